@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs every build and test dependency from Debian packages. Safe to run again.
+set -euo pipefail
+pkgs=(cmake ninja-build g++ pkg-config
+      qt6-base-dev libqt6serialport6-dev qt6-base-dev-tools
+      libgtest-dev libgmock-dev libbenchmark-dev
+      clang libclang-rt-dev clang-format clang-tidy
+      xvfb xauth)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

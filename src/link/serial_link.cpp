@@ -1,0 +1,189 @@
+#include "link/serial_link.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "link/reports.h"
+#include "support/errors.h"
+#include "support/logging.h"
+#include "support/text.h"
+#include "support/waits.h"
+
+namespace varnel {
+
+namespace {
+constexpr int kOpenAttempts = 3;
+constexpr int kWaitSliceMs = 200;
+
+struct ExchangeScope {
+    explicit ExchangeScope(Context& c) : ctx(c) { ++ctx.link.exchangeDepth; }
+    ~ExchangeScope() { --ctx.link.exchangeDepth; }
+    ExchangeScope(const ExchangeScope&) = delete;
+    ExchangeScope& operator=(const ExchangeScope&) = delete;
+    Context& ctx;
+};
+
+// The next byte of a report whose first byte has arrived; waits briefly for it.
+std::optional<std::uint8_t> nextByte(Context& ctx) {
+    auto& port = ctx.platform.port;
+    if (port.bytesWaiting() == 0)
+        ctx.platform.loop.waitUntil(kReportByteWaitMs, [&] { return port.bytesWaiting() > 0 || !port.isOpen(); });
+    return port.readByte();
+}
+
+bool readInto(Context& ctx, std::array<std::uint8_t, 4>& h, int from, int to) {
+    for (int i = from; i <= to; ++i) {
+        auto b = nextByte(ctx);
+        if (!b) return false;
+        h[static_cast<std::size_t>(i)] = *b;
+    }
+    return true;
+}
+
+std::string num(int v) { return std::to_string(v); }
+}  // namespace
+
+void OpenCommPort(Context& ctx) {
+    auto& link = ctx.link;
+    const std::string procedure = "Open Comm Port " + std::to_string(link.comport);
+    for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+        const bool opened = skipStep(ctx, 2, [&] {
+            if (ctx.platform.port.isOpen()) ctx.platform.port.close();
+            const std::string device =
+                ctx.platform.portDevice ? ctx.platform.portDevice(link.comport) : std::to_string(link.comport);
+            if (auto err = ctx.platform.port.open(device)) throw std::runtime_error(*err);
+        });
+        if (opened) break;
+        reportPending(ctx, procedure);
+        if (attempt < kOpenAttempts) Pause(ctx, 1000);
+    }
+    link.commStarted = true;
+    if (ctx.window.open && ctx.hooks.windowPortOpen) skipStep(ctx, 4, [&] { ctx.hooks.windowPortOpen(true); });
+    Pause(ctx, 2000);
+    link.portOpen = true;
+    reportStep(ctx, procedure, 7,
+               [&] { ReportError(ctx, kSourceVarnel, "Using Comm Port " + std::to_string(link.comport)); });
+    clearPending(ctx);
+}
+
+void ClosePort(Context& ctx) { ctx.platform.port.close(); }
+
+std::int16_t SendBytes(Context& ctx, std::span<const std::uint8_t> buf) {
+    if (ctx.link.portOpen) skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
+    clearPending(ctx);
+    return 0;
+}
+
+bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLength, std::int16_t expectedFirst) {
+    ExchangeScope scope(ctx);
+    auto& port = ctx.platform.port;
+    auto& loop = ctx.platform.loop;
+    const std::size_t need = static_cast<std::size_t>(std::clamp<int>(expectedLength, 1, 501));
+    const std::int64_t limitMs = std::int64_t{std::max<int>(timeout, 0)} * 1000;
+    // Report handling is not counted against the time-out; this cap keeps a
+    // controller that never stops talking from holding the loop for ever.
+    const std::int64_t started = loop.tickMs();
+    const std::int64_t hardCapMs = 2 * limitMs + 2000;
+    std::int64_t waited = 0;
+    std::array<std::uint8_t, 4> h{};
+
+    for (;;) {
+        loop.processEvents();
+        const std::size_t n = port.bytesWaiting();
+        if (n < need) {
+            const std::int64_t t0 = loop.tickMs();
+            const bool complete = loop.waitUntil(kWaitSliceMs, [&] { return port.bytesWaiting() >= need; });
+            waited += complete ? loop.tickMs() - t0 : kWaitSliceMs;
+            if (complete) continue;
+            if (waited < limitMs && loop.tickMs() - started < hardCapMs) continue;
+            if (ctx.switches.logComms == 1)
+                skipStep(ctx, 3, [&] {
+                    WriteCommLog(ctx, "Ocelot Timeout Expected: " + blankNum(expectedLength) + " Got: " +
+                                          blankNum(static_cast<long long>(port.bytesWaiting())));
+                });
+            clearPending(ctx);
+            return false;
+        }
+        if (loop.tickMs() - started >= hardCapMs) return false;
+
+        const auto first = port.readByte();
+        if (!first) continue;
+        h[0] = *first;
+        switch (h[0]) {
+            case 0xFE:
+            case 0xFB: {
+                if (!readInto(ctx, h, 1, 2)) break;
+                const bool received = h[0] == 0xFE;
+                if (!received && ctx.switches.x10Xmit != 1) break;
+                skipStep(ctx, 4, [&] {
+                    commLog(ctx, std::string(received ? "**** Ocelot says X10 rec (1) " : "**** Ocelot says X10 xmit (1) ") +
+                                     num(h[1]) + "," + num(h[2]));
+                    if (ctx.hooks.x10Report) ctx.hooks.x10Report(h);
+                });
+                break;
+            }
+            case 0xFF:
+                break;
+            case 0xFD: {
+                if (!readInto(ctx, h, 1, 2)) break;
+                if (ctx.link.learning != 0) return true;
+                if (ctx.link.recognition)
+                    skipStep(ctx, 4, [&] {
+                        commLog(ctx, "**** Ocelot says IR Match (1) " + num(h[2]));
+                        if (ctx.host.callback) ctx.host.callback->IREvent(h[2]);
+                    });
+                break;
+            }
+            case 0xFC: {
+                readInto(ctx, h, 1, 2);
+                break;
+            }
+            case 0xF0: {
+                if (!readInto(ctx, h, 1, 3)) break;
+                skipStep(ctx, 4, [&] {
+                    commLog(ctx, "**** Ocelot says I0 Change (1) " + num(h[0]) + "," + num(h[1]) + "," + num(h[2]));
+                    if (ctx.hooks.ioChange) ctx.hooks.ioChange(h);
+                });
+                break;
+            }
+            case 0xF2:
+            case 0xF3: {
+                if (!readInto(ctx, h, 1, 3) || !nextByte(ctx)) break;
+                if (ctx.switches.leopardVar == "-1") break;
+                skipStep(ctx, 4, [&] {
+                    commLog(ctx, "**** Ocelot says Leopard Touch (1) " + num(h[2]));
+                    if (!ctx.host.hs) throw HostError("Object variable not set");
+                    ctx.host.hs->SetDeviceValue(ctx.switches.leopardVar + "1", h[2]);
+                });
+                break;
+            }
+            default:
+                if (expectedFirst == 0 || h[0] == expectedFirst) {
+                    ctx.link.rx[0] = h[0];
+                    for (std::size_t i = 1; i < need; ++i) {
+                        auto b = nextByte(ctx);
+                        if (!b) {
+                            clearPending(ctx);
+                            return false;  // the rest never came: treat as a time-out
+                        }
+                        ctx.link.rx[i] = *b;
+                    }
+                    clearPending(ctx);
+                    return true;
+                }
+                ++ctx.link.discarded;
+                break;
+        }
+        clearPending(ctx);
+    }
+}
+
+void MSComm1_OnComm(Context& ctx, int event) {
+    if (event != 2) return;
+    skipStep(ctx, 1, [&] { commLog(ctx, "MSCOMM"); });
+    clearPending(ctx);
+    if (ctx.hooks.ioTick) ctx.hooks.ioTick();
+}
+
+}  // namespace varnel

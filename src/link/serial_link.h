@@ -1,0 +1,24 @@
+#pragma once
+// The serial port, the frame sender and the response loop.
+#include <cstdint>
+#include <span>
+
+#include "support/context.h"
+
+namespace varnel {
+
+// Opens the configured port at 9600,N,8,1; retries a failing open a few times, reporting each.
+void OpenCommPort(Context& ctx);
+// Writes `buf` whole while the port open flag is set. Always 0.
+std::int16_t SendBytes(Context& ctx, std::span<const std::uint8_t> buf);
+// Waits up to `timeout` seconds for `expectedLength` bytes starting with `expectedFirst`
+// (0 = any) into the receive buffer, handing on the controller's own reports meanwhile.
+bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLength, std::int16_t expectedFirst);
+// The port's event handler; event 2 is data received.
+void MSComm1_OnComm(Context& ctx, int event);
+// Closes the port (the control's PortOpen = false).
+void ClosePort(Context& ctx);
+// Longest wait for the rest of a report whose first byte has arrived, milliseconds.
+inline constexpr int kReportByteWaitMs = 1000;
+
+}  // namespace varnel

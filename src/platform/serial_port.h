@@ -1,0 +1,31 @@
+#pragma once
+// The narrow serial interface the link needs: open at fixed settings, write a
+// whole buffer, count and read waiting bytes one at a time, hear of new data.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace varnel {
+
+class SerialPort {
+public:
+    virtual ~SerialPort() = default;
+    // Opens `device` at "9600,N,8,1". Returns an error text naming the port on failure.
+    [[nodiscard]] virtual std::optional<std::string> open(const std::string& device) = 0;
+    virtual void close() = 0;
+    [[nodiscard]] virtual bool isOpen() const = 0;
+    // Writes the whole buffer; false when the port is closed or the write failed.
+    virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+    [[nodiscard]] virtual std::size_t bytesWaiting() const = 0;
+    // One byte, or nothing when none is waiting (never blocks).
+    virtual std::optional<std::uint8_t> readByte() = 0;
+
+    // Raised for every arrival of data (the receive event).
+    std::function<void()> onDataReceived;
+    // Raised when the device fails while open (unplugged, closed far end); the port is closed by then.
+    std::function<void(const std::string&)> onError;
+};
+
+}  // namespace varnel

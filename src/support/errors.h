@@ -1,0 +1,50 @@
+#pragma once
+// The two ways a procedure traps errors: skip the failing step and go on
+// (the error stays pending, as the host's runtime leaves it), or report it
+// under the procedure's name and go on. Every procedure uses one of these.
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "support/context.h"
+#include "support/logging.h"
+
+namespace varnel {
+
+// Runs one step; a failure becomes the pending error and is otherwise ignored.
+template <class F>
+bool skipStep(Context& ctx, int step, F&& fn) noexcept {
+    try {
+        std::forward<F>(fn)();
+        return true;
+    } catch (const std::exception& e) {
+        ctx.error = {true, step, e.what()};
+    } catch (...) {
+        ctx.error = {true, step, "Unknown error"};
+    }
+    return false;
+}
+
+// Reports a pending error under `procedure` (source "Varnel"); false when none was pending.
+inline bool reportPending(Context& ctx, const std::string& procedure) noexcept {
+    if (!ctx.error.pending) return false;
+    try {
+        ReportError(ctx, kSourceVarnel, procedure);
+    } catch (...) {
+    }
+    ctx.error = {};
+    return true;
+}
+
+// Clears a pending error without a message.
+inline void clearPending(Context& ctx) noexcept { ctx.error = {}; }
+
+// Runs one step; a failure is reported under `procedure` and the caller goes on.
+template <class F>
+bool reportStep(Context& ctx, const std::string& procedure, int step, F&& fn) noexcept {
+    if (skipStep(ctx, step, std::forward<F>(fn))) return true;
+    reportPending(ctx, procedure);
+    return false;
+}
+
+}  // namespace varnel

@@ -1,0 +1,50 @@
+#include "support/logging.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+
+namespace varnel {
+
+void ReportError(Context& ctx, const std::string& source, const std::string& text) {
+    const PendingError e = ctx.error;
+    ctx.error = {};
+    const std::string message = text + " " + std::to_string(e.pending ? e.step : 0) + " " +
+                                (e.pending ? e.description : std::string{});
+    if (!ctx.host.hs) throw HostError("Object variable not set");
+    ctx.host.hs->WriteLog(source, message);
+}
+
+void warn(Context& ctx, const std::string& text) {
+    if (ctx.switches.logErrors != 0) ReportError(ctx, kSourceWarning, text);
+}
+
+namespace {
+std::string stamp(std::chrono::system_clock::time_point t) {
+    using namespace std::chrono;
+    const auto day = floor<days>(t);
+    const year_month_day ymd{day};
+    const hh_mm_ss hms{floor<seconds>(t - day)};
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02ld:%02ld:%02ld", static_cast<int>(ymd.year()),
+                  static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
+                  static_cast<long>(hms.hours().count()), static_cast<long>(hms.minutes().count()),
+                  static_cast<long>(hms.seconds().count()));
+    return buf;
+}
+}  // namespace
+
+void WriteCommLog(Context& ctx, const std::string& text) {
+    const auto path = ctx.platform.programDir / "ocelot.log";
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    if (out) out << stamp(ctx.platform.loop.wallClock()) << ' ' << text << "\r\n";
+    out.close();
+    if (!out) {
+        try {
+            ReportError(ctx, kSourceVarnel, "Unable to write to ocelog.log file (maybe no disk space)");
+        } catch (...) {
+        }
+    }
+}
+
+}  // namespace varnel

@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+
+#include "support/context.h"
+
+namespace varnel {
+
+inline constexpr const char* kSourceVarnel = "Varnel";
+inline constexpr const char* kSourceWarning = "Warning";
+
+// One host log entry: text, blank, failing step (0 when none), blank, description.
+// Clears the pending error. A failing host log call throws to the caller.
+void ReportError(Context& ctx, const std::string& source, const std::string& text);
+// Appends one line, date and time first, to ocelot.log in the program's directory.
+void WriteCommLog(Context& ctx, const std::string& text);
+// Comms-log line only while log_comms is exactly 1.
+inline void commLog(Context& ctx, const std::string& text) {
+    if (ctx.switches.logComms == 1) WriteCommLog(ctx, text);
+}
+// A warning to the host log only while log_errors is set.
+void warn(Context& ctx, const std::string& text);
+
+}  // namespace varnel

@@ -1,0 +1,67 @@
+#include "support/settings.h"
+
+#include <filesystem>
+
+#include "support/errors.h"
+#include "support/text.h"
+
+namespace varnel {
+
+std::string ReadSetting(Context& ctx, const std::string& section, const std::string& key,
+                        const std::string& fallback) {
+    std::string value;
+    skipStep(ctx, 1, [&] {
+        if (ctx.settings.iniMode) {
+            if (!ctx.host.hs) throw HostError("Object variable not set");
+            value = ctx.host.hs->GetIniSetting(kSection, key, fallback);
+        } else {
+            value = ctx.platform.userSettings.get(kSection, section, key, fallback);
+        }
+    });
+    clearPending(ctx);
+    return value;
+}
+
+void WriteSetting(Context& ctx, const std::string& key, const std::string& value) {
+    skipStep(ctx, 1, [&] {
+        if (ctx.settings.iniMode) {
+            if (!ctx.host.hs) throw HostError("Object variable not set");
+            ctx.host.hs->SaveIniSetting(kSection, key, value);
+        } else {
+            ctx.platform.userSettings.set(kSection, "settings", key, value);
+        }
+    });
+    clearPending(ctx);
+}
+
+void MoveSettingsToIni(Context& ctx) {
+    const bool ok = skipStep(ctx, 1, [&] {
+        if (!ctx.host.hs) throw HostError("Object variable not set");
+        const std::filesystem::path path =
+            std::filesystem::path(ctx.host.hs->GetAppPath()) / "config" / "settings.ini";
+        if (!std::filesystem::exists(path)) {
+            ctx.settings.iniMode = false;
+            return;
+        }
+        const auto moved = toInt16(numericValue(ctx.host.hs->GetIniSetting(kSection, "reg_moved", "0")));
+        if (moved == 0) {
+            ctx.host.hs->MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
+            ctx.host.hs->SaveIniSetting(kSection, "reg_moved", "1");
+        }
+        ctx.settings.iniMode = true;
+    });
+    if (!ok) {
+        ctx.settings.iniMode = false;
+        clearPending(ctx);
+    }
+}
+
+void ChooseStoreName(Context& ctx) {
+    ctx.settings.storeName = numericValue(ReadSetting(ctx, "settings", "iniFile", "0")) == 0 ? "settings" : "Varnel.ini";
+}
+
+double settingNumber(Context& ctx, const std::string& key, const std::string& fallback) {
+    return numericValue(ReadSetting(ctx, key, fallback));
+}
+
+}  // namespace varnel

@@ -1,0 +1,20 @@
+#include "support/waits.h"
+
+#include <stdexcept>
+
+namespace varnel {
+
+void Pause(Context& ctx, std::int32_t ms) { ctx.platform.loop.wait(ms); }
+
+void PauseSeconds(Context& ctx, std::int16_t seconds) {
+    const std::int32_t product = std::int32_t{seconds} * 1000;
+    if (product > INT16_MAX || product < INT16_MIN) throw std::overflow_error("Overflow");
+    Pause(ctx, product);
+}
+
+void PauseMs(Context& ctx, std::int16_t ms) {
+    if (ms == 0) return;
+    Pause(ctx, ms);
+}
+
+}  // namespace varnel

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "rig.h"
+#include "support/settings.h"
+
+namespace varnel {
+namespace {
+
+struct SettingsTest : ::testing::Test {
+    test::Rig rig;
+    void makeHostIni() {
+        std::filesystem::create_directories(rig.dir.path() / "config");
+        std::ofstream(rig.dir.path() / "config" / "settings.ini") << "[hspi_tarnwick]\r\n";
+    }
+};
+
+TEST_F(SettingsTest, migration_asks_host_once_then_marks_it_done) {
+    makeHostIni();
+    MoveSettingsToIni(rig.ctx);
+    EXPECT_TRUE(rig.ctx.settings.iniMode);
+    ASSERT_EQ(rig.host->moves.size(), 1u);
+    EXPECT_EQ(rig.host->moves[0].first, "Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings");
+    EXPECT_EQ(rig.host->moves[0].second, "settings");
+    EXPECT_EQ((rig.host->ini[{"hspi_tarnwick", "reg_moved"}]), "1");
+
+    MoveSettingsToIni(rig.ctx);
+    EXPECT_EQ(rig.host->moves.size(), 1u);
+}
+
+TEST_F(SettingsTest, without_host_file_values_round_trip_through_user_store) {
+    MoveSettingsToIni(rig.ctx);
+    EXPECT_FALSE(rig.ctx.settings.iniMode);
+    ChooseStoreName(rig.ctx);
+    WriteSetting(rig.ctx, "comport", "3");
+    EXPECT_EQ(ReadSetting(rig.ctx, "comport", "1"), "3");
+    EXPECT_TRUE(rig.host->ini.empty());
+}
+
+TEST_F(SettingsTest, ini_mode_goes_through_host_section) {
+    makeHostIni();
+    MoveSettingsToIni(rig.ctx);
+    WriteSetting(rig.ctx, "poll_interval", "750");
+    EXPECT_EQ((rig.host->ini[{"hspi_tarnwick", "poll_interval"}]), "750");
+    EXPECT_EQ(ReadSetting(rig.ctx, "poll_interval", "500"), "750");
+    EXPECT_EQ(ReadSetting(rig.ctx, "missing", "dflt"), "dflt");
+}
+
+TEST_F(SettingsTest, failing_host_leaves_user_store_and_reads_empty) {
+    makeHostIni();
+    rig.ctx.host.hs.reset();
+    MoveSettingsToIni(rig.ctx);
+    EXPECT_FALSE(rig.ctx.settings.iniMode);
+    rig.ctx.settings.iniMode = true;  // host vanished after the decision
+    EXPECT_EQ(ReadSetting(rig.ctx, "comport", "1"), "");
+    EXPECT_FALSE(rig.ctx.error.pending);
+}
+
+TEST_F(SettingsTest, store_name_follows_iniFile) {
+    rig.userSettings.set("hspi_tarnwick", "settings", "iniFile", "1");
+    ChooseStoreName(rig.ctx);
+    EXPECT_EQ(rig.ctx.settings.storeName, "Varnel.ini");
+    rig.userSettings.set("hspi_tarnwick", "settings", "iniFile", "0");
+    ChooseStoreName(rig.ctx);
+    EXPECT_EQ(rig.ctx.settings.storeName, "settings");
+}
+
+}  // namespace
+}  // namespace varnel
