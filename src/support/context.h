@@ -193,7 +193,10 @@ struct Hooks {
     std::function<void(const std::array<std::uint8_t, 4>&)> x10Report;
     std::function<void(const std::array<std::uint8_t, 4>&)> ioChange;
     std::function<void()> ioTick;                       // Timer3 tick handler
+    std::function<void()> varTick;                      // Timer2 tick handler
+    std::function<void()> startCommunications;          // controller sequence again after a disconnect
     std::function<void(bool)> windowPortOpen;           // the window's PortOpen option button
+    std::function<void()> windowDisconnectClick;        // the window's Disconnect button (reconnects)
 };
 
 struct Context {

@@ -1,0 +1,30 @@
+#include "commands/queue.h"
+
+namespace varnel {
+
+void QExec(Context& ctx, const QueueRecord& rec) {
+    auto& q = ctx.queue;
+    if (q.count < CommandQueue::kSize) {
+        q.ring[static_cast<std::size_t>(q.writeIndex)] = rec;
+        q.writeIndex = (q.writeIndex + 1) % CommandQueue::kSize;
+        ++q.count;
+    }
+    if (ctx.hooks.ioTick) ctx.hooks.ioTick();
+}
+
+bool dequeue(Context& ctx, QueueRecord& out) {
+    auto& q = ctx.queue;
+    if (q.count <= 0) return false;
+    out = q.ring[static_cast<std::size_t>(q.readIndex)];
+    q.readIndex = (q.readIndex + 1) % CommandQueue::kSize;
+    --q.count;
+    return true;
+}
+
+void clearQueue(Context& ctx) {
+    ctx.queue.count = 0;
+    ctx.queue.readIndex = 0;
+    ctx.queue.writeIndex = 0;
+}
+
+}  // namespace varnel

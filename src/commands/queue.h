@@ -1,0 +1,15 @@
+#pragma once
+// The command queue that host calls fill and the I/O timer works off.
+#include "support/context.h"
+
+namespace varnel {
+
+// Queues `rec` unless 50 are waiting (then it is dropped without a word), and
+// runs the I/O timer's tick once so the command goes out at once when it can.
+void QExec(Context& ctx, const QueueRecord& rec);
+// Takes the record at the read index; false when the queue is empty.
+bool dequeue(Context& ctx, QueueRecord& out);
+// Drops everything queued.
+void clearQueue(Context& ctx);
+
+}  // namespace varnel
