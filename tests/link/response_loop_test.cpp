@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "link/serial_link.h"
+#include "rig.h"
+
+namespace varnel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct ResponseLoop : ::testing::Test {
+    test::Rig rig;
+    std::vector<std::array<std::uint8_t, 4>> x10, io;
+    ResponseLoop() {
+        rig.ctx.link.portOpen = true;
+        (void)rig.port.open("COM1");
+        rig.ctx.hooks.x10Report = [this](const auto& h) { x10.push_back(h); };
+        rig.ctx.hooks.ioChange = [this](const auto& h) { io.push_back(h); };
+    }
+    bool read(std::int16_t timeout, std::int16_t len, std::int16_t first) {
+        return ReadResponse(rig.ctx, timeout, len, first);
+    }
+    Bytes rx(std::size_t n) const { return Bytes(rig.ctx.link.rx.begin(), rig.ctx.link.rx.begin() + static_cast<long>(n)); }
+    std::string commsLog() const {
+        std::ifstream in(rig.dir.path() / "ocelot.log");
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+TEST_F(ResponseLoop, timeout_lengths_keep_their_arithmetic) {
+    struct Case {
+        std::int16_t timeout;
+        std::int64_t waitedMs;
+    };
+    for (const Case& c : {Case{0, 200}, Case{1, 1000}, Case{4, 4000}}) {
+        const auto start = rig.loop.tickMs();
+        EXPECT_FALSE(read(c.timeout, 3, 0));
+        EXPECT_EQ(rig.loop.tickMs() - start, c.waitedMs) << c.timeout;
+    }
+}
+
+TEST_F(ResponseLoop, returns_as_soon_as_reply_is_complete) {
+    rig.port.deliver({0x06, 0x00, 0x06}, 15'000, 1042);
+    EXPECT_TRUE(read(4, 3, 0));
+    EXPECT_EQ(rx(3), (Bytes{0x06, 0x00, 0x06}));
+    EXPECT_LT(rig.loop.nowUs(), 19'000);  // the last byte lands at ~18.1 ms; no 200 ms slice is slept out
+}
+
+TEST_F(ResponseLoop, expected_first_byte_drops_leading_garbage) {
+    rig.port.deliver({0x41, 0x42, 0x43});
+    EXPECT_TRUE(read(4, 3, 0));
+    EXPECT_EQ(rx(3), (Bytes{0x41, 0x42, 0x43}));
+
+    rig.port.deliver({0x41, 0x42, 0x43});
+    const auto start = rig.loop.tickMs();
+    EXPECT_FALSE(read(1, 3, 6));  // 0x41 dropped, then only two bytes wait
+    EXPECT_EQ(rig.loop.tickMs() - start, 1000);
+    EXPECT_EQ(rig.port.bytesWaiting(), 2u);
+    EXPECT_EQ(rig.ctx.link.discarded, 1u);
+}
+
+TEST_F(ResponseLoop, reports_before_the_reply_are_handed_on) {
+    rig.ctx.switches.logComms = 1;
+    rig.port.deliver({0xFE, 0x01, 0x02, 0xF0, 3, 5, 0, 0x06, 0x00, 0x06});
+    EXPECT_TRUE(read(4, 3, 0));
+    EXPECT_EQ(rx(3), (Bytes{0x06, 0x00, 0x06}));
+    ASSERT_EQ(x10.size(), 1u);
+    EXPECT_EQ(x10[0][1], 1);
+    EXPECT_EQ(x10[0][2], 2);
+    ASSERT_EQ(io.size(), 1u);
+    EXPECT_EQ(io[0], (std::array<std::uint8_t, 4>{0xF0, 3, 5, 0}));
+    const auto log = commsLog();
+    EXPECT_NE(log.find("**** Ocelot says X10 rec (1) 1,2"), std::string::npos);
+    EXPECT_NE(log.find("**** Ocelot says I0 Change (1) 240,3,5"), std::string::npos);
+}
+
+TEST_F(ResponseLoop, silent_reports_are_consumed_without_effect) {
+    struct Case {
+        const char* name;
+        Bytes report;
+    };
+    rig.ctx.switches.x10Xmit = 0;
+    rig.ctx.link.recognition = false;
+    rig.ctx.switches.leopardVar = "-1";
+    for (const Case& c : {Case{"x10 transmitted, not passed", {0xFB, 1, 2}}, Case{"ignored", {0xFC, 9, 9}},
+                          Case{"ir match, recognition off", {0xFD, 0, 7}}, Case{"filler", {0xFF}},
+                          Case{"leopard touch, no device", {0xF3, 1, 2, 3, 4}}}) {
+        Bytes bytes = c.report;
+        bytes.insert(bytes.end(), {0x06, 0x00, 0x06});
+        rig.port.deliver(bytes);
+        EXPECT_TRUE(read(4, 3, 0)) << c.name;
+        EXPECT_EQ(rx(3), (Bytes{0x06, 0x00, 0x06})) << c.name;
+        EXPECT_EQ(rig.port.bytesWaiting(), 0u) << c.name;
+    }
+    EXPECT_TRUE(x10.empty());
+    EXPECT_TRUE(rig.callback->ir.empty());
+    EXPECT_TRUE(rig.host->values.empty());
+}
+
+TEST_F(ResponseLoop, passed_reports_reach_host) {
+    rig.ctx.switches.x10Xmit = 1;
+    rig.ctx.link.recognition = true;
+    rig.ctx.switches.leopardVar = "[";
+    rig.port.deliver({0xFB, 4, 18, 0xFD, 0, 42, 0xF2, 0, 77, 0, 0, 0x06, 0, 6});
+    EXPECT_TRUE(read(4, 3, 0));
+    ASSERT_EQ(x10.size(), 1u);
+    EXPECT_EQ(rig.callback->ir, (std::vector<std::int16_t>{42}));
+    ASSERT_EQ(rig.host->values.size(), 1u);
+    EXPECT_EQ(rig.host->values[0], (std::pair<std::string, std::int32_t>{"[1", 77}));
+}
+
+TEST_F(ResponseLoop, ir_match_ends_wait_while_learning_without_touching_buffer) {
+    rig.ctx.link.rx[0] = 0x99;
+    rig.ctx.link.learning = kTrue;
+    rig.port.deliver({0xFD, 0, 5}, 3'000'000);
+    EXPECT_TRUE(read(15, 3, 0));
+    EXPECT_EQ(rig.ctx.link.rx[0], 0x99);
+    EXPECT_EQ(rig.loop.tickMs(), 3000);
+}
+
+TEST_F(ResponseLoop, timeout_logs_expected_and_waiting_counts) {
+    rig.ctx.switches.logComms = 1;
+    rig.port.deliver({0x2A, 1, 2});
+    EXPECT_FALSE(read(0, 264, 0x2A));
+    EXPECT_NE(commsLog().find("Ocelot Timeout Expected:  264 Got:  3"), std::string::npos);
+}
+
+TEST_F(ResponseLoop, report_split_over_two_deliveries_is_read_whole) {
+    rig.port.deliver({0xF0, 3});
+    rig.port.deliver({5, 1, 0x06, 0, 6}, 300'000);
+    EXPECT_TRUE(read(4, 2, 0));  // two bytes wait: the report's first byte starts it
+    ASSERT_EQ(io.size(), 1u);
+    EXPECT_EQ(io[0], (std::array<std::uint8_t, 4>{0xF0, 3, 5, 1}));
+    EXPECT_EQ(rx(2), (Bytes{0x06, 0}));
+}
+
+TEST_F(ResponseLoop, endless_filler_cannot_hold_the_loop) {
+    // The controller babbles 0xFF for ever: the wait still ends.
+    std::function<void()> babble = [&] {
+        rig.port.deliver(Bytes(8, 0xFF));
+        rig.loop.postUs(5'000, babble);
+    };
+    babble();
+    EXPECT_FALSE(read(1, 3, 6));
+    EXPECT_LE(rig.loop.tickMs(), 4500);
+}
+
+TEST_F(ResponseLoop, send_bytes_writes_only_while_port_open_flag_set) {
+    const Bytes frame{0xC8, 0x28, 0x06, 0, 1, 0, 0, 0xF7};
+    rig.ctx.link.portOpen = false;
+    EXPECT_EQ(SendBytes(rig.ctx, frame), 0);
+    EXPECT_TRUE(rig.port.written.empty());
+    rig.ctx.link.portOpen = true;
+    EXPECT_EQ(SendBytes(rig.ctx, frame), 0);
+    ASSERT_EQ(rig.port.written.size(), 1u);
+    EXPECT_EQ(rig.port.written[0], frame);
+}
+
+TEST_F(ResponseLoop, receive_event_runs_tick_only_for_data) {
+    int ticks = 0;
+    rig.ctx.hooks.ioTick = [&] { ++ticks; };
+    MSComm1_OnComm(rig.ctx, 1);
+    MSComm1_OnComm(rig.ctx, 2);
+    EXPECT_EQ(ticks, 1);
+}
+
+TEST(OpenCommPort, reports_each_failed_attempt_then_sets_flags) {
+    test::Rig rig;
+    rig.ctx.link.comport = 7;
+    rig.port.failingDevices["COM7"] = "Serial port COM7 does not exist";
+    OpenCommPort(rig.ctx);
+    ASSERT_EQ(rig.host->log.size(), 4u);
+    EXPECT_EQ(rig.host->log[0].second, "Open Comm Port 7 2 Serial port COM7 does not exist");
+    EXPECT_EQ(rig.host->log[3].second, "Using Comm Port 7 0 ");
+    EXPECT_TRUE(rig.ctx.link.commStarted);
+    EXPECT_TRUE(rig.ctx.link.portOpen);
+    EXPECT_FALSE(rig.port.isOpen());
+}
+
+TEST(OpenCommPort, opens_waits_two_seconds_and_reports_port) {
+    test::Rig rig;
+    rig.ctx.link.comport = 2;
+    OpenCommPort(rig.ctx);
+    EXPECT_TRUE(rig.port.isOpen());
+    EXPECT_EQ(rig.port.device(), "COM2");
+    EXPECT_EQ(rig.loop.tickMs(), 2000);
+    ASSERT_EQ(rig.host->log.size(), 1u);
+    EXPECT_EQ(rig.host->log[0], (std::pair<std::string, std::string>{"Varnel", "Using Comm Port 2 0 "}));
+}
+
+}  // namespace
+}  // namespace varnel
