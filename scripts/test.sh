@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds everything and runs every test: unit, engine and
+# integration tests, then the fuzz targets briefly (clang/libFuzzer).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+jobs=$(nproc)
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+if [ -f fuzz/CMakeLists.txt ]; then
+  cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVARNEL_FUZZ=ON -DVARNEL_BENCH=OFF >/dev/null
+  cmake --build build-fuzz -j "$jobs"
+  ctest --test-dir build-fuzz --output-on-failure -L fuzz
+fi
