@@ -1,0 +1,222 @@
+#include "commands/ir_files.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include "support/errors.h"
+#include "support/logging.h"
+#include "support/text.h"
+
+namespace varnel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Files shared with Windows tools: bytes pass through, a line ends at LF with an
+// optional CR before it, and every double quote is dropped wherever it stands.
+class IrTextFile {
+public:
+    explicit IrTextFile(const fs::path& path) {
+        std::error_code ec;
+        if (fs::is_directory(path, ec)) throw std::runtime_error("Path/File access error");
+        in_.open(path, std::ios::binary);
+        if (!in_) throw std::runtime_error(fs::exists(path, ec) ? "Permission denied" : "File not found");
+    }
+
+    bool next(std::string& line) {
+        if (!std::getline(in_, line)) {
+            if (in_.bad()) throw std::runtime_error("Device I/O error");
+            return false;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::erase(line, '"');
+        return true;
+    }
+
+private:
+    std::ifstream in_;
+};
+
+bool fileExists(const fs::path& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+// `name` inside `dir`, spelled as the directory has it; an exact spelling wins, then the
+// alphabetically first case-insensitive match so the choice does not depend on listing order.
+fs::path resolveEntry(const fs::path& dir, std::string_view name) {
+    const fs::path exact = dir / name;
+    if (fileExists(exact)) return exact;
+    std::optional<std::string> best;
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string candidate = it->path().filename().string();
+        if (equalsNoCase(candidate, name) && (!best || candidate < *best)) best = candidate;
+    }
+    return best ? dir / *best : exact;
+}
+
+std::size_t bounded(std::size_t have, int limit) { return std::min(have, static_cast<std::size_t>(limit)); }
+
+}  // namespace
+
+fs::path irFilePath(const Context& ctx, std::string_view fileName) {
+    if (!ctx.host.hs) throw HostError("Object variable not set");
+    const fs::path config = resolveEntry(fs::path(ctx.host.hs->GetAppPath()), "config");
+    return resolveEntry(config, fileName);
+}
+
+std::int16_t irLookupEntry(const Context& ctx, std::int32_t index) {
+    if (index < 0 || index >= kIrLookupCount) throw std::out_of_range("Subscript out of range");
+    return ctx.ir.lookup[static_cast<std::size_t>(index)];
+}
+
+bool ReadIRCfg(Context& ctx) {
+    static const std::string kProc = "ReadIRCfg";
+    auto& ir = ctx.ir;
+    for (auto& g : ir.groups) g.clear();
+    for (auto& l : ir.labels) l.clear();
+
+    fs::path path;
+    bool present = false;
+    if (!reportStep(ctx, kProc, 2, [&] {
+            path = irFilePath(ctx, kIrLabelFile);
+            present = fileExists(path);
+        }))
+        return false;
+    if (!present) return true;
+
+    const std::size_t labels = bounded(ir.labels.size(), kIrLabelCount);
+    return reportStep(ctx, kProc, 3, [&] {
+        IrTextFile file(path);
+        std::string line;
+        for (std::size_t n = 1; n <= kIrGroupCount + labels && file.next(line); ++n) {
+            if (n <= kIrGroupCount)
+                ir.groups[n - 1] = line;
+            else
+                ir.labels[n - kIrGroupCount - 1] = line;
+        }
+    });
+}
+
+void ReadIRMap(Context& ctx) {
+    static const std::string kProc = "ReadIRMap";
+    auto& map = ctx.ir.map;
+    const std::size_t entries = bounded(map.size(), kIrLabelCount);
+    std::size_t filled = 0;
+    reportStep(ctx, kProc, 1, [&] {
+        const fs::path path = irFilePath(ctx, kIrMapFile);
+        if (!fileExists(path)) return;
+        IrTextFile file(path);
+        while (filled < entries && file.next(map[filled])) ++filled;
+    });
+    // Also after a failed read, so no entry keeps a value from an older file.
+    for (std::size_t i = filled; i < entries; ++i) map[i].clear();
+}
+
+void SaveIRMap(Context& ctx) {
+    static const std::string kProc = "SaveIRMap";
+    reportStep(ctx, kProc, 1, [&] {
+        const fs::path target = irFilePath(ctx, kIrMapFile);
+        // Beside the target so the rename stays on one file system and replaces it whole.
+        const fs::path temp = target.parent_path() / ("~" + target.filename().string() + ".tmp");
+        {
+            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+            if (!out) throw std::runtime_error("Path not found");
+            const auto& map = ctx.ir.map;
+            const std::size_t entries = bounded(map.size(), kIrLabelCount);
+            for (std::size_t i = 0; i < kIrLabelCount; ++i)
+                out << '"' << (i < entries ? map[i] : std::string{}) << "\"\r\n";
+            out.close();
+            if (!out) {
+                std::error_code ec;
+                fs::remove(temp, ec);
+                throw std::runtime_error("Disk full");
+            }
+        }
+        std::error_code ec;
+        fs::rename(temp, target, ec);
+        if (ec) {
+            std::error_code ignored;
+            fs::remove(temp, ignored);
+            throw std::runtime_error("Path/File access error");
+        }
+    });
+}
+
+void BuildIRLookup(Context& ctx) {
+    static const std::string kProc = "BuildIRLookup";
+    auto& ir = ctx.ir;
+    for (std::size_t i = 0; i < ir.lookup.size(); ++i) ir.lookup[i] = static_cast<std::int16_t>(i);
+    const std::size_t entries = bounded(ir.map.size(), kIrLabelCount);
+    for (std::size_t i = 0; i < entries; ++i) {
+        const auto number = parseNumber(ir.map[i]);
+        if (!number) continue;
+        // A location beyond 16 bits is reported and the label keeps its own index.
+        reportStep(ctx, kProc, 2, [&] { ir.lookup[i] = toInt16(*number); });
+    }
+}
+
+void SetupIRDictionary(Context& ctx) {
+    static const std::string kProc = "SetupIRDictionary";
+    fs::path labelPath;
+    bool present = false;
+    if (!reportStep(ctx, kProc, 1, [&] {
+            labelPath = irFilePath(ctx, kIrLabelFile);
+            present = fileExists(labelPath);
+        }))
+        return;
+    if (!present) return;
+
+    std::optional<IrTextFile> labels;
+    std::optional<IrTextFile> zones;
+    if (!reportStep(ctx, kProc, 2, [&] { labels.emplace(labelPath); })) return;
+    reportStep(ctx, kProc, 2, [&] {
+        const fs::path zonePath = irFilePath(ctx, kIrZoneFile);
+        if (fileExists(zonePath)) zones.emplace(zonePath);
+    });
+
+    std::array<std::string, kIrNamedGroups> groupName;
+    std::array<std::string, kIrNamedGroups> groupZone;
+    constexpr int kLastLine = kIrGroupCount + kIrNamedGroups * kIrLabelsPerGroup;  // 536
+    int g = 1;
+    std::string line;
+    for (int n = 1; n <= kLastLine; ++n) {
+        bool got = false;
+        if (!reportStep(ctx, kProc, 3, [&] { got = labels->next(line); }) || !got) break;
+        if (n <= kIrNamedGroups) {
+            const auto at = static_cast<std::size_t>(n - 1);
+            groupName[at] = line;
+            std::string zone = "0";
+            if (zones) {
+                zone.clear();
+                // A zone file shorter than the groups: each missing line is reported and
+                // that group gets no zone; the groups after it are still read.
+                reportStep(ctx, kProc, 3, [&] {
+                    if (!zones->next(zone)) throw std::runtime_error("Input past end of file");
+                });
+            }
+            if (zone == "17" || !isNumeric(zone)) zone = "0";
+            groupZone[at] = zone;
+        } else if (n > kIrGroupCount && g <= kIrNamedGroups) {
+            const auto at = static_cast<std::size_t>(g - 1);
+            if (!line.empty()) {
+                const std::string key = upper(groupName[at] + " " + line);
+                auto& dict = ctx.ir.dictionary;
+                if (dict.contains(key))
+                    reportStep(ctx, kProc, 3, [&] { ReportError(ctx, kSourceVarnel, "Duplicate IR Key " + key); });
+                else
+                    dict.emplace(key, std::to_string(n - kIrGroupCount - 1) + "," + groupZone[at]);
+            }
+            if (n == kIrLabelsPerGroup * g + kIrGroupCount) ++g;
+        }
+    }
+}
+
+}  // namespace varnel

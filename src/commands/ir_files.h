@@ -1,0 +1,43 @@
+#pragma once
+// The IR label, map and zone files in the host's config directory, the tables
+// they fill, the label -> code location lookup and the play-by-name dictionary.
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "support/context.h"
+
+namespace varnel {
+
+inline constexpr std::string_view kIrLabelFile = "irlbl.cfg";
+inline constexpr std::string_view kIrMapFile = "irmap.cfg";
+inline constexpr std::string_view kIrZoneFile = "irzones.cfg";
+
+inline constexpr int kIrGroupCount = 32;
+inline constexpr int kIrLabelCount = 1008;
+inline constexpr int kIrLookupCount = 1024;
+inline constexpr int kIrLabelsPerGroup = 36;
+// Only the first 14 groups can be played by name (labels 0..503).
+inline constexpr int kIrNamedGroups = 14;
+
+// Fills the group names and labels from the label file. True when it ran to the end
+// (a missing file included: the tables are then empty).
+bool ReadIRCfg(Context& ctx);
+// Fills the 1008 map entries from the map file; entries the file does not reach are empty.
+void ReadIRMap(Context& ctx);
+// Rewrites the map file whole (temporary file renamed into place), lines CR LF.
+void SaveIRMap(Context& ctx);
+// Lookup entry i = i, except a numeric map entry redirects label i to that location.
+void BuildIRLookup(Context& ctx);
+// Adds "GROUP LABEL" -> "index,zone" for groups 1..14; the dictionary is never emptied.
+void SetupIRDictionary(Context& ctx);
+
+// <host dir>/config/<fileName>. The host's own file system ignores letter case, so the
+// directory and the file are matched without regard to case, an exact match first;
+// with no match at all the name is returned as spelled. Throws HostError without a host.
+std::filesystem::path irFilePath(const Context& ctx, std::string_view fileName);
+
+// The code location that plays label index `index`; throws std::out_of_range outside 0..1023.
+std::int16_t irLookupEntry(const Context& ctx, std::int32_t index);
+
+}  // namespace varnel
