@@ -1,0 +1,131 @@
+#include "platform/qt/qt_serial_port.h"
+
+namespace varnel {
+
+namespace {
+
+bool fatalWhileOpen(QSerialPort::SerialPortError e) {
+    return e == QSerialPort::ReadError || e == QSerialPort::ResourceError || e == QSerialPort::WriteError;
+}
+
+std::string portName(const std::string& device) { return device.empty() ? "(none)" : device; }
+
+}  // namespace
+
+std::string openErrorText(const std::string& device, QSerialPort::SerialPortError error, const QString& qtText) {
+    const std::string port = "Serial port " + portName(device);
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return port + " not found (no such device)";
+        case QSerialPort::PermissionError:
+            if (qtText.contains(QLatin1String("lock"), Qt::CaseInsensitive))
+                return port + " is busy (locked by another process)";
+            return port + ": no permission to open it (is the user in the dialout group?)";
+        case QSerialPort::OpenError:
+            return port + " is already open";
+        case QSerialPort::UnsupportedOperationError:
+            return port + " is not a serial device (" + qtText.toStdString() + ")";
+        default:
+            return port + " could not be opened (" + qtText.toStdString() + ")";
+    }
+}
+
+std::string lostPortText(const std::string& device, QSerialPort::SerialPortError error, const QString& qtText) {
+    const std::string port = "Serial port " + portName(device);
+    switch (error) {
+        case QSerialPort::ResourceError:
+            return port + " went away (device removed or far end closed); port closed";
+        case QSerialPort::WriteError:
+            return port + " failed on write (" + qtText.toStdString() + "); port closed";
+        default:
+            return port + " failed on read (device removed or far end closed); port closed";
+    }
+}
+
+QtSerialPort::QtSerialPort() {
+    QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
+        if (auto fn = onDataReceived) fn();
+    });
+    QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
+                     [this](QSerialPort::SerialPortError e) { failed(e); });
+}
+
+QtSerialPort::~QtSerialPort() {
+    QObject::disconnect(&port_, nullptr, nullptr, nullptr);
+    port_.close();
+}
+
+std::optional<std::string> QtSerialPort::open(const std::string& device) {
+    if (port_.isOpen()) return "Serial port " + portName(device_) + " is already open";
+    device_ = device;
+    if (device.empty()) return std::string("No serial port given");
+    port_.setPortName(QString::fromStdString(device));
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const auto error = port_.error();
+        const QString text = port_.errorString();
+        port_.clearError();
+        return openErrorText(device, error, text);
+    }
+    // A pseudo-terminal refuses some line settings with UnsupportedOperationError;
+    // it carries the bytes all the same, so only other failures count.
+    const auto applied = [this](bool ok) {
+        if (ok || port_.error() == QSerialPort::UnsupportedOperationError) {
+            port_.clearError();
+            return true;
+        }
+        return false;
+    };
+    if (!applied(port_.setBaudRate(QSerialPort::Baud9600)) || !applied(port_.setDataBits(QSerialPort::Data8)) ||
+        !applied(port_.setParity(QSerialPort::NoParity)) || !applied(port_.setStopBits(QSerialPort::OneStop)) ||
+        !applied(port_.setFlowControl(QSerialPort::NoFlowControl))) {
+        const std::string text = "Serial port " + device + " refused 9600,N,8,1 (" + port_.errorString().toStdString() + ")";
+        port_.clearError();
+        port_.close();
+        return text;
+    }
+    port_.clear(QSerialPort::AllDirections);  // stale bytes from before we opened
+    return std::nullopt;
+}
+
+void QtSerialPort::close() {
+    if (port_.isOpen()) port_.close();
+    port_.clearError();
+}
+
+bool QtSerialPort::isOpen() const { return port_.isOpen(); }
+
+bool QtSerialPort::write(std::span<const std::uint8_t> bytes) {
+    if (!port_.isOpen()) return false;
+    const char* data = reinterpret_cast<const char*>(bytes.data());
+    qint64 left = static_cast<qint64>(bytes.size());
+    while (left > 0) {
+        const qint64 n = port_.write(data, left);
+        if (n <= 0) return false;  // a write that accepts nothing would loop for ever
+        data += n;
+        left -= n;
+    }
+    // Hands the bytes to the device now, without waiting for the line.
+    port_.flush();
+    return port_.isOpen();
+}
+
+std::size_t QtSerialPort::bytesWaiting() const {
+    return port_.isOpen() ? static_cast<std::size_t>(std::max<qint64>(port_.bytesAvailable(), 0)) : 0;
+}
+
+std::optional<std::uint8_t> QtSerialPort::readByte() {
+    char c = 0;
+    if (!port_.isOpen() || port_.bytesAvailable() <= 0 || !port_.getChar(&c)) return std::nullopt;
+    return static_cast<std::uint8_t>(c);
+}
+
+void QtSerialPort::failed(QSerialPort::SerialPortError error) {
+    if (!fatalWhileOpen(error) || !port_.isOpen()) return;
+    // Qt repeats these errors on every pass of the event loop until the port is closed.
+    const std::string text = lostPortText(device_, error, port_.errorString());
+    port_.close();
+    port_.clearError();
+    if (auto fn = onError) fn(text);
+}
+
+}  // namespace varnel
