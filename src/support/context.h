@@ -148,7 +148,7 @@ struct DeviceModel {
     std::string interfaceName;
     std::int16_t varsHouseCode = 0;               // character code; 0 = no variable devices
     std::array<Bool16, 128> varSelected{};
-    std::array<std::array<Bool16, 16>, 128> pointSelected{};
+    std::array<std::array<Bool16, 16>, 129> pointSelected{};  // by unit 1..128
     std::vector<umap> mappings;
     std::map<std::string, int> mappingIndex;      // house code -> position in mappings
     bool discovered = false;
@@ -197,6 +197,7 @@ struct Hooks {
     std::function<void()> startCommunications;          // controller sequence again after a disconnect
     std::function<void(bool)> windowPortOpen;           // the window's PortOpen option button
     std::function<void()> windowDisconnectClick;        // the window's Disconnect button (reconnects)
+    std::function<void()> syncClock;                    // the nightly clock setting (variable timer)
 };
 
 struct Context {

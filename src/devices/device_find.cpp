@@ -1,0 +1,109 @@
+// Finding the plug-in's own devices again at start-up.
+#include "devices/device_model.h"
+#include "devices/mappings.h"
+#include "support/errors.h"
+#include "support/logging.h"
+#include "support/settings.h"
+#include "support/text.h"
+
+namespace varnel {
+
+namespace {
+constexpr const char* kLeopardMisc = "leopard";
+}  // namespace
+
+std::string FindInterface(Context& ctx) {
+    std::string name = "Applied Digital Ocelot";
+    reportStep(ctx, "FindInterface", 1, [&] {
+        if (settingNumber(ctx, "InterfaceName", "0") == 1) name = "Varnel";
+    });
+    ctx.devices.interfaceName = name;
+    return name;
+}
+
+std::string FindVarsHouseCode(Context& ctx) {
+    std::string result;
+    reportStep(ctx, "FindVarsHouseCode", 1, [&] {
+        forEachHostDevice(ctx, [&](Device& dev) {
+            if (!isOwnDevice(ctx, dev) || dev.iotype() != 3) return true;
+            // The Leopard screen is a variable-type device too, but not a variable.
+            if (dev.iomisc() == kLeopardMisc) return true;
+            const std::string hc = dev.hc();
+            if (result.empty()) {
+                result = hc;
+                return true;
+            }
+            if (hc == result) return true;
+            if (!hc.empty() && static_cast<unsigned char>(hc[0]) < static_cast<unsigned char>(result[0])) result = hc;
+            return false;
+        });
+    });
+    return result;
+}
+
+std::string FindUnitMappings(Context& ctx) {
+    std::string text;
+    reportStep(ctx, "FindUnitMappings", 1, [&] {
+        std::string defaultInvert;
+        bool invertRead = false;
+        forEachHostDevice(ctx, [&](Device& dev) {
+            if (!isOwnDevice(ctx, dev)) return true;
+            const auto iotype = dev.iotype();
+            if (iotype != 0 && iotype != 1) return true;
+            const std::string iomisc = dev.iomisc();
+            if (iomisc.empty()) return true;
+            if (!invertRead) {
+                defaultInvert = numText(settingNumber(ctx, "invert", "0"));
+                invertRead = true;
+            }
+            addDeviceMapping(text, iomisc, dev.hc(), defaultInvert);
+            return true;
+        });
+    });
+    return text;
+}
+
+void ReadDeviceSettings(Context& ctx) {
+    auto& sw = ctx.switches;
+    skipStep(ctx, 1, [&] { sw.leopardVar = ReadSetting(ctx, "leopard_var", "-1"); });
+    skipStep(ctx, 2, [&] { sw.invert = toInt16(settingNumber(ctx, "invert", "0")); });
+    skipStep(ctx, 3, [&] { sw.logErrors = toInt16(settingNumber(ctx, "log_errors", "1")); });
+    skipStep(ctx, 4, [&] { sw.logComms = toInt16(settingNumber(ctx, "log_comms", "0")); });
+    skipStep(ctx, 5, [&] { sw.x10Xmit = toInt16(settingNumber(ctx, "X10Xmit", "0")); });
+    skipStep(ctx, 6, [&] { sw.updateStrings = ReadSetting(ctx, "UpdateStrings", "0"); });
+
+    ctx.devices.mappings.clear();
+    ctx.devices.mappingIndex.clear();
+    const std::string text = FindUnitMappings(ctx);
+    if (sw.logComms != 0) skipStep(ctx, 7, [&] { WriteCommLog(ctx, "Unit Mappings: " + text); });
+    WriteSetting(ctx, "mappings", text);
+    buildMappings(ctx, text);
+    clearPending(ctx);
+}
+
+void DiscoverDevices(Context& ctx) {
+    auto& dm = ctx.devices;
+    if (dm.discovered) return;
+    reportStep(ctx, "DiscoverDevices", 3, [&] {
+        // Without variable devices the flag stays clear so that discovery runs
+        // again once they exist; the point devices are found either way.
+        if (dm.varsHouseCode != 0) {
+            dm.discovered = true;
+            for (int n = 0; n < 128; ++n)
+                dm.varSelected[static_cast<std::size_t>(n)] = toBool16(hsDeviceExists(ctx, variableCode(ctx, n)) >= 0);
+        }
+        for (const auto& m : dm.mappings) {
+            const int unit = m.unit();
+            for (int p = 0; p < 16; ++p) {
+                bool on = false;
+                if (!m.hc().empty()) {
+                    on = hsDeviceExists(ctx, m.hc() + std::to_string(p + 1)) > -1;
+                    if (moduleTypeOf(ctx, unit) == kRelay08 && p >= 8) on = false;
+                }
+                setPointSelected(ctx, unit, p, on);
+            }
+        }
+    });
+}
+
+}  // namespace varnel

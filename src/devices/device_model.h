@@ -1,0 +1,66 @@
+#pragma once
+// The host devices that mirror the controller's variables and module points:
+// host-call wrappers for both host generations, finding the plug-in's own
+// devices again, the unit mappings, and creating or deleting devices.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "support/context.h"
+
+namespace varnel {
+
+// Module type codes of the bus modules that get devices.
+enum ModuleType : std::int16_t {
+    kSecu16IR = 6,
+    kSecu16 = 11,
+    kSecu16I = 12,
+    kRelay08 = 13,
+};
+
+inline constexpr const char* kNoFreeCodes = "HSPI_Tarnwick ERROR. All device codes used";
+
+// --- host calls; the host generation flag picks the by-reference or by-index call.
+std::shared_ptr<Device> GetHSDevice(Context& ctx, std::int32_t ref);
+std::int32_t NewHSDevice(Context& ctx, const std::string& name);
+// Reference (or index) of the device with `code`, -1 when there is none or the host call failed.
+std::int32_t hsDeviceExists(Context& ctx, const std::string& code);
+void DeleteHSDevice(Context& ctx, const std::string& code);
+
+// Calls `fn` for every host device until it returns false. Throws what the host throws.
+void forEachHostDevice(Context& ctx, const std::function<bool(Device&)>& fn);
+// True when the device carries the plug-in's interface name.
+bool isOwnDevice(const Context& ctx, const Device& dev);
+
+// --- finders (start-up and the window)
+std::string FindInterface(Context& ctx);
+std::string FindVarsHouseCode(Context& ctx);
+std::string FindUnitMappings(Context& ctx);
+void ReadDeviceSettings(Context& ctx);
+void DiscoverDevices(Context& ctx);
+
+// --- creators; each returns the reference of the device.
+std::int32_t CreateDevice(Context& ctx, const std::string& code, std::int16_t varnum);
+std::int32_t CreateInput16(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
+std::int32_t CreateOutput16(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
+std::int32_t CreateInput16i(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
+std::int32_t CreateOutputRly(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
+
+// `ticked` is the user's choice of variables 0..127 (the variables matrix).
+void CreateVariableDevices(Context& ctx, const std::array<bool, 128>& ticked);
+// `ticked` is the unit's row of points 0..15; a RELAY-08 row loses points 8..15.
+// `invert` is the row's invert box.
+void CreateModuleDevices(Context& ctx, std::int16_t unit, std::array<bool, 16>& ticked, bool invert);
+void CreateLeopardDevice(Context& ctx);
+
+// --- device codes and tables
+// Device code of variable n (0..127) under the variables house code.
+std::string variableCode(const Context& ctx, int n);
+// Module type of `unit` (1..128) from the module scan; 0 outside that range.
+int moduleTypeOf(const Context& ctx, int unit);
+bool pointSelected(const Context& ctx, int unit, int point);
+void setPointSelected(Context& ctx, int unit, int point, bool on);
+
+}  // namespace varnel

@@ -1,0 +1,17 @@
+#pragma once
+// The controller's own X10 and I/O change reports, turned into host events.
+#include <array>
+#include <cstdint>
+
+#include "support/context.h"
+
+namespace varnel {
+
+// Bytes 1 and 2: house index (0 = A) and key code. Unit addresses gather in
+// the address list until a function arrives and is delivered with them.
+void x10Handler(Context& ctx, const std::array<std::uint8_t, 4>& report);
+// Bytes 1 to 3: module, point, raw value. Updates the I/O image and the
+// point's host device (when its module has a mapping).
+void HandleIOPointChange(Context& ctx, const std::array<std::uint8_t, 4>& report);
+
+}  // namespace varnel

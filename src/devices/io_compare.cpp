@@ -1,0 +1,77 @@
+// Bringing the host devices of mirrored points in step with the I/O image.
+#include <optional>
+#include <string>
+
+#include "commands/block_reads.h"
+#include "devices/device_model.h"
+#include "devices/io_timer.h"
+#include "support/errors.h"
+#include "support/logging.h"
+
+namespace varnel {
+
+namespace {
+
+// One group of points of a module type. Outputs report "on" for a clear bit
+// the other way round from inputs, and ignore the unit's invert flag.
+struct PointRange {
+    std::int16_t type;
+    int first, last;         // device numbers
+    bool output;
+    const char* logPrefix;   // before the status is set; null for none
+    bool guardedRead;        // a failing status read skips the point quietly
+};
+
+constexpr PointRange kRanges[] = {
+    {.type = kSecu16, .first = 1, .last = 8, .output = false, .logPrefix = nullptr, .guardedRead = true},
+    {.type = kSecu16, .first = 9, .last = 16, .output = true, .logPrefix = "SECU16 Setting device ",
+     .guardedRead = false},
+    {.type = kSecu16I, .first = 1, .last = 16, .output = false, .logPrefix = "SECU16I Setting device ",
+     .guardedRead = false},
+    {.type = kRelay08, .first = 1, .last = 8, .output = true, .logPrefix = "RLY8 Setting device ",
+     .guardedRead = false},
+};
+
+void comparePoint(Context& ctx, const umap& map, const PointRange& range, int number) {
+    const int index = number - 1;
+    if (!pointSelected(ctx, map.unit(), index)) return;
+    if (!ctx.host.hs || !ctx.host.callback) throw HostError("Object variable not set");
+    Host& hs = *ctx.host.hs;
+    const std::string code = map.hc() + std::to_string(number);
+
+    int value = ioPointLookup(ctx, map.unit(), index);
+    if (!range.output && map.invert() == 1) value = 1 - value;
+    const std::int16_t wanted = range.output ? (value == 1 ? 3 : 2) : (value == 1 ? 2 : 3);
+
+    std::int16_t status = 0;
+    if (range.guardedRead) {
+        if (!skipStep(ctx, 5, [&] { status = hs.DeviceStatus(code); })) {
+            clearPending(ctx);
+            commLog(ctx, "Error calling hs.DeviceStatus, skipping check of IO point");
+            return;
+        }
+    } else {
+        status = hs.DeviceStatus(code);
+    }
+    if (status == wanted) return;
+    if (range.logPrefix) commLog(ctx, range.logPrefix + code + " to " + std::to_string(wanted));
+    hs.SetDeviceStatus(code, wanted);
+    ctx.host.callback->ValueChangeEvent(code, value);
+}
+
+}  // namespace
+
+void compareIOPoints(Context& ctx) {
+    // Copied: a host call could in principle lead to the mappings being rebuilt.
+    const auto mappings = ctx.devices.mappings;
+    for (const auto& map : mappings) {
+        if (map.hc().empty()) continue;
+        for (const auto& range : kRanges) {
+            if (range.type != map.utype()) continue;
+            for (int number = range.first; number <= range.last; ++number)
+                reportStep(ctx, kTimer3Procedure, 5, [&] { comparePoint(ctx, map, range, number); });
+        }
+    }
+}
+
+}  // namespace varnel

@@ -1,0 +1,136 @@
+#include "devices/io_timer.h"
+
+#include <string>
+
+#include "commands/block_reads.h"
+#include "commands/ir.h"
+#include "commands/queue.h"
+#include "commands/writes.h"
+#include "commands/x10_send.h"
+#include "link/serial_link.h"
+#include "support/errors.h"
+#include "support/text.h"
+
+namespace varnel {
+
+namespace {
+
+enum QueuedCommand : std::int16_t {
+    kSetVar = 19,
+    kPlayZone = 100,
+    kPointWrite = 101,
+    kRemotePlay = 102,
+    kLearnPrompt = 103,
+};
+
+struct TimerBusyScope {
+    explicit TimerBusyScope(Context& c) : ctx(c) { ctx.timers.timerBusy = true; }
+    ~TimerBusyScope() { ctx.timers.timerBusy = false; }
+    TimerBusyScope(const TimerBusyScope&) = delete;
+    TimerBusyScope& operator=(const TimerBusyScope&) = delete;
+    Context& ctx;
+};
+
+// Executes the record at the read index, then moves past it. The record
+// stays in place while it runs, so QExec calls made meanwhile cannot pass 50.
+void runHeadOfQueue(Context& ctx) {
+    auto& q = ctx.queue;
+    const QueueRecord rec = q.ring[static_cast<std::size_t>(q.readIndex)];
+    reportStep(ctx, kTimer3Procedure, 5, [&] { runQueuedCommand(ctx, rec); });
+    if (q.count > 0) {
+        q.readIndex = (q.readIndex + 1) % CommandQueue::kSize;
+        --q.count;
+    }
+}
+
+}  // namespace
+
+void runQueuedCommand(Context& ctx, const QueueRecord& rec) {
+    if (rec.command < kSetVar) {
+        std::int16_t command = rec.command;
+        std::int16_t brightness = toInt16(rec.brightness);
+        x10Send(ctx, rec.housecode, rec.devicecode, command, brightness, rec.data1, rec.data2);
+        return;
+    }
+    switch (rec.command) {
+        case kSetVar:
+            SetVar(ctx, toInt32(numericValue(rec.devicecode)), rec.brightness);
+            break;
+        case kPlayZone:
+            playQueuedZone(ctx, rec.brightness, rec.data1);
+            break;
+        case kPointWrite:
+            pointWrite(ctx, rec.data1, rec.data2, rec.brightness);
+            break;
+        case kRemotePlay:
+            remotePlay(ctx, toInt16(rec.brightness), rec.data1, rec.data2);
+            break;
+        case kLearnPrompt:
+            learnIRPrompt(ctx, rec.brightness);
+            break;
+        default:
+            break;
+    }
+}
+
+void runQueueAndChecks(Context& ctx) {
+    auto& timers = ctx.timers;
+    for (;;) {
+        while (ctx.queue.count > 0) runHeadOfQueue(ctx);
+        if (!timers.ioCheckRequest && !ctx.controller.startupIOCheck) return;
+        timers.ioCheckRequest = false;
+        ctx.controller.startupIOCheck = false;
+        bool polled = false;
+        reportStep(ctx, kTimer3Procedure, 5, [&] { polled = PollIO(ctx); });
+        if (!polled) return;
+        // Queued work goes first; the comparison waits for the next request.
+        if (ctx.queue.count > 0) continue;
+        compareIOPoints(ctx);
+        if (ctx.queue.count == 0) return;
+    }
+}
+
+void disconnectAndRunCmax(Context& ctx) {
+    auto& timers = ctx.timers;
+    if (!timers.disconnectRequest) return;
+    reportStep(ctx, kTimer3Procedure, 6, [&] {
+        if (timers.timer2) timers.timer2->setEnabled(false);
+        if (timers.timer3) timers.timer3->setEnabled(false);
+    });
+    reportStep(ctx, kTimer3Procedure, 6, [&] { ClosePort(ctx); });
+    ctx.link.commStarted = false;
+    if (ctx.window.open && ctx.hooks.windowPortOpen)
+        reportStep(ctx, kTimer3Procedure, 6, [&] { ctx.hooks.windowPortOpen(false); });
+    if (!timers.cmaxLaunch) return;
+
+    reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.platform.launcher.run(timers.cmaxExe, "", true); });
+    timers.cmaxLaunch = false;
+    if (ctx.window.open) {
+        if (ctx.hooks.windowDisconnectClick)
+            reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.hooks.windowDisconnectClick(); });
+    } else {
+        timers.disconnectRequest = false;
+        ctx.link.portOpen = false;
+        if (ctx.hooks.startCommunications)
+            reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.hooks.startCommunications(); });
+    }
+    // The host script is optional: a host without it must not see an error.
+    skipStep(ctx, 7, [&] {
+        if (ctx.host.hs) ctx.host.hs->RunEx("Varnel_CMAXSync.txt", "AfterCMAX", "");
+    });
+    clearPending(ctx);
+}
+
+void Timer3_Timer(Context& ctx) {
+    if (ctx.timers.x10Sending == 1 || ctx.link.busy == 1 || ctx.timers.timerBusy) return;
+    TimerBusyScope scope(ctx);
+    if (!ctx.link.commStarted) {
+        clearQueue(ctx);
+        return;
+    }
+    readReports(ctx);
+    runQueueAndChecks(ctx);
+    disconnectAndRunCmax(ctx);
+}
+
+}  // namespace varnel

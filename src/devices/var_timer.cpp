@@ -1,0 +1,107 @@
+#include "devices/var_timer.h"
+
+#include <chrono>
+#include <string>
+
+#include "commands/block_reads.h"
+#include "devices/device_model.h"
+#include "support/errors.h"
+#include "support/logging.h"
+#include "support/text.h"
+
+namespace varnel {
+
+namespace {
+
+// Returns false when a queued command cut the pass short.
+bool variablePass(Context& ctx) {
+    auto& timers = ctx.timers;
+    for (int n = 0; n < 128; ++n) {
+        const auto index = static_cast<std::size_t>(n);
+        if (ctx.devices.varSelected[index] != kFalse) {
+            const std::string code = variableCode(ctx, n);
+            auto& cached = timers.hostValueCache[index + 1];
+            bool known = true;
+            if (!timers.varsCached) {
+                known = skipStep(ctx, 1, [&] {
+                    if (!ctx.host.hs) throw HostError("Object variable not set");
+                    cached = ctx.host.hs->DeviceValue(code);
+                });
+                clearPending(ctx);
+                if (!known) commLog(ctx, "Error attempting to call hs.DeviceValue, skipping this var");
+            }
+            const std::int32_t newValue = ctx.images.vars[index];
+            if (known && cached != newValue) {
+                commLog(ctx, "Setting Var: " + code + " to " + std::to_string(newValue));
+                cached = newValue;
+                if (ctx.host.hs) {
+                    Host& hs = *ctx.host.hs;
+                    skipStep(ctx, 2, [&] {
+                        if (newValue != 0 && !hs.ison(code)) hs.SetDeviceStatus(code, 2);
+                    });
+                    skipStep(ctx, 2, [&] {
+                        if (newValue == 0 && !hs.isoff(code)) hs.SetDeviceStatus(code, 3);
+                    });
+                }
+                skipStep(ctx, 2, [&] {
+                    if (ctx.host.callback) ctx.host.callback->ValueChangeEvent(code, newValue);
+                });
+                clearPending(ctx);
+            }
+        }
+        // A host command waits: let the I/O timer send it first.
+        if (ctx.queue.count != 0) return false;
+    }
+    return true;
+}
+
+void followPollInterval(Context& ctx) {
+    auto* timer = ctx.timers.timer2.get();
+    if (!timer) return;
+    const double wanted = numericValue(ctx.timers.pollInterval);
+    // An interval the timer cannot run at keeps the one it has.
+    if (!(wanted >= 1 && wanted <= 65535)) return;
+    const int ms = static_cast<int>(wanted);
+    if (timer->interval() == ms) return;
+    timer->setEnabled(false);
+    timer->setInterval(ms);
+    timer->setEnabled(true);
+}
+
+int localHour(const Context& ctx) {
+    using namespace std::chrono;
+    const auto t = ctx.platform.loop.wallClock();
+    return static_cast<int>(floor<hours>(t - floor<days>(t)).count());
+}
+
+}  // namespace
+
+void Timer2_Timer(Context& ctx) {
+    auto& timers = ctx.timers;
+    if (timers.x10Sending == 1 || ctx.link.busy == 1 || timers.timerBusy || ctx.queue.count != 0) return;
+    timers.timerBusy = true;
+
+    bool polled = false;
+    skipStep(ctx, 3, [&] { polled = PollVars(ctx); });
+    clearPending(ctx);
+    if (!polled || ctx.devices.varsHouseCode == 0) {
+        timers.ioCheckRequest = true;
+    } else if (variablePass(ctx)) {
+        timers.varsCached = true;
+        timers.ioCheckRequest = true;
+    }
+
+    skipStep(ctx, 6, [&] { followPollInterval(ctx); });
+    clearPending(ctx);
+    timers.timerBusy = false;
+
+    if (localHour(ctx) == 1 && timers.clockSynced != 1) {
+        timers.clockSynced = 1;
+        skipStep(ctx, 8, [&] {
+            if (ctx.hooks.syncClock) ctx.hooks.syncClock();
+        });
+        clearPending(ctx);
+    }
+}
+
+}  // namespace varnel

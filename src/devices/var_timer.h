@@ -1,0 +1,12 @@
+#pragma once
+// The variable timer: polls the controller's variables, passes every change of
+// a mirrored variable to its host device, asks the I/O timer for a point
+// check, keeps its interval equal to the poll interval, and once in the
+// plug-in's life, in the hour after 1 a.m., has the controller's clock set.
+#include "support/context.h"
+
+namespace varnel {
+
+void Timer2_Timer(Context& ctx);
+
+}  // namespace varnel
