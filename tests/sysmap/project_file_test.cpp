@@ -1,0 +1,234 @@
+#include "sysmap/project_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace varnel {
+namespace {
+
+using namespace std::string_literals;
+
+struct Expected {
+    LineKind kind;
+    std::string level1, level2, level3, line;
+};
+
+struct ClassifyCase {
+    const char* name;
+    std::string file;
+    std::vector<Expected> records;
+};
+
+constexpr auto L1 = LineKind::Level1;
+constexpr auto L2 = LineKind::Level2;
+constexpr auto L3 = LineKind::Level3;
+constexpr auto Mod = LineKind::Module;
+constexpr auto Txt = LineKind::Content;
+
+class ClassifyTest : public ::testing::TestWithParam<ClassifyCase> {};
+
+TEST_P(ClassifyTest, records_carry_kind_levels_and_line) {
+    const ClassifyCase& c = GetParam();
+    SystemMapImage img;
+    ASSERT_FALSE(img.parse(c.file).has_value());
+    ASSERT_EQ(img.size(), c.records.size());
+    for (std::size_t i = 0; i < c.records.size(); ++i) {
+        SCOPED_TRACE("line " + std::to_string(i + 1));
+        const MapRecord& r = img.records()[i];
+        const Expected& e = c.records[i];
+        EXPECT_EQ(r.ID, static_cast<std::int32_t>(i + 1));
+        EXPECT_EQ(r.kind, e.kind);
+        EXPECT_EQ(img.Level1(r), e.level1);
+        EXPECT_EQ(img.Level2(r), e.level2);
+        EXPECT_EQ(img.Level3(r), e.level3);
+        EXPECT_EQ(img.Line(r), e.line);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LineRules, ClassifyTest,
+    ::testing::Values(
+        ClassifyCase{"nesting_by_leading_tabs",
+                     "System Map\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tHall Temp\r\n",
+                     {{L1, "System Map", "", "", ""},
+                      {L2, "System Map", "Local", "", ""},
+                      {L3, "System Map", "Local", "Variables", ""},
+                      {Txt, "System Map", "Local", "Variables", "\t\t\tHall Temp"}}},
+        ClassifyCase{"header_text_loses_every_tab",
+                     "Proj\tV2\r\n\tPort\tCOM1\r\n\t\tA\tB\r\n\t\t\tx\ty\r\n",
+                     {{L1, "ProjV2", "", "", ""},
+                      {L2, "ProjV2", "PortCOM1", "", ""},
+                      {L3, "ProjV2", "PortCOM1", "AB", ""},
+                      {Txt, "ProjV2", "PortCOM1", "AB", "\t\t\tx\ty"}}},
+        ClassifyCase{"empty_line_is_level1_and_clears_lower_levels",
+                     "A\r\n\tB\r\n\t\tC\r\n\r\n\t\t\tD\r\n",
+                     {{L1, "A", "", "", ""},
+                      {L2, "A", "B", "", ""},
+                      {L3, "A", "B", "C", ""},
+                      {L1, "", "", "", ""},
+                      {Txt, "", "", "", "\t\t\tD"}}},
+        ClassifyCase{"module_header_gives_number_and_turns_two_tab_lines_into_content",
+                     "M\r\n\tModule #12\r\n\t\tFront Door\r\n\tOther\r\n\t\tVariables\r\n",
+                     {{L1, "M", "", "", ""},
+                      {Mod, "M", "Module #12", "12", ""},
+                      {Txt, "M", "Module #12", "12", "\t\tFront Door"},
+                      {L2, "M", "Other", "", ""},
+                      {Txt, "M", "Other", "", "\t\tVariables"}}},
+        ClassifyCase{"module_number_is_three_characters_trimmed",
+                     "\tModule #7\n\tModule #5 Kitchen\n\tModule # 9\n\tModule #1234\n",
+                     {{Mod, "", "Module #7", "7", ""},
+                      {Mod, "", "Module #5 Kitchen", "5 K", ""},
+                      {Mod, "", "Module # 9", "9", ""},
+                      {Mod, "", "Module #1234", "123", ""}}},
+        ClassifyCase{"bare_module_prefix_is_an_ordinary_level2_header",
+                     "\tModule #\n\t\tAfter\n\tModule\n",
+                     {{L2, "", "Module #", "", ""}, {L3, "", "Module #", "After", ""}, {L2, "", "Module", "", ""}}},
+        ClassifyCase{"space_indentation_is_level1",
+                     "  Notes\r\n    more\r\n",
+                     {{L1, "  Notes", "", "", ""}, {L1, "    more", "", "", ""}}},
+        ClassifyCase{"tabs_only_lines",
+                     "\t\n\t\t\n\t\t\t\n",
+                     {{L2, "", "", "", ""}, {L3, "", "", "", ""}, {Txt, "", "", "", "\t\t\t"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Files that must come back byte for byte when nothing changed them.
+struct RoundTripCase {
+    const char* name;
+    std::string file;
+};
+
+class RoundTripTest : public ::testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(RoundTripTest, unchanged_file_renders_byte_identical) {
+    SystemMapImage img;
+    ASSERT_FALSE(img.parse(GetParam().file).has_value());
+    EXPECT_EQ(img.render(), GetParam().file);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RoundTripTest,
+    ::testing::Values(
+        RoundTripCase{"numeric_level3_header", "S\r\n\tLocal\r\n\t\t12\r\n\t\t\tx\r\n\t\t-3.5\r\n"},
+        RoundTripCase{"module_header_with_non_numeric_number", "S\r\n\tModule #5 Kitchen\r\n\t\tLamp\r\n"},
+        RoundTripCase{"inner_tabs_in_headers", "CMAX\tV2\r\n\tPort\tCOM1\r\n\t\tA\t\tB\r\n\tModule #3\tRelay\r\n"},
+        RoundTripCase{"empty_lines", "\r\n\r\nA\r\n\r\n\t\r\n\r\n"},
+        RoundTripCase{"spaces_as_indentation", "A\r\n  B\r\n \tC\r\n\t  D\r\n"},
+        RoundTripCase{"no_trailing_line_end", "A\r\n\tB\r\n\t\t\tlast"},
+        RoundTripCase{"lf_and_mixed_line_ends", "A\n\tB\r\n\t\tC\n\t\t\tD\r\nE"},
+        RoundTripCase{"stray_carriage_returns", "A\rB\r\n\t\t\tx\r\r\n\r"},
+        RoundTripCase{"single_byte_code_page_and_nul",
+                      "Caf\xe9\r\n\t\t\t\xa3" "5 \x80\r\n\t\t\tnul\0byte\r\n"s},
+        RoundTripCase{"empty_file", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ProjectFile, changed_line_ends_crlf_and_its_neighbours_keep_their_bytes) {
+    SystemMapImage img;
+    ASSERT_FALSE(img.parse("S\n\tLocal\n\t\tVariables\n\t\t\tOld\n\t\t\tKeep\tTab\n").has_value());
+    const auto header = img.findLocalSection("Variables");
+    ASSERT_TRUE(header);
+    EXPECT_TRUE(img.setEntryLine(*header, *header + 1, "\t\t\tHall Temp"));
+    EXPECT_EQ(img.render(), "S\n\tLocal\n\t\tVariables\n\t\t\tHall Temp\r\n\t\t\tKeep\tTab\n");
+    ASSERT_EQ(img.changedRecords().size(), 1u);
+    EXPECT_EQ(img.changedRecords()[0]->ID, *header + 1);
+}
+
+TEST(ProjectFile, writing_the_same_text_or_the_original_back_is_no_change) {
+    SystemMapImage img;
+    const std::string file = "S\n\tLocal\n\t\tX-10\n\t\t\tA1 Kitchen Lamp";
+    ASSERT_FALSE(img.parse(file).has_value());
+    const std::int32_t h = *img.findLocalSection("X-10");
+    EXPECT_TRUE(img.setEntryLine(h, h + 1, "\t\t\tA1 Kitchen Lamp"));
+    EXPECT_TRUE(img.changedRecords().empty());
+    EXPECT_TRUE(img.setEntryLine(h, h + 1, "\t\t\tA1 Other"));
+    EXPECT_TRUE(img.setEntryLine(h, h + 1, "\t\t\tA1 Kitchen Lamp"));
+    EXPECT_TRUE(img.changedRecords().empty());
+    EXPECT_EQ(img.render(), file);
+}
+
+TEST(ProjectFile, entries_outside_a_short_section_are_never_written) {
+    // Variables has two entries; its computed lines 3 and 4 fall on the next header and
+    // into the X-10 section.
+    const std::string file =
+        "S\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tv0\r\n\t\t\tv1\r\n\t\tX-10\r\n\t\t\tA1 Lamp\r\n";
+    SystemMapImage img;
+    ASSERT_FALSE(img.parse(file).has_value());
+    const std::int32_t vars = *img.findLocalSection("Variables");
+    const std::int32_t x10 = *img.findLocalSection("X-10");
+    EXPECT_NE(img.entry(vars, vars + 2), nullptr);
+    EXPECT_EQ(img.entry(vars, vars + 3), nullptr);   // the X-10 header
+    EXPECT_EQ(img.entry(vars, vars + 4), nullptr);   // X-10's first entry
+    EXPECT_EQ(img.entry(vars, vars), nullptr);       // the header itself
+    EXPECT_EQ(img.entry(vars, 1), nullptr);          // above the section
+    EXPECT_EQ(img.entry(vars, 99), nullptr);         // past the end
+    EXPECT_FALSE(img.setEntryLine(vars, vars + 3, "\t\t\tx"));
+    EXPECT_FALSE(img.setEntryLine(vars, vars + 4, "\t\t\tx"));
+    EXPECT_FALSE(img.setEntryLine(vars, -5, "\t\t\tx"));
+    EXPECT_EQ(img.render(), file);
+    EXPECT_NE(img.entry(x10, x10 + 1), nullptr);
+}
+
+TEST(ProjectFile, an_empty_line_ends_a_section) {
+    SystemMapImage img;
+    ASSERT_FALSE(img.parse("\tLocal\n\t\tVariables\n\t\t\tv0\n\n\t\t\tv2\n").has_value());
+    const std::int32_t vars = *img.findLocalSection("Variables");
+    EXPECT_NE(img.entry(vars, vars + 1), nullptr);
+    EXPECT_EQ(img.entry(vars, vars + 3), nullptr);
+}
+
+TEST(ProjectFile, entry_line_longer_than_255_characters_is_refused) {
+    SystemMapImage img;
+    ASSERT_FALSE(img.parse("\tLocal\n\t\tVariables\n\t\t\tv0\n").has_value());
+    const std::int32_t vars = *img.findLocalSection("Variables");
+    EXPECT_NO_THROW(img.setEntryLine(vars, vars + 1, std::string(255, 'x')));
+    EXPECT_THROW(img.setEntryLine(vars, vars + 1, std::string(256, 'x')), std::length_error);
+}
+
+TEST(ProjectFile, section_finders_follow_the_header_rules) {
+    SystemMapImage img;
+    ASSERT_FALSE(img.parse("S\n"
+                           "\tRemote\n\t\tVariables\n"       // not under Local
+                           "\tLocal\n\t\tVariables\n\t\tX-10\n"
+                           "\tSchedules\n\t\t3\n"            // numeric level-3: not a module
+                           "\tModule #3\n\t\tLamp\n"
+                           "\tModule #5 Kitchen\n"
+                           "\tLocal\n\t\tInfra-Red\n")      // after a module: content
+                     .has_value());
+    EXPECT_EQ(img.findLocalSection("Variables"), 5);
+    EXPECT_EQ(img.findLocalSection("X-10"), 6);
+    EXPECT_FALSE(img.findLocalSection("Infra-Red"));
+    EXPECT_FALSE(img.findLocalSection("variables"));
+    EXPECT_EQ(img.findModuleSection("3"), 9);
+    EXPECT_FALSE(img.findModuleSection("5"));
+    EXPECT_EQ(img.findModuleSection("5 K"), 11);
+}
+
+TEST(ProjectFile, overlong_line_stops_the_read_at_that_line) {
+    const std::string ok(255, 'a');
+    SystemMapImage img;
+    const auto err = img.parse("A\r\n\t\t\t" + ok.substr(3) + "\r\n\t" + std::string(256, 'b') + "\r\nC\r\n");
+    ASSERT_TRUE(err);
+    EXPECT_EQ(err->line, 3);
+    EXPECT_EQ(img.size(), 2u);
+}
+
+TEST(ProjectFile, header_length_counts_without_its_tabs) {
+    SystemMapImage img;
+    EXPECT_FALSE(img.parse("\t\t" + std::string(255, 'h') + "\n").has_value());
+    SystemMapImage longer;
+    EXPECT_TRUE(longer.parse(std::string(10, '\t') + std::string(250, 'c') + "\n").has_value());
+}
+
+TEST(ProjectFile, hostile_sizes_are_refused_without_exhausting_memory) {
+    SystemMapImage img;
+    const auto err = img.parse(std::string(kMaxProjectLines + 1, '\n'));
+    ASSERT_TRUE(err);
+    EXPECT_EQ(img.size(), kMaxProjectLines);
+    SystemMapImage big;
+    EXPECT_TRUE(big.parse(std::string(kMaxProjectBytes + 1, 'x')).has_value());
+    EXPECT_TRUE(big.empty());
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,226 @@
+// Reading the project file into the image and writing it back safely.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+#include "rig.h"
+#include "sysmap/system_map.h"
+
+namespace varnel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void spit(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+}
+
+const std::string kProject =
+    "CMAX\tV2\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tVariable #0\r\n\t\t\tVariable #1\r\n"
+    "\t\t12\r\n\tModule #5 Kitchen\r\n\t\tLamp\r\n\r\n  indented\r\nlast";
+
+class WriteBack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        project = rig.dir.path() / "house.prj";
+        spit(project, kProject);
+        sm.projectFile = project;
+    }
+
+    // Reads the project file and changes variable 1's line.
+    void readAndChange() {
+        ASSERT_TRUE(InitSystemMap(rig.ctx, sm));
+        const std::int32_t h = *sm.image.findLocalSection("Variables");
+        ASSERT_TRUE(sm.image.setEntryLine(h, h + 2, "\t\t\tHall Temperature"));
+    }
+
+    std::vector<std::string> dirEntries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(rig.dir.path())) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::Rig rig;
+    fs::path project;
+    SystemMap sm;
+};
+
+TEST_F(WriteBack, unchanged_image_rewrites_the_file_byte_identical_after_a_backup) {
+    ASSERT_TRUE(InitSystemMap(rig.ctx, sm));
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_EQ(slurp(project), kProject);
+    EXPECT_EQ(slurp(rig.dir.path() / "Copy of house.prj"), kProject);
+    EXPECT_TRUE(sm.log.projectWritten);
+    EXPECT_TRUE(sm.log.lines.empty());
+    EXPECT_TRUE(rig.host->log.empty());
+}
+
+TEST_F(WriteBack, changed_line_is_written_and_backup_holds_the_previous_file) {
+    readAndChange();
+    WriteSystemMap(rig.ctx, sm);
+    std::string expected = kProject;
+    expected.replace(expected.find("\t\t\tVariable #1\r\n"), 16, "\t\t\tHall Temperature\r\n");
+    EXPECT_EQ(slurp(project), expected);
+    EXPECT_EQ(slurp(backupPathFor(project)), kProject);
+    ASSERT_EQ(sm.log.lines.size(), 1u);
+    EXPECT_EQ(sm.log.lines[0].id, 5);
+    EXPECT_EQ(sm.log.lines[0].before, "\t\t\tVariable #1");
+    EXPECT_EQ(sm.log.lines[0].after, "\t\t\tHall Temperature");
+    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
+}
+
+TEST_F(WriteBack, empty_project_file_is_neither_copied_nor_written) {
+    spit(project, "");
+    ASSERT_TRUE(InitSystemMap(rig.ctx, sm));
+    EXPECT_TRUE(sm.image.empty());
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_FALSE(fs::exists(backupPathFor(project)));
+    EXPECT_FALSE(sm.log.projectWritten);
+    EXPECT_EQ(fs::file_size(project), 0u);
+}
+
+struct MissingCase {
+    const char* name;
+    bool emptyPath;
+    bool directory;
+    const char* message;
+};
+
+class MissingProject : public WriteBack, public ::testing::WithParamInterface<MissingCase> {};
+
+TEST_P(MissingProject, is_shown_and_leaves_an_empty_image_that_writes_nothing) {
+    const MissingCase& c = GetParam();
+    if (c.emptyPath) sm.projectFile.clear();
+    else if (c.directory) sm.projectFile = rig.dir.path();
+    else sm.projectFile = rig.dir.path() / "nowhere.prj";
+    EXPECT_TRUE(InitSystemMap(rig.ctx, sm));
+    EXPECT_TRUE(sm.image.empty());
+    ASSERT_EQ(rig.prompts.shown.size(), 1u);
+    EXPECT_EQ(rig.prompts.shown[0].text, c.message);
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"house.prj"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, MissingProject,
+    ::testing::Values(MissingCase{"no_path", true, false, "No Project File has been specified"},
+                      MissingCase{"no_file", false, false, "Specified Project File does not exist"},
+                      MissingCase{"a_directory", false, true, "Specified Project File does not exist"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(WriteBack, overlong_line_fails_the_read_and_names_the_line) {
+    spit(project, "A\r\n\t" + std::string(300, 'x') + "\r\n");
+    EXPECT_FALSE(InitSystemMap(rig.ctx, sm));
+    ASSERT_EQ(rig.host->log.size(), 1u);
+    EXPECT_EQ(rig.host->log[0].first, "Varnel");
+    EXPECT_EQ(rig.host->log[0].second, "ReadSystemMap 2 Line longer than 255 characters");
+    EXPECT_TRUE(sm.log.readFailed);
+}
+
+// A writer that stores the first `allow` bytes it is given, then reports a full disk.
+FileFaults fullDiskAfter(std::size_t allow) {
+    auto left = std::make_shared<std::size_t>(allow);
+    FileFaults f;
+    f.write = [left](int fd, const char* data, std::size_t size) -> long {
+        if (*left == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const std::size_t n = std::min(size, *left);
+        *left -= n;
+        return static_cast<long>(::write(fd, data, n));
+    };
+    return f;
+}
+
+TEST_F(WriteBack, disk_full_midway_through_the_project_leaves_it_unchanged) {
+    readAndChange();
+    // The backup takes the whole file; the new project file gets 20 bytes, then the disk is full.
+    sm.faults = fullDiskAfter(kProject.size() + 20);
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_EQ(slurp(project), kProject);
+    EXPECT_FALSE(sm.log.projectWritten);
+    EXPECT_NE(sm.log.writeError.find("No space left on device"), std::string::npos);
+    ASSERT_EQ(rig.host->log.size(), 1u);
+    EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap 3 cannot write ", 0), 0u) << rig.host->log[0].second;
+    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
+}
+
+TEST_F(WriteBack, disk_full_during_the_backup_stops_before_the_project_is_touched) {
+    readAndChange();
+    spit(backupPathFor(project), "older backup");
+    sm.faults = fullDiskAfter(10);
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_EQ(slurp(project), kProject);
+    EXPECT_EQ(slurp(backupPathFor(project)), "older backup");
+    EXPECT_FALSE(sm.log.projectWritten);
+    ASSERT_EQ(rig.host->log.size(), 1u);
+    EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap 2 ", 0), 0u);
+    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
+}
+
+TEST_F(WriteBack, refused_rename_leaves_the_project_and_no_temporary_file) {
+    readAndChange();
+    int renames = 0;
+    sm.faults.rename = [&](const char* from, const char* to) {
+        if (++renames == 2) {
+            errno = EXDEV;
+            return -1;
+        }
+        return ::rename(from, to);
+    };
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_EQ(slurp(project), kProject);
+    EXPECT_FALSE(sm.log.projectWritten);
+    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
+}
+
+TEST_F(WriteBack, project_deleted_after_the_read_is_not_recreated) {
+    readAndChange();
+    fs::remove(project);
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_FALSE(fs::exists(project));
+    EXPECT_FALSE(sm.log.projectWritten);
+    ASSERT_EQ(rig.host->log.size(), 1u);
+    EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap 1 ", 0), 0u);
+}
+
+TEST_F(WriteBack, unwritable_directory_leaves_the_project_unchanged) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only directories";
+    readAndChange();
+    fs::permissions(rig.dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    WriteSystemMap(rig.ctx, sm);
+    fs::permissions(rig.dir.path(), fs::perms::owner_all);
+    EXPECT_EQ(slurp(project), kProject);
+    EXPECT_FALSE(sm.log.projectWritten);
+}
+
+TEST_F(WriteBack, symlinked_project_stays_a_link_and_keeps_its_permissions) {
+    const fs::path real = rig.dir.path() / "real.prj";
+    fs::rename(project, real);
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(real, project);
+    readAndChange();
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_TRUE(fs::is_symlink(project));
+    EXPECT_NE(slurp(real).find("Hall Temperature"), std::string::npos);
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+}  // namespace
+}  // namespace varnel
