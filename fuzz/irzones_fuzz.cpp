@@ -1,8 +1,8 @@
 // Arbitrary bytes as the IR zone file beside a full label file.
 #include <string>
 
-#include "support/text.h"
 #include "ir_harness.h"
+#include "support/text.h"
 
 using namespace varnel;
 

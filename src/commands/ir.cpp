@@ -85,7 +85,9 @@ CommandFrame remotePlayFrame(std::int32_t module, std::int32_t output, std::int3
     return commandFrame(kRemotePlay, byteOrZero(module), byteOrZero(output), low(loc), loc <= 255 ? 0 : high(loc), 0);
 }
 
-CommandFrame learnStartFrame(std::int32_t loc) { return commandFrame(kLearnStart, low(loc), high(loc), kLearnFlags, 0, 0); }
+CommandFrame learnStartFrame(std::int32_t loc) {
+    return commandFrame(kLearnStart, low(loc), high(loc), kLearnFlags, 0, 0);
+}
 
 ZoneTarget hostZoneTarget(std::int32_t zone) {
     if (zone < 1 || zone == kControllerZone) return {};
@@ -95,8 +97,8 @@ ZoneTarget hostZoneTarget(std::int32_t zone) {
 
 std::int16_t irModuleAddress(const Context& ctx, std::int64_t index) {
     const auto& c = ctx.controller;
-    const std::int64_t found =
-        std::min<std::int64_t>(std::max<std::int64_t>(c.irModuleCount, 0), static_cast<std::int64_t>(c.irModules.size()));
+    const std::int64_t found = std::min<std::int64_t>(std::max<std::int64_t>(c.irModuleCount, 0),
+                                                      static_cast<std::int64_t>(c.irModules.size()));
     // A zone above the modules found (or below the first) falls back to the first module.
     if (index < 0 || index >= found) index = 0;
     if (found == 0) throw std::out_of_range("Subscript out of range");
@@ -105,12 +107,22 @@ std::int16_t irModuleAddress(const Context& ctx, std::int64_t index) {
 
 void PlayIR(Context& ctx, std::int32_t loc) {
     const std::int16_t location = irLookupEntry(ctx, loc);
-    QExec(ctx, QueueRecord{.housecode = "", .devicecode = "", .command = kQueuePlayZone, .brightness = location, .data1 = ctx.ir.zone, .data2 = 0});
+    QExec(ctx, QueueRecord{.housecode = "",
+                           .devicecode = "",
+                           .command = kQueuePlayZone,
+                           .brightness = location,
+                           .data1 = ctx.ir.zone,
+                           .data2 = 0});
 }
 
 void PlayRemoteIR(Context& ctx, std::int16_t addr, std::int16_t zone, std::int16_t loc) {
     const std::int16_t location = irLookupEntry(ctx, loc);
-    QExec(ctx, QueueRecord{.housecode = "", .devicecode = "", .command = kQueuePlayRemote, .brightness = addr, .data1 = zone, .data2 = location});
+    QExec(ctx, QueueRecord{.housecode = "",
+                           .devicecode = "",
+                           .command = kQueuePlayRemote,
+                           .brightness = addr,
+                           .data1 = zone,
+                           .data2 = location});
 }
 
 std::int16_t PlayIREx(Context& ctx, const std::string& loc) {

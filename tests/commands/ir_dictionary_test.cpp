@@ -59,8 +59,8 @@ TEST_F(IrDictionary, zone_lines_that_are_17_or_not_numbers_mean_zone_0) {
         std::string zoneLine;
         std::string value;
     };
-    const std::vector<Case> cases{{"3", "0,3"},      {"17", "0,0"}, {"abc", "0,0"},  {"\"5\"", "0,5"},
-                                  {"", "0,0"},       {"0", "0,0"},  {"-2", "0,-2"},  {"\"Living Room\"", "0,0"},
+    const std::vector<Case> cases{{"3", "0,3"},      {"17", "0,0"}, {"abc", "0,0"}, {"\"5\"", "0,5"},
+                                  {"", "0,0"},       {"0", "0,0"},  {"-2", "0,-2"}, {"\"Living Room\"", "0,0"},
                                   {" 18 ", "0, 18 "}};
     for (const auto& c : cases) {
         dict.clear();

@@ -110,9 +110,8 @@ TEST_F(IrFiles, lookup_follows_numeric_map_entries_only) {
         std::int16_t lookup;
     };
     const std::vector<Case> cases{
-        {3, "500", 500},   {4, "abc", 3},     {5, "\"12\"", 12}, {6, " 7 ", 7},     {7, "", 6},
-        {8, "-3", -3},     {9, "2.5", 2},     {10, "1e2", 100},  {11, "70000", 10}, {12, "12abc", 11},
-        {1008, "9", 9},
+        {3, "500", 500}, {4, "abc", 3},    {5, "\"12\"", 12}, {6, " 7 ", 7},     {7, "", 6},     {8, "-3", -3},
+        {9, "2.5", 2},   {10, "1e2", 100}, {11, "70000", 10}, {12, "12abc", 11}, {1008, "9", 9},
     };
     Lines lines(1008);
     for (const auto& c : cases) lines[static_cast<std::size_t>(c.line - 1)] = c.entry;

@@ -44,7 +44,7 @@ TEST(IrFrames, host_zones_map_to_controller_or_module_outputs) {
         ZoneTarget target;
     };
     const std::vector<Case> cases{
-        {-5, {true, 0, 0}},  {0, {true, 0, 0}},   {17, {true, 0, 0}},  {1, {false, 0, 0}},
+        {-5, {true, 0, 0}},   {0, {true, 0, 0}},   {17, {true, 0, 0}},   {1, {false, 0, 0}},
         {16, {false, 0, 15}}, {18, {false, 1, 0}}, {33, {false, 1, 15}}, {34, {false, 2, 0}},
     };
     for (const auto& c : cases) {
@@ -96,10 +96,10 @@ TEST_F(IrCommands, queued_zone_play_follows_zone_rules_with_module_fallback) {
         Bytes head;  // bytes 1..3 of the frame sent
     };
     const std::vector<Case> cases{
-        {false, 5, {0x5A, 0x2C, 0x01}},   {false, 18, {0x5A, 0x2C, 0x01}}, {true, 0, {0x5A, 0x2C, 0x01}},
-        {true, -3, {0x5A, 0x2C, 0x01}},   {true, 17, {0x5A, 0x2C, 0x01}},  {true, 1, {0x5C, 0x0A, 0}},
-        {true, 16, {0x5C, 0x0A, 15}},     {true, 18, {0x5C, 0x14, 0}},     {true, 33, {0x5C, 0x14, 15}},
-        {true, 34, {0x5C, 0x0A, 0}},      {true, 35, {0x5C, 0x0A, 1}},     {true, 32767, {0x5C, 0x0A, 13}},
+        {false, 5, {0x5A, 0x2C, 0x01}}, {false, 18, {0x5A, 0x2C, 0x01}}, {true, 0, {0x5A, 0x2C, 0x01}},
+        {true, -3, {0x5A, 0x2C, 0x01}}, {true, 17, {0x5A, 0x2C, 0x01}},  {true, 1, {0x5C, 0x0A, 0}},
+        {true, 16, {0x5C, 0x0A, 15}},   {true, 18, {0x5C, 0x14, 0}},     {true, 33, {0x5C, 0x14, 15}},
+        {true, 34, {0x5C, 0x0A, 0}},    {true, 35, {0x5C, 0x0A, 1}},     {true, 32767, {0x5C, 0x0A, 13}},
     };
     for (const auto& c : cases) {
         modules({0x0A, 0x14});
@@ -198,10 +198,10 @@ struct IrByName : IrCommands {
         lbl[1] = "AMP";
         lbl[2] = "DVD";
         lbl[3] = "VCR";
-        lbl[32 + 0] = "Power";     // label 0
-        lbl[32 + 36 + 1] = "Vol";  // label 37
-        lbl[32 + 72 + 2] = "Play"; // label 74
-        lbl[32 + 108] = "Eject";   // label 108
+        lbl[32 + 0] = "Power";      // label 0
+        lbl[32 + 36 + 1] = "Vol";   // label 37
+        lbl[32 + 72 + 2] = "Play";  // label 74
+        lbl[32 + 108] = "Eject";    // label 108
         writeLines("irlbl.cfg", lbl);
         std::vector<std::string> zones(14, "0");
         zones[1] = "3";
@@ -238,11 +238,11 @@ TEST_F(IrByName, play_ir_ex_resolves_names_numbers_and_dictionary_zones) {
         std::optional<Expect> queued;
     };
     const std::vector<Case> cases{
-        {"TV Power", true, 1, Expect{100, 600, 4, 0}},    // zone 0: plain play in the current zone
+        {"TV Power", true, 1, Expect{100, 600, 4, 0}},  // zone 0: plain play in the current zone
         {"tv power", true, 1, Expect{100, 600, 4, 0}},
-        {"AMP Vol", true, 1, Expect{102, 0x0A, 3, 37}},   // zone 3 on the first module, output 3
-        {"DVD Play", true, 1, Expect{102, 0x14, 20, 74}}, // (20 - 1) / 16 = module 1
-        {"VCR Eject", true, 1, Expect{102, 0x0A, 40, 108}},// module 2 not found: first module
+        {"AMP Vol", true, 1, Expect{102, 0x0A, 3, 37}},      // zone 3 on the first module, output 3
+        {"DVD Play", true, 1, Expect{102, 0x14, 20, 74}},    // (20 - 1) / 16 = module 1
+        {"VCR Eject", true, 1, Expect{102, 0x0A, 40, 108}},  // module 2 not found: first module
         {"AMP Vol", false, 1, Expect{100, 37, 4, 0}},
         {"12", true, 1, Expect{100, 12, 4, 0}},
         {"0", true, 1, Expect{100, 600, 4, 0}},
