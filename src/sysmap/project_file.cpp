@@ -179,6 +179,9 @@ const MapRecord* SystemMapImage::entry(std::int32_t header, std::int64_t id) con
 bool SystemMapImage::setEntryLine(std::int32_t header, std::int64_t id, std::string_view line) {
     if (!entry(header, id)) return false;
     if (line.size() > kMaxFieldLength) throw std::length_error("Line longer than 255 characters");
+    // A line break inside a name would split the entry and shift every line after it.
+    if (line.find_first_of("\r\n") != std::string_view::npos)
+        throw std::invalid_argument("Line break in a System Map entry");
     MapRecord& r = records_[static_cast<std::size_t>(id - 1)];
     if (line == r.raw)
         r.replaced.reset();

@@ -71,7 +71,8 @@ public:
     // a short section never lends its neighbour's lines or a header line.
     [[nodiscard]] const MapRecord* entry(std::int32_t header, std::int64_t id) const;
     // Sets the Line of entry `id` of section `header`. False (nothing changed) when the
-    // line is not an entry of that section. Throws std::length_error above 255 characters.
+    // line is not an entry of that section. Throws std::length_error above 255 characters
+    // and std::invalid_argument for a line holding CR or LF.
     bool setEntryLine(std::int32_t header, std::int64_t id, std::string_view line);
 
     // Records whose Line differs from what was read.

@@ -13,6 +13,14 @@
 
 namespace varnel {
 
+// Which kinds of names a synchronisation copies (the window's four "Include" boxes).
+struct SyncIncludes {
+    bool variables = false;
+    bool x10 = false;
+    bool io = false;
+    bool ir = false;
+};
+
 // What one synchronisation changed, for the caller to show.
 struct SyncLog {
     struct DeviceChange {

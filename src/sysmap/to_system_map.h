@@ -1,0 +1,27 @@
+#pragma once
+// Host to System Map: the host locations and names of the mirrored variables, the X10
+// addresses and the mirrored I/O points, the IR labels and the live IR zone names are
+// written into the matching lines of the image, and the image goes back to the
+// project file. Only lines inside their own section are ever changed.
+#include <cstdint>
+#include <string>
+
+#include "support/context.h"
+#include "sysmap/system_map.h"
+
+namespace varnel {
+
+// Runs the steps whose box is ticked (variables, X10, I/O units, IR labels), then always
+// writes the project file back.
+void HSToSystemMap(Context& ctx, SystemMap& sm, const SyncIncludes& includes);
+void MakeSystemMapVariables(Context& ctx, SystemMap& sm);
+void MakeSystemMapX10(Context& ctx, SystemMap& sm);
+void MakeSystemMapIR(Context& ctx, SystemMap& sm);
+void MakeSystemMapIO(Context& ctx, SystemMap& sm);
+
+// "location name" of the host device with `code`; "" when the host has none.
+std::string MakeSystemMap(Context& ctx, const std::string& code);
+// Writes point `point` of the module with house code `hc` into the current module section.
+void SavePointName(Context& ctx, SystemMap& sm, const std::string& hc, std::int16_t point, std::int16_t unit);
+
+}  // namespace varnel
