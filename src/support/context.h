@@ -198,6 +198,9 @@ struct Hooks {
     std::function<void(bool)> windowPortOpen;           // the window's PortOpen option button
     std::function<void()> windowDisconnectClick;        // the window's Disconnect button (reconnects)
     std::function<void()> syncClock;                    // the nightly clock setting (variable timer)
+    std::function<void(bool modal)> showConfigWindow;   // none in a build without the window
+    // The xAP companion application; false when it is not installed.
+    std::function<bool(const std::string& member)> xapCompanion;
 };
 
 struct Context {
