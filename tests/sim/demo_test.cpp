@@ -1,0 +1,178 @@
+// The demo: scripted and random changes, deterministic on virtual time.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "sim_tap.h"
+#include "sim/demo.h"
+
+namespace varnel::sim::test {
+namespace {
+
+DemoScript parsed(std::string_view text) {
+    auto r = parseDemoScript(text);
+    if (auto* err = std::get_if<std::string>(&r)) ADD_FAILURE() << *err;
+    return std::get<DemoScript>(r);
+}
+
+TEST(DemoScriptText, parses_every_action_and_sorts_by_time) {
+    const auto s = parsed(
+        "# a comment\n"
+        "2000 input 1 4 1\n"
+        "0 var 3 120   # trailing comment\r\n"
+        "\n"
+        "2500 x10 C 18\n"
+        "2500 x10 2 19\n"
+        "3000 ir 5\n"
+        "3500 touch 12\n"
+        "repeat 5000\n");
+    ASSERT_EQ(s.steps.size(), 6u);
+    EXPECT_EQ(s.steps[0].action, DemoStep::Action::Variable);
+    EXPECT_EQ(s.steps[0].a, 3);
+    EXPECT_EQ(s.steps[0].b, 120);
+    EXPECT_EQ(s.steps[1].action, DemoStep::Action::Input);
+    EXPECT_EQ(s.steps[1].atMs, 2000);
+    EXPECT_EQ(s.steps[1].c, 1);
+    EXPECT_EQ(s.steps[2].a, 2) << "house letter C is index 2";
+    EXPECT_EQ(s.steps[3].a, 2);
+    EXPECT_EQ(s.steps[3].b, 19);
+    EXPECT_EQ(s.steps[4].action, DemoStep::Action::IrMatch);
+    EXPECT_EQ(s.steps[5].action, DemoStep::Action::Touch);
+    EXPECT_EQ(s.repeatMs, 5000);
+}
+
+TEST(DemoScriptText, bad_lines_are_named) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"abc var 1 2", "line 1: bad time"},
+        {"0 var 1 2\n-5 var 1 2", "line 2: bad time"},
+        {"0 jump 1", "unknown action"},
+        {"0 var 1", "takes 2 values"},
+        {"0 var 128 1", "out of range"},
+        {"0 var 1 65536", "out of range"},
+        {"0 input 0 1 1", "out of range"},
+        {"0 input 1 16 1", "out of range"},
+        {"0 input 1 1 2", "out of range"},
+        {"0 x10 Q 1", "out of range"},
+        {"0 ir 256", "out of range"},
+        {"0 var 1 2x", "out of range"},
+        {"99999999999999999999 var 1 2", "bad time"},
+        {"repeat 0", "repeat takes"},
+        {"repeat", "repeat takes"},
+        {"0 var 1 2\n6000 var 1 3\nrepeat 5000", "never runs"},
+        {"5", "missing action"},
+    };
+    for (const auto& [text, expected] : cases) {
+        const auto r = parseDemoScript(text);
+        ASSERT_TRUE(std::holds_alternative<std::string>(r)) << text;
+        EXPECT_NE(std::get<std::string>(r).find(expected), std::string::npos)
+            << text << " -> " << std::get<std::string>(r);
+    }
+}
+
+TEST(DemoRun, script_steps_happen_at_their_times_and_repeat) {
+    Tap t;
+    Demo demo(t.sim);
+    demo.runScript(parsed("100 var 3 7\n200 input 1 0 1\n300 input 1 0 0\nrepeat 1000"));
+    auto& clock = t.sim.manualClock();
+    clock.advanceUs(99'999);
+    EXPECT_EQ(t.sim.variable(3), 0);
+    clock.advanceUs(1);
+    EXPECT_EQ(t.sim.variable(3), 7);
+    clock.advanceUs(100'000);
+    EXPECT_EQ(toHex(t.take()), "F0 01 00 01");
+    clock.advanceUs(100'000);
+    EXPECT_EQ(toHex(t.take()), "F0 01 00 00");
+    t.sim.setVariable(3, 0);
+    clock.advanceUs(800'000);
+    EXPECT_EQ(t.sim.variable(3), 7) << "second round at 1100 ms";
+    EXPECT_EQ(demo.stepsRun(), 4u);
+    demo.stop();
+    clock.advanceUs(5'000'000);
+    EXPECT_EQ(demo.stepsRun(), 4u);
+}
+
+TEST(DemoRun, steps_are_told_in_words) {
+    Tap t;
+    Demo demo(t.sim);
+    std::vector<std::string> said;
+    demo.onStep = [&](const std::string& s) { said.push_back(s); };
+    demo.runScript(parsed("0 var 3 120\n0 x10 A 18"));
+    t.sim.manualClock().runDue();
+    EXPECT_EQ(said, (std::vector<std::string>{"variable 3 = 120", "X10 heard A key 18"}));
+}
+
+std::vector<std::vector<std::uint8_t>> randomRun(std::uint64_t seed, int& varChanges) {
+    Tap t(ControllerConfig::typical());
+    Demo demo(t.sim);
+    RandomDemo cfg;
+    cfg.seed = seed;
+    cfg.x10 = true;
+    cfg.ir = true;
+    demo.runRandom(cfg);
+    varChanges = 0;
+    std::array<std::uint16_t, 8> before{};
+    for (int i = 0; i < 60; ++i) {
+        t.sim.manualClock().advanceUs(1'000'000);
+        for (int v = 0; v < 8; ++v)
+            if (t.sim.variable(v) != before[static_cast<std::size_t>(v)]) ++varChanges;
+        for (int v = 0; v < 8; ++v) before[static_cast<std::size_t>(v)] = t.sim.variable(v);
+    }
+    std::vector<std::vector<std::uint8_t>> out;
+    for (const auto& e : t.pieces) out.push_back(e.bytes);
+    return out;
+}
+
+TEST(DemoRun, random_demo_is_repeatable_by_seed) {
+    int changesA = 0, changesB = 0, changesC = 0;
+    const auto a = randomRun(7, changesA);
+    const auto b = randomRun(7, changesB);
+    const auto c = randomRun(8, changesC);
+    EXPECT_FALSE(a.empty());
+    EXPECT_GT(changesA, 0);
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(changesA, changesB);
+    EXPECT_NE(a, c);
+}
+
+TEST(DemoRun, random_inputs_change_only_input_points_of_input_modules) {
+    ControllerConfig cfg;
+    cfg.modules = {{1, ModuleType::Secu16}, {2, ModuleType::Relay08}, {3, ModuleType::Secu16I}};
+    Tap t(cfg);
+    Demo demo(t.sim);
+    RandomDemo r;
+    r.variables = false;
+    r.minGapMs = 10;
+    r.maxGapMs = 20;
+    demo.runRandom(r);
+    t.sim.manualClock().advanceUs(5'000'000);
+    ASSERT_GT(t.pieces.size(), 100u);
+    bool sawSecu16I = false;
+    std::map<std::pair<int, int>, int> bits;
+    for (const auto& e : t.pieces) {
+        ASSERT_EQ(e.bytes.size(), 4u);
+        EXPECT_EQ(e.bytes[0], 0xF0);
+        EXPECT_TRUE(e.bytes[1] == 1 || e.bytes[1] == 3) << "module " << int(e.bytes[1]);
+        if (e.bytes[1] == 1) {
+            EXPECT_LT(e.bytes[2], 8) << "SECU16 points 8-15 are outputs";
+        }
+        if (e.bytes[1] == 3 && e.bytes[2] >= 8) sawSecu16I = true;
+        int& bit = bits[{e.bytes[1], e.bytes[2]}];
+        EXPECT_NE(e.bytes[3], bit) << "every report is a change";
+        bit = e.bytes[3];
+    }
+    for (const auto& [key, bit] : bits) EXPECT_EQ(t.sim.memory().rawPoint(key.first, key.second), bit == 1);
+    EXPECT_TRUE(sawSecu16I);
+}
+
+TEST(DemoRun, demo_destroyed_before_its_steps_is_safe) {
+    Tap t;
+    {
+        Demo demo(t.sim);
+        demo.runScript(parsed("100 var 1 1"));
+    }
+    t.sim.manualClock().advanceUs(1'000'000);
+    EXPECT_EQ(t.sim.variable(1), 0);
+}
+
+}  // namespace
+}  // namespace varnel::sim::test

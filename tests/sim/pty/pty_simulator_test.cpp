@@ -1,0 +1,152 @@
+// The simulator on a pseudo-terminal, reached the way the plug-in reaches a
+// real port: QSerialPort opening the device by name, in real time.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "link/frames.h"
+#include "sim/hex.h"
+#include "sim/pty/pty_simulator.h"
+
+namespace varnel::sim::pty {
+namespace {
+
+QCoreApplication& app() {
+    static int argc = 1;
+    static char name[] = "sim_pty_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication instance(argc, argv);
+    return instance;
+}
+
+// Runs the event loop until `done` or `ms` pass.
+bool pumpUntil(const std::function<bool()>& done, int ms) {
+    app();
+    QTimer wake;
+    wake.start(2);
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+QByteArray bytes(std::span<const std::uint8_t> b) {
+    return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
+}
+
+std::span<const std::uint8_t> view(const QByteArray& a) {
+    return {reinterpret_cast<const std::uint8_t*>(a.constData()), static_cast<std::size_t>(a.size())};
+}
+
+struct PtyTest : ::testing::Test {
+    void SetUp() override {
+        app();
+        auto err = pty.start();
+        ASSERT_FALSE(err) << *err;
+        ASSERT_FALSE(pty.path().empty());
+    }
+    bool openClient(QSerialPort& port) {
+        port.setPortName(QString::fromStdString(pty.path()));
+        if (!port.open(QIODevice::ReadWrite)) return false;
+        port.setBaudRate(9600);
+        return pumpUntil([&] { return pty.clientConnected(); }, 1000);
+    }
+    QByteArray readAtLeast(QSerialPort& port, int n, int ms) {
+        QByteArray got;
+        pumpUntil([&] {
+            got += port.readAll();
+            return got.size() >= n;
+        }, ms);
+        return got;
+    }
+    Controller sim;
+    PtySimulator pty{sim};
+};
+
+TEST_F(PtyTest, block_read_through_qserialport_is_answered_at_line_speed) {
+    QSerialPort port;
+    ASSERT_TRUE(openClient(port)) << port.errorString().toStdString();
+    QElapsedTimer t;
+    t.start();
+    port.write(bytes(blockReadFrame(0x8D, 0xB5)));
+    const auto got = readAtLeast(port, 264, 3000);
+    const auto elapsed = t.elapsed();
+    ASSERT_EQ(got.size(), 264);
+    EXPECT_TRUE(blockReplyCrcOk(view(got)));
+    // 272 bytes at 1.04 ms each; allow for timer slack upward only.
+    EXPECT_GE(elapsed, 270);
+    EXPECT_LT(elapsed, 2000);
+    EXPECT_EQ(sim.blockReadsOf(kIoBuffer).size(), 1u);
+}
+
+TEST_F(PtyTest, client_can_close_and_open_again) {
+    for (int round = 0; round < 2; ++round) {
+        QSerialPort port;
+        ASSERT_TRUE(openClient(port)) << "round " << round << ": " << port.errorString().toStdString();
+        port.write(bytes(commandFrame(0x29, 5, 0x2C, 1)));
+        EXPECT_EQ(toHex(view(readAtLeast(port, 3, 1000))), "06 00 06") << "round " << round;
+        port.close();
+        EXPECT_TRUE(pumpUntil([&] { return !pty.clientConnected(); }, 1000));
+    }
+    EXPECT_EQ(sim.variable(5), 300);
+}
+
+TEST_F(PtyTest, reports_reach_the_client_and_nothing_is_kept_for_a_later_one) {
+    sim.emitFiller();  // nobody has the device open yet
+    EXPECT_EQ(pty.bytesLost(), 1u);
+    QSerialPort port;
+    ASSERT_TRUE(openClient(port));
+    sim.emitX10Received(0, 18);
+    sim.emitIoChange(3, 4, 1);
+    EXPECT_EQ(toHex(view(readAtLeast(port, 7, 1000))), "FE 00 12 F0 03 04 01");
+}
+
+TEST_F(PtyTest, client_that_sets_nothing_gets_no_echo_of_its_frames) {
+    const int fd = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(pumpUntil([&] { return pty.clientConnected(); }, 1000));
+    const auto f = commandFrame(0x29, 5, 0x2C, 1);
+    ASSERT_EQ(::write(fd, f.data(), f.size()), 8);
+    std::vector<std::uint8_t> got;
+    pumpUntil([&] {
+        std::uint8_t buf[64];
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n > 0) got.insert(got.end(), buf, buf + n);
+        return got.size() >= 3;
+    }, 1000);
+    pumpUntil([] { return false; }, 50);  // anything more would be an echo
+    std::uint8_t buf[64];
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n > 0) got.insert(got.end(), buf, buf + n);
+    ::close(fd);
+    EXPECT_EQ(toHex(got), "06 00 06");
+}
+
+TEST_F(PtyTest, stopping_makes_the_line_vanish_for_the_client) {
+    QSerialPort port;
+    ASSERT_TRUE(openClient(port));
+    QSerialPort::SerialPortError error = QSerialPort::NoError;
+    QObject::connect(&port, &QSerialPort::errorOccurred, [&](QSerialPort::SerialPortError e) {
+        if (e != QSerialPort::NoError) {
+            error = e;
+            port.close();  // Qt repeats the error until the port is closed
+        }
+    });
+    pty.stop();
+    EXPECT_FALSE(pty.running());
+    EXPECT_TRUE(pumpUntil([&] { return error != QSerialPort::NoError; }, 2000));
+}
+
+}  // namespace
+}  // namespace varnel::sim::pty
