@@ -2,6 +2,7 @@
 #include <map>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "platform/settings_store.h"
 
@@ -17,6 +18,12 @@ public:
     void set(const std::string& app, const std::string& section, const std::string& key,
              const std::string& value) override {
         values[{app, section, key}] = value;
+    }
+    [[nodiscard]] std::vector<std::string> keys(const std::string& app, const std::string& section) const override {
+        std::vector<std::string> out;
+        for (const auto& [k, v] : values)
+            if (std::get<0>(k) == app && std::get<1>(k) == section) out.push_back(std::get<2>(k));
+        return out;
     }
     std::map<std::tuple<std::string, std::string, std::string>, std::string> values;
 };

@@ -1,0 +1,308 @@
+#include "host/embedded_host.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "host/device_file.h"
+#include "host/files.h"
+#include "host/ini_text.h"
+
+namespace varnel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMaxSettingsBytes = 4 * 1024 * 1024;
+constexpr std::size_t kMaxDeviceFileBytes = 64 * 1024 * 1024;
+constexpr std::size_t kKeptEvents = 10000;
+constexpr std::size_t kProblemsLogged = 20;
+
+fs::path normalDir(const fs::path& dir) {
+    std::error_code ec;
+    fs::path p = fs::absolute(dir, ec).lexically_normal();
+    if (ec) p = dir.lexically_normal();
+    if (!p.has_filename() && p.has_parent_path() && p != p.root_path()) p = p.parent_path();
+    return p;
+}
+
+// Creates the folders and proves that files can be made in them.
+void prepareHostDir(const fs::path& dir) {
+    auto fail = [&](const std::string& why) {
+        throw HostDirError("cannot use host directory " + dir.string() + ": " + why);
+    };
+    for (const fs::path& sub : {dir, dir / "config", dir / "logs"}) {
+        std::error_code ec;
+        fs::create_directories(sub, ec);
+        if (ec) fail(ec.message());
+        if (!fs::is_directory(sub, ec)) fail(sub.string() + " is not a directory");
+        const fs::path probe = sub / ".write-test";
+        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) fail(std::string("not writable (") + std::strerror(errno) + ")");
+        ::close(fd);
+        ::unlink(probe.c_str());
+    }
+}
+
+std::vector<std::string> pathParts(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (c == '\\' || c == '/') {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+// Every argument in double quotes, so empty ones and ones with blanks keep their place.
+std::string quoted(const std::string& arg) {
+    std::string out = "\"";
+    for (char c : arg) out += (c == '"') ? std::string("\"\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+bool isExecutableFile(const fs::path& p) {
+    std::error_code ec;
+    const auto st = fs::status(p, ec);
+    if (ec || !fs::is_regular_file(st)) return false;
+    const auto x = fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec;
+    return (st.permissions() & x) != fs::perms::none;
+}
+
+}  // namespace
+
+EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
+                           EmbeddedHostOptions options)
+    : hostDir_(normalDir(hostDir)),
+      userSettings_(userSettings),
+      launcher_(launcher),
+      options_(std::move(options)),
+      log_(hostDir_ / "logs" / "host.log",
+           options_.clock ? options_.clock : [] { return std::chrono::system_clock::now(); }, options_.console,
+           options_.maxLogBytes),
+      table_(std::make_shared<host::DeviceTable>(options_.firstRef > 0 ? options_.firstRef : 1)) {
+    prepareHostDir(hostDir_);
+    for (const fs::path& f : {devicesFile(), settingsFile()}) {
+        std::error_code ec;
+        if (fs::remove(host::tempPathFor(f), ec))
+            hostMessage("removed " + host::tempPathFor(f).string() + " left by an interrupted save");
+    }
+    loadDevices();
+    if (options_.createSettingsFile && !fs::exists(settingsFile())) {
+        try {
+            host::writeFileAtomically(settingsFile(), "");
+        } catch (const std::exception& e) {
+            throw HostDirError("cannot use host directory " + hostDir_.string() + ": " + e.what());
+        }
+    }
+    if (options_.loop) {
+        saveTimer_ = options_.loop->createTimer();
+        saveTimer_->setInterval(options_.saveDelayMs);
+        saveTimer_->onTick = [this] {
+            saveTimer_->setEnabled(false);
+            saveDevices();
+        };
+    }
+    table_->onChange = [this] { deviceChanged(); };
+    table_->onStatus = [this](const host::DeviceRecord& r) {
+        record({.kind = host::HostEvent::Kind::StatusSet, .code = r.code(), .value = r.Status});
+    };
+    hostMessage("host " + options_.version + " in " + hostDir_.string() + ", " +
+                std::to_string(table_->size()) + " devices");
+}
+
+EmbeddedHost::~EmbeddedHost() {
+    table_->onChange = nullptr;
+    table_->onStatus = nullptr;
+    if (saveTimer_) saveTimer_->setEnabled(false);
+    if (unsaved_) saveDevices();
+}
+
+fs::path EmbeddedHost::settingsFile() const { return hostDir_ / "config" / "settings.ini"; }
+fs::path EmbeddedHost::devicesFile() const { return hostDir_ / "config" / "devices.txt"; }
+fs::path EmbeddedHost::scriptsDir() const { return hostDir_ / "scripts"; }
+
+void EmbeddedHost::hostMessage(const std::string& text) { log_.own(text); }
+
+// ---- devices on disk
+
+void EmbeddedHost::loadDevices() {
+    const fs::path file = devicesFile();
+    fs::path bad = file;
+    bad += ".bad";
+    auto setAside = [&](const std::string& why, bool move) {
+        std::error_code ec;
+        if (move)
+            fs::rename(file, bad, ec);
+        else
+            fs::copy_file(file, bad, fs::copy_options::overwrite_existing, ec);
+        if (ec) throw HostDirError("cannot set aside the damaged device file " + file.string() + ": " + ec.message());
+        hostMessage("device file " + file.string() + " " + why + "; the original is kept as " + bad.string());
+    };
+
+    std::optional<std::string> text;
+    try {
+        text = host::readFile(file, kMaxDeviceFileBytes);
+    } catch (const std::exception& e) {
+        setAside(std::string("unreadable (") + e.what() + "), starting without devices", true);
+        return;
+    }
+    if (!text) return;
+    host::DeviceFileContent content = host::readDeviceFile(*text);
+    if (!content.formatKnown) {
+        setAside("is not a device file, starting without devices", true);
+        return;
+    }
+    if (!content.problems.empty()) {
+        setAside("has " + std::to_string(content.problems.size()) + " unreadable lines, which were skipped", false);
+        for (std::size_t i = 0; i < content.problems.size() && i < kProblemsLogged; ++i)
+            hostMessage("device file " + content.problems[i]);
+        if (content.problems.size() > kProblemsLogged)
+            hostMessage("device file: " + std::to_string(content.problems.size() - kProblemsLogged) +
+                        " more unreadable lines");
+    }
+    table_->load(std::move(content.records), content.nextRef);
+}
+
+void EmbeddedHost::deviceChanged() {
+    unsaved_ = true;
+    if (saveTimer_) {
+        if (!saveTimer_->enabled()) saveTimer_->setEnabled(true);
+    } else {
+        saveDevices();
+    }
+}
+
+bool EmbeddedHost::saveDevices() {
+    try {
+        // Gathered saves are rare enough to wait for the disk; saves after every
+        // single change only guard against a crash of the program.
+        host::writeFileAtomically(devicesFile(), host::writeDeviceFile(*table_), saveTimer_ != nullptr);
+    } catch (const std::exception& e) {
+        if (!saveFailed_) hostMessage(std::string("cannot save the devices: ") + e.what());
+        saveFailed_ = true;
+        return false;
+    }
+    if (saveFailed_) hostMessage("devices saved again");
+    saveFailed_ = false;
+    unsaved_ = false;
+    return true;
+}
+
+void EmbeddedHost::flush() {
+    if (saveTimer_) saveTimer_->setEnabled(false);
+    if (unsaved_ && !saveDevices()) throw HostError("cannot save the devices to " + devicesFile().string());
+}
+
+// ---- settings
+
+std::string EmbeddedHost::readSettingsText() const {
+    try {
+        return host::readFile(settingsFile(), kMaxSettingsBytes).value_or("");
+    } catch (const std::exception& e) {
+        throw HostError(e.what());
+    }
+}
+
+std::string EmbeddedHost::GetIniSetting(const std::string& section, const std::string& key,
+                                        const std::string& fallback) const {
+    return host::iniGet(readSettingsText(), section, key).value_or(fallback);
+}
+
+void EmbeddedHost::SaveIniSetting(const std::string& section, const std::string& key, const std::string& value) {
+    try {
+        host::writeFileAtomically(settingsFile(), host::iniSet(readSettingsText(), section, key, value));
+    } catch (const std::exception& e) {
+        throw HostError(std::string("SaveIniSetting: ") + e.what());
+    }
+}
+
+void EmbeddedHost::MoveSettings(const std::string& registryPath, const std::string& target) {
+    // The per-user store stands for the registry, whose key names ignore case.
+    const std::vector<std::string> parts = pathParts(registryPath);
+    if (parts.size() < 2) throw HostError("MoveSettings: no application and section in \"" + registryPath + "\"");
+    if (!host::equalsNoCase(target, "settings")) throw HostError("MoveSettings: unknown target \"" + target + "\"");
+    const std::string& app = parts[parts.size() - 2];
+    std::vector<std::string> sections{parts.back()};
+    if (lowerAscii(parts.back()) != parts.back()) sections.push_back(lowerAscii(parts.back()));
+
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const std::string& section : sections) {
+        for (const std::string& key : userSettings_.keys(app, section)) {
+            std::string value = userSettings_.get(app, section, key, "");
+            bool storable = true;
+            try {
+                (void)host::iniSet("", app, key, value);
+            } catch (const std::invalid_argument& e) {
+                storable = false;
+                hostMessage(std::string("MoveSettings skipped a setting: ") + e.what());
+            }
+            if (storable) entries.emplace_back(key, std::move(value));
+        }
+    }
+    try {
+        host::writeFileAtomically(settingsFile(), host::iniSetAll(readSettingsText(), app, entries));
+    } catch (const std::exception& e) {
+        throw HostError(std::string("MoveSettings: ") + e.what());
+    }
+    hostMessage("moved " + std::to_string(entries.size()) + " settings of " + app + " into " +
+                settingsFile().string());
+}
+
+void EmbeddedHost::WriteLog(const std::string& source, const std::string& message) { log_.write(source, message); }
+
+// ---- scripts and programs
+
+void EmbeddedHost::RunEx(const std::string& scriptFile, const std::string& procedure, const std::string& parameter) {
+    host::HostRun run{.kind = host::HostRun::Kind::RunEx, .file = scriptFile, .procedure = procedure,
+                      .parameter = parameter};
+    const auto script = host::findNoCase(hostDir_, "scripts/" + scriptFile);
+    if (script && isExecutableFile(*script)) {
+        run.started = true;
+        run.result = launcher_.run(script->string(), quoted(procedure) + " " + quoted(parameter), true);
+    }
+    hostMessage(host::describe(run));
+    runs_.push_back(std::move(run));
+}
+
+void EmbeddedHost::Launch(const std::string& programPath, const std::string& parameters) {
+    host::HostRun run{.kind = host::HostRun::Kind::Launch, .file = programPath, .parameter = parameters};
+    std::string_view path = programPath;
+    const bool absolute = !path.empty() && (path.front() == '/' || path.front() == '\\');
+    while (!path.empty() && (path.front() == '/' || path.front() == '\\')) path.remove_prefix(1);
+    const auto program = host::findNoCase(absolute ? fs::path("/") : hostDir_, path);
+    std::error_code ec;
+    if (program && fs::is_regular_file(*program, ec)) {
+        run.started = true;
+        run.result = launcher_.run(program->string(), parameters, false);
+    }
+    hostMessage(host::describe(run));
+    runs_.push_back(std::move(run));
+}
+
+// ---- events
+
+void EmbeddedHost::record(host::HostEvent event) {
+    events_.push_back(std::move(event));
+    if (events_.size() > kKeptEvents) events_.pop_front();
+    if (onEvent) onEvent(events_.back());
+}
+
+std::int32_t EmbeddedHost::nextFreeIOCode() const { return host::nextFreeCode(options_.freeCodeOrder, *table_); }
+
+}  // namespace varnel

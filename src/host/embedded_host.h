@@ -1,0 +1,154 @@
+#pragma once
+// The embedded host: everything of the home-automation host that the plug-in calls,
+// in one process, kept in a host directory:
+//
+//   <host dir>/config/settings.ini   ini settings (GetIniSetting, SaveIniSetting, MoveSettings)
+//   <host dir>/config/devices.txt    the devices, reloaded at the next start
+//   <host dir>/logs/host.log         the host log (WriteLog), also sent to the console sink
+//   <host dir>/scripts/              scripts that RunEx runs
+//
+// Devices keep their reference for good: references are never handed out twice in
+// one host directory, and they start above the 16-bit range so that a reference
+// squeezed into 16 bits shows at once.
+//
+// Saving: every device change (new, deleted, member, status, value) marks the devices
+// unsaved. Without an event loop they are written at once (temp file + rename: a crash
+// of the program loses nothing). With one, changes are gathered and written
+// `saveDelayMs` after the first of them, and each write is also flushed to the disk
+// (a crash of the machine loses at most that delay). flush() and the destructor
+// write whatever is pending, so a clean exit loses nothing.
+//
+// Unknown device codes: DeviceStatus and DeviceValue give 0, ison and isoff false;
+// SetDeviceStatus and SetDeviceValue change nothing and are recorded as such. Unknown
+// indexes and references throw HostError, as does any call on a deleted device.
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/device_table.h"
+#include "host/free_codes.h"
+#include "host/host_events.h"
+#include "host/host_log.h"
+#include "platform/event_loop.h"
+#include "platform/host_api.h"
+#include "platform/process_launcher.h"
+#include "platform/settings_store.h"
+
+namespace varnel {
+
+// The host directory cannot be used; the message is one line naming the path.
+struct HostDirError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct EmbeddedHostOptions {
+    // Its first character selects the plug-in's host generation ("1.x" = older, index calls).
+    std::string version = "2.5.0.81";
+    std::int32_t firstRef = 40001;
+    std::vector<int> freeCodeOrder = host::defaultFreeCodeOrder();
+    // Creates an empty config/settings.ini when there is none (the plug-in then keeps its
+    // settings in the host's file); false leaves it absent (the per-user store is used).
+    bool createSettingsFile = true;
+    // When given, device saves are gathered and written after `saveDelayMs`.
+    EventLoop* loop = nullptr;
+    int saveDelayMs = 500;
+    // Receives every host log line; unset = silent.
+    std::function<void(const std::string& line)> console{};
+    // Local wall-clock time for log lines; unset = the system clock.
+    std::function<std::chrono::system_clock::time_point()> clock{};
+    std::uintmax_t maxLogBytes = 4 * 1024 * 1024;
+};
+
+class EmbeddedHost final : public Host {
+public:
+    // Throws HostDirError when the directory cannot be created or written.
+    EmbeddedHost(std::filesystem::path hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
+                 EmbeddedHostOptions options = {});
+    ~EmbeddedHost() override;
+    EmbeddedHost(const EmbeddedHost&) = delete;
+    EmbeddedHost& operator=(const EmbeddedHost&) = delete;
+
+    // Host
+    [[nodiscard]] std::string Version() const override { return options_.version; }
+    [[nodiscard]] std::string GetAppPath() const override { return hostDir_.string(); }
+    [[nodiscard]] std::string GetIniSetting(const std::string& section, const std::string& key,
+                                            const std::string& fallback) const override;
+    void SaveIniSetting(const std::string& section, const std::string& key, const std::string& value) override;
+    void MoveSettings(const std::string& registryPath, const std::string& target) override;
+    void WriteLog(const std::string& source, const std::string& message) override;
+
+    std::unique_ptr<DeviceEnumerator> GetDeviceEnumerator() override;
+    [[nodiscard]] std::int32_t DeviceCount() const override;
+    std::shared_ptr<Device> GetDevice(std::int16_t index) override;
+    std::int16_t NewDevice(const std::string& name) override;
+    [[nodiscard]] std::int16_t DeviceExists(const std::string& code) const override;
+    std::shared_ptr<Device> GetDeviceByRef(std::int32_t ref) override;
+    std::int32_t NewDeviceRef(const std::string& name) override;
+    [[nodiscard]] std::int32_t DeviceExistsRef(const std::string& code) const override;
+    void DeleteDevice(std::int32_t ref) override;
+
+    [[nodiscard]] std::int16_t DeviceStatus(const std::string& code) const override;
+    [[nodiscard]] std::int32_t DeviceValue(const std::string& code) const override;
+    void SetDeviceStatus(const std::string& code, std::int16_t status) override;
+    void SetDeviceValue(const std::string& code, std::int32_t value) override;
+    [[nodiscard]] bool ison(const std::string& code) const override;
+    [[nodiscard]] bool isoff(const std::string& code) const override;
+    void RunEx(const std::string& scriptFile, const std::string& procedure, const std::string& parameter) override;
+    void Launch(const std::string& programPath, const std::string& parameters) override;
+
+    // For the callback object, the console and tests.
+    void setVersion(std::string version) { options_.version = std::move(version); }
+    // The order in which house codes are offered (character codes); see free_codes.h.
+    void setFreeCodeOrder(std::vector<int> order) { options_.freeCodeOrder = std::move(order); }
+    [[nodiscard]] std::int32_t nextFreeIOCode() const;
+
+    // Writes pending device changes now. Throws HostError when that fails.
+    void flush();
+    [[nodiscard]] bool unsaved() const { return unsaved_; }
+
+    // Events from the callback object and status/value writes, oldest first (the last 10000).
+    void record(host::HostEvent event);
+    [[nodiscard]] const std::deque<host::HostEvent>& events() const { return events_; }
+    void clearEvents() { events_.clear(); }
+    // Called for every recorded event as it happens.
+    std::function<void(const host::HostEvent&)> onEvent;
+
+    [[nodiscard]] const std::vector<host::HostRun>& runs() const { return runs_; }
+    [[nodiscard]] const std::deque<host::LogEntry>& logEntries() const { return log_.entries(); }
+    [[nodiscard]] const std::vector<host::DeviceRecord>& devices() const { return table_->records(); }
+
+    [[nodiscard]] const std::filesystem::path& hostDir() const { return hostDir_; }
+    [[nodiscard]] std::filesystem::path settingsFile() const;
+    [[nodiscard]] std::filesystem::path devicesFile() const;
+    [[nodiscard]] std::filesystem::path logFile() const { return log_.file(); }
+    [[nodiscard]] std::filesystem::path scriptsDir() const;
+
+private:
+    void loadDevices();
+    void deviceChanged();
+    bool saveDevices();
+    std::string readSettingsText() const;
+    void hostMessage(const std::string& text);
+    [[nodiscard]] const host::DeviceRecord* byCode(const std::string& code) const;
+    std::shared_ptr<Device> handle(std::int32_t ref);
+
+    std::filesystem::path hostDir_;
+    SettingsStore& userSettings_;
+    ProcessLauncher& launcher_;
+    EmbeddedHostOptions options_;
+    host::HostLog log_;
+    std::shared_ptr<host::DeviceTable> table_;
+    std::unique_ptr<Timer> saveTimer_;
+    bool unsaved_ = false;
+    bool saveFailed_ = false;
+    std::deque<host::HostEvent> events_;
+    std::vector<host::HostRun> runs_;
+};
+
+}  // namespace varnel

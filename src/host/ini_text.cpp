@@ -1,0 +1,154 @@
+#include "host/ini_text.h"
+
+#include <stdexcept>
+
+#include "host/files.h"
+
+namespace varnel::host {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view trim(std::string_view s) {
+    const auto b = s.find_first_not_of(kBlanks);
+    if (b == std::string_view::npos) return {};
+    const auto e = s.find_last_not_of(kBlanks);
+    return s.substr(b, e - b + 1);
+}
+
+std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        auto nl = text.find('\n', at);
+        std::string_view line = text.substr(at, nl == std::string_view::npos ? std::string_view::npos : nl - at);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.emplace_back(line);
+        if (nl == std::string_view::npos) break;
+        at = nl + 1;
+    }
+    return lines;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) {
+        out += l;
+        out += "\r\n";
+    }
+    return out;
+}
+
+// The section name of a "[name]" line.
+std::optional<std::string_view> sectionOf(std::string_view line) {
+    line = trim(line);
+    if (line.size() < 2 || line.front() != '[') return std::nullopt;
+    const auto close = line.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    return trim(line.substr(1, close - 1));
+}
+
+bool isComment(std::string_view line) {
+    line = trim(line);
+    return !line.empty() && (line.front() == ';' || line.front() == '#');
+}
+
+std::optional<std::string_view> keyOf(std::string_view line) {
+    if (isComment(line)) return std::nullopt;
+    const auto eq = line.find('=');
+    if (eq == std::string_view::npos) return std::nullopt;
+    return trim(line.substr(0, eq));
+}
+
+std::string unquote(std::string_view v) {
+    v = trim(v);
+    if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+    return std::string(v);
+}
+
+std::string quoteIfNeeded(std::string_view v) {
+    const bool edgeBlank = !v.empty() && (kBlanks.find(v.front()) != std::string_view::npos ||
+                                          kBlanks.find(v.back()) != std::string_view::npos);
+    const bool looksQuoted = v.size() >= 2 && v.front() == '"' && v.back() == '"';
+    if (edgeBlank || looksQuoted) return "\"" + std::string(v) + "\"";
+    return std::string(v);
+}
+
+bool hasLineBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
+void checkName(std::string_view what, std::string_view name) {
+    if (trim(name).empty() || hasLineBreak(name) || trim(name) != name)
+        throw std::invalid_argument("ini " + std::string(what) + " name not storable: \"" + std::string(name) + "\"");
+}
+
+void checkEntry(std::string_view key, std::string_view value) {
+    checkName("key", key);
+    if (key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';' || key.front() == '#')
+        throw std::invalid_argument("ini key name not storable: \"" + std::string(key) + "\"");
+    if (hasLineBreak(value)) throw std::invalid_argument("ini value for " + std::string(key) + " contains a line break");
+}
+
+}  // namespace
+
+std::optional<std::string> iniGet(std::string_view text, std::string_view section, std::string_view key) {
+    bool inSection = false;
+    for (const std::string& line : splitLines(text)) {
+        if (auto s = sectionOf(line)) {
+            inSection = equalsNoCase(*s, section);
+            continue;
+        }
+        if (!inSection) continue;
+        auto k = keyOf(line);
+        if (k && equalsNoCase(*k, key)) return unquote(std::string_view(line).substr(line.find('=') + 1));
+    }
+    return std::nullopt;
+}
+
+std::string iniSetAll(std::string_view text, std::string_view section,
+                      const std::vector<std::pair<std::string, std::string>>& entries) {
+    checkName("section", section);
+    if (section.find(']') != std::string_view::npos)
+        throw std::invalid_argument("ini section name not storable: \"" + std::string(section) + "\"");
+    for (const auto& [k, v] : entries) checkEntry(k, v);
+
+    std::vector<std::string> lines = splitLines(text);
+    for (const auto& [key, value] : entries) {
+        const std::string entry = key + "=" + quoteIfNeeded(value);
+        bool inSection = false, sectionSeen = false, done = false;
+        std::size_t insertAt = 0;  // after the last entry of the first matching section
+        for (std::size_t i = 0; i < lines.size() && !done; ++i) {
+            if (auto s = sectionOf(lines[i])) {
+                if (inSection) break;  // the first matching section has ended
+                inSection = equalsNoCase(*s, section);
+                if (inSection) {
+                    sectionSeen = true;
+                    insertAt = i + 1;
+                }
+                continue;
+            }
+            if (!inSection) continue;
+            if (!trim(lines[i]).empty()) insertAt = i + 1;
+            auto k = keyOf(lines[i]);
+            if (k && equalsNoCase(*k, key)) {
+                lines[i] = entry;
+                done = true;
+            }
+        }
+        if (done) continue;
+        if (sectionSeen) {
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
+        } else {
+            if (!lines.empty() && !trim(lines.back()).empty()) lines.emplace_back();
+            lines.push_back("[" + std::string(section) + "]");
+            lines.push_back(entry);
+        }
+    }
+    return joinLines(lines);
+}
+
+std::string iniSet(std::string_view text, std::string_view section, std::string_view key, std::string_view value) {
+    return iniSetAll(text, section, {{std::string(key), std::string(value)}});
+}
+
+}  // namespace varnel::host

@@ -1,0 +1,311 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "host_fixture.h"
+
+namespace varnel::test {
+namespace {
+
+// The two call sets of the host: by 16-bit index (hosts 1.x) and by 32-bit reference.
+struct Generation {
+    const char* label;
+    const char* version;
+    std::function<std::int32_t(Host&, const std::string&)> create;
+    std::function<std::int32_t(const Host&, const std::string&)> exists;
+    std::function<std::shared_ptr<Device>(Host&, std::int32_t)> get;
+};
+
+const Generation kGenerations[] = {
+    {.label = "index",
+     .version = "1.7.44",
+     .create = [](Host& h, const std::string& n) { return std::int32_t{h.NewDevice(n)}; },
+     .exists = [](const Host& h, const std::string& c) { return std::int32_t{h.DeviceExists(c)}; },
+     .get = [](Host& h, std::int32_t i) { return h.GetDevice(static_cast<std::int16_t>(i)); }},
+    {.label = "reference",
+     .version = "2.5.0.81",
+     .create = [](Host& h, const std::string& n) { return h.NewDeviceRef(n); },
+     .exists = [](const Host& h, const std::string& c) { return h.DeviceExistsRef(c); },
+     .get = [](Host& h, std::int32_t r) { return h.GetDeviceByRef(r); }},
+};
+
+class BothGenerations : public ::testing::TestWithParam<Generation> {
+protected:
+    BothGenerations() : fx(EmbeddedHostOptions{.version = GetParam().version}) {}
+    HostFixture fx;
+    Host& hs() { return *fx.host; }
+    const Generation& gen() const { return GetParam(); }
+
+    std::int32_t make(const std::string& name, const std::string& hc, const std::string& dc) {
+        const std::int32_t id = gen().create(hs(), name);
+        auto d = gen().get(hs(), id);
+        d->set_hc(hc);
+        d->set_dc(dc);
+        return id;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Host, BothGenerations, ::testing::ValuesIn(kGenerations),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_P(BothGenerations, version_names_the_generation) {
+    EXPECT_EQ(hs().Version().substr(0, 1), std::string(gen().version).substr(0, 1));
+}
+
+TEST_P(BothGenerations, new_device_has_its_name_and_no_code_until_one_is_written) {
+    const std::int32_t id = gen().create(hs(), "Variable 0");
+    auto d = gen().get(hs(), id);
+    EXPECT_EQ(d->name(), "Variable 0");
+    EXPECT_EQ(d->hc(), "");
+    EXPECT_EQ(d->dc(), "");
+    EXPECT_EQ(gen().exists(hs(), ""), -1) << "an empty code never names a device";
+    EXPECT_EQ(gen().exists(hs(), "Q1"), -1);
+    d->set_hc("Q");
+    d->set_dc("1");
+    EXPECT_EQ(gen().exists(hs(), "Q1"), id);
+    EXPECT_EQ(gen().exists(hs(), "Q"), -1);
+    EXPECT_EQ(gen().exists(hs(), "Q10"), -1);
+    EXPECT_EQ(gen().exists(hs(), "q1"), -1) << "house codes are case sensitive: q and Q are two house codes";
+}
+
+TEST_P(BothGenerations, every_member_written_reads_back_through_a_fresh_device_object) {
+    const std::int32_t id = gen().create(hs(), "Input 6");
+    {
+        auto d = gen().get(hs(), id);
+        d->set_location("Secu16 Unit 3");
+        d->set_hc("[");
+        d->set_dc("6");
+        d->set_iotype(0);
+        d->set_iomisc("3!11!5!0");
+        d->set_interface("Applied Digital Ocelot");
+        d->set_Status(17);
+        d->set_misc(32768 | 16);
+        d->set_dev_type_string("Interface I/O");
+        d->set_name("Input 6 renamed");
+    }
+    auto d = gen().get(hs(), id);
+    EXPECT_EQ(d->location(), "Secu16 Unit 3");
+    EXPECT_EQ(d->hc(), "[");
+    EXPECT_EQ(d->dc(), "6");
+    EXPECT_EQ(d->iotype(), 0);
+    EXPECT_EQ(d->iomisc(), "3!11!5!0");
+    EXPECT_EQ(d->interface_(), "Applied Digital Ocelot");
+    EXPECT_EQ(d->Status(), 17);
+    EXPECT_EQ(d->misc(), 32784);
+    EXPECT_EQ(d->dev_type_string(), "Interface I/O");
+    EXPECT_EQ(d->name(), "Input 6 renamed");
+    EXPECT_EQ(hs().DeviceExistsRef("[6"), d->ref());
+}
+
+TEST_P(BothGenerations, delete_by_reference_removes_the_device_and_its_code) {
+    make("a", "Q", "1");
+    const std::int32_t id = make("b", "Q", "2");
+    const std::int32_t ref = gen().get(hs(), id)->ref();
+    hs().DeleteDevice(ref);
+    EXPECT_EQ(gen().exists(hs(), "Q2"), -1);
+    EXPECT_EQ(hs().DeviceCount(), 1);
+    EXPECT_THROW(hs().GetDeviceByRef(ref), HostError);
+    hs().DeleteDevice(ref);  // a second delete is harmless
+    EXPECT_EQ(hs().DeviceCount(), 1);
+}
+
+TEST_P(BothGenerations, unknown_index_or_reference_is_a_host_error) {
+    make("a", "Q", "1");
+    EXPECT_THROW(gen().get(hs(), 0), HostError);
+    EXPECT_THROW(gen().get(hs(), -1), HostError);
+    EXPECT_THROW(hs().GetDevice(2), HostError);
+    EXPECT_THROW(hs().GetDeviceByRef(1), HostError);
+}
+
+TEST(DeviceCalls, indexes_count_from_one_in_creation_order_and_close_up_after_a_delete) {
+    HostFixture fx({.version = "1.7"});
+    EmbeddedHost& hs = *fx.host;
+    for (const char* dc : {"1", "2", "3"}) {
+        auto i = hs.NewDevice(std::string("dev ") + dc);
+        hs.GetDevice(i)->set_hc("R");
+        hs.GetDevice(i)->set_dc(dc);
+    }
+    EXPECT_EQ(hs.DeviceExists("R1"), 1);
+    EXPECT_EQ(hs.DeviceExists("R2"), 2);
+    EXPECT_EQ(hs.DeviceExists("R3"), 3);
+    hs.DeleteDevice(hs.GetDevice(2)->ref());
+    EXPECT_EQ(hs.DeviceExists("R3"), 2);
+    EXPECT_EQ(hs.GetDevice(2)->name(), "dev 3");
+    EXPECT_EQ(hs.NewDevice("dev 4"), 3);
+}
+
+TEST(DeviceCalls, references_lie_above_the_16_bit_range_and_are_not_reused_after_delete) {
+    HostFixture fx;
+    EmbeddedHost& hs = *fx.host;
+    const std::int32_t first = hs.NewDeviceRef("a");
+    EXPECT_GT(first, 32767);
+    hs.DeleteDevice(first);
+    EXPECT_EQ(hs.NewDeviceRef("b"), first + 1);
+}
+
+TEST(DeviceCalls, a_device_object_of_a_deleted_device_fails_on_every_call) {
+    HostFixture fx;
+    EmbeddedHost& hs = *fx.host;
+    auto d = hs.GetDeviceByRef(hs.NewDeviceRef("gone"));
+    hs.DeleteDevice(d->ref());
+    EXPECT_THROW((void)d->name(), HostError);
+    EXPECT_THROW(d->set_Status(2), HostError);
+    EXPECT_EQ(hs.DeviceCount(), 0) << "a write on a dead object must not bring it back";
+}
+
+TEST(DeviceCalls, the_first_of_two_devices_with_one_code_is_the_one_found) {
+    HostFixture fx;
+    EmbeddedHost& hs = *fx.host;
+    std::int32_t refs[2];
+    for (auto& r : refs) {
+        r = hs.NewDeviceRef("twin");
+        hs.GetDeviceByRef(r)->set_hc("S");
+        hs.GetDeviceByRef(r)->set_dc("4");
+    }
+    EXPECT_EQ(hs.DeviceExistsRef("S4"), refs[0]);
+    hs.SetDeviceStatus("S4", 2);
+    EXPECT_EQ(hs.GetDeviceByRef(refs[0])->Status(), 2);
+    EXPECT_EQ(hs.GetDeviceByRef(refs[1])->Status(), 0);
+}
+
+// ---- enumerator
+
+std::vector<std::string> walk(DeviceEnumerator& e) {
+    std::vector<std::string> names;
+    while (!e.Finished())
+        if (auto d = e.GetNext()) names.push_back(d->name());
+    return names;
+}
+
+TEST(DeviceEnumeration, walks_every_device_in_creation_order) {
+    HostFixture fx;
+    for (const char* n : {"a", "b", "c"}) fx.host->NewDeviceRef(n);
+    auto e = fx.host->GetDeviceEnumerator();
+    EXPECT_EQ(walk(*e), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_TRUE(e->Finished());
+    EXPECT_EQ(e->GetNext(), nullptr);
+    EXPECT_FALSE(e->CountChanged());
+}
+
+TEST(DeviceEnumeration, count_changed_reports_additions_and_removals_but_not_member_writes) {
+    struct Case {
+        const char* what;
+        std::function<void(EmbeddedHost&, std::int32_t)> act;
+        bool changed;
+    };
+    const Case cases[] = {
+        {"nothing", [](EmbeddedHost&, std::int32_t) {}, false},
+        {"member write", [](EmbeddedHost& h, std::int32_t r) { h.GetDeviceByRef(r)->set_name("x"); }, false},
+        {"status write", [](EmbeddedHost& h, std::int32_t) { h.SetDeviceStatus("Q1", 2); }, false},
+        {"addition", [](EmbeddedHost& h, std::int32_t) { h.NewDeviceRef("new"); }, true},
+        {"removal", [](EmbeddedHost& h, std::int32_t r) { h.DeleteDevice(r); }, true},
+    };
+    for (const Case& c : cases) {
+        HostFixture fx;
+        const std::int32_t ref = fx.host->NewDeviceRef("a");
+        fx.host->GetDeviceByRef(ref)->set_hc("Q");
+        fx.host->GetDeviceByRef(ref)->set_dc("1");
+        auto e = fx.host->GetDeviceEnumerator();
+        c.act(*fx.host, ref);
+        EXPECT_EQ(e->CountChanged(), c.changed) << c.what;
+    }
+}
+
+TEST(DeviceEnumeration, devices_added_during_a_walk_are_met_and_deleted_ones_passed_over) {
+    HostFixture fx;
+    EmbeddedHost& hs = *fx.host;
+    hs.NewDeviceRef("a");
+    const std::int32_t b = hs.NewDeviceRef("b");
+    hs.NewDeviceRef("c");
+    auto e = hs.GetDeviceEnumerator();
+    EXPECT_EQ(e->GetNext()->name(), "a");
+    hs.DeleteDevice(b);
+    hs.NewDeviceRef("d");
+    EXPECT_EQ(walk(*e), (std::vector<std::string>{"c", "d"}));
+    EXPECT_TRUE(e->CountChanged());
+}
+
+// ---- status and value by device code
+
+TEST(DeviceStatus, on_and_off_follow_status_2_and_3_only) {
+    struct Case {
+        std::int16_t status;
+        bool on, off;
+    };
+    HostFixture fx;
+    EmbeddedHost& hs = *fx.host;
+    auto d = hs.GetDeviceByRef(hs.NewDeviceRef("v"));
+    d->set_hc("Q");
+    d->set_dc("12");
+    for (const Case c : {Case{2, true, false}, Case{3, false, true}, Case{17, false, false}, Case{0, false, false}}) {
+        hs.SetDeviceStatus("Q12", c.status);
+        EXPECT_EQ(hs.DeviceStatus("Q12"), c.status);
+        EXPECT_EQ(d->Status(), c.status) << "one status, whichever call set it";
+        EXPECT_EQ(hs.ison("Q12"), c.on) << c.status;
+        EXPECT_EQ(hs.isoff("Q12"), c.off) << c.status;
+    }
+    hs.SetDeviceValue("Q12", -2147483647 - 1);
+    EXPECT_EQ(hs.DeviceValue("Q12"), -2147483647 - 1);
+}
+
+TEST(DeviceStatus, unknown_codes_read_as_zero_and_writes_change_nothing_but_are_recorded) {
+    HostFixture fx;
+    EmbeddedHost& hs = *fx.host;
+    for (const std::string& code : {std::string("Z9"), std::string(), std::string("\x01\xff"), std::string(5000, 'x')}) {
+        EXPECT_EQ(hs.DeviceStatus(code), 0);
+        EXPECT_EQ(hs.DeviceValue(code), 0);
+        EXPECT_FALSE(hs.ison(code));
+        EXPECT_FALSE(hs.isoff(code));
+        hs.SetDeviceStatus(code, 2);
+        hs.SetDeviceValue(code, 7);
+        ASSERT_GE(hs.events().size(), 2u);
+        EXPECT_FALSE(hs.events().back().known);
+        EXPECT_FALSE(hs.events()[hs.events().size() - 2].known);
+    }
+    EXPECT_EQ(hs.DeviceCount(), 0);
+}
+
+TEST(DeviceStatus, a_status_written_through_a_device_object_is_recorded_like_one_set_by_code) {
+    HostFixture fx;
+    EmbeddedHost& hs = *fx.host;
+    auto d = hs.GetDeviceByRef(hs.NewDeviceRef("v"));
+    d->set_hc("Q");
+    d->set_dc("3");
+    d->set_Status(17);
+    hs.SetDeviceStatus("Q3", 2);
+    ASSERT_EQ(hs.events().size(), 2u);
+    EXPECT_EQ(host::describe(hs.events()[0]), "Status Q3 = 17");
+    EXPECT_EQ(host::describe(hs.events()[1]), "Status Q3 = 2");
+}
+
+// ---- callback object and events
+
+TEST(HostCallback, hands_out_its_host_and_names_itself) {
+    HostFixture fx;
+    EmbeddedCallback normal(fx.host), setup(fx.host, "Setup");
+    EXPECT_EQ(normal.GetHSIface().get(), fx.host.get());
+    EXPECT_NE(normal.typeName(), "Setup");
+    EXPECT_EQ(setup.typeName(), "Setup");
+    EXPECT_EQ(normal.name(), "varnel embedded host");
+    normal.RegisterMenu("Varnel", "Setup");
+    EXPECT_EQ(normal.menus(), (std::vector<std::pair<std::string, std::string>>{{"Varnel", "Setup"}}));
+}
+
+TEST(HostCallback, events_are_recorded_in_order_and_shown_to_the_observer_as_they_happen) {
+    HostFixture fx;
+    EmbeddedCallback cb(fx.host);
+    std::vector<std::string> seen;
+    fx.host->onEvent = [&](const host::HostEvent& e) { seen.push_back(host::describe(e)); };
+    cb.X10Event("A1", "A", 2, "0", "");
+    cb.IREvent(-5);
+    cb.ValueChangeEvent("#12", 70000);
+    fx.host->SetDeviceStatus("#12", 3);
+    EXPECT_EQ(seen, (std::vector<std::string>{"X10 A1 house A command 2 level 0", "IR -5", "ValueChange #12 = 70000",
+                                              "Status #12 = 3 (no such device)"}));
+    ASSERT_EQ(fx.host->events().size(), 4u);
+    EXPECT_EQ(fx.host->events()[2],
+              (host::HostEvent{.kind = host::HostEvent::Kind::ValueChange, .code = "#12", .value = 70000}));
+}
+
+}  // namespace
+}  // namespace varnel::test

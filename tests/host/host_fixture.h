@@ -1,0 +1,50 @@
+#pragma once
+// An embedded host in a fresh temp directory, with an in-memory per-user store
+// and a recording launcher; restart() makes a new host on the same directory.
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "host/embedded_callback.h"
+#include "host/embedded_host.h"
+#include "platform/virtual/memory_settings.h"
+#include "platform/virtual/recording_launcher.h"
+#include "rig.h"
+
+namespace varnel::test {
+
+struct HostFixture {
+    TempDir dir;
+    MemorySettings userSettings;
+    RecordingLauncher launcher;
+    EmbeddedHostOptions options;
+    std::shared_ptr<EmbeddedHost> host;
+
+    explicit HostFixture(EmbeddedHostOptions opts = {}) : options(std::move(opts)) { start(); }
+
+    EmbeddedHost& start() {
+        host = std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, options);
+        return *host;
+    }
+    EmbeddedHost& restart() {
+        host.reset();
+        return start();
+    }
+    [[nodiscard]] std::filesystem::path path(const std::string& rel) const { return dir.path() / rel; }
+};
+
+inline std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void spit(const std::filesystem::path& p, const std::string& text) {
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+}  // namespace varnel::test

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include "host/ini_text.h"
+#include "host_fixture.h"
+
+namespace varnel::test {
+namespace {
+
+using host::iniGet;
+using host::iniSet;
+
+const std::string kIni =
+    "; host settings\r\n"
+    "[Settings]\r\n"
+    "gWebSvrPort=80\r\n"
+    "\r\n"
+    "[hspi_tarnwick]\r\n"
+    "comport=3\r\n"
+    "  poll_interval = 500  \r\n"
+    "odd line without equals\r\n"
+    "\r\n"
+    "[Other]\r\n"
+    "comport=9\r\n";
+
+TEST(IniText, reads_keys_of_the_named_section_only_ignoring_case_and_blanks) {
+    struct Case {
+        const char* section;
+        const char* key;
+        std::optional<std::string> value;
+    };
+    const Case cases[] = {
+        {"hspi_tarnwick", "comport", "3"},
+        {"HSPI_Tarnwick", "COMPORT", "3"},
+        {"Other", "comport", "9"},
+        {"hspi_tarnwick", "poll_interval", "500"},
+        {"hspi_tarnwick", "gWebSvrPort", std::nullopt},
+        {"hspi_tarnwick", "odd line without equals", std::nullopt},
+        {"missing", "comport", std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(iniGet(kIni, c.section, c.key), c.value) << c.section << "/" << c.key;
+}
+
+TEST(IniText, setting_a_key_touches_only_its_line_and_keeps_crlf) {
+    const std::string out = iniSet(kIni, "hspi_tarnwick", "comport", "4");
+    std::string expected = kIni;
+    expected.replace(expected.find("comport=3"), 9, "comport=4");
+    EXPECT_EQ(out, expected);
+}
+
+TEST(IniText, a_new_key_goes_after_the_last_entry_of_its_section_and_a_new_section_at_the_end) {
+    std::string out = iniSet(kIni, "hspi_tarnwick", "reg_moved", "1");
+    EXPECT_NE(out.find("odd line without equals\r\nreg_moved=1\r\n\r\n[Other]"), std::string::npos) << out;
+    out = iniSet("[a]\nx=1", "b", "y", "2");
+    EXPECT_EQ(out, "[a]\r\nx=1\r\n\r\n[b]\r\ny=2\r\n") << "LF-only lines come back with CR LF";
+    EXPECT_EQ(iniSet("", "b", "y", "2"), "[b]\r\ny=2\r\n");
+}
+
+TEST(IniText, values_round_trip_exactly_including_blanks_quotes_and_high_bytes) {
+    for (const std::string v : {"", "1 ", " 1", "\"quoted\"", "a=b", "x;y", "caf\xe9", "[not a section]"}) {
+        const std::string text = iniSet(kIni, "hspi_tarnwick", "showInMenu", v);
+        EXPECT_EQ(iniGet(text, "hspi_tarnwick", "showInMenu"), v) << "[" << v << "]";
+        EXPECT_EQ(iniGet(text, "Other", "comport"), "9");
+    }
+}
+
+TEST(IniText, names_and_values_that_cannot_live_on_one_line_are_refused) {
+    EXPECT_THROW(iniSet(kIni, "s", "k", "two\r\nlines"), std::invalid_argument);
+    EXPECT_THROW(iniSet(kIni, "s", "k=v", "1"), std::invalid_argument);
+    EXPECT_THROW(iniSet(kIni, "s", "", "1"), std::invalid_argument);
+    EXPECT_THROW(iniSet(kIni, "s]", "k", "1"), std::invalid_argument);
+    EXPECT_THROW(iniSet(kIni, "s", "[k", "1"), std::invalid_argument);
+}
+
+TEST(IniSettings, host_calls_round_trip_through_config_settings_ini_preserving_other_content) {
+    HostFixture fx;
+    spit(fx.path("config/settings.ini"), kIni);
+    EmbeddedHost& hs = *fx.host;
+    EXPECT_EQ(hs.GetIniSetting("hspi_tarnwick", "comport", "1"), "3");
+    EXPECT_EQ(hs.GetIniSetting("hspi_tarnwick", "log_comms", "0"), "0");
+    hs.SaveIniSetting("hspi_tarnwick", "comport", "5");
+    hs.SaveIniSetting("hspi_tarnwick", "log_comms", "1");
+    EXPECT_EQ(hs.GetIniSetting("hspi_tarnwick", "comport", "1"), "5");
+    EXPECT_EQ(fx.restart().GetIniSetting("hspi_tarnwick", "log_comms", "0"), "1");
+    const std::string text = slurp(fx.path("config/settings.ini"));
+    EXPECT_NE(text.find("; host settings\r\n[Settings]\r\ngWebSvrPort=80\r\n"), std::string::npos);
+    EXPECT_NE(text.find("[Other]\r\ncomport=9\r\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(fx.path("config/settings.ini.tmp")));
+}
+
+TEST(IniSettings, settings_file_is_created_empty_unless_told_otherwise) {
+    HostFixture with;
+    EXPECT_TRUE(std::filesystem::exists(with.path("config/settings.ini")));
+    HostFixture without({.createSettingsFile = false});
+    EXPECT_FALSE(std::filesystem::exists(without.path("config/settings.ini")));
+    EXPECT_EQ(without.host->GetIniSetting("hspi_tarnwick", "reg_moved", "0"), "0");
+    without.host->SaveIniSetting("hspi_tarnwick", "reg_moved", "1");
+    EXPECT_EQ(slurp(without.path("config/settings.ini")), "[hspi_tarnwick]\r\nreg_moved=1\r\n");
+}
+
+TEST(IniSettings, an_unstorable_save_is_a_host_error_and_leaves_the_file_alone) {
+    HostFixture fx;
+    spit(fx.path("config/settings.ini"), kIni);
+    EXPECT_THROW(fx.host->SaveIniSetting("hspi_tarnwick", "k", "a\nb"), HostError);
+    EXPECT_EQ(slurp(fx.path("config/settings.ini")), kIni);
+}
+
+TEST(MoveSettings, copies_every_per_user_key_into_the_host_section) {
+    HostFixture fx;
+    spit(fx.path("config/settings.ini"), kIni);
+    fx.userSettings.set("hspi_tarnwick", "settings", "comport", "7");
+    fx.userSettings.set("hspi_tarnwick", "settings", "ProjectFile", " C:\\cmax\\house.prj");
+    fx.userSettings.set("hspi_tarnwick", "Varnel.ini", "comport", "99");
+    fx.userSettings.set("other_app", "settings", "comport", "98");
+    fx.host->MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
+    EmbeddedHost& hs = *fx.host;
+    EXPECT_EQ(hs.GetIniSetting("hspi_tarnwick", "comport", ""), "7");
+    EXPECT_EQ(hs.GetIniSetting("hspi_tarnwick", "ProjectFile", ""), " C:\\cmax\\house.prj");
+    EXPECT_EQ(hs.GetIniSetting("Other", "comport", ""), "9");
+    EXPECT_EQ(hs.GetIniSetting("Settings", "gWebSvrPort", ""), "80");
+}
+
+TEST(MoveSettings, a_key_that_cannot_be_stored_is_skipped_and_the_rest_moved) {
+    HostFixture fx;
+    fx.userSettings.set("hspi_tarnwick", "settings", "bad", "two\nlines");
+    fx.userSettings.set("hspi_tarnwick", "settings", "good", "1");
+    fx.host->MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
+    EXPECT_EQ(fx.host->GetIniSetting("hspi_tarnwick", "good", ""), "1");
+    EXPECT_EQ(fx.host->GetIniSetting("hspi_tarnwick", "bad", "absent"), "absent");
+}
+
+TEST(MoveSettings, a_path_without_application_or_an_unknown_target_is_a_host_error) {
+    HostFixture fx;
+    EXPECT_THROW(fx.host->MoveSettings("Settings", "settings"), HostError);
+    EXPECT_THROW(fx.host->MoveSettings("a\\hspi_tarnwick\\Settings", "elsewhere"), HostError);
+}
+
+}  // namespace
+}  // namespace varnel::test

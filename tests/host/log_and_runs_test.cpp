@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "host_fixture.h"
+
+namespace varnel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::chrono::system_clock::time_point fixedTime() {
+    std::tm tm{};
+    tm.tm_year = 2024 - 1900;
+    tm.tm_mon = 4;
+    tm.tm_mday = 6;
+    tm.tm_hour = 13;
+    tm.tm_min = 5;
+    tm.tm_sec = 9;
+    tm.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&tm));
+}
+
+TEST(HostLog, each_entry_is_one_dated_line_in_the_file_and_on_the_console) {
+    std::vector<std::string> console;
+    HostFixture fx({.console = [&](const std::string& l) { console.push_back(l); }, .clock = fixedTime});
+    console.clear();
+    fx.host->WriteLog("Varnel", "Found CPU-XA/Ocelot 0 ");
+    fx.host->WriteLog("Warning", "two\r\nlines");
+    const std::string file = slurp(fx.path("logs/host.log"));
+    EXPECT_NE(file.find("2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 \n"), std::string::npos) << file;
+    EXPECT_NE(file.find("2024-05-06 13:05:09 Warning: two  lines\n"), std::string::npos) << file;
+    EXPECT_EQ(console, (std::vector<std::string>{"2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 ",
+                                                 "2024-05-06 13:05:09 Warning: two  lines"}));
+    ASSERT_EQ(fx.host->logEntries().size(), 2u) << "the host's own remarks are not plug-in entries";
+    EXPECT_EQ(fx.host->logEntries()[1].message, "two\r\nlines");
+}
+
+TEST(HostLog, a_full_log_file_moves_aside_and_a_new_one_starts) {
+    HostFixture fx({.maxLogBytes = 200});
+    for (int i = 0; i < 20; ++i) fx.host->WriteLog("Varnel", "entry " + std::to_string(i));
+    EXPECT_LE(fs::file_size(fx.path("logs/host.log")), 200u + 60u);
+    EXPECT_TRUE(fs::exists(fx.path("logs/host.log.1")));
+    EXPECT_NE(slurp(fx.path("logs/host.log")).find("entry 19"), std::string::npos);
+}
+
+void makeScript(const fs::path& p, bool executable) {
+    spit(p, "#!/bin/sh\n");
+    fs::permissions(p, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+}
+
+TEST(HostRuns, run_ex_runs_an_executable_script_from_the_scripts_folder_and_records_every_call) {
+    HostFixture fx;
+    makeScript(fx.path("scripts/Varnel_CMAXSync.txt"), true);
+    makeScript(fx.path("scripts/plain.txt"), false);
+    fx.launcher.exitCode = 4;
+    fx.host->RunEx("Varnel_CMAXSync.txt", "BeforeCMAX", "");
+    fx.host->RunEx("varnel_cmaxsync.TXT", "AfterCMAX", "a \"b\"");
+    fx.host->RunEx("plain.txt", "Main", "");
+    fx.host->RunEx("missing.txt", "Main", "");
+    fx.host->RunEx("../config/settings.ini", "Main", "");
+
+    const auto& runs = fx.host->runs();
+    ASSERT_EQ(runs.size(), 5u);
+    EXPECT_TRUE(runs[0].started);
+    EXPECT_EQ(runs[0].result, 4);
+    EXPECT_TRUE(runs[1].started) << "script names ignore case, as on the host's own system";
+    EXPECT_EQ(runs[1].file, "varnel_cmaxsync.TXT");
+    EXPECT_FALSE(runs[2].started) << "not executable";
+    EXPECT_FALSE(runs[3].started);
+    EXPECT_FALSE(runs[4].started) << "no way out of the scripts folder";
+    ASSERT_EQ(fx.launcher.runs.size(), 2u);
+    EXPECT_EQ(fx.launcher.runs[0].program, fx.path("scripts/Varnel_CMAXSync.txt").string());
+    EXPECT_EQ(fx.launcher.runs[0].arguments, "\"BeforeCMAX\" \"\"");
+    EXPECT_EQ(fx.launcher.runs[1].arguments, "\"AfterCMAX\" \"a \"\"\"b\"\"\"\"");
+    EXPECT_TRUE(fx.launcher.runs[0].wait);
+}
+
+TEST(HostRuns, launch_starts_an_existing_program_given_with_windows_separators) {
+    HostFixture fx;
+    spit(fx.path("scripts/Varnel_RenameFiles.vbs"), "x");
+    const std::string dir = fx.host->GetAppPath();
+    fx.host->Launch(dir + "\\Scripts\\Varnel_RenameFiles.vbs", "\"" + dir + "\"");
+    fx.host->Launch(dir + "\\Scripts\\Missing.vbs", "");
+    fx.host->Launch("C:\\Program Files\\CMAX\\cmax.exe", "");
+    ASSERT_EQ(fx.host->runs().size(), 3u);
+    EXPECT_TRUE(fx.host->runs()[0].started);
+    EXPECT_FALSE(fx.host->runs()[1].started);
+    EXPECT_FALSE(fx.host->runs()[2].started);
+    ASSERT_EQ(fx.launcher.runs.size(), 1u);
+    EXPECT_EQ(fx.launcher.runs[0].program, fx.path("scripts/Varnel_RenameFiles.vbs").string());
+    EXPECT_EQ(fx.launcher.runs[0].arguments, "\"" + dir + "\"");
+    EXPECT_FALSE(fx.launcher.runs[0].wait);
+}
+
+}  // namespace
+}  // namespace varnel::test

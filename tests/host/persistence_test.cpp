@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include "host/device_file.h"
+#include "host_fixture.h"
+#include "platform/virtual/virtual_loop.h"
+
+namespace varnel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::int32_t addDevice(EmbeddedHost& hs, const std::string& name, const std::string& hc, const std::string& dc) {
+    const std::int32_t ref = hs.NewDeviceRef(name);
+    auto d = hs.GetDeviceByRef(ref);
+    d->set_hc(hc);
+    d->set_dc(dc);
+    return ref;
+}
+
+bool logMentions(const HostFixture& fx, const std::string& text) {
+    return slurp(fx.path("logs/host.log")).find(text) != std::string::npos;
+}
+
+TEST(DevicePersistence, a_restart_finds_every_device_with_all_members_status_and_value) {
+    HostFixture fx;
+    const std::int32_t ref = addDevice(*fx.host, "Variable\t0\\x\r\nnext", "#", "12");
+    {
+        auto d = fx.host->GetDeviceByRef(ref);
+        d->set_location("Ocelot");
+        d->set_interface("Varnel");
+        d->set_iotype(3);
+        d->set_misc(32768);
+        d->set_iomisc("1!11!0!1");
+        d->set_dev_type_string("Interface Variable");
+    }
+    fx.host->SetDeviceStatus("#12", 2);
+    fx.host->SetDeviceValue("#12", -70000);
+    const std::int32_t other = addDevice(*fx.host, "Input 1", "Q", "1");
+    const auto before = fx.host->devices();
+
+    EmbeddedHost& again = fx.restart();
+    EXPECT_EQ(again.devices(), before);
+    EXPECT_EQ(again.DeviceExistsRef("#12"), ref);
+    EXPECT_EQ(again.DeviceExistsRef("Q1"), other);
+    EXPECT_TRUE(again.ison("#12"));
+    EXPECT_EQ(again.DeviceValue("#12"), -70000);
+}
+
+TEST(DevicePersistence, references_are_not_reused_after_a_restart_even_when_the_newest_was_deleted) {
+    HostFixture fx;
+    fx.host->NewDeviceRef("a");
+    const std::int32_t b = fx.host->NewDeviceRef("b");
+    fx.host->DeleteDevice(b);
+    EXPECT_GT(fx.restart().NewDeviceRef("c"), b);
+}
+
+TEST(DevicePersistence, with_an_event_loop_changes_are_gathered_and_saved_after_the_delay) {
+    VirtualLoop loop;
+    HostFixture fx({.loop = &loop, .saveDelayMs = 500});
+    addDevice(*fx.host, "a", "Q", "1");
+    EXPECT_TRUE(fx.host->unsaved());
+    EXPECT_FALSE(fs::exists(fx.path("config/devices.txt")));
+    loop.advance(499);
+    EXPECT_TRUE(fx.host->unsaved());
+    loop.advance(1);
+    EXPECT_FALSE(fx.host->unsaved());
+    fx.host->SetDeviceStatus("Q1", 3);
+    EXPECT_TRUE(fx.host->unsaved());
+    fx.host->flush();
+    EXPECT_FALSE(fx.host->unsaved());
+    fx.host->SetDeviceValue("Q1", 9);
+    EXPECT_EQ(fx.restart().DeviceValue("Q1"), 9) << "closing the host saves what is pending";
+    EXPECT_EQ(fx.host->DeviceStatus("Q1"), 3);
+}
+
+TEST(DevicePersistence, a_leftover_temp_file_is_removed_and_the_real_file_used) {
+    HostFixture fx;
+    addDevice(*fx.host, "a", "Q", "1");
+    fx.host.reset();
+    spit(fx.path("config/devices.txt.tmp"), "varnel host devices 1\nnext\t5\ndev\t1\thalf");
+    spit(fx.path("config/settings.ini.tmp"), "[half");
+    EmbeddedHost& hs = fx.start();
+    EXPECT_EQ(hs.DeviceCount(), 1);
+    EXPECT_NE(hs.DeviceExistsRef("Q1"), -1);
+    EXPECT_FALSE(fs::exists(fx.path("config/devices.txt.tmp")));
+    EXPECT_FALSE(fs::exists(fx.path("config/settings.ini.tmp")));
+}
+
+TEST(DevicePersistence, a_file_that_is_not_a_device_file_is_set_aside_and_the_host_starts_empty) {
+    for (const std::string& garbage : {std::string(""), std::string("\x7f" "ELF\0\0\xff", 7), std::string("[hspi]\r\n"),
+                                      std::string("varnel host devices 2\nnext\t1\n")}) {
+        HostFixture fx;
+        fx.host.reset();
+        spit(fx.path("config/devices.txt"), garbage);
+        EmbeddedHost& hs = fx.start();
+        EXPECT_EQ(hs.DeviceCount(), 0);
+        EXPECT_EQ(slurp(fx.path("config/devices.txt.bad")), garbage) << "the damaged file is kept for the user";
+        EXPECT_TRUE(logMentions(fx, "is not a device file"));
+        addDevice(hs, "new", "Q", "1");
+        EXPECT_EQ(fx.restart().DeviceCount(), 1);
+    }
+}
+
+TEST(DevicePersistence, bad_lines_are_skipped_and_reported_while_good_ones_load) {
+    HostFixture fx;
+    fx.host.reset();
+    const std::string text =
+        "varnel host devices 1\n"
+        "next\t40010\n"
+        "dev\t40001\tQ\t1\tgood one\tOcelot\tVarnel\t3\t2\t5\t32768\t\tInterface Variable\n"
+        "dev\t40002\tQ\t2\tfew fields\n"
+        "dev\t40003\tQ\t3\tbad number\tl\ti\tx\t2\t5\t0\t\tt\n"
+        "dev\t40004\tQ\t4\tbig\tl\ti\t99999\t2\t5\t0\t\tt\n"
+        "dev\t40001\tQ\t5\trepeated ref\tl\ti\t0\t2\t5\t0\t\tt\n"
+        "dev\t-4\tQ\t6\tnegative ref\tl\ti\t0\t2\t5\t0\t\tt\n"
+        "dev\t40007\tQ\t7\tbad \\q escape\tl\ti\t0\t2\t5\t0\t\tt\n"
+        "what is this\n"
+        "dev\t40008\tR\t1\ttrailing backslash\\\tl\ti\t0\t2\t5\t0\t\tt\n"
+        "dev\t40009\tR\t2\tlast, cut off\tl\ti\t0\t2";
+    spit(fx.path("config/devices.txt"), text);
+    EmbeddedHost& hs = fx.start();
+    ASSERT_EQ(hs.DeviceCount(), 1);
+    EXPECT_EQ(hs.GetDevice(1)->name(), "good one");
+    EXPECT_EQ(hs.DeviceValue("Q1"), 5);
+    EXPECT_EQ(slurp(fx.path("config/devices.txt.bad")), text);
+    EXPECT_TRUE(logMentions(fx, "has 9 unreadable lines"));
+    EXPECT_TRUE(logMentions(fx, "line 4: expected 13 fields"));
+    EXPECT_GE(hs.NewDeviceRef("next"), 40010);
+}
+
+TEST(DevicePersistence, device_file_reader_never_throws_on_random_bytes) {
+    std::uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u; };
+    for (int round = 0; round < 300; ++round) {
+        std::string text = round % 2 ? "varnel host devices 1\n" : "";
+        const int len = static_cast<int>(next() % 400);
+        for (int i = 0; i < len; ++i) {
+            const char pick[] = {'\t', '\n', '\\', 'd', 'e', 'v', '1', '-', 'n', 'x', '\r', '\0', '4'};
+            text += (next() % 3) ? pick[next() % sizeof pick] : static_cast<char>(next());
+        }
+        host::DeviceFileContent c;
+        ASSERT_NO_THROW(c = host::readDeviceFile(text));
+        for (const auto& r : c.records) EXPECT_GT(r.ref, 0);
+    }
+}
+
+TEST(HostDirectory, an_unusable_directory_is_a_one_line_error_naming_the_path) {
+    TempDir dir;
+    spit(dir.path() / "plain-file", "x");
+    const fs::path bad = dir.path() / "plain-file" / "host";
+    MemorySettings settings;
+    RecordingLauncher launcher;
+    try {
+        EmbeddedHost hs(bad, settings, launcher);
+        FAIL() << "constructed on an unusable directory";
+    } catch (const HostDirError& e) {
+        const std::string msg = e.what();
+        EXPECT_NE(msg.find(bad.string()), std::string::npos) << msg;
+        EXPECT_EQ(msg.find('\n'), std::string::npos) << msg;
+    }
+}
+
+TEST(HostDirectory, app_path_is_the_absolute_host_directory_without_a_trailing_separator) {
+    HostFixture fx;
+    const std::string p = fx.host->GetAppPath();
+    EXPECT_EQ(fs::path(p), fs::absolute(fx.dir.path()).lexically_normal());
+    EXPECT_NE(p.back(), '/');
+}
+
+}  // namespace
+}  // namespace varnel::test
