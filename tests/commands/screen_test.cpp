@@ -79,13 +79,6 @@ TEST(ScreenFrames, long_text_is_cut_to_40_but_keeps_its_length) {
     }
 }
 
-TEST(ScreenFrames, high_character_codes_pass_unchanged) {
-    const auto f = screenFrame(0, 0, "\xE9\xFF", false, 0, false, false);
-    EXPECT_EQ(f[8], 0xE9);
-    EXPECT_EQ(f[9], 0xFF);
-    EXPECT_EQ(f[10], 0x00);
-}
-
 TEST_F(Screen, no_answer_waits_response_timeout_and_still_returns_zero) {
     far.ackByDefault = false;
     EXPECT_EQ(WriteScreen(rig.ctx, 1, 1, "x", false, 0, false, false), 0);
