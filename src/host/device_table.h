@@ -12,7 +12,7 @@ namespace varnel::host {
 
 struct DeviceRecord {
     std::int32_t ref = 0;
-    std::string hc, dc, name, location, interface_, iomisc, dev_type_string;
+    std::string hc{}, dc{}, name{}, location{}, interface_{}, iomisc{}, dev_type_string{};
     std::int16_t iotype = 0;
     std::int16_t Status = 0;
     std::int32_t misc = 0;

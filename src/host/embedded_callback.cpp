@@ -15,6 +15,9 @@ void EmbeddedCallback::IREvent(std::int16_t code) {
 }
 
 void EmbeddedCallback::ValueChangeEvent(const std::string& code, std::int32_t value) {
+    // A value-change trigger carries the device's new value: the host keeps it, so a
+    // later DeviceValue (the plug-in's first variable pass after a restart) sees it.
+    host_->storeValue(code, value);
     host_->record({.kind = HostEvent::Kind::ValueChange, .code = code, .value = value});
 }
 

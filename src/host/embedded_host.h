@@ -107,6 +107,8 @@ public:
     // The order in which house codes are offered (character codes); see free_codes.h.
     void setFreeCodeOrder(std::vector<int> order) { options_.freeCodeOrder = std::move(order); }
     [[nodiscard]] std::int32_t nextFreeIOCode() const;
+    // Sets a device's value without recording a write (value-change events carry it).
+    bool storeValue(const std::string& code, std::int32_t value);
 
     // Writes pending device changes now. Throws HostError when that fails.
     void flush();

@@ -161,13 +161,19 @@ void EmbeddedHost::SetDeviceStatus(const std::string& code, std::int16_t status)
     table_->onStatus(table_->at(*i));
 }
 
-void EmbeddedHost::SetDeviceValue(const std::string& code, std::int32_t value) {
+bool EmbeddedHost::storeValue(const std::string& code, std::int32_t value) {
     auto i = table_->indexOfCode(code);
-    if (i) {
+    if (!i) return false;
+    if (table_->at(*i).value != value) {
         table_->at(*i).value = value;
         table_->changed();
     }
-    record({.kind = host::HostEvent::Kind::ValueSet, .code = code, .value = value, .known = i.has_value()});
+    return true;
+}
+
+void EmbeddedHost::SetDeviceValue(const std::string& code, std::int32_t value) {
+    const bool known = storeValue(code, value);
+    record({.kind = host::HostEvent::Kind::ValueSet, .code = code, .value = value, .known = known});
 }
 
 bool EmbeddedHost::ison(const std::string& code) const { return DeviceStatus(code) == 2; }

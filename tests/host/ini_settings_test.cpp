@@ -71,6 +71,16 @@ TEST(IniText, names_and_values_that_cannot_live_on_one_line_are_refused) {
     EXPECT_THROW(iniSet(kIni, "s", "[k", "1"), std::invalid_argument);
 }
 
+TEST(IniText, hostile_text_reads_without_failing_and_stays_editable) {
+    for (const std::string& text : {std::string("["), std::string("[]\r\n=\r\n"), std::string("\r\r\r"),
+                                   std::string("[hspi_tarnwick\ncomport=1"), std::string("\0[hspi_tarnwick]\0\n", 18),
+                                   std::string("[hspi_tarnwick]\ncomport\n=3"), std::string(3000, '[')}) {
+        EXPECT_EQ(iniGet(text, "hspi_tarnwick", "comport"), std::nullopt);
+        const std::string edited = iniSet(text, "hspi_tarnwick", "comport", "4");
+        EXPECT_EQ(iniGet(edited, "hspi_tarnwick", "comport"), "4");
+    }
+}
+
 TEST(IniSettings, host_calls_round_trip_through_config_settings_ini_preserving_other_content) {
     HostFixture fx;
     spit(fx.path("config/settings.ini"), kIni);
