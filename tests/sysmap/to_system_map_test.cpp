@@ -1,0 +1,206 @@
+// Host to System Map: host names into the project file's lines.
+#include "sysmap/to_system_map.h"
+
+#include <algorithm>
+
+#include "project_builder.h"
+#include "sync_fixture.h"
+#include "sysmap/synchronize.h"
+
+namespace varnel::test {
+namespace {
+
+class ToMap : public SyncFixture {
+protected:
+    std::string sync(const SyncIncludes& includes) {
+        original = layout.text();
+        spit(project, original);
+        last = Synchronize(ctx(), false, project.string(), includes);
+        return slurp(project);
+    }
+    // Line number of a module section's header in the layout.
+    int moduleHeader(int unit) const {
+        const auto lines = layout.lines();
+        const auto it = std::find(lines.begin(), lines.end(), "\tModule #" + std::to_string(unit));
+        return it == lines.end() ? -1 : static_cast<int>(it - lines.begin()) + 1;
+    }
+    void setDevice(const std::string& code, const std::string& location, const std::string& name) {
+        addDevice(code, location, name, "Varnel");
+    }
+    // Every line except `changed` is as it was.
+    void expectOnlyChanged(const std::string& file, std::vector<int> changed) {
+        const auto count = std::count(original.begin(), original.end(), '\n');
+        ASSERT_EQ(std::count(file.begin(), file.end(), '\n'), count);
+        for (int id = 1; id <= count; ++id) {
+            if (std::find(changed.begin(), changed.end(), id) != changed.end()) continue;
+            EXPECT_EQ(lineAt(file, id), lineAt(original, id)) << "line " << id;
+        }
+    }
+
+    ProjectBuilder layout;
+    std::string original;
+    SyncLog last;
+};
+
+TEST_F(ToMap, mirrored_variables_with_devices_are_written_and_others_keep_their_lines) {
+    mirrorVariables('#', {0, 1, 2});
+    setDevice("#1", "Hall", "Temperature");
+    setDevice("#3", "", "Setpoint");
+    setDevice("#4", "Not", "Mirrored");
+    const std::string file = sync({.variables = true});
+    EXPECT_EQ(lineAt(file, 5), "\t\t\tHall Temperature");
+    EXPECT_EQ(lineAt(file, 7), "\t\t\t Setpoint");
+    expectOnlyChanged(file, {5, 7});
+    EXPECT_EQ(slurp(backupPathFor(project)), original);
+    ASSERT_EQ(last.lines.size(), 2u);
+    EXPECT_EQ(last.lines[1].before, "\t\t\tVariable #2");
+}
+
+TEST_F(ToMap, empty_location_survives_the_trip_back_to_the_host) {
+    mirrorVariables('#', {2});
+    setDevice("#3", "", "Setpoint");
+    sync({.variables = true});
+    host->GetDeviceByRef(host->DeviceExistsRef("#3"))->set_name("Changed");
+    Synchronize(ctx(), true, project.string(), {.variables = true});
+    EXPECT_EQ(device("#3")->location, "");
+    EXPECT_EQ(device("#3")->name, "Setpoint");
+}
+
+TEST_F(ToMap, variables_past_63_use_the_next_letter) {
+    mirrorVariables('#', {64, 127});
+    setDevice("$1", "Cinema", "Lights");
+    setDevice("$64", "Last", "Keypad");
+    const std::string file = sync({.variables = true});
+    EXPECT_EQ(lineAt(file, 5 + 64), "\t\t\tCinema Lights");
+    EXPECT_EQ(lineAt(file, 5 + 127), "\t\t\tLast Keypad");
+    expectOnlyChanged(file, {69, 132});
+}
+
+TEST_F(ToMap, every_x10_code_with_a_device_is_written_with_its_code) {
+    addDevice("A1", "Ocelot", "Lamp");
+    addDevice("C5", "Garden", "Floods");
+    addDevice("P16", "", "");
+    setDevice("Q1", "Not", "X10");
+    const std::string file = sync({.x10 = true});
+    const int h = layout.x10Header();
+    EXPECT_EQ(lineAt(file, h + 1), "\t\t\tA1 Ocelot Lamp");
+    EXPECT_EQ(lineAt(file, h + 2 * 16 + 5), "\t\t\tC5 Garden Floods");
+    EXPECT_EQ(lineAt(file, h + 256), "\t\t\tP16  ");
+    expectOnlyChanged(file, {h + 1, h + 37, h + 256});
+}
+
+TEST_F(ToMap, ir_labels_are_written_only_with_a_group_name_and_a_label) {
+    ctx().ir.groups[0] = "TV";
+    ctx().ir.labels[0] = "Power";
+    ctx().ir.labels[2] = "Mute";
+    ctx().ir.lookup[2] = 700;
+    ctx().ir.labels[36] = "Orphan";   // group 2 has no name
+    ctx().ir.groups[27] = "Last";
+    ctx().ir.labels[1007] = "Label";
+    const std::string file = sync({.ir = true});
+    const int base = layout.irHeader() + 1;
+    EXPECT_EQ(lineAt(file, base + 0), "\t\t\tTV Power");
+    EXPECT_EQ(lineAt(file, base + 700), "\t\t\tTV Mute");
+    EXPECT_EQ(lineAt(file, base + 1007), "\t\t\tLast Label");
+    expectOnlyChanged(file, {base, base + 700, base + 1007});
+}
+
+TEST_F(ToMap, secu16_points_go_to_both_lists_and_unselected_ones_stay) {
+    layout.module(1, 24, "Input ");
+    addModule(1, kSecu16, "[", {1, 9});
+    setDevice("[1", "Front", "Door");
+    setDevice("[2", "Back", "Door");
+    setDevice("[9", "Hall", "Siren");
+    const std::string file = sync({.io = true});
+    const int h = moduleHeader(1);
+    EXPECT_EQ(lineAt(file, h + 1), "\t\t[1 Front Door");
+    EXPECT_EQ(lineAt(file, h + 9), "\t\t[9 Hall Siren");
+    EXPECT_EQ(lineAt(file, h + 17), "\t\t[1 Front Door");
+    expectOnlyChanged(file, {h + 1, h + 9, h + 17});
+}
+
+TEST_F(ToMap, secu16i_second_list_takes_all_sixteen_points) {
+    layout.module(2, 32, "Window ");
+    addModule(2, kSecu16I, "]", {16});
+    setDevice("]16", "Water", "Leak");
+    const std::string file = sync({.io = true});
+    const int h = moduleHeader(2);
+    EXPECT_EQ(lineAt(file, h + 16), "\t\t]16 Water Leak");
+    EXPECT_EQ(lineAt(file, h + 32), "\t\t]16 Water Leak");
+    expectOnlyChanged(file, {h + 16, h + 32});
+}
+
+TEST_F(ToMap, short_module_sections_never_write_into_the_next_section) {
+    layout.module(3, 3, "Relay ");        // a RELAY-08 with 3 of its 8 lines
+    layout.module(1, 16, "Input ");       // a SECU16 without its second list
+    layout.module(4, 16, "IR Zone #");
+    addModule(3, kRelay08, "_", {2, 5});
+    addModule(1, kSecu16, "[", {1});
+    setDevice("_2", "Hot", "Water");
+    setDevice("_5", "Garden", "Lights");
+    setDevice("[1", "Front", "Door");
+    const std::string file = sync({.io = true});
+    EXPECT_EQ(lineAt(file, moduleHeader(3) + 2), "\t\t_2 Hot Water");
+    EXPECT_EQ(lineAt(file, moduleHeader(1) + 1), "\t\t[1 Front Door");
+    expectOnlyChanged(file, {moduleHeader(3) + 2, moduleHeader(1) + 1});
+}
+
+TEST_F(ToMap, zone_file_shorter_than_sixteen_lines_changes_only_its_named_zones) {
+    spit(configFile("irzones.cfg"), "\"Living Room\"\r\n\"\"\r\nCinema\n");
+    layout.module(4, 16, "IR Zone #");
+    addModule(4, kSecu16IR, "");
+    const std::string file = sync({.io = true});
+    const int h = moduleHeader(4);
+    EXPECT_EQ(lineAt(file, h + 1), "\t\tIR Zone Living Room");
+    EXPECT_EQ(lineAt(file, h + 3), "\t\tIR Zone Cinema");
+    expectOnlyChanged(file, {h + 1, h + 3});
+}
+
+TEST_F(ToMap, nothing_ticked_still_backs_up_and_rewrites_the_file_unchanged) {
+    mirrorVariables('#', {0});
+    setDevice("#1", "Hall", "Temperature");
+    const std::string file = sync({});
+    EXPECT_EQ(file, original);
+    EXPECT_EQ(slurp(backupPathFor(project)), original);
+    EXPECT_TRUE(last.projectWritten);
+}
+
+struct BadName {
+    const char* name;
+    std::string location;
+    std::string description;
+};
+
+class BadNames : public ToMap, public ::testing::WithParamInterface<BadName> {};
+
+TEST_P(BadNames, name_that_would_break_the_file_stops_the_step_and_is_reported) {
+    addDevice("A1", "Kitchen", "Lamp");
+    addDevice("A2", GetParam().location, "Lamp");
+    addDevice("A3", "Hall", "Lamp");
+    const std::string file = sync({.x10 = true});
+    const int h = layout.x10Header();
+    EXPECT_EQ(lineAt(file, h + 1), "\t\t\tA1 Kitchen Lamp");
+    expectOnlyChanged(file, {h + 1});
+    EXPECT_EQ(log(), std::vector<std::string>{"Varnel: MakeSystemMapX10 1 " + GetParam().description});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, BadNames,
+    ::testing::Values(BadName{"line_break", "Kitchen\r\n\t\tVariables", "Line break in a System Map entry"},
+                      BadName{"lone_line_feed", "Kitchen\nX", "Line break in a System Map entry"},
+                      BadName{"too_long", std::string(250, 'k'), "Line longer than 255 characters"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ToMap, inner_tabs_and_odd_headers_elsewhere_survive_a_change) {
+    const std::string head = "CMAX\tV2\r\n\tPort\tCOM1\r\n\t\t12\r\n\tLocal\r\n\t\tX-10\r\n\t\t\tX-10 House A Unit 1\r\n";
+    const std::string tail = "\tModule #5 Kitchen\r\n\t\tLamp\r\n\r\n  indented\r\n\t\t\tlast";
+    spit(project, head + tail);
+    addDevice("A1", "Kitchen", "Ceiling");
+    Synchronize(ctx(), false, project.string(), {.x10 = true});
+    std::string expected = head + tail;
+    expected.replace(expected.find("X-10 House A Unit 1"), 19, "A1 Kitchen Ceiling");
+    EXPECT_EQ(slurp(project), expected);
+}
+
+}  // namespace
+}  // namespace varnel::test
