@@ -211,22 +211,5 @@ TEST_F(IrFiles, readers_and_writer_reach_a_file_spelled_in_other_letters) {
     EXPECT_EQ(read(config("Config") / "IRMap.cfg").substr(0, 6), "\"42\"\r\n");
 }
 
-TEST_F(IrFiles, no_host_is_reported_not_thrown) {
-    rig.ctx.host.hs.reset();
-    EXPECT_FALSE(ReadIRCfg(rig.ctx));
-    ReadIRMap(rig.ctx);
-    SaveIRMap(rig.ctx);
-    SetupIRDictionary(rig.ctx);
-    EXPECT_THROW(irFilePath(rig.ctx, "irlbl.cfg"), HostError);
-}
-
-TEST_F(IrFiles, lookup_entry_is_bounded_to_1024_entries) {
-    BuildIRLookup(rig.ctx);
-    EXPECT_EQ(irLookupEntry(rig.ctx, 0), 0);
-    EXPECT_EQ(irLookupEntry(rig.ctx, 1023), 1023);
-    EXPECT_THROW(irLookupEntry(rig.ctx, 1024), std::out_of_range);
-    EXPECT_THROW(irLookupEntry(rig.ctx, -1), std::out_of_range);
-}
-
 }  // namespace
 }  // namespace varnel

@@ -182,14 +182,6 @@ TEST_F(IrCommands, play_remote_ir_queues_module_output_and_mapped_location) {
     EXPECT_THROW(PlayRemoteIR(rig.ctx, 12, 3, 1024), std::out_of_range);
 }
 
-TEST_F(IrCommands, queue_runs_the_tick_after_each_play) {
-    int ticks = 0;
-    rig.ctx.hooks.ioTick = [&] { ++ticks; };
-    PlayIR(rig.ctx, 1);
-    PlayRemoteIR(rig.ctx, 1, 1, 1);
-    EXPECT_EQ(ticks, 2);
-}
-
 // Groups: TV zone 0, AMP zone 3, DVD zone 20, VCR zone 40; modules 0x0A and 0x14.
 struct IrByName : IrCommands {
     IrByName() {
