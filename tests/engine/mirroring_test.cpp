@@ -1,0 +1,147 @@
+// The plug-in's main job end to end: controller variables and points mirrored
+// into host devices, host commands written to the controller, X10 both ways.
+#include <gtest/gtest.h>
+
+#include "devices/device_model.h"
+#include "devices/host_writes.h"
+#include "engine_rig.h"
+
+namespace varnel {
+namespace {
+
+using sim::FrameKind;
+
+struct Mirroring : ::testing::Test {
+    test::EngineRig rig;
+    Mirroring() {
+        rig.startAll();
+        rig.run(1000);
+    }
+    const host::DeviceRecord* device(const std::string& name, const std::string& location) {
+        for (const auto& d : rig.host->devices())
+            if (d.name == name && d.location == location) return &d;
+        return nullptr;
+    }
+    std::vector<host::HostEvent> eventsFor(const std::string& code, host::HostEvent::Kind kind) {
+        std::vector<host::HostEvent> out;
+        for (const auto& e : rig.host->events())
+            if (e.code == code && e.kind == kind) out.push_back(e);
+        return out;
+    }
+    void mirrorVariables(std::initializer_list<int> vars) {
+        std::array<bool, 128> ticked{};
+        for (int v : vars) ticked[static_cast<std::size_t>(v)] = true;
+        CreateVariableDevices(rig.ctx(), ticked);
+    }
+    void mirrorPoints(std::int16_t unit, std::initializer_list<int> points, bool invert = false) {
+        std::array<bool, 16> ticked{};
+        for (int p : points) ticked[static_cast<std::size_t>(p)] = true;
+        CreateModuleDevices(rig.ctx(), unit, ticked, invert);
+        ReadDeviceSettings(rig.ctx());
+    }
+};
+
+TEST_F(Mirroring, controller_variable_changes_reach_host_device) {
+    mirrorVariables({5});
+    const auto* dev = device("Variable 5", "Ocelot");
+    ASSERT_NE(dev, nullptr);
+    const std::string code = dev->code();
+
+    struct Step {
+        std::uint16_t value;
+        std::int16_t status;
+    };
+    for (const Step& s : {Step{42, 2}, Step{7, 2}, Step{0, 3}}) {
+        rig.controller.setVariable(5, s.value);
+        rig.run(1500);
+        const auto* d = device("Variable 5", "Ocelot");
+        EXPECT_EQ(d->value, s.value);
+        EXPECT_EQ(d->Status, s.status) << s.value;
+    }
+    const auto changes = eventsFor(code, host::HostEvent::Kind::ValueChange);
+    ASSERT_EQ(changes.size(), 3u);
+    EXPECT_EQ(changes[0].value, 42);
+    EXPECT_EQ(changes[2].value, 0);
+}
+
+TEST_F(Mirroring, input_change_report_sets_device_at_once) {
+    mirrorPoints(1, {0, 1});  // SECU16 at address 1: inputs 1 and 2
+    const auto* in1 = device("Input 1", "Secu16 Unit 1");
+    ASSERT_NE(in1, nullptr);
+    const std::string code = in1->code();
+    rig.run(2000);  // the start-up comparison brings the devices in step
+    rig.host->clearEvents();
+
+    // The input closes: the controller stores a clear bit (reads 1) and reports value 0.
+    rig.controller.changeInput(1, 0, false);
+    rig.controller.changeInput(1, 0, true);
+    rig.run(50);
+    const auto statuses = eventsFor(code, host::HostEvent::Kind::StatusSet);
+    ASSERT_GE(statuses.size(), 1u);
+    EXPECT_EQ(device("Input 1", "Secu16 Unit 1")->Status, 3);
+    rig.controller.changeInput(1, 0, false);
+    rig.run(50);
+    EXPECT_EQ(device("Input 1", "Secu16 Unit 1")->Status, 2);
+    EXPECT_EQ(eventsFor(code, host::HostEvent::Kind::ValueChange).back().value, 1);
+}
+
+TEST_F(Mirroring, host_writes_reach_controller) {
+    mirrorVariables({4});
+    mirrorPoints(3, {0});  // RELAY-08 at address 3: relay 1
+    const auto* relay = device("Relay Output 1", "Rly08 Unit 3");
+    ASSERT_NE(relay, nullptr);
+    const std::string vletter = rig.host->devices().front().hc;
+    rig.controller.clearRecords();
+
+    auto dv = rig.host->GetDeviceByRef(relay->ref);
+    std::int16_t command = 19, brightness = 1;  // "set value": the controller's output is written
+    SetIO(rig.ctx(), dv, relay->hc, relay->dc, command, brightness, 0, 0);
+    const auto variableDevice = rig.host->GetDeviceByRef(rig.host->devices().front().ref);
+    command = 2;
+    brightness = 0;
+    SetIO(rig.ctx(), variableDevice, vletter, "5", command, brightness, 0, 0);
+    rig.run(500);
+
+    const auto points = rig.controller.framesOf(FrameKind::Command, 0x33);
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ((std::vector<std::uint8_t>(points[0].bytes.begin() + 2, points[0].bytes.begin() + 5)),
+              (std::vector<std::uint8_t>{3, 0, 1}));
+    EXPECT_EQ(rig.controller.variable(4), 1);
+}
+
+TEST_F(Mirroring, x10_traffic_both_ways) {
+    rig.controller.emitX10Received(0, 0);   // A1
+    rig.controller.emitX10Received(0, 2);   // A3
+    rig.controller.emitX10Received(0, 18);  // On
+    rig.run(100);
+    std::vector<host::HostEvent> x10;
+    for (const auto& e : rig.host->events())
+        if (e.kind == host::HostEvent::Kind::X10) x10.push_back(e);
+    ASSERT_EQ(x10.size(), 1u);
+    EXPECT_EQ(x10[0].addresses, "A1+A3");
+    EXPECT_EQ(x10[0].code, "A");
+    EXPECT_EQ(x10[0].value, 2);
+
+    rig.controller.clearRecords();
+    rig.plugin->QExec({}, "B", "1+3", 3, 0, 0, 0);
+    rig.run(200);
+    const auto& sent = rig.controller.x10Sent();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].key, 0);
+    EXPECT_EQ(sent[1].key, 2);
+    EXPECT_EQ(sent[2].key, 0x13);
+    EXPECT_EQ(sent[2].house, 1);
+}
+
+TEST_F(Mirroring, devices_survive_a_restart_and_are_found_again) {
+    mirrorVariables({0, 64});
+    rig.host->flush();
+    const std::size_t count = rig.host->devices().size();
+    ASSERT_GE(count, 2u);
+    EmbeddedHost again(rig.dir.path(), rig.userSettings, rig.launcher);
+    EXPECT_EQ(static_cast<std::size_t>(again.DeviceCount()), count);
+    EXPECT_GE(again.DeviceExistsRef(rig.host->devices().front().code()), 0);
+}
+
+}  // namespace
+}  // namespace varnel
