@@ -1,0 +1,194 @@
+// The headless runner: confirmation, outcomes, and a whole round on the sample project.
+#include "sysmap/synchronize.h"
+
+#include <algorithm>
+
+#include "project_builder.h"
+#include "sync_fixture.h"
+
+namespace varnel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kSample = fs::path(VARNEL_SAMPLES_DIR) / "house.prj";
+
+bool contains(const std::vector<std::string>& lines, const std::string& text) {
+    return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+
+class RunSync : public SyncFixture {
+protected:
+    RunSync() { fs::copy_file(kSample, project); }
+
+    SyncRequest request(bool direction, SyncIncludes includes = {.variables = true, .x10 = true, .io = true,
+                                                                   .ir = true}) {
+        SyncRequest r;
+        r.direction = direction;
+        r.projectFile = project.string();
+        r.includes = includes;
+        return r;
+    }
+};
+
+TEST(SyncQuestion, matches_the_window_for_each_master) {
+    EXPECT_EQ(syncQuestion(false, {.ir = true}), "Are you certain you want to overwrite CMAX System Map definitions?");
+    EXPECT_EQ(syncQuestion(true, {.variables = true}), "Are you certain you want to overwrite Homeseer definitions?");
+    EXPECT_EQ(syncQuestion(true, {.ir = true}),
+              "Are you certain you want to overwrite Homeseer definitions?  Note that IR Label changes will not "
+              "take effect until Homeseer restart.");
+}
+
+TEST_F(RunSync, declined_question_changes_neither_host_nor_project) {
+    addDevice("A1", "Ocelot", "Lamp");
+    rig.prompts.answer = false;
+    for (bool direction : {true, false}) {
+        const SyncSummary s = runSync(ctx(), request(direction));
+        EXPECT_EQ(s.outcome, SyncSummary::Outcome::Declined);
+    }
+    EXPECT_EQ(rig.prompts.questions,
+              (std::vector<std::string>{syncQuestion(true, {.ir = true}), syncQuestion(false, {})}));
+    EXPECT_EQ(slurp(project), slurp(kSample));
+    EXPECT_FALSE(fs::exists(backupPathFor(project)));
+    EXPECT_EQ(device("A1")->name, "Lamp");
+}
+
+TEST_F(RunSync, confirm_callback_replaces_the_prompt_and_yes_skips_it) {
+    std::vector<std::string> asked;
+    SyncRequest r = request(false, {});
+    r.confirm = [&](const std::string& q) {
+        asked.push_back(q);
+        return true;
+    };
+    EXPECT_EQ(runSync(ctx(), r).outcome, SyncSummary::Outcome::Done);
+    EXPECT_EQ(asked.size(), 1u);
+    r.assumeYes = true;
+    EXPECT_EQ(runSync(ctx(), r).outcome, SyncSummary::Outcome::Done);
+    EXPECT_EQ(asked.size(), 1u);
+    EXPECT_TRUE(rig.prompts.questions.empty());
+}
+
+TEST_F(RunSync, missing_project_file_asks_nothing) {
+    SyncRequest r = request(false);
+    r.projectFile = (hostDir.path() / "none.prj").string();
+    const SyncSummary s = runSync(ctx(), r);
+    EXPECT_EQ(s.outcome, SyncSummary::Outcome::NoProjectFile);
+    EXPECT_TRUE(rig.prompts.questions.empty());
+    EXPECT_EQ(describeSync(s), std::vector<std::string>{"Specified Project File does not exist"});
+}
+
+TEST_F(RunSync, unreadable_project_is_reported_as_a_failed_read) {
+    spit(project, "System Map\r\n\t" + std::string(300, 'x') + "\r\n");
+    SyncRequest r = request(false);
+    r.assumeYes = true;
+    const SyncSummary s = runSync(ctx(), r);
+    EXPECT_EQ(s.outcome, SyncSummary::Outcome::ReadFailed);
+    EXPECT_FALSE(fs::exists(backupPathFor(project)));
+}
+
+TEST_F(RunSync, failed_write_is_an_outcome_and_the_project_is_unchanged) {
+    addDevice("A1", "Kitchen", "Ceiling");
+    SyncRequest r = request(false, {.x10 = true});
+    r.assumeYes = true;
+    r.faults.rename = [](const char*, const char*) {
+        errno = EACCES;
+        return -1;
+    };
+    const SyncSummary s = runSync(ctx(), r);
+    EXPECT_EQ(s.outcome, SyncSummary::Outcome::WriteFailed);
+    EXPECT_EQ(slurp(project), slurp(kSample));
+    const auto text = describeSync(s);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back().rfind("Project file left unchanged: ", 0), 0u) << text.back();
+}
+
+// A standalone run on the sample: the plug-in's devices are found as start-up finds
+// them, the IR tables are read from the host's files, and names go both ways.
+class SampleRound : public RunSync {
+protected:
+    SampleRound() {
+        ctx().devices.interfaceName = "Applied Digital Ocelot";
+        CreateDevice(ctx(), "#1", 0);
+        CreateDevice(ctx(), "$64", 127);
+        CreateInput16(ctx(), "[1", 1, 0);
+        CreateOutput16(ctx(), "[9", 1, 0);
+        CreateOutputRly(ctx(), "]3", 3, 1);
+        addDevice("A1", "Ocelot", "Lamp");
+        spit(configFile("irlbl.cfg"), "\"TV\"\r\n\"Amp\"\r\n\"DVD\"\r\n");
+        spit(configFile("irzones.cfg"), "\"1\"\r\n\"2\"\r\n");
+        // A fresh process: nothing known but what the host holds.
+        ctx().devices = DeviceModel{};
+        ctx().ir = IrState{};
+    }
+    SyncRequest standalone(bool direction) {
+        SyncRequest r = request(direction);
+        r.assumeYes = true;
+        r.discoverDevices = true;
+        r.loadIrTables = true;
+        return r;
+    }
+};
+
+TEST_F(SampleRound, system_map_names_reach_the_devices_and_the_ir_files) {
+    const SyncSummary s = runSync(ctx(), standalone(true));
+    ASSERT_EQ(s.outcome, SyncSummary::Outcome::Done);
+    EXPECT_EQ(device("#1")->location, "Hall");
+    EXPECT_EQ(device("#1")->name, "Thermostat Setpoint");
+    EXPECT_EQ(device("$64")->location, "Last");
+    EXPECT_EQ(device("A1")->location, "Kitchen");
+    EXPECT_EQ(device("A1")->name, "Ceiling");
+    EXPECT_EQ(device("[1")->name, "Door Contact");
+    EXPECT_EQ(device("[9")->location, "Garage");
+    EXPECT_EQ(device("]3")->name, "Water");
+    // X10 addresses CMAX names create devices; B3's single-byte text passes through.
+    ASSERT_NE(device("B3"), nullptr);
+    EXPECT_EQ(device("B3")->location, "Caf\xe9");
+
+    const std::string labels = slurp(configFile("Synchronized irlbl.cfg"));
+    EXPECT_EQ(lineAt(labels, 33), "\"Power\"");
+    EXPECT_EQ(lineAt(labels, 33 + 36), "\"Power\"");
+    EXPECT_EQ(lineAt(labels, 33 + 72), "\"Play\"");
+    // A SECU16IR has no devices, so no unit mapping, so its zones are not synchronized.
+    EXPECT_FALSE(fs::exists(configFile("Synchronized irzones.cfg")));
+    EXPECT_TRUE(ctx().ir.filesPending);
+
+    const auto text = describeSync(s);
+    EXPECT_TRUE(contains(text, "Device A1: location \"Ocelot\" -> \"Kitchen\", name \"Lamp\" -> \"Ceiling\""));
+    EXPECT_TRUE(contains(text, "Device B3 created: location \"Caf\xe9\", name \"Lamp\""));
+    EXPECT_TRUE(contains(text, "Wrote " + configFile("Synchronized irlbl.cfg").string()));
+    EXPECT_EQ(slurp(project), slurp(kSample));
+}
+
+TEST_F(SampleRound, host_names_reach_only_their_lines_of_the_project) {
+    host->GetDeviceByRef(host->DeviceExistsRef("A1"))->set_location("Kitchen");
+    host->GetDeviceByRef(host->DeviceExistsRef("A1"))->set_name("Ceiling");
+    host->GetDeviceByRef(host->DeviceExistsRef("#1"))->set_location("Hall");
+    host->GetDeviceByRef(host->DeviceExistsRef("#1"))->set_name("Thermostat Setpoint");
+    const SyncSummary s = runSync(ctx(), standalone(false));
+    ASSERT_EQ(s.outcome, SyncSummary::Outcome::Done);
+
+    const std::string before = slurp(kSample);
+    const std::string after = slurp(project);
+    EXPECT_EQ(slurp(backupPathFor(project)), before);
+    std::vector<int> changed;
+    for (const auto& l : s.log.lines) changed.push_back(l.id);
+    // Variable 0 keeps its text; A1 gains its code; the module points take the
+    // creators' default names (the host holds them), in both SECU16 lists.
+    const int a1 = 137;
+    EXPECT_EQ(lineAt(after, 8), "\t\t\tHall Thermostat Setpoint");
+    EXPECT_EQ(lineAt(after, a1), "\t\t\tA1 Kitchen Ceiling");
+    EXPECT_EQ(lineAt(after, 1427 + 1), "\t\t[1 Secu16 Unit 1 Input 1");
+    EXPECT_EQ(lineAt(after, 1427 + 17), "\t\t[1 Secu16 Unit 1 Input 1");
+    EXPECT_EQ(lineAt(after, 1427 + 9), "\t\t[9 Secu16 Unit 1 Relay Output 1");
+    EXPECT_EQ(lineAt(after, 1485 + 3), "\t\t]3 Rly08 Unit 3 Relay Output 3");
+    const int lines = static_cast<int>(std::count(before.begin(), before.end(), '\n'));
+    ASSERT_EQ(std::count(after.begin(), after.end(), '\n'), lines);
+    for (int id = 1; id <= lines; ++id) {
+        if (std::find(changed.begin(), changed.end(), id) != changed.end()) continue;
+        EXPECT_EQ(lineAt(after, id), lineAt(before, id)) << "line " << id;
+    }
+    EXPECT_TRUE(contains(describeSync(s), "Line 137: \"Kitchen Ceiling\" -> \"A1 Kitchen Ceiling\""));
+}
+
+}  // namespace
+}  // namespace varnel::test
