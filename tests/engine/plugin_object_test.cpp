@@ -1,0 +1,129 @@
+// The plug-in object's own answers: identity, registration rules, entry
+// points that only queue, and shutdown.
+#include <gtest/gtest.h>
+
+#include "engine_rig.h"
+
+namespace varnel {
+namespace {
+
+TEST(Capabilities, max_devices_rounds_ir_size_over_36_half_to_even) {
+    test::EngineRig rig;
+    struct Case {
+        std::int32_t irSize;
+        std::int16_t devices;
+    };
+    for (const Case& c : {Case{0, 14}, Case{504, 14}, Case{90, 2}, Case{126, 4}, Case{1024, 28}}) {
+        rig.ctx().controller.irSize = c.irSize;
+        EXPECT_EQ(rig.plugin->MaxDevices(), c.devices) << c.irSize;
+    }
+    EXPECT_EQ(rig.plugin->MaxZones(), 0);
+    EXPECT_TRUE(rig.plugin->IsMatchable(79));
+    EXPECT_FALSE(rig.plugin->IsMatchable(80));
+    EXPECT_EQ(rig.plugin->name(), "Varnel");
+    EXPECT_EQ(rig.plugin->Capabilities(), 7);
+}
+
+TEST(Registration, logs_version_sets_generation_and_menu) {
+    struct Case {
+        std::string version;
+        bool newGeneration;
+        std::int32_t miscBase;
+    };
+    for (const Case& c : {Case{"2.5.0.81", true, 32768}, Case{"1.7.44", false, 0}}) {
+        test::EngineOptions o;
+        o.hostVersion = c.version;
+        test::EngineRig rig(o);
+        rig.registerPlugin();
+        EXPECT_EQ(rig.ctx().host.newGeneration, c.newGeneration) << c.version;
+        EXPECT_EQ(rig.ctx().host.miscBase, c.miscBase);
+        EXPECT_TRUE(rig.logged("Version 0.1.0 Registered with varnel embedded host 0 "));
+        EXPECT_EQ(rig.callback->menus(), (std::vector<std::pair<std::string, std::string>>{{"Varnel", "Setup"}}));
+        EXPECT_TRUE(rig.ctx().settings.iniMode);
+    }
+}
+
+TEST(Registration, menu_only_for_exact_text_1) {
+    for (const std::string value : {"0", "1 ", "yes"}) {
+        test::EngineRig rig;
+        rig.host->SaveIniSetting("hspi_tarnwick", "showInMenu", value);
+        rig.registerPlugin();
+        EXPECT_TRUE(rig.callback->menus().empty()) << '"' << value << '"';
+    }
+}
+
+TEST(Registration, settings_move_into_host_file_once) {
+    test::EngineRig rig;
+    rig.userSettings.set("hspi_tarnwick", "settings", "comport", "3");
+    rig.registerPlugin();
+    EXPECT_EQ(rig.host->GetIniSetting("hspi_tarnwick", "comport", ""), "3");
+    EXPECT_EQ(rig.host->GetIniSetting("hspi_tarnwick", "reg_moved", ""), "1");
+}
+
+TEST(EntryPoints, queue_is_fifty_and_drops_the_rest_silently) {
+    test::EngineRig rig;
+    rig.registerPlugin();  // no interface started: nothing is sent, the tick empties nothing
+    rig.ctx().link.commStarted = true;
+    rig.ctx().link.busy = 1;  // the tick stays out, as during a command
+    for (int i = 0; i < 51; ++i) rig.plugin->QExec({}, "A", std::to_string(i % 16 + 1), 2, 0, 0, 0);
+    EXPECT_EQ(rig.ctx().queue.count, 50);
+    EXPECT_EQ(rig.ctx().queue.ring[49].devicecode, "2");
+    rig.plugin->Exec(std::int32_t{5}, "B", "1", 3, 0, 0, 0);
+    EXPECT_EQ(rig.ctx().queue.count, 50);
+}
+
+TEST(EntryPoints, learn_ir_queues_command_103_and_status_is_reported) {
+    test::EngineRig rig;
+    rig.registerPlugin();
+    rig.ctx().link.busy = 1;
+    rig.ctx().link.commStarted = true;
+    rig.plugin->LearnIR(5);
+    const auto& rec = rig.ctx().queue.ring[0];
+    EXPECT_EQ(rec.command, 103);
+    EXPECT_EQ(rec.brightness, 5);
+    EXPECT_EQ(rig.plugin->GetDeviceStatus("A", "1"), 0);
+    EXPECT_TRUE(rig.logged("GetDeviceStatus A1 0 "));
+}
+
+TEST(EntryPoints, config_calls_on_an_xap_node_without_companion_do_nothing) {
+    test::EngineOptions o;
+    o.hostSettingsFile = false;
+    test::EngineRig rig(o);
+    rig.userSettings.set("hspi_tarnwick", "settings", "RunAsXapNode", "1");
+    rig.registerPlugin();
+    const auto before = rig.hostLog().size();
+    rig.plugin->ConfigIR();
+    rig.plugin->SelectMenu("Setup");
+    EXPECT_EQ(rig.hostLog().size(), before);
+    std::vector<std::string> called;
+    rig.ctx().hooks.xapCompanion = [&](const std::string& m) {
+        called.push_back(m);
+        return true;
+    };
+    rig.plugin->ConfigX10();
+    EXPECT_EQ(called, (std::vector<std::string>{"ConfigX10"}));
+}
+
+TEST(Shutdown, closes_port_launches_rename_script_when_ir_files_wait_and_ends) {
+    for (const bool pending : {false, true}) {
+        test::EngineRig rig;
+        rig.startAll();
+        rig.ctx().ir.filesPending = pending;
+        rig.plugin->ShutDownIR();
+        EXPECT_FALSE(rig.port.isOpen());
+        EXPECT_EQ(rig.processEnded, 1);
+        std::size_t launches = 0;
+        for (const auto& r : rig.host->runs())
+            if (r.kind == host::HostRun::Kind::Launch) {
+                ++launches;
+                EXPECT_EQ(r.file, (rig.dir.path() / "Scripts" / "Varnel_RenameFiles.vbs").string());
+                EXPECT_EQ(r.parameter, "\"" + rig.dir.path().string() + "\"");
+            }
+        EXPECT_EQ(launches, pending ? 1u : 0u);
+        rig.plugin->ShutdownIO();  // a second shutdown call changes nothing
+        EXPECT_EQ(rig.processEnded, 1);
+    }
+}
+
+}  // namespace
+}  // namespace varnel
