@@ -17,16 +17,16 @@ public:
 
     void message(const std::string& text, PromptStyle style) override {
         const char* tag = style == PromptStyle::Critical ? "Error: " : style == PromptStyle::Exclamation ? "Warning: " : "";
-        emit(tag + text);
+        send(tag + text);
     }
     bool question(const std::string& text) override {
-        emit(text + (answer_ ? " (answered Yes: no display)" : " (answered No: no display)"));
+        send(text + (answer_ ? " (answered Yes: no display)" : " (answered No: no display)"));
         return answer_;
     }
     void beep() override {}
 
 private:
-    void emit(const std::string& line) {
+    void send(const std::string& line) {
         if (sink_) sink_(line);
     }
     Sink sink_;

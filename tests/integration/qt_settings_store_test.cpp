@@ -1,6 +1,7 @@
 // The per-user settings store on QSettings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "platform/qt/qt_settings_store.h"
@@ -53,6 +54,19 @@ TEST(QtSettingsStore, a_hand_edited_list_value_reads_as_text) {
     std::ofstream(dir.path() / "varnel" / "Varnel.conf") << "[settings]\nlist=1,2,3\ngarbage line\n";
     const QtSettingsStore store(dir.path());
     EXPECT_EQ(store.get("Varnel", "settings", "list", ""), "1,2,3");
+}
+
+TEST(QtSettingsStore, keys_lists_one_section_of_one_application) {
+    test::TempDir dir;
+    QtSettingsStore store(dir.path());
+    EXPECT_TRUE(store.keys("Varnel", "settings").empty());
+    store.set("Varnel", "settings", "comport", "2");
+    store.set("Varnel", "settings", "log_comms", "1");
+    store.set("Varnel", "other", "x", "1");
+    store.set("Tool", "settings", "y", "1");
+    auto keys = store.keys("Varnel", "settings");
+    std::sort(keys.begin(), keys.end());
+    EXPECT_EQ(keys, (std::vector<std::string>{"comport", "log_comms"}));
 }
 
 }  // namespace

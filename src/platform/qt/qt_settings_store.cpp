@@ -13,12 +13,13 @@ constexpr const char* kOrganisation = "varnel";
 QString q(const std::string& s) { return QString::fromStdString(s); }
 
 // QSettings takes '/' and '\' in a name as group separators: keep a key one key.
+QString clean(const std::string& s) {
+    QString t = q(s);
+    t.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
+    return t;
+}
+
 QString keyPath(const std::string& section, const std::string& key) {
-    auto clean = [](const std::string& s) {
-        QString t = q(s);
-        t.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
-        return t;
-    };
     return clean(section) + QLatin1Char('/') + clean(key);
 }
 
@@ -45,6 +46,14 @@ void QtSettingsStore::set(const std::string& app, const std::string& section, co
     QSettings s(QString::fromStdString(fileOf(app).string()), QSettings::IniFormat);
     s.setValue(keyPath(section, key), q(value));
     s.sync();
+}
+
+std::vector<std::string> QtSettingsStore::keys(const std::string& app, const std::string& section) const {
+    QSettings s(QString::fromStdString(fileOf(app).string()), QSettings::IniFormat);
+    s.beginGroup(clean(section));
+    std::vector<std::string> out;
+    for (const QString& k : s.childKeys()) out.push_back(k.toStdString());
+    return out;
 }
 
 }  // namespace varnel

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/settings_store.h"
 
@@ -20,6 +21,8 @@ public:
     // Written through at once, as every setting change is.
     void set(const std::string& app, const std::string& section, const std::string& key,
              const std::string& value) override;
+    // Names with path separators in them come back with '_' in their place.
+    [[nodiscard]] std::vector<std::string> keys(const std::string& app, const std::string& section) const override;
 
     // Where the application's file lives.
     [[nodiscard]] std::filesystem::path fileOf(const std::string& app) const;

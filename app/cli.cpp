@@ -1,0 +1,149 @@
+#include "cli.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace varnel::app {
+
+namespace {
+
+constexpr double kMaxSeconds = 10.0 * 365 * 24 * 3600;
+
+// "--name value" or "--name=value"; advances `i` past what it used.
+std::optional<std::string> valueOf(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                                   std::string& error) {
+    const std::string& a = args[i];
+    if (a.size() > name.size() && a.compare(0, name.size() + 1, name + "=") == 0) return a.substr(name.size() + 1);
+    if (i + 1 >= args.size()) {
+        error = name + " needs a value";
+        return std::nullopt;
+    }
+    return args[++i];
+}
+
+bool isOption(const std::string& a, const std::string& name) {
+    return a == name || (a.size() > name.size() && a.compare(0, name.size() + 1, name + "=") == 0);
+}
+
+std::optional<double> seconds(const std::string& text) {
+    double v = 0;
+    const auto* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v) || v <= 0 || v > kMaxSeconds) return std::nullopt;
+    return v;
+}
+
+// --demo-script FILE and --no-demo, shared by run and sim. True when `args[i]` was one.
+template <class Options>
+bool demoOption(const std::vector<std::string>& args, std::size_t& i, Options& o, std::string& error) {
+    const std::string& a = args[i];
+    if (a == "--no-demo") {
+        o.demo = false;
+        return true;
+    }
+    if (!isOption(a, "--demo-script")) return false;
+    auto v = valueOf(args, i, "--demo-script", error);
+    if (!v) return true;
+    if (v->empty()) error = "--demo-script needs a file";
+    else o.demoScript = *v;
+    return true;
+}
+
+Command parseRun(const std::vector<std::string>& args, std::size_t i, const std::filesystem::path& hostDir) {
+    RunOptions o;
+    o.hostDir = hostDir;
+    std::string error;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") return HelpRequest{usage()};
+        if (demoOption(args, i, o, error)) {
+            if (!error.empty()) return UsageError{error};
+        } else if (a == "--simulate") {
+            o.simulate = true;
+        } else if (isOption(a, "--port")) {
+            auto v = valueOf(args, i, "--port", error);
+            if (!v) return UsageError{error};
+            if (v->empty()) return UsageError{"--port needs a device name"};
+            o.device = *v;
+        } else if (isOption(a, "--host-dir")) {
+            auto v = valueOf(args, i, "--host-dir", error);
+            if (!v) return UsageError{error};
+            if (v->empty()) return UsageError{"--host-dir needs a directory"};
+            o.hostDir = *v;
+        } else if (isOption(a, "--for")) {
+            auto v = valueOf(args, i, "--for", error);
+            if (!v) return UsageError{error};
+            o.forSeconds = seconds(*v);
+            if (!o.forSeconds) return UsageError{"--for needs a number of seconds above 0, not \"" + *v + "\""};
+        } else {
+            return UsageError{"varnel run: unknown option \"" + a + "\""};
+        }
+    }
+    if (o.simulate && o.device) return UsageError{"varnel run: --port and --simulate exclude each other"};
+    if (!o.simulate && (o.demoScript || !o.demo)) return UsageError{"varnel run: demo options need --simulate"};
+    if (o.demoScript && !o.demo) return UsageError{"varnel run: --demo-script and --no-demo exclude each other"};
+    return o;
+}
+
+Command parseSim(const std::vector<std::string>& args, std::size_t i) {
+    SimOptions o;
+    std::string error;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") return HelpRequest{usage()};
+        if (demoOption(args, i, o, error)) {
+            if (!error.empty()) return UsageError{error};
+        } else if (isOption(a, "--link")) {
+            auto v = valueOf(args, i, "--link", error);
+            if (!v) return UsageError{error};
+            if (v->empty()) return UsageError{"--link needs a path"};
+            o.link = *v;
+        } else if (isOption(a, "--for")) {
+            auto v = valueOf(args, i, "--for", error);
+            if (!v) return UsageError{error};
+            o.forSeconds = seconds(*v);
+            if (!o.forSeconds) return UsageError{"--for needs a number of seconds above 0, not \"" + *v + "\""};
+        } else {
+            return UsageError{"varnel sim: unknown option \"" + a + "\""};
+        }
+    }
+    if (o.demoScript && !o.demo) return UsageError{"varnel sim: --demo-script and --no-demo exclude each other"};
+    return o;
+}
+
+}  // namespace
+
+std::string usage() {
+    return "Usage:\n"
+           "  varnel run [--port DEVICE | --simulate] [--host-dir DIR] [--for SECONDS]\n"
+           "      Runs the plug-in in the embedded host. --port opens a serial device; without\n"
+           "      it the port number setting \"comport\" n picks /dev/ttyS<n-1>. --simulate runs\n"
+           "      the controller simulator on a pseudo-terminal instead. Ctrl-C ends the run.\n"
+           "      --for SECONDS: end cleanly after that time.\n"
+           "      --host-dir: where the host keeps settings, devices and its log\n"
+           "      (default $XDG_DATA_HOME/varnel or ~/.local/share/varnel).\n"
+           "  varnel sim [--link PATH] [--for SECONDS]\n"
+           "      Runs the controller simulator on a pseudo-terminal and prints its device path\n"
+           "      (or PATH, a symbolic link to it).\n"
+           "  With the simulator: --demo-script FILE plays scripted activity (variables,\n"
+           "  inputs, X10, IR, touches); --no-demo turns the default random activity off.\n"
+           "  varnel --version | --help\n";
+}
+
+std::filesystem::path defaultHostDir(const char* xdgDataHome, const char* home) {
+    if (xdgDataHome && *xdgDataHome == '/') return std::filesystem::path(xdgDataHome) / "varnel";
+    if (home && *home) return std::filesystem::path(home) / ".local" / "share" / "varnel";
+    return "varnel-host";
+}
+
+Command parseCommandLine(const std::vector<std::string>& args, const std::filesystem::path& hostDir) {
+    if (args.empty()) return UsageError{"varnel: say what to do\n" + usage()};
+    const std::string& sub = args[0];
+    if (sub == "-h" || sub == "--help" || sub == "help") return HelpRequest{usage()};
+    if (sub == "--version" || sub == "version") return VersionRequest{};
+    if (sub == "run") return parseRun(args, 1, hostDir);
+    if (sub == "sim") return parseSim(args, 1);
+    return UsageError{"varnel: unknown command \"" + sub + "\"\n" + usage()};
+}
+
+}  // namespace varnel::app

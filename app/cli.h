@@ -1,0 +1,54 @@
+#pragma once
+// The varnel command line: a subcommand and its options, parsed into plain
+// values so that the subcommands never see argv.
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace varnel::app {
+
+struct RunOptions {
+    std::optional<std::string> device;       // --port DEVICE: wins over the port number setting
+    bool simulate = false;                   // --simulate: the controller simulator in process
+    std::filesystem::path hostDir;           // --host-dir, or the default
+    std::optional<double> forSeconds;        // --for SECONDS: a clean end after that time
+    std::optional<std::string> demoScript;   // --demo-script FILE: scripted controller activity
+    bool demo = true;                        // --no-demo: a simulator that only answers
+};
+
+struct SimOptions {
+    std::optional<std::string> link;         // --link PATH: a symbolic link to the pseudo-terminal
+    std::optional<double> forSeconds;
+    std::optional<std::string> demoScript;
+    bool demo = true;
+};
+
+struct HelpRequest {
+    std::string text;
+};
+
+struct VersionRequest {};
+
+struct UsageError {
+    std::string message;
+};
+
+using Command = std::variant<RunOptions, SimOptions, HelpRequest, VersionRequest, UsageError>;
+
+// `args` without the program name. `defaultHostDir` is used when --host-dir is absent.
+[[nodiscard]] Command parseCommandLine(const std::vector<std::string>& args,
+                                       const std::filesystem::path& defaultHostDir);
+
+// $XDG_DATA_HOME/varnel, else $HOME/.local/share/varnel, else ./varnel-host.
+[[nodiscard]] std::filesystem::path defaultHostDir(const char* xdgDataHome, const char* home);
+
+[[nodiscard]] std::string usage();
+
+// Exit codes.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // a device or directory that cannot be used
+inline constexpr int kExitUsage = 2;
+
+}  // namespace varnel::app

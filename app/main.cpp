@@ -1,0 +1,38 @@
+// varnel: the plug-in in its embedded host (`run`) and the controller simulator (`sim`).
+#include <QCoreApplication>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "commands.h"
+
+int main(int argc, char** argv) {
+    using namespace varnel::app;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const Command command = parseCommandLine(args, defaultHostDir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
+
+    if (const auto* help = std::get_if<HelpRequest>(&command)) {
+        std::cout << help->text;
+        return kExitOk;
+    }
+    if (std::holds_alternative<VersionRequest>(command)) {
+        std::cout << "varnel " << VARNEL_VERSION << '\n';
+        return kExitOk;
+    }
+    if (const auto* error = std::get_if<UsageError>(&command)) {
+        std::cerr << error->message << (error->message.ends_with('\n') ? "" : "\n");
+        return kExitUsage;
+    }
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("varnel");
+    try {
+        if (const auto* run = std::get_if<RunOptions>(&command)) return runPlugin(*run);
+        return runSimulator(std::get<SimOptions>(command));
+    } catch (const std::exception& e) {
+        std::cerr << "varnel: " << e.what() << '\n';
+        return kExitFailure;
+    }
+}

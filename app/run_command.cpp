@@ -1,0 +1,151 @@
+// `varnel run`: the plug-in in the embedded host, on a serial device or against
+// the simulator on a pseudo-terminal, until Ctrl-C or --for ends it.
+#include <QCoreApplication>
+#include <QTimer>
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "commands.h"
+#include "host/embedded_callback.h"
+#include "host/embedded_host.h"
+#include "platform/headless_prompts.h"
+#include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_process_launcher.h"
+#include "platform/qt/qt_serial_port.h"
+#include "platform/qt/qt_settings_store.h"
+#include "plugin/hspi.h"
+#include "port_names.h"
+#include "signal_watcher.h"
+#include "sim/demo.h"
+#include "sim_demo.h"
+#include "sim/pty/pty_simulator.h"
+#include "support/settings.h"
+#include "support/text.h"
+
+namespace varnel::app {
+
+namespace {
+
+int portNumberSetting(Context& ctx) {
+    const double n = numericValue(ReadSetting(ctx, "comport", "1"));
+    return std::isfinite(n) && n >= -32768 && n <= 32767 ? static_cast<int>(std::lround(n)) : 0;
+}
+
+// Opens and closes the device once, so that a missing or busy device ends the
+// run with one clear line instead of a start-up that times out step by step.
+std::optional<std::string> probe(const std::string& device) {
+    QtSerialPort port;
+    auto err = port.open(device);
+    port.close();
+    return err;
+}
+
+}  // namespace
+
+int runPlugin(const RunOptions& o) {
+    QtEventLoop loop;
+    QtSettingsStore userSettings;
+    QtProcessLauncher launcher(loop);
+    SignalWatcher watcher;
+
+    std::unique_ptr<sim::Controller> controller;
+    std::unique_ptr<sim::pty::PtySimulator> simulator;
+    std::unique_ptr<sim::Demo> demo;
+    DemoPlan demoPlan;
+    if (o.simulate) {
+        auto plan = planDemo(o.demoScript, o.demo);
+        if (auto* err = std::get_if<std::string>(&plan)) {
+            std::cerr << "varnel: " << *err << '\n';
+            return kExitUsage;
+        }
+        demoPlan = std::get<DemoPlan>(std::move(plan));
+        controller = std::make_unique<sim::Controller>(sim::ControllerConfig::typical());
+        simulator = std::make_unique<sim::pty::PtySimulator>(*controller);
+        if (auto err = simulator->start()) {
+            std::cerr << "varnel: the simulator could not start: " << *err << '\n';
+            return kExitFailure;
+        }
+        demo = std::make_unique<sim::Demo>(*controller);
+        demo->onStep = [](const std::string& step) { std::cout << "Simulator: " << step << std::endl; };
+        std::cout << "Simulated controller on " << simulator->path() << std::endl;
+    }
+
+    std::shared_ptr<EmbeddedHost> host;
+    try {
+        EmbeddedHostOptions options;
+        options.loop = &loop;
+        options.console = [](const std::string& line) { std::cout << line << std::endl; };
+        host = std::make_shared<EmbeddedHost>(o.hostDir, userSettings, launcher, std::move(options));
+    } catch (const HostDirError& e) {
+        std::cerr << "varnel: " << e.what() << '\n';
+        return kExitFailure;
+    }
+    host->onEvent = [](const host::HostEvent& e) { std::cout << "Event: " << host::describe(e) << std::endl; };
+    auto callback = std::make_shared<EmbeddedCallback>(host);
+    HeadlessPrompts prompts([&host](const std::string& text) { host->WriteLog("Message", text); });
+
+    // --port wins; the simulator's pseudo-terminal stands in for it; otherwise the setting.
+    std::optional<std::string> fixedDevice = o.device;
+    if (simulator) fixedDevice = simulator->path();
+    auto portDevice = [fixedDevice](int number) { return fixedDevice ? *fixedDevice : serialDeviceForPort(number); };
+
+    QtSerialPort port;
+    bool ended = false;
+    HSPI hspi(Platform{loop, port, userSettings, prompts, launcher, o.hostDir, portDevice}, [&ended] {
+        ended = true;
+        QCoreApplication::exit(kExitOk);
+    });
+    hspi.RegisterCallback(callback);
+
+    const int portNumber = portNumberSetting(hspi.context());
+    const std::string device = portDevice(portNumber);
+    if (device.empty()) {
+        std::cerr << "varnel: port number setting " << portNumber << " names no serial device; use --port DEVICE\n";
+        return kExitFailure;
+    }
+    if (auto err = probe(device)) {
+        std::cerr << "varnel: " << *err << '\n';
+        return kExitFailure;
+    }
+
+    // A stop asked for during start-up waits until the start-up is through;
+    // asked for twice, it ends the process at once (devices saved first).
+    bool starting = true;
+    bool stopRequested = false;
+    auto stop = [&] {
+        if (ended) return;
+        if (!starting) {
+            hspi.ShutdownIO();
+            return;
+        }
+        if (stopRequested) {
+            try { host->flush(); } catch (const std::exception&) {}
+            std::_Exit(kExitFailure);
+        }
+        stopRequested = true;
+        std::cerr << "varnel: stopping once the start-up is through (again to quit at once)" << std::endl;
+    };
+    watcher.onSignal = [&](int) { stop(); };
+    QTimer forTimer;
+    forTimer.setSingleShot(true);
+    QObject::connect(&forTimer, &QTimer::timeout, &forTimer, [&] { stop(); });
+    if (o.forSeconds) forTimer.start(static_cast<int>(std::min(*o.forSeconds * 1000.0, 2.0e9)));
+
+    hspi.InitIO(portNumber);
+    if (!ended) hspi.InitX10(portNumber);
+    if (!ended) hspi.InitIR(portNumber);
+    starting = false;
+    // Activity starts once the plug-in is up, so that the start-up log stays readable.
+    if (demo && !ended) startDemo(*demo, demoPlan);
+
+    if (stopRequested) stop();
+    if (!ended) QCoreApplication::exec();
+    demo.reset();
+    host->flush();
+    return kExitOk;
+}
+
+}  // namespace varnel::app

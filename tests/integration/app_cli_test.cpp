@@ -1,0 +1,90 @@
+// The varnel command line.
+#include <gtest/gtest.h>
+
+#include "cli.h"
+
+namespace varnel::app {
+namespace {
+
+Command parse(std::vector<std::string> args) { return parseCommandLine(args, "/data/varnel"); }
+
+TEST(AppCli, run_options_in_both_spellings) {
+    const auto c = parse({"run", "--port", "/dev/ttyUSB0", "--host-dir=/tmp/h", "--for", "2.5"});
+    const auto* o = std::get_if<RunOptions>(&c);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->device, "/dev/ttyUSB0");
+    EXPECT_FALSE(o->simulate);
+    EXPECT_EQ(o->hostDir, "/tmp/h");
+    EXPECT_EQ(o->forSeconds, 2.5);
+
+    const auto d = parse({"run", "--simulate"});
+    const auto* p = std::get_if<RunOptions>(&d);
+    ASSERT_NE(p, nullptr);
+    EXPECT_TRUE(p->simulate);
+    EXPECT_EQ(p->hostDir, "/data/varnel");
+    EXPECT_FALSE(p->device);
+    EXPECT_FALSE(p->forSeconds);
+}
+
+TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } cases[] = {
+        {{}, "say what to do"},
+        {{"frobnicate"}, "unknown command \"frobnicate\""},
+        {{"run", "--port"}, "--port needs a value"},
+        {{"run", "--port="}, "--port needs a device name"},
+        {{"run", "--simulate", "--port", "/dev/ttyS0"}, "exclude each other"},
+        {{"run", "--for", "0"}, "--for needs a number of seconds above 0"},
+        {{"run", "--for", "-3"}, "--for needs"},
+        {{"run", "--for", "nan"}, "--for needs"},
+        {{"run", "--for", "1e300"}, "--for needs"},
+        {{"run", "--for", "5s"}, "--for needs"},
+        {{"run", "--host-dir="}, "--host-dir needs a directory"},
+        {{"run", "--verbose"}, "unknown option \"--verbose\""},
+        {{"sim", "--port", "x"}, "unknown option \"--port\""},
+        {{"sim", "--link"}, "--link needs a value"},
+        {{"run", "--no-demo"}, "demo options need --simulate"},
+        {{"run", "--port", "/dev/ttyS0", "--demo-script", "d.txt"}, "demo options need --simulate"},
+        {{"sim", "--demo-script"}, "--demo-script needs a value"},
+        {{"sim", "--no-demo", "--demo-script", "d.txt"}, "exclude each other"},
+    };
+    for (const auto& c : cases) {
+        const auto r = parse(c.args);
+        const auto* e = std::get_if<UsageError>(&r);
+        ASSERT_NE(e, nullptr) << c.says;
+        EXPECT_NE(e->message.find(c.says), std::string::npos) << e->message;
+    }
+}
+
+TEST(AppCli, help_and_version_anywhere_they_make_sense) {
+    EXPECT_TRUE(std::holds_alternative<HelpRequest>(parse({"--help"})));
+    EXPECT_TRUE(std::holds_alternative<HelpRequest>(parse({"run", "--port", "x", "-h"})));
+    EXPECT_TRUE(std::holds_alternative<HelpRequest>(parse({"sim", "--help"})));
+    EXPECT_TRUE(std::holds_alternative<VersionRequest>(parse({"--version"})));
+}
+
+TEST(AppCli, sim_and_demo_options) {
+    const auto c = parse({"sim", "--link", "/tmp/ocelot", "--for=1", "--demo-script", "steps.txt"});
+    const auto* o = std::get_if<SimOptions>(&c);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->link, "/tmp/ocelot");
+    EXPECT_EQ(o->forSeconds, 1.0);
+    EXPECT_EQ(o->demoScript, "steps.txt");
+    EXPECT_TRUE(o->demo);
+    const auto r = parse({"run", "--simulate", "--no-demo"});
+    ASSERT_TRUE(std::holds_alternative<RunOptions>(r));
+    EXPECT_FALSE(std::get<RunOptions>(r).demo);
+}
+
+TEST(AppCli, default_host_dir_follows_the_data_home) {
+    EXPECT_EQ(defaultHostDir("/x/data", "/home/u"), "/x/data/varnel");
+    EXPECT_EQ(defaultHostDir(nullptr, "/home/u"), "/home/u/.local/share/varnel");
+    // A relative XDG_DATA_HOME is to be ignored.
+    EXPECT_EQ(defaultHostDir("rel", "/home/u"), "/home/u/.local/share/varnel");
+    EXPECT_EQ(defaultHostDir(nullptr, nullptr), "varnel-host");
+}
+
+}  // namespace
+}  // namespace varnel::app
