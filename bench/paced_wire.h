@@ -1,0 +1,42 @@
+#pragma once
+// The controller simulator behind a pseudo-terminal, served from a thread of
+// its own so that it can pace its bytes at 9600 baud with exact timing and note
+// the instant it puts each reply's last byte on the line. The plug-in side opens
+// slaveName() as its serial device.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "sim/controller.h"
+
+namespace varnel::bench {
+
+class PacedWire {
+public:
+    using Clock = std::chrono::steady_clock;
+    explicit PacedWire(sim::ControllerConfig cfg, std::int64_t usPerByte = 1042, std::int64_t turnaroundUs = 1000);
+    ~PacedWire();
+    PacedWire(const PacedWire&) = delete;
+    PacedWire& operator=(const PacedWire&) = delete;
+
+    [[nodiscard]] const std::string& slaveName() const { return slave_; }
+    // When the last byte of the latest reply was written to the line (nanoseconds of Clock).
+    [[nodiscard]] std::int64_t lastReplyByteNs() const { return lastByteNs_.load(); }
+    [[nodiscard]] std::uint64_t replies() const { return replies_.load(); }
+
+private:
+    void serve();
+    sim::Controller controller_;
+    std::int64_t usPerByte_;
+    std::int64_t turnaroundUs_;
+    int master_ = -1;
+    std::string slave_;
+    std::atomic<bool> stop_{false};
+    std::atomic<std::int64_t> lastByteNs_{0};
+    std::atomic<std::uint64_t> replies_{0};
+    std::thread thread_;
+};
+
+}  // namespace varnel::bench
