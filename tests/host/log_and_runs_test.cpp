@@ -44,6 +44,19 @@ TEST(HostLog, a_full_log_file_moves_aside_and_a_new_one_starts) {
     EXPECT_NE(slurp(fx.path("logs/host.log")).find("entry 19"), std::string::npos);
 }
 
+TEST(HostLog, an_unwritable_log_file_never_fails_the_caller_and_is_said_once_on_the_console) {
+    std::vector<std::string> console;
+    HostFixture fx({.console = [&](const std::string& l) { console.push_back(l); }});
+    fs::remove(fx.path("logs/host.log"));
+    fs::create_directories(fx.path("logs/host.log"));
+    console.clear();
+    EXPECT_NO_THROW(fx.host->WriteLog("Varnel", "one"));
+    EXPECT_NO_THROW(fx.host->WriteLog("Varnel", "two"));
+    ASSERT_EQ(console.size(), 3u);
+    EXPECT_NE(console[0].find("cannot write the host log file"), std::string::npos);
+    EXPECT_EQ(fx.host->logEntries().size(), 2u);
+}
+
 void makeScript(const fs::path& p, bool executable) {
     spit(p, "#!/bin/sh\n");
     fs::permissions(p, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);

@@ -144,6 +144,26 @@ TEST(DevicePersistence, device_file_reader_never_throws_on_random_bytes) {
     }
 }
 
+TEST(DevicePersistence, a_save_that_fails_is_reported_once_and_flush_does_not_claim_success) {
+    HostFixture fx;
+    addDevice(*fx.host, "a", "Q", "1");
+    fs::remove(fx.path("config/devices.txt"));
+    fs::create_directories(fx.path("config/devices.txt/blocker"));  // the rename cannot replace a directory
+    fx.host->SetDeviceStatus("Q1", 2);
+    fx.host->SetDeviceStatus("Q1", 3);
+    EXPECT_TRUE(fx.host->unsaved());
+    EXPECT_THROW(fx.host->flush(), HostError);
+    const std::string log = slurp(fx.path("logs/host.log"));
+    const auto first = log.find("cannot save the devices");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.find("cannot save the devices", first + 1), std::string::npos) << "said once, not per change";
+
+    fs::remove_all(fx.path("config/devices.txt"));
+    fx.host->flush();
+    EXPECT_FALSE(fx.host->unsaved());
+    EXPECT_EQ(fx.restart().DeviceStatus("Q1"), 3);
+}
+
 TEST(HostDirectory, an_unusable_directory_is_a_one_line_error_naming_the_path) {
     TempDir dir;
     spit(dir.path() / "plain-file", "x");
