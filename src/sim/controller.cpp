@@ -44,6 +44,8 @@ void Controller::armIdleResync() {
 
 void Controller::onFrame(FrameKind kind, std::span<const std::uint8_t> frame) {
     keep(frames_, ReceivedFrame{kind, {frame.begin(), frame.end()}, sched_->nowUs()});
+    if (onFrameHook) onFrameHook(frames_.back());
+    if (overrideFrame && overrideFrame(frames_.back())) return;
     if (faults_.silent) return;
     if (kind == FrameKind::BlockRead) {
         if (!consumeDroppedReply()) answerBlockRead(frame);
@@ -115,7 +117,7 @@ void Controller::sendReply(std::vector<std::uint8_t> bytes, bool isAck) {
     }
 }
 
-void Controller::send(Emission e) {
+void Controller::send(const Emission& e) {
     if (e.bytes.empty()) return;
     keep(emissions_, e);
     if (onOutput) onOutput(e);

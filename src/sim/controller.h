@@ -46,6 +46,8 @@ public:
     // ---- wiring
     std::function<void(const Emission&)> onOutput;
     void feed(std::span<const std::uint8_t> bytes);
+    // Sees each good frame before the controller acts on it (a test can arm a fault here).
+    std::function<void(const ReceivedFrame&)> onFrameHook;
     void attachScheduler(Scheduler& s) { sched_ = &s; }
     void detachScheduler() { sched_ = &ownClock_; }
     [[nodiscard]] Scheduler& scheduler() { return *sched_; }
@@ -91,8 +93,17 @@ public:
     [[nodiscard]] const std::map<std::uint16_t, std::uint32_t>& learnedCodes() const { return learned_; }
     static std::uint32_t defaultSignal(std::uint16_t location) { return 0x00A50000u | location; }
 
-    // ---- faults
+    // ---- faults and per-test behaviour
     [[nodiscard]] Faults& faults() { return faults_; }
+    // Called for every good frame after onFrameHook, before the controller acts.
+    // Return true to take the frame over: the controller then neither acts on it nor
+    // answers it; answer with sendRaw() if you like.
+    std::function<bool(const ReceivedFrame&)> overrideFrame;
+    // Puts bytes on the line as they are. `asReply`: they get the transport's
+    // turnaround, as the answer to a frame does.
+    void sendRaw(std::vector<std::uint8_t> bytes, bool asReply = false, std::int64_t gapUs = 0) {
+        send(Emission{std::move(bytes), gapUs, asReply});
+    }
 
     // ---- what was seen and done (each record keeps the latest config().recordLimit entries)
     [[nodiscard]] const std::deque<ReceivedFrame>& frames() const { return frames_; }
@@ -126,7 +137,7 @@ private:
     [[nodiscard]] Handler handlerFor(FrameKind kind, std::uint8_t code) const;
     void answerBlockRead(std::span<const std::uint8_t> frame);
     void sendReply(std::vector<std::uint8_t> bytes, bool isAck);
-    void send(Emission e);
+    void send(const Emission& e);
     void later(std::int64_t delayUs, std::function<void()> fn);
     void armIdleResync();
     bool consumeDroppedReply();

@@ -90,8 +90,8 @@ void Controller::x10Frame(std::span<const std::uint8_t> f) {
 
 // C8 61 house unit-1 data1 data2 00 sum: on the line as an address and the extended code.
 void Controller::x10Extended(std::span<const std::uint8_t> f) {
-    keep(x10_, X10Transmission{.kind = X10Transmission::Kind::Extended, .house = f[2], .key = f[3], .data1 = f[4],
-                               .data2 = f[5]});
+    keep(x10_, X10Transmission{
+                   .kind = X10Transmission::Kind::Extended, .house = f[2], .key = f[3], .data1 = f[4], .data2 = f[5]});
     if (!cfg_.reportTransmittedX10) return;
     followUps_.push_back({0xFB, f[2], f[3]});
     followUps_.push_back({0xFB, f[2], kExtendedKey});

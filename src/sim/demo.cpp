@@ -47,10 +47,8 @@ struct Form {
     std::size_t args;
 };
 constexpr Form kForms[] = {
-    {.name = "var", .action = Action::Variable, .args = 2},
-    {.name = "input", .action = Action::Input, .args = 3},
-    {.name = "x10", .action = Action::X10, .args = 2},
-    {.name = "ir", .action = Action::IrMatch, .args = 1},
+    {.name = "var", .action = Action::Variable, .args = 2}, {.name = "input", .action = Action::Input, .args = 3},
+    {.name = "x10", .action = Action::X10, .args = 2},      {.name = "ir", .action = Action::IrMatch, .args = 1},
     {.name = "touch", .action = Action::Touch, .args = 1},
 };
 
@@ -61,7 +59,8 @@ std::string parseStep(const std::vector<std::string_view>& w, DemoStep& out) {
     if (w.size() < 2) return "missing action";
     const auto form = std::find_if(std::begin(kForms), std::end(kForms), [&](const Form& f) { return f.name == w[1]; });
     if (form == std::end(kForms)) return "unknown action '" + std::string(w[1]) + "'";
-    if (w.size() != form->args + 2) return "'" + std::string(w[1]) + "' takes " + std::to_string(form->args) + " values";
+    if (w.size() != form->args + 2)
+        return "'" + std::string(w[1]) + "' takes " + std::to_string(form->args) + " values";
     out.atMs = *at;
     out.action = form->action;
     std::optional<std::int64_t> a, b, c{0};
@@ -196,7 +195,8 @@ void Demo::randomStep() {
             break;
         }
         case Action::Input: {
-            const auto [module, points] = inputs[static_cast<std::size_t>(between(0, static_cast<std::int64_t>(inputs.size()) - 1))];
+            const auto [module, points] =
+                inputs[static_cast<std::size_t>(between(0, static_cast<std::int64_t>(inputs.size()) - 1))];
             s.a = module;
             s.b = static_cast<int>(between(0, points - 1));
             s.c = ctl_.memory().rawPoint(s.a, s.b) ? 0 : 1;

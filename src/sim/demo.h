@@ -45,12 +45,12 @@ std::variant<DemoScript, std::string> parseDemoScript(std::string_view text);
 
 struct RandomDemo {
     std::uint64_t seed = 1;
-    std::int64_t minGapMs = 500;   // between two steps
+    std::int64_t minGapMs = 500;  // between two steps
     std::int64_t maxGapMs = 3000;
-    bool variables = true;         // change one of `variableSet`
-    bool inputs = true;            // toggle an input of a SECU16 (points 0-7) or SECU16I module
-    bool x10 = false;              // an address and an on or off heard on the power line
-    bool ir = false;               // a match of a learned code (or any code when none was learned)
+    bool variables = true;  // change one of `variableSet`
+    bool inputs = true;     // toggle an input of a SECU16 (points 0-7) or SECU16I module
+    bool x10 = false;       // an address and an on or off heard on the power line
+    bool ir = false;        // a match of a learned code (or any code when none was learned)
     std::vector<int> variableSet{0, 1, 2, 3, 4, 5, 6, 7};
 };
 

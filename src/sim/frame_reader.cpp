@@ -27,10 +27,8 @@ std::size_t frameLength(std::uint8_t first) {
 
 bool frameCheckOk(FrameKind kind, std::span<const std::uint8_t> frame) {
     switch (kind) {
-        case FrameKind::Command:
-            return frame.size() == kCommandLength && Checksum7(frame) == frame[7];
-        case FrameKind::Long:
-            return frame.size() == kLongLength && Checksum49(frame) == frame[49];
+        case FrameKind::Command: return frame.size() == kCommandLength && Checksum7(frame) == frame[7];
+        case FrameKind::Long: return frame.size() == kLongLength && Checksum49(frame) == frame[49];
         case FrameKind::BlockRead:
             return frame.size() == kCommandLength && blockCrc(frame, 6) == (frame[6] << 8 | frame[7]);
     }

@@ -10,20 +10,18 @@ std::uint8_t high(std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); }
 bool validModule(int m) { return m >= 1 && m <= kModuleCount; }
 }  // namespace
 
-ControllerConfig ControllerConfig::typical() {
-    ControllerConfig c;
-    c.modules = {{1, ModuleType::Secu16}, {2, ModuleType::Secu16I}, {3, ModuleType::Relay08}, {4, ModuleType::Secu16Ir}};
-    return c;
-}
-
 bool isFixedBuffer(Selector sel) {
     return sel == kParameterBlock1 || sel == kParameterBlock2 || sel == kModuleTable || sel == kIoBuffer ||
            sel == kValueBuffer;
 }
 
-Memory::Memory(const ControllerConfig& cfg) : io_(cfg.io), vars_(cfg.variables), analog_(cfg.analog),
-                                              parameters_(cfg.parameters), irSize_(cfg.irSize),
-                                              varSel_(kDefaultVariableSelector) {
+Memory::Memory(const ControllerConfig& cfg)
+    : io_(cfg.io),
+      vars_(cfg.variables),
+      analog_(cfg.analog),
+      parameters_(cfg.parameters),
+      irSize_(cfg.irSize),
+      varSel_(kDefaultVariableSelector) {
     setVariableSelector(cfg.variableSelector);
     for (const auto& [address, type] : cfg.modules) setModule(address, static_cast<std::uint8_t>(type));
 }
@@ -46,7 +44,7 @@ Buffer Memory::read(Selector sel) const {
     if (sel == kValueBuffer) return values_;
     if (sel == varSel_) {
         Buffer b{};
-        for (int i = 0; i < kVariableCount; ++i) {
+        for (std::size_t i = 0; i < vars_.size(); ++i) {
             b[2 * i] = low(vars_[i]);
             b[2 * i + 1] = high(vars_[i]);
         }
@@ -62,9 +60,7 @@ void Memory::setModule(int address, std::uint8_t type) {
     if (validModule(address)) modules_[address - 1] = type;
 }
 
-std::uint16_t Memory::variable(int index) const {
-    return index >= 0 && index < kVariableCount ? vars_[index] : 0;
-}
+std::uint16_t Memory::variable(int index) const { return index >= 0 && index < kVariableCount ? vars_[index] : 0; }
 
 void Memory::setVariable(int index, std::uint16_t value) {
     if (index >= 0 && index < kVariableCount) vars_[index] = value;
@@ -90,8 +86,9 @@ void Memory::collectValues(std::uint8_t selector) {
         const int key = selector >= kAnalogBase ? selector - kAnalogBase : selector + 1;
         const auto it = table.find({m, key});
         const std::uint16_t v = it == table.end() ? 0 : it->second;
-        values_[2 * (m - 1)] = low(v);
-        values_[2 * (m - 1) + 1] = high(v);
+        const auto at = static_cast<std::size_t>(2 * (m - 1));
+        values_[at] = low(v);
+        values_[at + 1] = high(v);
     }
 }
 

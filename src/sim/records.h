@@ -19,9 +19,7 @@ struct ReceivedFrame {
     // Command code of a command or long frame (byte 1).
     [[nodiscard]] std::uint8_t code() const { return bytes.size() > 1 ? bytes[1] : 0; }
     // Buffer named by a block read (bytes 3, 4).
-    [[nodiscard]] Selector selector() const {
-        return bytes.size() > 4 ? Selector{bytes[3], bytes[4]} : Selector{};
-    }
+    [[nodiscard]] Selector selector() const { return bytes.size() > 4 ? Selector{bytes[3], bytes[4]} : Selector{}; }
 };
 
 // One X10 frame the controller put on the power line.
@@ -49,7 +47,7 @@ struct ScreenWrite {
     std::uint8_t length = 0;  // the length byte as sent (the whole text's length)
     std::uint16_t x = 0;
     std::uint16_t y = 0;
-    std::string text;         // the characters carried (at most 40)
+    std::string text;  // the characters carried (at most 40)
 
     [[nodiscard]] bool backlight() const { return (flags & 0x01) != 0; }
     [[nodiscard]] bool bigFont() const { return (flags & 0x02) != 0; }

@@ -9,8 +9,8 @@ namespace {
 
 ControllerConfig configured() {
     ControllerConfig cfg;
-    cfg.modules = {{1, ModuleType::Secu16}, {2, ModuleType::Secu16I}, {6, ModuleType::Secu16Ir},
-                   {128, ModuleType::Relay08}};
+    cfg.modules = {
+        {1, ModuleType::Secu16}, {2, ModuleType::Secu16I}, {6, ModuleType::Secu16Ir}, {128, ModuleType::Relay08}};
     cfg.irSize = 0x1F8;  // 504
     cfg.variableSelector = {0x12, 0x34};
     cfg.variables[0] = 0x0102;
@@ -51,10 +51,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BufferCase{"first_parameter_block", "2A 00 00 8F B7 00 2D EB", 0x8F, 0xB7, {{12, 0x12}, {13, 0x34}, {0, 0}}},
         BufferCase{"second_parameter_block", "2A 00 00 00 7F 00 A5 7D", 0x00, 0x7F, {{244, 0xF8}, {245, 0x01}}},
-        BufferCase{"module_table", "2A 00 00 01 B0 00 94 27", 0x01, 0xB0,
+        BufferCase{"module_table",
+                   "2A 00 00 01 B0 00 94 27",
+                   0x01,
+                   0xB0,
                    {{0, 11}, {1, 12}, {2, 0}, {5, 6}, {127, 13}, {128, 0}}},
         BufferCase{"io_buffer", "2A 00 00 8D B5 00 25 E9", 0x8D, 0xB5, {{0, 0x05}, {1, 0}, {255, 0x80}}},
-        BufferCase{"variables", "2A 00 00 12 34 00 59 48", 0x12, 0x34,
+        BufferCase{"variables",
+                   "2A 00 00 12 34 00 59 48",
+                   0x12,
+                   0x34,
                    {{0, 0x02}, {1, 0x01}, {10, 0x2C}, {11, 0x01}, {254, 0xFF}, {255, 0xFF}}},
         BufferCase{"value_buffer", "2A 00 00 8B B4 00 A4 78", 0x8B, 0xB4, {{0, 0}, {1, 0}}},
         BufferCase{"unknown_buffer_reads_zeros", "2A 00 00 8E B6 00 29 EA", 0x8E, 0xB6, {{0, 0}, {12, 0}}}),
@@ -107,12 +113,11 @@ TEST_P(ValueRequest, request_fills_value_buffer_for_every_module) {
     EXPECT_EQ(r[6 + 0] | r[6 + 1] << 8, 0) << "module 1 has no such value";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Selectors, ValueRequest,
-    ::testing::Values(ValueCase{"analog_channel_2", "C8 1F 0C 00 00 00 00 F3", 0x0155, 7},
-                      ValueCase{"parameter_1", "C8 1F 00 00 00 00 00 E7", 0x1234, 0},
-                      ValueCase{"parameter_2", "C8 1F 01 00 00 00 00 E8", 0, 0xBEEF}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Selectors, ValueRequest,
+                         ::testing::Values(ValueCase{"analog_channel_2", "C8 1F 0C 00 00 00 00 F3", 0x0155, 7},
+                                           ValueCase{"parameter_1", "C8 1F 00 00 00 00 00 E7", 0x1234, 0},
+                                           ValueCase{"parameter_2", "C8 1F 01 00 00 00 00 E8", 0, 0xBEEF}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BlockReads, value_buffer_keeps_last_collection_until_the_next_request) {
     ControllerConfig cfg;

@@ -3,8 +3,8 @@
 
 #include <map>
 
-#include "sim_tap.h"
 #include "sim/demo.h"
+#include "sim_tap.h"
 
 namespace varnel::sim::test {
 namespace {

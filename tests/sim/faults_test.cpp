@@ -150,3 +150,45 @@ TEST(Faults, split_point_is_kept_inside_the_report) {
 
 }  // namespace
 }  // namespace varnel::sim::test
+
+namespace varnel::sim::test {
+namespace {
+
+TEST(Override, test_can_take_over_chosen_frames_and_answer_itself) {
+    Tap t;
+    t.sim.overrideFrame = [&](const ReceivedFrame& f) {
+        if (f.kind != FrameKind::BlockRead || f.selector() != kIoBuffer) return false;
+        t.sim.sendRaw({0x2A, 0x01}, true);
+        return true;
+    };
+    t.send(kIoRead);
+    EXPECT_EQ(toHex(t.take()), "2A 01");
+    ASSERT_EQ(t.pieces.size(), 0u);
+    t.send(kSetVar);
+    EXPECT_EQ(t.take(), kAck) << "other frames keep the default behaviour";
+    EXPECT_EQ(t.sim.variable(5), 300);
+    EXPECT_EQ(t.sim.frames().size(), 2u) << "taken-over frames are still recorded";
+}
+
+TEST(Override, hook_sees_each_frame_in_time_to_arm_a_fault_for_it) {
+    Tap t;
+    t.sim.onFrameHook = [&](const ReceivedFrame& f) {
+        if (f.selector() == kParameterBlock2) t.sim.faults().dropReplies = 1;
+    };
+    t.send("2A 00 00 00 7F 00 A5 7D");
+    EXPECT_TRUE(t.take().empty());
+    t.send(kIoRead);
+    EXPECT_EQ(t.take().size(), 264u);
+}
+
+TEST(Override, raw_bytes_keep_their_reply_flag_and_gap) {
+    Tap t;
+    t.sim.sendRaw({0x01}, true, 7);
+    ASSERT_EQ(t.pieces.size(), 1u);
+    EXPECT_TRUE(t.pieces[0].reply);
+    EXPECT_EQ(t.pieces[0].gapUs, 7);
+    EXPECT_EQ(t.sim.reportsSent(), 0u);
+}
+
+}  // namespace
+}  // namespace varnel::sim::test

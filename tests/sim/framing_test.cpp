@@ -89,9 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadCheck{"command_sum", "C8 29 05 2C 01 00 00 24"},
                       BadCheck{"block_crc_high", "2A 00 00 8D B5 00 26 E9"},
                       BadCheck{"block_crc_low_first", "2A 00 00 8D B5 00 E9 25"},
-                      BadCheck{"long_sum", "F1 6D 09 02 00 00 01 00 48 69 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                                           "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
-                                           "00 1C"}),
+                      BadCheck{"long_sum",
+                               "F1 6D 09 02 00 00 01 00 48 69 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                               "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 "
+                               "00 1C"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Framing, rejected_lead_byte_does_not_hide_the_frame_behind_it) {

@@ -27,15 +27,15 @@ TEST_P(Report, report_goes_out_whole_with_its_layout) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, Report,
-    ::testing::Values(
-        ReportCase{"x10_received", [](Controller& c) { c.emitX10Received(0, 18); }, "FE 00 12"},
-        ReportCase{"x10_transmitted", [](Controller& c) { c.emitX10Transmitted(3, 2); }, "FB 03 02"},
-        ReportCase{"ir_match", [](Controller& c) { c.emitIrMatch(42); }, "FD 00 2A"},
-        ReportCase{"io_change", [](Controller& c) { c.emitIoChange(3, 5, 1); }, "F0 03 05 01"},
-        ReportCase{"touch_f3", [](Controller& c) { c.emitTouch(12); }, "F3 00 0C 00 00"},
-        ReportCase{"touch_f2_all_bytes", [](Controller& c) { c.emitTouch(7, 0xF2, 1, 2, 3); }, "F2 01 07 02 03"},
-        ReportCase{"filler", [](Controller& c) { c.emitFiller(); }, "FF"},
-        ReportCase{"ignored", [](Controller& c) { c.emitIgnored(1, 2); }, "FC 01 02"}),
+    ::testing::Values(ReportCase{"x10_received", [](Controller& c) { c.emitX10Received(0, 18); }, "FE 00 12"},
+                      ReportCase{"x10_transmitted", [](Controller& c) { c.emitX10Transmitted(3, 2); }, "FB 03 02"},
+                      ReportCase{"ir_match", [](Controller& c) { c.emitIrMatch(42); }, "FD 00 2A"},
+                      ReportCase{"io_change", [](Controller& c) { c.emitIoChange(3, 5, 1); }, "F0 03 05 01"},
+                      ReportCase{"touch_f3", [](Controller& c) { c.emitTouch(12); }, "F3 00 0C 00 00"},
+                      ReportCase{"touch_f2_all_bytes", [](Controller& c) { c.emitTouch(7, 0xF2, 1, 2, 3); },
+                                 "F2 01 07 02 03"},
+                      ReportCase{"filler", [](Controller& c) { c.emitFiller(); }, "FF"},
+                      ReportCase{"ignored", [](Controller& c) { c.emitIgnored(1, 2); }, "FC 01 02"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Reports, input_change_updates_buffer_and_reports_only_real_changes) {

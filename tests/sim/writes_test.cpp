@@ -59,16 +59,17 @@ TEST_P(PointWrite, point_write_changes_the_io_buffer) {
     EXPECT_EQ(r[6 + c.byteIndex], c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Points, PointWrite,
-    ::testing::Values(PointCase{"low_point_set", 3, 2, 1, 4, 0x14}, PointCase{"any_nonzero_sets", 3, 2, 100, 4, 0x14},
-                      PointCase{"zero_clears", 3, 4, 0, 4, 0x00}, PointCase{"high_point", 3, 9, 1, 5, 0x02},
-                      PointCase{"module_1_point_15", 1, 15, 1, 1, 0x80},
-                      PointCase{"module_128_point_0", 128, 0, 1, 254, 0x01},
-                      PointCase{"module_0_ignored", 0, 0, 1, 4, 0x10},
-                      PointCase{"module_129_ignored", 129, 0, 1, 4, 0x10},
-                      PointCase{"point_16_ignored", 3, 16, 1, 4, 0x10}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Points, PointWrite,
+                         ::testing::Values(PointCase{"low_point_set", 3, 2, 1, 4, 0x14},
+                                           PointCase{"any_nonzero_sets", 3, 2, 100, 4, 0x14},
+                                           PointCase{"zero_clears", 3, 4, 0, 4, 0x00},
+                                           PointCase{"high_point", 3, 9, 1, 5, 0x02},
+                                           PointCase{"module_1_point_15", 1, 15, 1, 1, 0x80},
+                                           PointCase{"module_128_point_0", 128, 0, 1, 254, 0x01},
+                                           PointCase{"module_0_ignored", 0, 0, 1, 4, 0x10},
+                                           PointCase{"module_129_ignored", 129, 0, 1, 4, 0x10},
+                                           PointCase{"point_16_ignored", 3, 16, 1, 4, 0x10}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Writes, point_write_reports_the_change_after_the_ack_only_when_configured) {
     for (bool report : {false, true}) {

@@ -15,7 +15,7 @@ namespace varnel::sim::pty {
 
 namespace {
 // Output waiting for a client that does not read is bounded; the rest is lost.
-constexpr std::size_t kOutputLimit = 64 * 1024;
+constexpr std::size_t kOutputLimit = std::size_t{64} * 1024;
 // While nobody has the device open the master cannot be watched for reading
 // (it reports a hang-up on every poll), so presence is checked on a timer.
 constexpr int kPresencePollMs = 20;
@@ -100,8 +100,8 @@ void PtySimulator::stop() {
 std::int64_t PtySimulator::nowUs() const { return clock_.nsecsElapsed() / 1000; }
 
 void PtySimulator::after(std::int64_t delayUs, std::function<void()> fn) {
-    QTimer::singleShot(static_cast<int>(std::min<std::int64_t>(msCeil(delayUs), 24LL * 3600 * 1000)),
-                       Qt::PreciseTimer, this, std::move(fn));
+    QTimer::singleShot(static_cast<int>(std::min<std::int64_t>(msCeil(delayUs), 24LL * 3600 * 1000)), Qt::PreciseTimer,
+                       this, std::move(fn));
 }
 
 void PtySimulator::checkPresence() {

@@ -64,10 +64,12 @@ struct PtyTest : ::testing::Test {
     }
     QByteArray readAtLeast(QSerialPort& port, int n, int ms) {
         QByteArray got;
-        pumpUntil([&] {
-            got += port.readAll();
-            return got.size() >= n;
-        }, ms);
+        pumpUntil(
+            [&] {
+                got += port.readAll();
+                return got.size() >= n;
+            },
+            ms);
         return got;
     }
     Controller sim;
@@ -119,12 +121,14 @@ TEST_F(PtyTest, client_that_sets_nothing_gets_no_echo_of_its_frames) {
     const auto f = commandFrame(0x29, 5, 0x2C, 1);
     ASSERT_EQ(::write(fd, f.data(), f.size()), 8);
     std::vector<std::uint8_t> got;
-    pumpUntil([&] {
-        std::uint8_t buf[64];
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n > 0) got.insert(got.end(), buf, buf + n);
-        return got.size() >= 3;
-    }, 1000);
+    pumpUntil(
+        [&] {
+            std::uint8_t buf[64];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n > 0) got.insert(got.end(), buf, buf + n);
+            return got.size() >= 3;
+        },
+        1000);
     pumpUntil([] { return false; }, 50);  // anything more would be an echo
     std::uint8_t buf[64];
     const ssize_t n = ::read(fd, buf, sizeof buf);
