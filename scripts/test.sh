@@ -10,6 +10,6 @@ cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 if [ -f fuzz/CMakeLists.txt ]; then
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVARNEL_FUZZ=ON -DVARNEL_BENCH=OFF >/dev/null
-  cmake --build build-fuzz -j "$jobs"
+  cmake --build build-fuzz -j "$jobs" --target fuzz_all
   ctest --test-dir build-fuzz --output-on-failure -L fuzz
 fi
