@@ -15,26 +15,50 @@ struct PointKind {
     const char* procedure;
     std::int16_t moduleType;
     const char* namePrefix;
-    int nameOffset;        // subtracted from the device number for the name
-    int indexOffset;       // subtracted from the device number for the point index
+    int nameOffset;   // subtracted from the device number for the name
+    int indexOffset;  // subtracted from the device number for the point index
     const char* locationPrefix;
     std::int16_t iotype;
-    bool input;            // inputs carry misc bit 16
+    bool input;  // inputs carry misc bit 16
     const char* typeString;
 };
 
-constexpr PointKind kInput16{.procedure = "CreateInput16", .moduleType = kSecu16, .namePrefix = "Input ",
-                             .nameOffset = 0, .indexOffset = 1, .locationPrefix = "Secu16 Unit ", .iotype = 0,
-                             .input = true, .typeString = "Interface I/O"};
-constexpr PointKind kOutput16{.procedure = "CreateOutput16", .moduleType = kSecu16, .namePrefix = "Relay Output ",
-                              .nameOffset = 8, .indexOffset = 9, .locationPrefix = "Secu16 Unit ", .iotype = 1,
-                              .input = false, .typeString = "Interface Output"};
-constexpr PointKind kInput16i{.procedure = "CreateInput16i", .moduleType = kSecu16I, .namePrefix = "Input ",
-                              .nameOffset = 0, .indexOffset = 1, .locationPrefix = "Secu16i Unit ", .iotype = 0,
-                              .input = true, .typeString = "Interface I/O"};
-constexpr PointKind kOutputRly{.procedure = "CreateOutputRly", .moduleType = kRelay08, .namePrefix = "Relay Output ",
-                               .nameOffset = 0, .indexOffset = 1, .locationPrefix = "Rly08 Unit ", .iotype = 1,
-                               .input = false, .typeString = "Interface Output"};
+constexpr PointKind kInput16{.procedure = "CreateInput16",
+                             .moduleType = kSecu16,
+                             .namePrefix = "Input ",
+                             .nameOffset = 0,
+                             .indexOffset = 1,
+                             .locationPrefix = "Secu16 Unit ",
+                             .iotype = 0,
+                             .input = true,
+                             .typeString = "Interface I/O"};
+constexpr PointKind kOutput16{.procedure = "CreateOutput16",
+                              .moduleType = kSecu16,
+                              .namePrefix = "Relay Output ",
+                              .nameOffset = 8,
+                              .indexOffset = 9,
+                              .locationPrefix = "Secu16 Unit ",
+                              .iotype = 1,
+                              .input = false,
+                              .typeString = "Interface Output"};
+constexpr PointKind kInput16i{.procedure = "CreateInput16i",
+                              .moduleType = kSecu16I,
+                              .namePrefix = "Input ",
+                              .nameOffset = 0,
+                              .indexOffset = 1,
+                              .locationPrefix = "Secu16i Unit ",
+                              .iotype = 0,
+                              .input = true,
+                              .typeString = "Interface I/O"};
+constexpr PointKind kOutputRly{.procedure = "CreateOutputRly",
+                               .moduleType = kRelay08,
+                               .namePrefix = "Relay Output ",
+                               .nameOffset = 0,
+                               .indexOffset = 1,
+                               .locationPrefix = "Rly08 Unit ",
+                               .iotype = 1,
+                               .input = false,
+                               .typeString = "Interface Output"};
 
 std::string letterOf(std::int32_t code) { return std::string(1, static_cast<char>(code)); }
 

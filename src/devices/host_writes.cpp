@@ -27,13 +27,16 @@ void SetPoint(Context& ctx, std::int16_t unit, std::int16_t point, std::int16_t 
         clearPending(ctx);
         return;
     }
-    QExec(ctx, QueueRecord{.housecode = "", .devicecode = "", .command = kCmdPointWrite, .brightness = value,
-                           .data1 = unit, .data2 = point});
+    QExec(ctx, QueueRecord{.housecode = "",
+                           .devicecode = "",
+                           .command = kCmdPointWrite,
+                           .brightness = value,
+                           .data1 = unit,
+                           .data2 = point});
 }
 
-void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& housecode,
-           const std::string& devicecode, std::int16_t& command, std::int16_t& brightness, std::int16_t data1,
-           std::int16_t data2) {
+void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& housecode, const std::string& devicecode,
+           std::int16_t& command, std::int16_t& brightness, std::int16_t data1, std::int16_t data2) {
     if (!ctx.host.setupHost && !ctx.host.hostMode) return;
     const int houseChar = housecode.empty() ? 0 : static_cast<unsigned char>(housecode[0]);
     const std::string code = housecode + devicecode;
@@ -50,8 +53,12 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
         }
         if (command != kCmdSetVar || !number) return;
         const double vnum = *number - 1 + (houseChar == varsCode + 1 ? 64 : 0);
-        QExec(ctx, QueueRecord{.housecode = std::to_string(houseChar), .devicecode = numText(vnum),
-                               .command = kCmdSetVar, .brightness = brightness, .data1 = data1, .data2 = data2});
+        QExec(ctx, QueueRecord{.housecode = std::to_string(houseChar),
+                               .devicecode = numText(vnum),
+                               .command = kCmdSetVar,
+                               .brightness = brightness,
+                               .data1 = data1,
+                               .data2 = data2});
         return;
     }
 
@@ -91,8 +98,11 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
     });
     clearPending(ctx);
     if (!number || !module || !point) return;
-    QExec(ctx, QueueRecord{.housecode = std::to_string(varsCode), .devicecode = numText(*number - 1),
-                           .command = kCmdPointWrite, .brightness = brightness, .data1 = *module,
+    QExec(ctx, QueueRecord{.housecode = std::to_string(varsCode),
+                           .devicecode = numText(*number - 1),
+                           .command = kCmdPointWrite,
+                           .brightness = brightness,
+                           .data1 = *module,
                            .data2 = *point});
 }
 

@@ -16,19 +16,31 @@ namespace {
 // the other way round from inputs, and ignore the unit's invert flag.
 struct PointRange {
     std::int16_t type;
-    int first, last;         // device numbers
+    int first, last;  // device numbers
     bool output;
-    const char* logPrefix;   // before the status is set; null for none
-    bool guardedRead;        // a failing status read skips the point quietly
+    const char* logPrefix;  // before the status is set; null for none
+    bool guardedRead;       // a failing status read skips the point quietly
 };
 
 constexpr PointRange kRanges[] = {
     {.type = kSecu16, .first = 1, .last = 8, .output = false, .logPrefix = nullptr, .guardedRead = true},
-    {.type = kSecu16, .first = 9, .last = 16, .output = true, .logPrefix = "SECU16 Setting device ",
+    {.type = kSecu16,
+     .first = 9,
+     .last = 16,
+     .output = true,
+     .logPrefix = "SECU16 Setting device ",
      .guardedRead = false},
-    {.type = kSecu16I, .first = 1, .last = 16, .output = false, .logPrefix = "SECU16I Setting device ",
+    {.type = kSecu16I,
+     .first = 1,
+     .last = 16,
+     .output = false,
+     .logPrefix = "SECU16I Setting device ",
      .guardedRead = false},
-    {.type = kRelay08, .first = 1, .last = 8, .output = true, .logPrefix = "RLY8 Setting device ",
+    {.type = kRelay08,
+     .first = 1,
+     .last = 8,
+     .output = true,
+     .logPrefix = "RLY8 Setting device ",
      .guardedRead = false},
 };
 

@@ -62,11 +62,8 @@ void handleReport(Context& ctx, const std::array<std::uint8_t, 5>& buf) {
             if (!ctx.host.hs) throw HostError("Object variable not set");
             ctx.host.hs->SetDeviceValue(ctx.switches.leopardVar + "1", buf[2]);
             break;
-        case Report::IoChange:
-            HandleIOPointChange(ctx, h);
-            break;
-        default:
-            break;
+        case Report::IoChange: HandleIOPointChange(ctx, h); break;
+        default: break;
     }
 }
 

@@ -53,23 +53,12 @@ void runQueuedCommand(Context& ctx, const QueueRecord& rec) {
         return;
     }
     switch (rec.command) {
-        case kSetVar:
-            SetVar(ctx, toInt32(numericValue(rec.devicecode)), rec.brightness);
-            break;
-        case kPlayZone:
-            playQueuedZone(ctx, rec.brightness, rec.data1);
-            break;
-        case kPointWrite:
-            pointWrite(ctx, rec.data1, rec.data2, rec.brightness);
-            break;
-        case kRemotePlay:
-            remotePlay(ctx, toInt16(rec.brightness), rec.data1, rec.data2);
-            break;
-        case kLearnPrompt:
-            learnIRPrompt(ctx, rec.brightness);
-            break;
-        default:
-            break;
+        case kSetVar: SetVar(ctx, toInt32(numericValue(rec.devicecode)), rec.brightness); break;
+        case kPlayZone: playQueuedZone(ctx, rec.brightness, rec.data1); break;
+        case kPointWrite: pointWrite(ctx, rec.data1, rec.data2, rec.brightness); break;
+        case kRemotePlay: remotePlay(ctx, toInt16(rec.brightness), rec.data1, rec.data2); break;
+        case kLearnPrompt: learnIRPrompt(ctx, rec.brightness); break;
+        default: break;
     }
 }
 

@@ -10,15 +10,13 @@
 namespace varnel {
 
 // One entry of the mappings text, trailing "," included.
-std::string mappingEntry(std::string_view unit, std::string_view type, std::string_view hc,
-                         std::string_view invert);
+std::string mappingEntry(std::string_view unit, std::string_view type, std::string_view hc, std::string_view invert);
 // True when `text` already has an entry for this unit and type (compared as text).
 bool hasMappingEntry(std::string_view text, std::string_view unit, std::string_view type);
 // Appends the entry a point device gives: its descriptor (`iomisc`) and house code.
 // The first device met of a unit decides the unit's house code and invert flag;
 // `defaultInvert` stands in for a descriptor without an invert field.
-void addDeviceMapping(std::string& text, std::string_view iomisc, std::string_view hc,
-                      std::string_view defaultInvert);
+void addDeviceMapping(std::string& text, std::string_view iomisc, std::string_view hc, std::string_view defaultInvert);
 // Replaces the collection and the lookup with the entries of `text`.
 void buildMappings(Context& ctx, std::string_view text);
 // The first mapping of `unit`, or null.

@@ -1,0 +1,315 @@
+// The I/O timer: guards, the report reader, the queue, the point check, the CMAX run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "commands/block_reads.h"
+#include "commands/ir.h"
+#include "commands/queue.h"
+#include "devices/device_model.h"
+#include "devices/io_timer.h"
+#include "devices/mappings.h"
+#include "devices_rig.h"
+#include "link/serial_link.h"
+
+namespace varnel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Strings = std::vector<std::string>;
+
+struct TickRig : test::Rig {
+    TickRig() : far(*this) {
+        ctx.link.commStarted = true;
+        ctx.controller.x10Interface = true;
+        ctx.controller.irModuleFlag = true;
+        ctx.controller.irModules = {4, 9};
+        ctx.controller.irModuleCount = 2;
+        ctx.hooks.ioTick = [this] { Timer3_Timer(ctx); };
+        buildMappings(ctx, "3!11![!0,");
+    }
+    void arrive(Bytes b) {
+        port.deliver(std::move(b));
+        loop.processEvents();
+    }
+    test::ScriptedController far;
+};
+
+QueueRecord rec(std::int16_t command, std::int32_t brightness, std::int16_t data1 = 0, std::int16_t data2 = 0,
+                std::string house = "", std::string device = "") {
+    return QueueRecord{std::move(house), std::move(device), command, brightness, data1, data2};
+}
+
+struct ReportCase {
+    const char* name;
+    Bytes bytes;
+    bool x10Xmit;
+    std::string leopardVar;
+    Strings seen;  // "X ..." X10 events, "I n" IR events, "V code=n" values, "S code=n" statuses
+    std::size_t left;
+};
+
+class ReadReportsTest : public testing::TestWithParam<ReportCase> {};
+
+TEST_P(ReadReportsTest, hands_each_report_on_by_its_first_byte) {
+    TickRig rig;
+    rig.ctx.link.recognition = true;
+    rig.ctx.switches.x10Xmit = GetParam().x10Xmit ? 1 : 0;
+    rig.ctx.switches.leopardVar = GetParam().leopardVar;
+    rig.arrive(GetParam().bytes);
+    Timer3_Timer(rig.ctx);
+    Strings seen;
+    for (const auto& x : rig.callback->x10) seen.push_back("X " + x);
+    for (auto i : rig.callback->ir) seen.push_back("I " + std::to_string(i));
+    for (const auto& [c, v] : rig.host->values) seen.push_back("V " + c + "=" + std::to_string(v));
+    for (const auto& [c, s] : rig.host->statuses) seen.push_back("S " + c + "=" + std::to_string(s));
+    EXPECT_EQ(seen, GetParam().seen);
+    EXPECT_EQ(rig.port.bytesWaiting(), GetParam().left);
+    EXPECT_FALSE(rig.ctx.timers.timerBusy);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, ReadReportsTest,
+    testing::Values(
+        ReportCase{"two_x10_reports_in_one_tick", {0xFE, 0, 0, 0xFE, 0, 18}, false, "-1", {"X A1|A|2|"}, 0},
+        ReportCase{"x10_sent_dropped_without_x10xmit", {0xFB, 0, 0, 0xFB, 0, 18}, false, "-1", {}, 0},
+        ReportCase{"x10_sent_passed_with_x10xmit", {0xFB, 1, 19}, true, "-1", {"X |B|3|"}, 0},
+        ReportCase{"ir_match_carries_its_code_in_byte_2", {0xFD, 9, 42}, false, "-1", {"I 42"}, 0},
+        ReportCase{"leopard_touch_is_five_bytes", {0xF2, 1, 77, 3, 4, 0xFD, 0, 5}, false, "L", {"I 5", "V L1=77"}, 0},
+        ReportCase{"leopard_touch_without_screen", {0xF3, 1, 77, 3, 4, 0xFD, 0, 5}, false, "-1", {"I 5"}, 0},
+        ReportCase{"io_change", {0xF0, 3, 5, 0}, false, "-1", {"S [6=2"}, 0},
+        ReportCase{"ignored_report_is_three_bytes", {0xFC, 1, 2, 0xFD, 0, 6}, false, "-1", {"I 6"}, 0},
+        ReportCase{"filler_and_stray_bytes_dropped_alone", {0xFF, 0x41, 0xFD, 0, 6}, false, "-1", {"I 6"}, 0},
+        ReportCase{"fewer_than_three_bytes_wait", {0xFD, 0}, false, "-1", {}, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReadReports, io_change_waits_up_to_a_second_for_its_fourth_byte) {
+    for (const bool comes : {true, false}) {
+        TickRig rig;
+        rig.arrive({0xF0, 3, 5});
+        if (comes) rig.port.deliver({1}, 600'000);
+        Timer3_Timer(rig.ctx);
+        EXPECT_EQ(rig.host->statuses.size(), comes ? 1u : 0u);
+        EXPECT_EQ(ioPointLookup(rig.ctx, 3, 5), comes ? 0 : 1);
+        EXPECT_EQ(rig.ctx.link.discarded, comes ? 0u : 1u);
+        EXPECT_EQ(rig.loop.tickMs(), comes ? 600 : kReportByteWaitMs);
+    }
+}
+
+TEST(Timer3, does_nothing_while_a_command_an_x10_send_or_another_tick_runs) {
+    for (int guard = 0; guard < 3; ++guard) {
+        TickRig rig;
+        rig.ctx.link.busy = guard == 0 ? 1 : 0;
+        rig.ctx.timers.x10Sending = guard == 1 ? 1 : 0;
+        rig.ctx.timers.timerBusy = guard == 2;
+        rig.arrive({0xFE, 0, 18});
+        QExec(rig.ctx, rec(101, 1, 3, 2));
+        EXPECT_EQ(rig.port.bytesWaiting(), 3u);
+        EXPECT_EQ(rig.ctx.queue.count, 1);
+        EXPECT_TRUE(rig.port.written.empty());
+    }
+}
+
+TEST(Timer3, queue_is_emptied_without_sending_while_comm_not_started) {
+    TickRig rig;
+    rig.ctx.link.commStarted = false;
+    rig.ctx.queue = {.ring = {}, .writeIndex = 9, .readIndex = 7, .count = 2};
+    rig.arrive({0xFE, 0, 18});
+    Timer3_Timer(rig.ctx);
+    EXPECT_EQ(rig.ctx.queue.count + rig.ctx.queue.readIndex + rig.ctx.queue.writeIndex, 0);
+    EXPECT_TRUE(rig.port.written.empty());
+    EXPECT_TRUE(rig.callback->x10.empty());
+}
+
+Bytes bytes(const CommandFrame& f) { return {f.begin(), f.end()}; }
+
+struct QueuedCase {
+    const char* name;
+    QueueRecord record;
+    std::vector<Bytes> frames;
+};
+
+class QueuedCommandTest : public testing::TestWithParam<QueuedCase> {};
+
+TEST_P(QueuedCommandTest, runs_at_once_and_leaves_the_queue_empty) {
+    TickRig rig;
+    QExec(rig.ctx, GetParam().record);
+    EXPECT_EQ(rig.far.frames(), GetParam().frames);
+    EXPECT_EQ(rig.ctx.queue.count, 0);
+    EXPECT_TRUE(rig.host->log.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, QueuedCommandTest,
+    testing::Values(
+        QueuedCase{
+            "x10_on",
+            rec(2, 0, 0, 0, "A", "5"),
+            {{0xC8, 0x37, 0x00, 0x04, 0x01, 0x00, 0x00, 0x04}, {0xC8, 0x37, 0x00, 0x12, 0x01, 0x00, 0x00, 0x12}}},
+        QueuedCase{"variable_write", rec(19, 300, 0, 0, "35", "5"), {{0xC8, 0x29, 0x05, 0x2C, 0x01, 0x00, 0x00, 0x23}}},
+        QueuedCase{"point_write", rec(101, 1, 3, 2), {{0xC8, 0x33, 0x03, 0x02, 0x01, 0x00, 0x00, 0x01}}},
+        QueuedCase{"zone_35_of_two_modules_is_the_first", rec(100, 300, 35), {bytes(remotePlayFrame(4, 1, 300))}},
+        QueuedCase{"remote_play", rec(102, 9, 3, 300), {bytes(remotePlayFrame(9, 3, 300))}},
+        QueuedCase{"command_20_nothing", rec(20, 1), {}}, QueuedCase{"command_104_nothing", rec(104, 1), {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(QueuedCommand, learn_prompt_asks_for_the_location) {
+    TickRig rig;
+    QExec(rig.ctx, rec(103, 5));
+    ASSERT_EQ(rig.prompts.shown.size(), 1u);
+    EXPECT_EQ(rig.prompts.shown[0].text, learnPromptText(5));
+}
+
+TEST(Queue, fifty_wait_the_fifty_first_is_dropped_and_a_failure_does_not_stop_the_rest) {
+    TickRig rig;
+    rig.ctx.link.busy = 1;
+    QExec(rig.ctx, rec(2, 70000, 0, 0, "A", "1"));  // brightness too large for the X10 send
+    for (int i = 2; i <= 51; ++i) QExec(rig.ctx, rec(101, i, 1, 0));
+    EXPECT_EQ(rig.ctx.queue.count, 50);
+    rig.ctx.link.busy = 0;
+    Timer3_Timer(rig.ctx);
+    ASSERT_EQ(rig.far.frames().size(), 49u);
+    EXPECT_EQ(rig.far.frames().back()[4], 50);
+    EXPECT_EQ(rig.ctx.queue.readIndex, 0);
+    ASSERT_EQ(rig.host->log.size(), 1u);
+    EXPECT_EQ(rig.host->log[0].second, "Timer3 Line  5 Overflow");
+}
+
+struct CompareRig : test::DevicesRig {
+    CompareRig() : far(*this) {
+        ctx.link.commStarted = true;
+        ctx.controller.connected = true;
+    }
+    // A check against an image where module 3 has `low` (points 0..7) and `high` (8..15).
+    Strings check(std::uint8_t low, std::uint8_t high) {
+        Bytes data(256, 0);
+        data[4] = low;
+        data[5] = high;
+        far.reply(test::ScriptedController::blockReply(0x8D, 0xB5, data));
+        ehost->clearEvents();
+        ctx.timers.ioCheckRequest = true;
+        Timer3_Timer(ctx);
+        return events();
+    }
+    test::ScriptedController far;
+};
+
+struct CompareCase {
+    const char* name;
+    std::string mapping;
+    std::vector<int> selected;
+    std::uint8_t low, high;
+    Strings events;
+};
+
+class CompareTest : public testing::TestWithParam<CompareCase> {};
+
+TEST_P(CompareTest, sets_status_and_value_of_points_that_differ) {
+    CompareRig rig;
+    buildMappings(rig.ctx, GetParam().mapping);
+    for (int p : GetParam().selected) setPointSelected(rig.ctx, 3, p, true);
+    EXPECT_EQ(rig.check(GetParam().low, GetParam().high), GetParam().events);
+    EXPECT_TRUE(rig.ehost->logEntries().empty());
+    EXPECT_FALSE(rig.ctx.timers.ioCheckRequest);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, CompareTest,
+    testing::Values(
+        CompareCase{"secu16",
+                    "3!11![!0,",
+                    {0, 1, 8, 9},
+                    0x02,
+                    0x01,
+                    {"S [1=2", "C [1=1", "S [2=3", "C [2=0", "S [9=2", "C [9=0", "S [10=3", "C [10=1"}},
+        CompareCase{"secu16_inverted_leaves_outputs_alone",
+                    "3!11![!1,",
+                    {0, 1, 8, 9},
+                    0x02,
+                    0x01,
+                    {"S [1=3", "C [1=0", "S [2=2", "C [2=1", "S [9=2", "C [9=0", "S [10=3", "C [10=1"}},
+        CompareCase{
+            "secu16i_sixteen_inputs", "3!12!Q!0,", {0, 15}, 0x00, 0x80, {"S Q1=2", "C Q1=1", "S Q16=3", "C Q16=0"}},
+        CompareCase{"relay08_only_eight_points", "3!13!]!0,", {0, 8, 15}, 0x00, 0x00, {"S ]1=3", "C ]1=1"}},
+        CompareCase{"unselected_points_untouched", "3!11![!0,", {}, 0x00, 0x00, {}},
+        CompareCase{"mapping_without_house_code_skipped", "3!11!!0,", {0}, 0x00, 0x00, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Compare, point_already_in_step_is_left_alone) {
+    CompareRig rig;
+    buildMappings(rig.ctx, "3!11![!0,");
+    setPointSelected(rig.ctx, 3, 0, true);
+    rig.addDevice("[1", 0, "3!11!0!0");
+    EXPECT_EQ(rig.check(0x00, 0x00), (Strings{"S [1=2", "C [1=1"}));
+    EXPECT_EQ(rig.check(0x00, 0x00), (Strings{}));
+}
+
+TEST(Compare, command_queued_during_the_poll_goes_first_and_the_check_waits) {
+    CompareRig rig;
+    buildMappings(rig.ctx, "3!11![!0,");
+    setPointSelected(rig.ctx, 3, 0, true);
+    rig.far.delayUs = 200'000;
+    rig.loop.postUs(100'000, [&] { QExec(rig.ctx, rec(101, 1, 5, 0)); });  // a host call during the wait
+    EXPECT_EQ(rig.check(0x00, 0x00), (Strings{}));
+    ASSERT_EQ(rig.far.frames().size(), 2u);
+    EXPECT_EQ(rig.far.frames()[1][1], 0x33);
+    EXPECT_EQ(rig.ctx.queue.count, 0);
+}
+
+struct DisconnectCase {
+    const char* name;
+    bool cmax, windowOpen;
+    Strings calls;
+    bool requestAfter, portOpenAfter;
+};
+
+class DisconnectTest : public testing::TestWithParam<DisconnectCase> {};
+
+TEST_P(DisconnectTest, closes_the_port_and_reconnects_after_a_cmax_run) {
+    test::DevicesRig rig;
+    test::ScriptedController far(rig);
+    const auto& c = GetParam();
+    auto& t = rig.ctx.timers;
+    t.timer2 = rig.loop.createTimer();
+    t.timer3 = rig.loop.createTimer();
+    t.timer2->setEnabled(true);
+    t.timer3->setEnabled(true);
+    t.disconnectRequest = true;
+    t.cmaxLaunch = c.cmax;
+    t.cmaxExe = "C:\\CMAX\\cmax.exe";
+    rig.ctx.window.open = c.windowOpen;
+    rig.ctx.link.commStarted = true;
+    Strings calls;
+    rig.ctx.hooks.windowPortOpen = [&](bool on) { calls.push_back(on ? "port on" : "port off"); };
+    rig.ctx.hooks.windowDisconnectClick = [&] { calls.push_back("disconnect click"); };
+    rig.ctx.hooks.startCommunications = [&] { calls.push_back("start"); };
+    Timer3_Timer(rig.ctx);
+
+    EXPECT_FALSE(t.timer2->enabled() || t.timer3->enabled() || rig.port.isOpen() || rig.ctx.link.commStarted);
+    EXPECT_EQ(calls, c.calls);
+    EXPECT_EQ(t.disconnectRequest, c.requestAfter);
+    EXPECT_EQ(rig.ctx.link.portOpen, c.portOpenAfter);
+    EXPECT_FALSE(t.cmaxLaunch);
+    EXPECT_EQ(rig.launcher.runs.size(), c.cmax ? 1u : 0u);
+    if (c.cmax) {
+        EXPECT_EQ(rig.launcher.runs[0].program, "C:\\CMAX\\cmax.exe");
+        EXPECT_TRUE(rig.launcher.runs[0].wait);
+        ASSERT_EQ(rig.ehost->runs().size(), 1u);  // the script is absent: not an error
+        EXPECT_EQ(rig.ehost->runs()[0].file + "|" + rig.ehost->runs()[0].procedure, "Varnel_CMAXSync.txt|AfterCMAX");
+    }
+    EXPECT_TRUE(rig.ehost->logEntries().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, DisconnectTest,
+    testing::Values(
+        DisconnectCase{"disconnect_only", false, false, {}, true, true},
+        DisconnectCase{"disconnect_with_window", false, true, {"port off"}, true, true},
+        DisconnectCase{"cmax_without_window_restarts", true, false, {"start"}, false, false},
+        DisconnectCase{"cmax_with_window_clicks_disconnect", true, true, {"port off", "disconnect click"}, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace varnel
