@@ -44,8 +44,10 @@ bool demoOption(const std::vector<std::string>& args, std::size_t& i, Options& o
     if (!isOption(a, "--demo-script")) return false;
     auto v = valueOf(args, i, "--demo-script", error);
     if (!v) return true;
-    if (v->empty()) error = "--demo-script needs a file";
-    else o.demoScript = *v;
+    if (v->empty())
+        error = "--demo-script needs a file";
+    else
+        o.demoScript = *v;
     return true;
 }
 

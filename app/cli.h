@@ -10,16 +10,16 @@
 namespace varnel::app {
 
 struct RunOptions {
-    std::optional<std::string> device;       // --port DEVICE: wins over the port number setting
-    bool simulate = false;                   // --simulate: the controller simulator in process
-    std::filesystem::path hostDir;           // --host-dir, or the default
-    std::optional<double> forSeconds;        // --for SECONDS: a clean end after that time
-    std::optional<std::string> demoScript;   // --demo-script FILE: scripted controller activity
-    bool demo = true;                        // --no-demo: a simulator that only answers
+    std::optional<std::string> device;      // --port DEVICE: wins over the port number setting
+    bool simulate = false;                  // --simulate: the controller simulator in process
+    std::filesystem::path hostDir;          // --host-dir, or the default
+    std::optional<double> forSeconds;       // --for SECONDS: a clean end after that time
+    std::optional<std::string> demoScript;  // --demo-script FILE: scripted controller activity
+    bool demo = true;                       // --no-demo: a simulator that only answers
 };
 
 struct SimOptions {
-    std::optional<std::string> link;         // --link PATH: a symbolic link to the pseudo-terminal
+    std::optional<std::string> link;  // --link PATH: a symbolic link to the pseudo-terminal
     std::optional<double> forSeconds;
     std::optional<std::string> demoScript;
     bool demo = true;

@@ -20,8 +20,8 @@
 #include "port_names.h"
 #include "signal_watcher.h"
 #include "sim/demo.h"
-#include "sim_demo.h"
 #include "sim/pty/pty_simulator.h"
+#include "sim_demo.h"
 #include "support/settings.h"
 #include "support/text.h"
 
@@ -122,7 +122,10 @@ int runPlugin(const RunOptions& o) {
             return;
         }
         if (stopRequested) {
-            try { host->flush(); } catch (const std::exception&) {}
+            try {
+                host->flush();
+            } catch (const std::exception&) {
+            }
             std::_Exit(kExitFailure);
         }
         stopRequested = true;

@@ -1,12 +1,12 @@
 #include "signal_watcher.h"
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QSocketNotifier>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace varnel::app {
 

@@ -9,8 +9,8 @@
 #include "commands.h"
 #include "signal_watcher.h"
 #include "sim/demo.h"
-#include "sim_demo.h"
 #include "sim/pty/pty_simulator.h"
+#include "sim_demo.h"
 
 namespace varnel::app {
 
@@ -19,7 +19,8 @@ namespace {
 // A link we made may be replaced; anything else at that path is left alone.
 std::optional<std::string> makeLink(const std::filesystem::path& link, const std::string& target) {
     std::error_code ec;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(link, ec))) std::filesystem::remove(link, ec);
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(link, ec)))
+        std::filesystem::remove(link, ec);
     else if (std::filesystem::exists(std::filesystem::symlink_status(link, ec)))
         return link.string() + " exists and is not a link; not replaced";
     std::filesystem::create_symlink(target, link, ec);
@@ -67,7 +68,8 @@ int runSimulator(const SimOptions& o) {
     pty.stop();
     if (o.link) {
         std::error_code ec;
-        if (std::filesystem::is_symlink(std::filesystem::symlink_status(*o.link, ec))) std::filesystem::remove(*o.link, ec);
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(*o.link, ec)))
+            std::filesystem::remove(*o.link, ec);
     }
     return kExitOk;
 }

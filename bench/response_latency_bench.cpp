@@ -75,9 +75,7 @@ void BM_BlockReadReplyToReturn(benchmark::State& state) {
 // 8 + 264 bytes on the wire: about 0.28 s per exchange.
 BENCHMARK(BM_BlockReadReplyToReturn)->UseManualTime()->Iterations(25)->Unit(benchmark::kMillisecond);
 
-void BM_CommandAckToReturn(benchmark::State& state) {
-    exchange(state, commandFrame(0x28, 0x10, 0x00), kAckLength, 0);
-}
+void BM_CommandAckToReturn(benchmark::State& state) { exchange(state, commandFrame(0x28, 0x10, 0x00), kAckLength, 0); }
 // 8 + 3 bytes: about 12.5 ms per exchange.
 BENCHMARK(BM_CommandAckToReturn)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
 

@@ -16,7 +16,9 @@ public:
     explicit HeadlessPrompts(Sink sink, bool answer = false) : sink_(std::move(sink)), answer_(answer) {}
 
     void message(const std::string& text, PromptStyle style) override {
-        const char* tag = style == PromptStyle::Critical ? "Error: " : style == PromptStyle::Exclamation ? "Warning: " : "";
+        const char* tag = style == PromptStyle::Critical      ? "Error: "
+                          : style == PromptStyle::Exclamation ? "Warning: "
+                                                              : "";
         send(tag + text);
     }
     bool question(const std::string& text) override {

@@ -70,8 +70,8 @@ TEST(VarnelRun, an_unusable_host_directory_ends_the_run_naming_it) {
 TEST(VarnelRun, a_bad_demo_script_is_refused_before_anything_starts) {
     test::TempDir dir;
     std::ofstream(dir.path() / "steps.txt") << "0 var 1 5\n100 dance\n";
-    const auto r = runVarnel({"run", "--simulate", "--demo-script", q(dir.path() / "steps.txt"), "--host-dir",
-                              q(dir.path() / "host")});
+    const auto r = runVarnel(
+        {"run", "--simulate", "--demo-script", q(dir.path() / "steps.txt"), "--host-dir", q(dir.path() / "host")});
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_EQ(r.err.rfind("varnel: demo script " + (dir.path() / "steps.txt").string() + ": ", 0), 0u) << r.err;
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "host"));

@@ -51,8 +51,10 @@ std::vector<std::uint8_t> PtyPair::read(std::size_t n, int timeoutMs) const {
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
         std::array<std::uint8_t, 512> buf{};
         const ssize_t got = ::read(master_, buf.data(), std::min(buf.size(), n - out.size()));
-        if (got > 0) out.insert(out.end(), buf.begin(), buf.begin() + got);
-        else if (got == 0 || errno != EAGAIN) break;
+        if (got > 0)
+            out.insert(out.end(), buf.begin(), buf.begin() + got);
+        else if (got == 0 || errno != EAGAIN)
+            break;
     }
     return out;
 }

@@ -182,8 +182,10 @@ TEST(QtEventLoop, wall_clock_carries_the_local_fields_as_utc) {
     ::localtime_r(&now, &local);
     const std::time_t localAsUtc = ::timegm(&local);
     const std::time_t shown = std::chrono::system_clock::to_time_t(loop.wallClock());
-    if (old) ::setenv("TZ", saved.c_str(), 1);
-    else ::unsetenv("TZ");
+    if (old)
+        ::setenv("TZ", saved.c_str(), 1);
+    else
+        ::unsetenv("TZ");
     ::tzset();
     EXPECT_NE(localAsUtc, now);
     EXPECT_LE(std::abs(shown - localAsUtc), 1);

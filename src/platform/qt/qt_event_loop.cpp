@@ -31,8 +31,10 @@ public:
     }
     [[nodiscard]] int interval() const override { return interval_; }
     void setEnabled(bool on) override {
-        if (on) timer_->start(interval_);
-        else timer_->stop();
+        if (on)
+            timer_->start(interval_);
+        else
+            timer_->stop();
     }
     [[nodiscard]] bool enabled() const override { return timer_->isActive(); }
 

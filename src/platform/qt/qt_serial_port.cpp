@@ -15,30 +15,24 @@ std::string portName(const std::string& device) { return device.empty() ? "(none
 std::string openErrorText(const std::string& device, QSerialPort::SerialPortError error, const QString& qtText) {
     const std::string port = "Serial port " + portName(device);
     switch (error) {
-        case QSerialPort::DeviceNotFoundError:
-            return port + " not found (no such device)";
+        case QSerialPort::DeviceNotFoundError: return port + " not found (no such device)";
         case QSerialPort::PermissionError:
             if (qtText.contains(QLatin1String("lock"), Qt::CaseInsensitive))
                 return port + " is busy (locked by another process)";
             return port + ": no permission to open it (is the user in the dialout group?)";
-        case QSerialPort::OpenError:
-            return port + " is already open";
+        case QSerialPort::OpenError: return port + " is already open";
         case QSerialPort::UnsupportedOperationError:
             return port + " is not a serial device (" + qtText.toStdString() + ")";
-        default:
-            return port + " could not be opened (" + qtText.toStdString() + ")";
+        default: return port + " could not be opened (" + qtText.toStdString() + ")";
     }
 }
 
 std::string lostPortText(const std::string& device, QSerialPort::SerialPortError error, const QString& qtText) {
     const std::string port = "Serial port " + portName(device);
     switch (error) {
-        case QSerialPort::ResourceError:
-            return port + " went away (device removed or far end closed); port closed";
-        case QSerialPort::WriteError:
-            return port + " failed on write (" + qtText.toStdString() + "); port closed";
-        default:
-            return port + " failed on read (device removed or far end closed); port closed";
+        case QSerialPort::ResourceError: return port + " went away (device removed or far end closed); port closed";
+        case QSerialPort::WriteError: return port + " failed on write (" + qtText.toStdString() + "); port closed";
+        default: return port + " failed on read (device removed or far end closed); port closed";
     }
 }
 
@@ -78,7 +72,8 @@ std::optional<std::string> QtSerialPort::open(const std::string& device) {
     if (!applied(port_.setBaudRate(QSerialPort::Baud9600)) || !applied(port_.setDataBits(QSerialPort::Data8)) ||
         !applied(port_.setParity(QSerialPort::NoParity)) || !applied(port_.setStopBits(QSerialPort::OneStop)) ||
         !applied(port_.setFlowControl(QSerialPort::NoFlowControl))) {
-        const std::string text = "Serial port " + device + " refused 9600,N,8,1 (" + port_.errorString().toStdString() + ")";
+        const std::string text =
+            "Serial port " + device + " refused 9600,N,8,1 (" + port_.errorString().toStdString() + ")";
         port_.clearError();
         port_.close();
         return text;
