@@ -48,11 +48,18 @@ public:
     void feed(std::span<const std::uint8_t> bytes);
     // Sees each good frame before the controller acts on it (a test can arm a fault here).
     std::function<void(const ReceivedFrame&)> onFrameHook;
-    void attachScheduler(Scheduler& s) { sched_ = &s; }
+    // What was scheduled on the own clock (a demo started early, a learn timer)
+    // moves over to the transport's clock.
+    void attachScheduler(Scheduler& s) {
+        sched_ = &s;
+        if (&s != &ownClock_) ownClock_.handOver(s);
+    }
     void detachScheduler() { sched_ = &ownClock_; }
     [[nodiscard]] Scheduler& scheduler() { return *sched_; }
     // The clock used while no transport is attached.
     [[nodiscard]] ManualScheduler& manualClock() { return ownClock_; }
+    // The behaviour switches may change at any time; modules, variables and other
+    // memory contents are taken at construction (change them through memory()).
     [[nodiscard]] const ControllerConfig& config() const { return cfg_; }
     ControllerConfig& config() { return cfg_; }
 

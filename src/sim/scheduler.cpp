@@ -1,6 +1,7 @@
 #include "sim/scheduler.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace varnel::sim {
 
@@ -16,6 +17,11 @@ void ManualScheduler::advanceUs(std::int64_t us) {
         node.mapped()();
     }
     nowUs_ = target;
+}
+
+void ManualScheduler::handOver(Scheduler& other) {
+    auto waiting = std::exchange(queue_, {});
+    for (auto& [key, fn] : waiting) other.after(key.due - nowUs_, std::move(fn));
 }
 
 }  // namespace varnel::sim

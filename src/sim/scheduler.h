@@ -27,6 +27,8 @@ public:
     // Runs what is due now without moving the clock.
     void runDue() { advanceUs(0); }
     [[nodiscard]] std::size_t pending() const { return queue_.size(); }
+    // Moves everything still waiting to `other`, each with the time it had left.
+    void handOver(Scheduler& other);
 
 private:
     struct Key {

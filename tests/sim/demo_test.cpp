@@ -176,3 +176,23 @@ TEST(DemoRun, demo_destroyed_before_its_steps_is_safe) {
 
 }  // namespace
 }  // namespace varnel::sim::test
+
+namespace varnel::sim::test {
+namespace {
+
+TEST(DemoRun, demo_started_before_the_transport_moves_to_its_clock) {
+    Tap t;
+    Demo demo(t.sim);
+    demo.runScript(parsed("100 var 2 9"));
+    ManualScheduler transport;
+    transport.advanceUs(5'000'000);  // the transport's clock is elsewhere
+    t.sim.attachScheduler(transport);
+    EXPECT_EQ(t.sim.manualClock().pending(), 0u);
+    transport.advanceUs(99'000);
+    EXPECT_EQ(t.sim.variable(2), 0);
+    transport.advanceUs(1'000);
+    EXPECT_EQ(t.sim.variable(2), 9);
+}
+
+}  // namespace
+}  // namespace varnel::sim::test
