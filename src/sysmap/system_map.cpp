@@ -67,10 +67,6 @@ bool ReadSystemMap(Context& ctx, SystemMap& sm) {
 void WriteSystemMap(Context& ctx, SystemMap& sm) {
     if (sm.image.empty()) return;
 
-    sm.log.lines.clear();
-    for (const MapRecord* r : sm.image.changedRecords())
-        sm.log.lines.push_back({r->ID, r->raw, sm.image.Line(*r)});
-
     std::string original;
     const fs::path backup = backupPathFor(sm.projectFile);
     auto fail = [&](const char* what) { sm.log.writeError = what + (": " + ctx.error.description); };
@@ -84,6 +80,9 @@ void WriteSystemMap(Context& ctx, SystemMap& sm) {
     if (ok) ok = skipStep(ctx, 3, [&] { replaceFile(sm.projectFile, sm.image.render(), sm.faults); });
     if (ok) {
         sm.log.projectWritten = true;
+        sm.log.lines.clear();
+        for (const MapRecord* r : sm.image.changedRecords())
+            sm.log.lines.push_back({r->ID, r->raw, sm.image.Line(*r)});
         return;
     }
     fail(ctx.error.step == 3 ? "Project file not written" : "Project file not backed up, so not written");

@@ -35,7 +35,7 @@ struct SyncLog {
     };
     std::vector<DeviceChange> devices;
     std::vector<std::filesystem::path> filesWritten;   // synchronized IR files
-    std::vector<LineChange> lines;                     // project file lines, in file order
+    std::vector<LineChange> lines;                     // project file lines written, in file order
     std::filesystem::path backup;                      // "Copy of " file, once made
     bool projectWritten = false;
     bool readFailed = false;

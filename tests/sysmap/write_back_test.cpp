@@ -155,6 +155,7 @@ TEST_F(WriteBack, disk_full_midway_through_the_project_leaves_it_unchanged) {
     EXPECT_EQ(slurp(project), kProject);
     EXPECT_FALSE(sm.log.projectWritten);
     EXPECT_NE(sm.log.writeError.find("No space left on device"), std::string::npos);
+    EXPECT_TRUE(sm.log.lines.empty());
     ASSERT_EQ(rig.host->log.size(), 1u);
     EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap 3 cannot write ", 0), 0u) << rig.host->log[0].second;
     EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
