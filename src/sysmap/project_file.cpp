@@ -21,9 +21,9 @@ bool isModuleHeaderText(std::string_view text) {
 
 std::string_view endBytes(LineEnd e) {
     switch (e) {
-    case LineEnd::CrLf: return "\r\n";
-    case LineEnd::Lf: return "\n";
-    case LineEnd::None: return "";
+        case LineEnd::CrLf: return "\r\n";
+        case LineEnd::Lf: return "\n";
+        case LineEnd::None: return "";
     }
     return "";
 }
@@ -100,11 +100,11 @@ std::optional<ParseError> SystemMapImage::parse(std::string_view bytes) {
             return ParseError{r.ID, "Line longer than " + std::to_string(kMaxFieldLength) + " characters"};
 
         switch (r.kind) {
-        case LineKind::Level1: cur1 = r.ID, cur2 = 0, cur3 = 0; break;
-        case LineKind::Level2: cur2 = r.ID, cur3 = 0; break;
-        case LineKind::Module: cur2 = r.ID, cur3 = r.ID, moduleSeen = true; break;
-        case LineKind::Level3: cur3 = r.ID; break;
-        case LineKind::Content: break;
+            case LineKind::Level1: cur1 = r.ID, cur2 = 0, cur3 = 0; break;
+            case LineKind::Level2: cur2 = r.ID, cur3 = 0; break;
+            case LineKind::Module: cur2 = r.ID, cur3 = r.ID, moduleSeen = true; break;
+            case LineKind::Level3: cur3 = r.ID; break;
+            case LineKind::Content: break;
         }
         if (r.isHeader()) lastHeader = r.ID;
         r.level1 = cur1;

@@ -19,12 +19,12 @@ struct MapRecord {
     std::int32_t ID = 0;
     LineKind kind = LineKind::Content;
     LineEnd end = LineEnd::CrLf;
-    std::string raw;                       // as read, without its line end
-    std::int32_t level1 = 0;               // IDs of the headers giving Level1..Level3, 0 = ""
+    std::string raw;          // as read, without its line end
+    std::int32_t level1 = 0;  // IDs of the headers giving Level1..Level3, 0 = ""
     std::int32_t level2 = 0;
     std::int32_t level3 = 0;
-    std::int32_t section = 0;              // ID of the nearest header at or above (itself for a header)
-    std::optional<std::string> replaced;   // new Line, set only when it differs from `raw`
+    std::int32_t section = 0;             // ID of the nearest header at or above (itself for a header)
+    std::optional<std::string> replaced;  // new Line, set only when it differs from `raw`
 
     [[nodiscard]] bool isHeader() const { return kind != LineKind::Content; }
 };
@@ -36,7 +36,7 @@ inline constexpr std::size_t kMaxProjectBytes = 16u << 20;
 inline constexpr std::size_t kMaxProjectLines = 500'000;
 
 struct ParseError {
-    std::int32_t line = 0;   // 1-based line number in the file, 0 for the file as a whole
+    std::int32_t line = 0;  // 1-based line number in the file, 0 for the file as a whole
     std::string description;
 };
 

@@ -108,8 +108,8 @@ void replaceFile(const fs::path& requested, std::string_view bytes, const FileFa
         if (::close(out.release()) != 0) throw fileError("cannot close", target, errno);
     }
 
-    const int rc = faults.rename ? faults.rename(temp.path.c_str(), target.c_str())
-                                 : ::rename(temp.path.c_str(), target.c_str());
+    const int rc =
+        faults.rename ? faults.rename(temp.path.c_str(), target.c_str()) : ::rename(temp.path.c_str(), target.c_str());
     if (rc != 0) throw fileError("cannot replace", target, errno);
     temp.keep = true;
 

@@ -62,8 +62,8 @@ SyncSummary runSync(Context& ctx, const SyncRequest& request) {
         return summary;
     }
     if (!request.assumeYes) {
-        const bool yes = request.confirm ? request.confirm(summary.question)
-                                         : ctx.platform.prompts.question(summary.question);
+        const bool yes =
+            request.confirm ? request.confirm(summary.question) : ctx.platform.prompts.question(summary.question);
         if (!yes) {
             summary.outcome = SyncSummary::Outcome::Declined;
             return summary;
@@ -87,12 +87,12 @@ std::vector<std::string> describeSync(const SyncSummary& s) {
     using Outcome = SyncSummary::Outcome;
     std::vector<std::string> out;
     switch (s.outcome) {
-    case Outcome::NoProjectFile: out.push_back("Specified Project File does not exist"); return out;
-    case Outcome::Declined: out.push_back("Not synchronized: the confirmation was declined"); return out;
-    case Outcome::ReadFailed:
-        out.push_back("Not synchronized: the project file could not be read (see the host log)");
-        return out;
-    default: break;
+        case Outcome::NoProjectFile: out.push_back("Specified Project File does not exist"); return out;
+        case Outcome::Declined: out.push_back("Not synchronized: the confirmation was declined"); return out;
+        case Outcome::ReadFailed:
+            out.push_back("Not synchronized: the project file could not be read (see the host log)");
+            return out;
+        default: break;
     }
     for (const auto& d : s.log.devices) {
         if (d.created)
@@ -111,8 +111,7 @@ std::vector<std::string> describeSync(const SyncSummary& s) {
         out.push_back("Project file left unchanged: " + s.log.writeError);
         return out;
     }
-    if (s.log.devices.empty() && s.log.filesWritten.empty() && s.log.lines.empty())
-        out.push_back("No names changed");
+    if (s.log.devices.empty() && s.log.filesWritten.empty() && s.log.lines.empty()) out.push_back("No names changed");
     return out;
 }
 

@@ -19,10 +19,10 @@ SyncLog Synchronize(Context& ctx, bool direction, const std::string& projectFile
 std::string syncQuestion(bool direction, const SyncIncludes& includes);
 
 struct SyncRequest {
-    bool direction = false;             // as Synchronize: true = System Map to host
+    bool direction = false;  // as Synchronize: true = System Map to host
     std::string projectFile;
     SyncIncludes includes;
-    bool assumeYes = false;             // skip the confirmation
+    bool assumeYes = false;  // skip the confirmation
     // Asks the confirmation; unset = ctx.platform.prompts.question.
     std::function<bool(const std::string& question)> confirm;
     // Before syncing, find the plug-in's devices as start-up does (interface name,
@@ -37,11 +37,11 @@ struct SyncRequest {
 
 struct SyncSummary {
     enum class Outcome {
-        Done,            // ran; see log for what changed
-        Declined,        // the confirmation was answered No
-        NoProjectFile,   // no project file at the given path: nothing asked, nothing done
-        ReadFailed,      // the project file could not be read (reported to the host log)
-        WriteFailed,     // the project file was left as it was (reported to the host log)
+        Done,           // ran; see log for what changed
+        Declined,       // the confirmation was answered No
+        NoProjectFile,  // no project file at the given path: nothing asked, nothing done
+        ReadFailed,     // the project file could not be read (reported to the host log)
+        WriteFailed,    // the project file was left as it was (reported to the host log)
     };
     Outcome outcome = Outcome::Done;
     std::string question;

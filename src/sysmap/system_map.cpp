@@ -81,8 +81,7 @@ void WriteSystemMap(Context& ctx, SystemMap& sm) {
     if (ok) {
         sm.log.projectWritten = true;
         sm.log.lines.clear();
-        for (const MapRecord* r : sm.image.changedRecords())
-            sm.log.lines.push_back({r->ID, r->raw, sm.image.Line(*r)});
+        for (const MapRecord* r : sm.image.changedRecords()) sm.log.lines.push_back({r->ID, r->raw, sm.image.Line(*r)});
         return;
     }
     fail(ctx.error.step == 3 ? "Project file not written" : "Project file not backed up, so not written");

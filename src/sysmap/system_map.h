@@ -26,20 +26,20 @@ struct SyncLog {
     struct DeviceChange {
         std::string code;
         bool created = false;
-        std::string oldLocation, oldName;   // empty for a created device
+        std::string oldLocation, oldName;  // empty for a created device
         std::string location, name;
     };
     struct LineChange {
-        std::int32_t id = 0;                // line number in the project file
-        std::string before, after;          // without line ends
+        std::int32_t id = 0;        // line number in the project file
+        std::string before, after;  // without line ends
     };
     std::vector<DeviceChange> devices;
-    std::vector<std::filesystem::path> filesWritten;   // synchronized IR files
-    std::vector<LineChange> lines;                     // project file lines written, in file order
-    std::filesystem::path backup;                      // "Copy of " file, once made
+    std::vector<std::filesystem::path> filesWritten;  // synchronized IR files
+    std::vector<LineChange> lines;                    // project file lines written, in file order
+    std::filesystem::path backup;                     // "Copy of " file, once made
     bool projectWritten = false;
     bool readFailed = false;
-    std::string writeError;                            // why the project file was not written
+    std::string writeError;  // why the project file was not written
 };
 
 struct SystemMap {
@@ -47,8 +47,8 @@ struct SystemMap {
     std::filesystem::path projectFile;
     std::filesystem::path irLabelFile;
     std::filesystem::path irZoneFile;
-    std::int32_t sectionHeader = 0;   // ID of the header of the section being worked on
-    std::int32_t sectionBase = 0;     // where that section's entries are counted from
+    std::int32_t sectionHeader = 0;  // ID of the header of the section being worked on
+    std::int32_t sectionBase = 0;    // where that section's entries are counted from
     FileFaults faults;
     SyncLog log;
 

@@ -171,11 +171,11 @@ void DefineHSIO(Context& ctx, SystemMap& sm) {
             if (!header) continue;
             sm.enterSection(*header, *header);
             switch (m.utype()) {
-            case kSecu16: namePoints(ctx, sm, m, {{1, 8, &CreateInput16}, {9, 16, &CreateOutput16}}); break;
-            case kSecu16I: namePoints(ctx, sm, m, {{1, 16, &CreateInput16i}}); break;
-            case kRelay08: namePoints(ctx, sm, m, {{1, 8, &CreateOutputRly}}); break;
-            case kSecu16IR: writeSynchronizedZones(ctx, sm); break;
-            default: break;
+                case kSecu16: namePoints(ctx, sm, m, {{1, 8, &CreateInput16}, {9, 16, &CreateOutput16}}); break;
+                case kSecu16I: namePoints(ctx, sm, m, {{1, 16, &CreateInput16i}}); break;
+                case kRelay08: namePoints(ctx, sm, m, {{1, 8, &CreateOutputRly}}); break;
+                case kSecu16IR: writeSynchronizedZones(ctx, sm); break;
+                default: break;
             }
         }
     });
@@ -231,13 +231,13 @@ void DefineHSIR(Context& ctx, SystemMap& sm) {
             std::string t;
             if (!found) {
                 skipStep(ctx, 2, [&] {
-                    ReportError(ctx, kSourceVarnel,
-                                "IR Record " + std::to_string(i) +
-                                    " not in system map image, label deleted from irlbl.cfg");
+                    ReportError(
+                        ctx, kSourceVarnel,
+                        "IR Record " + std::to_string(i) + " not in system map image, label deleted from irlbl.cfg");
                 });
                 clearPending(ctx);
             } else if (found->size() > 4 && startsWith(*found, "IR #")) {
-                t.clear();   // a record CMAX leaves unnamed
+                t.clear();  // a record CMAX leaves unnamed
             } else {
                 t = StripPrefix(*found, group);
             }

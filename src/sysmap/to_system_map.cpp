@@ -121,11 +121,11 @@ void MakeSystemMapIO(Context& ctx, SystemMap& sm) {
             if (!header) continue;
             sm.enterSection(*header, *header);
             switch (m.utype()) {
-            case kSecu16IR: saveZoneNames(sm); break;
-            case kSecu16: savePoints(ctx, sm, m, 16, 8); break;
-            case kSecu16I: savePoints(ctx, sm, m, 16, 16); break;
-            case kRelay08: savePoints(ctx, sm, m, 8, 0); break;
-            default: break;
+                case kSecu16IR: saveZoneNames(sm); break;
+                case kSecu16: savePoints(ctx, sm, m, 16, 8); break;
+                case kSecu16I: savePoints(ctx, sm, m, 16, 16); break;
+                case kRelay08: savePoints(ctx, sm, m, 8, 0); break;
+                default: break;
             }
         }
     });

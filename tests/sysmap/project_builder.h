@@ -12,10 +12,10 @@ struct ProjectBuilder {
     int variableLines = 128;
     int x10Lines = 256;
     int irLines = 1024;
-    std::map<int, std::string> vars;            // variable -> text after the tabs
-    std::map<std::string, std::string> x10;     // "A1" -> text after the tabs
-    std::map<int, std::string> ir;              // IR record -> text after the tabs
-    std::vector<std::pair<std::string, std::vector<std::string>>> modules;   // header text, lines after "\t\t"
+    std::map<int, std::string> vars;                                        // variable -> text after the tabs
+    std::map<std::string, std::string> x10;                                 // "A1" -> text after the tabs
+    std::map<int, std::string> ir;                                          // IR record -> text after the tabs
+    std::vector<std::pair<std::string, std::vector<std::string>>> modules;  // header text, lines after "\t\t"
 
     // Module section with `count` lines "<stem><n>" (n from 1), some replaced by `named`.
     void module(int unit, int count, const std::string& stem, std::map<int, std::string> named = {}) {

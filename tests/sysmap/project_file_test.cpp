@@ -119,7 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
         RoundTripCase{"lf_and_mixed_line_ends", "A\n\tB\r\n\t\tC\n\t\t\tD\r\nE"},
         RoundTripCase{"stray_carriage_returns", "A\rB\r\n\t\t\tx\r\r\n\r"},
         RoundTripCase{"single_byte_code_page_and_nul",
-                      "Caf\xe9\r\n\t\t\t\xa3" "5 \x80\r\n\t\t\tnul\0byte\r\n"s},
+                      "Caf\xe9\r\n\t\t\t\xa3"
+                      "5 \x80\r\n\t\t\tnul\0byte\r\n"s},
         RoundTripCase{"empty_file", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -150,18 +151,17 @@ TEST(ProjectFile, writing_the_same_text_or_the_original_back_is_no_change) {
 TEST(ProjectFile, entries_outside_a_short_section_are_never_written) {
     // Variables has two entries; its computed lines 3 and 4 fall on the next header and
     // into the X-10 section.
-    const std::string file =
-        "S\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tv0\r\n\t\t\tv1\r\n\t\tX-10\r\n\t\t\tA1 Lamp\r\n";
+    const std::string file = "S\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tv0\r\n\t\t\tv1\r\n\t\tX-10\r\n\t\t\tA1 Lamp\r\n";
     SystemMapImage img;
     ASSERT_FALSE(img.parse(file).has_value());
     const std::int32_t vars = *img.findLocalSection("Variables");
     const std::int32_t x10 = *img.findLocalSection("X-10");
     EXPECT_NE(img.entry(vars, vars + 2), nullptr);
-    EXPECT_EQ(img.entry(vars, vars + 3), nullptr);   // the X-10 header
-    EXPECT_EQ(img.entry(vars, vars + 4), nullptr);   // X-10's first entry
-    EXPECT_EQ(img.entry(vars, vars), nullptr);       // the header itself
-    EXPECT_EQ(img.entry(vars, 1), nullptr);          // above the section
-    EXPECT_EQ(img.entry(vars, 99), nullptr);         // past the end
+    EXPECT_EQ(img.entry(vars, vars + 3), nullptr);  // the X-10 header
+    EXPECT_EQ(img.entry(vars, vars + 4), nullptr);  // X-10's first entry
+    EXPECT_EQ(img.entry(vars, vars), nullptr);      // the header itself
+    EXPECT_EQ(img.entry(vars, 1), nullptr);         // above the section
+    EXPECT_EQ(img.entry(vars, 99), nullptr);        // past the end
     EXPECT_FALSE(img.setEntryLine(vars, vars + 3, "\t\t\tx"));
     EXPECT_FALSE(img.setEntryLine(vars, vars + 4, "\t\t\tx"));
     EXPECT_FALSE(img.setEntryLine(vars, -5, "\t\t\tx"));
@@ -188,12 +188,12 @@ TEST(ProjectFile, entry_line_longer_than_255_characters_is_refused) {
 TEST(ProjectFile, section_finders_follow_the_header_rules) {
     SystemMapImage img;
     ASSERT_FALSE(img.parse("S\n"
-                           "\tRemote\n\t\tVariables\n"       // not under Local
+                           "\tRemote\n\t\tVariables\n"  // not under Local
                            "\tLocal\n\t\tVariables\n\t\tX-10\n"
-                           "\tSchedules\n\t\t3\n"            // numeric level-3: not a module
+                           "\tSchedules\n\t\t3\n"  // numeric level-3: not a module
                            "\tModule #3\n\t\tLamp\n"
                            "\tModule #5 Kitchen\n"
-                           "\tLocal\n\t\tInfra-Red\n")      // after a module: content
+                           "\tLocal\n\t\tInfra-Red\n")  // after a module: content
                      .has_value());
     EXPECT_EQ(img.findLocalSection("Variables"), 5);
     EXPECT_EQ(img.findLocalSection("X-10"), 6);
@@ -211,13 +211,9 @@ TEST(ProjectFile, overlong_line_stops_the_read_at_that_line) {
     ASSERT_TRUE(err);
     EXPECT_EQ(err->line, 3);
     EXPECT_EQ(img.size(), 2u);
-}
-
-TEST(ProjectFile, header_length_counts_without_its_tabs) {
-    SystemMapImage img;
-    EXPECT_FALSE(img.parse("\t\t" + std::string(255, 'h') + "\n").has_value());
-    SystemMapImage longer;
-    EXPECT_TRUE(longer.parse(std::string(10, '\t') + std::string(250, 'c') + "\n").has_value());
+    // A header's length counts without its tabs, a content line's with them.
+    EXPECT_FALSE(SystemMapImage{}.parse("\t\t" + std::string(255, 'h') + "\n").has_value());
+    EXPECT_TRUE(SystemMapImage{}.parse(std::string(10, '\t') + std::string(250, 'c') + "\n").has_value());
 }
 
 TEST(ProjectFile, hostile_sizes_are_refused_without_exhausting_memory) {

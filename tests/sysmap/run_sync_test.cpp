@@ -21,8 +21,8 @@ class RunSync : public SyncFixture {
 protected:
     RunSync() { fs::copy_file(kSample, project); }
 
-    SyncRequest request(bool direction, SyncIncludes includes = {.variables = true, .x10 = true, .io = true,
-                                                                   .ir = true}) {
+    SyncRequest request(bool direction,
+                        SyncIncludes includes = {.variables = true, .x10 = true, .io = true, .ir = true}) {
         SyncRequest r;
         r.direction = direction;
         r.projectFile = project.string();

@@ -35,12 +35,9 @@ TEST(SampleProject, holds_every_section_at_full_size) {
         int entries;
     };
     const Section sections[] = {
-        {"Variables", img.findLocalSection("Variables"), 128},
-        {"X-10", img.findLocalSection("X-10"), 256},
-        {"Infra-Red", img.findLocalSection("Infra-Red"), 1024},
-        {"SECU16 at 1", img.findModuleSection("1"), 24},
-        {"SECU16I at 2", img.findModuleSection("2"), 32},
-        {"RELAY-08 at 3", img.findModuleSection("3"), 8},
+        {"Variables", img.findLocalSection("Variables"), 128},  {"X-10", img.findLocalSection("X-10"), 256},
+        {"Infra-Red", img.findLocalSection("Infra-Red"), 1024}, {"SECU16 at 1", img.findModuleSection("1"), 24},
+        {"SECU16I at 2", img.findModuleSection("2"), 32},       {"RELAY-08 at 3", img.findModuleSection("3"), 8},
         {"SECU16IR at 4", img.findModuleSection("4"), 16},
     };
     for (const Section& s : sections) {

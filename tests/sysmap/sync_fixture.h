@@ -88,16 +88,16 @@ protected:
         for (int v : vars) rig.ctx.devices.varSelected[static_cast<std::size_t>(v)] = kTrue;
     }
 
-    void addModule(std::int16_t unit, std::int16_t type, const std::string& hc,
-                   std::initializer_list<int> points = {}, std::int16_t invert = 0) {
+    void addModule(std::int16_t unit, std::int16_t type, const std::string& hc, std::initializer_list<int> points = {},
+                   std::int16_t invert = 0) {
         umap m;
         m.set_unit(unit);
         m.set_utype(type);
         m.set_hc(hc);
         m.set_invert(invert);
         rig.ctx.devices.mappings.push_back(m);
-        if (unit >= 1 && unit <= 128) rig.ctx.controller.moduleTypes[static_cast<std::size_t>(unit - 1)] =
-            static_cast<std::uint8_t>(type);
+        if (unit >= 1 && unit <= 128)
+            rig.ctx.controller.moduleTypes[static_cast<std::size_t>(unit - 1)] = static_cast<std::uint8_t>(type);
         for (int p : points) setPointSelected(rig.ctx, unit, p - 1, true);
     }
 

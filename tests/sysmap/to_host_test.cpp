@@ -69,7 +69,7 @@ TEST_F(ToHost, existing_device_takes_location_and_name_and_keeps_everything_else
 
 struct X10Case {
     const char* name;
-    std::string entry;     // A1's text after the three tabs
+    std::string entry;  // A1's text after the three tabs
     bool named;
     std::string location, deviceName;
 };
@@ -87,19 +87,19 @@ TEST_P(X10Entries, entry_text_becomes_location_and_name) {
     expectName("A1", c.location, c.deviceName);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, X10Entries,
-    ::testing::Values(X10Case{"unnamed_address_is_skipped", "X-10 House A Unit 1", false, "", ""},
-                      X10Case{"bare_x10_house_is_a_name", "X-10 House", true, "X-10", "House"},
-                      X10Case{"code_and_blank_stripped", "A1 Kitchen Ceiling Lamp", true, "Kitchen", "Ceiling Lamp"},
-                      X10Case{"prefix_stripped_only_once", "A1 A1 Lamp", true, "A1", "Lamp"},
-                      X10Case{"code_and_dash_stripped", "A1-Porch Light", true, "Porch", "Light"},
-                      X10Case{"code_without_separator_kept", "A1x Lamp", true, "A1x", "Lamp"},
-                      X10Case{"single_word_goes_to_ocelot", "Porch", true, "Ocelot", "Porch"},
-                      X10Case{"tabs_only_gives_an_empty_name", "", true, "Ocelot", ""},
-                      X10Case{"code_and_blank_alone_are_not_stripped", "A1 ", true, "A1", ""},
-                      X10Case{"leading_blank_gives_empty_location", " Lamp", true, "", "Lamp"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, X10Entries,
+                         ::testing::Values(X10Case{"unnamed_address_is_skipped", "X-10 House A Unit 1", false, "", ""},
+                                           X10Case{"bare_x10_house_is_a_name", "X-10 House", true, "X-10", "House"},
+                                           X10Case{"code_and_blank_stripped", "A1 Kitchen Ceiling Lamp", true,
+                                                   "Kitchen", "Ceiling Lamp"},
+                                           X10Case{"prefix_stripped_only_once", "A1 A1 Lamp", true, "A1", "Lamp"},
+                                           X10Case{"code_and_dash_stripped", "A1-Porch Light", true, "Porch", "Light"},
+                                           X10Case{"code_without_separator_kept", "A1x Lamp", true, "A1x", "Lamp"},
+                                           X10Case{"single_word_goes_to_ocelot", "Porch", true, "Ocelot", "Porch"},
+                                           X10Case{"tabs_only_gives_an_empty_name", "", true, "Ocelot", ""},
+                                           X10Case{"code_and_blank_alone_are_not_stripped", "A1 ", true, "A1", ""},
+                                           X10Case{"leading_blank_gives_empty_location", " Lamp", true, "", "Lamp"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ToHost, x10_entries_map_to_their_house_letter_and_unit) {
     layout.x10["C5"] = "Garden Floods";
@@ -113,7 +113,7 @@ TEST_F(ToHost, x10_entries_map_to_their_house_letter_and_unit) {
 TEST_F(ToHost, short_x10_section_does_not_name_devices_from_the_next_section) {
     layout.x10Lines = 20;
     layout.x10["A2"] = "Kitchen Island";
-    layout.ir[0] = "TV Power";   // would be "B6" in a full-size section
+    layout.ir[0] = "TV Power";  // would be "B6" in a full-size section
     sync({.x10 = true});
     expectName("A2", "Kitchen", "Island");
     EXPECT_EQ(host->devices().size(), 1u);
@@ -128,7 +128,7 @@ TEST_F(ToHost, module_points_are_named_from_their_section_lines) {
     expectName("[16", "Ocelot", "Gate");
     EXPECT_EQ(device("[1")->iomisc, "1!11!0!0");
     EXPECT_EQ(device("[9")->iotype, 1);
-    EXPECT_EQ(device("[2"), nullptr);   // not selected
+    EXPECT_EQ(device("[2"), nullptr);  // not selected
 }
 
 TEST_F(ToHost, module_without_a_section_and_unselected_points_keep_their_names) {
@@ -214,7 +214,7 @@ TEST_F(IrLabels, labels_come_from_the_records_the_lookup_names) {
     EXPECT_EQ(lineAt(file, 2), "\"Amp\"");
     EXPECT_EQ(lineAt(file, 32), "\"Last\"");
     EXPECT_EQ(labelLine(0), "\"Power\"");
-    EXPECT_EQ(labelLine(1), "\"\"");           // "IR #1": unnamed
+    EXPECT_EQ(labelLine(1), "\"\"");  // "IR #1": unnamed
     EXPECT_EQ(labelLine(2), "\"TV\"");
     EXPECT_EQ(labelLine(3), "\"Mute\"");
     EXPECT_EQ(labelLine(4), "\"Input\"");
@@ -229,7 +229,7 @@ TEST_F(IrLabels, labels_come_from_the_records_the_lookup_names) {
 TEST_F(IrLabels, records_missing_from_the_image_are_logged_and_left_empty) {
     spit(configFile("irLbl.cfg"), "");
     layout.irLines = 1000;
-    layout.module(1, 24, "Input ");   // right after the short Infra-Red section
+    layout.module(1, 24, "Input ");  // right after the short Infra-Red section
     sync({.ir = true});
     EXPECT_EQ(labelLine(999), "\"\"");
     EXPECT_EQ(labelLine(1000), "\"\"");
@@ -270,10 +270,10 @@ struct StripCase {
 
 TEST(StripPrefix, removes_prefix_and_one_separator_only_from_longer_texts) {
     const std::vector<StripCase> cases{
-        {"A1 Lamp", "A1", "Lamp"},   {"A1-Lamp", "A1", "Lamp"}, {"A1  Lamp", "A1", " Lamp"},
-        {"A1 ", "A1", "A1 "},        {"A1 x", "A1", "x"},       {"A1", "A1", "A1"},
+        {"A1 Lamp", "A1", "Lamp"},    {"A1-Lamp", "A1", "Lamp"},    {"A1  Lamp", "A1", " Lamp"},
+        {"A1 ", "A1", "A1 "},         {"A1 x", "A1", "x"},          {"A1", "A1", "A1"},
         {"A1xLamp", "A1", "A1xLamp"}, {"a1 Lamp", "A1", "a1 Lamp"}, {"TV Power", "", "TV Power"},
-        {" Power", "", "Power"},     {"TV", "TV", "TV"},        {"[12 Gate", "[12", "Gate"},
+        {" Power", "", "Power"},      {"TV", "TV", "TV"},           {"[12 Gate", "[12", "Gate"},
     };
     for (const auto& c : cases) EXPECT_EQ(StripPrefix(c.text, c.prefix), c.result) << c.text << " / " << c.prefix;
 }

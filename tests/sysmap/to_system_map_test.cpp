@@ -66,16 +66,6 @@ TEST_F(ToMap, empty_location_survives_the_trip_back_to_the_host) {
     EXPECT_EQ(device("#3")->name, "Setpoint");
 }
 
-TEST_F(ToMap, variables_past_63_use_the_next_letter) {
-    mirrorVariables('#', {64, 127});
-    setDevice("$1", "Cinema", "Lights");
-    setDevice("$64", "Last", "Keypad");
-    const std::string file = sync({.variables = true});
-    EXPECT_EQ(lineAt(file, 5 + 64), "\t\t\tCinema Lights");
-    EXPECT_EQ(lineAt(file, 5 + 127), "\t\t\tLast Keypad");
-    expectOnlyChanged(file, {69, 132});
-}
-
 TEST_F(ToMap, every_x10_code_with_a_device_is_written_with_its_code) {
     addDevice("A1", "Ocelot", "Lamp");
     addDevice("C5", "Garden", "Floods");
@@ -94,7 +84,7 @@ TEST_F(ToMap, ir_labels_are_written_only_with_a_group_name_and_a_label) {
     ctx().ir.labels[0] = "Power";
     ctx().ir.labels[2] = "Mute";
     ctx().ir.lookup[2] = 700;
-    ctx().ir.labels[36] = "Orphan";   // group 2 has no name
+    ctx().ir.labels[36] = "Orphan";  // group 2 has no name
     ctx().ir.groups[27] = "Last";
     ctx().ir.labels[1007] = "Label";
     const std::string file = sync({.ir = true});
@@ -131,8 +121,8 @@ TEST_F(ToMap, secu16i_second_list_takes_all_sixteen_points) {
 }
 
 TEST_F(ToMap, short_module_sections_never_write_into_the_next_section) {
-    layout.module(3, 3, "Relay ");        // a RELAY-08 with 3 of its 8 lines
-    layout.module(1, 16, "Input ");       // a SECU16 without its second list
+    layout.module(3, 3, "Relay ");   // a RELAY-08 with 3 of its 8 lines
+    layout.module(1, 16, "Input ");  // a SECU16 without its second list
     layout.module(4, 16, "IR Zone #");
     addModule(3, kRelay08, "_", {2, 5});
     addModule(1, kSecu16, "[", {1});
@@ -192,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ToMap, inner_tabs_and_odd_headers_elsewhere_survive_a_change) {
-    const std::string head = "CMAX\tV2\r\n\tPort\tCOM1\r\n\t\t12\r\n\tLocal\r\n\t\tX-10\r\n\t\t\tX-10 House A Unit 1\r\n";
+    const std::string head =
+        "CMAX\tV2\r\n\tPort\tCOM1\r\n\t\t12\r\n\tLocal\r\n\t\tX-10\r\n\t\t\tX-10 House A Unit 1\r\n";
     const std::string tail = "\tModule #5 Kitchen\r\n\t\tLamp\r\n\r\n  indented\r\n\t\t\tlast";
     spit(project, head + tail);
     addDevice("A1", "Kitchen", "Ceiling");
