@@ -14,19 +14,6 @@
 
 namespace varnel {
 
-// Busy flag 1 while alive, 0 afterwards: a throwing step cannot leave the
-// timers locked out for good.
-class BusyGuard {
-public:
-    explicit BusyGuard(Context& ctx) : ctx_(ctx) { ctx_.link.busy = 1; }
-    ~BusyGuard() { ctx_.link.busy = 0; }
-    BusyGuard(const BusyGuard&) = delete;
-    BusyGuard& operator=(const BusyGuard&) = delete;
-
-private:
-    Context& ctx_;
-};
-
 // The byte a value rounds to, 0 when it is outside 0..255.
 inline std::uint8_t byteOrZero(double v) {
     const double r = roundEven(v);

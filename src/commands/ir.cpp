@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "commands/exchange.h"
 #include "commands/ir_files.h"
 #include "commands/queue.h"
 #include "link/serial_link.h"
@@ -22,8 +23,6 @@ constexpr std::uint8_t kLearnFlags = 0x78;
 constexpr int kOutputsPerModule = 16;
 constexpr int kControllerZone = 17;
 
-// A value that does not fit a byte leaves it at 0, as the controller has always been sent.
-std::uint8_t byteOrZero(std::int64_t v) { return v >= 0 && v <= 255 ? static_cast<std::uint8_t>(v) : 0; }
 std::uint8_t low(std::int32_t loc) { return byteOrZero(loc % 256); }
 std::uint8_t high(std::int32_t loc) { return loc <= 0 ? 0 : byteOrZero(loc / 256); }
 
@@ -32,26 +31,12 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-class BusyScope {
-public:
-    explicit BusyScope(Context& ctx) : ctx_(ctx) { ctx_.link.busy = 1; }
-    ~BusyScope() { ctx_.link.busy = 0; }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    Context& ctx_;
-};
-
 bool portOpen(const Context& ctx) { return ctx.platform.port.isOpen(); }
 bool zonesEnabled(const Context& ctx) { return ctx.controller.irModuleFlag; }
 
 // Sends one frame and waits for its 3-byte answer; neither outcome is reported.
 void sendFrame(Context& ctx, const CommandFrame& frame) {
-    skipStep(ctx, 1, [&] {
-        SendBytes(ctx, frame);
-        ReadResponse(ctx, ctx.link.responseTimeout, kAckLength, 0);
-    });
+    skipStep(ctx, 1, [&] { sendAwaitAck(ctx, frame); });
     clearPending(ctx);
 }
 
@@ -161,12 +146,12 @@ std::int16_t PlayZonedIR(Context& ctx, const std::string& iZone, const std::stri
 }
 
 void localPlay(Context& ctx, std::int32_t loc) {
-    BusyScope busy(ctx);
+    BusyGuard busy(ctx);
     if (portOpen(ctx)) sendFrame(ctx, localPlayFrame(loc));
 }
 
 void remotePlay(Context& ctx, std::int16_t module, std::int16_t output, std::int32_t loc) {
-    BusyScope busy(ctx);
+    BusyGuard busy(ctx);
     if (portOpen(ctx)) sendFrame(ctx, remotePlayFrame(module, output, loc));
 }
 
@@ -206,7 +191,7 @@ std::string learnPromptText(std::int32_t loc) {
 }
 
 void learnIRPrompt(Context& ctx, std::int32_t loc) {
-    BusyScope busy(ctx);
+    BusyGuard busy(ctx);
     LearnIRStart(ctx, loc);
     ctx.platform.prompts.message(learnPromptText(loc), PromptStyle::Information);
     LearnIREnd(ctx);

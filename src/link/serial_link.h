@@ -18,6 +18,19 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
 void MSComm1_OnComm(Context& ctx, int event);
 // Closes the port (the control's PortOpen = false).
 void ClosePort(Context& ctx);
+// Busy flag 1 while alive, 0 afterwards: a throwing step cannot leave the
+// timers locked out for good.
+class BusyGuard {
+public:
+    explicit BusyGuard(Context& ctx) : ctx_(ctx) { ctx_.link.busy = 1; }
+    ~BusyGuard() { ctx_.link.busy = 0; }
+    BusyGuard(const BusyGuard&) = delete;
+    BusyGuard& operator=(const BusyGuard&) = delete;
+
+private:
+    Context& ctx_;
+};
+
 // Longest wait for the rest of a report whose first byte has arrived, milliseconds.
 inline constexpr int kReportByteWaitMs = 1000;
 

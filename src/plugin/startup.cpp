@@ -48,14 +48,6 @@ void sendSetting(Context& ctx, std::uint8_t selector, std::uint8_t value, std::i
     ReadResponse(ctx, timeout, kAckLength, 0);
 }
 
-struct BusyScope {
-    explicit BusyScope(Context& c) : ctx(c) { ctx.link.busy = 1; }
-    ~BusyScope() { ctx.link.busy = 0; }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-    Context& ctx;
-};
-
 }  // namespace
 
 int pollIntervalMs(const std::string& text) {
@@ -84,7 +76,7 @@ std::string InitController(Context& ctx) {
 }
 
 std::string FindController(Context& ctx) {
-    BusyScope busy(ctx);
+    BusyGuard busy(ctx);
     auto& c = ctx.controller;
     std::string result;
     int attempts = 0;
@@ -138,26 +130,26 @@ std::string FindController(Context& ctx) {
 }
 
 void SetParameter16(Context& ctx, Bool16 on) {
-    BusyScope busy(ctx);
+    BusyGuard busy(ctx);
     sendSetting(ctx, 0x10, on != 0 ? 2 : 0, ctx.link.responseTimeout);
 }
 
 void SetAutoX10(Context& ctx, Bool16 on) {
-    BusyScope busy(ctx);
+    BusyGuard busy(ctx);
     if (!ctx.link.portOpen) return;
     skipStep(ctx, 1, [&] { sendSetting(ctx, 0x0F, on == kTrue ? 1 : 0, ctx.link.responseTimeout); });
     reportPending(ctx, "SetAutoX10");
 }
 
 void SetParameter17(Context& ctx, Bool16 on) {
-    BusyScope busy(ctx);
+    BusyGuard busy(ctx);
     if (!ctx.link.portOpen) return;
     sendSetting(ctx, 0x11, on != 0 ? 1 : 0, ctx.link.responseTimeout);
     sendSetting(ctx, 0x12, 0, ctx.link.responseTimeout);
 }
 
 void ResetParameter7(Context& ctx) {
-    BusyScope busy(ctx);
+    BusyGuard busy(ctx);
     if (!ctx.link.portOpen) return;
     sendSetting(ctx, 0x07, 0, 4);
 }
