@@ -1,0 +1,276 @@
+// What each console command does to the simulated controller and the host.
+#include <gtest/gtest.h>
+
+#include "console_rig.h"
+
+namespace varnel {
+namespace {
+
+using console::Reply;
+using sim::FrameKind;
+using X = sim::X10Transmission;
+
+std::vector<X> x10Since(const sim::Controller& c, std::size_t from) {
+    const auto& all = c.x10Sent();
+    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
+}
+
+X address(std::uint8_t house, std::uint8_t unit) {
+    return {.kind = X::Kind::Address, .house = house, .key = static_cast<std::uint8_t>(unit - 1), .value = 1};
+}
+X function(std::uint8_t house, std::uint8_t code, std::uint8_t value) {
+    return {.kind = X::Kind::Function, .house = house, .key = code, .value = value};
+}
+
+struct ConsoleCommands : ::testing::Test {
+    test::ConsoleRig c;
+    void SetUp() override { c.start(); }
+};
+
+TEST_F(ConsoleCommands, x10_lines_put_the_expected_frames_on_the_power_line) {
+    struct Case {
+        const char* line;
+        std::vector<X> sent;
+    };
+    const Case cases[] = {
+        {"x10 A1+A3 on", {address(0, 1), address(0, 3), function(0, 0x12, 1)}},
+        {"x10 B1+3 off", {address(1, 1), address(1, 3), function(1, 0x13, 1)}},
+        {"x10 B dim 50", {function(1, 0x14, 11)}},
+        {"x10 C5 bright 20", {address(2, 5), function(2, 0x15, 4)}},
+        {"x10 D all-units-off", {function(3, 0x10, 1)}},
+        {"x10 D1 all-lights-on", {address(3, 1), function(3, 0x11, 1)}},
+        {"x10 E all-lights-off", {function(4, 0x16, 1)}},
+        {"x10 F2 hail", {address(5, 2), function(5, 0x18, 1)}},
+        {"x10 A1 preset 20", {address(0, 1), function(2, 31, 1)}},  // level 20: preset-dim entry 4 in the high half
+        {"x10 A2 preset 3", {address(0, 2), function(15, 26, 1)}},
+        {"x10 H4 status-request", {address(7, 4), function(7, 0x1E, 1)}},
+        {"x10 P16 extended 49 255",
+         {X{.kind = X::Kind::Extended, .house = 15, .key = 15, .value = 0, .data1 = 49, .data2 = 255}}},
+    };
+    for (const auto& k : cases) {
+        const std::size_t before = c.rig.controller.x10Sent().size();
+        const std::string said = c.ok(k.line);
+        EXPECT_NE(said.find(": sent"), std::string::npos) << said;
+        EXPECT_EQ(x10Since(c.rig.controller, before), k.sent) << k.line;
+    }
+    EXPECT_EQ(c.rig.ctx().queue.count, 0);
+}
+
+TEST_F(ConsoleCommands, set_writes_a_variable_as_the_host_buttons_do) {
+    c.ok("mirror vars 4,70");
+    const std::string v4 = c.codeOf("Variable 4", "Ocelot");
+    const std::string v70 = c.codeOf("Variable 70", "Ocelot");
+
+    struct Step {
+        std::string line;
+        int var;
+        std::uint16_t value;
+    };
+    const Step steps[] = {{"set " + v4 + " 300", 4, 300},
+                          {"set " + v4 + " on", 4, 1},
+                          {"set " + v4 + " off", 4, 0},
+                          {"set " + v70 + " 32767", 70, 32767},
+                          {"set " + v70 + " on", 70, 1}};
+    for (const auto& s : steps) {
+        c.rig.controller.setVariable(s.var, 12345);
+        const std::string said = c.ok(s.line);
+        EXPECT_NE(said.find("variable " + std::to_string(s.var) + " <- " + std::to_string(s.value)), std::string::npos)
+            << said;
+        EXPECT_EQ(c.rig.controller.variable(s.var), s.value) << s.line;
+    }
+}
+
+TEST_F(ConsoleCommands, set_switches_an_output_point_on_the_controller) {
+    c.ok("mirror points 3 0-1");  // RELAY-08 at address 3
+    const std::string relay2 = c.codeOf("Relay Output 2", "Rly08 Unit 3");
+    struct Step {
+        const char* action;
+        std::uint8_t value;
+    };
+    for (const Step& s : {Step{"on", 1}, Step{"off", 0}, Step{"200", 200}}) {
+        const auto before = c.rig.controller.countOf(FrameKind::Command, 0x33);
+        const std::string said = c.ok("set " + relay2 + " " + s.action);
+        EXPECT_NE(said.find("unit 3 point 1 <- " + std::to_string(s.value)), std::string::npos) << said;
+        const auto writes = c.rig.controller.framesOf(FrameKind::Command, 0x33);
+        ASSERT_EQ(writes.size(), before + 1) << s.action;
+        EXPECT_EQ(writes.back().bytes[2], 3);
+        EXPECT_EQ(writes.back().bytes[3], 1);
+        EXPECT_EQ(writes.back().bytes[4], s.value);
+    }
+    EXPECT_EQ(c.rig.host->DeviceStatus(relay2), 2);  // 200 is not 0
+}
+
+TEST_F(ConsoleCommands, set_refuses_what_the_host_could_not_set_and_sends_nothing) {
+    c.ok("mirror points 1 0");
+    c.ok("mirror points 3 0");
+    c.ok("mirror vars 1");
+    const std::string input = c.codeOf("Input 1", "Secu16 Unit 1");
+    const std::string relay = c.codeOf("Relay Output 1", "Rly08 Unit 3");
+    auto other = c.rig.host->GetDeviceByRef(c.rig.host->NewDeviceRef("Lamp"));
+    other->set_hc("Y");
+    other->set_dc("1");
+    other->set_iotype(1);
+    other->set_interface("Someone Else");
+    const auto frames = c.rig.controller.frames().size();
+
+    struct Case {
+        std::string line;
+        std::string says;
+    };
+    const Case cases[] = {
+        {"set Z9 on", "set: no device with code 'Z9'"},
+        {"set " + input + " on", "is an input; inputs follow the controller"},
+        {"set " + relay + " 256", "an output takes on, off or a value 0 to 255, not 256"},
+        {"set Y1 on", "Y1 (Lamp) belongs to another interface"},
+    };
+    for (const auto& k : cases) EXPECT_NE(c.refused(k.line).find(k.says), std::string::npos) << c.last;
+    EXPECT_EQ(c.rig.controller.frames().size(), frames);
+    EXPECT_EQ(c.rig.controller.variable(1), 0);
+}
+
+TEST_F(ConsoleCommands, set_finds_a_device_typed_in_the_other_case) {
+    c.ok("mirror vars 2");
+    std::string code = c.codeOf("Variable 2", "Ocelot");
+    for (char& ch : code) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    c.ok("set " + code + " 9");
+    EXPECT_EQ(c.rig.controller.variable(2), 9);
+}
+
+TEST_F(ConsoleCommands, var_writes_the_controller_variable_at_once) {
+    c.ok("var 12 300");
+    EXPECT_EQ(c.rig.controller.variable(12), 300);
+    c.ok("var 127 65535");
+    EXPECT_EQ(c.rig.controller.variable(127), 65535);
+    const auto writes = c.rig.controller.framesOf(FrameKind::Command, 0x29);
+    ASSERT_FALSE(writes.empty());
+    EXPECT_EQ(writes.back().bytes, (std::vector<std::uint8_t>{0xC8, 0x29, 0x7F, 0xFF, 0xFF, 0x00, 0x00, 0x6E}));
+}
+
+TEST(ConsoleReads, analog_and_param_answer_with_the_module_value) {
+    auto cfg = sim::ControllerConfig::typical();
+    cfg.analog[{2, 0}] = 117;
+    cfg.parameters[{2, 1}] = 513;
+    test::ConsoleRig c(test::withController(cfg));
+    c.start();
+    EXPECT_EQ(c.ok("analog 2 0"), "analog 2 0: 117");
+    EXPECT_EQ(c.ok("param 2 1"), "param 2 1: 513");
+}
+
+TEST_F(ConsoleCommands, a_silent_controller_is_reported_not_read_as_zero) {
+    c.rig.controller.faults().silent = true;
+    EXPECT_NE(c.refused("analog 2 0").find("analog: no answer from the controller"), std::string::npos);
+    EXPECT_NE(c.refused("param 2 1").find("param: no answer from the controller after three attempts"),
+              std::string::npos);
+}
+
+TEST_F(ConsoleCommands, screen_writes_text_with_its_options) {
+    c.ok("screen --backlight --beep 0 1 Hi");
+    ASSERT_EQ(c.rig.controller.screenWrites().size(), 1u);
+    auto w = c.rig.controller.screenWrites().back();
+    EXPECT_EQ(w.flags, 0x09);
+    EXPECT_EQ(w.x, 0);
+    EXPECT_EQ(w.y, 1);
+    EXPECT_EQ(w.text, "Hi");
+
+    c.ok("screen 5 2 --clear --font 1 Hello  world");
+    w = c.rig.controller.screenWrites().back();
+    EXPECT_EQ(w.flags, 0x06);
+    EXPECT_EQ(w.text, "Hello  world");
+
+    const std::string said = c.ok("screen 0 0 " + std::string(60, 'x'));
+    EXPECT_NE(said.find("only the first 40 of 60 characters are shown"), std::string::npos) << said;
+    EXPECT_EQ(c.rig.controller.screenWrites().back().length, 60);
+}
+
+TEST_F(ConsoleCommands, commands_refused_before_the_link_starts_send_nothing) {
+    test::ConsoleRig fresh;
+    fresh.rig.registerPlugin();
+    for (const char* line :
+         {"x10 A1 on", "var 1 2", "analog 1 0", "param 1 1", "screen 0 0 hi", "ir play 1", "ir learn 1"}) {
+        const std::string said = fresh.refused(line);
+        EXPECT_NE(said.find("the controller link is not started"), std::string::npos) << line << " -> " << said;
+    }
+    EXPECT_TRUE(fresh.rig.controller.frames().empty());
+    EXPECT_EQ(fresh.rig.ctx().queue.count, 0);
+
+    test::ConsoleRig unregistered;
+    EXPECT_NE(unregistered.refused("mirror vars 1").find("not registered with the host"), std::string::npos);
+    EXPECT_NE(unregistered.refused("x10 A1 on").find("not registered with the host"), std::string::npos);
+}
+
+TEST_F(ConsoleCommands, a_full_queue_refuses_instead_of_dropping_silently) {
+    // Forced: while ready() holds the tick empties the queue, but a full one must
+    // still be said, never dropped in silence as QExec would.
+    c.rig.ctx().queue.count = CommandQueue::kSize;
+    const auto frames = c.rig.controller.frames().size();
+    EXPECT_NE(c.refused("x10 A1 on").find("the command queue is full (50 waiting)"), std::string::npos);
+    EXPECT_NE(c.refused("ir play 3").find("the command queue is full"), std::string::npos);
+    EXPECT_EQ(c.rig.controller.frames().size(), frames);
+    c.rig.ctx().queue = CommandQueue{};
+}
+
+TEST_F(ConsoleCommands, status_and_devices_show_the_plugin_and_the_host) {
+    c.ok("mirror vars 3");
+    const auto status = c.run("status");
+    ASSERT_EQ(status.outcome, Reply::Outcome::Done);
+    const std::string all = [&] {
+        std::string s;
+        for (const auto& l : status.lines) s += l + "\n";
+        return s;
+    }();
+    for (const char* part : {"port: 1 (COM1), open, started", "controller: found, link ok",
+                             "interfaces started: io x10 ir", "modules: 1 SECU16, 2 SECU16I, 3 RELAY-08, 4 SECU16IR",
+                             "IR: size 1024, zones 0 to 17, current zone 0", "queue: 0 waiting; plug-in idle"})
+        EXPECT_NE(all.find(part), std::string::npos) << part << "\n" << all;
+
+    const auto devices = c.run("devices");
+    ASSERT_EQ(devices.outcome, Reply::Outcome::Done);
+    ASSERT_EQ(devices.lines.size(), 1 + c.deviceCount());
+    EXPECT_EQ(devices.lines[0].rfind("Code", 0), 0u);
+    const std::string code = c.codeOf("Variable 3", "Ocelot");
+    bool listed = false;
+    for (const auto& l : devices.lines)
+        if (l.rfind(code + " ", 0) == 0 && l.find("Variable 3") != std::string::npos &&
+            l.find("Ocelot") != std::string::npos)
+            listed = true;
+    EXPECT_TRUE(listed);
+}
+
+TEST_F(ConsoleCommands, device_text_from_the_host_is_printed_without_control_characters) {
+    const auto ref = c.rig.host->NewDeviceRef("Evil\x1b[2Jname");
+    c.rig.host->GetDeviceByRef(ref)->set_hc("Z");
+    c.rig.host->GetDeviceByRef(ref)->set_dc("1");
+    for (const auto& l : c.run("devices").lines)
+        for (char ch : l) EXPECT_FALSE(static_cast<unsigned char>(ch) < 0x20) << l;
+}
+
+TEST_F(ConsoleCommands, help_lists_every_command_and_details_one) {
+    const auto all = c.run("help");
+    std::string text;
+    for (const auto& l : all.lines) text += l + "\n";
+    for (const char* word : {"status", "devices", "set CODE", "x10 TARGET", "var N", "ir play", "analog UNIT",
+                             "param UNIT", "screen", "mirror", "quit"})
+        EXPECT_NE(text.find(word), std::string::npos) << word;
+    const auto x10 = c.run("help x10");
+    ASSERT_EQ(x10.outcome, Reply::Outcome::Done);
+    EXPECT_EQ(x10.lines.front(), "x10 TARGET FUNCTION [ARGS]");
+}
+
+TEST_F(ConsoleCommands, every_reply_line_reaches_the_sink_in_order) {
+    c.printed.clear();
+    const auto r = c.run("status");
+    EXPECT_EQ(c.printed, r.lines);
+    c.printed.clear();
+    c.run("x10 Q1 on");
+    ASSERT_EQ(c.printed.size(), 1u);
+    EXPECT_EQ(c.printed[0].rfind("x10: house 'Q'", 0), 0u);
+}
+
+TEST_F(ConsoleCommands, quit_is_reported_and_remembered) {
+    EXPECT_FALSE(c.console.quitRequested());
+    EXPECT_EQ(c.run("quit").outcome, Reply::Outcome::Quit);
+    EXPECT_TRUE(c.console.quitRequested());
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,73 @@
+#pragma once
+// The console over the whole plug-in on virtual time: what the operator typed,
+// what the console answered, what the controller and the host saw.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "console/console.h"
+#include "engine_rig.h"
+
+namespace varnel::test {
+
+inline EngineOptions withController(sim::ControllerConfig cfg) {
+    EngineOptions o;
+    o.controller = std::move(cfg);
+    return o;
+}
+
+struct ConsoleRig {
+    explicit ConsoleRig(EngineOptions options = {}) : rig(std::move(options)) {}
+
+    // RegisterCallback and the interface starts, then a second of quiet.
+    void start() {
+        rig.startAll();
+        rig.run(1000);
+    }
+
+    console::Reply run(const std::string& line) {
+        console::Reply r = console.execute(line);
+        last = r.lines.empty() ? std::string() : r.lines.front();
+        return r;
+    }
+    // Runs a line that must succeed; its first line.
+    std::string ok(const std::string& line) {
+        const auto r = run(line);
+        EXPECT_EQ(r.outcome, console::Reply::Outcome::Done) << line << " -> " << last;
+        return last;
+    }
+    // Runs a line that must be refused; its message.
+    std::string refused(const std::string& line) {
+        const auto r = run(line);
+        EXPECT_EQ(r.outcome, console::Reply::Outcome::Error) << line << " -> " << last;
+        EXPECT_EQ(r.lines.size(), 1u) << line;
+        return last;
+    }
+
+    const host::DeviceRecord* device(const std::string& name, const std::string& location) const {
+        for (const auto& d : rig.host->devices())
+            if (d.name == name && d.location == location) return &d;
+        return nullptr;
+    }
+    std::string codeOf(const std::string& name, const std::string& location) const {
+        const auto* d = device(name, location);
+        return d ? d->code() : "<no device " + name + " at " + location + ">";
+    }
+    std::size_t deviceCount() const { return rig.host->devices().size(); }
+
+    // Writes a file into the host's config directory (before start()).
+    void configFile(const std::string& name, const std::vector<std::string>& lines) {
+        std::filesystem::create_directories(rig.dir.path() / "config");
+        std::ofstream out(rig.dir.path() / "config" / name, std::ios::binary);
+        for (const auto& l : lines) out << l << "\r\n";
+    }
+
+    EngineRig rig;
+    std::vector<std::string> printed;
+    console::Console console{*rig.plugin, *rig.host, [this](const std::string& l) { printed.push_back(l); }};
+    std::string last;
+};
+
+}  // namespace varnel::test

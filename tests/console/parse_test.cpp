@@ -1,0 +1,234 @@
+// Console lines to commands: every command's forms, the canonical text, and
+// bad input answered with one line that names the command and the fix.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/command.h"
+
+namespace varnel::console {
+namespace {
+
+std::string show(const ParseResult& r) {
+    if (const auto* e = std::get_if<ParseError>(&r)) return "error: " + e->message;
+    return "command: " + formatCommand(std::get<Command>(r));
+}
+
+struct Good {
+    const char* line;
+    Command expected;
+};
+
+TEST(ConsoleParse, lines_become_the_commands_they_name) {
+    using A = cmd::Set::Action;
+    const Good cases[] = {
+        {"", cmd::Empty{}},
+        {"   \t ", cmd::Empty{}},
+        {"# a comment: x10 A1 on", cmd::Empty{}},
+        {"help", cmd::Help{}},
+        {"HELP X10", cmd::Help{"x10"}},
+        {"help exit", cmd::Help{"quit"}},
+        {"?", cmd::Help{}},
+        {"quit", cmd::Quit{}},
+        {"Exit\r\n", cmd::Quit{}},
+        {"status", cmd::Status{}},
+        {"devices", cmd::Devices{}},
+        {"set #5 on", cmd::Set{"#5", A::On, 0}},
+        {"set [9 OFF", cmd::Set{"[9", A::Off, 0}},
+        {"set $3 1200", cmd::Set{"$3", A::Value, 1200}},
+        {"x10 A1+A3 on", cmd::X10{"A", "1+3", 2, 0, 0, 0}},
+        {"x10 a1+3 off", cmd::X10{"A", "1+3", 3, 0, 0, 0}},
+        {"x10 B dim 50", cmd::X10{"B", "", 4, 50, 0, 0}},
+        {"x10 C5 bright 20", cmd::X10{"C", "5", 5, 20, 0, 0}},
+        {"x10 D all-units-off", cmd::X10{"D", "", 0, 0, 0, 0}},
+        {"x10 E1 all-lights-on", cmd::X10{"E", "1", 1, 0, 0, 0}},
+        {"x10 P all-lights-off", cmd::X10{"P", "", 6, 0, 0, 0}},
+        {"x10 A16 extended 49 255", cmd::X10{"A", "16", 7, 0, 49, 255}},
+        {"x10 F hail", cmd::X10{"F", "", 8, 0, 0, 0}},
+        {"x10 F hail-ack", cmd::X10{"F", "", 9, 0, 0, 0}},
+        {"x10 G2+G4 preset 31", cmd::X10{"G", "2+4", 10, 31, 0, 0}},
+        {"x10 H extended-data", cmd::X10{"H", "", 12, 0, 0, 0}},
+        {"x10 H1 status-on", cmd::X10{"H", "1", 13, 0, 0, 0}},
+        {"x10 H1 status-off", cmd::X10{"H", "1", 14, 0, 0, 0}},
+        {"x10 H1 Status-Request", cmd::X10{"H", "1", 15, 0, 0, 0}},
+        {"var 12 300", cmd::Var{12, 300}},
+        {"var 127 65535", cmd::Var{127, 65535}},
+        {"ir play 5", cmd::IrPlay{"5", std::nullopt}},
+        {"ir play 007", cmd::IrPlay{"7", std::nullopt}},
+        {"ir play TV Power", cmd::IrPlay{"TV Power", std::nullopt}},
+        {"ir play   Living  Room Lamp  ", cmd::IrPlay{"Living  Room Lamp", std::nullopt}},
+        {"ir play --zone 3 TV Power", cmd::IrPlay{"TV Power", 3}},
+        {"ir play 12 --zone 0", cmd::IrPlay{"12", 0}},
+        {"ir learn 20", cmd::IrLearn{20}},
+        {"ir list", cmd::IrList{}},
+        {"analog 2 0", cmd::Analog{2, 0}},
+        {"param 2 1", cmd::Param{2, 1}},
+        {"screen 0 1 Hello world", cmd::Screen{0, 1, "Hello world", false, false, false, 0}},
+        {"screen --clear --beep 0 1 Hello", cmd::Screen{0, 1, "Hello", false, true, true, 0}},
+        {"screen 3 4 --backlight --font 1 Hi  there ", cmd::Screen{3, 4, "Hi  there", true, false, false, 1}},
+        {"screen --clear 0 0", cmd::Screen{0, 0, "", false, false, true, 0}},
+        {"screen 0 1 -- --beep is text", cmd::Screen{0, 1, "--beep is text", false, false, false, 0}},
+        {"screen 0 1 -5 degrees", cmd::Screen{0, 1, "-5 degrees", false, false, false, 0}},
+        {"mirror", cmd::MirrorShow{}},
+        {"mirror vars 0-9,64,127", cmd::MirrorVars{ListMode::Replace, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 64, 127}}},
+        {"mirror vars 5, 3 ,4", cmd::MirrorVars{ListMode::Replace, {3, 4, 5}}},
+        {"mirror vars none", cmd::MirrorVars{ListMode::Replace, {}}},
+        {"mirror vars add 12", cmd::MirrorVars{ListMode::Add, {12}}},
+        {"mirror vars remove 1-2", cmd::MirrorVars{ListMode::Remove, {1, 2}}},
+        {"mirror points 1 0-7", cmd::MirrorPoints{1, ListMode::Replace, {0, 1, 2, 3, 4, 5, 6, 7}, std::nullopt}},
+        {"mirror points 3 0,2 invert", cmd::MirrorPoints{3, ListMode::Replace, {0, 2}, true}},
+        {"mirror points 3 add 5 no-invert", cmd::MirrorPoints{3, ListMode::Add, {5}, false}},
+        {"mirror points 2 none", cmd::MirrorPoints{2, ListMode::Replace, {}, std::nullopt}},
+    };
+    for (const auto& c : cases) {
+        const ParseResult r = parseCommand(c.line);
+        ASSERT_TRUE(std::holds_alternative<Command>(r)) << c.line << " -> " << show(r);
+        EXPECT_TRUE(std::get<Command>(r) == c.expected)
+            << c.line << " -> " << show(r) << ", wanted " << formatCommand(c.expected);
+    }
+}
+
+TEST(ConsoleParse, canonical_text_parses_back_to_the_same_command) {
+    const char* lines[] = {"x10 a1+3 on",
+                           "x10 B dim 50",
+                           "x10 A16 extended 1 2",
+                           "set #5 on",
+                           "set $3 7",
+                           "ir play --zone 3 TV Power",
+                           "ir play 5 --zone 2",
+                           "ir learn 1023",
+                           "screen 0 1 -- --x",
+                           "screen --font 1 --beep 1 2 a  b",
+                           "mirror vars 0-9,11",
+                           "mirror points 1 add 2,3 invert",
+                           "mirror vars remove none",
+                           "help ir",
+                           "var 0 0"};
+    for (const char* line : lines) {
+        const ParseResult first = parseCommand(line);
+        ASSERT_TRUE(std::holds_alternative<Command>(first)) << line << " -> " << show(first);
+        const std::string canonical = formatCommand(std::get<Command>(first));
+        const ParseResult again = parseCommand(canonical);
+        ASSERT_TRUE(std::holds_alternative<Command>(again)) << canonical << " -> " << show(again);
+        EXPECT_TRUE(std::get<Command>(again) == std::get<Command>(first)) << line << " -> " << canonical;
+    }
+    EXPECT_EQ(formatCommand(std::get<Command>(parseCommand("x10 a1+3 on"))), "x10 A1+A3 on");
+    EXPECT_EQ(formatCommand(std::get<Command>(parseCommand("mirror vars 3,1,2,9"))), "mirror vars 1-3,9");
+}
+
+struct Bad {
+    const char* line;
+    const char* says;  // part of the one-line message
+};
+
+TEST(ConsoleParse, bad_lines_get_one_line_naming_command_and_fix) {
+    const std::string longLine(2000, 'a');
+    const Bad cases[] = {
+        {"onn", "unknown command 'onn' (type help"},
+        {"x10 A1 onn", "x10: unknown function 'onn' (all-units-off, all-lights-on, on, off, dim N"},
+        {"x10", "x10: needs a target and a function"},
+        {"x10 A1", "x10: needs a target and a function"},
+        {"x10 Q1 on", "x10: house 'Q' is not A to P"},
+        {"x10 11 on", "x10: house '1' is not A to P"},
+        {"x10 A17 on", "x10: unit '17' in 'A17' is not 1 to 16"},
+        {"x10 A0 on", "is not 1 to 16"},
+        {"x10 A1+B3 on", "x10: all units must be in house A, not 'B3'"},
+        {"x10 A1+ on", "unit '' in 'A1+'"},
+        {"x10 A+1 on", "unit '' in 'A+1' is not 1 to 16"},
+        {"x10 A1++2 on", "unit '' in 'A1++2'"},
+        {"x10 A-1 on", "unit '-1' in 'A-1'"},
+        {"x10 A1+A1 on", "unit 1 is named twice"},
+        {"x10 A dim", "x10: dim takes a percentage 0 to 100"},
+        {"x10 A dim 101", "percentage must be 0 to 100, not 101"},
+        {"x10 A dim fifty", "percentage 'fifty' is not a number"},
+        {"x10 A on 5", "x10: on takes nothing"},
+        {"x10 A preset 32", "level must be 0 to 31"},
+        {"x10 A1 extended 1", "extended takes two data bytes"},
+        {"x10 A extended 1 2", "extended needs at least one unit"},
+        {"x10 A1 extended 1 256", "data byte must be 0 to 255"},
+        {"x10 A1+A2 all-units-off", "all-units-off takes one unit at most"},
+        {"set", "set: needs a device code and on, off or a value"},
+        {"set #5", "set: needs a device code"},
+        {"set #5 maybe", "set: say on, off or a number, not 'maybe'"},
+        {"set #5 40000", "a value must be 0 to 32767 (var N VALUE"},
+        {"set #5 -1", "a value must be 0 to 32767"},
+        {"var 128 1", "var: variable must be 0 to 127, not 128"},
+        {"var 1 65536", "value must be 0 to 65535, not 65536"},
+        {"var 1", "var: needs a variable number and a value"},
+        {"var x 1", "variable 'x' is not a number"},
+        {"var 1 99999999999999999999", "value '99999999999999999999' is not a number"},
+        {"ir", "ir: say play, learn or list"},
+        {"ir fly", "ir: say play, learn or list, not 'fly'"},
+        {"ir play", "play needs a label number"},
+        {"ir play 1024", "label must be 0 to 1023, not 1024"},
+        {"ir play Power", "'Power' is neither a label number 0 to 1023 nor a 'GROUP LABEL' name"},
+        {"ir play -1", "is neither a label number"},
+        {"ir play --zone", "--zone needs a zone number"},
+        {"ir play --zone x 5", "zone 'x' is not a number"},
+        {"ir play 5 --zone", "--zone Z stands before the label or at the end"},
+        {"ir learn", "ir: learn takes one label number"},
+        {"ir learn 2000", "label must be 0 to 1023"},
+        {"ir list all", "list takes nothing after it"},
+        {"analog 0 1", "analog: unit must be 1 to 128, not 0"},
+        {"analog 2 16", "analog: point must be 0 to 15, not 16"},
+        {"analog 2", "analog: needs a unit and a point"},
+        {"param 2 0", "param: parameter must be 1 to 256, not 0"},
+        {"param 129 1", "param: unit must be 1 to 128"},
+        {"screen 0", "screen: needs X and Y before the text"},
+        {"screen --blink 0 1 hi", "screen: unknown option '--blink'"},
+        {"screen --font 2 0 1 hi", "font must be 0 to 1, not 2"},
+        {"screen --font", "--font needs 0 or 1"},
+        {"screen -1 0 hi", "x must be 0 to 32767, not -1"},
+        {"mirror fish", "mirror: say vars or points, not 'fish'"},
+        {"mirror vars", "mirror: vars needs a list"},
+        {"mirror vars add", "mirror: vars needs a list"},
+        {"mirror vars 0-128", "'0-128' is outside 0 to 127"},
+        {"mirror vars 9-0", "range '9-0' runs backwards"},
+        {"mirror vars 1,,2", "empty item"},
+        {"mirror vars a-b", "'a-b' is not a number or range"},
+        {"mirror points", "points needs a unit and a list"},
+        {"mirror points 0 1", "unit must be 1 to 128, not 0"},
+        {"mirror points 1", "points needs a list"},
+        {"mirror points 1 invert", "points needs a list"},
+        {"mirror points 1 16", "'16' is outside 0 to 15"},
+        {"help fly", "help: no command 'fly'"},
+        {"help x10 ir", "help: names one command at most"},
+        {"quit now", "quit: takes nothing after it, got 'now'"},
+        {"status please", "status: takes nothing after it"},
+        {"x10 A1 on\x1b[2J", "control character (code 27)"},
+        {longLine.c_str(), "line too long (2000 characters, at most 1024)"},
+    };
+    for (const auto& c : cases) {
+        const ParseResult r = parseCommand(c.line);
+        ASSERT_TRUE(std::holds_alternative<ParseError>(r)) << c.line << " -> " << show(r);
+        const std::string& msg = std::get<ParseError>(r).message;
+        EXPECT_NE(msg.find(c.says), std::string::npos) << c.line << " -> " << msg;
+        EXPECT_EQ(msg.find('\n'), std::string::npos) << msg;
+        EXPECT_LE(msg.size(), 400u) << msg;
+    }
+}
+
+TEST(ConsoleParse, bytes_of_any_kind_never_break_the_parser) {
+    std::string line;
+    for (int i = 0; i < 256; ++i) {
+        line.assign(1, static_cast<char>(i));
+        (void)parseCommand(line);
+        (void)parseCommand("x10 " + line + "1 on");
+        (void)parseCommand("screen 0 0 " + line);
+        (void)parseCommand("ir play " + line + " " + line);
+    }
+    const std::string utf8 = "screen 0 1 Grüße";
+    ASSERT_TRUE(std::holds_alternative<Command>(parseCommand(utf8)));
+    EXPECT_EQ(std::get<cmd::Screen>(std::get<Command>(parseCommand(utf8))).text, "Grüße");
+}
+
+TEST(ConsoleParse, only_state_views_may_run_while_the_controller_is_busy) {
+    for (const char* line : {"", "help", "quit", "status", "devices", "ir list", "mirror"})
+        EXPECT_TRUE(readsOnly(std::get<Command>(parseCommand(line)))) << line;
+    for (const char* line : {"set #1 on", "x10 A1 on", "var 1 1", "ir play 1", "ir learn 1", "analog 1 1", "param 1 1",
+                             "screen 0 0 x", "mirror vars 1", "mirror points 1 1"})
+        EXPECT_FALSE(readsOnly(std::get<Command>(parseCommand(line)))) << line;
+}
+
+}  // namespace
+}  // namespace varnel::console
