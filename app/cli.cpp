@@ -113,6 +113,50 @@ Command parseSim(const std::vector<std::string>& args, std::size_t i) {
     return o;
 }
 
+Command parseSync(const std::vector<std::string>& args, std::size_t i, const std::filesystem::path& hostDir) {
+    SyncOptions o;
+    o.hostDir = hostDir;
+    std::string error;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") return HelpRequest{usage()};
+        if (a == "--from-project") {
+            o.fromProject = true;
+        } else if (a == "--to-project") {
+            o.toProject = true;
+        } else if (a == "--variables") {
+            o.variables = true;
+        } else if (a == "--x10") {
+            o.x10 = true;
+        } else if (a == "--io") {
+            o.io = true;
+        } else if (a == "--ir") {
+            o.ir = true;
+        } else if (a == "--all") {
+            o.variables = o.x10 = o.io = o.ir = true;
+        } else if (a == "--yes" || a == "-y") {
+            o.yes = true;
+        } else if (isOption(a, "--project")) {
+            auto v = valueOf(args, i, "--project", error);
+            if (!v) return UsageError{error};
+            if (v->empty()) return UsageError{"--project needs a file"};
+            o.project = *v;
+        } else if (isOption(a, "--host-dir")) {
+            auto v = valueOf(args, i, "--host-dir", error);
+            if (!v) return UsageError{error};
+            if (v->empty()) return UsageError{"--host-dir needs a directory"};
+            o.hostDir = *v;
+        } else {
+            return UsageError{"varnel sync: unknown option \"" + a + "\""};
+        }
+    }
+    if (o.fromProject == o.toProject)
+        return UsageError{"varnel sync: say which side is master: --from-project or --to-project"};
+    if (!(o.variables || o.x10 || o.io || o.ir))
+        return UsageError{"varnel sync: say what to synchronise: --variables, --x10, --io, --ir or --all"};
+    return o;
+}
+
 }  // namespace
 
 std::string usage() {
@@ -127,6 +171,14 @@ std::string usage() {
            "  varnel sim [--link PATH] [--for SECONDS]\n"
            "      Runs the controller simulator on a pseudo-terminal and prints its device path\n"
            "      (or PATH, a symbolic link to it).\n"
+           "  varnel sync --from-project | --to-project [--project FILE]\n"
+           "              [--variables] [--x10] [--io] [--ir] [--all] [--yes] [--host-dir DIR]\n"
+           "      Copies names between the System Map of a CMAX project file and the host's\n"
+           "      devices, without the controller. --from-project: the System Map is master\n"
+           "      (names go to the host devices and to \"Synchronized \" IR files);\n"
+           "      --to-project: the host is master (names go into the project file, which is\n"
+           "      backed up first). FILE defaults to the \"ProjectFile\" setting. Asks first\n"
+           "      on the terminal; --yes does not ask.\n"
            "  With the simulator: --demo-script FILE plays scripted activity (variables,\n"
            "  inputs, X10, IR, touches); --no-demo turns the default random activity off.\n"
            "  varnel --version | --help\n";
@@ -145,6 +197,7 @@ Command parseCommandLine(const std::vector<std::string>& args, const std::filesy
     if (sub == "--version" || sub == "version") return VersionRequest{};
     if (sub == "run") return parseRun(args, 1, hostDir);
     if (sub == "sim") return parseSim(args, 1);
+    if (sub == "sync") return parseSync(args, 1, hostDir);
     return UsageError{"varnel: unknown command \"" + sub + "\"\n" + usage()};
 }
 

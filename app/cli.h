@@ -25,6 +25,19 @@ struct SimOptions {
     bool demo = true;
 };
 
+// `varnel sync`: names between the System Map of a project file and the host's devices.
+struct SyncOptions {
+    bool fromProject = false;            // --from-project: the System Map is master (names go to the host)
+    bool toProject = false;              // --to-project: the host is master (names go into the project file)
+    std::optional<std::string> project;  // --project FILE; else the ProjectFile setting
+    bool variables = false;              // --variables, --x10, --io, --ir (or --all)
+    bool x10 = false;
+    bool io = false;
+    bool ir = false;
+    bool yes = false;  // --yes: do not ask
+    std::filesystem::path hostDir;
+};
+
 struct HelpRequest {
     std::string text;
 };
@@ -35,7 +48,7 @@ struct UsageError {
     std::string message;
 };
 
-using Command = std::variant<RunOptions, SimOptions, HelpRequest, VersionRequest, UsageError>;
+using Command = std::variant<RunOptions, SimOptions, SyncOptions, HelpRequest, VersionRequest, UsageError>;
 
 // `args` without the program name. `defaultHostDir` is used when --host-dir is absent.
 [[nodiscard]] Command parseCommandLine(const std::vector<std::string>& args,

@@ -6,5 +6,6 @@ namespace varnel::app {
 
 int runPlugin(const RunOptions& options);
 int runSimulator(const SimOptions& options);
+int runSyncCommand(const SyncOptions& options);
 
 }  // namespace varnel::app

@@ -1,4 +1,5 @@
-// varnel: the plug-in in its embedded host (`run`) and the controller simulator (`sim`).
+// varnel: the plug-in in its embedded host (`run`), the controller simulator (`sim`)
+// and the System Map synchronisation (`sync`).
 #include <QCoreApplication>
 #include <cstdlib>
 #include <iostream>
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName("varnel");
     try {
         if (const auto* run = std::get_if<RunOptions>(&command)) return runPlugin(*run);
+        if (const auto* sync = std::get_if<SyncOptions>(&command)) return runSyncCommand(*sync);
         return runSimulator(std::get<SimOptions>(command));
     } catch (const std::exception& e) {
         std::cerr << "varnel: " << e.what() << '\n';

@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 #include "commands.h"
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
+#include "host_dir_lock.h"
 #include "platform/headless_prompts.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_process_launcher.h"
@@ -62,6 +64,19 @@ int runPlugin(const RunOptions& o) {
             return kExitUsage;
         }
         demoPlan = std::get<DemoPlan>(std::move(plan));
+    }
+
+    HostDirLock lock;
+    {
+        std::error_code ec;
+        std::filesystem::create_directories(o.hostDir, ec);  // a failure is the host's to report
+        if (auto busy = lock.take(o.hostDir)) {
+            std::cerr << "varnel: " << *busy << '\n';
+            return kExitFailure;
+        }
+    }
+
+    if (o.simulate) {
         controller = std::make_unique<sim::Controller>(sim::ControllerConfig::typical());
         simulator = std::make_unique<sim::pty::PtySimulator>(*controller);
         if (auto err = simulator->start()) {

@@ -1,7 +1,11 @@
 // The varnel command line.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <sstream>
+
 #include "cli.h"
+#include "confirm.h"
 
 namespace varnel::app {
 namespace {
@@ -49,6 +53,12 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{"run", "--port", "/dev/ttyS0", "--demo-script", "d.txt"}, "demo options need --simulate"},
         {{"sim", "--demo-script"}, "--demo-script needs a value"},
         {{"sim", "--no-demo", "--demo-script", "d.txt"}, "exclude each other"},
+        {{"sync", "--all"}, "say which side is master"},
+        {{"sync", "--to-project", "--from-project", "--io"}, "say which side is master"},
+        {{"sync", "--to-project"}, "say what to synchronise"},
+        {{"sync", "--to-project", "--all", "--project"}, "--project needs a value"},
+        {{"sync", "--to-project", "--all", "--project="}, "--project needs a file"},
+        {{"sync", "--to-project", "--all", "--messages"}, "unknown option \"--messages\""},
     };
     for (const auto& c : cases) {
         const auto r = parse(c.args);
@@ -76,6 +86,37 @@ TEST(AppCli, sim_and_demo_options) {
     const auto r = parse({"run", "--simulate", "--no-demo"});
     ASSERT_TRUE(std::holds_alternative<RunOptions>(r));
     EXPECT_FALSE(std::get<RunOptions>(r).demo);
+}
+
+TEST(AppCli, sync_options_and_what_all_includes) {
+    const auto c = parse({"sync", "--from-project", "--project=/p/house.prj", "--x10", "--ir", "-y"});
+    const auto* o = std::get_if<SyncOptions>(&c);
+    ASSERT_NE(o, nullptr);
+    EXPECT_TRUE(o->fromProject);
+    EXPECT_FALSE(o->toProject);
+    EXPECT_EQ(o->project, "/p/house.prj");
+    EXPECT_EQ((std::array{o->variables, o->x10, o->io, o->ir}), (std::array{false, true, false, true}));
+    EXPECT_TRUE(o->yes);
+    EXPECT_EQ(o->hostDir, "/data/varnel");
+
+    const auto d = parse({"sync", "--to-project", "--all", "--host-dir", "/h"});
+    const auto* p = std::get_if<SyncOptions>(&d);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ((std::array{p->variables, p->x10, p->io, p->ir}), (std::array{true, true, true, true}));
+    EXPECT_FALSE(p->yes);
+    EXPECT_FALSE(p->project);
+    EXPECT_EQ(p->hostDir, "/h");
+}
+
+TEST(AppConfirm, only_y_or_yes_is_yes) {
+    for (const char* yes : {"y", "Y", "yes", "YES", " yes \r\n", "\tY"}) EXPECT_TRUE(isYes(yes)) << yes;
+    for (const char* no : {"", "n", "no", "yes please", "ye", "oui", "1", "\n"}) EXPECT_FALSE(isYes(no)) << no;
+    std::istringstream in("maybe\n");
+    std::ostringstream out;
+    EXPECT_FALSE(askYesNo("Go?", in, out));
+    EXPECT_EQ(out.str(), "Go? [y/N] ");
+    std::istringstream empty;
+    EXPECT_FALSE(askYesNo("Go?", empty, out));
 }
 
 TEST(AppCli, default_host_dir_follows_the_data_home) {

@@ -5,41 +5,18 @@
 #include <QProcess>
 #include <csignal>
 #include <fstream>
-#include <sstream>
 
 #include "platform/qt/qt_serial_port.h"
 #include "pty_pair.h"
 #include "rig.h"
+#include "varnel_process.h"
 
 namespace varnel {
 namespace {
 
-struct Outcome {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-Outcome runVarnel(const QStringList& args, int timeoutMs = 30'000) {
-    QProcess p;
-    p.start(QStringLiteral(VARNEL_EXE), args);
-    p.closeWriteChannel();
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        return {};
-    }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
-            p.readAllStandardError().toStdString()};
-}
-
-std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+using test::q;
+using test::readFile;
+using test::runVarnel;
 
 TEST(VarnelRun, a_missing_device_ends_the_run_with_one_line_naming_it) {
     test::TempDir dir;
@@ -88,6 +65,7 @@ TEST(VarnelRun, usage_errors_exit_with_two) {
 TEST(VarnelRun, simulated_run_starts_talks_to_the_controller_and_ends_on_sigint) {
     test::TempDir dir;
     QProcess p;
+    p.setProcessEnvironment(test::varnelEnvironment(dir.path() / "user"));
     p.start(QStringLiteral(VARNEL_EXE), {"run", "--simulate", "--host-dir", q(dir.path())});
     ASSERT_TRUE(p.waitForStarted());
     std::string out;
@@ -96,6 +74,11 @@ TEST(VarnelRun, simulated_run_starts_talks_to_the_controller_and_ends_on_sigint)
         out += p.readAllStandardOutput().toStdString();
     }
     ASSERT_NE(out.find("Using Comm Port"), std::string::npos) << out << p.readAllStandardError().toStdString();
+    // A second host on the same directory would overwrite the first one's devices.
+    const auto second = runVarnel({"run", "--simulate", "--host-dir", q(dir.path())});
+    EXPECT_EQ(second.exitCode, 1);
+    EXPECT_EQ(second.err, "varnel: host directory " + dir.path().string() + " is in use by another varnel process (" +
+                              std::to_string(p.processId()) + ")\n");
     ::kill(static_cast<pid_t>(p.processId()), SIGINT);
     ASSERT_TRUE(p.waitForFinished(15'000));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);

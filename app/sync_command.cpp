@@ -1,0 +1,164 @@
+// `varnel sync`: names between the System Map of a CMAX project file and the
+// host's devices, without the controller.
+//
+// What it takes of the plug-in: the registration only (the host object, the host
+// generation, where settings live) and the device model as start-up finds it in the
+// host's devices: the interface name, the variables house code, the unit mappings
+// (the modules' types come from the devices' descriptors, not from a module scan)
+// and the selection tables; the IR tables come from the host's IR files. The port
+// is never opened.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "confirm.h"
+#include "host/embedded_callback.h"
+#include "host/embedded_host.h"
+#include "host_dir_lock.h"
+#include "platform/headless_prompts.h"
+#include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_process_launcher.h"
+#include "platform/qt/qt_serial_port.h"
+#include "platform/qt/qt_settings_store.h"
+#include "plugin/hspi.h"
+#include "support/settings.h"
+#include "sysmap/project_file.h"
+#include "sysmap/safe_file.h"
+#include "sysmap/synchronize.h"
+
+namespace varnel::app {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kReplaceIrFiles =
+    "IR Label Files have been created from CMAX System Map.  Their use requires a Homeseer restart.  Do you want "
+    "them to replace existing ones after homeseer shuts down?";
+
+int fail(const std::string& message, int code = kExitFailure) {
+    std::cerr << "varnel sync: " << message << '\n';
+    return code;
+}
+
+// Why the project file cannot be used, or nothing. It is read and parsed here once
+// so that a bad file is refused in one line before anything is asked or changed.
+std::optional<std::string> projectProblem(const std::string& project, bool fromOption) {
+    if (project.empty())
+        return fromOption ? "--project needs a file"
+                          : "no project file: give --project FILE or set ProjectFile in the settings";
+    std::error_code ec;
+    const auto st = fs::status(project, ec);
+    if (!fs::exists(st)) return "the project file " + project + " does not exist";
+    if (!fs::is_regular_file(st)) return project + " is not a file";
+    try {
+        const auto bytes = readWholeFile(project, kMaxProjectBytes);
+        if (!bytes) return "the project file " + project + " does not exist";
+        SystemMapImage image;
+        if (auto err = image.parse(*bytes))
+            return "cannot read the project file " + project + ": line " + std::to_string(err->line) + ": " +
+                   err->description;
+    } catch (const std::exception& e) {
+        return "cannot read the project file " + project + ": " + e.what();
+    }
+    return std::nullopt;
+}
+
+// What the plug-in's shutdown does when synchronized IR files wait: hand the
+// host's rename script the host directory. This process is the host, and it ends now.
+void replaceIrFiles(EmbeddedHost& host) {
+    const std::string dir = host.GetAppPath();
+    const auto script = fs::path(dir) / "Scripts" / "Varnel_RenameFiles.vbs";
+    host.Launch(script.string(), "\"" + dir + "\"");
+    if (!host.runs().empty() && host.runs().back().started)
+        std::cout << "Started the rename script " << script.string() << '\n';
+    else
+        std::cout << "The rename script " << script.string()
+                  << " is not there: the synchronized IR files stay beside the live ones\n";
+}
+
+}  // namespace
+
+int runSyncCommand(const SyncOptions& o) {
+    std::error_code ec;
+    if (!fs::is_directory(o.hostDir, ec))
+        return fail("no host directory at " + o.hostDir.string() + "; give --host-dir DIR");
+    HostDirLock lock;
+    if (auto busy = lock.take(o.hostDir)) return fail(*busy);
+
+    QtEventLoop loop;
+    QtSettingsStore userSettings;
+    QtProcessLauncher launcher(loop);
+    bool echo = false;
+    std::shared_ptr<EmbeddedHost> host;
+    try {
+        EmbeddedHostOptions options;
+        options.loop = &loop;
+        options.console = [&echo](const std::string& line) {
+            if (echo) std::cerr << line << '\n';
+        };
+        host = std::make_shared<EmbeddedHost>(o.hostDir, userSettings, launcher, std::move(options));
+    } catch (const HostDirError& e) {
+        return fail(e.what());
+    }
+    auto callback = std::make_shared<EmbeddedCallback>(host);
+    HeadlessPrompts prompts([&host](const std::string& text) { host->WriteLog("Message", text); });
+    QtSerialPort port;
+    HSPI hspi(Platform{loop, port, userSettings, prompts, launcher, o.hostDir, {}}, [] {});
+    hspi.RegisterCallback(callback);
+    Context& ctx = hspi.context();
+
+    const std::string project = o.project ? *o.project : ReadSetting(ctx, "ProjectFile", "");
+    if (auto problem = projectProblem(project, o.project.has_value())) return fail(*problem);
+
+    auto ask = [&](const std::string& question) { return o.yes || askYesNo(question, std::cin, std::cerr); };
+    if (!o.yes && !stdinIsTerminal())
+        return fail("nobody to confirm (standard input is not a terminal); add --yes to synchronise without asking",
+                    kExitUsage);
+
+    SyncRequest request;
+    request.direction = o.fromProject;
+    request.projectFile = project;
+    request.includes = SyncIncludes{.variables = o.variables, .x10 = o.x10, .io = o.io, .ir = o.ir};
+    request.assumeYes = o.yes;
+    request.discoverDevices = true;
+    request.loadIrTables = true;
+    // From here on the host log's lines are the synchronisation's own warnings.
+    request.confirm = [&](const std::string& question) {
+        const bool yes = ask(question);
+        echo = yes;
+        return yes;
+    };
+    echo = o.yes;
+    const SyncSummary summary = runSync(ctx, request);
+    echo = false;
+    for (const auto& line : describeSync(summary)) std::cout << line << '\n';
+
+    if (ctx.ir.filesPending) {
+        if (ask(kReplaceIrFiles)) {
+            replaceIrFiles(*host);
+        } else {
+            std::cout << "The synchronized IR files stay beside the live ones and are not used\n";
+        }
+        ctx.ir.filesPending = false;
+    }
+    try {
+        host->flush();
+    } catch (const std::exception& e) {
+        return fail(std::string("the host's devices could not be saved: ") + e.what());
+    }
+    std::cout << std::flush;
+
+    using Outcome = SyncSummary::Outcome;
+    switch (summary.outcome) {
+        case Outcome::Done: return kExitOk;
+        case Outcome::NoProjectFile: return fail("the project file " + project + " does not exist");
+        case Outcome::ReadFailed:
+        case Outcome::WriteFailed:
+        case Outcome::Declined: return kExitFailure;
+    }
+    return kExitFailure;
+}
+
+}  // namespace varnel::app
