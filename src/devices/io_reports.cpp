@@ -17,24 +17,6 @@ namespace varnel {
 
 namespace {
 
-// Host calls are not taken while the reader waits for the rest of a report.
-struct NoHostCalls {
-    explicit NoHostCalls(Context& c) : ctx(c) { ++ctx.link.exchangeDepth; }
-    ~NoHostCalls() { --ctx.link.exchangeDepth; }
-    NoHostCalls(const NoHostCalls&) = delete;
-    NoHostCalls& operator=(const NoHostCalls&) = delete;
-    Context& ctx;
-};
-
-std::optional<std::uint8_t> awaitByte(Context& ctx) {
-    auto& port = ctx.platform.port;
-    if (port.bytesWaiting() == 0) {
-        NoHostCalls scope(ctx);
-        ctx.platform.loop.waitUntil(kReportByteWaitMs, [&] { return port.bytesWaiting() > 0 || !port.isOpen(); });
-    }
-    return port.readByte();
-}
-
 std::string num(int v) { return std::to_string(v); }
 
 void handleReport(Context& ctx, const std::array<std::uint8_t, 5>& buf) {
@@ -81,7 +63,7 @@ void readReports(Context& ctx) {
         if (length <= 1) continue;
         bool complete = true;
         for (int i = 1; i < length && complete; ++i) {
-            const auto b = awaitByte(ctx);
+            const auto b = nextReportByte(ctx);
             if (b) buf[static_cast<std::size_t>(i)] = *b;
             complete = b.has_value();
         }

@@ -16,25 +16,9 @@ namespace {
 constexpr int kOpenAttempts = 3;
 constexpr int kWaitSliceMs = 200;
 
-struct ExchangeScope {
-    explicit ExchangeScope(Context& c) : ctx(c) { ++ctx.link.exchangeDepth; }
-    ~ExchangeScope() { --ctx.link.exchangeDepth; }
-    ExchangeScope(const ExchangeScope&) = delete;
-    ExchangeScope& operator=(const ExchangeScope&) = delete;
-    Context& ctx;
-};
-
-// The next byte of a report whose first byte has arrived; waits briefly for it.
-std::optional<std::uint8_t> nextByte(Context& ctx) {
-    auto& port = ctx.platform.port;
-    if (port.bytesWaiting() == 0)
-        ctx.platform.loop.waitUntil(kReportByteWaitMs, [&] { return port.bytesWaiting() > 0 || !port.isOpen(); });
-    return port.readByte();
-}
-
 bool readInto(Context& ctx, std::array<std::uint8_t, 4>& h, int from, int to) {
     for (int i = from; i <= to; ++i) {
-        auto b = nextByte(ctx);
+        auto b = nextReportByte(ctx);
         if (!b) return false;
         h[static_cast<std::size_t>(i)] = *b;
     }
@@ -43,6 +27,15 @@ bool readInto(Context& ctx, std::array<std::uint8_t, 4>& h, int from, int to) {
 
 std::string num(int v) { return std::to_string(v); }
 }  // namespace
+
+std::optional<std::uint8_t> nextReportByte(Context& ctx) {
+    auto& port = ctx.platform.port;
+    if (port.bytesWaiting() == 0) {
+        ExchangeScope scope(ctx);
+        ctx.platform.loop.waitUntil(kReportByteWaitMs, [&] { return port.bytesWaiting() > 0 || !port.isOpen(); });
+    }
+    return port.readByte();
+}
 
 void OpenCommPort(Context& ctx) {
     auto& link = ctx.link;
@@ -149,7 +142,7 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             }
             case 0xF2:
             case 0xF3: {
-                if (!readInto(ctx, h, 1, 3) || !nextByte(ctx)) break;
+                if (!readInto(ctx, h, 1, 3) || !nextReportByte(ctx)) break;
                 if (ctx.switches.leopardVar == "-1") break;
                 skipStep(ctx, 4, [&] {
                     commLog(ctx, "**** Ocelot says Leopard Touch (1) " + num(h[2]));
@@ -162,7 +155,7 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
                 if (expectedFirst == 0 || h[0] == expectedFirst) {
                     ctx.link.rx[0] = h[0];
                     for (std::size_t i = 1; i < need; ++i) {
-                        auto b = nextByte(ctx);
+                        auto b = nextReportByte(ctx);
                         if (!b) {
                             clearPending(ctx);
                             return false;  // the rest never came: treat as a time-out

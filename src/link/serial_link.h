@@ -1,6 +1,7 @@
 #pragma once
 // The serial port, the frame sender and the response loop.
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "support/context.h"
@@ -33,5 +34,22 @@ private:
 
 // Longest wait for the rest of a report whose first byte has arrived, milliseconds.
 inline constexpr int kReportByteWaitMs = 1000;
+
+// Marks an exchange with the controller in progress: host work is not started
+// meanwhile, so two exchanges never interleave on the wire.
+class ExchangeScope {
+public:
+    explicit ExchangeScope(Context& ctx) : ctx_(ctx) { ++ctx_.link.exchangeDepth; }
+    ~ExchangeScope() { --ctx_.link.exchangeDepth; }
+    ExchangeScope(const ExchangeScope&) = delete;
+    ExchangeScope& operator=(const ExchangeScope&) = delete;
+
+private:
+    Context& ctx_;
+};
+
+// The next byte of a report whose first byte has arrived, waiting up to
+// kReportByteWaitMs for it; nothing when it does not come.
+std::optional<std::uint8_t> nextReportByte(Context& ctx);
 
 }  // namespace varnel
