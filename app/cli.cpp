@@ -1,5 +1,7 @@
 #include "cli.h"
 
+#include "console/command.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -77,6 +79,20 @@ Command parseRun(const std::vector<std::string>& args, std::size_t i, const std:
             if (!v) return UsageError{error};
             o.forSeconds = seconds(*v);
             if (!o.forSeconds) return UsageError{"--for needs a number of seconds above 0, not \"" + *v + "\""};
+        } else if (isOption(a, "--exec")) {
+            auto v = valueOf(args, i, "--exec", error);
+            if (!v) return UsageError{error};
+            const auto parsed = console::parseCommand(*v);
+            if (const auto* bad = std::get_if<console::ParseError>(&parsed))
+                return UsageError{"varnel run: --exec \"" + *v + "\": " + bad->message};
+            if (std::holds_alternative<console::cmd::Empty>(std::get<console::Command>(parsed)))
+                return UsageError{"--exec needs a console command (--exec help lists them)"};
+            o.exec.push_back(*v);
+        } else if (isOption(a, "--mirror-vars") || isOption(a, "--mirror-points")) {
+            const std::string name = isOption(a, "--mirror-vars") ? "--mirror-vars" : "--mirror-points";
+            auto v = valueOf(args, i, name, error);
+            if (!v) return UsageError{error};
+            if (auto bad = console::addMirrorOption(o.mirror, name, *v)) return UsageError{"varnel run: " + *bad};
         } else {
             return UsageError{"varnel run: unknown option \"" + a + "\""};
         }
@@ -162,12 +178,18 @@ Command parseSync(const std::vector<std::string>& args, std::size_t i, const std
 std::string usage() {
     return "Usage:\n"
            "  varnel run [--port DEVICE | --simulate] [--host-dir DIR] [--for SECONDS]\n"
+           "             [--mirror-vars LIST] [--mirror-points UNIT:POINTS,...] [--exec LINE]...\n"
            "      Runs the plug-in in the embedded host. --port opens a serial device; without\n"
            "      it the port number setting \"comport\" n picks /dev/ttyS<n-1>. --simulate runs\n"
            "      the controller simulator on a pseudo-terminal instead. Ctrl-C ends the run.\n"
            "      --for SECONDS: end cleanly after that time.\n"
            "      --host-dir: where the host keeps settings, devices and its log\n"
            "      (default $XDG_DATA_HOME/varnel or ~/.local/share/varnel).\n"
+           "      --mirror-vars 0-9,64 / --mirror-points 1:0-7,3:0-3:invert: the variables and\n"
+           "      module points to mirror into host devices, chosen once the modules are known.\n"
+           "      --exec LINE: a console command run after start-up (repeatable, in order).\n"
+           "      Console commands are also read from standard input, one per line; \"help\"\n"
+           "      lists them, \"quit\" ends the run. Host events are printed as they happen.\n"
            "  varnel sim [--link PATH] [--for SECONDS]\n"
            "      Runs the controller simulator on a pseudo-terminal and prints its device path\n"
            "      (or PATH, a symbolic link to it).\n"

@@ -7,6 +7,8 @@
 #include <variant>
 #include <vector>
 
+#include "console/selection.h"
+
 namespace varnel::app {
 
 struct RunOptions {
@@ -16,6 +18,8 @@ struct RunOptions {
     std::optional<double> forSeconds;       // --for SECONDS: a clean end after that time
     std::optional<std::string> demoScript;  // --demo-script FILE: scripted controller activity
     bool demo = true;                       // --no-demo: a simulator that only answers
+    std::vector<std::string> exec;          // --exec LINE, repeatable: console lines run after start-up
+    console::MirrorChoice mirror;           // --mirror-vars / --mirror-points: applied after start-up
 };
 
 struct SimOptions {

@@ -1,15 +1,21 @@
 // `varnel run`: the plug-in in the embedded host, on a serial device or against
 // the simulator on a pseudo-terminal, until Ctrl-C or --for ends it.
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QTimer>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
 
 #include "commands.h"
+#include "commands/ir_files.h"
+#include "console/console.h"
+#include "console/event_lines.h"
+#include "console_feed.h"
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
@@ -45,6 +51,25 @@ std::optional<std::string> probe(const std::string& device) {
     return err;
 }
 
+// The demo's IR names (only where the host has none) and its mirroring (unless the
+// command line chose some).
+void seedDemoHost(Context& ctx, console::MirrorChoice& mirror) {
+    if (!mirror.variables && mirror.units.empty()) {
+        mirror = demoMirrorChoice();
+        std::cout << "Demo: a new host directory mirrors variables " << console::formatNumberList(*mirror.variables)
+                  << " and points of units 1 to 3" << std::endl;
+    }
+    try {
+        const auto labels = irFilePath(ctx, kIrLabelFile);
+        std::error_code ec;
+        if (std::filesystem::exists(labels, ec)) return;
+        std::ofstream(labels, std::ios::binary) << demoIrLabels();
+        std::cout << "Demo: IR names for TV, Amp and DVD in " << labels.string() << std::endl;
+    } catch (const std::exception& e) {
+        std::cerr << "varnel: the demo's IR names could not be written: " << e.what() << std::endl;
+    }
+}
+
 }  // namespace
 
 int runPlugin(const RunOptions& o) {
@@ -77,7 +102,7 @@ int runPlugin(const RunOptions& o) {
     }
 
     if (o.simulate) {
-        controller = std::make_unique<sim::Controller>(sim::ControllerConfig::typical());
+        controller = std::make_unique<sim::Controller>(demoController());
         simulator = std::make_unique<sim::pty::PtySimulator>(*controller);
         if (auto err = simulator->start()) {
             std::cerr << "varnel: the simulator could not start: " << *err << '\n';
@@ -98,7 +123,12 @@ int runPlugin(const RunOptions& o) {
         std::cerr << "varnel: " << e.what() << '\n';
         return kExitFailure;
     }
-    host->onEvent = [](const host::HostEvent& e) { std::cout << "Event: " << host::describe(e) << std::endl; };
+    host->onEvent = [&host](const host::HostEvent& e) {
+        std::cout << "Event: " << console::describeEvent(e, host.get()) << std::endl;
+    };
+    // A simulated run in a host directory never used before gets the demo's IR names and
+    // mirroring, so that it shows everything at once.
+    const bool demoHost = o.simulate && o.demo && host->devices().empty();
     auto callback = std::make_shared<EmbeddedCallback>(host);
     HeadlessPrompts prompts([&host](const std::string& text) { host->WriteLog("Message", text); });
 
@@ -114,6 +144,8 @@ int runPlugin(const RunOptions& o) {
         QCoreApplication::exit(kExitOk);
     });
     hspi.RegisterCallback(callback);
+    console::MirrorChoice mirror = o.mirror;
+    if (demoHost) seedDemoHost(hspi.context(), mirror);
 
     const int portNumber = portNumberSetting(hspi.context());
     const std::string device = portDevice(portNumber);
@@ -147,6 +179,8 @@ int runPlugin(const RunOptions& o) {
         std::cerr << "varnel: stopping once the start-up is through (again to quit at once)" << std::endl;
     };
     watcher.onSignal = [&](int) { stop(); };
+    ConsoleFeed feed([&] { stop(); }, [](const std::string& line) { std::cout << line << std::endl; });
+    feed.readFrom(STDIN_FILENO);
     QTimer forTimer;
     forTimer.setSingleShot(true);
     QObject::connect(&forTimer, &QTimer::timeout, &forTimer, [&] { stop(); });
@@ -156,8 +190,14 @@ int runPlugin(const RunOptions& o) {
     if (!ended) hspi.InitX10(portNumber);
     if (!ended) hspi.InitIR(portNumber);
     starting = false;
-    // Activity starts once the plug-in is up, so that the start-up log stays readable.
-    if (demo && !ended) startDemo(*demo, demoPlan);
+    std::optional<console::Console> operatorConsole;
+    if (!ended && !stopRequested) {
+        operatorConsole.emplace(hspi, *host, [](const std::string& line) { std::cout << line << std::endl; });
+        if (mirror.variables || !mirror.units.empty()) operatorConsole->applyMirrorChoice(mirror);
+        // Activity starts once the plug-in is up, so that the start-up log stays readable.
+        if (demo) startDemo(*demo, demoPlan);
+        feed.attach(*operatorConsole, o.exec);
+    }
 
     if (stopRequested) stop();
     if (!ended) QCoreApplication::exec();

@@ -37,7 +37,7 @@ int runSimulator(const SimOptions& o) {
         return kExitUsage;
     }
     SignalWatcher watcher;
-    sim::Controller controller(sim::ControllerConfig::typical());
+    sim::Controller controller(demoController());
     sim::pty::PtySimulator pty(controller);
     if (auto err = pty.start()) {
         std::cerr << "varnel sim: " << *err << '\n';

@@ -53,6 +53,12 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{"run", "--port", "/dev/ttyS0", "--demo-script", "d.txt"}, "demo options need --simulate"},
         {{"sim", "--demo-script"}, "--demo-script needs a value"},
         {{"sim", "--no-demo", "--demo-script", "d.txt"}, "exclude each other"},
+        {{"run", "--exec", "var 200 1"}, "--exec \"var 200 1\": "},
+        {{"run", "--exec", "frobnicate"}, "--exec \"frobnicate\": "},
+        {{"run", "--exec", "  "}, "--exec needs a console command"},
+        {{"run", "--exec"}, "--exec needs a value"},
+        {{"run", "--mirror-vars", "0-200"}, "--mirror-vars: "},
+        {{"run", "--mirror-points", "1"}, "--mirror-points: "},
         {{"sync", "--all"}, "say which side is master"},
         {{"sync", "--to-project", "--from-project", "--io"}, "say which side is master"},
         {{"sync", "--to-project"}, "say what to synchronise"},
@@ -106,6 +112,21 @@ TEST(AppCli, sync_options_and_what_all_includes) {
     EXPECT_FALSE(p->yes);
     EXPECT_FALSE(p->project);
     EXPECT_EQ(p->hostDir, "/h");
+}
+
+TEST(AppCli, exec_lines_keep_their_order_and_mirror_options_add_up) {
+    const auto c = parse({"run", "--simulate", "--exec", "var 12 300", "--mirror-vars", "0-3", "--exec=status",
+                          "--mirror-vars=64", "--mirror-points", "1:0-7,3:0-2:invert"});
+    const auto* o = std::get_if<RunOptions>(&c);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->exec, (std::vector<std::string>{"var 12 300", "status"}));
+    EXPECT_EQ(o->mirror.variables, (std::vector<int>{0, 1, 2, 3, 64}));
+    ASSERT_EQ(o->mirror.units.size(), 2u);
+    EXPECT_EQ(o->mirror.units[0], (console::UnitChoice{1, {0, 1, 2, 3, 4, 5, 6, 7}, false}));
+    EXPECT_EQ(o->mirror.units[1], (console::UnitChoice{3, {0, 1, 2}, true}));
+    const auto plain = parse({"run"});
+    EXPECT_FALSE(std::get<RunOptions>(plain).mirror.variables);
+    EXPECT_TRUE(std::get<RunOptions>(plain).exec.empty());
 }
 
 TEST(AppConfirm, only_y_or_yes_is_yes) {
