@@ -37,10 +37,16 @@ std::string lowered(std::string_view s) {
 
 bool is(const Token& t, std::string_view word) { return lowered(t.text) == word; }
 
-// Quoted for messages, cut when long.
+// Quoted for messages, cut when long; control characters become '?'.
 std::string quoted(std::string_view s) {
     constexpr std::size_t kMax = 24;
-    return "'" + (s.size() > kMax ? std::string(s.substr(0, kMax)) + "..." : std::string(s)) + "'";
+    std::string out = "'";
+    for (char c : s.substr(0, kMax)) {
+        const auto u = static_cast<unsigned char>(c);
+        out += (u < 0x20 || u == 0x7F) ? '?' : c;
+    }
+    if (s.size() > kMax) out += "...";
+    return out + "'";
 }
 
 std::string rtrim(std::string_view s) {

@@ -29,11 +29,15 @@ std::vector<std::string_view> splitAt(std::string_view s, char sep) {
     }
 }
 
-// Quoted so that blanks and odd characters show in the message.
+// Quoted so that blanks show; control characters become '?' so the message stays one line.
 std::string shown(std::string_view s) {
     constexpr std::size_t kMax = 24;
     std::string out = "'";
-    out += s.size() > kMax ? std::string(s.substr(0, kMax)) + "..." : std::string(s);
+    for (char c : s.substr(0, kMax)) {
+        const auto u = static_cast<unsigned char>(c);
+        out += (u < 0x20 || u == 0x7F) ? '?' : c;
+    }
+    if (s.size() > kMax) out += "...";
     return out + "'";
 }
 

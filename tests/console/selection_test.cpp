@@ -102,12 +102,15 @@ TEST(MirrorSelection, bad_points_options_are_refused_with_the_reason) {
         {"1:", "points of unit 1: empty list"},
         {"1:0:flip", "is not UNIT:POINTS or UNIT:POINTS:invert"},
         {"1:0:invert:x", "is not UNIT:POINTS"},
+        {"11:\n:", "is not UNIT:POINTS"},
+        {"1:\x1b[2J", "'?[2J' is not a number or range"},
     };
     for (const auto& c : cases) {
         auto parsed = parseMirrorPoints(c.text);
         ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << c.text;
         EXPECT_NE(std::get<std::string>(parsed).find(c.says), std::string::npos)
             << c.text << " -> " << std::get<std::string>(parsed);
+        for (char ch : std::get<std::string>(parsed)) EXPECT_GE(static_cast<unsigned char>(ch), 0x20) << c.text;
     }
 }
 
