@@ -44,6 +44,8 @@ void applyList(std::array<bool, N>& ticked, ListMode mode, const std::vector<int
 
 std::optional<std::string> hostProblem(const Context& ctx) {
     if (!ctx.host.hs || !ctx.host.callback) return "the plug-in is not registered with the host yet";
+    // Devices made before the interface name is known would not be recognised as ours.
+    if (ctx.devices.interfaceName.empty()) return "the host has not started an interface of the plug-in yet";
     return std::nullopt;
 }
 

@@ -133,14 +133,18 @@ ParseResult parseSet(const std::vector<Token>& toks) {
     return s;
 }
 
+// The everyday functions (those that take a unit list) first.
 std::string x10FunctionList() {
     std::string out;
-    for (const auto& f : kX10Functions) {
-        if (!out.empty()) out += ", ";
-        out += f.name;
-        if (f.arg == X10Function::Arg::Percent) out += " N";
-        if (f.arg == X10Function::Arg::Level) out += " LEVEL";
-        if (f.arg == X10Function::Arg::Data) out += " D1 D2";
+    for (const bool everyday : {true, false}) {
+        for (const auto& f : kX10Functions) {
+            if (f.unitList != everyday) continue;
+            if (!out.empty()) out += ", ";
+            out += f.name;
+            if (f.arg == X10Function::Arg::Percent) out += " N";
+            if (f.arg == X10Function::Arg::Level) out += " LEVEL";
+            if (f.arg == X10Function::Arg::Data) out += " D1 D2";
+        }
     }
     return out;
 }

@@ -95,6 +95,7 @@ TEST_F(ConsoleReady, pump_stops_at_quit_and_later_lines_are_not_run) {
     c.console.pump();
     EXPECT_EQ(c.console.waiting(), 2u);  // not ready: nothing ran
     c.rig.ctx().link.busy = 0;
+    EXPECT_FALSE(c.console.quitRequested());
     c.console.pump();
     EXPECT_TRUE(c.console.quitRequested());
     EXPECT_EQ(c.console.waiting(), 1u);
