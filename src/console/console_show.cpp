@@ -133,6 +133,7 @@ Reply showDevices(Env& env) {
         w[3] = std::max(w[3], r.status.size());
     }
     std::vector<std::string> out;
+    out.reserve(rows.size());
     for (const auto& r : rows)
         out.push_back(padded(r.code, w[0]) + "  " + padded(r.name, w[1]) + "  " + padded(r.location, w[2]) + "  " +
                       padded(r.status, w[3]) + "  " + r.value);

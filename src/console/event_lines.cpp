@@ -13,6 +13,7 @@ using detail::printable;
 std::string statusWord(std::int32_t status) {
     if (status == 2) return "on";
     if (status == 3) return "off";
+    if (status == 17) return "to status 17 (new)";
     return "to status " + std::to_string(status);
 }
 
@@ -26,7 +27,7 @@ std::string x10Function(const host::HostEvent& e) {
 }
 
 std::string named(const std::string& code, const EmbeddedHost* host) {
-    const std::string shown = printable(code, 16);
+    std::string shown = printable(code, 16);
     if (!host) return shown;
     for (const auto& d : host->devices())
         if (d.code() == code) return shown + " (" + printable(d.name, 40) + ", " + printable(d.location, 40) + ")";
