@@ -1,21 +1,16 @@
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <ostream>
-#include <string>
-#include <vector>
 
+#include "command_rig.h"
 #include "commands/block_reads.h"
-#include "rig.h"
-#include "scripted_controller.h"
 
 namespace varnel {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 using test::ScriptedController;
+using Polls = test::CommandTest;
 
 std::array<std::uint8_t, 256> pattern() {
     std::array<std::uint8_t, 256> d{};
@@ -23,65 +18,29 @@ std::array<std::uint8_t, 256> pattern() {
     return d;
 }
 
-struct Polls : ::testing::Test {
-    test::Rig rig;
-    ScriptedController far{rig};
-    Polls() {
-        rig.ctx.controller.connected = true;
-        rig.ctx.controller.varSelector = {0x12, 0x34};
-    }
-    std::vector<std::string> warnings() const {
-        std::vector<std::string> out;
-        for (const auto& [source, message] : rig.host->log)
-            if (source == "Warning") out.push_back(message);
-        return out;
-    }
-};
-
-// ---- the frames and what a good reply does ---------------------------------
-
 TEST_F(Polls, io_poll_sends_fixed_frame_and_fills_image) {
     const auto data = pattern();
     far.reply(ScriptedController::blockReply(0x8D, 0xB5, data));
     rig.ctx.controller.linkFailure = 1;
     EXPECT_TRUE(PollIO(rig.ctx));
-    ASSERT_EQ(far.frames().size(), 1u);
-    EXPECT_EQ(far.frames()[0], (Bytes{0x2A, 0x00, 0x00, 0x8D, 0xB5, 0x00, 0x25, 0xE9}));
+    EXPECT_EQ(far.frames(), (std::vector<Bytes>{{0x2A, 0x00, 0x00, 0x8D, 0xB5, 0x00, 0x25, 0xE9}}));
     EXPECT_TRUE(std::equal(data.begin(), data.end(), rig.ctx.images.io.begin()));
     EXPECT_EQ(rig.ctx.images.io[256], 0);
     EXPECT_EQ(rig.ctx.controller.linkFailure, 0);
     EXPECT_EQ(rig.ctx.link.busy, 0);
 }
 
-TEST_F(Polls, var_poll_frame_carries_learned_selector_and_crc_high_byte_first) {
-    far.reply(ScriptedController::blockReply(0x12, 0x34));
-    EXPECT_TRUE(PollVars(rig.ctx));
-    ASSERT_EQ(far.frames().size(), 1u);
-    EXPECT_EQ(far.frames()[0], (Bytes{0x2A, 0x00, 0x00, 0x12, 0x34, 0x00, 0x59, 0x48}));
-}
-
-TEST_F(Polls, variables_are_unsigned_16_bit_low_byte_first) {
+TEST_F(Polls, var_poll_sends_learned_selector_and_reads_unsigned_low_byte_first) {
     std::array<std::uint8_t, 256> data{};
-    data[0] = 0x2C, data[1] = 0x01;      // variable 0
-    data[2] = 0xFF, data[3] = 0xFF;      // variable 1
-    data[254] = 0x01, data[255] = 0x80;  // variable 127
-    rig.ctx.images.vars[128] = 0;
+    data[0] = 0x2C, data[1] = 0x01, data[2] = 0xFF, data[3] = 0xFF, data[254] = 0x01, data[255] = 0x80;
+    rig.ctx.controller.connected = false;  // only the I/O poll waits for the controller
+    EXPECT_FALSE(PollIO(rig.ctx));
     far.reply(ScriptedController::blockReply(0x12, 0x34, data));
     EXPECT_TRUE(PollVars(rig.ctx));
-    EXPECT_EQ(rig.ctx.images.vars[0], 300);
-    EXPECT_EQ(rig.ctx.images.vars[1], 65535);
-    EXPECT_EQ(rig.ctx.images.vars[2], 0);
-    EXPECT_EQ(rig.ctx.images.vars[127], 32769);
-    EXPECT_EQ(rig.ctx.images.vars[128], 0);
-}
-
-TEST_F(Polls, io_poll_waits_for_controller_found_var_poll_does_not) {
-    rig.ctx.controller.connected = false;
-    EXPECT_FALSE(PollIO(rig.ctx));
-    EXPECT_TRUE(far.frames().empty());
-    far.reply(ScriptedController::blockReply(0x12, 0x34));
-    EXPECT_TRUE(PollVars(rig.ctx));
-    EXPECT_EQ(far.frames().size(), 1u);
+    EXPECT_EQ(far.frames(), (std::vector<Bytes>{{0x2A, 0x00, 0x00, 0x12, 0x34, 0x00, 0x59, 0x48}}));
+    const auto& v = rig.ctx.images.vars;
+    EXPECT_EQ((std::vector<std::int32_t>{v[0], v[1], v[2], v[127], v[128]}),
+              (std::vector<std::int32_t>{300, 65535, 0, 32769, 0}));
 }
 
 // ---- behaviour both polls share, and where they differ ---------------------
@@ -116,8 +75,8 @@ struct EachPoll : Polls, ::testing::WithParamInterface<PollKind> {
         rig.ctx.images.vars.fill(4242);
     }
     bool imagesMarked() const {
-        return std::all_of(rig.ctx.images.io.begin(), rig.ctx.images.io.end(), [](auto b) { return b == 0xA5; }) &&
-               std::all_of(rig.ctx.images.vars.begin(), rig.ctx.images.vars.end(), [](auto v) { return v == 4242; });
+        const auto& images = rig.ctx.images;
+        return images.io[0] == 0xA5 && images.io[255] == 0xA5 && images.vars[0] == 4242 && images.vars[127] == 4242;
     }
 };
 
@@ -128,49 +87,38 @@ TEST_P(EachPoll, returns_at_once_while_busy) {
     EXPECT_EQ(rig.ctx.link.busy, 1);
 }
 
-TEST_P(EachPoll, retries_once_and_takes_second_answer) {
+TEST_P(EachPoll, retries_once_then_gives_up_and_marks_link_failed) {
     far.silent().reply(good(pattern()));
     EXPECT_TRUE(poll());
     ASSERT_EQ(far.frames().size(), 2u);
     EXPECT_EQ(far.frames()[0], far.frames()[1]);
     EXPECT_EQ(rig.loop.tickMs(), 4000);
-    EXPECT_TRUE(warnings().empty());
-}
 
-TEST_P(EachPoll, gives_up_after_second_timeout_and_marks_link_failed) {
     markImages();
     far.silent(2);
     EXPECT_FALSE(poll());
-    EXPECT_EQ(far.frames().size(), 2u);
-    EXPECT_EQ(rig.loop.tickMs(), 8000);
+    EXPECT_EQ(far.frames().size(), 4u);
+    EXPECT_EQ(rig.loop.tickMs(), 12000);
     EXPECT_EQ(rig.ctx.controller.linkFailure, 1);
     EXPECT_EQ(rig.ctx.link.busy, 0);
     EXPECT_TRUE(imagesMarked());
-    EXPECT_TRUE(warnings().empty());
+    EXPECT_TRUE(logged("Warning").empty());
 }
 
-TEST_P(EachPoll, bad_crc_refuses_data_and_keeps_link_flag) {
-    markImages();
-    rig.ctx.controller.linkFailure = 1;
-    far.reply(ScriptedController::withBadCrc(good(pattern())));
-    EXPECT_FALSE(poll());
-    EXPECT_EQ(far.frames().size(), 1u);  // a bad answer is not retried
-    EXPECT_TRUE(imagesMarked());
-    EXPECT_EQ(rig.ctx.controller.linkFailure, 1);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
-}
-
-TEST_P(EachPoll, wrong_buffer_echo_keeps_image_and_still_succeeds) {
+TEST_P(EachPoll, bad_crc_refuses_data_wrong_buffer_echo_ignores_it_but_succeeds) {
     markImages();
     rig.ctx.controller.linkFailure = 1;
     rig.ctx.switches.logComms = 1;
+    far.reply(ScriptedController::withBadCrc(good(pattern())));
+    EXPECT_FALSE(poll());
+    EXPECT_EQ(far.frames().size(), 1u);  // a bad answer is not retried
+    EXPECT_EQ(rig.ctx.controller.linkFailure, 1);
     far.reply(ScriptedController::blockReply(GetParam().sel1, GetParam().sel0, pattern()));
     EXPECT_TRUE(poll());
     EXPECT_TRUE(imagesMarked());
     EXPECT_EQ(rig.ctx.controller.linkFailure, GetParam().clearsLinkFailure ? 0 : 1);
-    const auto lines = test::commsLogLines(rig);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), GetParam().wrongBuffer);
+    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(test::commsLogLines(rig).back(), GetParam().wrongBuffer);
 }
 
 TEST_P(EachPoll, comms_log_shows_wait_and_hex_dump) {
@@ -181,35 +129,26 @@ TEST_P(EachPoll, comms_log_shows_wait_and_hex_dump) {
     std::string dump;
     for (std::size_t i = 0; i < GetParam().dumpBytes; ++i) {
         char hex[4];
-        std::snprintf(hex, sizeof hex, "%X", reply[i]);
-        dump += std::string(hex) + " ";
+        std::snprintf(hex, sizeof hex, "%X ", reply[i]);
+        dump += hex;
     }
     EXPECT_EQ(test::commsLogLines(rig), (std::vector<std::string>{GetParam().waiting, dump}));
 }
 
 // Outcome letters: T = both attempts time out, G = good reply, C = bad CRC,
 // W = good CRC but another buffer echoed.
-struct Sequence {
-    const char* outcomes;
-    std::vector<int> ioWarnings;   // warnings so far, after each call
-    std::vector<int> varWarnings;
-};
-
-const Sequence kSequences[] = {
-    {"TT", {0, 1}, {0, 1}},
-    {"TTTT", {0, 1, 1, 2}, {0, 1, 1, 2}},
-    {"TGT", {0, 0, 0}, {0, 0, 0}},
-    {"TWT", {0, 0, 0}, {0, 0, 0}},
-    {"CC", {0, 1}, {0, 1}},
-    {"CGC", {0, 0, 0}, {0, 0, 0}},
-    {"CTC", {0, 0, 1}, {0, 0, 1}},
-    // Only the variable poll forgets time-outs on a bad reply.
-    {"TCT", {0, 0, 1}, {0, 0, 0}},
-};
-
 TEST_P(EachPoll, warnings_come_for_every_second_consecutive_failure) {
+    struct Sequence {
+        const char* outcomes;
+        std::vector<int> ioWarnings, varWarnings;  // warnings so far, after each call
+    };
+    const Sequence sequences[] = {
+        {"TTTT", {0, 1, 1, 2}, {0, 1, 1, 2}}, {"TGT", {0, 0, 0}, {0, 0, 0}}, {"TWT", {0, 0, 0}, {0, 0, 0}},
+        {"CC", {0, 1}, {0, 1}},               {"CGC", {0, 0, 0}, {0, 0, 0}}, {"CTC", {0, 0, 1}, {0, 0, 1}},
+        {"TCT", {0, 0, 1}, {0, 0, 0}},  // only the variable poll forgets time-outs on a bad reply
+    };
     const bool isIo = GetParam().poll == &PollIO;
-    for (const Sequence& s : kSequences) {
+    for (const Sequence& s : sequences) {
         test::Rig r;
         ScriptedController f{r};
         r.ctx.controller.connected = true;
@@ -228,20 +167,17 @@ TEST_P(EachPoll, warnings_come_for_every_second_consecutive_failure) {
             EXPECT_EQ(static_cast<int>(r.host->log.size()), expected) << s.outcomes << " after call " << i + 1;
         }
     }
-}
-
-TEST_P(EachPoll, timeout_warning_names_the_buffer) {
     far.silent(4);
     poll();
     poll();
-    EXPECT_EQ(warnings(), (std::vector<std::string>{std::string(GetParam().timeoutWarning) + " 0 "}));
+    EXPECT_EQ(logged("Warning"), (std::vector<std::string>{std::string(GetParam().timeoutWarning) + " 0 "}));
 }
 
 TEST_P(EachPoll, warnings_off_lets_count_grow_until_good_reply) {
     rig.ctx.switches.logErrors = 0;
     far.silent(6);
     for (int i = 0; i < 3; ++i) poll();
-    EXPECT_TRUE(warnings().empty());
+    EXPECT_TRUE(logged("Warning").empty());
     EXPECT_EQ(rig.ctx.images.timeoutCounter, 3);
     rig.ctx.switches.logErrors = 1;
     far.reply(good());
@@ -249,7 +185,7 @@ TEST_P(EachPoll, warnings_off_lets_count_grow_until_good_reply) {
     EXPECT_EQ(rig.ctx.images.timeoutCounter, 0);
     far.silent(2);
     poll();
-    EXPECT_TRUE(warnings().empty());  // the good reply started the count again
+    EXPECT_TRUE(logged("Warning").empty());  // the good reply started the count again
 }
 
 INSTANTIATE_TEST_SUITE_P(BlockReads, EachPoll, ::testing::Values(kIo, kVars),
@@ -258,14 +194,11 @@ INSTANTIATE_TEST_SUITE_P(BlockReads, EachPoll, ::testing::Values(kIo, kVars),
 TEST_F(Polls, checksum_warnings_differ_by_buffer) {
     const Bytes io = ScriptedController::blockReply(0x8D, 0xB5, pattern());
     const unsigned good = io[263] * 256u + io[262];
-    far.reply(ScriptedController::withBadCrc(io)).reply(ScriptedController::withBadCrc(io));
-    PollIO(rig.ctx);
-    PollIO(rig.ctx);
     const Bytes vars = ScriptedController::blockReply(0x12, 0x34);
+    far.reply(ScriptedController::withBadCrc(io)).reply(ScriptedController::withBadCrc(io));
     far.reply(ScriptedController::withBadCrc(vars)).reply(ScriptedController::withBadCrc(vars));
-    PollVars(rig.ctx);
-    PollVars(rig.ctx);
-    EXPECT_EQ(warnings(), (std::vector<std::string>{
+    PollIO(rig.ctx), PollIO(rig.ctx), PollVars(rig.ctx), PollVars(rig.ctx);
+    EXPECT_EQ(logged("Warning"), (std::vector<std::string>{
                               "Ocelot Plug-in, Checksum error reading io points: " + std::to_string(good) + " " +
                                   std::to_string(good ^ 1u) + " 0 ",
                               "Ocelot Plug-in, Checksum error reading vars 0 ",
@@ -284,66 +217,52 @@ TEST_F(Polls, failing_host_log_does_not_stop_the_poll) {
 
 // ---- answers from the images -----------------------------------------------
 
-TEST_F(Polls, get_unit_reads_type_table_by_address_minus_one) {
+TEST_F(Polls, unit_and_var_answers_stay_inside_their_tables) {
     rig.ctx.controller.moduleTypes[0] = 11;
     rig.ctx.controller.moduleTypes[127] = 13;
     rig.ctx.controller.moduleTypes[128] = 99;  // never a real address
-    struct Case {
-        std::int16_t unitnum;
-        std::optional<std::int16_t> type;
-    };
-    for (const Case& c : {Case{0, 11}, Case{1, 0}, Case{127, 13}, Case{128, 0}, Case{32767, 0}, Case{-1, std::nullopt},
-                          Case{-32768, std::nullopt}})
-        EXPECT_EQ(GetUnit(rig.ctx, c.unitnum), c.type) << c.unitnum;
-}
+    const std::pair<std::int16_t, std::optional<std::int16_t>> units[] = {
+        {0, 11}, {1, 0}, {127, 13}, {128, 0}, {32767, 0}, {-1, std::nullopt}, {-32768, std::nullopt}};
+    for (const auto& [unit, type] : units) EXPECT_EQ(GetUnit(rig.ctx, unit), type) << unit;
 
-TEST_F(Polls, get_var_answers_0_to_128_and_refuses_the_rest) {
-    for (std::size_t i = 0; i < 128; ++i) rig.ctx.images.vars[i] = static_cast<std::int32_t>(i * 500);
-    EXPECT_EQ(GetVar(rig.ctx, 0), 0);
+    rig.ctx.images.vars[127] = 63500;
     EXPECT_EQ(GetVar(rig.ctx, 127), 63500);
     EXPECT_EQ(GetVar(rig.ctx, 128), 0);
-    for (std::int16_t bad : {std::int16_t{129}, std::int16_t{-1}, std::int16_t{32767}})
-        EXPECT_THROW(GetVar(rig.ctx, bad), std::out_of_range) << bad;
+    for (std::int16_t bad : {129, -1, 32767}) EXPECT_THROW(GetVar(rig.ctx, bad), std::out_of_range) << bad;
 }
 
 TEST_F(Polls, digital_point_reads_one_for_clear_bit) {
     auto& io = rig.ctx.images.io;
-    io[4] = 0x20;   // module 3, point 5
-    io[5] = 0x01;   // module 3, point 8
-    io[255] = 0x80; // module 128, point 15
+    io[4] = 0x20;    // module 3, point 5
+    io[5] = 0x01;    // module 3, point 8
+    io[255] = 0x80;  // module 128, point 15
     struct Case {
         std::int16_t unit, point, value;
     };
-    for (const Case& c : {Case{3, 5, 0}, Case{3, 4, 1}, Case{3, 8, 0}, Case{3, 9, 1}, Case{3, 13, 1}, Case{128, 15, 0},
+    for (const Case& c : {Case{3, 5, 0}, Case{3, 4, 1}, Case{3, 8, 0}, Case{3, 9, 1}, Case{128, 15, 0},
                           Case{128, 14, 1}, Case{129, 0, 0}, Case{3, 16, 1}, Case{3, -1, 1}, Case{0, 0, 1},
                           Case{-7, 3, 1}})
         EXPECT_EQ(GetPoint(rig.ctx, c.unit, c.point, true), c.value) << c.unit << "/" << c.point;
     EXPECT_TRUE(far.frames().empty());
 }
 
-TEST_F(Polls, point_store_sets_bit_for_one_and_clears_it_otherwise) {
-    struct Case {
-        int value, expectedLookup;
-    };
-    for (const Case& c : {Case{1, 0}, Case{0, 1}, Case{2, 1}, Case{-1, 1}}) {
+TEST_F(Polls, point_store_sets_bit_for_one_clears_it_otherwise_and_ignores_points_off_the_image) {
+    for (const auto& [value, lookup] : {std::pair{1, 0}, std::pair{0, 1}, std::pair{2, 1}, std::pair{-1, 1}}) {
         rig.ctx.images.io.fill(0);
         ioPointStore(rig.ctx, 7, 10, 1);
-        ioPointStore(rig.ctx, 7, 10, c.value);
-        EXPECT_EQ(ioPointLookup(rig.ctx, 7, 10), c.expectedLookup) << c.value;
+        ioPointStore(rig.ctx, 7, 10, value);
+        EXPECT_EQ(ioPointLookup(rig.ctx, 7, 10), lookup) << value;
         EXPECT_EQ(rig.ctx.images.io[12], 0) << "points 0..7 of module 7 untouched";
     }
     rig.ctx.images.io.fill(0);
-    ioPointStore(rig.ctx, 1, 0, 1);
-    ioPointStore(rig.ctx, 128, 15, 1);
-    EXPECT_EQ(rig.ctx.images.io[0], 0x01);
-    EXPECT_EQ(rig.ctx.images.io[255], 0x80);
-}
-
-TEST_F(Polls, point_store_ignores_modules_and_points_off_the_image) {
     for (auto [module, point] : {std::pair{0, 0}, std::pair{129, 0}, std::pair{-1, 3}, std::pair{5, 16},
                                  std::pair{5, -1}})
         ioPointStore(rig.ctx, module, point, 1);
     EXPECT_TRUE(std::all_of(rig.ctx.images.io.begin(), rig.ctx.images.io.end(), [](auto b) { return b == 0; }));
+    ioPointStore(rig.ctx, 1, 0, 1);
+    ioPointStore(rig.ctx, 128, 15, 1);
+    EXPECT_EQ(rig.ctx.images.io[0], 0x01);
+    EXPECT_EQ(rig.ctx.images.io[255], 0x80);
 }
 
 }  // namespace

@@ -1,18 +1,12 @@
-#include <gtest/gtest.h>
-
 #include <numeric>
-#include <string>
-#include <vector>
 
+#include "command_rig.h"
 #include "commands/x10_send.h"
-#include "rig.h"
-#include "scripted_controller.h"
 
 namespace varnel {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using test::ScriptedController;
+using test::Bytes;
 
 constexpr std::array<std::int16_t, 16> kPresetDim{12, 13, 14, 15, 2, 3, 0, 1, 4, 5, 6, 7, 10, 11, 8, 9};
 
@@ -31,7 +25,7 @@ Bytes extended(std::uint8_t house, std::uint8_t unit, std::uint8_t d1, std::uint
 
 std::vector<Bytes> framesOf(const X10Plan& plan) {
     std::vector<Bytes> out;
-    for (const auto& f : plan.frames) out.emplace_back(f.begin(), f.end());
+    for (const auto& f : plan.frames) out.push_back(test::bytes(f));
     return out;
 }
 
@@ -52,7 +46,7 @@ void expectPlans(const std::vector<PlanCase>& cases) {
     }
 }
 
-TEST(X10Plan, on_and_off_address_each_listed_unit_then_send_function) {
+TEST(X10Plan, on_off_address_each_listed_unit_dim_and_bright_send_steps_of_22) {
     expectPlans({
         {"A5 on", "A", "5", 2, 0,
          {{0xC8, 0x37, 0x00, 0x04, 0x01, 0x00, 0x00, 0x04}, {0xC8, 0x37, 0x00, 0x12, 0x01, 0x00, 0x00, 0x12}}},
@@ -61,11 +55,6 @@ TEST(X10Plan, on_and_off_address_each_listed_unit_then_send_function) {
         {"no device: function only", "A", "", 3, 0, {function(0, 0x13)}},
         {"units outside 1..16 skipped", "A", "0+17+3", 2, 0, {address(0, 3), function(0, 0x12)}},
         {"house Q still goes out", "Q", "1", 2, 0, {address(16, 1), function(16, 0x12)}},
-    });
-}
-
-TEST(X10Plan, dim_and_bright_send_brightness_as_steps_of_22) {
-    expectPlans({
         {"dim 50", "A", "1", 4, 50, {address(0, 1), function(0, 0x14, 11)}},
         {"bright 100", "A", "1", 5, 100, {address(0, 1), function(0, 0x15, 22)}},
         {"5.5 rounds to even", "A", "1", 4, 25, {address(0, 1), function(0, 0x14, 6)}},
@@ -74,21 +63,14 @@ TEST(X10Plan, dim_and_bright_send_brightness_as_steps_of_22) {
     });
 }
 
-TEST(X10Plan, other_commands_address_one_unit_and_skip_code_26) {
+TEST(X10Plan, other_commands_address_one_unit_and_extended_ones_each_unit_until_empty_field) {
     expectPlans({
         {"all units off", "D", "1", 0, 0, {address(3, 1), function(3, 16)}},
-        {"command 9", "D", "1", 9, 0, {address(3, 1), function(3, 25)}},
         {"command 11", "D", "1", 11, 0, {address(3, 1), function(3, 26)}},
-        {"command 12", "D", "1", 12, 0, {address(3, 1), function(3, 27)}},
         {"command 18", "D", "1", 18, 0, {address(3, 1), function(3, 33)}},
         {"no list here", "D", "1+3", 1, 0, {address(3, 1), function(3, 17)}},
         {"no device", "D", "", 6, 0, {function(3, 22)}},
         {"unit 0 goes out as 0", "D", "0", 6, 0, {frame(0x37, 3, 0, 1), function(3, 22)}},
-    });
-}
-
-TEST(X10Plan, extended_frames_carry_data_for_each_unit_until_empty_field) {
-    expectPlans({
         {"two units", "A", "3+5", 7, 0, {extended(0, 3, 0x31, 0x42), extended(0, 5, 0x31, 0x42)}, 0x31, 0x42},
         {"stops at empty field", "A", "3++5", 7, 0, {extended(0, 3, 1, 2)}, 1, 2},
         {"no device", "A", "", 7, 0, {}, 1, 2},
@@ -114,22 +96,15 @@ TEST(X10Plan, preset_dim_puts_level_code_in_house_byte_and_rewrites_command) {
     }
 }
 
-TEST(X10Plan, houses_that_are_no_x10_house_send_nothing) {
+TEST(X10Plan, houses_that_are_no_x10_house_and_command_minus_one_send_nothing) {
     for (const char* house : {"R", "Z", "r", "[", "", "#", "5", "\xC1"})
         EXPECT_FALSE(planX10(house, "1", 2, 0, 0, 0, kPresetDim).has_value()) << house;
-}
-
-TEST(X10Plan, command_minus_one_sends_nothing) {
-    const auto plan = planX10("A", "5", -1, 0, 0, 0, kPresetDim);
-    ASSERT_TRUE(plan.has_value());
-    EXPECT_TRUE(plan->frames.empty());
+    expectPlans({{"command -1", "A", "5", -1, 0, {}}});
 }
 
 // ---- on the wire -----------------------------------------------------------------
 
-struct X10Send : ::testing::Test {
-    test::Rig rig;
-    ScriptedController far{rig};
+struct X10Send : test::CommandTest {
     X10Send() { rig.ctx.controller.presetDim = kPresetDim; }
 };
 
