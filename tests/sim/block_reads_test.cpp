@@ -1,6 +1,8 @@
 // The 264-byte replies to block reads: layout, CRC and the contents of each buffer.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "link/frames.h"
 #include "sim_tap.h"
 
@@ -21,50 +23,35 @@ ControllerConfig configured() {
     return cfg;
 }
 
-struct BufferCase {
-    const char* name;
-    std::string request;
-    std::uint8_t sel0, sel1;
-    std::vector<std::pair<int, std::uint8_t>> bytes;  // data index -> value
-};
-
-class BlockReply : public ::testing::TestWithParam<BufferCase> {};
-
-TEST_P(BlockReply, reply_echoes_selector_carries_buffer_and_crc_low_byte_first) {
-    const auto& c = GetParam();
+TEST(BlockReads, reply_echoes_selector_carries_buffer_and_crc_low_byte_first) {
+    struct Case {
+        std::string request;
+        std::vector<std::pair<int, std::uint8_t>> bytes;  // data index -> value
+    };
+    const Case cases[] = {
+        {"2A 00 00 8F B7 00 2D EB", {{12, 0x12}, {13, 0x34}, {0, 0}}},  // first parameter block
+        {"2A 00 00 00 7F 00 A5 7D", {{244, 0xF8}, {245, 0x01}}},         // second parameter block
+        {"2A 00 00 01 B0 00 94 27", {{0, 11}, {1, 12}, {2, 0}, {5, 6}, {127, 13}, {128, 0}}},  // module table
+        {"2A 00 00 8D B5 00 25 E9", {{0, 0x05}, {1, 0}, {255, 0x80}}},                         // I/O
+        {"2A 00 00 12 34 00 59 48", {{0, 0x02}, {1, 0x01}, {10, 0x2C}, {11, 0x01}, {254, 0xFF}, {255, 0xFF}}},
+        {"2A 00 00 8B B4 00 A4 78", {{0, 0}, {1, 0}}},   // value buffer
+        {"2A 00 00 8E B6 00 29 EA", {{0, 0}, {12, 0}}},  // unknown buffers read as zeros
+    };
     Tap t(configured());
-    t.send(c.request);
-    const auto r = t.take();
-    ASSERT_EQ(r.size(), 264u);
-    EXPECT_EQ(r[0], 0x2A);
-    EXPECT_EQ(r[3], c.sel0);
-    EXPECT_EQ(r[4], c.sel1);
-    const std::uint16_t crc = blockCrc(r, 262);
-    EXPECT_EQ(r[262], crc & 0xFF);
-    EXPECT_EQ(r[263], crc >> 8);
-    EXPECT_TRUE(blockReplyCrcOk(r));
-    for (const auto& [i, v] : c.bytes) EXPECT_EQ(r[6 + i], v) << c.name << " data byte " << i;
+    for (const auto& c : cases) {
+        const auto request = hex(c.request);
+        t.send(request);
+        const auto r = t.take();
+        ASSERT_EQ(r.size(), 264u);
+        EXPECT_EQ(r[0], 0x2A);
+        EXPECT_EQ(r[3], request[3]) << c.request;
+        EXPECT_EQ(r[4], request[4]) << c.request;
+        const std::uint16_t crc = blockCrc(r, 262);
+        EXPECT_EQ(r[262], crc & 0xFF);
+        EXPECT_EQ(r[263], crc >> 8);
+        for (const auto& [i, v] : c.bytes) EXPECT_EQ(r[6 + i], v) << c.request << " data byte " << i;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Buffers, BlockReply,
-    ::testing::Values(
-        BufferCase{"first_parameter_block", "2A 00 00 8F B7 00 2D EB", 0x8F, 0xB7, {{12, 0x12}, {13, 0x34}, {0, 0}}},
-        BufferCase{"second_parameter_block", "2A 00 00 00 7F 00 A5 7D", 0x00, 0x7F, {{244, 0xF8}, {245, 0x01}}},
-        BufferCase{"module_table",
-                   "2A 00 00 01 B0 00 94 27",
-                   0x01,
-                   0xB0,
-                   {{0, 11}, {1, 12}, {2, 0}, {5, 6}, {127, 13}, {128, 0}}},
-        BufferCase{"io_buffer", "2A 00 00 8D B5 00 25 E9", 0x8D, 0xB5, {{0, 0x05}, {1, 0}, {255, 0x80}}},
-        BufferCase{"variables",
-                   "2A 00 00 12 34 00 59 48",
-                   0x12,
-                   0x34,
-                   {{0, 0x02}, {1, 0x01}, {10, 0x2C}, {11, 0x01}, {254, 0xFF}, {255, 0xFF}}},
-        BufferCase{"value_buffer", "2A 00 00 8B B4 00 A4 78", 0x8B, 0xB4, {{0, 0}, {1, 0}}},
-        BufferCase{"unknown_buffer_reads_zeros", "2A 00 00 8E B6 00 29 EA", 0x8E, 0xB6, {{0, 0}, {12, 0}}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BlockReads, default_variable_selector_is_reported_and_served) {
     Tap t;
@@ -86,48 +73,29 @@ TEST(BlockReads, variable_selector_cannot_shadow_a_fixed_buffer) {
     EXPECT_TRUE(m.setVariableSelector({0x01, 0x02}));
 }
 
-struct ValueCase {
-    const char* name;
-    std::string request;  // the 0x1F frame
-    std::uint16_t module3;
-    std::uint16_t module128;
-};
-
-class ValueRequest : public ::testing::TestWithParam<ValueCase> {};
-
-TEST_P(ValueRequest, request_fills_value_buffer_for_every_module) {
-    const auto& c = GetParam();
+TEST(BlockReads, request_fills_value_buffer_for_every_module_and_keeps_it_until_the_next) {
+    const std::tuple<std::string, std::uint16_t, std::uint16_t> cases[] = {
+        {"C8 1F 0C 00 00 00 00 F3", 0x0155, 7},       // analog channel 2
+        {"C8 1F 00 00 00 00 00 E7", 0x1234, 0},       // parameter 1
+        {"C8 1F 01 00 00 00 00 E8", 0, 0xBEEF}};      // parameter 2
     ControllerConfig cfg;
     cfg.analog[{3, 2}] = 0x0155;
     cfg.analog[{128, 2}] = 7;
     cfg.parameters[{3, 1}] = 0x1234;
     cfg.parameters[{128, 2}] = 0xBEEF;
     Tap t(cfg);
-    t.send(c.request);
-    EXPECT_EQ(t.take(), kAck);
-    t.send("2A 00 00 8B B4 00 A4 78");
-    const auto r = t.take();
-    ASSERT_EQ(r.size(), 264u);
-    EXPECT_EQ(r[6 + 4] | r[6 + 5] << 8, c.module3);
-    EXPECT_EQ(r[6 + 254] | r[6 + 255] << 8, c.module128);
-    EXPECT_EQ(r[6 + 0] | r[6 + 1] << 8, 0) << "module 1 has no such value";
-}
-
-INSTANTIATE_TEST_SUITE_P(Selectors, ValueRequest,
-                         ::testing::Values(ValueCase{"analog_channel_2", "C8 1F 0C 00 00 00 00 F3", 0x0155, 7},
-                                           ValueCase{"parameter_1", "C8 1F 00 00 00 00 00 E7", 0x1234, 0},
-                                           ValueCase{"parameter_2", "C8 1F 01 00 00 00 00 E8", 0, 0xBEEF}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST(BlockReads, value_buffer_keeps_last_collection_until_the_next_request) {
-    ControllerConfig cfg;
-    cfg.analog[{1, 2}] = 9;
-    Tap t(cfg);
-    t.send("C8 1F 0C 00 00 00 00 F3");
-    t.take();
-    t.sim.memory().setAnalog(1, 2, 10);
-    t.send("2A 00 00 8B B4 00 A4 78");
-    EXPECT_EQ(t.take()[6], 9) << "a reading is taken when requested, not when read";
+    for (const auto& [request, module3, module128] : cases) {
+        t.send(request);
+        EXPECT_EQ(t.take(), kAck);
+        t.sim.memory().setAnalog(3, 2, 1);  // a reading is taken when requested, not when read
+        t.send("2A 00 00 8B B4 00 A4 78");
+        const auto r = t.take();
+        ASSERT_EQ(r.size(), 264u);
+        EXPECT_EQ(r[6 + 4] | r[6 + 5] << 8, module3) << request;
+        EXPECT_EQ(r[6 + 254] | r[6 + 255] << 8, module128) << request;
+        EXPECT_EQ(r[6 + 0] | r[6 + 1] << 8, 0) << "module 1 has no such value";
+        t.sim.memory().setAnalog(3, 2, 0x0155);
+    }
 }
 
 TEST(BlockReads, reply_echoes_request_bytes_1_2_and_5) {
