@@ -22,6 +22,7 @@ TEST(DeviceTable, never_hands_out_a_reference_at_or_below_a_loaded_one) {
     };
     const Case cases[] = {
         {{40001, 40005}, 40003, 40006},
+        {{40003}, 40003, 40004},
         {{40001}, 50000, 50000},
         {{}, 0, 40001},
         {{7}, 0, 40001},

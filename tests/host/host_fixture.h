@@ -35,6 +35,15 @@ struct HostFixture {
     [[nodiscard]] std::filesystem::path path(const std::string& rel) const { return dir.path() / rel; }
 };
 
+// A new device with code `hc` + `dc`; returns its reference.
+inline std::int32_t addDevice(Host& hs, const std::string& name, const std::string& hc, const std::string& dc = "1") {
+    const std::int32_t ref = hs.NewDeviceRef(name);
+    auto d = hs.GetDeviceByRef(ref);
+    d->set_hc(hc);
+    d->set_dc(dc);
+    return ref;
+}
+
 inline std::string slurp(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     std::ostringstream s;

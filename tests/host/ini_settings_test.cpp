@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "host/ini_text.h"
 #include "host_fixture.h"
 
@@ -64,11 +66,10 @@ TEST(IniText, values_round_trip_exactly_including_blanks_quotes_and_high_bytes) 
 }
 
 TEST(IniText, names_and_values_that_cannot_live_on_one_line_are_refused) {
-    EXPECT_THROW(iniSet(kIni, "s", "k", "two\r\nlines"), std::invalid_argument);
-    EXPECT_THROW(iniSet(kIni, "s", "k=v", "1"), std::invalid_argument);
-    EXPECT_THROW(iniSet(kIni, "s", "", "1"), std::invalid_argument);
-    EXPECT_THROW(iniSet(kIni, "s]", "k", "1"), std::invalid_argument);
-    EXPECT_THROW(iniSet(kIni, "s", "[k", "1"), std::invalid_argument);
+    for (const auto& [section, key, value] : {std::tuple{"s", "k", "two\r\nlines"}, std::tuple{"s", "k=v", "1"},
+                                              std::tuple{"s", "", "1"}, std::tuple{"s]", "k", "1"},
+                                              std::tuple{"s", "[k", "1"}})
+        EXPECT_THROW(iniSet(kIni, section, key, value), std::invalid_argument) << section << "/" << key;
 }
 
 TEST(IniText, hostile_text_reads_without_failing_and_stays_editable) {
@@ -129,17 +130,13 @@ TEST(MoveSettings, copies_every_per_user_key_into_the_host_section) {
     EXPECT_EQ(hs.GetIniSetting("Settings", "gWebSvrPort", ""), "80");
 }
 
-TEST(MoveSettings, a_key_that_cannot_be_stored_is_skipped_and_the_rest_moved) {
+TEST(MoveSettings, a_key_that_cannot_be_stored_is_skipped_and_a_path_without_application_is_an_error) {
     HostFixture fx;
     fx.userSettings.set("hspi_tarnwick", "settings", "bad", "two\nlines");
     fx.userSettings.set("hspi_tarnwick", "settings", "good", "1");
     fx.host->MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
     EXPECT_EQ(fx.host->GetIniSetting("hspi_tarnwick", "good", ""), "1");
     EXPECT_EQ(fx.host->GetIniSetting("hspi_tarnwick", "bad", "absent"), "absent");
-}
-
-TEST(MoveSettings, a_path_without_application_or_an_unknown_target_is_a_host_error) {
-    HostFixture fx;
     EXPECT_THROW(fx.host->MoveSettings("Settings", "settings"), HostError);
     EXPECT_THROW(fx.host->MoveSettings("a\\hspi_tarnwick\\Settings", "elsewhere"), HostError);
 }

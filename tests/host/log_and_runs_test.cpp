@@ -9,15 +9,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// 2024-05-06 13:05:09 local time.
 std::chrono::system_clock::time_point fixedTime() {
     std::tm tm{};
-    tm.tm_year = 2024 - 1900;
-    tm.tm_mon = 4;
-    tm.tm_mday = 6;
-    tm.tm_hour = 13;
-    tm.tm_min = 5;
-    tm.tm_sec = 9;
-    tm.tm_isdst = -1;
+    tm.tm_year = 124, tm.tm_mon = 4, tm.tm_mday = 6, tm.tm_hour = 13, tm.tm_min = 5, tm.tm_sec = 9, tm.tm_isdst = -1;
     return std::chrono::system_clock::from_time_t(std::mktime(&tm));
 }
 

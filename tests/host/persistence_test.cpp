@@ -9,14 +9,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::int32_t addDevice(EmbeddedHost& hs, const std::string& name, const std::string& hc, const std::string& dc) {
-    const std::int32_t ref = hs.NewDeviceRef(name);
-    auto d = hs.GetDeviceByRef(ref);
-    d->set_hc(hc);
-    d->set_dc(dc);
-    return ref;
-}
-
 bool logMentions(const HostFixture& fx, const std::string& text) {
     return slurp(fx.path("logs/host.log")).find(text) != std::string::npos;
 }
@@ -153,6 +145,7 @@ TEST(DevicePersistence, a_save_that_fails_is_reported_once_and_flush_does_not_cl
     fx.host->SetDeviceStatus("Q1", 3);
     EXPECT_TRUE(fx.host->unsaved());
     EXPECT_THROW(fx.host->flush(), HostError);
+    EXPECT_FALSE(fs::exists(fx.path("config/devices.txt.tmp"))) << "no half-written file left behind";
     const std::string log = slurp(fx.path("logs/host.log"));
     const auto first = log.find("cannot save the devices");
     ASSERT_NE(first, std::string::npos);
