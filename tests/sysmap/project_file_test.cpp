@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -15,114 +18,100 @@ struct Expected {
     std::string level1, level2, level3, line;
 };
 
-struct ClassifyCase {
-    const char* name;
-    std::string file;
-    std::vector<Expected> records;
-};
-
 constexpr auto L1 = LineKind::Level1;
 constexpr auto L2 = LineKind::Level2;
 constexpr auto L3 = LineKind::Level3;
 constexpr auto Mod = LineKind::Module;
 constexpr auto Txt = LineKind::Content;
 
-class ClassifyTest : public ::testing::TestWithParam<ClassifyCase> {};
-
-TEST_P(ClassifyTest, records_carry_kind_levels_and_line) {
-    const ClassifyCase& c = GetParam();
-    SystemMapImage img;
-    ASSERT_FALSE(img.parse(c.file).has_value());
-    ASSERT_EQ(img.size(), c.records.size());
-    for (std::size_t i = 0; i < c.records.size(); ++i) {
-        SCOPED_TRACE("line " + std::to_string(i + 1));
-        const MapRecord& r = img.records()[i];
-        const Expected& e = c.records[i];
-        EXPECT_EQ(r.ID, static_cast<std::int32_t>(i + 1));
-        EXPECT_EQ(r.kind, e.kind);
-        EXPECT_EQ(img.Level1(r), e.level1);
-        EXPECT_EQ(img.Level2(r), e.level2);
-        EXPECT_EQ(img.Level3(r), e.level3);
-        EXPECT_EQ(img.Line(r), e.line);
+TEST(ProjectFile, records_carry_kind_levels_and_line) {
+    const std::pair<std::string, std::vector<Expected>> cases[] = {
+        // nesting by leading tabs
+        {"System Map\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tHall Temp\r\n",
+         {{L1, "System Map", "", "", ""},
+          {L2, "System Map", "Local", "", ""},
+          {L3, "System Map", "Local", "Variables", ""},
+          {Txt, "System Map", "Local", "Variables", "\t\t\tHall Temp"}}},
+        // header text loses every tab
+        {"Proj\tV2\r\n\tPort\tCOM1\r\n\t\tA\tB\r\n\t\t\tx\ty\r\n",
+         {{L1, "ProjV2", "", "", ""},
+          {L2, "ProjV2", "PortCOM1", "", ""},
+          {L3, "ProjV2", "PortCOM1", "AB", ""},
+          {Txt, "ProjV2", "PortCOM1", "AB", "\t\t\tx\ty"}}},
+        // an empty line is level 1 and clears the lower levels
+        {"A\r\n\tB\r\n\t\tC\r\n\r\n\t\t\tD\r\n",
+         {{L1, "A", "", "", ""},
+          {L2, "A", "B", "", ""},
+          {L3, "A", "B", "C", ""},
+          {L1, "", "", "", ""},
+          {Txt, "", "", "", "\t\t\tD"}}},
+        // a module header gives its number and turns two-tab lines into content
+        {"M\r\n\tModule #12\r\n\t\tFront Door\r\n\tOther\r\n\t\tVariables\r\n",
+         {{L1, "M", "", "", ""},
+          {Mod, "M", "Module #12", "12", ""},
+          {Txt, "M", "Module #12", "12", "\t\tFront Door"},
+          {L2, "M", "Other", "", ""},
+          {Txt, "M", "Other", "", "\t\tVariables"}}},
+        // the module number is three characters, trimmed
+        {"\tModule #7\n\tModule #5 Kitchen\n\tModule # 9\n\tModule #1234\n",
+         {{Mod, "", "Module #7", "7", ""},
+          {Mod, "", "Module #5 Kitchen", "5 K", ""},
+          {Mod, "", "Module # 9", "9", ""},
+          {Mod, "", "Module #1234", "123", ""}}},
+        // a bare module prefix is an ordinary level-2 header
+        {"\tModule #\n\t\tAfter\n\tModule\n",
+         {{L2, "", "Module #", "", ""}, {L3, "", "Module #", "After", ""}, {L2, "", "Module", "", ""}}},
+        // space indentation is level 1
+        {"  Notes\r\n    more\r\n", {{L1, "  Notes", "", "", ""}, {L1, "    more", "", "", ""}}},
+        // tabs-only lines
+        {"\t\n\t\t\n\t\t\t\n", {{L2, "", "", "", ""}, {L3, "", "", "", ""}, {Txt, "", "", "", "\t\t\t"}}},
+    };
+    for (const auto& [file, records] : cases) {
+        SCOPED_TRACE(file);
+        SystemMapImage img;
+        ASSERT_FALSE(img.parse(file).has_value());
+        ASSERT_EQ(img.size(), records.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const MapRecord& r = img.records()[i];
+            const Expected& e = records[i];
+            EXPECT_EQ(r.ID, static_cast<std::int32_t>(i + 1));
+            EXPECT_EQ(r.kind, e.kind) << "line " << i + 1;
+            EXPECT_EQ((std::vector<std::string>{img.Level1(r), img.Level2(r), img.Level3(r), img.Line(r)}),
+                      (std::vector<std::string>{e.level1, e.level2, e.level3, e.line}))
+                << "line " << i + 1;
+        }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    LineRules, ClassifyTest,
-    ::testing::Values(
-        ClassifyCase{"nesting_by_leading_tabs",
-                     "System Map\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tHall Temp\r\n",
-                     {{L1, "System Map", "", "", ""},
-                      {L2, "System Map", "Local", "", ""},
-                      {L3, "System Map", "Local", "Variables", ""},
-                      {Txt, "System Map", "Local", "Variables", "\t\t\tHall Temp"}}},
-        ClassifyCase{"header_text_loses_every_tab",
-                     "Proj\tV2\r\n\tPort\tCOM1\r\n\t\tA\tB\r\n\t\t\tx\ty\r\n",
-                     {{L1, "ProjV2", "", "", ""},
-                      {L2, "ProjV2", "PortCOM1", "", ""},
-                      {L3, "ProjV2", "PortCOM1", "AB", ""},
-                      {Txt, "ProjV2", "PortCOM1", "AB", "\t\t\tx\ty"}}},
-        ClassifyCase{"empty_line_is_level1_and_clears_lower_levels",
-                     "A\r\n\tB\r\n\t\tC\r\n\r\n\t\t\tD\r\n",
-                     {{L1, "A", "", "", ""},
-                      {L2, "A", "B", "", ""},
-                      {L3, "A", "B", "C", ""},
-                      {L1, "", "", "", ""},
-                      {Txt, "", "", "", "\t\t\tD"}}},
-        ClassifyCase{"module_header_gives_number_and_turns_two_tab_lines_into_content",
-                     "M\r\n\tModule #12\r\n\t\tFront Door\r\n\tOther\r\n\t\tVariables\r\n",
-                     {{L1, "M", "", "", ""},
-                      {Mod, "M", "Module #12", "12", ""},
-                      {Txt, "M", "Module #12", "12", "\t\tFront Door"},
-                      {L2, "M", "Other", "", ""},
-                      {Txt, "M", "Other", "", "\t\tVariables"}}},
-        ClassifyCase{"module_number_is_three_characters_trimmed",
-                     "\tModule #7\n\tModule #5 Kitchen\n\tModule # 9\n\tModule #1234\n",
-                     {{Mod, "", "Module #7", "7", ""},
-                      {Mod, "", "Module #5 Kitchen", "5 K", ""},
-                      {Mod, "", "Module # 9", "9", ""},
-                      {Mod, "", "Module #1234", "123", ""}}},
-        ClassifyCase{"bare_module_prefix_is_an_ordinary_level2_header",
-                     "\tModule #\n\t\tAfter\n\tModule\n",
-                     {{L2, "", "Module #", "", ""}, {L3, "", "Module #", "After", ""}, {L2, "", "Module", "", ""}}},
-        ClassifyCase{"space_indentation_is_level1",
-                     "  Notes\r\n    more\r\n",
-                     {{L1, "  Notes", "", "", ""}, {L1, "    more", "", "", ""}}},
-        ClassifyCase{"tabs_only_lines",
-                     "\t\n\t\t\n\t\t\t\n",
-                     {{L2, "", "", "", ""}, {L3, "", "", "", ""}, {Txt, "", "", "", "\t\t\t"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // Files that must come back byte for byte when nothing changed them.
-struct RoundTripCase {
-    const char* name;
-    std::string file;
-};
-
-class RoundTripTest : public ::testing::TestWithParam<RoundTripCase> {};
-
-TEST_P(RoundTripTest, unchanged_file_renders_byte_identical) {
+TEST(ProjectFile, unchanged_file_renders_byte_identical) {
+    const std::string files[] = {
+        "S\r\n\tLocal\r\n\t\t12\r\n\t\t\tx\r\n\t\t-3.5\r\n",                  // numeric level-3 headers
+        "S\r\n\tModule #5 Kitchen\r\n\t\tLamp\r\n",                            // non-numeric module number
+        "CMAX\tV2\r\n\tPort\tCOM1\r\n\t\tA\t\tB\r\n\tModule #3\tRelay\r\n",  // inner tabs in headers
+        "\r\n\r\nA\r\n\r\n\t\r\n\r\n",                                     // empty lines
+        "A\r\n  B\r\n \tC\r\n\t  D\r\n",                                       // spaces as indentation
+        "A\r\n\tB\r\n\t\t\tlast",                                              // no trailing line end
+        "A\n\tB\r\n\t\tC\n\t\t\tD\r\nE",                                     // LF and mixed line ends
+        "A\rB\r\n\t\t\tx\r\r\n\r",                                            // stray carriage returns
+        "Caf\xe9\r\n\t\t\t\xa3"
+        "5 \x80\r\n\t\t\tnul\0byte\r\n"s,                                       // single-byte code page, NUL
+        "",
+    };
+    for (const std::string& file : files) {
+        SystemMapImage img;
+        ASSERT_FALSE(img.parse(file).has_value()) << file;
+        EXPECT_EQ(img.render(), file);
+    }
+    // The sample project the demo and the runner tests rely on: CR LF throughout.
+    std::ifstream in(std::filesystem::path(VARNEL_SAMPLES_DIR) / "house.prj", std::ios::binary);
+    const std::string sample{std::istreambuf_iterator<char>(in), {}};
     SystemMapImage img;
-    ASSERT_FALSE(img.parse(GetParam().file).has_value());
-    EXPECT_EQ(img.render(), GetParam().file);
+    ASSERT_GT(sample.size(), 1000u);
+    ASSERT_FALSE(img.parse(sample).has_value());
+    EXPECT_EQ(img.render(), sample);
+    for (const MapRecord& r : img.records()) EXPECT_EQ(r.end, LineEnd::CrLf) << "line " << r.ID;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, RoundTripTest,
-    ::testing::Values(
-        RoundTripCase{"numeric_level3_header", "S\r\n\tLocal\r\n\t\t12\r\n\t\t\tx\r\n\t\t-3.5\r\n"},
-        RoundTripCase{"module_header_with_non_numeric_number", "S\r\n\tModule #5 Kitchen\r\n\t\tLamp\r\n"},
-        RoundTripCase{"inner_tabs_in_headers", "CMAX\tV2\r\n\tPort\tCOM1\r\n\t\tA\t\tB\r\n\tModule #3\tRelay\r\n"},
-        RoundTripCase{"empty_lines", "\r\n\r\nA\r\n\r\n\t\r\n\r\n"},
-        RoundTripCase{"spaces_as_indentation", "A\r\n  B\r\n \tC\r\n\t  D\r\n"},
-        RoundTripCase{"no_trailing_line_end", "A\r\n\tB\r\n\t\t\tlast"},
-        RoundTripCase{"lf_and_mixed_line_ends", "A\n\tB\r\n\t\tC\n\t\t\tD\r\nE"},
-        RoundTripCase{"stray_carriage_returns", "A\rB\r\n\t\t\tx\r\r\n\r"},
-        RoundTripCase{"single_byte_code_page_and_nul",
-                      "Caf\xe9\r\n\t\t\t\xa3"
-                      "5 \x80\r\n\t\t\tnul\0byte\r\n"s},
-        RoundTripCase{"empty_file", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ProjectFile, changed_line_ends_crlf_and_its_neighbours_keep_their_bytes) {
     SystemMapImage img;
@@ -169,18 +158,12 @@ TEST(ProjectFile, entries_outside_a_short_section_are_never_written) {
     EXPECT_NE(img.entry(x10, x10 + 1), nullptr);
 }
 
-TEST(ProjectFile, an_empty_line_ends_a_section) {
+TEST(ProjectFile, an_empty_line_ends_a_section_and_entry_lines_are_at_most_255_characters) {
     SystemMapImage img;
     ASSERT_FALSE(img.parse("\tLocal\n\t\tVariables\n\t\t\tv0\n\n\t\t\tv2\n").has_value());
     const std::int32_t vars = *img.findLocalSection("Variables");
     EXPECT_NE(img.entry(vars, vars + 1), nullptr);
     EXPECT_EQ(img.entry(vars, vars + 3), nullptr);
-}
-
-TEST(ProjectFile, entry_line_longer_than_255_characters_is_refused) {
-    SystemMapImage img;
-    ASSERT_FALSE(img.parse("\tLocal\n\t\tVariables\n\t\t\tv0\n").has_value());
-    const std::int32_t vars = *img.findLocalSection("Variables");
     EXPECT_NO_THROW(img.setEntryLine(vars, vars + 1, std::string(255, 'x')));
     EXPECT_THROW(img.setEntryLine(vars, vars + 1, std::string(256, 'x')), std::length_error);
 }

@@ -24,9 +24,7 @@ protected:
     SyncRequest request(bool direction,
                         SyncIncludes includes = {.variables = true, .x10 = true, .io = true, .ir = true}) {
         SyncRequest r;
-        r.direction = direction;
-        r.projectFile = project.string();
-        r.includes = includes;
+        r.direction = direction, r.projectFile = project.string(), r.includes = includes;
         return r;
     }
 };
@@ -68,21 +66,18 @@ TEST_F(RunSync, confirm_callback_replaces_the_prompt_and_yes_skips_it) {
     EXPECT_TRUE(rig.prompts.questions.empty());
 }
 
-TEST_F(RunSync, missing_project_file_asks_nothing) {
+TEST_F(RunSync, missing_project_file_asks_nothing_and_an_unreadable_one_is_a_failed_read) {
     SyncRequest r = request(false);
     r.projectFile = (hostDir.path() / "none.prj").string();
     const SyncSummary s = runSync(ctx(), r);
     EXPECT_EQ(s.outcome, SyncSummary::Outcome::NoProjectFile);
     EXPECT_TRUE(rig.prompts.questions.empty());
     EXPECT_EQ(describeSync(s), std::vector<std::string>{"Specified Project File does not exist"});
-}
 
-TEST_F(RunSync, unreadable_project_is_reported_as_a_failed_read) {
     spit(project, "System Map\r\n\t" + std::string(300, 'x') + "\r\n");
-    SyncRequest r = request(false);
+    r.projectFile = project.string();
     r.assumeYes = true;
-    const SyncSummary s = runSync(ctx(), r);
-    EXPECT_EQ(s.outcome, SyncSummary::Outcome::ReadFailed);
+    EXPECT_EQ(runSync(ctx(), r).outcome, SyncSummary::Outcome::ReadFailed);
     EXPECT_FALSE(fs::exists(backupPathFor(project)));
 }
 
@@ -122,9 +117,7 @@ protected:
     }
     SyncRequest standalone(bool direction) {
         SyncRequest r = request(direction);
-        r.assumeYes = true;
-        r.discoverDevices = true;
-        r.loadIrTables = true;
+        r.assumeYes = r.discoverDevices = r.loadIrTables = true;
         return r;
     }
 };

@@ -37,10 +37,6 @@ inline std::string crlf(const std::vector<std::string>& lines) {
     return out;
 }
 
-inline void addLines(std::vector<std::string>& out, const std::string& prefix, int count, const std::string& stem) {
-    for (int i = 0; i < count; ++i) out.push_back(prefix + stem + std::to_string(i));
-}
-
 class SyncFixture : public ::testing::Test {
 protected:
     SyncFixture() {

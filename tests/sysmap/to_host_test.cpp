@@ -1,6 +1,8 @@
 // System Map to host: device names from the project file, synchronized IR files.
 #include "sysmap/to_host.h"
 
+#include <tuple>
+
 #include "project_builder.h"
 #include "sync_fixture.h"
 #include "sysmap/synchronize.h"
@@ -23,23 +25,26 @@ protected:
     ProjectBuilder layout;
 };
 
-TEST_F(ToHost, mirrored_variable_without_a_device_is_created_as_an_interface_variable) {
+TEST_F(ToHost, mirrored_variable_without_a_device_is_created_and_existing_devices_keep_all_but_their_names) {
     layout.vars[0] = "Hall Temperature";
     layout.vars[1] = "Outdoor Temperature";
+    layout.x10["B4"] = "Hall Light";
     mirrorVariables('#', {0});
     addDevice("#2", "Garage", "Keep Me", "Varnel");
-    sync({.variables = true});
+    addDevice("B4", "Ocelot", "Lamp", "CM11A");
+    host->GetDeviceByRef(host->DeviceExistsRef("B4"))->set_Status(2);
+    sync({.variables = true, .x10 = true});
 
     const auto* d = device("#1");
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(d->location, "Hall");
-    EXPECT_EQ(d->name, "Temperature");
-    EXPECT_EQ(d->interface_, "Varnel");
+    EXPECT_EQ(d->location + "|" + d->name + "|" + d->interface_ + "|" + d->dev_type_string,
+              "Hall|Temperature|Varnel|Interface Variable");
     EXPECT_EQ(d->iotype, 3);
     EXPECT_EQ(d->Status, 17);
-    EXPECT_EQ(d->dev_type_string, "Interface Variable");
-    // Not mirrored: the System Map's name is not taken.
-    expectName("#2", "Garage", "Keep Me");
+    expectName("#2", "Garage", "Keep Me");  // not mirrored: the System Map's name is not taken
+    expectName("B4", "Hall", "Light");
+    EXPECT_EQ(device("B4")->interface_, "CM11A");
+    EXPECT_EQ(device("B4")->Status, 2);
 }
 
 TEST_F(ToHost, variables_64_and_127_take_the_next_house_letter) {
@@ -54,57 +59,30 @@ TEST_F(ToHost, variables_64_and_127_take_the_next_house_letter) {
     EXPECT_EQ(host->devices().size(), 3u);
 }
 
-TEST_F(ToHost, existing_device_takes_location_and_name_and_keeps_everything_else) {
-    layout.x10["B4"] = "Hall Light";
-    addDevice("B4", "Ocelot", "Lamp", "CM11A");
-    host->GetDeviceByRef(host->DeviceExistsRef("B4"))->set_Status(2);
-    sync({.x10 = true});
-    const auto* d = device("B4");
-    ASSERT_NE(d, nullptr);
-    EXPECT_EQ(d->location, "Hall");
-    EXPECT_EQ(d->name, "Light");
-    EXPECT_EQ(d->interface_, "CM11A");
-    EXPECT_EQ(d->Status, 2);
-}
-
-struct X10Case {
-    const char* name;
-    std::string entry;  // A1's text after the three tabs
-    bool named;
-    std::string location, deviceName;
-};
-
-class X10Entries : public ToHost, public ::testing::WithParamInterface<X10Case> {};
-
-TEST_P(X10Entries, entry_text_becomes_location_and_name) {
-    const X10Case& c = GetParam();
-    layout.x10["A1"] = c.entry;
-    sync({.x10 = true});
-    if (!c.named) {
-        EXPECT_EQ(device("A1"), nullptr);
-        return;
+TEST_F(ToHost, x10_entry_text_becomes_location_and_name_of_its_house_letter_and_unit) {
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        // entry text, location, name
+        {"X-10 House", "X-10", "House"},
+        {"A1 Kitchen Ceiling Lamp", "Kitchen", "Ceiling Lamp"},  // code and blank stripped
+        {"A1 A1 Lamp", "A1", "Lamp"},                            // only once
+        {"A1-Porch Light", "Porch", "Light"},
+        {"A1x Lamp", "A1x", "Lamp"},                             // code without separator kept
+        {"Porch", "Ocelot", "Porch"},
+        {"", "Ocelot", ""},
+        {"A1 ", "A1", ""},                                       // code and blank alone are not stripped
+        {" Lamp", "", "Lamp"},
+    };
+    for (const auto& [entry, location, name] : cases) {
+        layout.x10["A1"] = entry;
+        sync({.x10 = true});
+        expectName("A1", location, name);
+        host->DeleteDevice(host->DeviceExistsRef("A1"));
     }
-    expectName("A1", c.location, c.deviceName);
-}
-
-INSTANTIATE_TEST_SUITE_P(Texts, X10Entries,
-                         ::testing::Values(X10Case{"unnamed_address_is_skipped", "X-10 House A Unit 1", false, "", ""},
-                                           X10Case{"bare_x10_house_is_a_name", "X-10 House", true, "X-10", "House"},
-                                           X10Case{"code_and_blank_stripped", "A1 Kitchen Ceiling Lamp", true,
-                                                   "Kitchen", "Ceiling Lamp"},
-                                           X10Case{"prefix_stripped_only_once", "A1 A1 Lamp", true, "A1", "Lamp"},
-                                           X10Case{"code_and_dash_stripped", "A1-Porch Light", true, "Porch", "Light"},
-                                           X10Case{"code_without_separator_kept", "A1x Lamp", true, "A1x", "Lamp"},
-                                           X10Case{"single_word_goes_to_ocelot", "Porch", true, "Ocelot", "Porch"},
-                                           X10Case{"tabs_only_gives_an_empty_name", "", true, "Ocelot", ""},
-                                           X10Case{"code_and_blank_alone_are_not_stripped", "A1 ", true, "A1", ""},
-                                           X10Case{"leading_blank_gives_empty_location", " Lamp", true, "", "Lamp"}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ToHost, x10_entries_map_to_their_house_letter_and_unit) {
+    layout.x10["A1"] = "X-10 House A Unit 1";  // unnamed: skipped
     layout.x10["C5"] = "Garden Floods";
     layout.x10["P16"] = "Christmas Tree";
     sync({.x10 = true});
+    EXPECT_EQ(device("A1"), nullptr);
     expectName("C5", "Garden", "Floods");
     expectName("P16", "Christmas", "Tree");
     EXPECT_EQ(host->devices().size(), 2u);
@@ -119,9 +97,17 @@ TEST_F(ToHost, short_x10_section_does_not_name_devices_from_the_next_section) {
     EXPECT_EQ(host->devices().size(), 1u);
 }
 
-TEST_F(ToHost, module_points_are_named_from_their_section_lines) {
+TEST_F(ToHost, module_points_are_named_from_their_own_section_lines_only) {
     layout.module(1, 24, "Input ", {{1, "Front Door"}, {2, "Back Door"}, {9, "[9 Hall Siren"}, {16, "Gate"}});
+    layout.module(2, 32, "Window ");
+    layout.module(3, 3, "Relay ");
+    layout.module(4, 16, "IR Zone Hall ");
     addModule(1, kSecu16, "[", {1, 9, 16});
+    addModule(7, kSecu16I, "]", {1});  // no section of its own
+    addModule(2, kSecu16I, "^", {3});
+    addModule(3, kRelay08, "_", {2, 5});
+    addDevice("]1", "Study", "Window", "Varnel");
+    addDevice("^1", "Loft", "Hatch", "Varnel");  // not selected
     sync({.io = true});
     expectName("[1", "Front", "Door");
     expectName("[9", "Hall", "Siren");
@@ -129,27 +115,11 @@ TEST_F(ToHost, module_points_are_named_from_their_section_lines) {
     EXPECT_EQ(device("[1")->iomisc, "1!11!0!0");
     EXPECT_EQ(device("[9")->iotype, 1);
     EXPECT_EQ(device("[2"), nullptr);  // not selected
-}
-
-TEST_F(ToHost, module_without_a_section_and_unselected_points_keep_their_names) {
-    layout.module(2, 32, "Window ");
-    addModule(7, kSecu16I, "]", {1});
-    addModule(2, kSecu16I, "^", {3});
-    addDevice("]1", "Study", "Window", "Varnel");
-    addDevice("^1", "Loft", "Hatch", "Varnel");
-    sync({.io = true});
     expectName("]1", "Study", "Window");
     expectName("^1", "Loft", "Hatch");
     expectName("^3", "Window", "3");
-}
-
-TEST_F(ToHost, short_module_section_leaves_points_past_its_end_unnamed) {
-    layout.module(3, 3, "Relay ");
-    layout.module(4, 16, "IR Zone Hall ");
-    addModule(3, kRelay08, "_", {2, 5});
-    sync({.io = true});
     expectName("_2", "Relay", "2");
-    // Created by its creator but not named from module 4's lines.
+    // Past the short section: created by its creator but not named from module 4's lines.
     expectName("_5", "Rly08 Unit 3", "Relay Output 5");
 }
 
@@ -168,24 +138,19 @@ TEST_F(ToHost, two_ir_modules_write_the_zone_file_and_the_second_wins) {
     EXPECT_EQ(slurp(configFile("irzones.cfg")), "\"1\"\r\n");
 }
 
-TEST_F(ToHost, zone_names_lose_every_ir_zone_word) {
-    spit(configFile("irzones.cfg"), "");
+TEST_F(ToHost, zone_names_lose_every_ir_zone_word_and_need_a_live_zone_file) {
     layout.module(4, 16, "IR Zone #", {{1, "IR Zone Living Room"}, {3, "Kitchen IR Zone Bar"}, {4, "Patio"}});
     addModule(4, kSecu16IR, "");
+    sync({.io = true});
+    EXPECT_FALSE(std::filesystem::exists(configFile("Synchronized irzones.cfg"))) << "no live zone file, no copy";
+    EXPECT_FALSE(ctx().ir.filesPending);
+    spit(configFile("irzones.cfg"), "");
     sync({.io = true});
     const std::string file = slurp(configFile("Synchronized irzones.cfg"));
     EXPECT_EQ(lineAt(file, 1), "\"Living Room\"");
     EXPECT_EQ(lineAt(file, 2), "\"\"");
     EXPECT_EQ(lineAt(file, 3), "\"Kitchen Bar\"");
     EXPECT_EQ(lineAt(file, 4), "\"Patio\"");
-}
-
-TEST_F(ToHost, no_live_zone_file_means_no_synchronized_one) {
-    layout.module(4, 16, "IR Zone #");
-    addModule(4, kSecu16IR, "");
-    sync({.io = true});
-    EXPECT_FALSE(std::filesystem::exists(configFile("Synchronized irzones.cfg")));
-    EXPECT_FALSE(ctx().ir.filesPending);
 }
 
 class IrLabels : public ToHost {
@@ -240,13 +205,7 @@ TEST_F(IrLabels, records_missing_from_the_image_are_logged_and_left_empty) {
     EXPECT_EQ(log(), expected);
 }
 
-TEST_F(IrLabels, synchronized_file_takes_the_live_files_spelling) {
-    spit(configFile("IRLBL.CFG"), "");
-    sync({.ir = true});
-    EXPECT_TRUE(std::filesystem::exists(configFile("Synchronized IRLBL.CFG")));
-}
-
-TEST_F(IrLabels, nothing_is_written_without_a_label_file_or_an_infra_red_section) {
+TEST_F(IrLabels, nothing_is_written_without_a_label_file_or_section_and_the_copy_takes_the_live_spelling) {
     sync({.ir = true});
     EXPECT_FALSE(std::filesystem::exists(configFile("Synchronized irLbl.cfg")));
     spit(configFile("irLbl.cfg"), "");
@@ -254,6 +213,9 @@ TEST_F(IrLabels, nothing_is_written_without_a_label_file_or_an_infra_red_section
     Synchronize(ctx(), true, project.string(), {.ir = true});
     EXPECT_FALSE(std::filesystem::exists(configFile("Synchronized irLbl.cfg")));
     EXPECT_FALSE(ctx().ir.filesPending);
+    std::filesystem::rename(configFile("irLbl.cfg"), configFile("IRLBL.CFG"));
+    sync({.ir = true});
+    EXPECT_TRUE(std::filesystem::exists(configFile("Synchronized IRLBL.CFG"))) << "the live file's spelling";
 }
 
 TEST_F(ToHost, system_map_to_host_never_writes_the_project_file) {
@@ -269,11 +231,10 @@ struct StripCase {
 };
 
 TEST(StripPrefix, removes_prefix_and_one_separator_only_from_longer_texts) {
+    // Cases the section tests above do not reach.
     const std::vector<StripCase> cases{
-        {"A1 Lamp", "A1", "Lamp"},    {"A1-Lamp", "A1", "Lamp"},    {"A1  Lamp", "A1", " Lamp"},
-        {"A1 ", "A1", "A1 "},         {"A1 x", "A1", "x"},          {"A1", "A1", "A1"},
-        {"A1xLamp", "A1", "A1xLamp"}, {"a1 Lamp", "A1", "a1 Lamp"}, {"TV Power", "", "TV Power"},
-        {" Power", "", "Power"},      {"TV", "TV", "TV"},           {"[12 Gate", "[12", "Gate"},
+        {"A1  Lamp", "A1", " Lamp"}, {"A1 x", "A1", "x"},         {"A1", "A1", "A1"},
+        {"a1 Lamp", "A1", "a1 Lamp"}, {"TV Power", "", "TV Power"}, {" Power", "", "Power"},
     };
     for (const auto& c : cases) EXPECT_EQ(StripPrefix(c.text, c.prefix), c.result) << c.text << " / " << c.prefix;
 }

@@ -1,31 +1,17 @@
 // Reading the project file into the image and writing it back safely.
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
-#include <sstream>
 
-#include "rig.h"
-#include "sysmap/system_map.h"
+#include "sync_fixture.h"
 
 namespace varnel {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void spit(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary);
-    out << bytes;
-}
+using test::slurp;
+using test::spit;
 
 const std::string kProject =
     "CMAX\tV2\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tVariable #0\r\n\t\t\tVariable #1\r\n"
@@ -77,8 +63,7 @@ TEST_F(WriteBack, changed_line_is_written_and_backup_holds_the_previous_file) {
     EXPECT_EQ(slurp(backupPathFor(project)), kProject);
     ASSERT_EQ(sm.log.lines.size(), 1u);
     EXPECT_EQ(sm.log.lines[0].id, 5);
-    EXPECT_EQ(sm.log.lines[0].before, "\t\t\tVariable #1");
-    EXPECT_EQ(sm.log.lines[0].after, "\t\t\tHall Temperature");
+    EXPECT_EQ(sm.log.lines[0].before + "|" + sm.log.lines[0].after, "\t\t\tVariable #1|\t\t\tHall Temperature");
     EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
 }
 
@@ -92,44 +77,29 @@ TEST_F(WriteBack, empty_project_file_is_neither_copied_nor_written) {
     EXPECT_EQ(fs::file_size(project), 0u);
 }
 
-struct MissingCase {
-    const char* name;
-    bool emptyPath;
-    bool directory;
-    const char* message;
-};
-
-class MissingProject : public WriteBack, public ::testing::WithParamInterface<MissingCase> {};
-
-TEST_P(MissingProject, is_shown_and_leaves_an_empty_image_that_writes_nothing) {
-    const MissingCase& c = GetParam();
-    if (c.emptyPath)
-        sm.projectFile.clear();
-    else if (c.directory)
-        sm.projectFile = rig.dir.path();
-    else
-        sm.projectFile = rig.dir.path() / "nowhere.prj";
-    EXPECT_TRUE(InitSystemMap(rig.ctx, sm));
-    EXPECT_TRUE(sm.image.empty());
-    ASSERT_EQ(rig.prompts.shown.size(), 1u);
-    EXPECT_EQ(rig.prompts.shown[0].text, c.message);
-    WriteSystemMap(rig.ctx, sm);
-    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"house.prj"}));
+TEST_F(WriteBack, missing_project_is_shown_and_leaves_an_empty_image_that_writes_nothing) {
+    const std::pair<fs::path, std::string> cases[] = {
+        {fs::path(), "No Project File has been specified"},
+        {rig.dir.path() / "nowhere.prj", "Specified Project File does not exist"},
+        {rig.dir.path(), "Specified Project File does not exist"},  // a directory
+    };
+    for (const auto& [path, message] : cases) {
+        rig.prompts.shown.clear();
+        sm.projectFile = path;
+        EXPECT_TRUE(InitSystemMap(rig.ctx, sm));
+        EXPECT_TRUE(sm.image.empty());
+        ASSERT_EQ(rig.prompts.shown.size(), 1u);
+        EXPECT_EQ(rig.prompts.shown[0].text, message);
+        WriteSystemMap(rig.ctx, sm);
+        EXPECT_EQ(dirEntries(), (std::vector<std::string>{"house.prj"}));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, MissingProject,
-    ::testing::Values(MissingCase{"no_path", true, false, "No Project File has been specified"},
-                      MissingCase{"no_file", false, false, "Specified Project File does not exist"},
-                      MissingCase{"a_directory", false, true, "Specified Project File does not exist"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WriteBack, overlong_line_fails_the_read_and_names_the_line) {
     spit(project, "A\r\n\t" + std::string(300, 'x') + "\r\n");
     EXPECT_FALSE(InitSystemMap(rig.ctx, sm));
-    ASSERT_EQ(rig.host->log.size(), 1u);
-    EXPECT_EQ(rig.host->log[0].first, "Varnel");
-    EXPECT_EQ(rig.host->log[0].second, "ReadSystemMap 2 Line longer than 255 characters");
+    EXPECT_EQ(rig.host->log, (std::vector<std::pair<std::string, std::string>>{
+                                 {"Varnel", "ReadSystemMap 2 Line longer than 255 characters"}}));
     EXPECT_TRUE(sm.log.readFailed);
 }
 
