@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/eventfd.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 #include <vector>
@@ -34,6 +36,8 @@ PacedWire::PacedWire(sim::ControllerConfig cfg, std::int64_t usPerByte, std::int
     std::array<char, 128> name{};
     if (::ptsname_r(master_, name.data(), name.size()) != 0) throw std::runtime_error("no pty name");
     slave_ = name.data();
+    wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_ < 0) throw std::runtime_error("no eventfd");
     thread_ = std::thread([this] { serve(); });
 }
 
@@ -41,33 +45,62 @@ PacedWire::~PacedWire() {
     stop_ = true;
     thread_.join();
     ::close(master_);
+    ::close(wake_);
+}
+
+void PacedWire::post(std::function<void(sim::Controller&)> job) {
+    {
+        std::lock_guard lock(jobsMutex_);
+        jobs_.push_back(std::move(job));
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+}
+
+void PacedWire::runJobs() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t n = ::read(wake_, &count, sizeof count);
+    std::deque<std::function<void(sim::Controller&)>> jobs;
+    {
+        std::lock_guard lock(jobsMutex_);
+        jobs.swap(jobs_);
+    }
+    for (auto& job : jobs) job(controller_);
 }
 
 void PacedWire::serve() {
     std::vector<sim::Emission> out;
     controller_.onOutput = [&out](const sim::Emission& e) { out.push_back(e); };
     std::array<std::uint8_t, 512> buf{};
+    std::int64_t inFreeNs = 0;
     while (!stop_) {
-        pollfd p{master_, POLLIN, 0};
-        if (::poll(&p, 1, 20) <= 0) continue;
-        const ssize_t n = ::read(master_, buf.data(), buf.size());
-        if (n <= 0) {
-            ::usleep(1000);  // nobody has the slave open yet
-            continue;
+        std::array<pollfd, 2> p{{{master_, POLLIN, 0}, {wake_, POLLIN, 0}}};
+        if (::poll(p.data(), p.size(), 20) <= 0) continue;
+        std::int64_t at = nowNs();
+        if ((p[1].revents & POLLIN) != 0) runJobs();
+        if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            const ssize_t n = ::read(master_, buf.data(), buf.size());
+            if (n <= 0) {
+                ::usleep(1000);  // nobody has the slave open yet
+            } else {
+                // The plug-in's bytes reach us all at once; on the line they take their
+                // time too, so the controller hears the last of them that much later.
+                inFreeNs = std::max(nowNs(), inFreeNs) + n * usPerByte_ * 1000;
+                sleepUntilNs(inFreeNs);
+                at = inFreeNs;
+                controller_.feed(std::span(buf.data(), static_cast<std::size_t>(n)));
+            }
         }
-        const std::int64_t heardNs = nowNs();
-        controller_.feed(std::span(buf.data(), static_cast<std::size_t>(n)));
-        // The frame's own bytes took their time on the wire before we saw them all.
-        std::int64_t at = heardNs + turnaroundUs_ * 1000;
+        // A reply follows after the turnaround, a report goes out at once.
         for (const auto& e : out) {
-            at += e.gapUs * 1000;
+            at += e.gapUs * 1000 + (e.reply ? turnaroundUs_ * 1000 : 0);
             for (std::size_t i = 0; i < e.bytes.size(); ++i) {
                 at += usPerByte_ * 1000;
                 sleepUntilNs(at);
-                if (e.reply && i + 1 == e.bytes.size()) lastByteNs_ = nowNs();
                 if (::write(master_, &e.bytes[i], 1) != 1) break;
+                if (i + 1 == e.bytes.size()) (e.reply ? lastByteNs_ : lastReportNs_) = nowNs();
             }
-            if (e.reply) ++replies_;
+            ++(e.reply ? replies_ : reports_);
         }
         out.clear();
     }

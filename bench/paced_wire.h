@@ -1,11 +1,15 @@
 #pragma once
 // The controller simulator behind a pseudo-terminal, served from a thread of
-// its own so that it can pace its bytes at 9600 baud with exact timing and note
-// the instant it puts each reply's last byte on the line. The plug-in side opens
-// slaveName() as its serial device.
+// its own so that it can pace the line at 9600 baud both ways with exact timing
+// (a frame is heard when its last byte would have arrived) and note
+// the instant it puts each reply's (and each report's) last byte on the line. The
+// plug-in side opens slaveName() as its serial device.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -25,17 +29,30 @@ public:
     // When the last byte of the latest reply was written to the line (nanoseconds of Clock).
     [[nodiscard]] std::int64_t lastReplyByteNs() const { return lastByteNs_.load(); }
     [[nodiscard]] std::uint64_t replies() const { return replies_.load(); }
+    // When the last byte of the latest unsolicited report was written to the line.
+    [[nodiscard]] std::int64_t lastReportByteNs() const { return lastReportNs_.load(); }
+    [[nodiscard]] std::uint64_t reports() const { return reports_.load(); }
+
+    // Runs `job` on the wire's thread, where the controller lives (an input change,
+    // say); what it sends goes out paced, as a report.
+    void post(std::function<void(sim::Controller&)> job);
 
 private:
     void serve();
+    void runJobs();
     sim::Controller controller_;
     std::int64_t usPerByte_;
     std::int64_t turnaroundUs_;
     int master_ = -1;
+    int wake_ = -1;
     std::string slave_;
+    std::mutex jobsMutex_;
+    std::deque<std::function<void(sim::Controller&)>> jobs_;
     std::atomic<bool> stop_{false};
     std::atomic<std::int64_t> lastByteNs_{0};
     std::atomic<std::uint64_t> replies_{0};
+    std::atomic<std::int64_t> lastReportNs_{0};
+    std::atomic<std::uint64_t> reports_{0};
     std::thread thread_;
 };
 

@@ -1,0 +1,96 @@
+// From an input change report leaving the controller to the host hearing of it,
+// in real time through the whole plug-in: the simulator on a paced pseudo-terminal
+// puts the 4-byte report F0 module point value on the line; the plug-in (port
+// receive event, I/O timer tick, event delivery) calls the embedded host's
+// SetDeviceStatus for the point's device. Reported: median, 90th percentile and
+// worst time from the report's last byte to that call. The variable timer keeps
+// polling meanwhile, so some reports land behind a block read, as they would.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <vector>
+
+#include "devices/device_model.h"
+#include "devices/mappings.h"
+#include "live_plugin.h"
+
+namespace varnel {
+namespace {
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(bench::PacedWire::Clock::now().time_since_epoch())
+        .count();
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+void BM_InputReportToSetDeviceStatus(benchmark::State& state) {
+    bench::LivePlugin live;
+    Context& ctx = live.hspi->context();
+    // A usual installation: variables 0..7 mirrored (without any, every variable poll
+    // asks for an I/O comparison) and inputs 1..8 of the SECU16 at bus address 1.
+    std::array<bool, 128> vars{};
+    std::fill(vars.begin(), vars.begin() + 8, true);
+    CreateVariableDevices(ctx, vars);
+    std::array<bool, 16> ticked{};
+    std::fill(ticked.begin(), ticked.begin() + 8, true);
+    CreateModuleDevices(ctx, 1, ticked, false);
+    ReadDeviceSettings(ctx);
+    const umap* mapping = mappingOfUnit(ctx, 1);
+    if (!mapping) {
+        state.SkipWithError("no devices for the SECU16");
+        return;
+    }
+    const std::string hc = mapping->hc();
+    live.settle(3000);
+
+    std::string awaited;
+    std::int64_t heardNs = 0;
+    bool duringExchange = false;
+    int duringExchanges = 0;
+    live.host->onEvent = [&](const host::HostEvent& e) {
+        if (e.kind != host::HostEvent::Kind::StatusSet || e.code != awaited || heardNs != 0) return;
+        heardNs = nowNs();
+        // The response loop of a running exchange read the report, not the port's receive event.
+        duringExchange = ctx.link.exchangeDepth > 0;
+    };
+    std::vector<double> latenciesUs;
+    int i = 0;
+    for (auto _ : state) {
+        const int point = i % 8;
+        const bool set = (i / 8) % 2 == 0;
+        ++i;
+        awaited = hc + std::to_string(point + 1);
+        heardNs = 0;
+        const std::uint64_t reportsBefore = live.wire.reports();
+        live.wire.post([point, set](sim::Controller& c) { c.changeInput(1, point, set); });
+        if (!live.loop.waitUntil(2000, [&] { return heardNs != 0 && live.wire.reports() > reportsBefore; })) {
+            state.SkipWithError("the host never heard of the change");
+            return;
+        }
+        const double us = static_cast<double>(heardNs - live.wire.lastReportByteNs()) / 1000.0;
+        if (duringExchange) ++duringExchanges;
+        latenciesUs.push_back(us);
+        state.SetIterationTime(us / 1e6);
+        // Spread the reports over the variable timer's cycle.
+        live.settle(37 + (i * 53) % 200);
+    }
+    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
+    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
+    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
+    state.counters["in_exchange_pct"] = 100.0 * duringExchanges / static_cast<double>(latenciesUs.size());
+    state.counters["over_5ms_pct"] =
+        100.0 *
+        static_cast<double>(std::count_if(latenciesUs.begin(), latenciesUs.end(), [](double v) { return v > 5000; })) /
+        static_cast<double>(latenciesUs.size());
+}
+BENCHMARK(BM_InputReportToSetDeviceStatus)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,44 @@
+#include "live_plugin.h"
+
+#include <stdlib.h>
+
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace varnel::bench {
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "varnel-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no scratch directory");
+    path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+LivePlugin::LivePlugin() : wire(sim::ControllerConfig::typical()) {
+    EmbeddedHostOptions options;
+    options.loop = &loop;
+    host = std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, options);
+    const std::string device = wire.slaveName();
+    hspi = std::make_unique<HSPI>(
+        Platform{loop, port, userSettings, prompts, launcher, dir.path(), [device](int) { return device; }}, [] {});
+    hspi->RegisterCallback(std::make_shared<EmbeddedCallback>(host));
+    hspi->InitIO(1);
+    if (!hspi->context().link.commStarted || hspi->InterfaceStatus() != 0)
+        throw std::runtime_error("the plug-in did not start against the simulator");
+}
+
+LivePlugin::~LivePlugin() {
+    // The plug-in's own shutdown waits two seconds; the benchmark only needs it gone.
+    hspi.reset();
+}
+
+void LivePlugin::settle(int ms) {
+    loop.waitUntil(ms, [] { return false; });
+}
+
+}  // namespace varnel::bench
