@@ -99,16 +99,6 @@ TEST(VirtualWire, automatic_learn_runs_on_the_loop_clock) {
     EXPECT_EQ(toHex(l.readAll()), "FD 00 05");
 }
 
-TEST(VirtualWire, bytes_sent_to_a_closed_port_are_lost) {
-    Line l;
-    l.port.close();
-    l.sim.emitFiller();
-    l.loop.advance(10);
-    ASSERT_FALSE(l.port.open("COM1"));
-    l.loop.advance(10);
-    EXPECT_EQ(l.port.bytesWaiting(), 0u);
-}
-
 TEST(VirtualWire, removing_the_wire_disconnects_both_ends) {
     VirtualLoop loop;
     VirtualSerialPort port{loop};

@@ -1,6 +1,9 @@
 #pragma once
 // Builds CMAX project files for the tests: a Local section with full-size (or
 // deliberately short) Variables, X-10 and Infra-Red lists, then module sections.
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <map>
 #include <string>
 #include <utility>
@@ -68,6 +71,17 @@ inline std::string lineAt(const std::string& file, int id) {
     }
     const std::size_t end = file.find("\r\n", pos);
     return file.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+}
+
+// Every line of `after` but those in `changed` is as in `before`.
+inline void expectOnlyChanged(const std::string& before, const std::string& after, const std::vector<int>& changed) {
+    const auto count = std::count(before.begin(), before.end(), '\n');
+    ASSERT_EQ(std::count(after.begin(), after.end(), '\n'), count);
+    for (int id = 1; id <= count; ++id) {
+        if (std::find(changed.begin(), changed.end(), id) == changed.end()) {
+            EXPECT_EQ(lineAt(after, id), lineAt(before, id)) << "line " << id;
+        }
+    }
 }
 
 }  // namespace varnel::test

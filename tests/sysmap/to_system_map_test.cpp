@@ -28,14 +28,8 @@ protected:
     void setDevice(const std::string& code, const std::string& location, const std::string& name) {
         addDevice(code, location, name, "Varnel");
     }
-    // Every line except `changed` is as it was.
-    void expectOnlyChanged(const std::string& file, std::vector<int> changed) {
-        const auto count = std::count(original.begin(), original.end(), '\n');
-        ASSERT_EQ(std::count(file.begin(), file.end(), '\n'), count);
-        for (int id = 1; id <= count; ++id) {
-            if (std::find(changed.begin(), changed.end(), id) != changed.end()) continue;
-            EXPECT_EQ(lineAt(file, id), lineAt(original, id)) << "line " << id;
-        }
+    void expectOnlyChanged(const std::string& file, const std::vector<int>& changed) {
+        test::expectOnlyChanged(original, file, changed);
     }
 
     ProjectBuilder layout;
