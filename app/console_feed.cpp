@@ -25,7 +25,8 @@ ConsoleFeed::~ConsoleFeed() = default;
 bool ConsoleFeed::readFrom(int fd) {
     if (::fcntl(fd, F_GETFL) == -1) return false;
     // A background job that reads its terminal is stopped by the shell; it gets no console.
-    if (::isatty(fd) == 1 && ::tcgetpgrp(fd) != ::getpgrp()) return false;
+    terminal_ = ::isatty(fd) == 1;
+    if (terminal_ && ::tcgetpgrp(fd) != ::getpgrp()) return false;
     fd_ = fd;
     notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] {
@@ -74,6 +75,7 @@ void ConsoleFeed::endOfInput() {
     if (notifier_) {
         notifier_->setEnabled(false);
         notifier_.release()->deleteLater();
+        if (terminal_ && say_) say_("console: end of input; the run goes on (Ctrl-C ends it)");
     }
 }
 

@@ -56,6 +56,7 @@ private:
     bool overlong_ = false;
     bool draining_ = false;
     bool quitSeen_ = false;
+    bool terminal_ = false;
     int fd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
     QTimer pumpTimer_;

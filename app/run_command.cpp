@@ -165,6 +165,7 @@ int runPlugin(const RunOptions& o) {
     auto stop = [&] {
         if (ended) return;
         if (!starting) {
+            if (demo) demo->stop();  // the shutdown's own wait would show activity nobody mirrors
             hspi.ShutdownIO();
             return;
         }

@@ -54,7 +54,7 @@ sim::ControllerConfig demoController() {
         c.parameters[{2, n}] = static_cast<std::uint16_t>(n);
     }
     c.reportOutputWrites = true;
-    c.autoLearnDelayUs = 3'000'000;
+    c.autoLearnDelayUs = 2'000'000;
     return c;
 }
 

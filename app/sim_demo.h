@@ -21,7 +21,7 @@ void startDemo(sim::Demo& demo, const DemoPlan& plan);
 // The controller of `varnel run --simulate` and `varnel sim`: one module of each kind
 // (a SECU16IR among them) and 1024 IR locations, some variables and inputs set,
 // analog inputs and module parameters with values, outputs that report their writes,
-// and a remote whose key is pressed 3 seconds into each IR learn.
+// and a remote whose key is pressed 2 seconds into each IR learn.
 [[nodiscard]] sim::ControllerConfig demoController();
 
 // What a host directory that has never been used gets for the demo: IR names to play
