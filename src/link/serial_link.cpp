@@ -81,12 +81,21 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
     std::int64_t waited = 0;
     std::array<std::uint8_t, 4> h{};
 
+    // A report that is complete ahead of the reply is handed on at once rather
+    // than when the whole reply has arrived (a block reply takes 280 ms).
+    auto reportWaiting = [&] {
+        const auto first = port.peekByte();
+        const int length = first ? reportLength(*first) : 0;
+        return length > 0 && port.bytesWaiting() >= static_cast<std::size_t>(length);
+    };
+    auto actionable = [&] { return port.bytesWaiting() >= need || reportWaiting(); };
+
     for (;;) {
         loop.processEvents();
         const std::size_t n = port.bytesWaiting();
-        if (n < need) {
+        if (n < need && !reportWaiting()) {
             const std::int64_t t0 = loop.tickMs();
-            const bool complete = loop.waitUntil(kWaitSliceMs, [&] { return port.bytesWaiting() >= need; });
+            const bool complete = loop.waitUntil(kWaitSliceMs, actionable);
             waited += complete ? loop.tickMs() - t0 : kWaitSliceMs;
             if (complete) continue;
             if (waited < limitMs && loop.tickMs() - started < hardCapMs) continue;

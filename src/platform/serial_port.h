@@ -21,6 +21,8 @@ public:
     [[nodiscard]] virtual std::size_t bytesWaiting() const = 0;
     // One byte, or nothing when none is waiting (never blocks).
     virtual std::optional<std::uint8_t> readByte() = 0;
+    // The byte readByte would return next, left waiting.
+    virtual std::optional<std::uint8_t> peekByte() = 0;
 
     // Raised for every arrival of data (the receive event).
     std::function<void()> onDataReceived;

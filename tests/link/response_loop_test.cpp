@@ -140,6 +140,22 @@ TEST_F(ResponseLoop, report_split_over_two_deliveries_is_read_whole) {
     EXPECT_EQ(rx(2), (Bytes{0x06, 0}));
 }
 
+TEST_F(ResponseLoop, report_ahead_of_a_long_reply_is_handed_on_when_complete) {
+    std::int64_t handledAtUs = -1;
+    rig.ctx.hooks.ioChange = [&](const auto& h) {
+        io.push_back(h);
+        handledAtUs = rig.loop.nowUs();
+    };
+    rig.port.deliver({0xF0, 3, 5, 1}, 0, 1042);
+    Bytes reply(264, 0);
+    reply[0] = 0x2A;
+    rig.port.deliver(reply, 0, 1042);
+    EXPECT_TRUE(read(4, 264, 0x2A));
+    ASSERT_EQ(io.size(), 1u);
+    EXPECT_LE(handledAtUs, 5 * 1042);  // not after the 264 reply bytes (about 280 ms)
+    EXPECT_EQ(rx(1), Bytes{0x2A});
+}
+
 TEST_F(ResponseLoop, endless_filler_cannot_hold_the_loop) {
     // The controller babbles 0xFF for ever: the wait still ends.
     std::function<void()> babble = [&] {

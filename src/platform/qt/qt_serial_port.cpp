@@ -114,6 +114,12 @@ std::optional<std::uint8_t> QtSerialPort::readByte() {
     return static_cast<std::uint8_t>(c);
 }
 
+std::optional<std::uint8_t> QtSerialPort::peekByte() {
+    char c = 0;
+    if (!port_.isOpen() || port_.bytesAvailable() <= 0 || port_.peek(&c, 1) != 1) return std::nullopt;
+    return static_cast<std::uint8_t>(c);
+}
+
 void QtSerialPort::failed(QSerialPort::SerialPortError error) {
     if (!fatalWhileOpen(error) || !port_.isOpen()) return;
     // Qt repeats these errors on every pass of the event loop until the port is closed.

@@ -22,6 +22,7 @@ public:
     bool write(std::span<const std::uint8_t> bytes) override;
     [[nodiscard]] std::size_t bytesWaiting() const override;
     std::optional<std::uint8_t> readByte() override;
+    std::optional<std::uint8_t> peekByte() override;
 
     [[nodiscard]] const std::string& device() const { return device_; }
 

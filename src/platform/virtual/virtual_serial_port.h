@@ -24,6 +24,10 @@ public:
     bool write(std::span<const std::uint8_t> bytes) override;
     [[nodiscard]] std::size_t bytesWaiting() const override { return rx_.size(); }
     std::optional<std::uint8_t> readByte() override;
+    std::optional<std::uint8_t> peekByte() override {
+        if (rx_.empty()) return std::nullopt;
+        return rx_.front();
+    }
 
     // Far end: called with every buffer the plug-in writes.
     std::function<void(std::span<const std::uint8_t>)> onHostWrite;
