@@ -77,8 +77,11 @@ void Controller::variableWrite(std::span<const std::uint8_t> f) {
 // C8 33 module point value 00 00 sum: a non-zero value sets the point's bit.
 void Controller::pointWrite(std::span<const std::uint8_t> f) {
     const bool set = f[4] != 0;
-    if (mem_.setRawPoint(f[2], f[3], set) && cfg_.reportOutputWrites)
-        followUps_.push_back({0xF0, f[2], f[3], static_cast<std::uint8_t>(set ? 1 : 0)});
+    // A SECU16 numbers its outputs 0-7 in a write; they are its points 8-15.
+    int point = f[3];
+    if (mem_.moduleType(f[2]) == static_cast<std::uint8_t>(ModuleType::Secu16) && point < 8) point += 8;
+    if (mem_.setRawPoint(f[2], point, set) && cfg_.reportOutputWrites)
+        followUps_.push_back({0xF0, f[2], static_cast<std::uint8_t>(point), static_cast<std::uint8_t>(set ? 1 : 0)});
 }
 
 // C8 37 house unit-1 01 00 00 sum (address) or C8 37 house function value 00 00 sum.

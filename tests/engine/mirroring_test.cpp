@@ -109,6 +109,19 @@ TEST_F(Mirroring, host_writes_reach_controller) {
     EXPECT_EQ(rig.controller.variable(4), 1);
 }
 
+TEST_F(Mirroring, secu16_output_written_by_host_stays_on_after_comparisons) {
+    mirrorPoints(1, {8});  // SECU16 at address 1: its first output, device number 9
+    const auto* out = device("Relay Output 1", "Secu16 Unit 1");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(out->dc, "9");
+    auto dv = rig.host->GetDeviceByRef(out->ref);
+    std::int16_t command = 19, brightness = 1;
+    SetIO(rig.ctx(), dv, out->hc, out->dc, command, brightness, 0, 0);
+    rig.run(3000);  // several variable passes, each followed by an I/O comparison
+    EXPECT_TRUE(rig.controller.memory().rawPoint(1, 8));
+    EXPECT_EQ(device("Relay Output 1", "Secu16 Unit 1")->Status, 2);
+}
+
 TEST_F(Mirroring, x10_traffic_both_ways) {
     rig.controller.emitX10Received(0, 0);   // A1
     rig.controller.emitX10Received(0, 2);   // A3

@@ -52,6 +52,19 @@ TEST(Writes, point_write_changes_the_io_buffer) {
     }
 }
 
+TEST(Writes, secu16_outputs_are_written_by_output_number) {
+    ControllerConfig cfg;
+    cfg.modules = {{1, ModuleType::Secu16}, {3, ModuleType::Relay08}};
+    cfg.reportOutputWrites = true;
+    Tap t(cfg);
+    t.sim.feed(commandFrame(0x33, 1, 2, 1));  // output 2 of the SECU16 is its point 10
+    EXPECT_EQ(t.take(), hex("06 00 06 F0 01 0A 01"));
+    EXPECT_TRUE(t.sim.memory().rawPoint(1, 10));
+    EXPECT_FALSE(t.sim.memory().rawPoint(1, 2));
+    t.sim.feed(commandFrame(0x33, 3, 2, 1));  // a RELAY-08's outputs are its points 0-7
+    EXPECT_TRUE(t.sim.memory().rawPoint(3, 2));
+}
+
 TEST(Writes, point_write_reports_the_change_after_the_ack_only_when_configured) {
     for (bool report : {false, true}) {
         ControllerConfig cfg;
