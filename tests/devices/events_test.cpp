@@ -19,13 +19,14 @@ struct X10Case {
     std::vector<std::pair<int, int>> reports;  // house index, key code
     std::vector<std::string> events;           // "addresses|house|command|level"
     std::string listAfter;
+    bool started = true;  // the X10 side has started
 };
 
 class X10HandlerTest : public testing::TestWithParam<X10Case> {};
 
 TEST_P(X10HandlerTest, delivers_functions_with_the_addresses_gathered_before) {
     test::Rig rig;
-    rig.ctx.controller.x10Interface = true;
+    rig.ctx.controller.x10Interface = GetParam().started;
     rig.ctx.controller.presetDim = {12, 13, 14, 15, 2, 3, 0, 1, 4, 5, 6, 7, 10, 11, 8, 9};
     for (auto [h, k] : GetParam().reports)
         x10Handler(rig.ctx, {0xFE, static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(k), 0});
@@ -43,16 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
         X10Case{"preset_dim_low_without_list", {{12, 26}}, {"||10|0"}, ""},
         X10Case{"preset_dim_high_takes_list_letter", {{1, 4}, {9, 31}}, {"B5|B|11|31"}, ""},
         X10Case{"unknown_key_leaves_list", {{0, 0}, {0, 40}}, {}, "A1"},
-        X10Case{"level_code_outside_table_dropped", {{0, 0}, {16, 26}}, {}, "A1"}),
+        X10Case{"level_code_outside_table_dropped", {{0, 0}, {16, 26}}, {}, "A1"},
+        X10Case{"dropped_before_the_x10_side_starts", {{0, 2}, {0, 18}}, {}, "", false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(X10Handler, reports_before_the_x10_side_starts_are_dropped) {
-    test::Rig rig;
-    x10Handler(rig.ctx, {0xFE, 0, 2, 0});
-    x10Handler(rig.ctx, {0xFE, 0, 18, 0});
-    EXPECT_TRUE(rig.callback->x10.empty());
-    EXPECT_EQ(rig.ctx.x10.addressList, "");
-}
 
 struct IoCase {
     const char* name;
