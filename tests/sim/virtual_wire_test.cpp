@@ -80,25 +80,6 @@ TEST(VirtualWire, reply_waits_behind_reports_already_on_the_line) {
     EXPECT_EQ(l.loop.nowUs(), 18 * 1042);
 }
 
-TEST(VirtualWire, delayed_reply_arrives_after_the_plugin_gave_up) {
-    Line l;
-    l.sim.faults().delayNextReplyUs = 5'000'000;
-    l.port.write(blockReadFrame(0x8D, 0xB5));
-    EXPECT_FALSE(l.waitFor(264, 4000));
-    EXPECT_TRUE(l.waitFor(264, 2000));
-}
-
-TEST(VirtualWire, automatic_learn_runs_on_the_loop_clock) {
-    Line l;
-    l.sim.config().autoLearnDelayUs = 3'000'000;
-    l.port.write(commandFrame(0x5B, 5, 0, 0x78));
-    ASSERT_TRUE(l.waitFor(3));
-    l.readAll();
-    EXPECT_FALSE(l.waitFor(1, 2900));
-    ASSERT_TRUE(l.waitFor(3, 200));
-    EXPECT_EQ(toHex(l.readAll()), "FD 00 05");
-}
-
 TEST(VirtualWire, removing_the_wire_disconnects_both_ends) {
     VirtualLoop loop;
     VirtualSerialPort port{loop};
