@@ -32,11 +32,5 @@ TEST(ConsoleFeed, splits_input_into_lines_as_it_comes_whatever_the_chunks) {
     EXPECT_FALSE(feed.reading());
 }
 
-TEST(ConsoleFeed, a_closed_descriptor_is_not_read) {
-    ConsoleFeed feed({}, {});
-    EXPECT_FALSE(feed.readFrom(1000));
-    EXPECT_FALSE(feed.reading());
-}
-
 }  // namespace
 }  // namespace varnel::app

@@ -1,117 +1,103 @@
-// The varnel executable end to end: clear failures before anything starts,
-// and a simulated run that starts, works and ends cleanly.
+// The varnel executable end to end: one-line refusals before anything starts,
+// and simulated runs that start, work and end cleanly.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <csignal>
-#include <fstream>
 
 #include "platform/qt/qt_serial_port.h"
 #include "pty_pair.h"
-#include "rig.h"
 #include "varnel_process.h"
 
 namespace varnel {
 namespace {
 
+namespace fs = std::filesystem;
 using test::q;
-using test::readFile;
 using test::runVarnel;
 
-TEST(VarnelRun, a_missing_device_ends_the_run_with_one_line_naming_it) {
-    test::TempDir dir;
-    const auto r = runVarnel({"run", "--port", "/dev/ttyVARNEL-none", "--host-dir", q(dir.path())});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "varnel: Serial port /dev/ttyVARNEL-none not found (no such device)\n");
-}
-
-TEST(VarnelRun, a_busy_device_ends_the_run_saying_so) {
+TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
     test::TempDir dir;
     test::PtyPair pty;
     QtSerialPort holder;
     ASSERT_EQ(holder.open(pty.slaveName()), std::nullopt);
-    const auto r = runVarnel({"run", "--port", q(pty.slaveName()), "--host-dir", q(dir.path())});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "varnel: Serial port " + pty.slaveName() + " is busy (locked by another process)\n");
-}
-
-TEST(VarnelRun, an_unusable_host_directory_ends_the_run_naming_it) {
-    test::TempDir dir;
-    std::ofstream(dir.path() / "file") << "x";
-    const auto r = runVarnel({"run", "--simulate", "--host-dir", q(dir.path() / "file" / "host")});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find((dir.path() / "file").string()), std::string::npos) << r.err;
-    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
-}
-
-TEST(VarnelRun, a_bad_demo_script_is_refused_before_anything_starts) {
-    test::TempDir dir;
-    std::ofstream(dir.path() / "steps.txt") << "0 var 1 5\n100 dance\n";
-    const auto r = runVarnel(
-        {"run", "--simulate", "--demo-script", q(dir.path() / "steps.txt"), "--host-dir", q(dir.path() / "host")});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.err.rfind("varnel: demo script " + (dir.path() / "steps.txt").string() + ": ", 0), 0u) << r.err;
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "host"));
-    EXPECT_EQ(runVarnel({"sim", "--demo-script", q(dir.path() / "missing.txt")}).exitCode, 2);
-}
-
-TEST(VarnelRun, usage_errors_exit_with_two) {
-    EXPECT_EQ(runVarnel({"run", "--port"}).exitCode, 2);
-    EXPECT_EQ(runVarnel({"run", "--simulate", "--port", "/dev/ttyS0"}).exitCode, 2);
-    EXPECT_EQ(runVarnel({"launch"}).exitCode, 2);
-    EXPECT_EQ(runVarnel({"--help"}).exitCode, 0);
-}
-
-TEST(VarnelRun, simulated_run_starts_talks_to_the_controller_and_ends_on_sigint) {
-    test::TempDir dir;
-    QProcess p;
-    p.setProcessEnvironment(test::varnelEnvironment(dir.path() / "user"));
-    p.start(QStringLiteral(VARNEL_EXE), {"run", "--simulate", "--host-dir", q(dir.path())});
-    ASSERT_TRUE(p.waitForStarted());
-    std::string out;
-    for (int i = 0; i < 300 && out.find("Using Comm Port") == std::string::npos; ++i) {
-        p.waitForReadyRead(100);
-        out += p.readAllStandardOutput().toStdString();
+    test::writeFile(dir.path() / "file", "x");
+    test::writeFile(dir.path() / "steps.txt", "0 var 1 5\n100 dance\n");
+    const QString host = q(dir.path() / "host");
+    const struct {
+        QStringList args;
+        int exitCode;
+        std::string err;  // the whole of it, or its start when it ends in ": "
+    } cases[] = {
+        {{"run", "--port", "/dev/ttyVARNEL-none", "--host-dir", host},
+         1,
+         "varnel: Serial port /dev/ttyVARNEL-none not found (no such device)\n"},
+        {{"run", "--port", q(pty.slaveName()), "--host-dir", host},
+         1,
+         "varnel: Serial port " + pty.slaveName() + " is busy (locked by another process)\n"},
+        {{"run", "--simulate", "--host-dir", q(dir.path() / "file" / "host")},
+         1,
+         "varnel: cannot use host directory " + (dir.path() / "file" / "host").string() + ": "},
+        {{"run", "--simulate", "--demo-script", q(dir.path() / "steps.txt"), "--host-dir", q(dir.path() / "demo")},
+         2,
+         "varnel: demo script " + (dir.path() / "steps.txt").string() + ": "},
+        {{"sim", "--demo-script", q(dir.path() / "none.txt")},
+         2,
+         "varnel sim: cannot read the demo script " + (dir.path() / "none.txt").string() + "\n"},
+        {{"run", "--simulate", "--port", "/dev/ttyS0"}, 2, "varnel run: --port and --simulate exclude each other\n"},
+    };
+    for (const auto& c : cases) {
+        const auto r = runVarnel(c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_EQ(c.err.ends_with('\n') ? r.err : r.err.substr(0, c.err.size()), c.err) << r.err;
     }
-    ASSERT_NE(out.find("Using Comm Port"), std::string::npos) << out << p.readAllStandardError().toStdString();
+    // A bad script is refused before the host directory is made.
+    EXPECT_FALSE(fs::exists(dir.path() / "demo"));
+}
+
+TEST(VarnelRun, simulated_run_talks_to_the_controller_holds_its_host_dir_and_ends_on_sigint) {
+    test::TempDir dir;
+    test::LiveVarnel run({"run", "--simulate", "--host-dir", q(dir.path())});
+    ASSERT_NE(run.waitFor("Using Comm Port"), std::string::npos) << run.said();
     // A second host on the same directory would overwrite the first one's devices.
     const auto second = runVarnel({"run", "--simulate", "--host-dir", q(dir.path())});
     EXPECT_EQ(second.exitCode, 1);
     EXPECT_EQ(second.err, "varnel: host directory " + dir.path().string() + " is in use by another varnel process (" +
-                              std::to_string(p.processId()) + ")\n");
-    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
-    ASSERT_TRUE(p.waitForFinished(15'000));
-    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    const std::string log = readFile(dir.path() / "logs" / "host.log");
+                              std::to_string(run.pid()) + ")\n");
+    run.interrupt();
+    ASSERT_TRUE(run.waitForExit());
+    EXPECT_EQ(run.exitCode(), 0) << run.said();
+    const std::string log = test::readFile(dir.path() / "logs" / "host.log");
     EXPECT_NE(log.find("Using Comm Port"), std::string::npos);
     EXPECT_EQ(log.find("Timeout"), std::string::npos) << log;
 }
 
-TEST(VarnelRun, for_seconds_ends_a_simulated_run_cleanly) {
+TEST(VarnelRun, for_seconds_or_a_quit_line_ends_a_simulated_run_cleanly) {
     test::TempDir dir;
-    const auto r = runVarnel({"run", "--simulate", "--for", "1", "--host-dir", q(dir.path())}, 60'000);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_NE(r.out.find("Simulated controller on /dev/pts/"), std::string::npos) << r.out;
-    EXPECT_TRUE(std::filesystem::exists(dir.path() / "logs" / "host.log"));
+    const auto timed = runVarnel({"run", "--simulate", "--for", "1", "--host-dir", q(dir.path() / "a")});
+    EXPECT_EQ(timed.exitCode, 0) << timed.err;
+    EXPECT_NE(timed.out.find("Simulated controller on /dev/pts/"), std::string::npos) << timed.out;
+    // Nothing after the quit runs.
+    const auto quit = runVarnel({"run", "--simulate", "--exec", "var 20 1234", "--exec", "quit", "--exec",
+                                 "var 21 1", "--host-dir", q(dir.path() / "b")});
+    EXPECT_EQ(quit.exitCode, 0) << quit.err;
+    EXPECT_NE(quit.out.find("var 20 1234: written"), std::string::npos) << quit.out;
+    EXPECT_NE(quit.out.find("quit: stopping"), std::string::npos) << quit.out;
+    EXPECT_EQ(quit.out.find("var 21"), std::string::npos) << quit.out;
 }
 
 TEST(VarnelSim, prints_the_device_path_and_serves_it_until_told_to_stop) {
     test::TempDir dir;
     const auto link = dir.path() / "ocelot";
-    QProcess p;
-    p.start(QStringLiteral(VARNEL_EXE), {"sim", "--link", q(link), "--for", "20"});
-    ASSERT_TRUE(p.waitForStarted());
-    ASSERT_TRUE(p.waitForReadyRead(5000));
-    const std::string line = p.readLine().trimmed().toStdString();
-    EXPECT_EQ(line, link.string());
+    test::LiveVarnel sim({"sim", "--link", q(link), "--for", "20"});
+    ASSERT_NE(sim.waitFor(link.string() + "\n", 0, 5000), std::string::npos) << sim.said();
     QtSerialPort port;
     ASSERT_EQ(port.open(link.string()), std::nullopt);
     port.close();
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
-    ASSERT_TRUE(p.waitForFinished(5000));
-    EXPECT_EQ(p.exitCode(), 0);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    ::kill(static_cast<pid_t>(sim.pid()), SIGTERM);
+    ASSERT_TRUE(sim.waitForExit(5000));
+    EXPECT_EQ(sim.exitCode(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
 }
 
 }  // namespace

@@ -6,9 +6,6 @@
 #include "link/serial_link.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_serial_port.h"
-#include "platform/virtual/memory_settings.h"
-#include "platform/virtual/recording_launcher.h"
-#include "platform/virtual/recording_prompts.h"
 #include "rig.h"
 #include "sim/pty/pty_simulator.h"
 
@@ -27,19 +24,14 @@ struct RealTimeLink {
     sim::Controller controller;
     sim::pty::PtySimulator pty;
     QtSerialPort port;
-    MemorySettings settings;
-    RecordingPrompts prompts;
-    RecordingLauncher launcher;
-    test::TempDir dir;
-    Context ctx{Platform{loop, port, settings, prompts, launcher, dir.path(), {}}};
+    test::Rig rig;  // settings, prompts, launcher and a folder; its virtual loop and port stay unused
+    Context ctx{Platform{loop, port, rig.userSettings, rig.prompts, rig.launcher, rig.dir.path(), {}}};
 };
 
-TEST(PtySimulatorLink, block_read_of_the_variables_completes_with_a_good_crc) {
+TEST(PtySimulatorLink, block_read_and_command_complete_at_line_speed_and_reports_pass_by) {
     RealTimeLink link;
-    link.controller.setVariable(4, 0x1234);
-    const auto frame = blockReadFrame(sim::kDefaultVariableSelector.first, sim::kDefaultVariableSelector.second);
     const auto t0 = link.loop.tickMs();
-    SendBytes(link.ctx, frame);
+    SendBytes(link.ctx, blockReadFrame(sim::kDefaultVariableSelector.first, sim::kDefaultVariableSelector.second));
     ASSERT_TRUE(ReadResponse(link.ctx, 4, kBlockReplyLength, kBlockRead));
     const auto took = link.loop.tickMs() - t0;
     const std::span<const std::uint8_t> reply(link.ctx.link.rx.data(), kBlockReplyLength);
@@ -48,44 +40,15 @@ TEST(PtySimulatorLink, block_read_of_the_variables_completes_with_a_good_crc) {
     // 272 bytes on the wire at 1.04 ms each; a loop that slept 200 ms at a time would add up to that much.
     EXPECT_GE(took, 270);
     EXPECT_LT(took, 450);
-    EXPECT_EQ(link.controller.countOf(sim::FrameKind::BlockRead), 1u);
-}
 
-TEST(PtySimulatorLink, command_frame_gets_its_acknowledgement_and_reports_pass_by) {
-    RealTimeLink link;
     std::vector<std::array<std::uint8_t, 4>> changes;
     link.ctx.hooks.ioChange = [&](const std::array<std::uint8_t, 4>& h) { changes.push_back(h); };
     link.controller.emitIoChange(1, 3, 1);
-    const auto frame = commandFrame(0x28, 0x10, 0x00);
-    SendBytes(link.ctx, frame);
+    SendBytes(link.ctx, commandFrame(0x28, 0x10, 0x00));
     ASSERT_TRUE(ReadResponse(link.ctx, 4, kAckLength, 0));
     EXPECT_EQ(link.ctx.link.rx[0], kAck);
     ASSERT_EQ(changes.size(), 1u);
-    EXPECT_EQ(changes[0][0], 0xF0);
-    EXPECT_EQ(changes[0][1], 1);
-    EXPECT_EQ(changes[0][2], 3);
-}
-
-TEST(PtySimulatorLink, a_silent_controller_times_out_on_time) {
-    RealTimeLink link;
-    link.controller.faults().silent = true;
-    const auto t0 = link.loop.tickMs();
-    EXPECT_FALSE(ReadResponse(link.ctx, 1, kAckLength, 0));
-    const auto took = link.loop.tickMs() - t0;
-    EXPECT_GE(took, 1000);
-    EXPECT_LT(took, 1300);
-}
-
-TEST(PtySimulatorLink, the_simulator_going_away_closes_the_port_and_says_so) {
-    RealTimeLink link;
-    std::vector<std::string> errors;
-    link.port.onError = [&](const std::string& text) { errors.push_back(text); };
-    link.pty.stop();
-    link.loop.waitUntil(1000, [&] { return !errors.empty(); });
-    link.loop.wait(50);
-    EXPECT_EQ(errors.size(), 1u);
-    EXPECT_FALSE(link.port.isOpen());
-    EXPECT_FALSE(ReadResponse(link.ctx, 0, kAckLength, 0));
+    EXPECT_EQ((std::array{changes[0][0], changes[0][1], changes[0][2]}), (std::array<std::uint8_t, 3>{0xF0, 1, 3}));
 }
 
 }  // namespace

@@ -8,28 +8,25 @@
 namespace varnel {
 namespace {
 
-TEST(QtProcessLauncher, waited_run_returns_the_exit_code_and_quoted_arguments_stay_whole) {
+TEST(QtProcessLauncher, a_waited_run_gives_the_exit_code_or_minus_one_if_it_never_ended_normally) {
     QtEventLoop loop;
     QtProcessLauncher launcher(loop);
-    EXPECT_EQ(launcher.run("/bin/sh", "-c \"exit 3\"", true), 3);
-    EXPECT_EQ(launcher.run("/bin/sh", "-c \"test 'a b' = 'a b'\"", true), 0);
+    const struct {
+        const char *program, *args;
+        bool wait;
+        int result;
+    } cases[] = {
+        {"/bin/sh", "-c \"exit 3\"", true, 3},
+        {"/bin/sh", "-c \"test 'a b' = 'a b'\"", true, 0},  // quoted arguments stay whole
+        {"/bin/sh", "-c \"kill -9 $$\"", true, -1},
+        {"/nonexistent/cmax.exe", "", true, -1},
+        {"/nonexistent/cmax.exe", "", false, -1},
+        {"", "", true, -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(launcher.run(c.program, c.args, c.wait), c.result) << c.args;
 }
 
-TEST(QtProcessLauncher, a_program_that_cannot_start_gives_minus_one) {
-    QtEventLoop loop;
-    QtProcessLauncher launcher(loop);
-    EXPECT_EQ(launcher.run("/nonexistent/cmax.exe", "", true), -1);
-    EXPECT_EQ(launcher.run("/nonexistent/cmax.exe", "", false), -1);
-    EXPECT_EQ(launcher.run("", "", true), -1);
-}
-
-TEST(QtProcessLauncher, a_crashed_program_gives_minus_one) {
-    QtEventLoop loop;
-    QtProcessLauncher launcher(loop);
-    EXPECT_EQ(launcher.run("/bin/sh", "-c \"kill -9 $$\"", true), -1);
-}
-
-TEST(QtProcessLauncher, timers_keep_ticking_while_a_run_is_awaited) {
+TEST(QtProcessLauncher, timers_tick_while_a_run_is_awaited_and_a_detached_run_returns_at_once) {
     QtEventLoop loop;
     QtProcessLauncher launcher(loop);
     auto timer = loop.createTimer();
@@ -39,11 +36,6 @@ TEST(QtProcessLauncher, timers_keep_ticking_while_a_run_is_awaited) {
     timer->setEnabled(true);
     EXPECT_EQ(launcher.run("/bin/sleep", "0.3", true), 0);
     EXPECT_GE(ticks, 10);
-}
-
-TEST(QtProcessLauncher, detached_run_returns_at_once) {
-    QtEventLoop loop;
-    QtProcessLauncher launcher(loop);
     const auto t0 = loop.tickMs();
     EXPECT_EQ(launcher.run("/bin/sleep", "1", false), 0);
     EXPECT_LT(loop.tickMs() - t0, 500);

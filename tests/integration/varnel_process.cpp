@@ -1,34 +1,81 @@
 #include "varnel_process.h"
 
-#include <QProcess>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
-#include "rig.h"
+#include "host/embedded_host.h"
 
 namespace varnel::test {
+namespace {
 
-QProcessEnvironment varnelEnvironment(const std::filesystem::path& configHome) {
+void startVarnel(QProcess& p, const QStringList& args, const std::filesystem::path& configHome) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", q(configHome));
-    return env;
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(VARNEL_EXE), args);
 }
 
-Outcome runVarnel(const VarnelRun& run) {
-    std::optional<TempDir> ownConfig;
-    if (run.configHome.empty()) ownConfig.emplace();
+}  // namespace
+
+Outcome runVarnel(const QStringList& args, const std::filesystem::path& configHome,
+                  const std::optional<std::string>& stdinFile) {
+    TempDir ownConfig;
     QProcess p;
-    p.setProcessEnvironment(varnelEnvironment(ownConfig ? ownConfig->path() : run.configHome));
-    if (run.stdinFile) p.setStandardInputFile(QString::fromStdString(*run.stdinFile));
-    p.start(QStringLiteral(VARNEL_EXE), run.args);
-    if (!run.stdinFile) p.closeWriteChannel();
-    if (!p.waitForFinished(run.timeoutMs)) {
+    if (stdinFile) p.setStandardInputFile(QString::fromStdString(*stdinFile));
+    startVarnel(p, args, configHome.empty() ? ownConfig.path() : configHome);
+    if (!stdinFile) p.closeWriteChannel();
+    const bool ended = p.waitForFinished(30'000);
+    if (!ended) {
         p.kill();
         p.waitForFinished();
-        return {-1, p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
     }
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
-            p.readAllStandardError().toStdString()};
+    return {ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
+LiveVarnel::LiveVarnel(const QStringList& args) {
+    startVarnel(p_, args, user_.path());
+    if (!p_.waitForStarted()) throw std::runtime_error("varnel did not start");
+}
+
+LiveVarnel::~LiveVarnel() {
+    if (p_.state() == QProcess::NotRunning) return;
+    p_.kill();
+    p_.waitForFinished();
+}
+
+void LiveVarnel::interrupt() { ::kill(static_cast<pid_t>(p_.processId()), SIGINT); }
+
+void LiveVarnel::collect() {
+    out_ += p_.readAllStandardOutput().toStdString();
+    err_ += p_.readAllStandardError().toStdString();
+}
+
+std::size_t LiveVarnel::waitFor(const std::string& text, std::size_t from, int ms) {
+    loop_.waitUntil(ms, [&] {
+        collect();
+        return out_.find(text, from) != std::string::npos || p_.state() == QProcess::NotRunning;
+    });
+    collect();
+    return out_.find(text, from);
+}
+
+bool LiveVarnel::waitForExit(int ms) {
+    loop_.waitUntil(ms, [&] { return p_.state() == QProcess::NotRunning; });
+    collect();
+    return p_.state() == QProcess::NotRunning;
+}
+
+std::vector<host::DeviceRecord> savedDevices(const std::filesystem::path& hostDir) {
+    Rig rig;
+    return EmbeddedHost(hostDir, rig.userSettings, rig.launcher).devices();
+}
+
+std::optional<host::DeviceRecord> savedDevice(const std::filesystem::path& hostDir, const std::string& code) {
+    for (const auto& d : savedDevices(hostDir))
+        if (d.code() == code) return d;
+    return std::nullopt;
 }
 
 std::string readFile(const std::filesystem::path& p) {

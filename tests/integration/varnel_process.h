@@ -1,11 +1,16 @@
 #pragma once
-// Running the varnel executable from a test: arguments, an isolated per-user
-// settings folder, optional standard input, and what it printed.
-#include <QProcessEnvironment>
+// The varnel executable from a test: run to the end, or kept running while the
+// test turns its own event loop; and the host directory it leaves behind.
+#include <QProcess>
 #include <QStringList>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "host/device_table.h"
+#include "platform/qt/qt_event_loop.h"
+#include "rig.h"
 
 namespace varnel::test {
 
@@ -14,23 +19,37 @@ struct Outcome {
     std::string out, err;
 };
 
-struct VarnelRun {
-    QStringList args;
-    // Per-user settings go here instead of the user's own; empty: a fresh temp folder per run.
-    std::filesystem::path configHome;
-    // Standard input read from this file (a pseudo-terminal's slave makes it a terminal);
-    // empty: closed at once.
-    std::optional<std::string> stdinFile;
-    int timeoutMs = 30'000;
+// Per-user settings go to `configHome` (a fresh folder when empty); standard input
+// comes from `stdinFile` (a pty slave makes it a terminal) or is closed at once.
+Outcome runVarnel(const QStringList& args, const std::filesystem::path& configHome = {},
+                  const std::optional<std::string>& stdinFile = std::nullopt);
+
+class LiveVarnel {
+public:
+    explicit LiveVarnel(const QStringList& args);
+    ~LiveVarnel();
+    void type(const std::string& lines) { p_.write(lines.c_str(), static_cast<qint64>(lines.size())); }
+    void endInput() { p_.closeWriteChannel(); }
+    void interrupt();
+    // Position of `text` in the output from `from` on, once it shows (npos if it never did).
+    std::size_t waitFor(const std::string& text, std::size_t from = 0, int ms = 20'000);
+    bool waitForExit(int ms = 20'000);
+    int exitCode() const { return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1; }
+    qint64 pid() const { return p_.processId(); }
+    const std::string& out() const { return out_; }
+    std::string said() const { return out_ + "\n--- stderr ---\n" + err_; }
+
+private:
+    void collect();
+    QtEventLoop loop_;
+    TempDir user_;
+    QProcess p_;
+    std::string out_, err_;
 };
 
-Outcome runVarnel(const VarnelRun& run);
-inline Outcome runVarnel(const QStringList& args, int timeoutMs = 30'000) {
-    return runVarnel(VarnelRun{args, {}, std::nullopt, timeoutMs});
-}
-
-// The environment every varnel child gets: per-user settings in `configHome`.
-QProcessEnvironment varnelEnvironment(const std::filesystem::path& configHome);
+// The devices a host finds in `hostDir` at its next start.
+std::vector<host::DeviceRecord> savedDevices(const std::filesystem::path& hostDir);
+std::optional<host::DeviceRecord> savedDevice(const std::filesystem::path& hostDir, const std::string& code);
 
 std::string readFile(const std::filesystem::path& p);
 void writeFile(const std::filesystem::path& p, const std::string& bytes);
