@@ -37,18 +37,6 @@ std::string lowered(std::string_view s) {
 
 bool is(const Token& t, std::string_view word) { return lowered(t.text) == word; }
 
-// Quoted for messages, cut when long; control characters become '?'.
-std::string quoted(std::string_view s) {
-    constexpr std::size_t kMax = 24;
-    std::string out = "'";
-    for (char c : s.substr(0, kMax)) {
-        const auto u = static_cast<unsigned char>(c);
-        out += (u < 0x20 || u == 0x7F) ? '?' : c;
-    }
-    if (s.size() > kMax) out += "...";
-    return out + "'";
-}
-
 std::string rtrim(std::string_view s) {
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return std::string(s);

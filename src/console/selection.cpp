@@ -29,18 +29,6 @@ std::vector<std::string_view> splitAt(std::string_view s, char sep) {
     }
 }
 
-// Quoted so that blanks show; control characters become '?' so the message stays one line.
-std::string shown(std::string_view s) {
-    constexpr std::size_t kMax = 24;
-    std::string out = "'";
-    for (char c : s.substr(0, kMax)) {
-        const auto u = static_cast<unsigned char>(c);
-        out += (u < 0x20 || u == 0x7F) ? '?' : c;
-    }
-    if (s.size() > kMax) out += "...";
-    return out + "'";
-}
-
 std::string rangeText(int lo, int hi) { return std::to_string(lo) + " to " + std::to_string(hi); }
 
 void addSorted(std::vector<int>& into, const std::vector<int>& more) {
@@ -50,6 +38,19 @@ void addSorted(std::vector<int>& into, const std::vector<int>& more) {
 }
 
 }  // namespace
+
+// Quoted so that blanks show, cut when long; control characters become '?' so a
+// message about hostile input stays one line.
+std::string quoted(std::string_view s) {
+    constexpr std::size_t kMax = 24;
+    std::string out = "'";
+    for (char c : s.substr(0, kMax)) {
+        const auto u = static_cast<unsigned char>(c);
+        out += (u < 0x20 || u == 0x7F) ? '?' : c;
+    }
+    if (s.size() > kMax) out += "...";
+    return out + "'";
+}
 
 std::optional<long long> parseInteger(std::string_view text) {
     std::size_t i = 0;
@@ -71,16 +72,16 @@ Parsed<std::vector<int>> parseNumberList(std::string_view text, int lo, int hi) 
     std::vector<int> out;
     for (std::string_view item : splitAt(text, ',')) {
         item = trimmed(item);
-        if (item.empty()) return "empty item in " + shown(text) + " (numbers are separated by single commas)";
+        if (item.empty()) return "empty item in " + quoted(text) + " (numbers are separated by single commas)";
         // A dash after the first character separates a range; a leading one is a sign.
         const auto dash = item.find('-', 1);
         const std::string_view first = trimmed(item.substr(0, dash));
         const std::string_view last = dash == std::string_view::npos ? first : trimmed(item.substr(dash + 1));
         const auto a = parseInteger(first);
         const auto b = parseInteger(last);
-        if (!a || !b) return shown(item) + " is not a number or range (e.g. 5 or 0-9)";
-        if (*a < lo || *a > hi || *b < lo || *b > hi) return shown(item) + " is outside " + rangeText(lo, hi);
-        if (*a > *b) return "range " + shown(item) + " runs backwards";
+        if (!a || !b) return quoted(item) + " is not a number or range (e.g. 5 or 0-9)";
+        if (*a < lo || *a > hi || *b < lo || *b > hi) return quoted(item) + " is outside " + rangeText(lo, hi);
+        if (*a > *b) return "range " + quoted(item) + " runs backwards";
         for (long long n = *a; n <= *b; ++n) out.push_back(static_cast<int>(n));
     }
     std::sort(out.begin(), out.end());
@@ -125,7 +126,7 @@ Parsed<std::vector<UnitChoice>> parseMirrorPoints(std::string_view value) {
         item = trimmed(item);
         const auto colon = item.find(':');
         if (colon == std::string_view::npos) {
-            if (!current) return "points: " + shown(item) + " needs a unit first (UNIT:POINTS, e.g. 1:0-7)";
+            if (!current) return "points: " + quoted(item) + " needs a unit first (UNIT:POINTS, e.g. 1:0-7)";
             if (sameWord(item, "invert")) {
                 current->invert = true;
                 continue;
@@ -135,9 +136,9 @@ Parsed<std::vector<UnitChoice>> parseMirrorPoints(std::string_view value) {
         }
         const auto parts = splitAt(item, ':');
         if (parts.size() > 3 || (parts.size() == 3 && !sameWord(trimmed(parts[2]), "invert")))
-            return "points: " + shown(item) + " is not UNIT:POINTS or UNIT:POINTS:invert";
+            return "points: " + quoted(item) + " is not UNIT:POINTS or UNIT:POINTS:invert";
         const auto unit = parseInteger(trimmed(parts[0]));
-        if (!unit || *unit < 1 || *unit > 128) return "points: unit " + shown(parts[0]) + " is not a unit 1 to 128";
+        if (!unit || *unit < 1 || *unit > 128) return "points: unit " + quoted(parts[0]) + " is not a unit 1 to 128";
         auto same = std::find_if(units.begin(), units.end(), [&](const UnitChoice& u) { return u.unit == *unit; });
         if (same == units.end()) {
             units.push_back(UnitChoice{.unit = static_cast<int>(*unit), .points = {}, .invert = false});
@@ -174,7 +175,7 @@ std::optional<std::string> addMirrorOption(MirrorChoice& into, std::string_view 
         }
         return std::nullopt;
     }
-    return "unknown option " + shown(option) + " (--mirror-vars LIST or --mirror-points UNIT:POINTS)";
+    return "unknown option " + quoted(option) + " (--mirror-vars LIST or --mirror-points UNIT:POINTS)";
 }
 
 }  // namespace varnel::console

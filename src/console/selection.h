@@ -18,6 +18,8 @@ using Parsed = std::variant<T, std::string>;
 // Whole decimal number, optional sign, nothing else; empty when it is not one or
 // does not fit comfortably (more than 18 digits).
 std::optional<long long> parseInteger(std::string_view text);
+// A text from the user as messages show it: quoted, cut when long, control characters as '?'.
+std::string quoted(std::string_view s);
 
 // "3", "0-9", "0-9,64,127" (blanks around items allowed) or "none". Numbers must lie in
 // lo..hi; the result is sorted and without repeats.
