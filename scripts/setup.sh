@@ -4,8 +4,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev libqt6serialport6-dev qt6-base-dev-tools
       libgtest-dev libgmock-dev libbenchmark-dev
-      clang libclang-rt-dev clang-format clang-tidy
-      xvfb xauth)
+      clang libclang-rt-dev clang-format clang-tidy)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
