@@ -27,6 +27,17 @@ bool isOption(const std::string& a, const std::string& name) {
     return a == name || (a.size() > name.size() && a.compare(0, name.size() + 1, name + "=") == 0);
 }
 
+// The value of an option that must not be empty; `error` says "NAME needs WHAT" otherwise.
+std::optional<std::string> nonEmptyValue(const std::vector<std::string>& args, std::size_t& i,
+                                         const std::string& name, const std::string& what, std::string& error) {
+    auto v = valueOf(args, i, name, error);
+    if (v && v->empty()) {
+        error = name + " needs " + what;
+        return std::nullopt;
+    }
+    return v;
+}
+
 std::optional<double> seconds(const std::string& text) {
     double v = 0;
     const auto* end = text.data() + text.size();
@@ -44,12 +55,18 @@ bool demoOption(const std::vector<std::string>& args, std::size_t& i, Options& o
         return true;
     }
     if (!isOption(a, "--demo-script")) return false;
-    auto v = valueOf(args, i, "--demo-script", error);
+    if (auto v = nonEmptyValue(args, i, "--demo-script", "a file", error)) o.demoScript = *v;
+    return true;
+}
+
+// --for SECONDS, shared by run and sim. True when `args[i]` was it; `error` set when its value is bad.
+template <class Options>
+bool forOption(const std::vector<std::string>& args, std::size_t& i, Options& o, std::string& error) {
+    if (!isOption(args[i], "--for")) return false;
+    auto v = valueOf(args, i, "--for", error);
     if (!v) return true;
-    if (v->empty())
-        error = "--demo-script needs a file";
-    else
-        o.demoScript = *v;
+    o.forSeconds = seconds(*v);
+    if (!o.forSeconds) error = "--for needs a number of seconds above 0, not \"" + *v + "\"";
     return true;
 }
 
@@ -60,25 +77,18 @@ Command parseRun(const std::vector<std::string>& args, std::size_t i, const std:
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-h" || a == "--help") return HelpRequest{usage()};
-        if (demoOption(args, i, o, error)) {
+        if (demoOption(args, i, o, error) || forOption(args, i, o, error)) {
             if (!error.empty()) return UsageError{error};
         } else if (a == "--simulate") {
             o.simulate = true;
         } else if (isOption(a, "--port")) {
-            auto v = valueOf(args, i, "--port", error);
+            auto v = nonEmptyValue(args, i, "--port", "a device name", error);
             if (!v) return UsageError{error};
-            if (v->empty()) return UsageError{"--port needs a device name"};
             o.device = *v;
         } else if (isOption(a, "--host-dir")) {
-            auto v = valueOf(args, i, "--host-dir", error);
+            auto v = nonEmptyValue(args, i, "--host-dir", "a directory", error);
             if (!v) return UsageError{error};
-            if (v->empty()) return UsageError{"--host-dir needs a directory"};
             o.hostDir = *v;
-        } else if (isOption(a, "--for")) {
-            auto v = valueOf(args, i, "--for", error);
-            if (!v) return UsageError{error};
-            o.forSeconds = seconds(*v);
-            if (!o.forSeconds) return UsageError{"--for needs a number of seconds above 0, not \"" + *v + "\""};
         } else if (isOption(a, "--exec")) {
             auto v = valueOf(args, i, "--exec", error);
             if (!v) return UsageError{error};
@@ -109,18 +119,12 @@ Command parseSim(const std::vector<std::string>& args, std::size_t i) {
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-h" || a == "--help") return HelpRequest{usage()};
-        if (demoOption(args, i, o, error)) {
+        if (demoOption(args, i, o, error) || forOption(args, i, o, error)) {
             if (!error.empty()) return UsageError{error};
         } else if (isOption(a, "--link")) {
-            auto v = valueOf(args, i, "--link", error);
+            auto v = nonEmptyValue(args, i, "--link", "a path", error);
             if (!v) return UsageError{error};
-            if (v->empty()) return UsageError{"--link needs a path"};
             o.link = *v;
-        } else if (isOption(a, "--for")) {
-            auto v = valueOf(args, i, "--for", error);
-            if (!v) return UsageError{error};
-            o.forSeconds = seconds(*v);
-            if (!o.forSeconds) return UsageError{"--for needs a number of seconds above 0, not \"" + *v + "\""};
         } else {
             return UsageError{"varnel sim: unknown option \"" + a + "\""};
         }
@@ -153,14 +157,12 @@ Command parseSync(const std::vector<std::string>& args, std::size_t i, const std
         } else if (a == "--yes" || a == "-y") {
             o.yes = true;
         } else if (isOption(a, "--project")) {
-            auto v = valueOf(args, i, "--project", error);
+            auto v = nonEmptyValue(args, i, "--project", "a file", error);
             if (!v) return UsageError{error};
-            if (v->empty()) return UsageError{"--project needs a file"};
             o.project = *v;
         } else if (isOption(a, "--host-dir")) {
-            auto v = valueOf(args, i, "--host-dir", error);
+            auto v = nonEmptyValue(args, i, "--host-dir", "a directory", error);
             if (!v) return UsageError{error};
-            if (v->empty()) return UsageError{"--host-dir needs a directory"};
             o.hostDir = *v;
         } else {
             return UsageError{"varnel sync: unknown option \"" + a + "\""};
