@@ -28,8 +28,8 @@ bool isOption(const std::string& a, const std::string& name) {
 }
 
 // The value of an option that must not be empty; `error` says "NAME needs WHAT" otherwise.
-std::optional<std::string> nonEmptyValue(const std::vector<std::string>& args, std::size_t& i,
-                                         const std::string& name, const std::string& what, std::string& error) {
+std::optional<std::string> nonEmptyValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+                                         const std::string& what, std::string& error) {
     auto v = valueOf(args, i, name, error);
     if (v && v->empty()) {
         error = name + " needs " + what;

@@ -92,9 +92,8 @@ std::int32_t GetParameter(Context& ctx, std::int16_t unit, std::int16_t pnum) {
             return low && high ? std::int32_t{*high} * 256 + *low : 0;
         }
         // Logged whatever log_errors says: parameter reads are rare and start-up depends on them.
-        skipStep(ctx, 4, [&] {
-            ReportError(ctx, kSourceWarning, "Ocelot Plug-in, Timeout getting parameter, retrying ...");
-        });
+        skipStep(ctx, 4,
+                 [&] { ReportError(ctx, kSourceWarning, "Ocelot Plug-in, Timeout getting parameter, retrying ..."); });
         ctx.controller.linkFailure = 1;
     }
     skipStep(ctx, 5, [&] { ReportError(ctx, kSourceVarnel, "Timeout getting parameter, retried 3 times"); });

@@ -29,10 +29,10 @@ struct BlockPoll {
     const char* wrongBuffer;
     const char* timeoutWarning;
     const char* checksumWarning;
-    bool checksumNumbers;           // the I/O warning names both CRCs
-    std::size_t dumpBytes;          // reply bytes written to the comms log
-    bool clearsLinkFailure;         // only the I/O poll vouches for the link
-    bool badCrcForgetsTimeouts;     // the variable poll forgets time-outs after any reply
+    bool checksumNumbers;        // the I/O warning names both CRCs
+    std::size_t dumpBytes;       // reply bytes written to the comms log
+    bool clearsLinkFailure;      // only the I/O poll vouches for the link
+    bool badCrcForgetsTimeouts;  // the variable poll forgets time-outs after any reply
     void (*store)(Context&, std::span<const std::uint8_t>);
 };
 
@@ -41,8 +41,7 @@ void storeIo(Context& ctx, std::span<const std::uint8_t> data) {
 }
 
 void storeVars(Context& ctx, std::span<const std::uint8_t> data) {
-    for (std::size_t i = 0; i < 128; ++i)
-        ctx.images.vars[i] = std::int32_t{data[2 * i + 1]} * 256 + data[2 * i];
+    for (std::size_t i = 0; i < 128; ++i) ctx.images.vars[i] = std::int32_t{data[2 * i + 1]} * 256 + data[2 * i];
 }
 
 const BlockPoll kIoPoll{
@@ -171,8 +170,10 @@ std::int16_t ioPointLookup(const Context& ctx, int module, int point) {
     };
     const std::int64_t low = 2 * std::int64_t{module} - 2;
     unsigned bit = 0;
-    if (point >= 0 && point <= 7) bit = (byteAt(low) >> point) & 1u;
-    else if (point >= 8 && point <= 15) bit = (byteAt(low + 1) >> (point - 8)) & 1u;
+    if (point >= 0 && point <= 7)
+        bit = (byteAt(low) >> point) & 1u;
+    else if (point >= 8 && point <= 15)
+        bit = (byteAt(low + 1) >> (point - 8)) & 1u;
     return bit != 0 ? 0 : 1;
 }
 

@@ -65,16 +65,18 @@ std::optional<X10Plan> planX10(std::string_view house, std::string_view device, 
     X10Plan plan;
     auto& frames = plan.frames;
     switch (command) {
-        case kNoCommand:
-            break;
-        case 2: case 3: case 4: case 5: {
+        case kNoCommand: break;
+        case 2:
+        case 3:
+        case 4:
+        case 5: {
             // Dim and bright steps: 100 % is 22 steps.
             const double value = command <= 3 ? 1.0 : roundEven(brightness / 100.0 * 22.0);
             if (!device.empty())
                 for (double unit : unitsAfterEachPlus(device))
                     if (unit >= 1 && unit <= 16) frames.push_back(x10AddressFrame(hi, unit));
-            frames.push_back(commandFrame(kX10Code, byteOrZero(hi), static_cast<std::uint8_t>(0x10 + command),
-                                          byteOrZero(value)));
+            frames.push_back(
+                commandFrame(kX10Code, byteOrZero(hi), static_cast<std::uint8_t>(0x10 + command), byteOrZero(value)));
             break;
         }
         case 7:

@@ -33,9 +33,7 @@ const DeviceRecord* DeviceTable::find(std::int32_t ref) const {
     return it == records_.end() ? nullptr : &*it;
 }
 
-DeviceRecord* DeviceTable::find(std::int32_t ref) {
-    return const_cast<DeviceRecord*>(std::as_const(*this).find(ref));
-}
+DeviceRecord* DeviceTable::find(std::int32_t ref) { return const_cast<DeviceRecord*>(std::as_const(*this).find(ref)); }
 
 std::optional<std::size_t> DeviceTable::indexOfCode(std::string_view code) const {
     if (code.empty()) return std::nullopt;
@@ -58,8 +56,7 @@ void DeviceTable::load(std::vector<DeviceRecord> records, std::int32_t nextRef) 
                      [](const DeviceRecord& a, const DeviceRecord& b) { return a.ref < b.ref; });
     nextRef_ = std::max(nextRef_, nextRef);
     for (const DeviceRecord& r : records_)
-        if (r.ref >= nextRef_)
-            nextRef_ = r.ref == std::numeric_limits<std::int32_t>::max() ? r.ref : r.ref + 1;
+        if (r.ref >= nextRef_) nextRef_ = r.ref == std::numeric_limits<std::int32_t>::max() ? r.ref : r.ref + 1;
     ++listVersion_;
 }
 

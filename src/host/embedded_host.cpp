@@ -92,9 +92,10 @@ EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, Proces
       userSettings_(userSettings),
       launcher_(launcher),
       options_(std::move(options)),
-      log_(hostDir_ / "logs" / "host.log",
-           options_.clock ? options_.clock : [] { return std::chrono::system_clock::now(); }, options_.console,
-           options_.maxLogBytes),
+      log_(
+          hostDir_ / "logs" / "host.log",
+          options_.clock ? options_.clock : [] { return std::chrono::system_clock::now(); }, options_.console,
+          options_.maxLogBytes),
       table_(std::make_shared<host::DeviceTable>(options_.firstRef > 0 ? options_.firstRef : 1)) {
     prepareHostDir(hostDir_);
     for (const fs::path& f : {devicesFile(), settingsFile()}) {
@@ -122,8 +123,8 @@ EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, Proces
     table_->onStatus = [this](const host::DeviceRecord& r) {
         record({.kind = host::HostEvent::Kind::StatusSet, .code = r.code(), .value = r.Status});
     };
-    hostMessage("host " + options_.version + " in " + hostDir_.string() + ", " +
-                std::to_string(table_->size()) + " devices");
+    hostMessage("host " + options_.version + " in " + hostDir_.string() + ", " + std::to_string(table_->size()) +
+                " devices");
 }
 
 EmbeddedHost::~EmbeddedHost() {
@@ -260,8 +261,7 @@ void EmbeddedHost::MoveSettings(const std::string& registryPath, const std::stri
     } catch (const std::exception& e) {
         throw HostError(std::string("MoveSettings: ") + e.what());
     }
-    hostMessage("moved " + std::to_string(entries.size()) + " settings of " + app + " into " +
-                settingsFile().string());
+    hostMessage("moved " + std::to_string(entries.size()) + " settings of " + app + " into " + settingsFile().string());
 }
 
 void EmbeddedHost::WriteLog(const std::string& source, const std::string& message) { log_.write(source, message); }
@@ -269,8 +269,8 @@ void EmbeddedHost::WriteLog(const std::string& source, const std::string& messag
 // ---- scripts and programs
 
 void EmbeddedHost::RunEx(const std::string& scriptFile, const std::string& procedure, const std::string& parameter) {
-    host::HostRun run{.kind = host::HostRun::Kind::RunEx, .file = scriptFile, .procedure = procedure,
-                      .parameter = parameter};
+    host::HostRun run{
+        .kind = host::HostRun::Kind::RunEx, .file = scriptFile, .procedure = procedure, .parameter = parameter};
     const auto script = host::findNoCase(hostDir_, "scripts/" + scriptFile);
     if (script && isExecutableFile(*script)) {
         run.started = true;

@@ -123,7 +123,7 @@ std::optional<fs::path> findNoCase(const fs::path& base, std::string_view relati
     fs::path at = base;
     std::error_code ec;
     for (const std::string& p : parts) {
-        if (p == "." ) continue;
+        if (p == ".") continue;
         if (p == ".." || p.find(':') != std::string::npos) return std::nullopt;
         if (fs::exists(at / p, ec)) {
             at /= p;

@@ -17,26 +17,42 @@ public:
     HostDevice(std::shared_ptr<DeviceTable> table, std::int32_t ref) : table_(std::move(table)), ref_(ref) {}
 
     std::string hc() const override { return rec().hc; }
-    void set_hc(const std::string& v) override { write([&](DeviceRecord& r) { r.hc = v; }); }
+    void set_hc(const std::string& v) override {
+        write([&](DeviceRecord& r) { r.hc = v; });
+    }
     std::string dc() const override { return rec().dc; }
-    void set_dc(const std::string& v) override { write([&](DeviceRecord& r) { r.dc = v; }); }
+    void set_dc(const std::string& v) override {
+        write([&](DeviceRecord& r) { r.dc = v; });
+    }
     std::string name() const override { return rec().name; }
-    void set_name(const std::string& v) override { write([&](DeviceRecord& r) { r.name = v; }); }
+    void set_name(const std::string& v) override {
+        write([&](DeviceRecord& r) { r.name = v; });
+    }
     std::string location() const override { return rec().location; }
-    void set_location(const std::string& v) override { write([&](DeviceRecord& r) { r.location = v; }); }
+    void set_location(const std::string& v) override {
+        write([&](DeviceRecord& r) { r.location = v; });
+    }
     std::string interface_() const override { return rec().interface_; }
-    void set_interface(const std::string& v) override { write([&](DeviceRecord& r) { r.interface_ = v; }); }
+    void set_interface(const std::string& v) override {
+        write([&](DeviceRecord& r) { r.interface_ = v; });
+    }
     std::int16_t iotype() const override { return rec().iotype; }
-    void set_iotype(std::int16_t v) override { write([&](DeviceRecord& r) { r.iotype = v; }); }
+    void set_iotype(std::int16_t v) override {
+        write([&](DeviceRecord& r) { r.iotype = v; });
+    }
     std::int16_t Status() const override { return rec().Status; }
     void set_Status(std::int16_t v) override {
         write([&](DeviceRecord& r) { r.Status = v; });
         if (table_->onStatus) table_->onStatus(*table_->find(ref_));
     }
     std::int32_t misc() const override { return rec().misc; }
-    void set_misc(std::int32_t v) override { write([&](DeviceRecord& r) { r.misc = v; }); }
+    void set_misc(std::int32_t v) override {
+        write([&](DeviceRecord& r) { r.misc = v; });
+    }
     std::string iomisc() const override { return rec().iomisc; }
-    void set_iomisc(const std::string& v) override { write([&](DeviceRecord& r) { r.iomisc = v; }); }
+    void set_iomisc(const std::string& v) override {
+        write([&](DeviceRecord& r) { r.iomisc = v; });
+    }
     std::string dev_type_string() const override { return rec().dev_type_string; }
     void set_dev_type_string(const std::string& v) override {
         write([&](DeviceRecord& r) { r.dev_type_string = v; });

@@ -10,17 +10,15 @@ std::string describe(const HostEvent& e) {
                    (e.extra.empty() ? "" : " extra " + e.extra);
         case HostEvent::Kind::IR: return "IR " + v;
         case HostEvent::Kind::ValueChange: return "ValueChange " + e.code + " = " + v;
-        case HostEvent::Kind::StatusSet:
-            return "Status " + e.code + " = " + v + (e.known ? "" : " (no such device)");
+        case HostEvent::Kind::StatusSet: return "Status " + e.code + " = " + v + (e.known ? "" : " (no such device)");
         case HostEvent::Kind::ValueSet: return "Value " + e.code + " = " + v + (e.known ? "" : " (no such device)");
     }
     return "?";
 }
 
 std::string describe(const HostRun& r) {
-    std::string s = r.kind == HostRun::Kind::RunEx
-                         ? "RunEx " + r.file + " " + r.procedure + " \"" + r.parameter + "\""
-                         : "Launch " + r.file + " " + r.parameter;
+    std::string s = r.kind == HostRun::Kind::RunEx ? "RunEx " + r.file + " " + r.procedure + " \"" + r.parameter + "\""
+                                                   : "Launch " + r.file + " " + r.parameter;
     s += r.started ? " -> " + std::to_string(r.result) : " (not run)";
     return s;
 }

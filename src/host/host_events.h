@@ -9,9 +9,9 @@ namespace varnel::host {
 struct HostEvent {
     enum class Kind { X10, IR, ValueChange, StatusSet, ValueSet };
     Kind kind{};
-    std::string code{};    // device code; the house argument for X10
+    std::string code{};      // device code; the house argument for X10
     std::int32_t value = 0;  // X10 command, IR code, new value or status
-    bool known = true;     // StatusSet/ValueSet: a device had that code
+    bool known = true;       // StatusSet/ValueSet: a device had that code
     // X10 only: the other arguments as given.
     std::string addresses{}, level{}, extra{};
 
@@ -27,8 +27,8 @@ struct HostRun {
     std::string file{};       // script file (RunEx) or program path (Launch), as given
     std::string procedure{};  // RunEx only
     std::string parameter{};
-    bool started = false;    // found (and for scripts executable) and handed to the launcher
-    int result = -1;         // the launcher's answer when started
+    bool started = false;  // found (and for scripts executable) and handed to the launcher
+    int result = -1;       // the launcher's answer when started
 
     bool operator==(const HostRun&) const = default;
 };

@@ -86,7 +86,8 @@ void checkEntry(std::string_view key, std::string_view value) {
     checkName("key", key);
     if (key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';' || key.front() == '#')
         throw std::invalid_argument("ini key name not storable: \"" + std::string(key) + "\"");
-    if (hasLineBreak(value)) throw std::invalid_argument("ini value for " + std::string(key) + " contains a line break");
+    if (hasLineBreak(value))
+        throw std::invalid_argument("ini value for " + std::string(key) + " contains a line break");
 }
 
 }  // namespace

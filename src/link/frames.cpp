@@ -21,7 +21,8 @@ std::uint16_t blockCrc(std::span<const std::uint8_t> buf, std::size_t n) {
     for (std::size_t i = 0; i < n && i < buf.size(); ++i) {
         crc ^= static_cast<std::uint16_t>(buf[i] << 8);
         for (int bit = 0; bit < 8; ++bit)
-            crc = (crc & 0x8000) != 0 ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021) : static_cast<std::uint16_t>(crc << 1);
+            crc = (crc & 0x8000) != 0 ? static_cast<std::uint16_t>((crc << 1) ^ 0x1021)
+                                      : static_cast<std::uint16_t>(crc << 1);
     }
     return crc;
 }

@@ -101,8 +101,8 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             if (waited < limitMs && loop.tickMs() - started < hardCapMs) continue;
             if (ctx.switches.logComms == 1)
                 skipStep(ctx, 3, [&] {
-                    WriteCommLog(ctx, "Ocelot Timeout Expected: " + blankNum(expectedLength) + " Got: " +
-                                          blankNum(static_cast<long long>(port.bytesWaiting())));
+                    WriteCommLog(ctx, "Ocelot Timeout Expected: " + blankNum(expectedLength) +
+                                          " Got: " + blankNum(static_cast<long long>(port.bytesWaiting())));
                 });
             clearPending(ctx);
             return false;
@@ -119,14 +119,14 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
                 const bool received = h[0] == 0xFE;
                 if (!received && ctx.switches.x10Xmit != 1) break;
                 skipStep(ctx, 4, [&] {
-                    commLog(ctx, std::string(received ? "**** Ocelot says X10 rec (1) " : "**** Ocelot says X10 xmit (1) ") +
-                                     num(h[1]) + "," + num(h[2]));
+                    commLog(ctx,
+                            std::string(received ? "**** Ocelot says X10 rec (1) " : "**** Ocelot says X10 xmit (1) ") +
+                                num(h[1]) + "," + num(h[2]));
                     if (ctx.hooks.x10Report) ctx.hooks.x10Report(h);
                 });
                 break;
             }
-            case 0xFF:
-                break;
+            case 0xFF: break;
             case 0xFD: {
                 if (!readInto(ctx, h, 1, 2)) break;
                 if (ctx.link.learning != 0) return true;

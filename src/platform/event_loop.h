@@ -35,7 +35,9 @@ public:
     [[nodiscard]] virtual std::chrono::system_clock::time_point wallClock() const = 0;
 
     // A message-pumping wait of the full length.
-    void wait(int ms) { waitUntil(ms, [] { return false; }); }
+    void wait(int ms) {
+        waitUntil(ms, [] { return false; });
+    }
 };
 
 }  // namespace varnel

@@ -8,8 +8,8 @@ namespace varnel {
 class SettingsStore {
 public:
     virtual ~SettingsStore() = default;
-    [[nodiscard]] virtual std::string get(const std::string& app, const std::string& section,
-                                          const std::string& key, const std::string& fallback) const = 0;
+    [[nodiscard]] virtual std::string get(const std::string& app, const std::string& section, const std::string& key,
+                                          const std::string& fallback) const = 0;
     virtual void set(const std::string& app, const std::string& section, const std::string& key,
                      const std::string& value) = 0;
     // The keys stored under (app, section), for moving them elsewhere.

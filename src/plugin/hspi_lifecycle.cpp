@@ -53,7 +53,8 @@ Variant HSPI::RegisterCallback(std::shared_ptr<Callback> frm) {
     });
     skipStep(ctx_, 7, [&] { host.hostMode = numericValue(ReadSetting(ctx_, "RunAsXapNode", "0")) != 1; });
     skipStep(ctx_, 8, [&] {
-        if (ReadSetting(ctx_, "showInMenu", "1") == "1" && host.callback) host.callback->RegisterMenu("Varnel", "Setup");
+        if (ReadSetting(ctx_, "showInMenu", "1") == "1" && host.callback)
+            host.callback->RegisterMenu("Varnel", "Setup");
     });
     ctx_.timers.disconnectRequest = false;
     ctx_.timers.cmaxLaunch = false;
@@ -73,7 +74,8 @@ Variant HSPI::SelectMenu(const std::string& strMenu) {
 
 std::string HSPI::InitX10(std::int32_t port) {
     if (!startsInterfaces()) return {};
-    skipStep(ctx_, 1, [&] { ReportError(ctx_, kSourceVarnel, "Initializing X10 Interface on port " + std::to_string(port)); });
+    skipStep(ctx_, 1,
+             [&] { ReportError(ctx_, kSourceVarnel, "Initializing X10 Interface on port " + std::to_string(port)); });
     clearPending(ctx_);
     return cpuxaInitX10(ctx_, port);
 }

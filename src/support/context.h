@@ -49,10 +49,10 @@ struct PendingError {
 struct HostState {
     std::shared_ptr<Callback> callback;
     std::shared_ptr<Host> hs;
-    bool setupHost = false;       // callback type name is "Setup"
-    bool hostMode = true;         // RunAsXapNode is not 1
-    bool newGeneration = false;   // host Version major > 1: by-reference calls
-    std::int32_t miscBase = 0;    // 32768 on the newer host generation
+    bool setupHost = false;      // callback type name is "Setup"
+    bool hostMode = true;        // RunAsXapNode is not 1
+    bool newGeneration = false;  // host Version major > 1: by-reference calls
+    std::int32_t miscBase = 0;   // 32768 on the newer host generation
 };
 
 struct SettingsState {
@@ -74,8 +74,8 @@ struct LinkState {
     std::int16_t comport = 1;
     bool commStarted = false;
     bool portOpen = false;
-    std::array<std::uint8_t, 501> rx{};   // receive buffer
-    std::int16_t responseTimeout = 4;     // seconds
+    std::array<std::uint8_t, 501> rx{};  // receive buffer
+    std::int16_t responseTimeout = 4;    // seconds
     std::int16_t busy = 0;
     Bool16 learning = kFalse;
     bool recognition = false;
@@ -90,7 +90,7 @@ struct ControllerState {
     std::array<std::uint8_t, 2> varSelector{};
     std::int32_t irSize = 0;
     std::array<std::uint8_t, 129> moduleTypes{};
-    std::vector<std::int16_t> irModules;   // addresses of SECU16IR modules, scan order
+    std::vector<std::int16_t> irModules;  // addresses of SECU16IR modules, scan order
     std::int16_t irModuleCount = 0;
     bool irModuleFlag = false;
     std::int16_t linkFailure = 0;
@@ -146,25 +146,25 @@ private:
 
 struct DeviceModel {
     std::string interfaceName;
-    std::int16_t varsHouseCode = 0;               // character code; 0 = no variable devices
+    std::int16_t varsHouseCode = 0;  // character code; 0 = no variable devices
     std::array<Bool16, 128> varSelected{};
     std::array<std::array<Bool16, 16>, 129> pointSelected{};  // by unit 1..128
     std::vector<umap> mappings;
-    std::map<std::string, int> mappingIndex;      // house code -> position in mappings
+    std::map<std::string, int> mappingIndex;  // house code -> position in mappings
     bool discovered = false;
 };
 
 struct TimerState {
-    std::unique_ptr<Timer> timer2;     // variable timer
-    std::unique_ptr<Timer> timer3;     // I/O and event timer
+    std::unique_ptr<Timer> timer2;  // variable timer
+    std::unique_ptr<Timer> timer3;  // I/O and event timer
     std::unique_ptr<Timer> clockSync;
     bool timerBusy = false;
     bool ioCheckRequest = false;
     std::int16_t x10Sending = 0;
     bool disconnectRequest = false;
     bool cmaxLaunch = false;
-    std::string cmaxExe;               // the window's CMAX program path
-    std::string pollInterval = "500";  // milliseconds, as text
+    std::string cmaxExe;                             // the window's CMAX program path
+    std::string pollInterval = "500";                // milliseconds, as text
     std::array<std::int32_t, 129> hostValueCache{};  // indexes 1..128
     bool varsCached = false;
     std::int32_t clockSynced = 0;
@@ -181,24 +181,24 @@ struct IrState {
     std::array<std::int16_t, 1024> lookup{};
     std::map<std::string, std::string> dictionary;
     std::int16_t zone = 0;
-    bool filesPending = false;         // synchronised IR files wait for the rename script
+    bool filesPending = false;  // synchronised IR files wait for the rename script
 };
 
 struct WindowState {
-    bool open = false;                 // config window open flag
+    bool open = false;  // config window open flag
 };
 
 // Calls that go up the layers, wired by the plug-in.
 struct Hooks {
     std::function<void(const std::array<std::uint8_t, 4>&)> x10Report;
     std::function<void(const std::array<std::uint8_t, 4>&)> ioChange;
-    std::function<void()> ioTick;                       // Timer3 tick handler
-    std::function<void()> varTick;                      // Timer2 tick handler
-    std::function<void()> startCommunications;          // controller sequence again after a disconnect
-    std::function<void(bool)> windowPortOpen;           // the window's PortOpen option button
-    std::function<void()> windowDisconnectClick;        // the window's Disconnect button (reconnects)
-    std::function<void()> syncClock;                    // the nightly clock setting (variable timer)
-    std::function<void(bool modal)> showConfigWindow;   // none in a build without the window
+    std::function<void()> ioTick;                      // Timer3 tick handler
+    std::function<void()> varTick;                     // Timer2 tick handler
+    std::function<void()> startCommunications;         // controller sequence again after a disconnect
+    std::function<void(bool)> windowPortOpen;          // the window's PortOpen option button
+    std::function<void()> windowDisconnectClick;       // the window's Disconnect button (reconnects)
+    std::function<void()> syncClock;                   // the nightly clock setting (variable timer)
+    std::function<void(bool modal)> showConfigWindow;  // none in a build without the window
     // The xAP companion application; false when it is not installed.
     std::function<bool(const std::string& member)> xapCompanion;
 };

@@ -9,8 +9,8 @@ namespace varnel {
 void ReportError(Context& ctx, const std::string& source, const std::string& text) {
     const PendingError e = ctx.error;
     ctx.error = {};
-    const std::string message = text + " " + std::to_string(e.pending ? e.step : 0) + " " +
-                                (e.pending ? e.description : std::string{});
+    const std::string message =
+        text + " " + std::to_string(e.pending ? e.step : 0) + " " + (e.pending ? e.description : std::string{});
     if (!ctx.host.hs) throw HostError("Object variable not set");
     ctx.host.hs->WriteLog(source, message);
 }

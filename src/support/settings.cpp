@@ -7,8 +7,7 @@
 
 namespace varnel {
 
-std::string ReadSetting(Context& ctx, const std::string& section, const std::string& key,
-                        const std::string& fallback) {
+std::string ReadSetting(Context& ctx, const std::string& section, const std::string& key, const std::string& fallback) {
     std::string value;
     skipStep(ctx, 1, [&] {
         if (ctx.settings.iniMode) {
@@ -37,8 +36,7 @@ void WriteSetting(Context& ctx, const std::string& key, const std::string& value
 void MoveSettingsToIni(Context& ctx) {
     const bool ok = skipStep(ctx, 1, [&] {
         if (!ctx.host.hs) throw HostError("Object variable not set");
-        const std::filesystem::path path =
-            std::filesystem::path(ctx.host.hs->GetAppPath()) / "config" / "settings.ini";
+        const std::filesystem::path path = std::filesystem::path(ctx.host.hs->GetAppPath()) / "config" / "settings.ini";
         if (!std::filesystem::exists(path)) {
             ctx.settings.iniMode = false;
             return;
@@ -57,7 +55,8 @@ void MoveSettingsToIni(Context& ctx) {
 }
 
 void ChooseStoreName(Context& ctx) {
-    ctx.settings.storeName = numericValue(ReadSetting(ctx, "settings", "iniFile", "0")) == 0 ? "settings" : "Varnel.ini";
+    ctx.settings.storeName =
+        numericValue(ReadSetting(ctx, "settings", "iniFile", "0")) == 0 ? "settings" : "Varnel.ini";
 }
 
 double settingNumber(Context& ctx, const std::string& key, const std::string& fallback) {

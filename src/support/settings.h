@@ -10,8 +10,7 @@ namespace varnel {
 inline constexpr const char* kSection = "hspi_tarnwick";
 
 // Stored text or `fallback`; empty when the host call fails.
-std::string ReadSetting(Context& ctx, const std::string& section, const std::string& key,
-                        const std::string& fallback);
+std::string ReadSetting(Context& ctx, const std::string& section, const std::string& key, const std::string& fallback);
 // Reads from the chosen store section (the store name).
 inline std::string ReadSetting(Context& ctx, const std::string& key, const std::string& fallback) {
     return ReadSetting(ctx, ctx.settings.storeName, key, fallback);

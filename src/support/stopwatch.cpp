@@ -12,8 +12,8 @@ std::int32_t StopWatch::Average() const {
 }
 
 std::string StopWatch::Report() const {
-    return "Count=" + std::to_string(count_) + ", Last=" + std::to_string(last_) + ", Avg=" +
-           std::to_string(Average()) + ", Max=" + std::to_string(max_) + ", Min=" + std::to_string(min_);
+    return "Count=" + std::to_string(count_) + ", Last=" + std::to_string(last_) +
+           ", Avg=" + std::to_string(Average()) + ", Max=" + std::to_string(max_) + ", Min=" + std::to_string(min_);
 }
 
 void StopWatch::StartTime() { start_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(tick_())); }

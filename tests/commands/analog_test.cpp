@@ -1,5 +1,5 @@
-#include "command_rig.h"
 #include "commands/analog.h"
+#include "command_rig.h"
 #include "commands/block_reads.h"
 
 namespace varnel {
@@ -26,7 +26,8 @@ Bytes valueReply(int unit, std::uint16_t value) {
 using Analog = test::CommandTest;
 
 TEST(AnalogFrames, request_selector_falls_back_to_zero_outside_a_byte) {
-    for (const auto& [selector, byte2] : {std::pair{12, 0x0C}, std::pair{255, 0xFF}, std::pair{256, 0}, std::pair{-1, 0}})
+    for (const auto& [selector, byte2] :
+         {std::pair{12, 0x0C}, std::pair{255, 0xFF}, std::pair{256, 0}, std::pair{-1, 0}})
         EXPECT_EQ(test::bytes(requestFrame(selector)), request(static_cast<std::uint8_t>(byte2))) << selector;
 }
 

@@ -57,12 +57,24 @@ struct PollKind {
 };
 void PrintTo(const PollKind& k, std::ostream* os) { *os << k.name; }
 
-const PollKind kIo{"PollIO", PollIO, 0x8D, 0xB5, 262, "Waiting for IO info from Ocelot",
+const PollKind kIo{"PollIO",
+                   PollIO,
+                   0x8D,
+                   0xB5,
+                   262,
+                   "Waiting for IO info from Ocelot",
                    "Warning, Ocelot returned wrong buffer for IO buffer request, ignoring data",
-                   "Ocelot Plug-in, Timeout getting realtime I/O", true};
-const PollKind kVars{"PollVars", PollVars, 0x12, 0x34, 134, "Waiting for var info from Ocelot",
+                   "Ocelot Plug-in, Timeout getting realtime I/O",
+                   true};
+const PollKind kVars{"PollVars",
+                     PollVars,
+                     0x12,
+                     0x34,
+                     134,
+                     "Waiting for var info from Ocelot",
                      "Warning, Ocelot returned wrong buffer for variable buffer request, ignoring data",
-                     "Ocelot Plug-in, Timeout getting Vars", false};
+                     "Ocelot Plug-in, Timeout getting Vars",
+                     false};
 
 struct EachPoll : Polls, ::testing::WithParamInterface<PollKind> {
     bool poll() { return GetParam().poll(rig.ctx); }
@@ -143,8 +155,9 @@ TEST_P(EachPoll, warnings_come_for_every_second_consecutive_failure) {
         std::vector<int> ioWarnings, varWarnings;  // warnings so far, after each call
     };
     const Sequence sequences[] = {
-        {"TTTT", {0, 1, 1, 2}, {0, 1, 1, 2}}, {"TGT", {0, 0, 0}, {0, 0, 0}}, {"TWT", {0, 0, 0}, {0, 0, 0}},
-        {"CC", {0, 1}, {0, 1}},               {"CGC", {0, 0, 0}, {0, 0, 0}}, {"CTC", {0, 0, 1}, {0, 0, 1}},
+        {"TTTT", {0, 1, 1, 2}, {0, 1, 1, 2}}, {"TGT", {0, 0, 0}, {0, 0, 0}},
+        {"TWT", {0, 0, 0}, {0, 0, 0}},        {"CC", {0, 1}, {0, 1}},
+        {"CGC", {0, 0, 0}, {0, 0, 0}},        {"CTC", {0, 0, 1}, {0, 0, 1}},
         {"TCT", {0, 0, 1}, {0, 0, 0}},  // only the variable poll forgets time-outs on a bad reply
     };
     const bool isIo = GetParam().poll == &PollIO;
@@ -199,10 +212,10 @@ TEST_F(Polls, checksum_warnings_differ_by_buffer) {
     far.reply(ScriptedController::withBadCrc(vars)).reply(ScriptedController::withBadCrc(vars));
     PollIO(rig.ctx), PollIO(rig.ctx), PollVars(rig.ctx), PollVars(rig.ctx);
     EXPECT_EQ(logged("Warning"), (std::vector<std::string>{
-                              "Ocelot Plug-in, Checksum error reading io points: " + std::to_string(good) + " " +
-                                  std::to_string(good ^ 1u) + " 0 ",
-                              "Ocelot Plug-in, Checksum error reading vars 0 ",
-                          }));
+                                     "Ocelot Plug-in, Checksum error reading io points: " + std::to_string(good) + " " +
+                                         std::to_string(good ^ 1u) + " 0 ",
+                                     "Ocelot Plug-in, Checksum error reading vars 0 ",
+                                 }));
 }
 
 TEST_F(Polls, failing_host_log_does_not_stop_the_poll) {
@@ -239,9 +252,9 @@ TEST_F(Polls, digital_point_reads_one_for_clear_bit) {
     struct Case {
         std::int16_t unit, point, value;
     };
-    for (const Case& c : {Case{3, 5, 0}, Case{3, 4, 1}, Case{3, 8, 0}, Case{3, 9, 1}, Case{128, 15, 0},
-                          Case{128, 14, 1}, Case{129, 0, 0}, Case{3, 16, 1}, Case{3, -1, 1}, Case{0, 0, 1},
-                          Case{-7, 3, 1}})
+    for (const Case& c :
+         {Case{3, 5, 0}, Case{3, 4, 1}, Case{3, 8, 0}, Case{3, 9, 1}, Case{128, 15, 0}, Case{128, 14, 1},
+          Case{129, 0, 0}, Case{3, 16, 1}, Case{3, -1, 1}, Case{0, 0, 1}, Case{-7, 3, 1}})
         EXPECT_EQ(GetPoint(rig.ctx, c.unit, c.point, true), c.value) << c.unit << "/" << c.point;
     EXPECT_TRUE(far.frames().empty());
 }
@@ -255,8 +268,8 @@ TEST_F(Polls, point_store_sets_bit_for_one_clears_it_otherwise_and_ignores_point
         EXPECT_EQ(rig.ctx.images.io[12], 0) << "points 0..7 of module 7 untouched";
     }
     rig.ctx.images.io.fill(0);
-    for (auto [module, point] : {std::pair{0, 0}, std::pair{129, 0}, std::pair{-1, 3}, std::pair{5, 16},
-                                 std::pair{5, -1}})
+    for (auto [module, point] :
+         {std::pair{0, 0}, std::pair{129, 0}, std::pair{-1, 3}, std::pair{5, 16}, std::pair{5, -1}})
         ioPointStore(rig.ctx, module, point, 1);
     EXPECT_TRUE(std::all_of(rig.ctx.images.io.begin(), rig.ctx.images.io.end(), [](auto b) { return b == 0; }));
     ioPointStore(rig.ctx, 1, 0, 1);

@@ -181,20 +181,31 @@ TEST_F(IrDictionary, key_is_group_and_label_upper_cased_value_is_index_and_zone)
         const char* what;
         std::optional<Lines> groups;  // none: no label file
         Labels labels;
-        std::optional<Lines> zones;   // none: no zone file
+        std::optional<Lines> zones;  // none: no zone file
         Dict expected;
     };
     const std::vector<Case> cases{
-        {"zones per group", Lines{"TV", "amp"}, {{{1, 0}, "Power"}, {{1, 35}, "\"Last One\""}, {{2, 0}, "mute"}},
+        {"zones per group",
+         Lines{"TV", "amp"},
+         {{{1, 0}, "Power"}, {{1, 35}, "\"Last One\""}, {{2, 0}, "mute"}},
          Lines{"3", "4", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0"},
          {{"TV POWER", "0,3"}, {"TV LAST ONE", "35,3"}, {"AMP MUTE", "36,4"}}},
-        {"no zone file", Lines{"A", "B", "C"}, {{{1, 3}, "x"}, {{2, 4}, "y"}, {{3, 5}, "z"}}, std::nullopt,
+        {"no zone file",
+         Lines{"A", "B", "C"},
+         {{{1, 3}, "x"}, {{2, 4}, "y"}, {{3, 5}, "z"}},
+         std::nullopt,
          {{"A X", "3,0"}, {"B Y", "40,0"}, {"C Z", "77,0"}}},
         // Label 35 (the last of group 1) is empty; label 36 must still land in group 2.
-        {"empty label ends its group", Lines{"ONE", "TWO"}, {{{1, 34}, "a"}, {{2, 0}, "b"}}, std::nullopt,
+        {"empty label ends its group",
+         Lines{"ONE", "TWO"},
+         {{{1, 34}, "a"}, {{2, 0}, "b"}},
+         std::nullopt,
          {{"ONE A", "34,0"}, {"TWO B", "36,0"}}},
-        {"only groups 1 to 14", numbered(32), {{{14, 35}, "last"}, {{15, 0}, "beyond"}, {{28, 0}, "far"}},
-         std::nullopt, {{"G14 LAST", "503,0"}}},
+        {"only groups 1 to 14",
+         numbered(32),
+         {{{14, 35}, "last"}, {{15, 0}, "beyond"}, {{28, 0}, "far"}},
+         std::nullopt,
+         {{"G14 LAST", "503,0"}}},
         {"no label file", std::nullopt, {}, Lines{"1", "2"}, {}},
     };
     for (const auto& c : cases) {
@@ -212,9 +223,14 @@ TEST_F(IrDictionary, key_is_group_and_label_upper_cased_value_is_index_and_zone)
 }
 
 TEST_F(IrDictionary, zone_lines_that_are_17_or_not_numbers_mean_zone_0) {
-    const std::pair<std::string, std::string> cases[]{
-        {"3", "0,3"}, {"17", "0,0"}, {"abc", "0,0"}, {"\"5\"", "0,5"}, {"", "0,0"},
-        {"-2", "0,-2"}, {"\"Living Room\"", "0,0"}, {" 18 ", "0, 18 "}};
+    const std::pair<std::string, std::string> cases[]{{"3", "0,3"},
+                                                      {"17", "0,0"},
+                                                      {"abc", "0,0"},
+                                                      {"\"5\"", "0,5"},
+                                                      {"", "0,0"},
+                                                      {"-2", "0,-2"},
+                                                      {"\"Living Room\"", "0,0"},
+                                                      {" 18 ", "0, 18 "}};
     labels({"G"}, {{{1, 0}, "K"}});
     for (const auto& [zoneLine, value] : cases) {
         dict.clear();

@@ -69,9 +69,9 @@ TEST_F(IrCommands, queued_zone_play_follows_zone_rules_with_module_fallback) {
     };
     const std::vector<Case> cases{
         {false, 18, {0x5A, 0x2C, 0x01}}, {true, 0, {0x5A, 0x2C, 0x01}}, {true, 17, {0x5A, 0x2C, 0x01}},
-        {true, 1, {0x5C, 0x0A, 0}},
-        {true, 16, {0x5C, 0x0A, 15}},   {true, 18, {0x5C, 0x14, 0}},     {true, 33, {0x5C, 0x14, 15}},
-        {true, 34, {0x5C, 0x0A, 0}},    {true, 35, {0x5C, 0x0A, 1}},     {true, 32767, {0x5C, 0x0A, 13}},
+        {true, 1, {0x5C, 0x0A, 0}},      {true, 16, {0x5C, 0x0A, 15}},  {true, 18, {0x5C, 0x14, 0}},
+        {true, 33, {0x5C, 0x14, 15}},    {true, 34, {0x5C, 0x0A, 0}},   {true, 35, {0x5C, 0x0A, 1}},
+        {true, 32767, {0x5C, 0x0A, 13}},
     };
     modules({0x0A, 0x14});
     for (const auto& c : cases) {

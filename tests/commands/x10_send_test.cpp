@@ -15,7 +15,9 @@ Bytes frame(std::uint8_t code, std::uint8_t b2, std::uint8_t b3, std::uint8_t b4
     f.push_back(static_cast<std::uint8_t>(std::accumulate(f.begin(), f.end(), 0u)));
     return f;
 }
-Bytes address(std::uint8_t house, std::uint8_t unit) { return frame(0x37, house, static_cast<std::uint8_t>(unit - 1), 1); }
+Bytes address(std::uint8_t house, std::uint8_t unit) {
+    return frame(0x37, house, static_cast<std::uint8_t>(unit - 1), 1);
+}
 Bytes function(std::uint8_t houseOrLevel, std::uint8_t code, std::uint8_t value = 1) {
     return frame(0x37, houseOrLevel, code, value);
 }
@@ -48,7 +50,11 @@ void expectPlans(const std::vector<PlanCase>& cases) {
 
 TEST(X10Plan, on_off_address_each_listed_unit_dim_and_bright_send_steps_of_22) {
     expectPlans({
-        {"A5 on", "A", "5", 2, 0,
+        {"A5 on",
+         "A",
+         "5",
+         2,
+         0,
          {{0xC8, 0x37, 0x00, 0x04, 0x01, 0x00, 0x00, 0x04}, {0xC8, 0x37, 0x00, 0x12, 0x01, 0x00, 0x00, 0x12}}},
         {"B1+3 off", "B", "1+3", 3, 0, {address(1, 1), address(1, 3), function(1, 0x13)}},
         {"lower-case house", "b", "2", 2, 0, {address(1, 2), function(1, 0x12)}},

@@ -1,9 +1,9 @@
 #include "rig.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <random>
 #include <string>
-#include <unistd.h>
 
 namespace varnel::test {
 

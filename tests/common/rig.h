@@ -8,8 +8,8 @@
 #include "platform/virtual/recording_prompts.h"
 #include "platform/virtual/virtual_loop.h"
 #include "platform/virtual/virtual_serial_port.h"
-#include "support/context.h"
 #include "stub_host.h"
+#include "support/context.h"
 
 namespace varnel::test {
 

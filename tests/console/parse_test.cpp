@@ -71,11 +71,11 @@ TEST(ConsoleParse, lines_become_the_commands_they_name) {
 
 TEST(ConsoleParse, canonical_text_parses_back_to_the_same_command) {
     const char* lines[] = {"x10 a1+3 on",
-                                              "x10 A16 extended 1 2",
+                           "x10 A16 extended 1 2",
                            "set #5 on",
-                                              "ir play --zone 3 TV Power",
+                           "ir play --zone 3 TV Power",
                            "ir play 5 --zone 2",
-                                              "screen 0 1 -- --x",
+                           "screen 0 1 -- --x",
                            "screen --font 1 --beep 1 2 a  b",
                            "mirror vars 0-9,11",
                            "mirror points 1 add 2,3 invert",

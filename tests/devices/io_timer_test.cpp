@@ -219,15 +219,23 @@ TEST_P(CompareTest, sets_status_and_value_of_points_that_differ) {
 
 INSTANTIATE_TEST_SUITE_P(
     Types, CompareTest,
-    testing::Values(
-        CompareCase{"secu16", "3!11![!0,", {0, 1, 8, 9}, 0x02, 0x01,
-                    "S [1=2 C [1=1 S [2=3 C [2=0 S [9=2 C [9=0 S [10=3 C [10=1"},
-        CompareCase{"secu16_inverted_leaves_outputs_alone", "3!11![!1,", {0, 1, 8, 9}, 0x02, 0x01,
-                    "S [1=3 C [1=0 S [2=2 C [2=1 S [9=2 C [9=0 S [10=3 C [10=1"},
-        CompareCase{"secu16i_sixteen_inputs", "3!12!Q!0,", {0, 15}, 0x00, 0x80, "S Q1=2 C Q1=1 S Q16=3 C Q16=0"},
-        CompareCase{"relay08_only_eight_points", "3!13!]!0,", {0, 8, 15}, 0x00, 0x00, "S ]1=3 C ]1=1"},
-        CompareCase{"unselected_points_untouched", "3!11![!0,", {}, 0x00, 0x00, ""},
-        CompareCase{"mapping_without_house_code_skipped", "3!11!!0,", {0}, 0x00, 0x00, ""}),
+    testing::Values(CompareCase{"secu16",
+                                "3!11![!0,",
+                                {0, 1, 8, 9},
+                                0x02,
+                                0x01,
+                                "S [1=2 C [1=1 S [2=3 C [2=0 S [9=2 C [9=0 S [10=3 C [10=1"},
+                    CompareCase{"secu16_inverted_leaves_outputs_alone",
+                                "3!11![!1,",
+                                {0, 1, 8, 9},
+                                0x02,
+                                0x01,
+                                "S [1=3 C [1=0 S [2=2 C [2=1 S [9=2 C [9=0 S [10=3 C [10=1"},
+                    CompareCase{
+                        "secu16i_sixteen_inputs", "3!12!Q!0,", {0, 15}, 0x00, 0x80, "S Q1=2 C Q1=1 S Q16=3 C Q16=0"},
+                    CompareCase{"relay08_only_eight_points", "3!13!]!0,", {0, 8, 15}, 0x00, 0x00, "S ]1=3 C ]1=1"},
+                    CompareCase{"unselected_points_untouched", "3!11![!0,", {}, 0x00, 0x00, ""},
+                    CompareCase{"mapping_without_house_code_skipped", "3!11!!0,", {0}, 0x00, 0x00, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Compare, point_already_in_step_is_left_alone) {

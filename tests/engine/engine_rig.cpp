@@ -19,8 +19,8 @@ EngineRig::EngineRig(EngineOptions options)
       wire(loop, port, controller),
       host(std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions(options, loop))),
       callback(std::make_shared<EmbeddedCallback>(host, options.callbackType)) {
-    Platform platform{loop, port, userSettings, prompts, launcher, dir.path(),
-                      [](int n) { return "COM" + std::to_string(n); }};
+    Platform platform{
+        loop, port, userSettings, prompts, launcher, dir.path(), [](int n) { return "COM" + std::to_string(n); }};
     plugin = std::make_unique<HSPI>(platform, [this] { ++processEnded; });
 }
 

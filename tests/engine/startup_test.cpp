@@ -17,9 +17,12 @@ std::vector<std::string> discoverySequence(const sim::Controller& c) {
     for (const auto& f : c.frames()) {
         if (f.kind == FrameKind::BlockRead) {
             const Selector s = f.selector();
-            if (s == sim::kParameterBlock1) seq.push_back("1");
-            else if (s == sim::kParameterBlock2) seq.push_back("2");
-            else if (s == sim::kModuleTable) seq.push_back("3");
+            if (s == sim::kParameterBlock1)
+                seq.push_back("1");
+            else if (s == sim::kParameterBlock2)
+                seq.push_back("2");
+            else if (s == sim::kModuleTable)
+                seq.push_back("3");
         } else if (f.kind == FrameKind::Command && f.code() == 0x28) {
             seq.push_back("s" + std::to_string(f.bytes[2]) + "=" + std::to_string(f.bytes[4]));
         }
@@ -75,7 +78,8 @@ TEST(Discovery, second_block_timing_out_twice_repeats_the_first) {
     // Lose the replies to both second-block requests (the 2nd and 4th frames).
     int blockReads = 0;
     rig.controller.onFrameHook = [&](const sim::ReceivedFrame& f) {
-        if (f.kind == FrameKind::BlockRead && f.selector() == sim::kParameterBlock2) rig.controller.faults().dropReplies = 1;
+        if (f.kind == FrameKind::BlockRead && f.selector() == sim::kParameterBlock2)
+            rig.controller.faults().dropReplies = 1;
         ++blockReads;
     };
     EXPECT_EQ(InitController(rig.ctx()), "Timeout from CPU-XA/Ocelot");
@@ -88,7 +92,8 @@ TEST(Discovery, second_block_timing_out_twice_repeats_the_first) {
 
 TEST(Discovery, ir_modules_are_listed_in_address_order) {
     test::EngineOptions o;
-    o.controller.modules = {{1, sim::ModuleType::Secu16Ir}, {6, sim::ModuleType::Secu16Ir}, {3, sim::ModuleType::Secu16}};
+    o.controller.modules = {
+        {1, sim::ModuleType::Secu16Ir}, {6, sim::ModuleType::Secu16Ir}, {3, sim::ModuleType::Secu16}};
     test::EngineRig rig(o);
     rig.registerPlugin();
     InitController(rig.ctx());
@@ -103,7 +108,8 @@ TEST(Discovery, module_table_timeout_keeps_table_and_says_nothing) {
     test::EngineRig rig;
     rig.registerPlugin();
     rig.controller.onFrameHook = [&](const sim::ReceivedFrame& f) {
-        if (f.kind == FrameKind::BlockRead && f.selector() == sim::kModuleTable) rig.controller.faults().dropReplies = 1;
+        if (f.kind == FrameKind::BlockRead && f.selector() == sim::kModuleTable)
+            rig.controller.faults().dropReplies = 1;
     };
     EXPECT_EQ(InitController(rig.ctx()), "");
     EXPECT_EQ(rig.ctx().controller.moduleTypes[0], 0);

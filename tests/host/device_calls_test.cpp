@@ -209,7 +209,8 @@ TEST(DeviceStatus, on_and_off_follow_status_2_and_3_only) {
 TEST(DeviceStatus, unknown_codes_read_as_zero_and_writes_change_nothing_but_are_recorded) {
     HostFixture fx;
     EmbeddedHost& hs = *fx.host;
-    for (const std::string& code : {std::string("Z9"), std::string(), std::string("\x01\xff"), std::string(5000, 'x')}) {
+    for (const std::string& code :
+         {std::string("Z9"), std::string(), std::string("\x01\xff"), std::string(5000, 'x')}) {
         EXPECT_EQ(hs.DeviceStatus(code) + hs.DeviceValue(code), 0);
         EXPECT_FALSE(hs.ison(code) || hs.isoff(code));
         hs.SetDeviceStatus(code, 2);

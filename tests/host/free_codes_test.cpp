@@ -5,7 +5,9 @@
 namespace varnel::test {
 namespace {
 
-void addDevice(EmbeddedHost& hs, char hc, const std::string& dc = "1") { test::addDevice(hs, "d", std::string(1, hc), dc); }
+void addDevice(EmbeddedHost& hs, char hc, const std::string& dc = "1") {
+    test::addDevice(hs, "d", std::string(1, hc), dc);
+}
 
 TEST(FreeHouseCodes, default_order_starts_after_the_x10_letters_and_never_offers_them) {
     const std::vector<int> order = host::defaultFreeCodeOrder();
@@ -41,12 +43,8 @@ TEST(FreeHouseCodes, a_set_order_is_followed_and_x10_letters_in_it_skipped) {
         std::int32_t offered;
     };
     const Case cases[] = {
-        {{96, 35}, {}, 96},
-        {{96, 35}, {'`'}, 35},
-        {{'A', 'P', 'Z'}, {}, 'Z'},
-        {{'[', ']'}, {'[', ']'}, -1},
-        {{}, {}, -1},
-        {{0, -3, 300, 'x'}, {}, 'x'},
+        {{96, 35}, {}, 96},           {{96, 35}, {'`'}, 35}, {{'A', 'P', 'Z'}, {}, 'Z'},
+        {{'[', ']'}, {'[', ']'}, -1}, {{}, {}, -1},          {{0, -3, 300, 'x'}, {}, 'x'},
     };
     for (const Case& c : cases) {
         HostFixture fx;

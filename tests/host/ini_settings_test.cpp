@@ -66,16 +66,16 @@ TEST(IniText, values_round_trip_exactly_including_blanks_quotes_and_high_bytes) 
 }
 
 TEST(IniText, names_and_values_that_cannot_live_on_one_line_are_refused) {
-    for (const auto& [section, key, value] : {std::tuple{"s", "k", "two\r\nlines"}, std::tuple{"s", "k=v", "1"},
-                                              std::tuple{"s", "", "1"}, std::tuple{"s]", "k", "1"},
-                                              std::tuple{"s", "[k", "1"}})
+    for (const auto& [section, key, value] :
+         {std::tuple{"s", "k", "two\r\nlines"}, std::tuple{"s", "k=v", "1"}, std::tuple{"s", "", "1"},
+          std::tuple{"s]", "k", "1"}, std::tuple{"s", "[k", "1"}})
         EXPECT_THROW(iniSet(kIni, section, key, value), std::invalid_argument) << section << "/" << key;
 }
 
 TEST(IniText, hostile_text_reads_without_failing_and_stays_editable) {
     for (const std::string& text : {std::string("["), std::string("[]\r\n=\r\n"), std::string("\r\r\r"),
-                                   std::string("[hspi_tarnwick\ncomport=1"), std::string("\0[hspi_tarnwick]\0\n", 18),
-                                   std::string("[hspi_tarnwick]\ncomport\n=3"), std::string(3000, '[')}) {
+                                    std::string("[hspi_tarnwick\ncomport=1"), std::string("\0[hspi_tarnwick]\0\n", 18),
+                                    std::string("[hspi_tarnwick]\ncomport\n=3"), std::string(3000, '[')}) {
         EXPECT_EQ(iniGet(text, "hspi_tarnwick", "comport"), std::nullopt);
         const std::string edited = iniSet(text, "hspi_tarnwick", "comport", "4");
         EXPECT_EQ(iniGet(edited, "hspi_tarnwick", "comport"), "4");

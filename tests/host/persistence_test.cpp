@@ -79,8 +79,11 @@ TEST(DevicePersistence, a_leftover_temp_file_is_removed_and_the_real_file_used) 
 }
 
 TEST(DevicePersistence, a_file_that_is_not_a_device_file_is_set_aside_and_the_host_starts_empty) {
-    for (const std::string& garbage : {std::string(""), std::string("\x7f" "ELF\0\0\xff", 7), std::string("[hspi]\r\n"),
-                                      std::string("varnel host devices 2\nnext\t1\n")}) {
+    for (const std::string& garbage : {std::string(""),
+                                       std::string("\x7f"
+                                                   "ELF\0\0\xff",
+                                                   7),
+                                       std::string("[hspi]\r\n"), std::string("varnel host devices 2\nnext\t1\n")}) {
         HostFixture fx;
         fx.host.reset();
         spit(fx.path("config/devices.txt"), garbage);

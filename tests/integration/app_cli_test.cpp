@@ -13,9 +13,9 @@ namespace {
 Command parse(std::vector<std::string> args) { return parseCommandLine(args, "/data/varnel"); }
 
 TEST(AppCli, options_in_both_spellings_fill_the_command) {
-    const auto run = std::get<RunOptions>(parse({"run", "--port", "/dev/ttyUSB0", "--host-dir=/tmp/h", "--for", "2.5",
-                                                 "--exec", "var 12 300", "--mirror-vars", "0-3", "--exec=status",
-                                                 "--mirror-vars=64", "--mirror-points", "1:0-7,3:0-2:invert"}));
+    const auto run = std::get<RunOptions>(
+        parse({"run", "--port", "/dev/ttyUSB0", "--host-dir=/tmp/h", "--for", "2.5", "--exec", "var 12 300",
+               "--mirror-vars", "0-3", "--exec=status", "--mirror-vars=64", "--mirror-points", "1:0-7,3:0-2:invert"}));
     EXPECT_EQ(run.device, "/dev/ttyUSB0");
     EXPECT_FALSE(run.simulate);
     EXPECT_EQ(run.hostDir, "/tmp/h");
@@ -23,8 +23,8 @@ TEST(AppCli, options_in_both_spellings_fill_the_command) {
     // --exec lines keep their order; mirror options add up.
     EXPECT_EQ(run.exec, (std::vector<std::string>{"var 12 300", "status"}));
     EXPECT_EQ(run.mirror.variables, (std::vector<int>{0, 1, 2, 3, 64}));
-    EXPECT_EQ(run.mirror.units, (std::vector<console::UnitChoice>{{1, {0, 1, 2, 3, 4, 5, 6, 7}, false},
-                                                                  {3, {0, 1, 2}, true}}));
+    EXPECT_EQ(run.mirror.units,
+              (std::vector<console::UnitChoice>{{1, {0, 1, 2, 3, 4, 5, 6, 7}, false}, {3, {0, 1, 2}, true}}));
 
     const auto plain = std::get<RunOptions>(parse({"run", "--simulate", "--no-demo"}));
     EXPECT_TRUE(plain.simulate);
@@ -37,7 +37,8 @@ TEST(AppCli, options_in_both_spellings_fill_the_command) {
     EXPECT_EQ(sim.forSeconds, 1.0);
     EXPECT_EQ(sim.demoScript, "s.txt");
 
-    const auto sync = std::get<SyncOptions>(parse({"sync", "--from-project", "--project=/p/house.prj", "--x10", "--ir", "-y"}));
+    const auto sync =
+        std::get<SyncOptions>(parse({"sync", "--from-project", "--project=/p/house.prj", "--x10", "--ir", "-y"}));
     EXPECT_TRUE(sync.fromProject && !sync.toProject && sync.yes);
     EXPECT_EQ(sync.project, "/p/house.prj");
     EXPECT_EQ((std::array{sync.variables, sync.x10, sync.io, sync.ir}), (std::array{false, true, false, true}));

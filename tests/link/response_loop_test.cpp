@@ -24,7 +24,9 @@ struct ResponseLoop : ::testing::Test {
     bool read(std::int16_t timeout, std::int16_t len, std::int16_t first) {
         return ReadResponse(rig.ctx, timeout, len, first);
     }
-    Bytes rx(std::size_t n) const { return Bytes(rig.ctx.link.rx.begin(), rig.ctx.link.rx.begin() + static_cast<long>(n)); }
+    Bytes rx(std::size_t n) const {
+        return Bytes(rig.ctx.link.rx.begin(), rig.ctx.link.rx.begin() + static_cast<long>(n));
+    }
     std::string commsLog() const {
         std::ifstream in(rig.dir.path() / "ocelot.log");
         std::stringstream s;

@@ -29,8 +29,8 @@ TEST(BlockReads, reply_echoes_selector_carries_buffer_and_crc_low_byte_first) {
         std::vector<std::pair<int, std::uint8_t>> bytes;  // data index -> value
     };
     const Case cases[] = {
-        {"2A 00 00 8F B7 00 2D EB", {{12, 0x12}, {13, 0x34}, {0, 0}}},  // first parameter block
-        {"2A 00 00 00 7F 00 A5 7D", {{244, 0xF8}, {245, 0x01}}},         // second parameter block
+        {"2A 00 00 8F B7 00 2D EB", {{12, 0x12}, {13, 0x34}, {0, 0}}},                         // first parameter block
+        {"2A 00 00 00 7F 00 A5 7D", {{244, 0xF8}, {245, 0x01}}},                               // second parameter block
         {"2A 00 00 01 B0 00 94 27", {{0, 11}, {1, 12}, {2, 0}, {5, 6}, {127, 13}, {128, 0}}},  // module table
         {"2A 00 00 8D B5 00 25 E9", {{0, 0x05}, {1, 0}, {255, 0x80}}},                         // I/O
         {"2A 00 00 12 34 00 59 48", {{0, 0x02}, {1, 0x01}, {10, 0x2C}, {11, 0x01}, {254, 0xFF}, {255, 0xFF}}},
@@ -75,9 +75,9 @@ TEST(BlockReads, variable_selector_cannot_shadow_a_fixed_buffer) {
 
 TEST(BlockReads, request_fills_value_buffer_for_every_module_and_keeps_it_until_the_next) {
     const std::tuple<std::string, std::uint16_t, std::uint16_t> cases[] = {
-        {"C8 1F 0C 00 00 00 00 F3", 0x0155, 7},       // analog channel 2
-        {"C8 1F 00 00 00 00 00 E7", 0x1234, 0},       // parameter 1
-        {"C8 1F 01 00 00 00 00 E8", 0, 0xBEEF}};      // parameter 2
+        {"C8 1F 0C 00 00 00 00 F3", 0x0155, 7},   // analog channel 2
+        {"C8 1F 00 00 00 00 00 E7", 0x1234, 0},   // parameter 1
+        {"C8 1F 01 00 00 00 00 E8", 0, 0xBEEF}};  // parameter 2
     ControllerConfig cfg;
     cfg.analog[{3, 2}] = 0x0155;
     cfg.analog[{128, 2}] = 7;

@@ -17,9 +17,9 @@ TEST(Text, numeric_reads) {
         double value;
         bool numeric;
     };
-    for (const Case& c : {Case{"12", 12, true}, Case{" 12 ", 12, true}, Case{"12abc", 12, false},
-                          Case{"abc", 0, false}, Case{"", 0, false}, Case{"-4", -4, true}, Case{"2.5", 2.5, true},
-                          Case{"1e3", 1000, true}, Case{"+", 0, false}, Case{"\"17\"", 0, false}}) {
+    for (const Case& c : {Case{"12", 12, true}, Case{" 12 ", 12, true}, Case{"12abc", 12, false}, Case{"abc", 0, false},
+                          Case{"", 0, false}, Case{"-4", -4, true}, Case{"2.5", 2.5, true}, Case{"1e3", 1000, true},
+                          Case{"+", 0, false}, Case{"\"17\"", 0, false}}) {
         EXPECT_EQ(numericValue(c.in), c.value) << c.in;
         EXPECT_EQ(isNumeric(c.in), c.numeric) << c.in;
     }

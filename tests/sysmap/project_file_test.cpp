@@ -86,16 +86,16 @@ TEST(ProjectFile, records_carry_kind_levels_and_line) {
 // Files that must come back byte for byte when nothing changed them.
 TEST(ProjectFile, unchanged_file_renders_byte_identical) {
     const std::string files[] = {
-        "S\r\n\tLocal\r\n\t\t12\r\n\t\t\tx\r\n\t\t-3.5\r\n",                  // numeric level-3 headers
-        "S\r\n\tModule #5 Kitchen\r\n\t\tLamp\r\n",                            // non-numeric module number
+        "S\r\n\tLocal\r\n\t\t12\r\n\t\t\tx\r\n\t\t-3.5\r\n",                 // numeric level-3 headers
+        "S\r\n\tModule #5 Kitchen\r\n\t\tLamp\r\n",                          // non-numeric module number
         "CMAX\tV2\r\n\tPort\tCOM1\r\n\t\tA\t\tB\r\n\tModule #3\tRelay\r\n",  // inner tabs in headers
-        "\r\n\r\nA\r\n\r\n\t\r\n\r\n",                                     // empty lines
-        "A\r\n  B\r\n \tC\r\n\t  D\r\n",                                       // spaces as indentation
-        "A\r\n\tB\r\n\t\t\tlast",                                              // no trailing line end
+        "\r\n\r\nA\r\n\r\n\t\r\n\r\n",                                       // empty lines
+        "A\r\n  B\r\n \tC\r\n\t  D\r\n",                                     // spaces as indentation
+        "A\r\n\tB\r\n\t\t\tlast",                                            // no trailing line end
         "A\n\tB\r\n\t\tC\n\t\t\tD\r\nE",                                     // LF and mixed line ends
-        "A\rB\r\n\t\t\tx\r\r\n\r",                                            // stray carriage returns
+        "A\rB\r\n\t\t\tx\r\r\n\r",                                           // stray carriage returns
         "Caf\xe9\r\n\t\t\t\xa3"
-        "5 \x80\r\n\t\t\tnul\0byte\r\n"s,                                       // single-byte code page, NUL
+        "5 \x80\r\n\t\t\tnul\0byte\r\n"s,  // single-byte code page, NUL
         "",
     };
     for (const std::string& file : files) {

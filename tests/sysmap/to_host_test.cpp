@@ -66,10 +66,10 @@ TEST_F(ToHost, x10_entry_text_becomes_location_and_name_of_its_house_letter_and_
         {"A1 Kitchen Ceiling Lamp", "Kitchen", "Ceiling Lamp"},  // code and blank stripped
         {"A1 A1 Lamp", "A1", "Lamp"},                            // only once
         {"A1-Porch Light", "Porch", "Light"},
-        {"A1x Lamp", "A1x", "Lamp"},                             // code without separator kept
+        {"A1x Lamp", "A1x", "Lamp"},  // code without separator kept
         {"Porch", "Ocelot", "Porch"},
         {"", "Ocelot", ""},
-        {"A1 ", "A1", ""},                                       // code and blank alone are not stripped
+        {"A1 ", "A1", ""},  // code and blank alone are not stripped
         {" Lamp", "", "Lamp"},
     };
     for (const auto& [entry, location, name] : cases) {
@@ -233,7 +233,7 @@ struct StripCase {
 TEST(StripPrefix, removes_prefix_and_one_separator_only_from_longer_texts) {
     // Cases the section tests above do not reach.
     const std::vector<StripCase> cases{
-        {"A1  Lamp", "A1", " Lamp"}, {"A1 x", "A1", "x"},         {"A1", "A1", "A1"},
+        {"A1  Lamp", "A1", " Lamp"},  {"A1 x", "A1", "x"},          {"A1", "A1", "A1"},
         {"a1 Lamp", "A1", "a1 Lamp"}, {"TV Power", "", "TV Power"}, {" Power", "", "Power"},
     };
     for (const auto& c : cases) EXPECT_EQ(StripPrefix(c.text, c.prefix), c.result) << c.text << " / " << c.prefix;

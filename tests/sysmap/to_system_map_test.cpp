@@ -55,11 +55,10 @@ TEST_F(ToMap, variables_x10_codes_and_ir_labels_are_written_only_where_the_host_
     ctx().ir.labels[1007] = "Label";
     const std::string file = sync({.variables = true, .x10 = true, .ir = true});
     const int x10 = layout.x10Header(), ir = layout.irHeader() + 1;
-    const std::map<int, std::string> changed = {
-        {5, "\t\t\tHall Temperature"},           {7, "\t\t\t Setpoint"},
-        {x10 + 1, "\t\t\tA1 Ocelot Lamp"},        {x10 + 37, "\t\t\tC5 Garden Floods"},
-        {x10 + 256, "\t\t\tP16  "},               {ir, "\t\t\tTV Power"},
-        {ir + 700, "\t\t\tTV Mute"},              {ir + 1007, "\t\t\tLast Label"}};
+    const std::map<int, std::string> changed = {{5, "\t\t\tHall Temperature"},     {7, "\t\t\t Setpoint"},
+                                                {x10 + 1, "\t\t\tA1 Ocelot Lamp"}, {x10 + 37, "\t\t\tC5 Garden Floods"},
+                                                {x10 + 256, "\t\t\tP16  "},        {ir, "\t\t\tTV Power"},
+                                                {ir + 700, "\t\t\tTV Mute"},       {ir + 1007, "\t\t\tLast Label"}};
     std::vector<int> ids;
     for (const auto& [id, text] : changed) {
         EXPECT_EQ(lineAt(file, id), text) << "line " << id;

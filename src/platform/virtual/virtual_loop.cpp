@@ -18,7 +18,10 @@ public:
     [[nodiscard]] int interval() const override { return interval_; }
     void setEnabled(bool on) override {
         enabled_ = on;
-        if (on) arm(); else disarm();
+        if (on)
+            arm();
+        else
+            disarm();
     }
     [[nodiscard]] bool enabled() const override { return enabled_; }
 
