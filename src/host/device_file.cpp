@@ -1,6 +1,7 @@
 #include "host/device_file.h"
 
 #include <charconv>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -81,6 +82,10 @@ std::optional<DeviceRecord> parseDevice(const std::vector<std::string_view>& f, 
         why = "bad number";
         return std::nullopt;
     }
+    if (*ref > DeviceTable::kMaxRef) {
+        why = "reference " + std::to_string(*ref) + " out of range";
+        return std::nullopt;
+    }
     std::string* texts[] = {&r.hc, &r.dc, &r.name, &r.location, &r.interface_};
     const std::size_t textAt[] = {2, 3, 4, 5, 6};
     for (std::size_t i = 0; i < 5; ++i) {
@@ -124,6 +129,7 @@ std::string writeDeviceFile(const DeviceTable& table) {
 DeviceFileContent readDeviceFile(std::string_view text) {
     DeviceFileContent out;
     std::set<std::int32_t> refs;
+    std::map<std::string, std::size_t> codeLines;  // device code -> line that has it
     std::size_t at = 0, lineNo = 0;
     while (at < text.size()) {
         auto nl = text.find('\n', at);
@@ -144,7 +150,11 @@ DeviceFileContent readDeviceFile(std::string_view text) {
         std::string why;
         if (f[0] == "next" && f.size() == 2) {
             if (auto n = number<std::int32_t>(f[1]); n && *n > 0) {
-                out.nextRef = *n;
+                // One past the highest usable reference is still a reference to hand out.
+                if (*n > DeviceTable::kMaxRef + 1)
+                    out.nextRefRepaired = *n;
+                else
+                    out.nextRef = *n;
                 continue;
             }
             why = "bad next reference";
@@ -154,6 +164,12 @@ DeviceFileContent readDeviceFile(std::string_view text) {
                     why = "too many devices";
                 } else if (!refs.insert(r->ref).second) {
                     why = "reference " + std::to_string(r->ref) + " repeated";
+                } else if (const auto [first, fresh] = codeLines.emplace(r->code(), lineNo);
+                           !fresh && !r->code().empty()) {
+                    // Two devices with one code: every lookup by code finds the first only.
+                    refs.erase(r->ref);
+                    why =
+                        "device code " + r->code() + " repeated (first on line " + std::to_string(first->second) + ")";
                 } else {
                     out.records.push_back(std::move(*r));
                     continue;

@@ -15,7 +15,7 @@ std::int32_t DeviceTable::add(const std::string& name) {
     r.name = name;
     records_.push_back(std::move(r));
     ++listVersion_;
-    changed();
+    changed(Change::Definition);
     return records_.back().ref;
 }
 
@@ -24,7 +24,7 @@ bool DeviceTable::remove(std::int32_t ref) {
     if (it == records_.end()) return false;
     records_.erase(it);
     ++listVersion_;
-    changed();
+    changed(Change::Definition);
     return true;
 }
 
@@ -60,8 +60,8 @@ void DeviceTable::load(std::vector<DeviceRecord> records, std::int32_t nextRef) 
     ++listVersion_;
 }
 
-void DeviceTable::changed() {
-    if (onChange) onChange();
+void DeviceTable::changed(Change what) {
+    if (onChange) onChange(what);
 }
 
 }  // namespace varnel::host

@@ -3,6 +3,7 @@
 // also reference order (the order of the 1-based indexes of the older host calls).
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,10 +23,16 @@ struct DeviceRecord {
     bool operator==(const DeviceRecord&) const = default;
 };
 
+// What a change touched: the devices and what they are, or only a status or value.
+enum class Change { Definition, Value };
+
 class DeviceTable {
 public:
     // The older host calls count devices in 16 bits.
     static constexpr std::size_t kMaxDevices = 32767;
+    // The highest reference a device file may hold, so that a full table's worth of
+    // new devices always finds a reference above it.
+    static constexpr std::int32_t kMaxRef = std::numeric_limits<std::int32_t>::max() - std::int32_t{kMaxDevices};
 
     explicit DeviceTable(std::int32_t firstRef) : nextRef_(firstRef) {}
 
@@ -53,8 +60,8 @@ public:
     void load(std::vector<DeviceRecord> records, std::int32_t nextRef);
 
     // Called after every change, additions, removals and member writes alike.
-    std::function<void()> onChange;
-    void changed();
+    std::function<void(Change)> onChange;
+    void changed(Change what);
     // Called after a device's status was written, whichever call wrote it.
     std::function<void(const DeviceRecord&)> onStatus;
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "files/files.h"
 #include "host/device_file.h"
-#include "host/files.h"
 #include "host/ini_text.h"
 
 namespace varnel {
@@ -76,6 +76,15 @@ std::string quoted(const std::string& arg) {
     return out + "\"";
 }
 
+// A file this process could read but not save would lose every change made to it.
+void checkWritable(const fs::path& file) {
+    try {
+        files::checkReplaceable(file);
+    } catch (const files::FileError& e) {
+        throw HostDirError(e.what());
+    }
+}
+
 bool isExecutableFile(const fs::path& p) {
     std::error_code ec;
     const auto st = fs::status(p, ec);
@@ -98,15 +107,15 @@ EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, Proces
           options_.maxLogBytes),
       table_(std::make_shared<host::DeviceTable>(options_.firstRef > 0 ? options_.firstRef : 1)) {
     prepareHostDir(hostDir_);
-    for (const fs::path& f : {devicesFile(), settingsFile()}) {
-        std::error_code ec;
-        if (fs::remove(host::tempPathFor(f), ec))
-            hostMessage("removed " + host::tempPathFor(f).string() + " left by an interrupted save");
-    }
+    const files::Leftovers left = files::cleanLeftovers(hostDir_ / "config");
+    for (const fs::path& f : left.removed) hostMessage("removed " + f.string() + " left by an interrupted save");
+    for (const fs::path& f : left.kept)
+        hostMessage("left " + f.string() + " alone: the process that is writing it still runs");
+    checkSettingsFile();
     loadDevices();
     if (options_.createSettingsFile && !fs::exists(settingsFile())) {
         try {
-            host::writeFileAtomically(settingsFile(), "");
+            files::replaceFile(settingsFile(), "");
         } catch (const std::exception& e) {
             throw HostDirError("cannot use host directory " + hostDir_.string() + ": " + e.what());
         }
@@ -116,10 +125,10 @@ EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, Proces
         saveTimer_->setInterval(options_.saveDelayMs);
         saveTimer_->onTick = [this] {
             saveTimer_->setEnabled(false);
-            saveDevices();
+            saveDevices(true);
         };
     }
-    table_->onChange = [this] { deviceChanged(); };
+    table_->onChange = [this](host::Change what) { deviceChanged(what); };
     table_->onStatus = [this](const host::DeviceRecord& r) {
         record({.kind = host::HostEvent::Kind::StatusSet, .code = r.code(), .value = r.Status});
     };
@@ -131,7 +140,7 @@ EmbeddedHost::~EmbeddedHost() {
     table_->onChange = nullptr;
     table_->onStatus = nullptr;
     if (saveTimer_) saveTimer_->setEnabled(false);
-    if (unsaved_) saveDevices();
+    if (unsaved_ || durablePending_) saveDevices(true);
 }
 
 fs::path EmbeddedHost::settingsFile() const { return hostDir_ / "config" / "settings.ini"; }
@@ -144,33 +153,42 @@ void EmbeddedHost::hostMessage(const std::string& text) { log_.own(text); }
 
 void EmbeddedHost::loadDevices() {
     const fs::path file = devicesFile();
-    fs::path bad = file;
-    bad += ".bad";
-    auto setAside = [&](const std::string& why, bool move) {
-        std::error_code ec;
-        if (move)
-            fs::rename(file, bad, ec);
-        else
-            fs::copy_file(file, bad, fs::copy_options::overwrite_existing, ec);
-        if (ec) throw HostDirError("cannot set aside the damaged device file " + file.string() + ": " + ec.message());
-        hostMessage("device file " + file.string() + " " + why + "; the original is kept as " + bad.string());
+    auto keptAs = [&](const fs::path& copy) { return "; the original is kept as " + copy.string(); };
+    auto setAside = [&](const std::string& why) {
+        try {
+            const fs::path copy = files::setAsideMove(file, ".bad");
+            hostMessage("device file " + file.string() + " " + why + keptAs(copy));
+        } catch (const files::FileError& e) {
+            throw HostDirError("cannot set aside the damaged device file: " + std::string(e.what()));
+        }
     };
 
     std::optional<std::string> text;
     try {
-        text = host::readFile(file, kMaxDeviceFileBytes);
-    } catch (const std::exception& e) {
-        setAside(std::string("unreadable (") + e.what() + "), starting without devices", true);
+        text = files::readFile(file, {.maxBytes = kMaxDeviceFileBytes});
+    } catch (const files::TooLarge&) {
+        setAside("is larger than " + files::sizeText(kMaxDeviceFileBytes) + ", starting without devices");
         return;
+    } catch (const files::FileError& e) {
+        // Starting without the devices would lose them at the first save; the user must fix this first.
+        throw HostDirError(e.what());
     }
     if (!text) return;
+    checkWritable(file);
     host::DeviceFileContent content = host::readDeviceFile(*text);
     if (!content.formatKnown) {
-        setAside("is not a device file, starting without devices", true);
+        setAside("is not a device file, starting without devices");
         return;
     }
     if (!content.problems.empty()) {
-        setAside("has " + std::to_string(content.problems.size()) + " unreadable lines, which were skipped", false);
+        fs::path copy;
+        try {
+            copy = files::setAsideCopy(file, ".bad", *text);
+        } catch (const files::FileError& e) {
+            throw HostDirError("cannot keep a copy of the damaged device file: " + std::string(e.what()));
+        }
+        hostMessage("device file " + file.string() + " has " + std::to_string(content.problems.size()) +
+                    " unreadable lines, which were skipped" + keptAs(copy));
         for (std::size_t i = 0; i < content.problems.size() && i < kProblemsLogged; ++i)
             hostMessage("device file " + content.problems[i]);
         if (content.problems.size() > kProblemsLogged)
@@ -178,22 +196,37 @@ void EmbeddedHost::loadDevices() {
                         " more unreadable lines");
     }
     table_->load(std::move(content.records), content.nextRef);
+    if (content.nextRefRepaired)
+        hostMessage("device file: next reference " + std::to_string(*content.nextRefRepaired) +
+                    " is out of range; new devices get references from " + std::to_string(table_->nextRef()) + " on");
 }
 
-void EmbeddedHost::deviceChanged() {
-    unsaved_ = true;
-    if (saveTimer_) {
-        if (!saveTimer_->enabled()) saveTimer_->setEnabled(true);
-    } else {
-        saveDevices();
-    }
-}
-
-bool EmbeddedHost::saveDevices() {
+void EmbeddedHost::checkSettingsFile() {
+    const fs::path file = settingsFile();
+    std::optional<std::string> text;
     try {
-        // Gathered saves are rare enough to wait for the disk; saves after every
-        // single change only guard against a crash of the program.
-        host::writeFileAtomically(devicesFile(), host::writeDeviceFile(*table_), saveTimer_ != nullptr);
+        text = files::readFile(file, {.maxBytes = kMaxSettingsBytes});
+    } catch (const files::FileError& e) {
+        // Falling back to the per-user store would put this directory's settings where
+        // every other host directory finds them.
+        throw HostDirError("cannot use the settings: " + std::string(e.what()));
+    }
+    if (text) checkWritable(file);
+}
+
+void EmbeddedHost::deviceChanged(host::Change what) {
+    unsaved_ = true;
+    // A device made or removed is on disk before the plug-in goes on, so that the
+    // mappings it stores next never name devices a killed process did not save.
+    if (!saveTimer_ || what == host::Change::Definition) saveDevices(false);
+    if (saveTimer_ && !saveTimer_->enabled()) saveTimer_->setEnabled(true);
+}
+
+bool EmbeddedHost::saveDevices(bool durable) {
+    try {
+        // Saves after every single change only guard against a crash of the program;
+        // the gathered save waits for the disk and covers a crash of the machine too.
+        files::replaceFile(devicesFile(), host::writeDeviceFile(*table_), {.durable = durable});
     } catch (const std::exception& e) {
         if (!saveFailed_) hostMessage(std::string("cannot save the devices: ") + e.what());
         saveFailed_ = true;
@@ -202,19 +235,21 @@ bool EmbeddedHost::saveDevices() {
     if (saveFailed_) hostMessage("devices saved again");
     saveFailed_ = false;
     unsaved_ = false;
+    durablePending_ = !durable;
     return true;
 }
 
 void EmbeddedHost::flush() {
     if (saveTimer_) saveTimer_->setEnabled(false);
-    if (unsaved_ && !saveDevices()) throw HostError("cannot save the devices to " + devicesFile().string());
+    if ((unsaved_ || durablePending_) && !saveDevices(true))
+        throw HostError("cannot save the devices to " + devicesFile().string());
 }
 
 // ---- settings
 
 std::string EmbeddedHost::readSettingsText() const {
     try {
-        return host::readFile(settingsFile(), kMaxSettingsBytes).value_or("");
+        return files::readFile(settingsFile(), {.maxBytes = kMaxSettingsBytes}).value_or("");
     } catch (const std::exception& e) {
         throw HostError(e.what());
     }
@@ -227,7 +262,7 @@ std::string EmbeddedHost::GetIniSetting(const std::string& section, const std::s
 
 void EmbeddedHost::SaveIniSetting(const std::string& section, const std::string& key, const std::string& value) {
     try {
-        host::writeFileAtomically(settingsFile(), host::iniSet(readSettingsText(), section, key, value));
+        files::replaceFile(settingsFile(), host::iniSet(readSettingsText(), section, key, value));
     } catch (const std::exception& e) {
         throw HostError(std::string("SaveIniSetting: ") + e.what());
     }
@@ -237,7 +272,7 @@ void EmbeddedHost::MoveSettings(const std::string& registryPath, const std::stri
     // The per-user store stands for the registry, whose key names ignore case.
     const std::vector<std::string> parts = pathParts(registryPath);
     if (parts.size() < 2) throw HostError("MoveSettings: no application and section in \"" + registryPath + "\"");
-    if (!host::equalsNoCase(target, "settings")) throw HostError("MoveSettings: unknown target \"" + target + "\"");
+    if (!files::equalsNoCase(target, "settings")) throw HostError("MoveSettings: unknown target \"" + target + "\"");
     const std::string& app = parts[parts.size() - 2];
     std::vector<std::string> sections{parts.back()};
     if (lowerAscii(parts.back()) != parts.back()) sections.push_back(lowerAscii(parts.back()));
@@ -257,7 +292,7 @@ void EmbeddedHost::MoveSettings(const std::string& registryPath, const std::stri
         }
     }
     try {
-        host::writeFileAtomically(settingsFile(), host::iniSetAll(readSettingsText(), app, entries));
+        files::replaceFile(settingsFile(), host::iniSetAll(readSettingsText(), app, entries));
     } catch (const std::exception& e) {
         throw HostError(std::string("MoveSettings: ") + e.what());
     }
@@ -271,7 +306,7 @@ void EmbeddedHost::WriteLog(const std::string& source, const std::string& messag
 void EmbeddedHost::RunEx(const std::string& scriptFile, const std::string& procedure, const std::string& parameter) {
     host::HostRun run{
         .kind = host::HostRun::Kind::RunEx, .file = scriptFile, .procedure = procedure, .parameter = parameter};
-    const auto script = host::findNoCase(hostDir_, "scripts/" + scriptFile);
+    const auto script = files::resolveNoCase(hostDir_, "scripts/" + scriptFile);
     if (script && isExecutableFile(*script)) {
         run.started = true;
         run.result = launcher_.run(script->string(), quoted(procedure) + " " + quoted(parameter), true);
@@ -285,7 +320,7 @@ void EmbeddedHost::Launch(const std::string& programPath, const std::string& par
     std::string_view path = programPath;
     const bool absolute = !path.empty() && (path.front() == '/' || path.front() == '\\');
     while (!path.empty() && (path.front() == '/' || path.front() == '\\')) path.remove_prefix(1);
-    const auto program = host::findNoCase(absolute ? fs::path("/") : hostDir_, path);
+    const auto program = files::resolveNoCase(absolute ? fs::path("/") : hostDir_, path);
     std::error_code ec;
     if (program && fs::is_regular_file(*program, ec)) {
         run.started = true;

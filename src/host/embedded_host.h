@@ -11,12 +11,16 @@
 // one host directory, and they start above the 16-bit range so that a reference
 // squeezed into 16 bits shows at once.
 //
-// Saving: every device change (new, deleted, member, status, value) marks the devices
-// unsaved. Without an event loop they are written at once (temp file + rename: a crash
-// of the program loses nothing). With one, changes are gathered and written
-// `saveDelayMs` after the first of them, and each write is also flushed to the disk
-// (a crash of the machine loses at most that delay). flush() and the destructor
-// write whatever is pending, so a clean exit loses nothing.
+// Saving: a device made or deleted, and any member written other than its status, is
+// written at once (temp file + rename: a crash of the program loses nothing). Without
+// an event loop status and value changes are written at once too; with one they are
+// gathered and written `saveDelayMs` after the first of them, and that write is also
+// flushed to the disk (a crash of the machine loses at most that delay). flush() and
+// the destructor write whatever is pending, so a clean exit loses nothing.
+//
+// Refused at the start (HostDirError), so that nothing is lost or written elsewhere
+// later: a devices or settings file that cannot be read, that is larger than its
+// limit (settings) or that its mode bits do not let this process replace.
 //
 // Unknown device codes: DeviceStatus and DeviceValue give 0, ison and isoff false;
 // SetDeviceStatus and SetDeviceValue change nothing and are recorded as such. Unknown
@@ -132,9 +136,10 @@ public:
     [[nodiscard]] std::filesystem::path scriptsDir() const;
 
 private:
+    void checkSettingsFile();
     void loadDevices();
-    void deviceChanged();
-    bool saveDevices();
+    void deviceChanged(host::Change what);
+    bool saveDevices(bool durable);
     std::string readSettingsText() const;
     void hostMessage(const std::string& text);
     [[nodiscard]] const host::DeviceRecord* byCode(const std::string& code) const;
@@ -148,6 +153,7 @@ private:
     std::shared_ptr<host::DeviceTable> table_;
     std::unique_ptr<Timer> saveTimer_;
     bool unsaved_ = false;
+    bool durablePending_ = false;  // written, but not yet flushed to the disk
     bool saveFailed_ = false;
     std::deque<host::HostEvent> events_;
     std::vector<host::HostRun> runs_;

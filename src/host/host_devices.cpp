@@ -42,7 +42,7 @@ public:
     }
     std::int16_t Status() const override { return rec().Status; }
     void set_Status(std::int16_t v) override {
-        write([&](DeviceRecord& r) { r.Status = v; });
+        write([&](DeviceRecord& r) { r.Status = v; }, host::Change::Value);
         if (table_->onStatus) table_->onStatus(*table_->find(ref_));
     }
     std::int32_t misc() const override { return rec().misc; }
@@ -65,12 +65,15 @@ private:
         if (!r) throw HostError("device " + std::to_string(ref_) + " no longer exists");
         return *r;
     }
+    // A write that changes nothing is not a change: creators set every member, and each
+    // definition change costs a save.
     template <typename F>
-    void write(F&& f) {
+    void write(F&& f, host::Change what = host::Change::Definition) {
         DeviceRecord* r = table_->find(ref_);
         if (!r) throw HostError("device " + std::to_string(ref_) + " no longer exists");
+        const DeviceRecord before = *r;
         f(*r);
-        table_->changed();
+        if (!(*r == before)) table_->changed(what);
     }
 
     std::shared_ptr<DeviceTable> table_;
@@ -173,7 +176,7 @@ void EmbeddedHost::SetDeviceStatus(const std::string& code, std::int16_t status)
         return;
     }
     table_->at(*i).Status = status;
-    table_->changed();
+    table_->changed(host::Change::Value);
     table_->onStatus(table_->at(*i));
 }
 
@@ -182,7 +185,7 @@ bool EmbeddedHost::storeValue(const std::string& code, std::int32_t value) {
     if (!i) return false;
     if (table_->at(*i).value != value) {
         table_->at(*i).value = value;
-        table_->changed();
+        table_->changed(host::Change::Value);
     }
     return true;
 }

@@ -1,9 +1,8 @@
 #include "host/host_log.h"
 
 #include <ctime>
-#include <system_error>
 
-#include "host/files.h"
+#include "files/files.h"
 
 namespace varnel::host {
 
@@ -41,13 +40,7 @@ void HostLog::own(const std::string& text) { emit("Host", text); }
 
 void HostLog::emit(const std::string& source, const std::string& message) {
     const std::string line = formatTime(clock_()) + " " + oneLine(source) + ": " + oneLine(message);
-    std::error_code ec;
-    if (std::filesystem::file_size(file_, ec) >= maxFileBytes_ && !ec) {
-        std::filesystem::path old = file_;
-        old += ".1";
-        std::filesystem::rename(file_, old, ec);
-    }
-    if (appendToFile(file_, line + "\n")) {
+    if (files::appendRotating(file_, line + "\n", maxFileBytes_)) {
         fileFailed_ = false;
     } else if (!fileFailed_) {
         // Said once per run of failures; the entry still reaches the console.

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "host/files.h"
+#include "files/files.h"
 
 namespace varnel::host {
 
@@ -96,12 +96,12 @@ std::optional<std::string> iniGet(std::string_view text, std::string_view sectio
     bool inSection = false;
     for (const std::string& line : splitLines(text)) {
         if (auto s = sectionOf(line)) {
-            inSection = equalsNoCase(*s, section);
+            inSection = files::equalsNoCase(*s, section);
             continue;
         }
         if (!inSection) continue;
         auto k = keyOf(line);
-        if (k && equalsNoCase(*k, key)) return unquote(std::string_view(line).substr(line.find('=') + 1));
+        if (k && files::equalsNoCase(*k, key)) return unquote(std::string_view(line).substr(line.find('=') + 1));
     }
     return std::nullopt;
 }
@@ -121,7 +121,7 @@ std::string iniSetAll(std::string_view text, std::string_view section,
         for (std::size_t i = 0; i < lines.size() && !done; ++i) {
             if (auto s = sectionOf(lines[i])) {
                 if (inSection) break;  // the first matching section has ended
-                inSection = equalsNoCase(*s, section);
+                inSection = files::equalsNoCase(*s, section);
                 if (inSection) {
                     sectionSeen = true;
                     insertAt = i + 1;
@@ -131,7 +131,7 @@ std::string iniSetAll(std::string_view text, std::string_view section,
             if (!inSection) continue;
             if (!trim(lines[i]).empty()) insertAt = i + 1;
             auto k = keyOf(lines[i]);
-            if (k && equalsNoCase(*k, key)) {
+            if (k && files::equalsNoCase(*k, key)) {
                 lines[i] = entry;
                 done = true;
             }

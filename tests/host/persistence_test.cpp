@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "host/device_file.h"
 #include "host_fixture.h"
 #include "platform/virtual/virtual_loop.h"
@@ -46,36 +48,51 @@ TEST(DevicePersistence, references_are_not_reused_after_a_restart_even_when_the_
     EXPECT_GT(fx.restart().NewDeviceRef("c"), b);
 }
 
-TEST(DevicePersistence, with_an_event_loop_changes_are_gathered_and_saved_after_the_delay) {
+// What a process killed at this moment would leave for the next start.
+std::vector<host::DeviceRecord> onDisk(const HostFixture& fx) {
+    return host::readDeviceFile(slurp(fx.path("config/devices.txt"))).records;
+}
+
+TEST(DevicePersistence, devices_made_or_changed_are_on_disk_at_once_and_values_gathered_for_the_delay) {
     VirtualLoop loop;
     HostFixture fx({.loop = &loop, .saveDelayMs = 500});
-    addDevice(*fx.host, "a", "Q", "1");
+    const std::int32_t q1 = addDevice(*fx.host, "a", "Q", "1");
+    ASSERT_EQ(onDisk(fx).size(), 1u);
+    EXPECT_EQ(onDisk(fx)[0].code(), "Q1") << "the code written after the creation is saved too";
+    fx.host->GetDeviceByRef(q1)->set_location("Hall");
+    EXPECT_EQ(onDisk(fx)[0].location, "Hall");
+
+    fx.host->SetDeviceStatus("Q1", 3);
+    fx.host->SetDeviceValue("Q1", 9);
     EXPECT_TRUE(fx.host->unsaved());
-    EXPECT_FALSE(fs::exists(fx.path("config/devices.txt")));
+    EXPECT_EQ(onDisk(fx)[0].value, 0);
     loop.advance(499);
     EXPECT_TRUE(fx.host->unsaved());
     loop.advance(1);
     EXPECT_FALSE(fx.host->unsaved());
-    fx.host->SetDeviceStatus("Q1", 3);
-    EXPECT_TRUE(fx.host->unsaved());
-    fx.host->flush();
-    EXPECT_FALSE(fx.host->unsaved());
-    fx.host->SetDeviceValue("Q1", 9);
-    EXPECT_EQ(fx.restart().DeviceValue("Q1"), 9) << "closing the host saves what is pending";
-    EXPECT_EQ(fx.host->DeviceStatus("Q1"), 3);
+    EXPECT_EQ(onDisk(fx)[0].value, 9);
+
+    fx.host->DeleteDevice(q1);
+    EXPECT_TRUE(onDisk(fx).empty());
+    addDevice(*fx.host, "b", "Q", "2");
+    fx.host->SetDeviceValue("Q2", 5);
+    EXPECT_EQ(fx.restart().DeviceValue("Q2"), 5) << "closing the host saves what is pending";
 }
 
-TEST(DevicePersistence, a_leftover_temp_file_is_removed_and_the_real_file_used) {
+TEST(DevicePersistence, a_leftover_temp_file_of_a_killed_save_is_removed_and_the_real_file_used) {
     HostFixture fx;
     addDevice(*fx.host, "a", "Q", "1");
     fx.host.reset();
-    spit(fx.path("config/devices.txt.tmp"), "varnel host devices 1\nnext\t5\ndev\t1\thalf");
-    spit(fx.path("config/settings.ini.tmp"), "[half");
+    // No process has a number this high: the writer is gone.
+    spit(fx.path("config/.devices.txt.2147483646.abcdef.varnel-tmp"), "varnel host devices 1\nnext\t5\ndev\t1\thalf");
+    spit(fx.path("config/.settings.ini.2147483646.abcdef.varnel-tmp"), "[half");
     EmbeddedHost& hs = fx.start();
     EXPECT_EQ(hs.DeviceCount(), 1);
     EXPECT_NE(hs.DeviceExistsRef("Q1"), -1);
-    EXPECT_FALSE(fs::exists(fx.path("config/devices.txt.tmp")));
-    EXPECT_FALSE(fs::exists(fx.path("config/settings.ini.tmp")));
+    EXPECT_FALSE(fs::exists(fx.path("config/.devices.txt.2147483646.abcdef.varnel-tmp")));
+    EXPECT_FALSE(fs::exists(fx.path("config/.settings.ini.2147483646.abcdef.varnel-tmp")));
+    EXPECT_TRUE(logMentions(fx, "removed " + fx.path("config/.devices.txt.2147483646.abcdef.varnel-tmp").string() +
+                                    " left by an interrupted save"));
 }
 
 TEST(DevicePersistence, a_file_that_is_not_a_device_file_is_set_aside_and_the_host_starts_empty) {
@@ -111,6 +128,8 @@ TEST(DevicePersistence, bad_lines_are_skipped_and_reported_while_good_ones_load)
         "dev\t40007\tQ\t7\tbad \\q escape\tl\ti\t0\t2\t5\t0\t\tt\n"
         "what is this\n"
         "dev\t40008\tR\t1\ttrailing backslash\\\tl\ti\t0\t2\t5\t0\t\tt\n"
+        "dev\t40010\tQ\t1\tsame code as line 3\tl\ti\t0\t2\t5\t0\t\tt\n"
+        "dev\t2147450881\tR\t3\tref beyond what the table hands out\tl\ti\t0\t2\t5\t0\t\tt\n"
         "dev\t40009\tR\t2\tlast, cut off\tl\ti\t0\t2";
     spit(fx.path("config/devices.txt"), text);
     EmbeddedHost& hs = fx.start();
@@ -118,9 +137,71 @@ TEST(DevicePersistence, bad_lines_are_skipped_and_reported_while_good_ones_load)
     EXPECT_EQ(hs.GetDevice(1)->name(), "good one");
     EXPECT_EQ(hs.DeviceValue("Q1"), 5);
     EXPECT_EQ(slurp(fx.path("config/devices.txt.bad")), text);
-    EXPECT_TRUE(logMentions(fx, "has 9 unreadable lines"));
+    EXPECT_TRUE(logMentions(fx, "has 11 unreadable lines"));
     EXPECT_TRUE(logMentions(fx, "line 4: expected 13 fields"));
+    EXPECT_TRUE(logMentions(fx, "line 12: device code Q1 repeated (first on line 3)"));
+    EXPECT_TRUE(logMentions(fx, "line 13: reference 2147450881 out of range"));
     EXPECT_GE(hs.NewDeviceRef("next"), 40010);
+}
+
+TEST(DevicePersistence, set_aside_copies_never_overwrite_an_earlier_one) {
+    HostFixture fx;
+    fx.host.reset();
+    spit(fx.path("config/devices.txt"), "first damaged file");
+    fx.start();
+    spit(fx.path("config/devices.txt"), "second damaged file");
+    fx.restart();
+    EXPECT_EQ(slurp(fx.path("config/devices.txt.bad")), "first damaged file");
+    EXPECT_EQ(slurp(fx.path("config/devices.txt.bad.2")), "second damaged file");
+    EXPECT_TRUE(logMentions(fx, "the original is kept as " + fx.path("config/devices.txt.bad.2").string()));
+}
+
+TEST(DevicePersistence, a_next_reference_out_of_range_is_repaired_from_the_highest_in_use_and_reported) {
+    HostFixture fx;
+    fx.host.reset();
+    spit(fx.path("config/devices.txt"),
+         "varnel host devices 1\nnext\t2147483647\n"
+         "dev\t40005\tQ\t1\tlamp\tl\ti\t0\t2\t5\t0\t\tt\n");
+    EmbeddedHost& hs = fx.start();
+    EXPECT_EQ(hs.NewDeviceRef("new"), 40006) << "every later creation would fail at the top of the range";
+    EXPECT_TRUE(logMentions(fx,
+                            "device file: next reference 2147483647 is out of range; new devices get "
+                            "references from 40006 on"));
+    EXPECT_FALSE(fs::exists(fx.path("config/devices.txt.bad"))) << "nothing of the file was lost";
+}
+
+TEST(DevicePersistence, a_file_that_cannot_be_read_or_saved_stops_the_host_and_is_left_alone) {
+    // Starting without the devices would save an empty file over them at the first change.
+    const struct {
+        std::string what;
+        std::function<void(const fs::path&)> make;
+        std::string says;
+    } cases[] = {
+        {"directory", [](const fs::path& f) { fs::create_directories(f); }, "cannot read {}: Is a directory"},
+        {"read-only",
+         [](const fs::path& f) {
+             spit(f, "varnel host devices 1\nnext\t40001\n");
+             fs::permissions(f, fs::perms::owner_read);
+         },
+         "cannot write {}: no write permission (mode 0400)"},
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        const fs::path file = dir.path() / "config" / "devices.txt";
+        c.make(file);
+        MemorySettings settings;
+        RecordingLauncher launcher;
+        try {
+            EmbeddedHost hs(dir.path(), settings, launcher);
+            ADD_FAILURE() << c.what << ": the host started";
+        } catch (const HostDirError& e) {
+            std::string says = c.says;
+            says.replace(says.find("{}"), 2, file.string());
+            EXPECT_EQ(std::string(e.what()), says);
+        }
+        EXPECT_TRUE(fs::exists(file)) << c.what;
+        EXPECT_FALSE(fs::exists(dir.path() / "config" / "devices.txt.bad")) << c.what;
+    }
 }
 
 TEST(DevicePersistence, device_file_reader_never_throws_on_random_bytes) {
@@ -148,7 +229,8 @@ TEST(DevicePersistence, a_save_that_fails_is_reported_once_and_flush_does_not_cl
     fx.host->SetDeviceStatus("Q1", 3);
     EXPECT_TRUE(fx.host->unsaved());
     EXPECT_THROW(fx.host->flush(), HostError);
-    EXPECT_FALSE(fs::exists(fx.path("config/devices.txt.tmp"))) << "no half-written file left behind";
+    EXPECT_EQ(std::distance(fs::directory_iterator(fx.path("config")), fs::directory_iterator{}), 2)
+        << "no half-written file left behind, only settings.ini and the directory in the way";
     const std::string log = slurp(fx.path("logs/host.log"));
     const auto first = log.find("cannot save the devices");
     ASSERT_NE(first, std::string::npos);
