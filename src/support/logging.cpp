@@ -2,7 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
+
+#include "files/files.h"
 
 namespace varnel {
 
@@ -20,6 +21,10 @@ void warn(Context& ctx, const std::string& text) {
 }
 
 namespace {
+
+// Kept like the host log: a busy line with log_comms on writes about a gigabyte a day.
+constexpr std::uintmax_t kMaxCommLogBytes = 4 * 1024 * 1024;
+
 std::string stamp(std::chrono::system_clock::time_point t) {
     using namespace std::chrono;
     const auto day = floor<days>(t);
@@ -36,10 +41,7 @@ std::string stamp(std::chrono::system_clock::time_point t) {
 
 void WriteCommLog(Context& ctx, const std::string& text) {
     const auto path = ctx.platform.programDir / "ocelot.log";
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    if (out) out << stamp(ctx.platform.loop.wallClock()) << ' ' << text << "\r\n";
-    out.close();
-    if (!out) {
+    if (!files::appendRotating(path, stamp(ctx.platform.loop.wallClock()) + ' ' + text + "\r\n", kMaxCommLogBytes)) {
         try {
             ReportError(ctx, kSourceVarnel, "Unable to write to ocelog.log file (maybe no disk space)");
         } catch (...) {

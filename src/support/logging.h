@@ -11,7 +11,8 @@ inline constexpr const char* kSourceWarning = "Warning";
 // One host log entry: text, blank, failing step (0 when none), blank, description.
 // Clears the pending error. A failing host log call throws to the caller.
 void ReportError(Context& ctx, const std::string& source, const std::string& text);
-// Appends one line, date and time first, to ocelot.log in the program's directory.
+// Appends one line, date and time first, to ocelot.log in the program's directory; a log
+// of 4 MiB moves to ocelot.log.1 first.
 void WriteCommLog(Context& ctx, const std::string& text);
 // Comms-log line only while log_comms is exactly 1.
 inline void commLog(Context& ctx, const std::string& text) {

@@ -86,8 +86,6 @@ std::string lower(std::string_view s) {
     return r;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b) { return lower(a) == lower(b); }
-
 std::vector<std::string> split(std::string_view s, char sep) {
     std::vector<std::string> out;
     std::size_t start = 0;

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "files/files.h"
+
 namespace varnel {
 
 // A number as the host's Str() writes it: one leading blank unless negative.
@@ -25,7 +27,8 @@ std::uint8_t toByte(double v);
 double roundEven(double v);
 std::string upper(std::string_view s);
 std::string lower(std::string_view s);
-bool equalsNoCase(std::string_view a, std::string_view b);
+// Equal but for the case of ASCII letters.
+using files::equalsNoCase;
 // Splits at every `sep` (empty fields kept).
 std::vector<std::string> split(std::string_view s, char sep);
 // Field n (from 1) of a `sep`-separated text; empty past the last field.
