@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -22,44 +21,21 @@ namespace {
 // optional CR before it, and every double quote is dropped wherever it stands.
 class IrTextFile {
 public:
-    explicit IrTextFile(const fs::path& path) {
-        std::error_code ec;
-        if (fs::is_directory(path, ec)) throw std::runtime_error("Path/File access error");
-        in_.open(path, std::ios::binary);
-        if (!in_) throw std::runtime_error(fs::exists(path, ec) ? "Permission denied" : "File not found");
-    }
+    explicit IrTextFile(const fs::path& path) : in_(path, kIrFileLimits) {}
 
     bool next(std::string& line) {
-        if (!std::getline(in_, line)) {
-            if (in_.bad()) throw std::runtime_error("Device I/O error");
-            return false;
-        }
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!in_.next(line)) return false;
         std::erase(line, '"');
         return true;
     }
 
 private:
-    std::ifstream in_;
+    files::LineReader in_;
 };
 
 bool fileExists(const fs::path& path) {
     std::error_code ec;
     return fs::exists(path, ec);
-}
-
-// `name` inside `dir`, spelled as the directory has it; an exact spelling wins, then the
-// alphabetically first case-insensitive match so the choice does not depend on listing order.
-fs::path resolveEntry(const fs::path& dir, std::string_view name) {
-    const fs::path exact = dir / name;
-    if (fileExists(exact)) return exact;
-    std::optional<std::string> best;
-    std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string candidate = it->path().filename().string();
-        if (equalsNoCase(candidate, name) && (!best || candidate < *best)) best = candidate;
-    }
-    return best ? dir / *best : exact;
 }
 
 std::size_t bounded(std::size_t have, int limit) { return std::min(have, static_cast<std::size_t>(limit)); }
@@ -68,8 +44,8 @@ std::size_t bounded(std::size_t have, int limit) { return std::min(have, static_
 
 fs::path irFilePath(const Context& ctx, std::string_view fileName) {
     if (!ctx.host.hs) throw HostError("Object variable not set");
-    const fs::path config = resolveEntry(fs::path(ctx.host.hs->GetAppPath()), "config");
-    return resolveEntry(config, fileName);
+    const fs::path config = files::findNoCase(fs::path(ctx.host.hs->GetAppPath()), "config");
+    return files::findNoCase(config, fileName);
 }
 
 std::int16_t irLookupEntry(const Context& ctx, std::int32_t index) {
@@ -123,30 +99,11 @@ void ReadIRMap(Context& ctx) {
 void SaveIRMap(Context& ctx) {
     static const std::string kProc = "SaveIRMap";
     reportStep(ctx, kProc, 1, [&] {
-        const fs::path target = irFilePath(ctx, kIrMapFile);
-        // Beside the target so the rename stays on one file system and replaces it whole.
-        const fs::path temp = target.parent_path() / ("~" + target.filename().string() + ".tmp");
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            if (!out) throw std::runtime_error("Path not found");
-            const auto& map = ctx.ir.map;
-            const std::size_t entries = bounded(map.size(), kIrLabelCount);
-            for (std::size_t i = 0; i < kIrLabelCount; ++i)
-                out << '"' << (i < entries ? map[i] : std::string{}) << "\"\r\n";
-            out.close();
-            if (!out) {
-                std::error_code ec;
-                fs::remove(temp, ec);
-                throw std::runtime_error("Disk full");
-            }
-        }
-        std::error_code ec;
-        fs::rename(temp, target, ec);
-        if (ec) {
-            std::error_code ignored;
-            fs::remove(temp, ignored);
-            throw std::runtime_error("Path/File access error");
-        }
+        const auto& map = ctx.ir.map;
+        const std::size_t entries = bounded(map.size(), kIrLabelCount);
+        std::string out;
+        for (std::size_t i = 0; i < kIrLabelCount; ++i) out += '"' + (i < entries ? map[i] : std::string{}) + "\"\r\n";
+        files::replaceFile(irFilePath(ctx, kIrMapFile), out);
     });
 }
 
@@ -202,8 +159,8 @@ void SetupIRDictionary(Context& ctx) {
                     if (!zones->next(zone)) throw std::runtime_error("Input past end of file");
                 });
             }
-            if (zone == "17" || !isNumeric(zone)) zone = "0";
-            groupZone[at] = zone;
+            const bool noZone = zone == "17" || !isNumeric(zone);
+            groupZone[at] = noZone ? std::string(1, '0') : zone;
         } else if (n > kIrGroupCount && g <= kIrNamedGroups) {
             const auto at = static_cast<std::size_t>(g - 1);
             if (!line.empty()) {

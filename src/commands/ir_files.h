@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string_view>
 
+#include "files/files.h"
 #include "support/context.h"
 
 namespace varnel {
@@ -20,12 +21,16 @@ inline constexpr int kIrLabelsPerGroup = 36;
 // Only the first 14 groups can be played by name (labels 0..503).
 inline constexpr int kIrNamedGroups = 14;
 
+// Bounds of every read of an IR file: a label is a name of a few dozen characters, and
+// only the first 1040 lines mean anything, so a longer line or file is not one of ours.
+inline constexpr files::Limits kIrFileLimits{.maxBytes = 16u << 20, .maxLines = 500'000, .maxLineBytes = 4096};
+
 // Fills the group names and labels from the label file. True when it ran to the end
 // (a missing file included: the tables are then empty).
 bool ReadIRCfg(Context& ctx);
 // Fills the 1008 map entries from the map file; entries the file does not reach are empty.
 void ReadIRMap(Context& ctx);
-// Rewrites the map file whole (temporary file renamed into place), lines CR LF.
+// Rewrites the map file whole (temporary file renamed into place, flushed), lines CR LF.
 void SaveIRMap(Context& ctx);
 // Lookup entry i = i, except a numeric map entry redirects label i to that location.
 void BuildIRLookup(Context& ctx);

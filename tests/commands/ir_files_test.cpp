@@ -65,7 +65,7 @@ TEST_F(IrFiles, label_file_fills_1008_labels_at_most_and_clears_what_it_does_not
 
     fs::create_directories(config() / "irlbl.cfg");  // a directory where the file should be
     EXPECT_FALSE(ReadIRCfg(rig.ctx));
-    EXPECT_EQ(log(), "ReadIRCfg 3 Path/File access error");
+    EXPECT_EQ(log(), "ReadIRCfg 3 cannot read " + (config() / "irlbl.cfg").string() + ": Is a directory");
 }
 
 TEST_F(IrFiles, lookup_follows_numeric_map_entries_only) {
@@ -126,12 +126,27 @@ TEST_F(IrFiles, saved_map_is_1008_quoted_crlf_lines_replacing_the_old_file_whole
 
 TEST_F(IrFiles, failed_save_keeps_the_old_map_and_is_reported) {
     write("irmap.cfg", "\"7\"\r\n");
-    // A directory in the way of the temporary file makes the write fail before any rename.
-    fs::create_directories(config() / "~irmap.cfg.tmp");
+    fs::permissions(config() / "irmap.cfg", fs::perms::owner_read | fs::perms::group_read);
     SaveIRMap(rig.ctx);
     EXPECT_EQ(read(config() / "irmap.cfg"), "\"7\"\r\n");
     ASSERT_EQ(rig.host->log.size(), 1u);
-    EXPECT_EQ(log().rfind("SaveIRMap 1 ", 0), 0u);
+    EXPECT_EQ(log(),
+              "SaveIRMap 1 cannot write " + (config() / "irmap.cfg").string() + ": no write permission (mode 0440)");
+}
+
+TEST_F(IrFiles, a_line_past_the_bound_is_reported_by_each_reader_and_never_held_whole) {
+    // A label of 5000 bytes is not a label; a 300 MB one must not take 300 MB to refuse.
+    Lines lines(40, "name");
+    lines[33] = std::string(5000, 'x');
+    for (const char* name : {"irlbl.cfg", "irmap.cfg", "irzones.cfg"}) writeLines(name, lines);
+    const std::string says = ": line 34 is longer than 4 KiB";
+    EXPECT_FALSE(ReadIRCfg(rig.ctx));
+    EXPECT_EQ(log(), "ReadIRCfg 3 " + (config() / "irlbl.cfg").string() + says);
+    ReadIRMap(rig.ctx);
+    EXPECT_EQ(log(), "ReadIRMap 1 " + (config() / "irmap.cfg").string() + says);
+    EXPECT_EQ(ir.map[32] + "|" + ir.map[33], "name|") << "lines before the long one are kept, none after";
+    SetupIRDictionary(rig.ctx);
+    EXPECT_EQ(log(), "SetupIRDictionary 3 " + (config() / "irlbl.cfg").string() + says);
 }
 
 TEST_F(IrFiles, files_are_found_whatever_their_letter_case_and_rewritten_in_place) {
@@ -268,7 +283,7 @@ TEST_F(IrDictionary, short_zone_file_reports_each_missing_line_and_keeps_later_g
 
 // Every corrupt-file fixture kept for the fuzzers goes through all readers, as any of the files.
 TEST_F(IrDictionary, corrupt_fixtures_leave_tables_within_bounds) {
-    const fs::path fixtures = fs::path(__FILE__).parent_path() / "../../fuzz/fixtures";
+    const fs::path fixtures = VARNEL_FUZZ_FIXTURES;
     ASSERT_TRUE(fs::is_directory(fixtures)) << fixtures;
     int seen = 0;
     for (const auto& entry : fs::recursive_directory_iterator(fixtures)) {
