@@ -156,6 +156,8 @@ Command parseSync(const std::vector<std::string>& args, std::size_t i, const std
             o.variables = o.x10 = o.io = o.ir = true;
         } else if (a == "--yes" || a == "-y") {
             o.yes = true;
+        } else if (a == "--replace-ir-files") {
+            o.replaceIrFiles = true;
         } else if (isOption(a, "--project")) {
             auto v = nonEmptyValue(args, i, "--project", "a file", error);
             if (!v) return UsageError{error};
@@ -196,13 +198,15 @@ std::string usage() {
            "      Runs the controller simulator on a pseudo-terminal and prints its device path\n"
            "      (or PATH, a symbolic link to it).\n"
            "  varnel sync --from-project | --to-project [--project FILE]\n"
-           "              [--variables] [--x10] [--io] [--ir] [--all] [--yes] [--host-dir DIR]\n"
+           "              [--variables] [--x10] [--io] [--ir] [--all] [--yes] [--replace-ir-files]\n"
+           "              [--host-dir DIR]\n"
            "      Copies names between the System Map of a CMAX project file and the host's\n"
            "      devices, without the controller. --from-project: the System Map is master\n"
            "      (names go to the host devices and to \"Synchronized \" IR files);\n"
            "      --to-project: the host is master (names go into the project file, which is\n"
            "      backed up first). FILE defaults to the \"ProjectFile\" setting. Asks first\n"
-           "      on the terminal; --yes does not ask.\n"
+           "      on the terminal; --yes does not ask. The synchronized IR files replace the\n"
+           "      live ones only when confirmed on the terminal or with --replace-ir-files.\n"
            "  With the simulator: --demo-script FILE plays scripted activity (variables,\n"
            "  inputs, X10, IR, touches); --no-demo turns the default random activity off.\n"
            "  varnel --version | --help\n";

@@ -38,7 +38,8 @@ struct SyncOptions {
     bool x10 = false;
     bool io = false;
     bool ir = false;
-    bool yes = false;  // --yes: do not ask
+    bool yes = false;             // --yes: do not ask before synchronising
+    bool replaceIrFiles = false;  // --replace-ir-files: put synchronized IR files in place without asking
     std::filesystem::path hostDir;
 };
 

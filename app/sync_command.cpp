@@ -13,6 +13,7 @@
 
 #include "commands.h"
 #include "confirm.h"
+#include "files/files.h"
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
@@ -24,7 +25,6 @@
 #include "plugin/hspi.h"
 #include "support/settings.h"
 #include "sysmap/project_file.h"
-#include "sysmap/safe_file.h"
 #include "sysmap/synchronize.h"
 
 namespace varnel::app {
@@ -53,14 +53,16 @@ std::optional<std::string> projectProblem(const std::string& project, bool fromO
     if (!fs::exists(st)) return "the project file " + project + " does not exist";
     if (!fs::is_regular_file(st)) return project + " is not a file";
     try {
-        const auto bytes = readWholeFile(project, kMaxProjectBytes);
+        const auto bytes = files::readFile(project, {.maxBytes = kMaxProjectBytes, .maxLines = kMaxProjectLines});
         if (!bytes) return "the project file " + project + " does not exist";
         SystemMapImage image;
         if (auto err = image.parse(*bytes))
-            return "cannot read the project file " + project + ": line " + std::to_string(err->line) + ": " +
-                   err->description;
+            return "cannot read the project file " + project + ": " +
+                   (err->line > 0 ? "line " + std::to_string(err->line) + ": " : std::string()) + err->description;
+    } catch (const files::TooLarge& e) {
+        return std::string("cannot use the project file: ") + e.what();
     } catch (const std::exception& e) {
-        return "cannot read the project file " + project + ": " + e.what();
+        return e.what();
     }
     return std::nullopt;
 }
@@ -108,11 +110,18 @@ int runSyncCommand(const SyncOptions& o) {
     HSPI hspi(Platform{loop, port, userSettings, prompts, launcher, o.hostDir, {}}, [] {});
     hspi.RegisterCallback(callback);
     Context& ctx = hspi.context();
+    // The per-user store is shared by every host directory: never let this one's settings go there.
+    if (!ctx.settings.iniMode) return fail("the settings file " + host->settingsFile().string() + " cannot be used");
 
     const std::string project = o.project ? *o.project : ReadSetting(ctx, "ProjectFile", "");
     if (auto problem = projectProblem(project, o.project.has_value())) return fail(*problem);
 
     auto ask = [&](const std::string& question) { return o.yes || askYesNo(question, std::cin, std::cerr); };
+    // --yes answers the overwrite question only: live IR files are replaced when asked for
+    // by name or confirmed by somebody at the terminal.
+    auto replaceIr = [&] {
+        return o.replaceIrFiles || (stdinIsTerminal() && askYesNo(kReplaceIrFiles, std::cin, std::cerr));
+    };
     if (!o.yes && !stdinIsTerminal())
         return fail("nobody to confirm (standard input is not a terminal); add --yes to synchronise without asking",
                     kExitUsage);
@@ -136,7 +145,7 @@ int runSyncCommand(const SyncOptions& o) {
     for (const auto& line : describeSync(summary)) std::cout << line << '\n';
 
     if (ctx.ir.filesPending) {
-        if (ask(kReplaceIrFiles)) {
+        if (replaceIr()) {
             replaceIrFiles(*host);
         } else {
             std::cout << "The synchronized IR files stay beside the live ones and are not used\n";
@@ -156,6 +165,7 @@ int runSyncCommand(const SyncOptions& o) {
         case Outcome::NoProjectFile: return fail("the project file " + project + " does not exist");
         case Outcome::ReadFailed:
         case Outcome::WriteFailed:
+        case Outcome::StepFailed:
         case Outcome::Declined: return kExitFailure;
     }
     return kExitFailure;

@@ -46,7 +46,8 @@ std::string moduleNumber(std::string_view headerText) {
 }
 
 std::optional<ParseError> SystemMapImage::parse(std::string_view bytes) {
-    if (bytes.size() > kMaxProjectBytes) return ParseError{0, "Project file too large"};
+    if (bytes.size() > kMaxProjectBytes)
+        return ParseError{0, "Project file is larger than " + std::to_string(kMaxProjectBytes >> 20) + " MiB"};
 
     // Levels carried from one line to the next, as IDs of their header records.
     std::int32_t cur1 = 0, cur2 = 0, cur3 = 0, lastHeader = 0;
@@ -63,7 +64,8 @@ std::optional<ParseError> SystemMapImage::parse(std::string_view bytes) {
 
     std::size_t pos = 0;
     while (pos < bytes.size()) {
-        if (records_.size() >= kMaxProjectLines) return ParseError{0, "Project file too large"};
+        if (records_.size() >= kMaxProjectLines)
+            return ParseError{0, "Project file has more than " + std::to_string(kMaxProjectLines) + " lines"};
         MapRecord r;
         r.ID = static_cast<std::int32_t>(records_.size() + 1);
         const std::size_t nl = bytes.find('\n', pos);
@@ -120,13 +122,9 @@ std::optional<ParseError> SystemMapImage::parse(std::string_view bytes) {
 std::string SystemMapImage::render() const {
     std::string out;
     for (const MapRecord& r : records_) {
-        if (r.replaced) {
-            out += *r.replaced;
-            out += "\r\n";
-        } else {
-            out += r.raw;
-            out += endBytes(r.end);
-        }
+        // A changed line ends like the line it replaces, so a file keeps one kind of line end.
+        out += r.replaced ? *r.replaced : r.raw;
+        out += endBytes(r.end);
     }
     return out;
 }

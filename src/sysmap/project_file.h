@@ -44,7 +44,8 @@ class SystemMapImage {
 public:
     // Appends the lines of `bytes`. On error the records before the bad line stay.
     std::optional<ParseError> parse(std::string_view bytes);
-    // The file as it is to be written: unchanged lines byte for byte, changed lines CR LF.
+    // The file as it is to be written: unchanged lines byte for byte, changed lines with
+    // the line end of the line they replace.
     [[nodiscard]] std::string render() const;
 
     [[nodiscard]] bool empty() const { return records_.empty(); }

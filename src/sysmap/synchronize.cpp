@@ -37,7 +37,7 @@ SyncLog Synchronize(Context& ctx, bool direction, const std::string& projectFile
     SystemMap sm;
     sm.projectFile = projectFile;
     sm.faults = faults;
-    reportStep(ctx, "Synchronize", 1, [&] {
+    syncStep(ctx, sm, "Synchronize", 1, [&] {
         if (!InitSystemMap(ctx, sm)) return;
         if (direction)
             SystemMapToHS(ctx, sm, includes);
@@ -57,7 +57,7 @@ std::string syncQuestion(bool direction, const SyncIncludes& includes) {
 SyncSummary runSync(Context& ctx, const SyncRequest& request) {
     SyncSummary summary;
     summary.question = syncQuestion(request.direction, request.includes);
-    if (!regularFileExists(request.projectFile)) {
+    if (!files::isRegularFile(request.projectFile)) {
         summary.outcome = SyncSummary::Outcome::NoProjectFile;
         return summary;
     }
@@ -70,16 +70,23 @@ SyncSummary runSync(Context& ctx, const SyncRequest& request) {
         }
     }
     if (request.discoverDevices) discoverDevices(ctx);
-    if (request.loadIrTables && request.includes.ir) {
-        ReadIRCfg(ctx);
+    SyncIncludes includes = request.includes;
+    bool irTablesRead = true;
+    if (request.loadIrTables && includes.ir) {
+        // Group names half read would go into the synchronized label file as they are.
+        irTablesRead = ReadIRCfg(ctx);
+        includes.ir = irTablesRead;
         ReadIRMap(ctx);
         BuildIRLookup(ctx);
     }
-    summary.log = Synchronize(ctx, request.direction, request.projectFile, request.includes, request.faults);
+    summary.log = Synchronize(ctx, request.direction, request.projectFile, includes, request.faults);
+    if (!irTablesRead) summary.log.failedSteps.insert(summary.log.failedSteps.begin(), "ReadIRCfg");
     if (summary.log.readFailed)
         summary.outcome = SyncSummary::Outcome::ReadFailed;
     else if (!summary.log.writeError.empty())
         summary.outcome = SyncSummary::Outcome::WriteFailed;
+    else if (!summary.log.failedSteps.empty())
+        summary.outcome = SyncSummary::Outcome::StepFailed;
     return summary;
 }
 
@@ -112,6 +119,11 @@ std::vector<std::string> describeSync(const SyncSummary& s) {
         return out;
     }
     if (s.log.devices.empty() && s.log.filesWritten.empty() && s.log.lines.empty()) out.push_back("No names changed");
+    if (s.outcome == Outcome::StepFailed) {
+        std::string steps;
+        for (const auto& step : s.log.failedSteps) steps += (steps.empty() ? "" : ", ") + step;
+        out.push_back("Not fully synchronized: " + steps + " failed (see the host log)");
+    }
     return out;
 }
 

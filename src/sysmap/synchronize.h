@@ -42,6 +42,7 @@ struct SyncSummary {
         NoProjectFile,  // no project file at the given path: nothing asked, nothing done
         ReadFailed,     // the project file could not be read (reported to the host log)
         WriteFailed,    // the project file was left as it was (reported to the host log)
+        StepFailed,     // ran, but a step reported an error (see log.failedSteps)
     };
     Outcome outcome = Outcome::Done;
     std::string question;

@@ -11,9 +11,35 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr files::Limits kProjectLimits{.maxBytes = kMaxProjectBytes, .maxLines = kMaxProjectLines};
+
+// A plain message to the host log; a host that cannot take it loses only the note.
+void note(Context& ctx, const std::string& text) noexcept {
+    try {
+        ReportError(ctx, kSourceVarnel, text);
+    } catch (...) {
+    }
+}
+
 void reportAs(Context& ctx, const std::string& procedure, int step, const std::string& description) {
     ctx.error = {true, step, description};
     reportPending(ctx, procedure);
+}
+
+// The file a write of the project replaces: a link is followed to the file it names.
+fs::path projectTarget(const fs::path& project) {
+    std::error_code ec;
+    const fs::path target = fs::is_symlink(project, ec) ? fs::weakly_canonical(project, ec) : project;
+    return ec ? project : target;
+}
+
+// Temporary files that a killed write of the project or its backup left behind.
+void cleanLeftovers(Context& ctx, const fs::path& project, const fs::path& backup) {
+    for (const fs::path& file : {projectTarget(project), backup}) {
+        const fs::path dir = file.has_parent_path() ? file.parent_path() : fs::path(".");
+        const files::Leftovers left = files::cleanLeftovers(dir, file.filename().string());
+        for (const fs::path& f : left.removed) note(ctx, "Removed " + f.string() + ", left by an interrupted write");
+    }
 }
 
 }  // namespace
@@ -22,8 +48,17 @@ fs::path backupPathFor(const fs::path& projectFile) {
     return projectFile.parent_path() / ("Copy of " + projectFile.filename().string());
 }
 
+void reportSectionWithoutEntries(Context& ctx, SystemMap& sm) {
+    if (sm.entriesAsked == 0 || sm.entriesFound > 0) return;
+    sm.entriesAsked = 0;
+    const MapRecord* header = sm.image.record(sm.sectionHeader);
+    const std::string name = header ? withoutTabs(header->raw) : std::string{};
+    note(ctx, "System Map section " + name + " (line " + std::to_string(sm.sectionHeader) +
+                  ") has no entry lines below its header; its names are left as they are");
+}
+
 bool InitSystemMap(Context& ctx, SystemMap& sm) {
-    const bool pathsSet = reportStep(ctx, "InitSystemMap", 1, [&] {
+    const bool pathsSet = syncStep(ctx, sm, "InitSystemMap", 1, [&] {
         sm.irZoneFile = irFilePath(ctx, "irZones.cfg");
         sm.irLabelFile = irFilePath(ctx, "irLbl.cfg");
     });
@@ -39,7 +74,7 @@ bool ReadSystemMap(Context& ctx, SystemMap& sm) {
         });
         return true;
     }
-    if (!regularFileExists(sm.projectFile)) {
+    if (!files::isRegularFile(sm.projectFile)) {
         reportStep(ctx, "ReadSystemMap", 2, [&] {
             ctx.platform.prompts.message("Specified Project File does not exist", PromptStyle::Information);
         });
@@ -47,7 +82,7 @@ bool ReadSystemMap(Context& ctx, SystemMap& sm) {
     }
     std::string bytes;
     const bool read = reportStep(ctx, "ReadSystemMap", 3, [&] {
-        auto content = readWholeFile(sm.projectFile, kMaxProjectBytes);
+        auto content = files::readFile(sm.projectFile, kProjectLimits);
         if (!content) throw std::runtime_error("File not found");
         bytes = std::move(*content);
     });
@@ -67,24 +102,35 @@ bool ReadSystemMap(Context& ctx, SystemMap& sm) {
 void WriteSystemMap(Context& ctx, SystemMap& sm) {
     if (sm.image.empty()) return;
 
-    std::string original;
     const fs::path backup = backupPathFor(sm.projectFile);
-    auto fail = [&](const char* what) { sm.log.writeError = what + (": " + ctx.error.description); };
+    // The project keeps its links, hard and symbolic; the backup is a file of its own
+    // (a link in its place is replaced, never followed) that only the project's
+    // readers may read.
+    const files::ReplaceOptions projectWrite{.followLink = true, .keepHardLinks = true, .faults = &sm.faults};
+    const files::ReplaceOptions backupWrite{.permissionsFrom = sm.projectFile, .faults = &sm.faults};
+    cleanLeftovers(ctx, sm.projectFile, backup);
+
+    std::string original;
     bool ok = skipStep(ctx, 1, [&] {
-        auto content = readWholeFile(sm.projectFile, kMaxProjectBytes);
+        auto content = files::readFile(sm.projectFile, kProjectLimits);
         if (!content) throw std::runtime_error("File not found: " + sm.projectFile.string());
         original = std::move(*content);
+        // Refused before the backup is touched: nothing changes when either cannot be written.
+        files::checkReplaceable(sm.projectFile, projectWrite);
+        files::checkReplaceable(backup, backupWrite);
     });
-    if (ok) ok = skipStep(ctx, 2, [&] { replaceFile(backup, original, sm.faults); });
+    if (ok) ok = skipStep(ctx, 2, [&] { files::replaceFile(backup, original, backupWrite); });
     if (ok) sm.log.backup = backup;
-    if (ok) ok = skipStep(ctx, 3, [&] { replaceFile(sm.projectFile, sm.image.render(), sm.faults); });
+    if (ok) ok = skipStep(ctx, 3, [&] { files::replaceFile(sm.projectFile, sm.image.render(), projectWrite); });
     if (ok) {
         sm.log.projectWritten = true;
         sm.log.lines.clear();
         for (const MapRecord* r : sm.image.changedRecords()) sm.log.lines.push_back({r->ID, r->raw, sm.image.Line(*r)});
         return;
     }
-    fail(ctx.error.step == 3 ? "Project file not written" : "Project file not backed up, so not written");
+    const std::string why =
+        ctx.error.step == 2 ? "Project file not backed up, so not written" : "Project file not written";
+    sm.log.writeError = why + ": " + ctx.error.description;
     reportPending(ctx, "WriteSystemMap");
 }
 

@@ -2,16 +2,21 @@
 // One synchronisation's System Map state: the image of the project file, the paths of
 // the project and IR files, the section being worked on, and a record of what changed.
 // It lives for one Synchronize call; nothing of it is kept between synchronisations.
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "files/files.h"
 #include "support/context.h"
+#include "support/errors.h"
 #include "sysmap/project_file.h"
-#include "sysmap/safe_file.h"
 
 namespace varnel {
+
+// Stand-ins for the writes and renames of the files a synchronisation writes (tests).
+using FileFaults = files::WriteFaults;
 
 // Which kinds of names a synchronisation copies (the window's four "Include" boxes).
 struct SyncIncludes {
@@ -39,7 +44,8 @@ struct SyncLog {
     std::filesystem::path backup;                     // "Copy of " file, once made
     bool projectWritten = false;
     bool readFailed = false;
-    std::string writeError;  // why the project file was not written
+    std::string writeError;                // why the project file was not written
+    std::vector<std::string> failedSteps;  // procedures that reported an error, each once, in order
 };
 
 struct SystemMap {
@@ -51,13 +57,42 @@ struct SystemMap {
     std::int32_t sectionBase = 0;    // where that section's entries are counted from
     FileFaults faults;
     SyncLog log;
+    // Entries of the current section asked for and found, to tell a section that has none.
+    int entriesAsked = 0;
+    int entriesFound = 0;
 
     // Points the section at a header record; entries are counted from `base`.
     void enterSection(std::int32_t header, std::int32_t base) {
         sectionHeader = header;
         sectionBase = base;
+        entriesAsked = entriesFound = 0;
+    }
+    // The content record `id` of the current section, or null: a short section never
+    // lends its neighbour's lines or a header line.
+    const MapRecord* entry(std::int64_t id) {
+        ++entriesAsked;
+        const MapRecord* r = image.entry(sectionHeader, id);
+        if (r) ++entriesFound;
+        return r;
+    }
+    void noteFailure(const std::string& procedure) {
+        auto& steps = log.failedSteps;
+        if (std::find(steps.begin(), steps.end(), procedure) == steps.end()) steps.push_back(procedure);
     }
 };
+
+// reportStep that also notes the failing procedure in the synchronisation's log, so
+// that the caller can tell an incomplete synchronisation from a complete one.
+template <class F>
+bool syncStep(Context& ctx, SystemMap& sm, const std::string& procedure, int step, F&& fn) noexcept {
+    if (reportStep(ctx, procedure, step, std::forward<F>(fn))) return true;
+    sm.noteFailure(procedure);
+    return false;
+}
+
+// Says once, when the current section had entries asked for and none of them was
+// there (a header right below the section header), that its names are left alone.
+void reportSectionWithoutEntries(Context& ctx, SystemMap& sm);
 
 // Sets the IR file paths and reads the project file. False when the read failed.
 bool InitSystemMap(Context& ctx, SystemMap& sm);

@@ -36,12 +36,19 @@ std::string withoutZoneWord(std::string_view s) {
     return out;
 }
 
-// The entry's text as CMAX shows it: its line without tabs; nothing when the line
-// is not an entry of the current section.
-std::optional<std::string> entryText(const SystemMap& sm, std::int64_t id) {
-    const MapRecord* r = sm.image.entry(sm.sectionHeader, id);
+// A name as CMAX shows it: the line without tabs, and without the stray CR of a line
+// ended CR CR LF, which would otherwise end up inside a host name.
+std::string nameText(std::string_view line) {
+    std::string out = withoutTabs(line);
+    std::erase(out, '\r');
+    return out;
+}
+
+// The entry's name text; nothing when the line is not an entry of the current section.
+std::optional<std::string> entryText(SystemMap& sm, std::int64_t id) {
+    const MapRecord* r = sm.entry(id);
     if (!r) return std::nullopt;
-    return withoutTabs(sm.image.Line(*r));
+    return nameText(sm.image.Line(*r));
 }
 
 fs::path synchronizedPath(const fs::path& live) {
@@ -70,14 +77,14 @@ void setName(SystemMap& sm, Device& dv, const std::string& code, std::string_vie
 }
 
 void writeFile(Context& ctx, SystemMap& sm, const fs::path& target, const std::string& bytes) {
-    replaceFile(target, bytes, sm.faults);
+    files::replaceFile(target, bytes, {.faults = &sm.faults});
     ctx.ir.filesPending = true;
     sm.log.filesWritten.push_back(target);
 }
 
 // The zone names of the current SECU16IR section, then 16 zones of "1".
 void writeSynchronizedZones(Context& ctx, SystemMap& sm) {
-    if (!regularFileExists(sm.irZoneFile)) return;
+    if (!files::isRegularFile(sm.irZoneFile)) return;
     std::string out;
     for (int z = 0; z < kZoneLines; ++z) {
         const auto text = entryText(sm, std::int64_t{sm.sectionBase} + 1 + z);
@@ -100,7 +107,10 @@ void namePoints(Context& ctx, SystemMap& sm, const umap& m, std::initializer_lis
             if (!pointSelected(ctx, m.unit(), p - 1)) continue;
             const std::int32_t ref = run.create(ctx, m.hc() + std::to_string(p), m.unit(), m.invert());
             // The creator has reported why the host has no device; the name is dropped.
-            if (ref < 0) continue;
+            if (ref < 0) {
+                sm.noteFailure("DefineHSIO");
+                continue;
+            }
             PointNameToHS(ctx, sm, GetHSDevice(ctx, ref), m.unit());
         }
     }
@@ -122,7 +132,7 @@ LocationName splitLocationName(std::string_view text) {
 }
 
 void SystemMapToHS(Context& ctx, SystemMap& sm, const SyncIncludes& includes) {
-    reportStep(ctx, "SystemMapToHS", 1, [&] {
+    syncStep(ctx, sm, "SystemMapToHS", 1, [&] {
         if (includes.variables) DefineHSVariables(ctx, sm);
         if (includes.x10) DefineHSX10(ctx, sm);
         if (includes.io) DefineHSIO(ctx, sm);
@@ -131,7 +141,7 @@ void SystemMapToHS(Context& ctx, SystemMap& sm, const SyncIncludes& includes) {
 }
 
 void DefineHSVariables(Context& ctx, SystemMap& sm) {
-    reportStep(ctx, "DefineHSVariables", 1, [&] {
+    syncStep(ctx, sm, "DefineHSVariables", 1, [&] {
         const auto header = sm.image.findLocalSection("Variables");
         if (!header) return;
         sm.enterSection(*header, *header);
@@ -142,29 +152,31 @@ void DefineHSVariables(Context& ctx, SystemMap& sm) {
             const auto text = entryText(sm, std::int64_t{sm.sectionBase} + 1 + k);
             if (text) CreateNamedDevice(ctx, sm, variableCode(ctx, k), *text, ctx.devices.interfaceName);
         }
+        reportSectionWithoutEntries(ctx, sm);
     });
 }
 
 void DefineHSX10(Context& ctx, SystemMap& sm) {
-    reportStep(ctx, "DefineHSX10", 1, [&] {
+    syncStep(ctx, sm, "DefineHSX10", 1, [&] {
         const auto header = sm.image.findLocalSection("X-10");
         if (!header) return;
         sm.enterSection(*header, *header);
         for (int n = 0; n < kX10Addresses; ++n) {
-            const MapRecord* r = sm.image.entry(sm.sectionHeader, std::int64_t{sm.sectionBase} + 1 + n);
+            const MapRecord* r = sm.entry(std::int64_t{sm.sectionBase} + 1 + n);
             if (!r) continue;
             const std::string line = sm.image.Line(*r);
             // An address CMAX leaves unnamed; the bare 13 characters are taken as a name.
             if (line.size() > 13 && startsWith(line, "\t\t\tX-10 House")) continue;
             const std::string code = kHouseLetters[static_cast<std::size_t>(n / 16)] + std::to_string(n % 16 + 1);
-            CreateNamedDevice(ctx, sm, code, withoutTabs(line), "");
+            CreateNamedDevice(ctx, sm, code, nameText(line), "");
         }
+        reportSectionWithoutEntries(ctx, sm);
     });
 }
 
 void DefineHSIO(Context& ctx, SystemMap& sm) {
     // One failing module ends the whole step, so the copy keeps the walk safe too.
-    reportStep(ctx, "DefineHSIO", 1, [&] {
+    syncStep(ctx, sm, "DefineHSIO", 1, [&] {
         const std::vector<umap> mappings = ctx.devices.mappings;
         for (const umap& m : mappings) {
             const auto header = sm.image.findModuleSection(std::to_string(m.unit()));
@@ -177,12 +189,13 @@ void DefineHSIO(Context& ctx, SystemMap& sm) {
                 case kSecu16IR: writeSynchronizedZones(ctx, sm); break;
                 default: break;
             }
+            reportSectionWithoutEntries(ctx, sm);
         }
     });
 }
 
 void PointNameToHS(Context& ctx, SystemMap& sm, const std::shared_ptr<Device>& dv, std::int16_t /*unit*/) {
-    reportStep(ctx, "PointNameToHS", 1, [&] {
+    syncStep(ctx, sm, "PointNameToHS", 1, [&] {
         if (!dv) return;
         const std::string hc = dv->hc();
         const std::string dc = dv->dc();
@@ -196,7 +209,7 @@ void PointNameToHS(Context& ctx, SystemMap& sm, const std::shared_ptr<Device>& d
 
 void CreateNamedDevice(Context& ctx, SystemMap& sm, const std::string& code, const std::string& name,
                        const std::string& interfaceName) {
-    reportStep(ctx, "CreateNamedDevice", 1, [&] {
+    syncStep(ctx, sm, "CreateNamedDevice", 1, [&] {
         const std::string text = StripPrefix(name, code);
         std::int32_t ref = hsDeviceExists(ctx, code);
         const bool created = ref < 0;
@@ -217,8 +230,8 @@ void CreateNamedDevice(Context& ctx, SystemMap& sm, const std::string& code, con
 }
 
 void DefineHSIR(Context& ctx, SystemMap& sm) {
-    reportStep(ctx, "DefineHSIR", 1, [&] {
-        if (!regularFileExists(sm.irLabelFile)) return;
+    syncStep(ctx, sm, "DefineHSIR", 1, [&] {
+        if (!files::isRegularFile(sm.irLabelFile)) return;
         const auto header = sm.image.findLocalSection("Infra-Red");
         if (!header) return;
         sm.enterSection(*header, *header + 1);
@@ -243,6 +256,7 @@ void DefineHSIR(Context& ctx, SystemMap& sm) {
             }
             out += quotedLine(t);
         }
+        reportSectionWithoutEntries(ctx, sm);
         writeFile(ctx, sm, synchronizedPath(sm.irLabelFile), out);
     });
 }

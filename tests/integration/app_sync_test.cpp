@@ -2,6 +2,7 @@
 // directory that a run of the plug-in has left with mirrored variables and points.
 // What each direction writes line by line is pinned in the sysmap tests.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "devices/device_model.h"
@@ -97,7 +98,7 @@ TEST_F(VarnelSync, system_map_names_reach_the_host_devices_and_the_ir_files) {
     // The host's rename script gets the host directory, as at a host shutdown.
     writeFile(hostDir / "scripts" / "Varnel_RenameFiles.vbs", "#!/bin/sh\necho \"$1\" > \"$1/renamed\"\n");
     fs::permissions(hostDir / "scripts" / "Varnel_RenameFiles.vbs", fs::perms::owner_all);
-    const auto r = sync({"--from-project", "--all", "--yes", "--project", q(project)});
+    const auto r = sync({"--from-project", "--all", "--yes", "--replace-ir-files", "--project", q(project)});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const struct {
         const char *code, *location, *name;
@@ -139,6 +140,68 @@ TEST_F(VarnelSync, yes_on_the_terminal_synchronises_what_was_asked_into_the_set_
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(lineAt(readFile(project), 8), "\t\t\tStudy Heater Setpoint");
     EXPECT_EQ(lineAt(readFile(project), 137), lineAt(readFile(kSample), 137));
+}
+
+TEST_F(VarnelSync, the_backup_is_a_private_copy_of_its_own_and_the_project_keeps_its_links_and_owner) {
+    // A link at the backup path is replaced, never followed: to the project itself it
+    // would leave no copy of the original, elsewhere it would overwrite another file.
+    writeFile(dir.path() / "other.txt", "someone else's file");
+    fs::create_symlink(dir.path() / "other.txt", backupPathFor(project));
+    fs::permissions(project, fs::perms::owner_read | fs::perms::owner_write);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(project.c_str(), 65534, 65534), 0);
+    }
+    fs::create_hard_link(project, dir.path() / "alias.prj");
+    const auto r = sync({"--to-project", "--variables", "--yes", "--project", q(project)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readFile(dir.path() / "other.txt"), "someone else's file");
+    EXPECT_FALSE(fs::is_symlink(backupPathFor(project)));
+    EXPECT_EQ(readFile(backupPathFor(project)), readFile(kSample));
+    EXPECT_EQ(lineAt(readFile(dir.path() / "alias.prj"), 8), "\t\t\tStudy Heater Setpoint");
+    for (const fs::path& f : {project, backupPathFor(project)}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(f.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << f;
+        if (root) {
+            EXPECT_EQ(st.st_uid, 65534u) << f;
+        }
+    }
+}
+
+TEST_F(VarnelSync, a_read_only_project_is_refused_and_left_as_it_was) {
+    fs::permissions(project, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    struct stat before {};
+    ::stat(project.c_str(), &before);
+    const auto r = sync({"--to-project", "--all", "--yes", "--project", q(project)});
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string says = "cannot write " + project.string() + ": no write permission (mode 0444)";
+    EXPECT_NE(r.out.find("Project file left unchanged: Project file not written: " + says), std::string::npos) << r.out;
+    struct stat after {};
+    ::stat(project.c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    expectNothingChanged();
+}
+
+TEST_F(VarnelSync, a_failed_step_fails_the_run_and_the_last_line_names_it) {
+    fs::create_directories(hostDir / "config" / "Synchronized irlbl.cfg");
+    const auto r = sync({"--from-project", "--all", "--yes", "--project", q(project)});
+    EXPECT_EQ(r.exitCode, 1);
+    ASSERT_TRUE(r.out.ends_with("Not fully synchronized: DefineHSIR failed (see the host log)\n")) << r.out;
+}
+
+TEST_F(VarnelSync, yes_does_not_replace_the_live_ir_files_without_a_terminal_or_its_own_flag) {
+    writeFile(hostDir / "scripts" / "Varnel_RenameFiles.vbs", "#!/bin/sh\necho \"$1\" > \"$1/renamed\"\n");
+    fs::permissions(hostDir / "scripts" / "Varnel_RenameFiles.vbs", fs::perms::owner_all);
+    const auto r = sync({"--from-project", "--ir", "--yes", "--project", q(project)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
+    EXPECT_NE(r.out.find("The synchronized IR files stay beside the live ones and are not used"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.err.find("Do you want them to replace"), std::string::npos) << "nobody there to ask";
+    EXPECT_EQ(readFile(hostDir / "logs" / "host.log").find("Varnel_RenameFiles"), std::string::npos)
+        << "the rename script was started";
 }
 
 TEST_F(VarnelSync, refusals_are_one_line_and_change_nothing) {

@@ -113,15 +113,26 @@ TEST(ProjectFile, unchanged_file_renders_byte_identical) {
     for (const MapRecord& r : img.records()) EXPECT_EQ(r.end, LineEnd::CrLf) << "line " << r.ID;
 }
 
-TEST(ProjectFile, changed_line_ends_crlf_and_its_neighbours_keep_their_bytes) {
-    SystemMapImage img;
-    ASSERT_FALSE(img.parse("S\n\tLocal\n\t\tVariables\n\t\t\tOld\n\t\t\tKeep\tTab\n").has_value());
-    const auto header = img.findLocalSection("Variables");
-    ASSERT_TRUE(header);
-    EXPECT_TRUE(img.setEntryLine(*header, *header + 1, "\t\t\tHall Temp"));
-    EXPECT_EQ(img.render(), "S\n\tLocal\n\t\tVariables\n\t\t\tHall Temp\r\n\t\t\tKeep\tTab\n");
-    ASSERT_EQ(img.changedRecords().size(), 1u);
-    EXPECT_EQ(img.changedRecords()[0]->ID, *header + 1);
+TEST(ProjectFile, changed_line_ends_like_the_line_it_replaces_and_its_neighbours_keep_their_bytes) {
+    // An LF file stays LF, a CR LF file CR LF, and a last line without an end gets none.
+    const struct {
+        std::string file, expected;
+    } cases[] = {
+        {"S\n\tLocal\n\t\tVariables\n\t\t\tOld\n\t\t\tKeep\tTab\n",
+         "S\n\tLocal\n\t\tVariables\n\t\t\tHall Temp\n\t\t\tKeep\tTab\n"},
+        {"S\r\n\tLocal\n\t\tVariables\r\n\t\t\tOld\r\n", "S\r\n\tLocal\n\t\tVariables\r\n\t\t\tHall Temp\r\n"},
+        {"S\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tOld", "S\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tHall Temp"},
+    };
+    for (const auto& c : cases) {
+        SystemMapImage img;
+        ASSERT_FALSE(img.parse(c.file).has_value());
+        const auto header = img.findLocalSection("Variables");
+        ASSERT_TRUE(header);
+        EXPECT_TRUE(img.setEntryLine(*header, *header + 1, "\t\t\tHall Temp"));
+        EXPECT_EQ(img.render(), c.expected);
+        ASSERT_EQ(img.changedRecords().size(), 1u);
+        EXPECT_EQ(img.changedRecords()[0]->ID, *header + 1);
+    }
 }
 
 TEST(ProjectFile, writing_the_same_text_or_the_original_back_is_no_change) {

@@ -94,6 +94,32 @@ TEST_F(RunSync, failed_write_is_an_outcome_and_the_project_is_unchanged) {
     EXPECT_EQ(text.back().rfind("Project file left unchanged: ", 0), 0u) << text.back();
 }
 
+TEST_F(RunSync, a_step_that_fails_makes_the_outcome_a_failure_named_on_the_last_line) {
+    // A directory where the synchronized label file goes: the IR step fails, the others run.
+    spit(configFile("irlbl.cfg"), "\"TV\"\r\n");
+    fs::create_directories(configFile("Synchronized irlbl.cfg"));
+    addDevice("A1", "Ocelot", "Lamp");
+    SyncRequest r = request(true, {.x10 = true, .ir = true});
+    r.assumeYes = true;
+    const SyncSummary s = runSync(ctx(), r);
+    EXPECT_EQ(s.outcome, SyncSummary::Outcome::StepFailed);
+    EXPECT_EQ(s.log.failedSteps, std::vector<std::string>{"DefineHSIR"});
+    EXPECT_EQ(device("A1")->location, "Kitchen") << "the X10 step ran";
+    const auto text = describeSync(s);
+    EXPECT_EQ(text.back(), "Not fully synchronized: DefineHSIR failed (see the host log)");
+    EXPECT_FALSE(ctx().ir.filesPending);
+}
+
+TEST_F(RunSync, an_unreadable_label_file_skips_the_ir_step_instead_of_writing_half_the_groups) {
+    fs::create_directories(configFile("irlbl.cfg"));
+    SyncRequest r = request(true, {.ir = true});
+    r.assumeYes = r.loadIrTables = true;
+    const SyncSummary s = runSync(ctx(), r);
+    EXPECT_EQ(s.outcome, SyncSummary::Outcome::StepFailed);
+    EXPECT_EQ(s.log.failedSteps, std::vector<std::string>{"ReadIRCfg"});
+    EXPECT_FALSE(fs::exists(configFile("Synchronized irlbl.cfg")));
+}
+
 // A standalone run on the sample: the plug-in's devices are found as start-up finds
 // them, the IR tables are read from the host's files, and names go both ways.
 class SampleRound : public RunSync {

@@ -88,6 +88,38 @@ TEST_F(ToHost, x10_entry_text_becomes_location_and_name_of_its_house_letter_and_
     EXPECT_EQ(host->devices().size(), 2u);
 }
 
+TEST_F(ToHost, a_stray_cr_never_reaches_a_name_and_a_later_sync_back_writes_every_entry) {
+    // A line ended CR CR LF: the first CR would end up in the host's name, and the name,
+    // written back, would break the project file's line.
+    layout.x10["A1"] = "Porch Lamp1\r";
+    layout.x10["A2"] = "Porch Lamp2";
+    sync({.x10 = true});
+    expectName("A1", "Porch", "Lamp1");
+    const SyncLog back = Synchronize(ctx(), false, project.string(), {.x10 = true});
+    EXPECT_TRUE(back.failedSteps.empty());
+    EXPECT_EQ(lineAt(slurp(project), layout.x10Header() + 1), "\t\t\tA1 Porch Lamp1");
+    EXPECT_EQ(lineAt(slurp(project), layout.x10Header() + 2), "\t\t\tA2 Porch Lamp2");
+}
+
+TEST_F(ToHost, a_section_without_entry_lines_is_said_once_in_both_directions) {
+    layout.variableLines = 0;  // the X-10 header right below the Variables header
+    mirrorVariables('#', {0, 1, 2});
+    addDevice("#1", "Hall", "Temperature", "Varnel");
+    const std::string says =
+        "Varnel: System Map section Variables (line 4) has no entry lines below its header; its "
+        "names are left as they are 0 ";
+    for (const bool direction : {true, false}) {
+        const auto before = log().size();
+        spit(project, layout.text());
+        Synchronize(ctx(), direction, project.string(), {.variables = true});
+        const auto now = log();
+        EXPECT_EQ(std::vector<std::string>(now.begin() + static_cast<long>(before), now.end()),
+                  std::vector<std::string>{says})
+            << direction;
+    }
+    expectName("#1", "Hall", "Temperature");
+}
+
 TEST_F(ToHost, short_x10_section_does_not_name_devices_from_the_next_section) {
     layout.x10Lines = 20;
     layout.x10["A2"] = "Kitchen Island";

@@ -134,7 +134,7 @@ TEST_F(ToMap, nothing_ticked_still_backs_up_and_rewrites_the_file_unchanged) {
     EXPECT_TRUE(last.projectWritten);
 }
 
-TEST_F(ToMap, name_that_would_break_the_file_stops_the_step_and_is_reported) {
+TEST_F(ToMap, name_that_would_break_the_file_is_skipped_alone_and_reported) {
     const std::pair<std::string, std::string> cases[] = {
         {"Kitchen\r\n\t\tVariables", "Line break in a System Map entry"},
         {"Kitchen\nX", "Line break in a System Map entry"},
@@ -149,9 +149,12 @@ TEST_F(ToMap, name_that_would_break_the_file_stops_the_step_and_is_reported) {
         const std::string file = sync({.x10 = true});
         const int h = layout.x10Header();
         EXPECT_EQ(lineAt(file, h + 1), "\t\t\tA1 Kitchen Lamp");
-        expectOnlyChanged(file, {h + 1});
+        EXPECT_EQ(lineAt(file, h + 3), "\t\t\tA3 Hall Lamp") << "the entries after the bad one are still written";
+        expectOnlyChanged(file, {h + 1, h + 3});
         ASSERT_EQ(log().size(), logged + 1);
-        EXPECT_EQ(log().back(), "Varnel: MakeSystemMapX10 1 " + description);
+        EXPECT_EQ(log().back(),
+                  "Varnel: MakeSystemMapX10 2 line " + std::to_string(h + 2) + " not written: " + description);
+        EXPECT_EQ(last.failedSteps, std::vector<std::string>{"MakeSystemMapX10"});
     }
 }
 

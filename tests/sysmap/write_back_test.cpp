@@ -1,4 +1,5 @@
 // Reading the project file into the image and writing it back safely.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -183,6 +184,85 @@ TEST_F(WriteBack, symlinked_project_stays_a_link_and_keeps_its_permissions) {
     EXPECT_NE(slurp(real).find("Hall Temperature"), std::string::npos);
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST_F(WriteBack, a_link_at_the_backup_path_is_replaced_by_the_backup_never_followed) {
+    // Followed, a link to the project itself would leave no copy of the original, and a
+    // link elsewhere would overwrite whatever it names.
+    spit(rig.dir.path() / "other.txt", "someone else's file");
+    for (const fs::path& to : {project, rig.dir.path() / "other.txt"}) {
+        spit(project, kProject);
+        fs::remove(backupPathFor(project));
+        fs::create_symlink(to, backupPathFor(project));
+        sm = SystemMap{};
+        sm.projectFile = project;
+        readAndChange();
+        WriteSystemMap(rig.ctx, sm);
+        EXPECT_FALSE(fs::is_symlink(backupPathFor(project)));
+        EXPECT_EQ(slurp(backupPathFor(project)), kProject);
+        EXPECT_NE(slurp(project).find("Hall Temperature"), std::string::npos);
+        EXPECT_EQ(slurp(rig.dir.path() / "other.txt"), "someone else's file");
+    }
+}
+
+TEST_F(WriteBack, a_read_only_project_is_refused_before_anything_is_written) {
+    // Mode bits decide, for root too, whom the rename alone would let through.
+    ::chmod(project.c_str(), 0444);
+    struct stat before {};
+    ::stat(project.c_str(), &before);
+    readAndChange();
+    WriteSystemMap(rig.ctx, sm);
+    struct stat after {};
+    ::stat(project.c_str(), &after);
+    EXPECT_EQ(slurp(project), kProject);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mode & 07777, 0444u);
+    EXPECT_EQ(dirEntries(), std::vector<std::string>{"house.prj"}) << "no backup either";
+    EXPECT_FALSE(sm.log.projectWritten);
+    const std::string says = "cannot write " + project.string() + ": no write permission (mode 0444)";
+    EXPECT_EQ(sm.log.writeError, "Project file not written: " + says);
+    EXPECT_EQ(rig.host->log,
+              (std::vector<std::pair<std::string, std::string>>{{"Varnel", "WriteSystemMap 1 " + says}}));
+}
+
+TEST_F(WriteBack, project_keeps_its_hard_links_and_owner_and_the_backup_gets_its_mode_and_owner) {
+    ::chmod(project.c_str(), 0600);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(project.c_str(), 65534, 65534), 0);
+    }
+    fs::create_hard_link(project, rig.dir.path() / "alias.prj");
+    readAndChange();
+    WriteSystemMap(rig.ctx, sm);
+    ASSERT_TRUE(sm.log.projectWritten) << sm.log.writeError;
+    EXPECT_EQ(slurp(rig.dir.path() / "alias.prj"), slurp(project)) << "the other name sees the new file";
+    EXPECT_NE(slurp(project).find("Hall Temperature"), std::string::npos);
+    for (const fs::path& f : {project, backupPathFor(project)}) {
+        struct stat st {};
+        ::stat(f.c_str(), &st);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << f << ": a private project gets no world-readable copy";
+        if (root) {
+            EXPECT_EQ(st.st_uid, 65534u) << f;
+        }
+    }
+}
+
+TEST_F(WriteBack, leftovers_of_a_killed_write_are_removed_and_reported_at_the_next_one) {
+    const fs::path leftover = rig.dir.path() / ".house.prj.2147483646.abcdef.varnel-tmp";
+    spit(leftover, "half a project");
+    readAndChange();
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_TRUE(sm.log.projectWritten);
+    EXPECT_FALSE(fs::exists(leftover));
+    EXPECT_EQ(rig.host->log, (std::vector<std::pair<std::string, std::string>>{
+                                 {"Varnel", "Removed " + leftover.string() + ", left by an interrupted write 0 "}}));
+}
+
+TEST_F(WriteBack, a_project_with_too_many_lines_says_it_is_the_line_count) {
+    spit(project, std::string(600'000, '\n'));
+    EXPECT_FALSE(InitSystemMap(rig.ctx, sm));
+    ASSERT_EQ(rig.host->log.size(), 1u);
+    EXPECT_EQ(rig.host->log[0].second, "ReadSystemMap 3 " + project.string() + " has more than 500000 lines");
 }
 
 }  // namespace
