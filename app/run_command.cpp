@@ -144,6 +144,11 @@ int runPlugin(const RunOptions& o) {
         QCoreApplication::exit(kExitOk);
     });
     hspi.RegisterCallback(callback);
+    // The per-user store is shared by every host directory: never let this one's settings go there.
+    if (!hspi.context().settings.iniMode) {
+        std::cerr << "varnel: the settings file " << host->settingsFile().string() << " cannot be used\n";
+        return kExitFailure;
+    }
     console::MirrorChoice mirror = o.mirror;
     if (demoHost) seedDemoHost(hspi.context(), mirror);
 

@@ -44,11 +44,14 @@ SignalWatcher::SignalWatcher() {
     });
     install(SIGINT, onPosixSignal);
     install(SIGTERM, onPosixSignal);
+    // A closed terminal or session ends the run the same clean way, devices saved.
+    install(SIGHUP, onPosixSignal);
 }
 
 SignalWatcher::~SignalWatcher() {
     install(SIGINT, SIG_DFL);
     install(SIGTERM, SIG_DFL);
+    install(SIGHUP, SIG_DFL);
     notifier_.reset();
     ::close(fds[0]);
     ::close(fds[1]);

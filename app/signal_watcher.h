@@ -1,5 +1,5 @@
 #pragma once
-// SIGINT and SIGTERM as Qt events: the handler only writes the signal number
+// SIGINT, SIGTERM and SIGHUP as Qt events: the handler only writes the signal number
 // into a pipe, the event loop reads it and calls `onSignal` on the main thread.
 #include <functional>
 #include <memory>

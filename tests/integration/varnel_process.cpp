@@ -9,21 +9,20 @@
 namespace varnel::test {
 namespace {
 
-void startVarnel(QProcess& p, const QStringList& args, const std::filesystem::path& configHome) {
+void startVarnel(QProcess& p, const QStringList& args, const std::filesystem::path& configHome,
+                 const QString& program = QStringLiteral(VARNEL_EXE)) {
     auto env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", q(configHome));
     p.setProcessEnvironment(env);
-    p.start(QStringLiteral(VARNEL_EXE), args);
+    p.start(program, args);
 }
 
-}  // namespace
-
-Outcome runVarnel(const QStringList& args, const std::filesystem::path& configHome,
-                  const std::optional<std::string>& stdinFile) {
+Outcome runToEnd(const QStringList& args, const std::filesystem::path& configHome,
+                 const std::optional<std::string>& stdinFile, const QString& program) {
     TempDir ownConfig;
     QProcess p;
     if (stdinFile) p.setStandardInputFile(QString::fromStdString(*stdinFile));
-    startVarnel(p, args, configHome.empty() ? ownConfig.path() : configHome);
+    startVarnel(p, args, configHome.empty() ? ownConfig.path() : configHome, program);
     if (!stdinFile) p.closeWriteChannel();
     const bool ended = p.waitForFinished(30'000);
     if (!ended) {
@@ -32,6 +31,20 @@ Outcome runVarnel(const QStringList& args, const std::filesystem::path& configHo
     }
     return {ended && p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             p.readAllStandardOutput().toStdString(), p.readAllStandardError().toStdString()};
+}
+
+}  // namespace
+
+Outcome runVarnel(const QStringList& args, const std::filesystem::path& configHome,
+                  const std::optional<std::string>& stdinFile) {
+    return runToEnd(args, configHome, stdinFile, QStringLiteral(VARNEL_EXE));
+}
+
+Outcome runVarnelAs(unsigned id, const QStringList& args, const std::filesystem::path& configHome) {
+    const QString who = QString::number(id);
+    return runToEnd(
+        QStringList{"--reuid=" + who, "--regid=" + who, "--clear-groups", QStringLiteral(VARNEL_EXE)} + args,
+        configHome, std::nullopt, QStringLiteral("setpriv"));
 }
 
 LiveVarnel::LiveVarnel(const QStringList& args) {

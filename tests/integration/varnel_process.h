@@ -24,6 +24,10 @@ struct Outcome {
 Outcome runVarnel(const QStringList& args, const std::filesystem::path& configHome = {},
                   const std::optional<std::string>& stdinFile = std::nullopt);
 
+// As runVarnel, as the user and group `id` (setpriv), for a root test to see what
+// another user's run meets.
+Outcome runVarnelAs(unsigned id, const QStringList& args, const std::filesystem::path& configHome);
+
 class LiveVarnel {
 public:
     explicit LiveVarnel(const QStringList& args);
