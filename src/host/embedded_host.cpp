@@ -125,8 +125,11 @@ EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, Proces
         saveTimer_->setInterval(options_.saveDelayMs);
         saveTimer_->onTick = [this] {
             saveTimer_->setEnabled(false);
-            saveDevices(true);
+            if (unsaved_) saveDevices();
         };
+        definitionTimer_ = options_.loop->createTimer();
+        definitionTimer_->setInterval(0);
+        definitionTimer_->onTick = [this] { saveDefinitions(); };
     }
     table_->onChange = [this](host::Change what) { deviceChanged(what); };
     table_->onStatus = [this](const host::DeviceRecord& r) {
@@ -140,7 +143,8 @@ EmbeddedHost::~EmbeddedHost() {
     table_->onChange = nullptr;
     table_->onStatus = nullptr;
     if (saveTimer_) saveTimer_->setEnabled(false);
-    if (unsaved_ || durablePending_) saveDevices(true);
+    if (definitionTimer_) definitionTimer_->setEnabled(false);
+    if (unsaved_) saveDevices();
 }
 
 fs::path EmbeddedHost::settingsFile() const { return hostDir_ / "config" / "settings.ini"; }
@@ -216,17 +220,28 @@ void EmbeddedHost::checkSettingsFile() {
 
 void EmbeddedHost::deviceChanged(host::Change what) {
     unsaved_ = true;
-    // A device made or removed is on disk before the plug-in goes on, so that the
-    // mappings it stores next never name devices a killed process did not save.
-    if (!saveTimer_ || what == host::Change::Definition) saveDevices(false);
-    if (saveTimer_ && !saveTimer_->enabled()) saveTimer_->setEnabled(true);
+    if (!saveTimer_) {
+        saveDevices();
+    } else if (what == host::Change::Definition) {
+        // A device is made by a burst of calls (new, code, name, ...): saved once the
+        // burst is over, or before a setting is written, whichever comes first.
+        definitionTimer_->setEnabled(true);
+    } else if (!saveTimer_->enabled()) {
+        saveTimer_->setEnabled(true);
+    }
 }
 
-bool EmbeddedHost::saveDevices(bool durable) {
+void EmbeddedHost::saveDefinitions() {
+    if (!definitionTimer_ || !definitionTimer_->enabled()) return;
+    definitionTimer_->setEnabled(false);
+    saveDevices();
+}
+
+bool EmbeddedHost::saveDevices() {
     try {
-        // Saves after every single change only guard against a crash of the program;
-        // the gathered save waits for the disk and covers a crash of the machine too.
-        files::replaceFile(devicesFile(), host::writeDeviceFile(*table_), {.durable = durable});
+        // Gathered saves are rare enough to wait for the disk; saves after every
+        // single change only guard against a crash of the program.
+        files::replaceFile(devicesFile(), host::writeDeviceFile(*table_), {.durable = saveTimer_ != nullptr});
     } catch (const std::exception& e) {
         if (!saveFailed_) hostMessage(std::string("cannot save the devices: ") + e.what());
         saveFailed_ = true;
@@ -235,14 +250,13 @@ bool EmbeddedHost::saveDevices(bool durable) {
     if (saveFailed_) hostMessage("devices saved again");
     saveFailed_ = false;
     unsaved_ = false;
-    durablePending_ = !durable;
     return true;
 }
 
 void EmbeddedHost::flush() {
     if (saveTimer_) saveTimer_->setEnabled(false);
-    if ((unsaved_ || durablePending_) && !saveDevices(true))
-        throw HostError("cannot save the devices to " + devicesFile().string());
+    if (definitionTimer_) definitionTimer_->setEnabled(false);
+    if (unsaved_ && !saveDevices()) throw HostError("cannot save the devices to " + devicesFile().string());
 }
 
 // ---- settings
@@ -261,6 +275,9 @@ std::string EmbeddedHost::GetIniSetting(const std::string& section, const std::s
 }
 
 void EmbeddedHost::SaveIniSetting(const std::string& section, const std::string& key, const std::string& value) {
+    // A setting such as the unit mappings names devices: they are on disk first, so that a
+    // process killed after this write never leaves settings naming devices it did not save.
+    saveDefinitions();
     try {
         files::replaceFile(settingsFile(), host::iniSet(readSettingsText(), section, key, value));
     } catch (const std::exception& e) {
@@ -291,6 +308,7 @@ void EmbeddedHost::MoveSettings(const std::string& registryPath, const std::stri
             if (storable) entries.emplace_back(key, std::move(value));
         }
     }
+    saveDefinitions();
     try {
         files::replaceFile(settingsFile(), host::iniSetAll(readSettingsText(), app, entries));
     } catch (const std::exception& e) {

@@ -11,12 +11,14 @@
 // one host directory, and they start above the 16-bit range so that a reference
 // squeezed into 16 bits shows at once.
 //
-// Saving: a device made or deleted, and any member written other than its status, is
-// written at once (temp file + rename: a crash of the program loses nothing). Without
-// an event loop status and value changes are written at once too; with one they are
-// gathered and written `saveDelayMs` after the first of them, and that write is also
-// flushed to the disk (a crash of the machine loses at most that delay). flush() and
-// the destructor write whatever is pending, so a clean exit loses nothing.
+// Saving (temp file + rename: a crash of the program never leaves half a file).
+// Without an event loop every change is written at once. With one, each write is also
+// flushed to the disk: a device made or deleted, or any member written but its status,
+// is saved as soon as the calls that made it are over (the next turn of the loop), and
+// before any setting is written, so that settings never name devices that a killed
+// process did not save; status and value changes are gathered and written `saveDelayMs`
+// after the first of them (a crash of the machine loses at most that delay). flush()
+// and the destructor write whatever is pending, so a clean exit loses nothing.
 //
 // Refused at the start (HostDirError), so that nothing is lost or written elsewhere
 // later: a devices or settings file that cannot be read, that is larger than its
@@ -139,7 +141,8 @@ private:
     void checkSettingsFile();
     void loadDevices();
     void deviceChanged(host::Change what);
-    bool saveDevices(bool durable);
+    void saveDefinitions();
+    bool saveDevices();
     std::string readSettingsText() const;
     void hostMessage(const std::string& text);
     [[nodiscard]] const host::DeviceRecord* byCode(const std::string& code) const;
@@ -152,8 +155,8 @@ private:
     host::HostLog log_;
     std::shared_ptr<host::DeviceTable> table_;
     std::unique_ptr<Timer> saveTimer_;
+    std::unique_ptr<Timer> definitionTimer_;
     bool unsaved_ = false;
-    bool durablePending_ = false;  // written, but not yet flushed to the disk
     bool saveFailed_ = false;
     std::deque<host::HostEvent> events_;
     std::vector<host::HostRun> runs_;
