@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <tuple>
 
 #include "host/ini_text.h"
@@ -111,37 +110,19 @@ TEST(IniSettings, settings_file_is_created_empty_unless_told_otherwise) {
 
 TEST(IniSettings, an_unusable_settings_file_stops_the_host_instead_of_falling_back_to_the_per_user_store) {
     // The per-user store is shared by every host directory; nothing may go there instead.
-    const struct {
-        std::string what;
-        std::function<void(const std::filesystem::path&)> make;
-        std::string says;
-    } cases[] = {
-        {"too large", [](const auto& f) { spit(f, std::string(4 * 1024 * 1024 + 1, ';')); },
-         "cannot use the settings: {} is larger than 4 MiB"},
-        {"a directory", [](const auto& f) { std::filesystem::create_directories(f); },
-         "cannot use the settings: cannot read {}: Is a directory"},
-        {"read-only",
-         [](const auto& f) {
-             spit(f, kIni);
-             std::filesystem::permissions(f, std::filesystem::perms::owner_read);
-         },
-         "cannot write {}: no write permission (mode 0400)"},
-    };
-    for (const auto& c : cases) {
-        test::TempDir dir;
-        const auto file = dir.path() / "config" / "settings.ini";
-        c.make(file);
-        MemorySettings settings;
-        RecordingLauncher launcher;
-        try {
-            EmbeddedHost hs(dir.path(), settings, launcher);
-            ADD_FAILURE() << c.what << ": the host started";
-        } catch (const HostDirError& e) {
-            std::string says = c.says;
-            says.replace(says.find("{}"), 2, file.string());
-            EXPECT_EQ(std::string(e.what()), says);
-        }
-    }
+    expectHostRefuses("config/settings.ini",
+                      {
+                          {"too large", [](const auto& f) { spit(f, std::string(4 * 1024 * 1024 + 1, ';')); },
+                           "cannot use the settings: {} is larger than 4 MiB"},
+                          {"a directory", [](const auto& f) { std::filesystem::create_directories(f); },
+                           "cannot use the settings: cannot read {}: Is a directory"},
+                          {"read-only",
+                           [](const auto& f) {
+                               spit(f, kIni);
+                               std::filesystem::permissions(f, std::filesystem::perms::owner_read);
+                           },
+                           "cannot write {}: no write permission (mode 0400)"},
+                      });
 }
 
 TEST(IniSettings, an_unstorable_save_is_a_host_error_and_leaves_the_file_alone) {

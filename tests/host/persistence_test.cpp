@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "host/device_file.h"
 #include "host_fixture.h"
 #include "platform/virtual/virtual_loop.h"
@@ -176,36 +174,21 @@ TEST(DevicePersistence, a_next_reference_out_of_range_is_repaired_from_the_highe
 
 TEST(DevicePersistence, a_file_that_cannot_be_read_or_saved_stops_the_host_and_is_left_alone) {
     // Starting without the devices would save an empty file over them at the first change.
-    const struct {
-        std::string what;
-        std::function<void(const fs::path&)> make;
-        std::string says;
-    } cases[] = {
-        {"directory", [](const fs::path& f) { fs::create_directories(f); }, "cannot read {}: Is a directory"},
-        {"read-only",
-         [](const fs::path& f) {
-             spit(f, "varnel host devices 1\nnext\t40001\n");
-             fs::permissions(f, fs::perms::owner_read);
-         },
-         "cannot write {}: no write permission (mode 0400)"},
-    };
-    for (const auto& c : cases) {
-        test::TempDir dir;
-        const fs::path file = dir.path() / "config" / "devices.txt";
-        c.make(file);
-        MemorySettings settings;
-        RecordingLauncher launcher;
-        try {
-            EmbeddedHost hs(dir.path(), settings, launcher);
-            ADD_FAILURE() << c.what << ": the host started";
-        } catch (const HostDirError& e) {
-            std::string says = c.says;
-            says.replace(says.find("{}"), 2, file.string());
-            EXPECT_EQ(std::string(e.what()), says);
-        }
-        EXPECT_TRUE(fs::exists(file)) << c.what;
-        EXPECT_FALSE(fs::exists(dir.path() / "config" / "devices.txt.bad")) << c.what;
-    }
+    expectHostRefuses(
+        "config/devices.txt",
+        {
+            {"directory", [](const fs::path& f) { fs::create_directories(f); }, "cannot read {}: Is a directory"},
+            {"read-only",
+             [](const fs::path& f) {
+                 spit(f, "varnel host devices 1\nnext\t40001\n");
+                 fs::permissions(f, fs::perms::owner_read);
+             },
+             "cannot write {}: no write permission (mode 0400)"},
+        },
+        [](const fs::path& file) {
+            EXPECT_TRUE(fs::exists(file));
+            EXPECT_FALSE(fs::exists(file.parent_path() / "devices.txt.bad"));
+        });
 }
 
 TEST(DevicePersistence, device_file_reader_never_throws_on_random_bytes) {
