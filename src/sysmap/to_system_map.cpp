@@ -163,10 +163,7 @@ void SavePointName(Context& ctx, SystemMap& sm, const std::string& hc, std::int1
     syncStep(ctx, sm, "SavePointName", 1, [&] {
         if (!pointSelected(ctx, unit, point - 1)) return;
         const std::int64_t id = std::int64_t{sm.sectionBase} + point;
-        if (!sm.image.entry(sm.sectionHeader, id)) {
-            ++sm.entriesAsked;
-            return;
-        }
+        if (!sm.entry(id)) return;
         const std::string code = hc + std::to_string(point);
         const std::string t = textOf(ctx, sm, code);
         if (!t.empty()) setLine(ctx, sm, "SavePointName", id, "\t\t" + code + " " + t);
