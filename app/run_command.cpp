@@ -19,6 +19,7 @@
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
+#include "host_settings.h"
 #include "platform/headless_prompts.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_process_launcher.h"
@@ -144,9 +145,8 @@ int runPlugin(const RunOptions& o) {
         QCoreApplication::exit(kExitOk);
     });
     hspi.RegisterCallback(callback);
-    // The per-user store is shared by every host directory: never let this one's settings go there.
-    if (!hspi.context().settings.iniMode) {
-        std::cerr << "varnel: the settings file " << host->settingsFile().string() << " cannot be used\n";
+    if (auto why = settingsElsewhere(hspi, *host)) {
+        std::cerr << "varnel: " << *why << '\n';
         return kExitFailure;
     }
     console::MirrorChoice mirror = o.mirror;

@@ -17,6 +17,7 @@
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
+#include "host_settings.h"
 #include "platform/headless_prompts.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_process_launcher.h"
@@ -109,9 +110,8 @@ int runSyncCommand(const SyncOptions& o) {
     QtSerialPort port;
     HSPI hspi(Platform{loop, port, userSettings, prompts, launcher, o.hostDir, {}}, [] {});
     hspi.RegisterCallback(callback);
+    if (auto why = settingsElsewhere(hspi, *host)) return fail(*why);
     Context& ctx = hspi.context();
-    // The per-user store is shared by every host directory: never let this one's settings go there.
-    if (!ctx.settings.iniMode) return fail("the settings file " + host->settingsFile().string() + " cannot be used");
 
     const std::string project = o.project ? *o.project : ReadSetting(ctx, "ProjectFile", "");
     if (auto problem = projectProblem(project, o.project.has_value())) return fail(*problem);
