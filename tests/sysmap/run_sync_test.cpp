@@ -29,14 +29,6 @@ protected:
     }
 };
 
-TEST(SyncQuestion, matches_the_window_for_each_master) {
-    EXPECT_EQ(syncQuestion(false, {.ir = true}), "Are you certain you want to overwrite CMAX System Map definitions?");
-    EXPECT_EQ(syncQuestion(true, {.variables = true}), "Are you certain you want to overwrite Homeseer definitions?");
-    EXPECT_EQ(syncQuestion(true, {.ir = true}),
-              "Are you certain you want to overwrite Homeseer definitions?  Note that IR Label changes will not "
-              "take effect until Homeseer restart.");
-}
-
 TEST_F(RunSync, declined_question_changes_nothing_a_callback_replaces_it_and_yes_skips_it) {
     addDevice("A1", "Ocelot", "Lamp");
     rig.prompts.answer = false;
