@@ -40,7 +40,8 @@ void HostLog::write(const std::string& source, const std::string& message) {
 void HostLog::own(const std::string& text) { emit("Host", text); }
 
 void HostLog::emit(const std::string& source, const std::string& message) {
-    const std::string line = formatTime(clock_()) + " " + oneLine(source) + ": " + oneLine(message);
+    const ConsoleLine entry{formatTime(clock_()), oneLine(source), oneLine(message)};
+    const std::string line = entry.text();
     std::error_code ec;
     if (std::filesystem::file_size(file_, ec) >= maxFileBytes_ && !ec) {
         std::filesystem::path old = file_;
@@ -52,9 +53,9 @@ void HostLog::emit(const std::string& source, const std::string& message) {
     } else if (!fileFailed_) {
         // Said once per run of failures; the entry still reaches the console.
         fileFailed_ = true;
-        if (console_) console_(formatTime(clock_()) + " Host: cannot write the host log file " + file_.string());
+        if (console_) console_({entry.time, "Host", "cannot write the host log file " + file_.string()});
     }
-    if (console_) console_(line);
+    if (console_) console_(entry);
 }
 
 }  // namespace varnel::host

@@ -2,6 +2,8 @@
 // exchanges over a pseudo-terminal, and a far end that goes away.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <thread>
 
@@ -30,7 +32,7 @@ TEST(QtSerialPortOpen, refusals_name_the_port_and_say_why) {
         std::string device, says;  // the whole text, or its start
     } cases[] = {
         {"/dev/ttyVARNEL-none", "Serial port /dev/ttyVARNEL-none not found (no such device)"},
-        {pts, "Serial port " + pts + " is busy (locked by another process)"},
+        {pts, "Serial port " + pts + " is busy: locked by process " + std::to_string(::getpid()) + " ("},
         {"/dev/null", "Serial port /dev/null is not a serial device"},
         {"", "No serial port given"},
     };
