@@ -5,6 +5,7 @@
 #include <map>
 
 #include "console/command.h"
+#include "console/selection.h"
 #include "host/files.h"
 #include "host/ini_text.h"
 
@@ -34,7 +35,7 @@ std::optional<bool> boolean(std::string_view v) {
 
 Problem setSwitch(bool& into, std::string_view v) {
     const auto b = boolean(v);
-    if (!b) return "needs 1 or 0 (yes or no), not \"" + std::string(v) + "\"";
+    if (!b) return "needs 1 or 0 (yes or no), not " + console::quoted(v);
     into = *b;
     return std::nullopt;
 }
@@ -56,14 +57,13 @@ Problem applyDemoScript(RunOptions& o, std::string_view v) {
 
 Problem applyFor(RunOptions& o, std::string_view v) {
     o.forSeconds = parseSeconds(v);
-    if (!o.forSeconds) return "needs a number of seconds above 0, not \"" + std::string(v) + "\"";
+    if (!o.forSeconds) return "needs a number of seconds above 0, not " + console::quoted(v);
     return std::nullopt;
 }
 
 Problem applyExec(RunOptions& o, std::string_view v) {
     const auto parsed = console::parseCommand(std::string(v));
-    if (const auto* bad = std::get_if<console::ParseError>(&parsed))
-        return "\"" + std::string(v) + "\": " + bad->message;
+    if (const auto* bad = std::get_if<console::ParseError>(&parsed)) return console::quoted(v) + ": " + bad->message;
     if (std::holds_alternative<console::cmd::Empty>(std::get<console::Command>(parsed)))
         return std::string("needs a console command (the command help lists them)");
     o.exec.emplace_back(v);
@@ -81,7 +81,7 @@ Problem applyMirrorPoints(RunOptions& o, std::string_view v) { return mirror(o, 
 
 Problem applyLogLevel(RunOptions& o, std::string_view v) {
     const auto level = parseLogLevel(v);
-    if (!level) return "needs error, warning or info, not \"" + std::string(v) + "\"";
+    if (!level) return "needs error, warning or info, not " + console::quoted(v);
     o.logLevel = *level;
     return std::nullopt;
 }
@@ -210,8 +210,8 @@ std::optional<std::string> addHostSettings(RunOptions& o, std::string_view fileT
         const RunSetting* row = nullptr;
         for (const auto& r : table)
             if (host::equalsNoCase(r.key, key)) row = &r;
-        if (!row) return where + "unknown key \"" + key + "\" (known: " + keyList(table) + ")";
-        if (++seen[row->key] > 1 && !row->repeatable) return where + key + ": given twice";
+        if (!row) return where + "unknown key " + console::quoted(key) + " (known: " + keyList(table) + ")";
+        if (++seen[row->key] > 1 && !row->repeatable) return where + std::string(row->key) + ": given twice";
         if (decided(o, *row, table) || std::find(fromEnv.begin(), fromEnv.end(), row->key) != fromEnv.end()) continue;
         if (auto bad = row->apply(o, value)) return where + std::string(row->key) + ": " + *bad;
     }

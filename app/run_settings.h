@@ -49,12 +49,12 @@ using EnvLookup = std::function<const char*(const char* name)>;
                                                          const std::string& fileName, const EnvLookup& env,
                                                          std::span<const RunSetting> table = runSettings());
 
+// The same with the host directory's file (none there: nothing from it).
+[[nodiscard]] std::optional<std::string> addHostSettings(RunOptions& o, const EnvLookup& env);
+
 // Demo options are for the simulator: from the command line without it they are a
 // usage error (returned); from the file they are dropped.
 [[nodiscard]] std::optional<std::string> settleDemoOptions(RunOptions& o);
-
-// The same with the host directory's file (none there: nothing from it).
-[[nodiscard]] std::optional<std::string> addHostSettings(RunOptions& o, const EnvLookup& env);
 
 [[nodiscard]] std::filesystem::path hostSettingsFile(const std::filesystem::path& hostDir);
 

@@ -70,7 +70,7 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{"run", "--verbose"}, "unknown option \"--verbose\""},
         {{"sim", "--port", "x"}, "unknown option \"--port\""},
         {{"sim", "--no-demo", "--demo-script", "d.txt"}, "exclude each other"},
-        {{"run", "--exec", "var 200 1"}, "--exec: \"var 200 1\": "},
+        {{"run", "--exec", "var 200 1"}, "--exec: 'var 200 1': "},
         {{"run", "--exec", "  "}, "--exec: needs a console command"},
         {{"run", "--mirror-vars", "0-200"}, "--mirror-vars: "},
         {{"run", "--mirror-points", "1"}, "--mirror-points: "},

@@ -124,7 +124,7 @@ TEST(VarnelService, the_host_directory_alone_configures_a_run_and_a_bad_entry_st
     const auto bad = test::runVarnel({"run", "--host-dir", q(host)});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.err, "varnel: " + (host / "config" / "settings.ini").string() +
-                           ": [varnel] for: needs a number of seconds above 0, not \"soon\"\n");
+                           ": [varnel] for: needs a number of seconds above 0, not 'soon'\n");
 }
 
 // A lock file in the place serial programs look for the device's.
