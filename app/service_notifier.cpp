@@ -28,7 +28,9 @@ void ServiceNotifier::status(const std::string& text) {
 }
 
 void ServiceNotifier::stopping() {
-    watchdog_.stop();
+    // The watchdog keeps hearing from the loop: a shutdown that hangs is as bad as a run.
+    if (stopping_) return;
+    stopping_ = true;
     send("STOPPING=1");
 }
 

@@ -20,11 +20,13 @@ public:
     void ready();
     // Sent only when it differs from the last one.
     void status(const std::string& text);
+    // Once, however often a stop is asked for.
     void stopping();
 
 private:
     void send(const std::string& message);
     bool active_ = false;
+    bool stopping_ = false;
     std::string lastStatus_;
     QTimer watchdog_;
 };
