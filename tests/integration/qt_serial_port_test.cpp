@@ -60,6 +60,8 @@ TEST(QtSerialPortOpen, error_texts_tell_busy_from_no_permission) {
          "Serial port /dev/ttyUSB0 is busy (locked by another process)"},
         {QSerialPort::PermissionError, "Permission denied",
          "Serial port /dev/ttyUSB0: no permission to open it (is the user in the dialout group?)"},
+        {QSerialPort::PermissionError, "Device or resource busy",
+         "Serial port /dev/ttyUSB0 is busy (opened for itself alone by another program)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(openErrorText("/dev/ttyUSB0", c.error, QString::fromLatin1(c.qtText)), c.expected) << c.qtText;

@@ -25,6 +25,9 @@ std::string openErrorText(const std::string& device, QSerialPort::SerialPortErro
         case QSerialPort::PermissionError:
             if (qtText.contains(QLatin1String("lock"), Qt::CaseInsensitive))
                 return port + " is busy (locked by another process)";
+            // EBUSY: another program opened it for itself alone (TIOCEXCL).
+            if (qtText.contains(QLatin1String("busy"), Qt::CaseInsensitive))
+                return port + " is busy (opened for itself alone by another program)";
             return port + ": no permission to open it (is the user in the dialout group?)";
         case QSerialPort::OpenError: return port + " is already open";
         case QSerialPort::UnsupportedOperationError:
