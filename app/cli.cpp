@@ -1,15 +1,10 @@
 #include "cli.h"
 
-#include "console/command.h"
-
-#include <charconv>
-#include <cmath>
+#include "run_settings.h"
 
 namespace varnel::app {
 
 namespace {
-
-constexpr double kMaxSeconds = 10.0 * 365 * 24 * 3600;
 
 // "--name value" or "--name=value"; advances `i` past what it used.
 std::optional<std::string> valueOf(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
@@ -38,17 +33,8 @@ std::optional<std::string> nonEmptyValue(const std::vector<std::string>& args, s
     return v;
 }
 
-std::optional<double> seconds(const std::string& text) {
-    double v = 0;
-    const auto* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || ptr != end || !std::isfinite(v) || v <= 0 || v > kMaxSeconds) return std::nullopt;
-    return v;
-}
-
-// --demo-script FILE and --no-demo, shared by run and sim. True when `args[i]` was one.
-template <class Options>
-bool demoOption(const std::vector<std::string>& args, std::size_t& i, Options& o, std::string& error) {
+// --demo-script FILE and --no-demo of sim. True when `args[i]` was one.
+bool demoOption(const std::vector<std::string>& args, std::size_t& i, SimOptions& o, std::string& error) {
     const std::string& a = args[i];
     if (a == "--no-demo") {
         o.demo = false;
@@ -59,15 +45,22 @@ bool demoOption(const std::vector<std::string>& args, std::size_t& i, Options& o
     return true;
 }
 
-// --for SECONDS, shared by run and sim. True when `args[i]` was it; `error` set when its value is bad.
-template <class Options>
-bool forOption(const std::vector<std::string>& args, std::size_t& i, Options& o, std::string& error) {
+// --for SECONDS of sim. True when `args[i]` was it; `error` set when its value is bad.
+bool forOption(const std::vector<std::string>& args, std::size_t& i, SimOptions& o, std::string& error) {
     if (!isOption(args[i], "--for")) return false;
     auto v = valueOf(args, i, "--for", error);
     if (!v) return true;
-    o.forSeconds = seconds(*v);
+    o.forSeconds = parseSeconds(*v);
     if (!o.forSeconds) error = "--for needs a number of seconds above 0, not \"" + *v + "\"";
     return true;
+}
+
+// The row whose flag `a` is ("--port" or "--port=...").
+const RunSetting* rowOfFlag(const std::string& a) {
+    const std::string_view flag = std::string_view(a).substr(0, a.find('='));
+    for (const auto& row : runSettings())
+        if (!row.flag.empty() && row.flag == flag) return &row;
+    return nullptr;
 }
 
 Command parseRun(const std::vector<std::string>& args, std::size_t i, const std::filesystem::path& hostDir) {
@@ -77,38 +70,29 @@ Command parseRun(const std::vector<std::string>& args, std::size_t i, const std:
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-h" || a == "--help") return HelpRequest{usage()};
-        if (demoOption(args, i, o, error) || forOption(args, i, o, error)) {
-            if (!error.empty()) return UsageError{error};
-        } else if (a == "--simulate") {
-            o.simulate = true;
-        } else if (isOption(a, "--port")) {
-            auto v = nonEmptyValue(args, i, "--port", "a device name", error);
-            if (!v) return UsageError{error};
-            o.device = *v;
-        } else if (isOption(a, "--host-dir")) {
+        // Not a setting: the settings file is in it.
+        if (isOption(a, "--host-dir")) {
             auto v = nonEmptyValue(args, i, "--host-dir", "a directory", error);
             if (!v) return UsageError{error};
             o.hostDir = *v;
-        } else if (isOption(a, "--exec")) {
-            auto v = valueOf(args, i, "--exec", error);
-            if (!v) return UsageError{error};
-            const auto parsed = console::parseCommand(*v);
-            if (const auto* bad = std::get_if<console::ParseError>(&parsed))
-                return UsageError{"varnel run: --exec \"" + *v + "\": " + bad->message};
-            if (std::holds_alternative<console::cmd::Empty>(std::get<console::Command>(parsed)))
-                return UsageError{"--exec needs a console command (--exec help lists them)"};
-            o.exec.push_back(*v);
-        } else if (isOption(a, "--mirror-vars") || isOption(a, "--mirror-points")) {
-            const std::string name = isOption(a, "--mirror-vars") ? "--mirror-vars" : "--mirror-points";
-            auto v = valueOf(args, i, name, error);
-            if (!v) return UsageError{error};
-            if (auto bad = console::addMirrorOption(o.mirror, name, *v)) return UsageError{"varnel run: " + *bad};
-        } else {
-            return UsageError{"varnel run: unknown option \"" + a + "\""};
+            continue;
         }
+        const RunSetting* row = rowOfFlag(a);
+        if (!row) return UsageError{"varnel run: unknown option \"" + a + "\""};
+        const std::string flag(row->flag);
+        std::string value;
+        if (row->arg.empty()) {
+            if (a != flag) return UsageError{"varnel run: " + flag + " takes no value"};
+            value = row->switchValue;
+        } else {
+            auto v = valueOf(args, i, flag, error);
+            if (!v) return UsageError{"varnel run: " + error};
+            value = *v;
+        }
+        if (auto bad = row->apply(o, value)) return UsageError{"varnel run: " + flag + ": " + *bad};
+        o.fromCommandLine.push_back(row->key);
     }
     if (o.simulate && o.device) return UsageError{"varnel run: --port and --simulate exclude each other"};
-    if (!o.simulate && (o.demoScript || !o.demo)) return UsageError{"varnel run: demo options need --simulate"};
     if (o.demoScript && !o.demo) return UsageError{"varnel run: --demo-script and --no-demo exclude each other"};
     return o;
 }
@@ -177,26 +161,34 @@ Command parseSync(const std::vector<std::string>& args, std::size_t i, const std
     return o;
 }
 
+Command parsePorts(const std::vector<std::string>& args, std::size_t i) {
+    PortsOptions o;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") return HelpRequest{usage()};
+        if (a.starts_with("-")) return UsageError{"varnel ports: unknown option \"" + a + "\""};
+        if (a.empty()) return UsageError{"varnel ports: an empty device name"};
+        o.devices.push_back(a);
+    }
+    return o;
+}
+
 }  // namespace
 
 std::string usage() {
     return "Usage:\n"
-           "  varnel run [--port DEVICE | --simulate] [--host-dir DIR] [--for SECONDS]\n"
-           "             [--mirror-vars LIST] [--mirror-points UNIT:POINTS,...] [--exec LINE]...\n"
-           "      Runs the plug-in in the embedded host. --port opens a serial device; without\n"
-           "      it the port number setting \"comport\" n picks /dev/ttyS<n-1>. --simulate runs\n"
-           "      the controller simulator on a pseudo-terminal instead. Ctrl-C ends the run.\n"
-           "      --for SECONDS: end cleanly after that time.\n"
-           "      --host-dir: where the host keeps settings, devices and its log\n"
-           "      (default $XDG_DATA_HOME/varnel or ~/.local/share/varnel).\n"
-           "      --mirror-vars 0-9,64 / --mirror-points 1:0-7,3:0-3:invert: the variables and\n"
-           "      module points to mirror into host devices, chosen once the modules are known.\n"
-           "      --exec LINE: a console command run after start-up (repeatable, in order).\n"
-           "      Console commands are also read from standard input, one per line; \"help\"\n"
-           "      lists them, \"quit\" ends the run. Host events are printed as they happen.\n"
-           "  varnel sim [--link PATH] [--for SECONDS]\n"
+           "  varnel run [--host-dir DIR] [OPTION]...\n"
+           "      Runs the plug-in in the embedded host until Ctrl-C, SIGTERM or \"quit\".\n"
+           "      Console commands are read from standard input, one per line (\"help\" lists\n"
+           "      them); host events are printed as they happen.\n"
+           "      --host-dir DIR: where the host keeps settings, devices and its log\n"
+           "      (default $XDG_DATA_HOME/varnel or ~/.local/share/varnel). Each option below\n"
+           "      can also be set in DIR/config/settings.ini, section [varnel], as KEY=VALUE;\n"
+           "      the command line wins.\n" +
+           runSettingsHelp() +
+           "  varnel sim [--link PATH] [--for SECONDS] [--demo-script FILE | --no-demo]\n"
            "      Runs the controller simulator on a pseudo-terminal and prints its device path\n"
-           "      (or PATH, a symbolic link to it).\n"
+           "      (or PATH, a symbolic link to it). Demo options as for run.\n"
            "  varnel sync --from-project | --to-project [--project FILE]\n"
            "              [--variables] [--x10] [--io] [--ir] [--all] [--yes] [--replace-ir-files]\n"
            "              [--host-dir DIR]\n"
@@ -207,8 +199,9 @@ std::string usage() {
            "      backed up first). FILE defaults to the \"ProjectFile\" setting. Asks first\n"
            "      on the terminal; --yes does not ask. The synchronized IR files replace the\n"
            "      live ones only when confirmed on the terminal or with --replace-ir-files.\n"
-           "  With the simulator: --demo-script FILE plays scripted activity (variables,\n"
-           "  inputs, X10, IR, touches); --no-demo turns the default random activity off.\n"
+           "  varnel ports [DEVICE]...\n"
+           "      Lists the serial devices (or the ones named) with their stable\n"
+           "      /dev/serial/by-id names, whether this user may open them and who holds them.\n"
            "  varnel --version | --help\n";
 }
 
@@ -226,6 +219,7 @@ Command parseCommandLine(const std::vector<std::string>& args, const std::filesy
     if (sub == "run") return parseRun(args, 1, hostDir);
     if (sub == "sim") return parseSim(args, 1);
     if (sub == "sync") return parseSync(args, 1, hostDir);
+    if (sub == "ports") return parsePorts(args, 1);
     return UsageError{"varnel: unknown command \"" + sub + "\"\n" + usage()};
 }
 

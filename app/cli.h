@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/selection.h"
+#include "log_output.h"
 
 namespace varnel::app {
 
@@ -20,6 +21,9 @@ struct RunOptions {
     bool demo = true;                       // --no-demo: a simulator that only answers
     std::vector<std::string> exec;          // --exec LINE, repeatable: console lines run after start-up
     console::MirrorChoice mirror;           // --mirror-vars / --mirror-points: applied after start-up
+    LogLevel logLevel = LogLevel::Info;     // --log-level
+    // Keys of the options the command line gave (run_settings.h); the file's give way to them.
+    std::vector<std::string_view> fromCommandLine;
 };
 
 struct SimOptions {
@@ -43,6 +47,11 @@ struct SyncOptions {
     std::filesystem::path hostDir;
 };
 
+// `varnel ports [DEVICE]...`: the serial devices, or the ones named.
+struct PortsOptions {
+    std::vector<std::string> devices;
+};
+
 struct HelpRequest {
     std::string text;
 };
@@ -53,7 +62,8 @@ struct UsageError {
     std::string message;
 };
 
-using Command = std::variant<RunOptions, SimOptions, SyncOptions, HelpRequest, VersionRequest, UsageError>;
+using Command =
+    std::variant<RunOptions, SimOptions, SyncOptions, PortsOptions, HelpRequest, VersionRequest, UsageError>;
 
 // `args` without the program name. `defaultHostDir` is used when --host-dir is absent.
 [[nodiscard]] Command parseCommandLine(const std::vector<std::string>& args,

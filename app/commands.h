@@ -7,5 +7,6 @@ namespace varnel::app {
 int runPlugin(const RunOptions& options);
 int runSimulator(const SimOptions& options);
 int runSyncCommand(const SyncOptions& options);
+int listPorts(const PortsOptions& options);
 
 }  // namespace varnel::app

@@ -11,13 +11,14 @@
 namespace varnel::app {
 
 namespace {
-constexpr int kPumpMs = 20;
-}
+// While lines wait for the plug-in to finish an exchange, it is asked again this often.
+constexpr int kRetryMs = 20;
+}  // namespace
 
 ConsoleFeed::ConsoleFeed(std::function<void()> stop, std::function<void(const std::string&)> say)
     : stop_(std::move(stop)), say_(std::move(say)) {
-    pumpTimer_.setInterval(kPumpMs);
-    QObject::connect(&pumpTimer_, &QTimer::timeout, &pumpTimer_, [this] { drain(); });
+    retryTimer_.setInterval(kRetryMs);
+    QObject::connect(&retryTimer_, &QTimer::timeout, &retryTimer_, [this] { drain(); });
 }
 
 ConsoleFeed::~ConsoleFeed() = default;
@@ -89,7 +90,6 @@ void ConsoleFeed::line(std::string text) {
 void ConsoleFeed::attach(console::Console& console, const std::vector<std::string>& exec) {
     console_ = &console;
     waiting_.insert(waiting_.begin(), exec.begin(), exec.end());
-    pumpTimer_.start();
     drain();
 }
 
@@ -105,6 +105,13 @@ void ConsoleFeed::drain() {
         checkQuit();
     }
     draining_ = false;
+    // The plug-in does not say when an exchange ends, so waiting lines try again on a
+    // timer; an idle console sleeps until standard input wakes it.
+    if (waiting_.empty() || quitSeen_) {
+        retryTimer_.stop();
+    } else if (!retryTimer_.isActive()) {
+        retryTimer_.start();
+    }
     if (notifier_ && !notifier_->isEnabled() && waiting_.size() < kMaxWaiting / 2) notifier_->setEnabled(true);
 }
 
@@ -112,7 +119,7 @@ void ConsoleFeed::checkQuit() {
     if (quitSeen_ || !console_ || !console_->quitRequested()) return;
     quitSeen_ = true;
     waiting_.clear();
-    pumpTimer_.stop();
+    retryTimer_.stop();
     if (stop_) stop_();
 }
 

@@ -2,8 +2,8 @@
 // Feeds the operator console of `varnel run`: the --exec lines, then the lines read
 // from standard input, one at a time and in order. A line waits while start-up runs
 // and while the plug-in waits for the controller (a line can come in during any wait,
-// since waits run the event loop); a short timer hands it over once the console is
-// ready, so two exchanges never share the wire. While many lines wait, standard input
+// since waits run the event loop); a short timer, running only while lines wait, hands
+// it over once the console is ready, so two exchanges never share the wire. While many lines wait, standard input
 // is not read. End of input ends the reading, not the run.
 #include <QSocketNotifier>
 #include <QTimer>
@@ -42,6 +42,7 @@ public:
     void endOfInput();
     [[nodiscard]] bool reading() const { return notifier_ != nullptr && notifier_->isEnabled(); }
     [[nodiscard]] std::size_t waiting() const { return waiting_.size(); }
+    [[nodiscard]] bool retrying() const { return retryTimer_.isActive(); }
 
 private:
     void line(std::string text);
@@ -59,7 +60,7 @@ private:
     bool terminal_ = false;
     int fd_ = -1;
     std::unique_ptr<QSocketNotifier> notifier_;
-    QTimer pumpTimer_;
+    QTimer retryTimer_;
 };
 
 }  // namespace varnel::app

@@ -8,11 +8,19 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "run_settings.h"
 
 int main(int argc, char** argv) {
     using namespace varnel::app;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const Command command = parseCommandLine(args, defaultHostDir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
+    Command command = parseCommandLine(args, defaultHostDir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
+    if (auto* run = std::get_if<RunOptions>(&command)) {
+        if (auto bad = addHostSettings(*run, [](const char* name) { return std::getenv(name); })) {
+            std::cerr << "varnel: " << *bad << '\n';
+            return kExitFailure;
+        }
+        if (auto bad = settleDemoOptions(*run)) command = UsageError{*bad};
+    }
 
     if (const auto* help = std::get_if<HelpRequest>(&command)) {
         std::cout << help->text;
@@ -26,6 +34,8 @@ int main(int argc, char** argv) {
         std::cerr << error->message << (error->message.ends_with('\n') ? "" : "\n");
         return kExitUsage;
     }
+
+    if (const auto* ports = std::get_if<PortsOptions>(&command)) return listPorts(*ports);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName("varnel");

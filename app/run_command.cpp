@@ -20,13 +20,17 @@
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
 #include "host_settings.h"
+#include "log_output.h"
 #include "platform/headless_prompts.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_process_launcher.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_settings_store.h"
+#include "platform/qt/serial_devices.h"
 #include "plugin/hspi.h"
 #include "port_names.h"
+#include "service_notifier.h"
+#include "service_status.h"
 #include "signal_watcher.h"
 #include "sim/demo.h"
 #include "sim/pty/pty_simulator.h"
@@ -38,14 +42,19 @@ namespace varnel::app {
 
 namespace {
 
+// How often systemd's status line is brought up to date (sent only when it changed).
+constexpr int kStatusMs = 5000;
+
 int portNumberSetting(Context& ctx) {
     const double n = numericValue(ReadSetting(ctx, "comport", "1"));
     return std::isfinite(n) && n >= -32768 && n <= 32767 ? static_cast<int>(std::lround(n)) : 0;
 }
 
-// Opens and closes the device once, so that a missing or busy device ends the
-// run with one clear line instead of a start-up that times out step by step.
-std::optional<std::string> probe(const std::string& device) {
+// Opens and closes the device once, so that a missing, forbidden or busy device ends
+// the run with one clear line instead of a start-up that times out step by step.
+// A lock left behind by a process that is gone is taken over first.
+std::optional<std::string> probe(const std::string& device, LogOutput& log) {
+    if (auto note = takeOverStaleLock(device)) log.line(LogLevel::Warning, "varnel: " + *note);
     QtSerialPort port;
     auto err = port.open(device);
     port.close();
@@ -54,18 +63,18 @@ std::optional<std::string> probe(const std::string& device) {
 
 // The demo's IR names (only where the host has none) and its mirroring (unless the
 // command line chose some).
-void seedDemoHost(Context& ctx, console::MirrorChoice& mirror) {
+void seedDemoHost(Context& ctx, console::MirrorChoice& mirror, LogOutput& log) {
     if (!mirror.variables && mirror.units.empty()) {
         mirror = demoMirrorChoice();
-        std::cout << "Demo: a new host directory mirrors variables " << console::formatNumberList(*mirror.variables)
-                  << " and points of units 1 to 3" << std::endl;
+        log.line(LogLevel::Info, "Demo: a new host directory mirrors variables " +
+                                     console::formatNumberList(*mirror.variables) + " and points of units 1 to 3");
     }
     try {
         const auto labels = irFilePath(ctx, kIrLabelFile);
         std::error_code ec;
         if (std::filesystem::exists(labels, ec)) return;
         std::ofstream(labels, std::ios::binary) << demoIrLabels();
-        std::cout << "Demo: IR names for TV, Amp and DVD in " << labels.string() << std::endl;
+        log.line(LogLevel::Info, "Demo: IR names for TV, Amp and DVD in " + labels.string());
     } catch (const std::exception& e) {
         std::cerr << "varnel: the demo's IR names could not be written: " << e.what() << std::endl;
     }
@@ -74,6 +83,10 @@ void seedDemoHost(Context& ctx, console::MirrorChoice& mirror) {
 }  // namespace
 
 int runPlugin(const RunOptions& o) {
+    LogOutput log(o.logLevel, logStyleFromEnvironment(), std::cout, std::cerr);
+    ServiceNotifier notifier;
+    notifier.startWatchdog();
+    notifier.status("starting");
     QtEventLoop loop;
     QtSettingsStore userSettings;
     QtProcessLauncher launcher(loop);
@@ -110,22 +123,22 @@ int runPlugin(const RunOptions& o) {
             return kExitFailure;
         }
         demo = std::make_unique<sim::Demo>(*controller);
-        demo->onStep = [](const std::string& step) { std::cout << "Simulator: " << step << std::endl; };
-        std::cout << "Simulated controller on " << simulator->path() << std::endl;
+        demo->onStep = [&log](const std::string& step) { log.line(LogLevel::Info, "Simulator: " + step); };
+        log.line(LogLevel::Info, "Simulated controller on " + simulator->path());
     }
 
     std::shared_ptr<EmbeddedHost> host;
     try {
         EmbeddedHostOptions options;
         options.loop = &loop;
-        options.console = [](const std::string& line) { std::cout << line << std::endl; };
+        options.consoleLine = [&log](const host::ConsoleLine& line) { log.hostLine(line); };
         host = std::make_shared<EmbeddedHost>(o.hostDir, userSettings, launcher, std::move(options));
     } catch (const HostDirError& e) {
         std::cerr << "varnel: " << e.what() << '\n';
         return kExitFailure;
     }
-    host->onEvent = [&host](const host::HostEvent& e) {
-        std::cout << "Event: " << console::describeEvent(e, host.get()) << std::endl;
+    host->onEvent = [&host, &log](const host::HostEvent& e) {
+        log.line(LogLevel::Info, "Event: " + console::describeEvent(e, host.get()));
     };
     // A simulated run in a host directory never used before gets the demo's IR names and
     // mirroring, so that it shows everything at once.
@@ -150,7 +163,7 @@ int runPlugin(const RunOptions& o) {
         return kExitFailure;
     }
     console::MirrorChoice mirror = o.mirror;
-    if (demoHost) seedDemoHost(hspi.context(), mirror);
+    if (demoHost) seedDemoHost(hspi.context(), mirror, log);
 
     const int portNumber = portNumberSetting(hspi.context());
     const std::string device = portDevice(portNumber);
@@ -158,17 +171,19 @@ int runPlugin(const RunOptions& o) {
         std::cerr << "varnel: port number setting " << portNumber << " names no serial device; use --port DEVICE\n";
         return kExitFailure;
     }
-    if (auto err = probe(device)) {
+    if (auto err = probe(device, log)) {
         std::cerr << "varnel: " << *err << '\n';
         return kExitFailure;
     }
 
     // A stop asked for during start-up waits until the start-up is through;
-    // asked for twice, it ends the process at once (devices saved first).
+    // asked for twice, it ends the process at once (devices saved first, and the
+    // port closed, which removes its lock file).
     bool starting = true;
     bool stopRequested = false;
     auto stop = [&] {
         if (ended) return;
+        notifier.stopping();
         if (!starting) {
             if (demo) demo->stop();  // the shutdown's own wait would show activity nobody mirrors
             hspi.ShutdownIO();
@@ -179,6 +194,7 @@ int runPlugin(const RunOptions& o) {
                 host->flush();
             } catch (const std::exception&) {
             }
+            port.close();
             std::_Exit(kExitFailure);
         }
         stopRequested = true;
@@ -203,6 +219,16 @@ int runPlugin(const RunOptions& o) {
         // Activity starts once the plug-in is up, so that the start-up log stays readable.
         if (demo) startDemo(*demo, demoPlan);
         feed.attach(*operatorConsole, o.exec);
+    }
+    QTimer statusTimer;
+    if (!ended && !stopRequested) {
+        const auto report = [&] { notifier.status(serviceStatus(hspi.context(), host->devices().size())); };
+        report();
+        notifier.ready();
+        if (notifier.active()) {
+            QObject::connect(&statusTimer, &QTimer::timeout, &statusTimer, report);
+            statusTimer.start(kStatusMs);
+        }
     }
 
     if (stopRequested) stop();

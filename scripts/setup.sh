@@ -2,7 +2,8 @@
 # Installs every build and test dependency from Debian packages. Safe to run again.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
-      qt6-base-dev libqt6serialport6-dev qt6-base-dev-tools
+      qt6-base-dev libqt6serialport6-dev qt6-base-dev-tools libsystemd-dev
+      dpkg-dev file
       libgtest-dev libgmock-dev libbenchmark-dev
       clang libclang-rt-dev clang-format clang-tidy)
 missing=()

@@ -93,6 +93,12 @@ bool isExecutableFile(const fs::path& p) {
     return (st.permissions() & x) != fs::perms::none;
 }
 
+host::HostLog::Sink consoleSink(const EmbeddedHostOptions& o) {
+    if (o.consoleLine) return o.consoleLine;
+    if (!o.console) return {};
+    return [console = o.console](const host::ConsoleLine& line) { console(line.text()); };
+}
+
 }  // namespace
 
 EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
@@ -103,7 +109,7 @@ EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, Proces
       options_(std::move(options)),
       log_(
           hostDir_ / "logs" / "host.log",
-          options_.clock ? options_.clock : [] { return std::chrono::system_clock::now(); }, options_.console,
+          options_.clock ? options_.clock : [] { return std::chrono::system_clock::now(); }, consoleSink(options_),
           options_.maxLogBytes),
       table_(std::make_shared<host::DeviceTable>(options_.firstRef > 0 ? options_.firstRef : 1)) {
     prepareHostDir(hostDir_);

@@ -66,6 +66,8 @@ struct EmbeddedHostOptions {
     int saveDelayMs = 500;
     // Receives every host log line; unset = silent.
     std::function<void(const std::string& line)> console{};
+    // Instead of `console`: each line in its parts, for a sink that shows them its own way.
+    std::function<void(const host::ConsoleLine& line)> consoleLine{};
     // Local wall-clock time for log lines; unset = the system clock.
     std::function<std::chrono::system_clock::time_point()> clock{};
     std::uintmax_t maxLogBytes = 4 * 1024 * 1024;

@@ -39,15 +39,16 @@ void HostLog::write(const std::string& source, const std::string& message) {
 void HostLog::own(const std::string& text) { emit("Host", text); }
 
 void HostLog::emit(const std::string& source, const std::string& message) {
-    const std::string line = formatTime(clock_()) + " " + oneLine(source) + ": " + oneLine(message);
+    const ConsoleLine entry{formatTime(clock_()), oneLine(source), oneLine(message)};
+    const std::string line = entry.text();
     if (files::appendRotating(file_, line + "\n", maxFileBytes_)) {
         fileFailed_ = false;
     } else if (!fileFailed_) {
         // Said once per run of failures; the entry still reaches the console.
         fileFailed_ = true;
-        if (console_) console_(formatTime(clock_()) + " Host: cannot write the host log file " + file_.string());
+        if (console_) console_({entry.time, "Host", "cannot write the host log file " + file_.string()});
     }
-    if (console_) console_(line);
+    if (console_) console_(entry);
 }
 
 }  // namespace varnel::host

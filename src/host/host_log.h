@@ -16,10 +16,16 @@ struct LogEntry {
     std::string source, message;
 };
 
+// One console line in its parts; text() is the line as the file has it.
+struct ConsoleLine {
+    std::string time, source, message;
+    [[nodiscard]] std::string text() const { return time + " " + source + ": " + message; }
+};
+
 class HostLog {
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
-    using Sink = std::function<void(const std::string& line)>;
+    using Sink = std::function<void(const ConsoleLine& line)>;
 
     HostLog(std::filesystem::path file, Clock clock, Sink console, std::uintmax_t maxFileBytes);
 

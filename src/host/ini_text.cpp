@@ -92,7 +92,8 @@ void checkEntry(std::string_view key, std::string_view value) {
 
 }  // namespace
 
-std::optional<std::string> iniGet(std::string_view text, std::string_view section, std::string_view key) {
+std::vector<std::pair<std::string, std::string>> iniEntries(std::string_view text, std::string_view section) {
+    std::vector<std::pair<std::string, std::string>> entries;
     bool inSection = false;
     for (const std::string& line : splitLines(text)) {
         if (auto s = sectionOf(line)) {
@@ -100,9 +101,14 @@ std::optional<std::string> iniGet(std::string_view text, std::string_view sectio
             continue;
         }
         if (!inSection) continue;
-        auto k = keyOf(line);
-        if (k && files::equalsNoCase(*k, key)) return unquote(std::string_view(line).substr(line.find('=') + 1));
+        if (auto k = keyOf(line)) entries.emplace_back(*k, unquote(std::string_view(line).substr(line.find('=') + 1)));
     }
+    return entries;
+}
+
+std::optional<std::string> iniGet(std::string_view text, std::string_view section, std::string_view key) {
+    for (auto& [k, v] : iniEntries(text, section))
+        if (files::equalsNoCase(k, key)) return std::move(v);
     return std::nullopt;
 }
 

@@ -14,6 +14,9 @@ namespace varnel::host {
 // which is how values with blanks at their ends survive a round trip.
 std::optional<std::string> iniGet(std::string_view text, std::string_view section, std::string_view key);
 
+// Every entry of `section` in file order, repeated keys included, values as iniGet gives them.
+std::vector<std::pair<std::string, std::string>> iniEntries(std::string_view text, std::string_view section);
+
 // The text with `key` in `section` set to `value`: the existing line is replaced in
 // place, a new key goes after the last entry of the section, a new section at the end.
 // Throws std::invalid_argument for names or values that cannot be stored in one line.

@@ -42,6 +42,14 @@ TEST(IniText, reads_keys_of_the_named_section_only_ignoring_case_and_blanks) {
     for (const Case& c : cases) EXPECT_EQ(iniGet(kIni, c.section, c.key), c.value) << c.section << "/" << c.key;
 }
 
+TEST(IniText, a_section_lists_its_entries_in_order_with_repeats_across_its_blocks) {
+    const std::string text = kIni + "[hspi_tarnwick]\r\ncomport = \" 2 \"\r\n; comport=7\r\n";
+    EXPECT_EQ(host::iniEntries(text, "HSPI_TARNWICK"),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"comport", "3"}, {"poll_interval", "500"}, {"comport", " 2 "}}));
+    EXPECT_TRUE(host::iniEntries(text, "missing").empty());
+}
+
 TEST(IniText, setting_a_key_touches_only_its_line_and_keeps_crlf) {
     const std::string out = iniSet(kIni, "hspi_tarnwick", "comport", "4");
     std::string expected = kIni;

@@ -26,9 +26,11 @@ TEST(AppCli, options_in_both_spellings_fill_the_command) {
     EXPECT_EQ(run.mirror.units,
               (std::vector<console::UnitChoice>{{1, {0, 1, 2, 3, 4, 5, 6, 7}, false}, {3, {0, 1, 2}, true}}));
 
-    const auto plain = std::get<RunOptions>(parse({"run", "--simulate", "--no-demo"}));
+    const auto plain = std::get<RunOptions>(parse({"run", "--simulate", "--no-demo", "--log-level", "Warning"}));
     EXPECT_TRUE(plain.simulate);
     EXPECT_FALSE(plain.demo);
+    EXPECT_EQ(plain.logLevel, LogLevel::Warning);
+    EXPECT_EQ(plain.fromCommandLine, (std::vector<std::string_view>{"simulate", "demo", "log_level"}));
     EXPECT_EQ(plain.hostDir, "/data/varnel");
     EXPECT_FALSE(plain.device || plain.forSeconds || plain.mirror.variables);
 
@@ -43,6 +45,8 @@ TEST(AppCli, options_in_both_spellings_fill_the_command) {
     EXPECT_EQ(sync.project, "/p/house.prj");
     EXPECT_EQ((std::array{sync.variables, sync.x10, sync.io, sync.ir}), (std::array{false, true, false, true}));
     EXPECT_EQ(sync.hostDir, "/data/varnel");
+    EXPECT_EQ(std::get<PortsOptions>(parse({"ports", "/dev/ttyUSB0", "/dev/ttyS1"})).devices,
+              (std::vector<std::string>{"/dev/ttyUSB0", "/dev/ttyS1"}));
     const auto all = std::get<SyncOptions>(parse({"sync", "--to-project", "--all", "--host-dir", "/h"}));
     EXPECT_EQ((std::array{all.variables, all.x10, all.io, all.ir}), (std::array{true, true, true, true}));
     EXPECT_FALSE(all.yes || all.project);
@@ -57,22 +61,24 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{}, "say what to do"},
         {{"frobnicate"}, "unknown command \"frobnicate\""},
         {{"run", "--port"}, "--port needs a value"},
-        {{"run", "--port="}, "--port needs a device name"},
+        {{"run", "--port="}, "--port: needs a device name"},
         {{"run", "--simulate", "--port", "/dev/ttyS0"}, "exclude each other"},
-        {{"run", "--for", "0"}, "--for needs a number of seconds above 0"},
-        {{"run", "--for", "nan"}, "--for needs"},
+        {{"run", "--for", "0"}, "--for: needs a number of seconds above 0"},
+        {{"run", "--for", "nan"}, "--for: needs"},
+        {{"run", "--simulate=1"}, "--simulate takes no value"},
+        {{"run", "--log-level", "loud"}, "--log-level: needs error, warning or info"},
         {{"run", "--verbose"}, "unknown option \"--verbose\""},
         {{"sim", "--port", "x"}, "unknown option \"--port\""},
-        {{"run", "--no-demo"}, "demo options need --simulate"},
         {{"sim", "--no-demo", "--demo-script", "d.txt"}, "exclude each other"},
-        {{"run", "--exec", "var 200 1"}, "--exec \"var 200 1\": "},
-        {{"run", "--exec", "  "}, "--exec needs a console command"},
+        {{"run", "--exec", "var 200 1"}, "--exec: 'var 200 1': "},
+        {{"run", "--exec", "  "}, "--exec: needs a console command"},
         {{"run", "--mirror-vars", "0-200"}, "--mirror-vars: "},
         {{"run", "--mirror-points", "1"}, "--mirror-points: "},
         {{"sync", "--all"}, "say which side is master"},
         {{"sync", "--to-project", "--from-project", "--io"}, "say which side is master"},
         {{"sync", "--to-project"}, "say what to synchronise"},
         {{"sync", "--to-project", "--all", "--project="}, "--project needs a file"},
+        {{"ports", "--all"}, "unknown option \"--all\""},
     };
     for (const auto& c : cases) {
         const auto r = parse(c.args);

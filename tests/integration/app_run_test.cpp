@@ -2,9 +2,13 @@
 // and simulated runs that start, work and end cleanly.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <csignal>
+#include <fstream>
 
 #include "platform/qt/qt_serial_port.h"
+#include "platform/qt/serial_devices.h"
 #include "pty_pair.h"
 #include "varnel_process.h"
 
@@ -14,6 +18,13 @@ namespace {
 namespace fs = std::filesystem;
 using test::q;
 using test::runVarnel;
+
+std::string ownName() {
+    std::ifstream comm("/proc/self/comm");
+    std::string name;
+    std::getline(comm, name);
+    return name;
+}
 
 TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
     test::TempDir dir;
@@ -33,7 +44,8 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
          "varnel: Serial port /dev/ttyVARNEL-none not found (no such device)\n"},
         {{"run", "--port", q(pty.slaveName()), "--host-dir", host},
          1,
-         "varnel: Serial port " + pty.slaveName() + " is busy (locked by another process)\n"},
+         "varnel: Serial port " + pty.slaveName() + " is busy: locked by process " + std::to_string(::getpid()) + " (" +
+             ownName() + ") (lock file " + lockFileFor(pty.slaveName())->string() + ")\n"},
         {{"run", "--simulate", "--host-dir", q(dir.path() / "file" / "host")},
          1,
          "varnel: cannot use host directory " + (dir.path() / "file" / "host").string() + ": "},

@@ -2,6 +2,8 @@
 // exchanges over a pseudo-terminal, and a far end that goes away.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <thread>
 
@@ -30,7 +32,7 @@ TEST(QtSerialPortOpen, refusals_name_the_port_and_say_why) {
         std::string device, says;  // the whole text, or its start
     } cases[] = {
         {"/dev/ttyVARNEL-none", "Serial port /dev/ttyVARNEL-none not found (no such device)"},
-        {pts, "Serial port " + pts + " is busy (locked by another process)"},
+        {pts, "Serial port " + pts + " is busy: locked by process " + std::to_string(::getpid()) + " ("},
         {"/dev/null", "Serial port /dev/null is not a serial device"},
         {"", "No serial port given"},
     };
@@ -58,6 +60,8 @@ TEST(QtSerialPortOpen, error_texts_tell_busy_from_no_permission) {
          "Serial port /dev/ttyUSB0 is busy (locked by another process)"},
         {QSerialPort::PermissionError, "Permission denied",
          "Serial port /dev/ttyUSB0: no permission to open it (is the user in the dialout group?)"},
+        {QSerialPort::PermissionError, "Device or resource busy",
+         "Serial port /dev/ttyUSB0 is busy (opened for itself alone by another program)"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(openErrorText("/dev/ttyUSB0", c.error, QString::fromLatin1(c.qtText)), c.expected) << c.qtText;

@@ -10,9 +10,14 @@ namespace varnel::test {
 namespace {
 
 void startVarnel(QProcess& p, const QStringList& args, const std::filesystem::path& configHome,
+                 const std::vector<std::pair<QString, QString>>& extra = {},
                  const QString& program = QStringLiteral(VARNEL_EXE)) {
     auto env = QProcessEnvironment::systemEnvironment();
+    // A test run by a systemd service must not hand its own service's variables on.
+    for (const char* name : {"NOTIFY_SOCKET", "WATCHDOG_USEC", "WATCHDOG_PID", "INVOCATION_ID", "JOURNAL_STREAM"})
+        env.remove(name);
     env.insert("XDG_CONFIG_HOME", q(configHome));
+    for (const auto& [name, value] : extra) env.insert(name, value);
     p.setProcessEnvironment(env);
     p.start(program, args);
 }
@@ -22,7 +27,7 @@ Outcome runToEnd(const QStringList& args, const std::filesystem::path& configHom
     TempDir ownConfig;
     QProcess p;
     if (stdinFile) p.setStandardInputFile(QString::fromStdString(*stdinFile));
-    startVarnel(p, args, configHome.empty() ? ownConfig.path() : configHome, program);
+    startVarnel(p, args, configHome.empty() ? ownConfig.path() : configHome, {}, program);
     if (!stdinFile) p.closeWriteChannel();
     const bool ended = p.waitForFinished(30'000);
     if (!ended) {
@@ -47,8 +52,8 @@ Outcome runVarnelAs(unsigned id, const QStringList& args, const std::filesystem:
         configHome, std::nullopt, QStringLiteral("setpriv"));
 }
 
-LiveVarnel::LiveVarnel(const QStringList& args) {
-    startVarnel(p_, args, user_.path());
+LiveVarnel::LiveVarnel(const QStringList& args, const std::vector<std::pair<QString, QString>>& env) {
+    startVarnel(p_, args, user_.path(), env);
     if (!p_.waitForStarted()) throw std::runtime_error("varnel did not start");
 }
 
@@ -59,6 +64,7 @@ LiveVarnel::~LiveVarnel() {
 }
 
 void LiveVarnel::interrupt() { ::kill(static_cast<pid_t>(p_.processId()), SIGINT); }
+void LiveVarnel::terminate() { ::kill(static_cast<pid_t>(p_.processId()), SIGTERM); }
 
 void LiveVarnel::collect() {
     out_ += p_.readAllStandardOutput().toStdString();
@@ -72,6 +78,15 @@ std::size_t LiveVarnel::waitFor(const std::string& text, std::size_t from, int m
     });
     collect();
     return out_.find(text, from);
+}
+
+bool LiveVarnel::waitUntil(int ms, const std::function<bool()>& done) {
+    const bool ok = loop_.waitUntil(ms, [&] {
+        collect();
+        return done();
+    });
+    collect();
+    return ok;
 }
 
 bool LiveVarnel::waitForExit(int ms) {

@@ -30,17 +30,22 @@ Outcome runVarnelAs(unsigned id, const QStringList& args, const std::filesystem:
 
 class LiveVarnel {
 public:
-    explicit LiveVarnel(const QStringList& args);
+    // `env`: variables added to the test's environment.
+    explicit LiveVarnel(const QStringList& args, const std::vector<std::pair<QString, QString>>& env = {});
     ~LiveVarnel();
     void type(const std::string& lines) { p_.write(lines.c_str(), static_cast<qint64>(lines.size())); }
     void endInput() { p_.closeWriteChannel(); }
     void interrupt();
+    void terminate();
+    // Runs the event loop until `done` or `ms` passed, taking in the output meanwhile.
+    bool waitUntil(int ms, const std::function<bool()>& done);
     // Position of `text` in the output from `from` on, once it shows (npos if it never did).
     std::size_t waitFor(const std::string& text, std::size_t from = 0, int ms = 20'000);
     bool waitForExit(int ms = 20'000);
     int exitCode() const { return p_.exitStatus() == QProcess::NormalExit ? p_.exitCode() : -1; }
     qint64 pid() const { return p_.processId(); }
     const std::string& out() const { return out_; }
+    const std::string& err() const { return err_; }
     std::string said() const { return out_ + "\n--- stderr ---\n" + err_; }
 
 private:

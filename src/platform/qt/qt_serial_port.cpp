@@ -1,5 +1,11 @@
 #include "platform/qt/qt_serial_port.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/qt/serial_devices.h"
+
 namespace varnel {
 
 namespace {
@@ -19,6 +25,9 @@ std::string openErrorText(const std::string& device, QSerialPort::SerialPortErro
         case QSerialPort::PermissionError:
             if (qtText.contains(QLatin1String("lock"), Qt::CaseInsensitive))
                 return port + " is busy (locked by another process)";
+            // EBUSY: another program opened it for itself alone (TIOCEXCL).
+            if (qtText.contains(QLatin1String("busy"), Qt::CaseInsensitive))
+                return port + " is busy (opened for itself alone by another program)";
             return port + ": no permission to open it (is the user in the dialout group?)";
         case QSerialPort::OpenError: return port + " is already open";
         case QSerialPort::UnsupportedOperationError:
@@ -53,11 +62,23 @@ std::optional<std::string> QtSerialPort::open(const std::string& device) {
     if (port_.isOpen()) return "Serial port " + portName(device_) + " is already open";
     device_ = device;
     if (device.empty()) return std::string("No serial port given");
-    port_.setPortName(QString::fromStdString(device));
+    // Opened by its real name, so that the lock file is the one other serial programs
+    // use for that device, whichever link (a /dev/serial/by-id name) led to it.
+    std::error_code ec;
+    const auto real = std::filesystem::canonical(device, ec);
+    // Qt takes a lock file that names no program for a stale one, even while its
+    // process runs, and would share the line with that program.
+    if (auto lock = serialLock(device); lock && lock->running && lock->pid != ::getpid())
+        return "Serial port " + device + " is busy: " + lock->holder() + " (lock file " + lock->file.string() + ")";
+    port_.setPortName(QString::fromStdString(ec ? device : real.string()));
     if (!port_.open(QIODevice::ReadWrite)) {
         const auto error = port_.error();
         const QString text = port_.errorString();
         port_.clearError();
+        // What the system tells (the holder of a lock, the group that may open it) says more than Qt.
+        if (error == QSerialPort::PermissionError) {
+            if (auto why = openProblem(device)) return *why;
+        }
         return openErrorText(device, error, text);
     }
     // A pseudo-terminal refuses some line settings with UnsupportedOperationError;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,11 +17,16 @@ namespace varnel::sim::pty {
 namespace {
 // Output waiting for a client that does not read is bounded; the rest is lost.
 constexpr std::size_t kOutputLimit = std::size_t{64} * 1024;
-// While nobody has the device open the master cannot be watched for reading
-// (it reports a hang-up on every poll), so presence is checked on a timer.
+// While nobody has the device open the master cannot be watched for reading (it
+// reports a hang-up on every poll); the device's open events tell when a client
+// comes, and where they cannot be watched, a timer checks.
 constexpr int kPresencePollMs = 20;
 // A full pty buffer: try again shortly.
 constexpr int kRetryWriteMs = 5;
+// A PC's serial port hands received bytes over a receive FIFO's worth at a time
+// (a 16550 interrupts at 8), and the rest as soon as the line goes quiet. Writing
+// byte by byte instead would wake the client for every byte.
+constexpr std::size_t kFifoBytes = 8;
 // Bytes read per notification before giving the event loop back.
 constexpr int kMaxReadsPerWake = 64;
 
@@ -80,14 +86,39 @@ std::optional<std::string> PtySimulator::start() {
     notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
     notifier_->setEnabled(false);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, this, [this] { readMaster(); });
-    presence_.start();
+    watchOpens();
+    awaitClient();
     checkPresence();
     return std::nullopt;
+}
+
+void PtySimulator::watchOpens() {
+    const int fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd < 0) return;
+    if (::inotify_add_watch(fd, path_.c_str(), IN_OPEN) < 0) {
+        ::close(fd);
+        return;
+    }
+    opens_ = fd;
+    opensNotifier_ = std::make_unique<QSocketNotifier>(opens_, QSocketNotifier::Read);
+    QObject::connect(opensNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+        alignas(inotify_event) char buf[4096];
+        while (::read(opens_, buf, sizeof buf) > 0) {
+        }
+        if (!connected_) checkPresence();
+    });
+}
+
+void PtySimulator::awaitClient() {
+    if (opens_ < 0) presence_.start();
 }
 
 void PtySimulator::stop() {
     if (!running()) return;
     notifier_.reset();
+    opensNotifier_.reset();
+    if (opens_ >= 0) ::close(opens_);
+    opens_ = -1;
     presence_.stop();
     pacer_.stop();
     ::close(master_);
@@ -145,7 +176,7 @@ void PtySimulator::readMaster() {
         // EIO (or end of file): the client closed the device.
         notifier_->setEnabled(false);
         setConnected(false);
-        presence_.start();
+        awaitClient();
         return;
     }
 }
@@ -187,7 +218,7 @@ void PtySimulator::pump() {
         } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             setConnected(false);
             notifier_->setEnabled(false);
-            presence_.start();
+            awaitClient();
             return;
         }
         if (n < static_cast<ssize_t>(due.size())) {
@@ -200,7 +231,13 @@ void PtySimulator::pump() {
 
 void PtySimulator::armPacer() {
     if (out_.empty()) return;
-    pacer_.start(static_cast<int>(msCeil(out_.front().dueUs - nowUs())));
+    // The last byte of this FIFO's worth, or of the burst when the line goes quiet
+    // before the FIFO is full; the final byte of a reply is never held back.
+    const std::int64_t perByte = std::max<std::int64_t>(timing_.usPerByte, 0);
+    const std::int64_t quiet = perByte + perByte / 2;
+    std::size_t last = 0;
+    while (last + 1 < out_.size() && last + 1 < kFifoBytes && out_[last + 1].dueUs - out_[last].dueUs <= quiet) ++last;
+    pacer_.start(static_cast<int>(msCeil(out_[last].dueUs - nowUs())));
 }
 
 }  // namespace varnel::sim::pty

@@ -63,6 +63,8 @@ private:
         std::uint8_t byte;
     };
     void readMaster();
+    void watchOpens();
+    void awaitClient();
     void checkPresence();
     void setConnected(bool on);
     void toHost(const Emission& e);
@@ -75,6 +77,8 @@ private:
     std::string path_;
     bool connected_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
+    int opens_ = -1;  // inotify: the device's opens
+    std::unique_ptr<QSocketNotifier> opensNotifier_;
     QTimer presence_;
     QTimer pacer_;
     QElapsedTimer clock_;

@@ -1,0 +1,47 @@
+#pragma once
+// Where `varnel run` writes its log lines (the host log's entries, host events, the
+// simulator's steps) and which it leaves out. On a terminal or into a file: standard
+// output, host log entries with their time. Under systemd: standard error without a
+// time (the journal adds its own), with the journal's priority prefix when standard
+// error is the journal, so that `journalctl -p warning` finds the warnings.
+// The host log file keeps every entry whatever the level.
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "host/host_log.h"
+
+namespace varnel::app {
+
+enum class LogLevel { Error, Warning, Info };
+
+// "error", "warning" or "info", in any case.
+[[nodiscard]] std::optional<LogLevel> parseLogLevel(std::string_view text);
+
+// A host log entry's level: the plug-in's warnings are warnings; an entry that reports
+// a failed step (its step number and description follow the text, where a plain
+// message ends in " 0 ") is an error; everything else is information.
+[[nodiscard]] LogLevel levelOf(std::string_view source, std::string_view message);
+
+enum class LogStyle { Terminal, Service, Journal };
+
+// Journal when standard error is the journal's stream (JOURNAL_STREAM names its
+// device and inode), Service when systemd started the process otherwise, else Terminal.
+[[nodiscard]] LogStyle logStyleFromEnvironment();
+
+class LogOutput {
+public:
+    LogOutput(LogLevel level, LogStyle style, std::ostream& out, std::ostream& err);
+
+    void hostLine(const host::ConsoleLine& line);
+    void line(LogLevel level, const std::string& text);
+
+private:
+    LogLevel level_;
+    LogStyle style_;
+    std::ostream& out_;
+    std::ostream& err_;
+};
+
+}  // namespace varnel::app

@@ -1,0 +1,247 @@
+#include "run_settings.h"
+
+#include <charconv>
+#include <cmath>
+#include <map>
+
+#include "console/command.h"
+#include "console/selection.h"
+#include "files/files.h"
+#include "host/ini_text.h"
+
+namespace varnel::app {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr double kMaxSeconds = 10.0 * 365 * 24 * 3600;
+constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
+
+using Problem = std::optional<std::string>;
+
+Problem needsValue(std::string_view value, const char* what) {
+    if (value.empty()) return std::string("needs ") + what;
+    return std::nullopt;
+}
+
+std::optional<bool> boolean(std::string_view v) {
+    for (const char* yes : {"1", "yes", "true", "on"})
+        if (files::equalsNoCase(v, yes)) return true;
+    for (const char* no : {"0", "no", "false", "off"})
+        if (files::equalsNoCase(v, no)) return false;
+    return std::nullopt;
+}
+
+Problem setSwitch(bool& into, std::string_view v) {
+    const auto b = boolean(v);
+    if (!b) return "needs 1 or 0 (yes or no), not " + console::quoted(v);
+    into = *b;
+    return std::nullopt;
+}
+
+Problem applyPort(RunOptions& o, std::string_view v) {
+    if (auto p = needsValue(v, "a device name")) return p;
+    o.device = std::string(v);
+    return std::nullopt;
+}
+
+Problem applySimulate(RunOptions& o, std::string_view v) { return setSwitch(o.simulate, v); }
+Problem applyDemo(RunOptions& o, std::string_view v) { return setSwitch(o.demo, v); }
+
+Problem applyDemoScript(RunOptions& o, std::string_view v) {
+    if (auto p = needsValue(v, "a file")) return p;
+    o.demoScript = std::string(v);
+    return std::nullopt;
+}
+
+Problem applyFor(RunOptions& o, std::string_view v) {
+    o.forSeconds = parseSeconds(v);
+    if (!o.forSeconds) return "needs a number of seconds above 0, not " + console::quoted(v);
+    return std::nullopt;
+}
+
+Problem applyExec(RunOptions& o, std::string_view v) {
+    const auto parsed = console::parseCommand(std::string(v));
+    if (const auto* bad = std::get_if<console::ParseError>(&parsed)) return console::quoted(v) + ": " + bad->message;
+    if (std::holds_alternative<console::cmd::Empty>(std::get<console::Command>(parsed)))
+        return std::string("needs a console command (the command help lists them)");
+    o.exec.emplace_back(v);
+    return std::nullopt;
+}
+
+Problem mirror(RunOptions& o, std::string_view option, std::string_view v) {
+    auto bad = console::addMirrorOption(o.mirror, option, v);
+    // The message starts with the option's name, which the caller puts in front itself.
+    if (bad && bad->starts_with(std::string(option) + ": ")) bad->erase(0, option.size() + 2);
+    return bad;
+}
+Problem applyMirrorVars(RunOptions& o, std::string_view v) { return mirror(o, "--mirror-vars", v); }
+Problem applyMirrorPoints(RunOptions& o, std::string_view v) { return mirror(o, "--mirror-points", v); }
+
+Problem applyLogLevel(RunOptions& o, std::string_view v) {
+    const auto level = parseLogLevel(v);
+    if (!level) return "needs error, warning or info, not " + console::quoted(v);
+    o.logLevel = *level;
+    return std::nullopt;
+}
+
+constexpr RunSetting kRunSettings[] = {
+    {.key = "port",
+     .flag = "--port",
+     .arg = "DEVICE",
+     .group = "controller",
+     .apply = applyPort,
+     .help = "the controller's serial device; a /dev/serial/by-id/ name stays right\n"
+             "when USB adapters are plugged in another order (varnel ports lists\n"
+             "them). Without it the plug-in's port number setting \"comport\" n\n"
+             "picks /dev/ttyS<n-1>"},
+    {.key = "simulate",
+     .flag = "--simulate",
+     .switchValue = "1",
+     .group = "controller",
+     .apply = applySimulate,
+     .help = "the controller simulator on a pseudo-terminal instead"},
+    {.key = "demo_script",
+     .flag = "--demo-script",
+     .arg = "FILE",
+     .group = "demo",
+     .apply = applyDemoScript,
+     .help = "with the simulator: scripted activity (variables, inputs, X10, IR,\n"
+             "touches)"},
+    {.key = "demo",
+     .flag = "--no-demo",
+     .switchValue = "0",
+     .group = "demo",
+     .apply = applyDemo,
+     .help = "with the simulator: no random activity"},
+    {.key = "for", .flag = "--for", .arg = "SECONDS", .apply = applyFor, .help = "end cleanly after that time"},
+    {.key = "mirror_vars",
+     .flag = "--mirror-vars",
+     .arg = "LIST",
+     .repeatable = true,
+     .apply = applyMirrorVars,
+     .help = "variables to mirror into host devices once the controller is known,\n"
+             "e.g. 0-9,64"},
+    {.key = "mirror_points",
+     .flag = "--mirror-points",
+     .arg = "UNIT:POINTS,...",
+     .repeatable = true,
+     .apply = applyMirrorPoints,
+     .help = "module points to mirror, e.g. 1:0-7,3:0-3:invert"},
+    {.key = "exec",
+     .flag = "--exec",
+     .arg = "LINE",
+     .repeatable = true,
+     .apply = applyExec,
+     .help = "a console command run after start-up (repeatable, in order)"},
+    {.key = "log_level",
+     .flag = "--log-level",
+     .arg = "LEVEL",
+     .apply = applyLogLevel,
+     .help = "error, warning or info (the default): what is printed, or sent to\n"
+             "the journal; the host log file keeps everything"},
+};
+
+bool given(const RunOptions& o, std::string_view key) {
+    return std::find(o.fromCommandLine.begin(), o.fromCommandLine.end(), key) != o.fromCommandLine.end();
+}
+
+// Whether the command line already decided this row (itself or a row of its group).
+bool decided(const RunOptions& o, const RunSetting& row, std::span<const RunSetting> table) {
+    if (given(o, row.key)) return true;
+    if (row.group.empty()) return false;
+    return std::any_of(table.begin(), table.end(),
+                       [&](const RunSetting& r) { return r.group == row.group && given(o, r.key); });
+}
+
+std::string keyList(std::span<const RunSetting> table) {
+    std::string out;
+    for (const auto& r : table) out += (out.empty() ? "" : ", ") + std::string(r.key);
+    return out;
+}
+
+}  // namespace
+
+std::span<const RunSetting> runSettings() { return kRunSettings; }
+
+std::optional<double> parseSeconds(std::string_view text) {
+    double v = 0;
+    const auto* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || ptr != end || !std::isfinite(v) || v <= 0 || v > kMaxSeconds) return std::nullopt;
+    return v;
+}
+
+std::string runSettingsHelp(std::span<const RunSetting> table) {
+    std::string out;
+    for (const auto& r : table) {
+        std::string head = "      ";
+        if (!r.flag.empty()) head += std::string(r.flag) + (r.arg.empty() ? "" : " " + std::string(r.arg)) + "  ";
+        head += "(" + std::string(r.key) + "=" + std::string(r.arg.empty() ? r.switchValue : r.arg);
+        if (!r.env.empty()) head += ", or $" + std::string(r.env);
+        out += head + ")\n";
+        std::string_view help = r.help;
+        while (!help.empty()) {
+            const auto nl = help.find('\n');
+            out += "          " + std::string(help.substr(0, nl)) + "\n";
+            help = nl == std::string_view::npos ? std::string_view() : help.substr(nl + 1);
+        }
+    }
+    return out;
+}
+
+fs::path hostSettingsFile(const fs::path& hostDir) { return hostDir / "config" / "settings.ini"; }
+
+std::optional<std::string> addHostSettings(RunOptions& o, std::string_view fileText, const std::string& fileName,
+                                           const EnvLookup& env, std::span<const RunSetting> table) {
+    const std::string where = fileName + ": [" + std::string(kRunSection) + "] ";
+    std::vector<std::string_view> fromEnv;
+    for (const auto& row : table) {
+        if (row.env.empty() || decided(o, row, table)) continue;
+        const char* value = env ? env(std::string(row.env).c_str()) : nullptr;
+        if (!value) continue;
+        if (auto bad = row.apply(o, value)) return "$" + std::string(row.env) + ": " + *bad;
+        fromEnv.push_back(row.key);
+    }
+
+    std::map<std::string_view, int> seen;
+    for (const auto& [key, value] : host::iniEntries(fileText, kRunSection)) {
+        const RunSetting* row = nullptr;
+        for (const auto& r : table)
+            if (files::equalsNoCase(r.key, key)) row = &r;
+        if (!row) return where + "unknown key " + console::quoted(key) + " (known: " + keyList(table) + ")";
+        if (++seen[row->key] > 1 && !row->repeatable) return where + std::string(row->key) + ": given twice";
+        if (decided(o, *row, table) || std::find(fromEnv.begin(), fromEnv.end(), row->key) != fromEnv.end()) continue;
+        if (auto bad = row->apply(o, value)) return where + std::string(row->key) + ": " + *bad;
+    }
+
+    // Only the file's own values can clash here: the command line's were checked, and a
+    // group given there hides the file's rows of that group.
+    if (o.simulate && o.device) return where + "port and simulate exclude each other";
+    if (o.simulate && o.demoScript && !o.demo) return where + "demo_script and demo=0 exclude each other";
+    return std::nullopt;
+}
+
+std::optional<std::string> settleDemoOptions(RunOptions& o) {
+    if (o.simulate) return std::nullopt;
+    if (given(o, "demo") || given(o, "demo_script")) return std::string("varnel run: demo options need --simulate");
+    // A file may keep demo settings for its next simulated run.
+    o.demo = true;
+    o.demoScript.reset();
+    return std::nullopt;
+}
+
+std::optional<std::string> addHostSettings(RunOptions& o, const EnvLookup& env) {
+    const fs::path file = hostSettingsFile(o.hostDir);
+    std::optional<std::string> text;
+    try {
+        text = files::readFile(file, {.maxBytes = kMaxFileBytes});
+    } catch (const std::exception& e) {
+        // Worded as the host words it, whichever of the two reads the file first.
+        return "cannot use the settings: " + std::string(e.what());
+    }
+    return addHostSettings(o, text.value_or(""), file.string(), env);
+}
+
+}  // namespace varnel::app

@@ -1,0 +1,22 @@
+#include "service_status.h"
+
+namespace varnel::app {
+
+std::string serviceStatus(const Context& ctx, std::size_t devices) {
+    std::string controller;
+    if (!ctx.link.portOpen) {
+        controller = "port closed";
+    } else if (ctx.controller.linkFailure != 0) {
+        controller = "controller not answering";
+    } else {
+        // Discovery fills these in; they stay empty when nothing answered.
+        const bool found = ctx.controller.irSize != 0 || ctx.controller.varSelector != std::array<std::uint8_t, 2>{};
+        controller = found ? "controller ok" : "controller not found";
+    }
+    // The plug-in counts failures in a row: a good read starts them again at 0.
+    return controller + ", " + std::to_string(devices) + (devices == 1 ? " device" : " devices") + ", " +
+           std::to_string(ctx.images.timeoutCounter) + " time-outs and " + std::to_string(ctx.images.checksumCounter) +
+           " checksum errors in a row";
+}
+
+}  // namespace varnel::app
