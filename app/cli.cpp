@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include "bridge/settings.h"
 #include "console/command.h"
 
 #include <charconv>
@@ -70,6 +71,19 @@ bool forOption(const std::vector<std::string>& args, std::size_t& i, Options& o,
     return true;
 }
 
+// The --mqtt options of `run`: where `a` goes, null when it is none of them.
+std::optional<std::string>* mqttOption(const std::string& a, RunOptions& o) {
+    const std::pair<const char*, std::optional<std::string>*> options[] = {
+        {"--mqtt", &o.mqtt},
+        {"--mqtt-ca", &o.mqttCaFile},
+        {"--mqtt-base-topic", &o.mqttBaseTopic},
+        {"--mqtt-discovery-prefix", &o.mqttDiscoveryPrefix},
+    };
+    for (const auto& [name, into] : options)
+        if (isOption(a, name)) return into;
+    return nullptr;
+}
+
 Command parseRun(const std::vector<std::string>& args, std::size_t i, const std::filesystem::path& hostDir) {
     RunOptions o;
     o.hostDir = hostDir;
@@ -103,9 +117,25 @@ Command parseRun(const std::vector<std::string>& args, std::size_t i, const std:
             auto v = valueOf(args, i, name, error);
             if (!v) return UsageError{error};
             if (auto bad = console::addMirrorOption(o.mirror, name, *v)) return UsageError{"varnel run: " + *bad};
+        } else if (auto* mqtt = mqttOption(a, o)) {
+            auto v = nonEmptyValue(args, i, a.substr(0, a.find('=')), "a value", error);
+            if (!v) return UsageError{error};
+            *mqtt = *v;
         } else {
             return UsageError{"varnel run: unknown option \"" + a + "\""};
         }
+    }
+    if (o.mqtt) {
+        const auto broker = bridge::parseBrokerUrl(*o.mqtt);
+        if (const auto* bad = std::get_if<std::string>(&broker)) return UsageError{"varnel run: --mqtt: " + *bad};
+        if (o.mqttCaFile && !std::get<bridge::BrokerAddress>(broker).tls)
+            return UsageError{"varnel run: --mqtt-ca needs an mqtts:// broker"};
+    }
+    for (const auto& [name, topic] : {std::pair{"--mqtt-base-topic", &o.mqttBaseTopic},
+                                      std::pair{"--mqtt-discovery-prefix", &o.mqttDiscoveryPrefix}}) {
+        if (!*topic) continue;
+        if (auto bad = bridge::topicRootProblem(**topic))
+            return UsageError{"varnel run: " + std::string(name) + " " + *bad};
     }
     if (o.simulate && o.device) return UsageError{"varnel run: --port and --simulate exclude each other"};
     if (!o.simulate && (o.demoScript || !o.demo)) return UsageError{"varnel run: demo options need --simulate"};
@@ -181,6 +211,7 @@ std::string usage() {
     return "Usage:\n"
            "  varnel run [--port DEVICE | --simulate] [--host-dir DIR] [--for SECONDS]\n"
            "             [--mirror-vars LIST] [--mirror-points UNIT:POINTS,...] [--exec LINE]...\n"
+           "             [--mqtt URL [--mqtt-ca FILE] [--mqtt-base-topic T] [--mqtt-discovery-prefix P]]\n"
            "      Runs the plug-in in the embedded host. --port opens a serial device; without\n"
            "      it the port number setting \"comport\" n picks /dev/ttyS<n-1>. --simulate runs\n"
            "      the controller simulator on a pseudo-terminal instead. Ctrl-C ends the run.\n"
@@ -190,6 +221,12 @@ std::string usage() {
            "      --mirror-vars 0-9,64 / --mirror-points 1:0-7,3:0-3:invert: the variables and\n"
            "      module points to mirror into host devices, chosen once the modules are known.\n"
            "      --exec LINE: a console command run after start-up (repeatable, in order).\n"
+           "      --mqtt mqtt://HOST[:PORT] (or mqtts://, with --mqtt-ca FILE): mirror to an MQTT\n"
+           "      broker with Home Assistant discovery; --mqtt-base-topic (default varnel),\n"
+           "      --mqtt-discovery-prefix (default homeassistant). The same can be set in the\n"
+           "      host directory's config/settings.ini, section [varnel]: mqtt, mqtt_ca_file,\n"
+           "      mqtt_base_topic, mqtt_discovery_prefix, and the credentials mqtt_username and\n"
+           "      mqtt_password (or VARNEL_MQTT_USERNAME, VARNEL_MQTT_PASSWORD), never here.\n"
            "      Console commands are also read from standard input, one per line; \"help\"\n"
            "      lists them, \"quit\" ends the run. Host events are printed as they happen.\n"
            "  varnel sim [--link PATH] [--for SECONDS]\n"

@@ -20,6 +20,11 @@ struct RunOptions {
     bool demo = true;                       // --no-demo: a simulator that only answers
     std::vector<std::string> exec;          // --exec LINE, repeatable: console lines run after start-up
     console::MirrorChoice mirror;           // --mirror-vars / --mirror-points: applied after start-up
+    // The MQTT bridge; unset ones come from the host directory's settings (section "varnel").
+    std::optional<std::string> mqtt;                 // --mqtt mqtt://HOST[:PORT] | mqtts://HOST[:PORT]
+    std::optional<std::string> mqttCaFile;           // --mqtt-ca FILE
+    std::optional<std::string> mqttBaseTopic;        // --mqtt-base-topic TOPIC
+    std::optional<std::string> mqttDiscoveryPrefix;  // --mqtt-discovery-prefix PREFIX
 };
 
 struct SimOptions {

@@ -19,6 +19,7 @@
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
+#include "mqtt_bridge.h"
 #include "platform/headless_prompts.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_process_launcher.h"
@@ -123,6 +124,11 @@ int runPlugin(const RunOptions& o) {
         std::cerr << "varnel: " << e.what() << '\n';
         return kExitFailure;
     }
+    auto mqtt = MqttBridge::configure(o, *host);
+    if (const auto* err = std::get_if<std::string>(&mqtt)) {
+        std::cerr << "varnel: " << *err << '\n';
+        return kExitFailure;
+    }
     host->onEvent = [&host](const host::HostEvent& e) {
         std::cout << "Event: " << console::describeEvent(e, host.get()) << std::endl;
     };
@@ -198,10 +204,13 @@ int runPlugin(const RunOptions& o) {
         // Activity starts once the plug-in is up, so that the start-up log stays readable.
         if (demo) startDemo(*demo, demoPlan);
         feed.attach(*operatorConsole, o.exec);
+        if (auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt))
+            bridge->start(hspi, *host, *operatorConsole, loop);
     }
 
     if (stopRequested) stop();
     if (!ended) QCoreApplication::exec();
+    mqtt = std::unique_ptr<MqttBridge>{};  // it uses the console, the host and the plug-in
     demo.reset();
     host->flush();
     return kExitOk;
