@@ -207,6 +207,12 @@ void Bridge::leftover(const Message& m) {
     const std::string u = uid->get<std::string>();
     if (u.starts_with(ours) && byKey_.contains(u.substr(ours.size()))) return;
     publish(m.topic, "", 1, true);
+    // Its retained state goes too; only a topic below our base is touched.
+    if (const auto state = j.find("state_topic"); state != j.end() && state->is_string()) {
+        const std::string t = state->get<std::string>();
+        if (t.starts_with("~/") && t.size() > 2 && t.find_first_of("+#") == std::string::npos)
+            publish(id_.base + t.substr(1), "", 0, true);
+    }
     limited_("removed " + shown(m.topic) + ", left by an earlier run");
 }
 

@@ -101,14 +101,16 @@ TEST(Connection, retained_configs_left_by_an_earlier_run_are_removed_while_looki
     test::BridgeRig b;
     b.start();
     auto config = [](const std::string& base, const std::string& id) {
-        return nlohmann::json{{"~", base}, {"unique_id", id}, {"name", "x"}}.dump();
+        return nlohmann::json{{"~", base}, {"unique_id", id}, {"name", "x"}, {"state_topic", "~/var/99/state"}}.dump();
     };
     b.transport.retained["homeassistant/number/varnel_var99/config"] = "left";
+    b.transport.retained["varnel/var/99/state"] = "12";
     b.transport.send("homeassistant/number/varnel_var99/config", config("varnel", "varnel_var99"), true);
     b.transport.send("homeassistant/number/varnel_var1/config", config("varnel", "varnel_var1"), true);
     b.transport.send("homeassistant/number/other_var98/config", config("other", "other_var98"), true);
     b.transport.send("homeassistant/number/varnel_bad/config", "{not json", true);
     EXPECT_FALSE(b.transport.retained.contains("homeassistant/number/varnel_var99/config"));
+    EXPECT_FALSE(b.transport.retained.contains("varnel/var/99/state"));
     EXPECT_TRUE(b.transport.retained.contains("homeassistant/number/varnel_var1/config"));
     EXPECT_EQ(b.transport.count("homeassistant/number/other_var98/config"), 0u);
     EXPECT_EQ(b.bridge->counters().refused, 0u);

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "bridge_rig.h"
+#include "devices/device_model.h"
 
 namespace varnel {
 namespace {
@@ -131,6 +132,17 @@ TEST_F(Discovery, an_input_change_on_the_line_reaches_its_state_topic) {
     EXPECT_EQ(ir["code"], 0);
     EXPECT_EQ(ir["label"], "TV POWER");
     EXPECT_FALSE(b.transport.retained.contains("varnel/ir/event"));
+}
+
+TEST_F(Discovery, a_touch_of_the_leopard_screen_reaches_its_sensor) {
+    CreateLeopardDevice(b.c.rig.ctx());
+    b.run(1500);
+    const auto configs = b.configs();
+    ASSERT_TRUE(configs.contains("homeassistant/sensor/varnel_leopard_touch/config"));
+    EXPECT_EQ(configs.at("homeassistant/sensor/varnel_leopard_touch/config")["device"]["name"], "Leopard");
+    b.c.rig.controller.emitTouch(42);
+    b.run(300);
+    EXPECT_EQ(b.state("leopard/touch/state"), "42");
 }
 
 TEST_F(Discovery, a_silent_controller_makes_its_entities_unavailable_and_counts_the_timeouts) {

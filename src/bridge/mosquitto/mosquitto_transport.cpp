@@ -2,7 +2,6 @@
 
 #include <mosquitto.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -102,10 +101,8 @@ void MosquittoTransport::disconnect() {
     active_ = false;
     up_ = false;
     mosquitto_disconnect(mosq_);
-    // Whatever the client said meanwhile is of no interest now.
-    events_.erase(
-        std::remove_if(events_.begin(), events_.end(), [](const Event& e) { return e.kind != Event::Kind::Received; }),
-        events_.end());
+    // Whatever came meanwhile belongs to the connection that is over.
+    events_.clear();
     syncWatch();
 }
 
