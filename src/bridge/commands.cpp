@@ -128,6 +128,8 @@ CommandResult lightCommand(const Entity& e, std::string_view payload, const Ligh
     const int target = brightness.value_or(light ? light->brightness : 255);
     const int percent = static_cast<int>(std::lround(std::abs(target - level) * 100.0 / 255.0));
     if (percent > 0) a.commands.push_back(x10To(e.code, target < level ? kX10Dim : kX10Bright, percent));
+    // Already so, as far as the bridge knows; a lamp switched by hand says nothing, so it is sent anyway.
+    if (a.commands.empty()) a.commands.push_back(x10To(e.code, kX10On));
     a.light = LightState{.on = true, .brightness = target};
     return a;
 }

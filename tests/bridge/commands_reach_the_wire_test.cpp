@@ -105,6 +105,7 @@ TEST(CommandsX10Light, brightness_goes_out_as_dims_from_where_the_lamp_is) {
          {address(1, 5), function(1, 0x14, 11)},
          R"({"brightness":128,"state":"ON"})"},
         {R"({"brightness":255})", {address(1, 5), function(1, 0x15, 11)}, R"({"brightness":255,"state":"ON"})"},
+        {R"({"state":"ON"})", {address(1, 5), function(1, 0x12, 1)}, R"({"brightness":255,"state":"ON"})"},
         {R"({"state":"OFF"})", {address(1, 5), function(1, 0x13, 1)}, R"({"brightness":255,"state":"OFF"})"},
         // From off: on (full), then down to the brightness asked for.
         {R"({"state":"ON","brightness":51})",
