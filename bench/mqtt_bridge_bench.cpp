@@ -41,6 +41,12 @@ double percentile(std::vector<double> v, double p) {
     return v[std::min(i, v.size() - 1)];
 }
 
+void reportLatencies(benchmark::State& state, const std::vector<double>& latenciesUs) {
+    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
+    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
+    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
+}
+
 // The plug-in with variables 0-7, the SECU16 at 1 (inputs 0-7, outputs 8-15) mirrored,
 // and its bridge connected to a fresh broker; a subscriber on every state.
 struct LiveMqtt {
@@ -127,9 +133,7 @@ void BM_MqttInputChangeToSubscriber(benchmark::State& state) {
         state.SetIterationTime(us / 1e6);
         m.live.settle(37 + (i * 53) % 200);
     }
-    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
-    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
-    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
+    reportLatencies(state, latenciesUs);
 }
 BENCHMARK(BM_MqttInputChangeToSubscriber)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
 
@@ -158,9 +162,7 @@ void BM_MqttSwitchCommandToFirstByte(benchmark::State& state) {
         // Land at different points of the variable timer's cycle.
         m.live.settle(100 + (i * 53) % 400);
     }
-    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
-    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
-    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
+    reportLatencies(state, latenciesUs);
 }
 BENCHMARK(BM_MqttSwitchCommandToFirstByte)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
 

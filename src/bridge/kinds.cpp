@@ -155,41 +155,22 @@ const EntityKind kLink{
     .state = linkState,
 };
 
-const EntityKind kTimeouts{
-    .name = "time-outs",
-    .component = "sensor",
-    .entityCategory = "diagnostic",
-    .stateClass = "total_increasing",
-    .followsLink = false,
-    .state = timeoutCount,
-};
+// Counts since start; they stay available while the link is down, when they matter most.
+constexpr EntityKind diagnosticCount(std::string_view name, decltype(EntityKind::state) state) {
+    return {
+        .name = name,
+        .component = "sensor",
+        .entityCategory = "diagnostic",
+        .stateClass = "total_increasing",
+        .followsLink = false,
+        .state = state,
+    };
+}
 
-const EntityKind kChecksumErrors{
-    .name = "checksum errors",
-    .component = "sensor",
-    .entityCategory = "diagnostic",
-    .stateClass = "total_increasing",
-    .followsLink = false,
-    .state = checksumCount,
-};
-
-const EntityKind kRefused{
-    .name = "refused",
-    .component = "sensor",
-    .entityCategory = "diagnostic",
-    .stateClass = "total_increasing",
-    .followsLink = false,
-    .state = refusedCount,
-};
-
-const EntityKind kDropped{
-    .name = "dropped",
-    .component = "sensor",
-    .entityCategory = "diagnostic",
-    .stateClass = "total_increasing",
-    .followsLink = false,
-    .state = droppedCount,
-};
+const EntityKind kTimeouts = diagnosticCount("time-outs", timeoutCount);
+const EntityKind kChecksumErrors = diagnosticCount("checksum errors", checksumCount);
+const EntityKind kRefused = diagnosticCount("refused", refusedCount);
+const EntityKind kDropped = diagnosticCount("dropped", droppedCount);
 
 const EntityKind kScreen{
     .name = "screen",

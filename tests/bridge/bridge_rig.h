@@ -38,6 +38,14 @@ struct BridgeRig {
         run(1500);  // the plug-in's first I/O comparison gives the points their states
     }
     void run(int ms) { c.rig.loop.advance(ms); }
+    // A host X10 device such as a System Map sync makes (no interface).
+    void addX10Device(const std::string& hc, const std::string& dc, const std::string& name,
+                      const std::string& location = {}) {
+        auto d = c.rig.host->GetDeviceByRef(c.rig.host->NewDeviceRef(name));
+        d->set_hc(hc);
+        d->set_dc(dc);
+        d->set_location(location);
+    }
 
     std::string topic(const std::string& relative) const { return "varnel/" + relative; }
     // The code of the host device named so at that location.

@@ -87,10 +87,7 @@ TEST_F(Commands, text_topics_take_what_the_console_takes) {
 TEST(CommandsX10Light, brightness_goes_out_as_dims_from_where_the_lamp_is) {
     test::BridgeRig b;
     b.c.start();
-    auto lamp = b.c.rig.host->GetDeviceByRef(b.c.rig.host->NewDeviceRef("Lamp"));
-    lamp->set_hc("B");
-    lamp->set_dc("5");
-    lamp->set_location("Hall");
+    b.addX10Device("B", "5", "Lamp", "Hall");
     b.start(false);
 
     struct Step {

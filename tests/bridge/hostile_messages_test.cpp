@@ -67,9 +67,7 @@ TEST(HostileMessages, are_refused_counted_and_never_reach_the_line) {
 TEST(HostileMessages, light_commands_that_make_no_sense_are_refused) {
     test::BridgeRig b;
     b.c.start();
-    auto lamp = b.c.rig.host->GetDeviceByRef(b.c.rig.host->NewDeviceRef("Lamp"));
-    lamp->set_hc("C");
-    lamp->set_dc("2");
+    b.addX10Device("C", "2", "Lamp");
     b.start(false);
     for (const char* payload : {"ON", "{", "{}", R"({"state":"on"})", R"({"state":1})", R"({"brightness":256})",
                                 R"({"brightness":-1})", R"({"brightness":12.5})", R"({"brightness":"50"})", "[1,2]",

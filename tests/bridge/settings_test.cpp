@@ -58,20 +58,17 @@ TEST(TopicRoot, refuses_wildcards_empty_levels_and_odd_characters) {
         EXPECT_NE(bridge::topicRootProblem(bad), std::nullopt) << bad;
 }
 
+bridge::Lookup lookupIn(const std::map<std::string, std::string>& values) {
+    return [&values](const std::string& k) -> std::optional<std::string> {
+        const auto it = values.find(k);
+        return it == values.end() ? std::nullopt : std::optional(it->second);
+    };
+}
+
 struct Sources {
     std::map<std::string, std::string> file, env;
-    bridge::Lookup fileLookup() const {
-        return [this](const std::string& k) -> std::optional<std::string> {
-            auto it = file.find(k);
-            return it == file.end() ? std::nullopt : std::optional(it->second);
-        };
-    }
-    bridge::Lookup envLookup() const {
-        return [this](const std::string& k) -> std::optional<std::string> {
-            auto it = env.find(k);
-            return it == env.end() ? std::nullopt : std::optional(it->second);
-        };
-    }
+    bridge::Lookup fileLookup() const { return lookupIn(file); }
+    bridge::Lookup envLookup() const { return lookupIn(env); }
 };
 
 TEST(MqttSettings, command_line_wins_over_the_file_and_the_environment_gives_credentials) {

@@ -32,13 +32,20 @@ std::size_t countMessages(const TestClient& c, const std::string& topic) {
     return n;
 }
 
-TEST(MqttBridgeLive, discovery_states_and_commands_go_through_a_real_broker) {
+// A broker, the plug-in with its bridge connected to it, and a client in Home Assistant's place.
+struct Live {
+    explicit Live(std::initializer_list<const char*> filters) {
+        for (const char* f : filters) ha.subscribe(f);
+        live.connect(broker.url());
+    }
     test::TestBroker broker;
     test::LiveBridge live;
-    TestClient ha(broker.port(), "ha");
-    ha.subscribe("homeassistant/#");
-    ha.subscribe("varnel/#");
-    live.connect(broker.url());
+    TestClient ha{broker.port(), "ha"};
+};
+
+TEST(MqttBridgeLive, discovery_states_and_commands_go_through_a_real_broker) {
+    Live l({"homeassistant/#", "varnel/#"});
+    auto& [broker, live, ha] = l;
     ASSERT_TRUE(live.waitFor(10'000, [&] {
         return ha.latest("varnel/status") == "online" && ha.latest("varnel/controller/availability") == "online" &&
                countPrefix(ha, "homeassistant/") >= 30;
@@ -80,12 +87,8 @@ TEST(MqttBridgeLive, discovery_states_and_commands_go_through_a_real_broker) {
 }
 
 TEST(MqttBridgeLive, hostile_messages_are_refused_and_counted_and_the_bridge_keeps_working) {
-    test::TestBroker broker;
-    test::LiveBridge live;
-    TestClient ha(broker.port(), "ha");
-    ha.subscribe("varnel/bridge/#");
-    ha.subscribe("varnel/var/#");
-    live.connect(broker.url());
+    Live l({"varnel/bridge/#", "varnel/var/#"});
+    auto& [broker, live, ha] = l;
     ASSERT_TRUE(live.waitFor(10'000, [&] { return live.bridge->connected(); }));
 
     TestClient attacker(broker.port(), "attacker");
