@@ -92,6 +92,8 @@ Command parseRun(const std::vector<std::string>& args, std::size_t i, const std:
         if (auto bad = row->apply(o, value)) return UsageError{"varnel run: " + flag + ": " + *bad};
         o.fromCommandLine.push_back(row->key);
     }
+    if (o.mqttCaFile && o.mqtt && !o.mqtt->starts_with("mqtts://"))
+        return UsageError{"varnel run: --mqtt-ca needs an mqtts:// broker"};
     if (o.simulate && o.device) return UsageError{"varnel run: --port and --simulate exclude each other"};
     if (o.demoScript && !o.demo) return UsageError{"varnel run: --demo-script and --no-demo exclude each other"};
     return o;

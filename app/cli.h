@@ -22,6 +22,12 @@ struct RunOptions {
     std::vector<std::string> exec;          // --exec LINE, repeatable: console lines run after start-up
     console::MirrorChoice mirror;           // --mirror-vars / --mirror-points: applied after start-up
     LogLevel logLevel = LogLevel::Info;     // --log-level
+    // The MQTT bridge (mqtt_bridge.h); credentials come from the file or the environment only.
+    std::optional<std::string> mqtt;                 // --mqtt mqtt://HOST[:PORT] | mqtts://HOST[:PORT]
+    std::optional<std::string> mqttCaFile;           // --mqtt-ca FILE
+    std::optional<std::string> mqttBaseTopic;        // --mqtt-base-topic TOPIC
+    std::optional<std::string> mqttDiscoveryPrefix;  // --mqtt-discovery-prefix PREFIX
+    std::optional<std::string> mqttUsername, mqttPassword;
     // Keys of the options the command line gave (run_settings.h); the file's give way to them.
     std::vector<std::string_view> fromCommandLine;
 };

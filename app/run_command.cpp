@@ -21,6 +21,7 @@
 #include "host_dir_lock.h"
 #include "host_settings.h"
 #include "log_output.h"
+#include "mqtt_bridge.h"
 #include "platform/headless_prompts.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_process_launcher.h"
@@ -137,6 +138,11 @@ int runPlugin(const RunOptions& o) {
         std::cerr << "varnel: " << e.what() << '\n';
         return kExitFailure;
     }
+    auto mqtt = MqttBridge::configure(o);
+    if (const auto* err = std::get_if<std::string>(&mqtt)) {
+        std::cerr << "varnel: " << *err << '\n';
+        return kExitFailure;
+    }
     host->onEvent = [&host, &log](const host::HostEvent& e) {
         log.line(LogLevel::Info, "Event: " + console::describeEvent(e, host.get()));
     };
@@ -219,6 +225,8 @@ int runPlugin(const RunOptions& o) {
         // Activity starts once the plug-in is up, so that the start-up log stays readable.
         if (demo) startDemo(*demo, demoPlan);
         feed.attach(*operatorConsole, o.exec);
+        if (auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt))
+            bridge->start(hspi, *host, *operatorConsole, loop);
     }
     QTimer statusTimer;
     if (!ended && !stopRequested) {
@@ -233,6 +241,7 @@ int runPlugin(const RunOptions& o) {
 
     if (stopRequested) stop();
     if (!ended) QCoreApplication::exec();
+    mqtt = std::unique_ptr<MqttBridge>{};  // it uses the console, the host and the plug-in
     demo.reset();
     host->flush();
     return kExitOk;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 
+#include "bridge/settings.h"
 #include "console/command.h"
 #include "console/selection.h"
 #include "files/files.h"
@@ -86,6 +87,37 @@ Problem applyLogLevel(RunOptions& o, std::string_view v) {
     return std::nullopt;
 }
 
+// An empty broker turns the bridge off: the command line can so override the file's.
+Problem applyMqtt(RunOptions& o, std::string_view v) {
+    if (v.empty()) {
+        o.mqtt.reset();
+        return std::nullopt;
+    }
+    const auto broker = bridge::parseBrokerUrl(v);
+    if (const auto* bad = std::get_if<std::string>(&broker)) return *bad;
+    o.mqtt = std::string(v);
+    return std::nullopt;
+}
+
+Problem setText(std::optional<std::string>& into, std::string_view v, const char* what) {
+    if (auto p = needsValue(v, what)) return p;
+    into = std::string(v);
+    return std::nullopt;
+}
+
+Problem setTopicRoot(std::optional<std::string>& into, std::string_view v) {
+    if (auto p = needsValue(v, "a value")) return p;
+    if (auto p = bridge::topicRootProblem(v)) return p;
+    into = std::string(v);
+    return std::nullopt;
+}
+
+Problem applyMqttCa(RunOptions& o, std::string_view v) { return setText(o.mqttCaFile, v, "a file"); }
+Problem applyMqttBase(RunOptions& o, std::string_view v) { return setTopicRoot(o.mqttBaseTopic, v); }
+Problem applyMqttPrefix(RunOptions& o, std::string_view v) { return setTopicRoot(o.mqttDiscoveryPrefix, v); }
+Problem applyMqttUser(RunOptions& o, std::string_view v) { return setText(o.mqttUsername, v, "a user name"); }
+Problem applyMqttPassword(RunOptions& o, std::string_view v) { return setText(o.mqttPassword, v, "a password"); }
+
 constexpr RunSetting kRunSettings[] = {
     {.key = "port",
      .flag = "--port",
@@ -141,6 +173,39 @@ constexpr RunSetting kRunSettings[] = {
      .apply = applyLogLevel,
      .help = "error, warning or info (the default): what is printed, or sent to\n"
              "the journal; the host log file keeps everything"},
+    {.key = "mqtt",
+     .flag = "--mqtt",
+     .arg = "URL",
+     .apply = applyMqtt,
+     .help = "mqtt://HOST[:PORT] or mqtts://HOST[:PORT]: mirror to an MQTT broker\n"
+             "with Home Assistant discovery (empty: no bridge)"},
+    {.key = "mqtt_ca_file",
+     .flag = "--mqtt-ca",
+     .arg = "FILE",
+     .apply = applyMqttCa,
+     .help = "for mqtts://: the certificate authorities to trust (default: the\n"
+             "system's)"},
+    {.key = "mqtt_base_topic",
+     .flag = "--mqtt-base-topic",
+     .arg = "TOPIC",
+     .apply = applyMqttBase,
+     .help = "where varnel's topics live (default varnel)"},
+    {.key = "mqtt_discovery_prefix",
+     .flag = "--mqtt-discovery-prefix",
+     .arg = "PREFIX",
+     .apply = applyMqttPrefix,
+     .help = "Home Assistant's discovery prefix (default homeassistant)"},
+    {.key = "mqtt_username",
+     .arg = "NAME",
+     .env = "VARNEL_MQTT_USERNAME",
+     .apply = applyMqttUser,
+     .help = "the broker's user name; never on the command line, where every user\n"
+             "of the machine can read it"},
+    {.key = "mqtt_password",
+     .arg = "PASSWORD",
+     .env = "VARNEL_MQTT_PASSWORD",
+     .apply = applyMqttPassword,
+     .help = "the broker's password (file or environment only)"},
 };
 
 bool given(const RunOptions& o, std::string_view key) {

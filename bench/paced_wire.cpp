@@ -83,6 +83,12 @@ void PacedWire::serve() {
             if (n <= 0) {
                 ::usleep(1000);  // nobody has the slave open yet
             } else {
+                // Frames come whole from one write; a C8 starts an 8-byte command frame.
+                for (ssize_t i = 0; i + 1 < n; ++i) {
+                    if (buf[static_cast<std::size_t>(i)] != 0xC8) continue;
+                    commandStartNs_[buf[static_cast<std::size_t>(i) + 1]] = at + i * usPerByte_ * 1000;
+                    i += 7;
+                }
                 // The plug-in's bytes reach us all at once; on the line they take their
                 // time too, so the controller hears the last of them that much later.
                 inFreeNs = std::max(nowNs(), inFreeNs) + n * usPerByte_ * 1000;

@@ -4,6 +4,7 @@
 // (a frame is heard when its last byte would have arrived) and note
 // the instant it puts each reply's (and each report's) last byte on the line. The
 // plug-in side opens slaveName() as its serial device.
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -32,6 +33,9 @@ public:
     // When the last byte of the latest unsolicited report was written to the line.
     [[nodiscard]] std::int64_t lastReportByteNs() const { return lastReportNs_.load(); }
     [[nodiscard]] std::uint64_t reports() const { return reports_.load(); }
+    // When the plug-in put the first byte of its latest command frame (C8) with this
+    // command code on the line; 0 before any.
+    [[nodiscard]] std::int64_t commandStartNs(std::uint8_t code) const { return commandStartNs_[code].load(); }
 
     // Runs `job` on the wire's thread, where the controller lives (an input change,
     // say); what it sends goes out paced, as a report.
@@ -53,6 +57,7 @@ private:
     std::atomic<std::uint64_t> replies_{0};
     std::atomic<std::int64_t> lastReportNs_{0};
     std::atomic<std::uint64_t> reports_{0};
+    std::array<std::atomic<std::int64_t>, 256> commandStartNs_{};
     std::thread thread_;
 };
 

@@ -5,7 +5,8 @@ pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev libqt6serialport6-dev qt6-base-dev-tools libsystemd-dev
       dpkg-dev file
       libgtest-dev libgmock-dev libbenchmark-dev
-      clang libclang-rt-dev clang-format clang-tidy)
+      clang libclang-rt-dev clang-format clang-tidy
+      libmosquitto-dev nlohmann-json3-dev mosquitto openssl)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

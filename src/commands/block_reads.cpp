@@ -100,6 +100,7 @@ bool pollBlock(Context& ctx, const BlockPoll& kind, std::uint8_t sel0, std::uint
         answered = ReadResponse(ctx, ctx.link.responseTimeout, kBlockReplyLength, kBlockRead);
     }
     if (!answered) {
+        ++images.timeoutTotal;
         countFailure(ctx, images.timeoutCounter, kind.timeoutWarning);
         ctx.controller.linkFailure = 1;
         clearPending(ctx);
@@ -116,6 +117,7 @@ bool pollBlock(Context& ctx, const BlockPoll& kind, std::uint8_t sel0, std::uint
     if (computed != received) {
         std::string warning = kind.checksumWarning;
         if (kind.checksumNumbers) warning += std::to_string(computed) + " " + std::to_string(received);
+        ++images.checksumTotal;
         countFailure(ctx, images.checksumCounter, warning);
         if (kind.badCrcForgetsTimeouts) images.timeoutCounter = 0;
         clearPending(ctx);

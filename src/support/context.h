@@ -106,6 +106,9 @@ struct Images {
     std::array<std::int32_t, 129> vars{};
     std::int16_t timeoutCounter = 0;
     std::int16_t checksumCounter = 0;
+    // Since start; the two counters above only count failures in a row.
+    std::uint64_t timeoutTotal = 0;
+    std::uint64_t checksumTotal = 0;
 };
 
 struct QueueRecord {

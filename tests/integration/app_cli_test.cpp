@@ -26,13 +26,20 @@ TEST(AppCli, options_in_both_spellings_fill_the_command) {
     EXPECT_EQ(run.mirror.units,
               (std::vector<console::UnitChoice>{{1, {0, 1, 2, 3, 4, 5, 6, 7}, false}, {3, {0, 1, 2}, true}}));
 
+    const auto mqtt = std::get<RunOptions>(parse({"run", "--mqtt", "mqtts://broker:8884", "--mqtt-ca=/etc/ca.pem",
+                                                  "--mqtt-base-topic", "house/varnel", "--mqtt-discovery-prefix=ha"}));
+    EXPECT_EQ(mqtt.mqtt, "mqtts://broker:8884");
+    EXPECT_EQ(mqtt.mqttCaFile, "/etc/ca.pem");
+    EXPECT_EQ(mqtt.mqttBaseTopic, "house/varnel");
+    EXPECT_EQ(mqtt.mqttDiscoveryPrefix, "ha");
+
     const auto plain = std::get<RunOptions>(parse({"run", "--simulate", "--no-demo", "--log-level", "Warning"}));
     EXPECT_TRUE(plain.simulate);
     EXPECT_FALSE(plain.demo);
     EXPECT_EQ(plain.logLevel, LogLevel::Warning);
     EXPECT_EQ(plain.fromCommandLine, (std::vector<std::string_view>{"simulate", "demo", "log_level"}));
     EXPECT_EQ(plain.hostDir, "/data/varnel");
-    EXPECT_FALSE(plain.device || plain.forSeconds || plain.mirror.variables);
+    EXPECT_FALSE(plain.device || plain.forSeconds || plain.mirror.variables || plain.mqtt);
 
     const auto sim = std::get<SimOptions>(parse({"sim", "--link", "/tmp/ocelot", "--for=1", "--demo-script", "s.txt"}));
     EXPECT_EQ(sim.link, "/tmp/ocelot");
@@ -79,6 +86,11 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{"sync", "--to-project"}, "say what to synchronise"},
         {{"sync", "--to-project", "--all", "--project="}, "--project needs a file"},
         {{"ports", "--all"}, "unknown option \"--all\""},
+        {{"run", "--mqtt", "localhost"}, "--mqtt: the broker must be mqtt://HOST[:PORT]"},
+        {{"run", "--mqtt=mqtt://u:pw@h"}, "holds credentials"},
+        {{"run", "--mqtt", "mqtt://h", "--mqtt-ca", "ca.pem"}, "--mqtt-ca needs an mqtts:// broker"},
+        {{"run", "--mqtt-base-topic", "a/+"}, "--mqtt-base-topic: must not hold the wildcards"},
+        {{"run", "--mqtt-discovery-prefix="}, "--mqtt-discovery-prefix: needs a value"},
     };
     for (const auto& c : cases) {
         const auto r = parse(c.args);

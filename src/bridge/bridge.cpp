@@ -1,0 +1,395 @@
+#include "bridge/bridge.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+#include "bridge/commands.h"
+#include "bridge/text.h"
+#include "console/console.h"
+#include "console/selection.h"
+#include "host/embedded_host.h"
+
+namespace varnel::bridge {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr std::size_t kMaxLeftoverConfig = 64 * 1024;
+constexpr std::size_t kMaxShownTopic = 120;
+
+// A topic from outside, fit for one log line.
+std::string shown(std::string_view topic) {
+    std::string t = toUtf8(topic.substr(0, kMaxShownTopic));
+    for (char& c : t)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return "\"" + t + (topic.size() > kMaxShownTopic ? "...\"" : "\"");
+}
+
+std::unique_ptr<Timer> timer(EventLoop& loop, int ms, std::function<void()> fn) {
+    auto t = loop.createTimer();
+    t->setInterval(ms);
+    t->onTick = std::move(fn);
+    return t;
+}
+
+}  // namespace
+
+Bridge::Bridge(BridgeOptions options, Transport& transport, EventLoop& loop, EmbeddedHost& host,
+               console::Console& console, const PluginView& plugin, Log log)
+    : options_(std::move(options)),
+      id_{.base = options_.baseTopic, .prefix = options_.discoveryPrefix, .version = options_.version},
+      transport_(transport),
+      loop_(loop),
+      host_(host),
+      console_(console),
+      plugin_(plugin),
+      log_(std::move(log)),
+      limited_(loop, log_, options_.logLines, options_.logWindowMs) {
+    auto once = [](Timer& t) { t.setEnabled(false); };
+    scanTimer_ = timer(loop_, options_.scanMs, [this] { scan(); });
+    pumpTimer_ = timer(loop_, options_.pumpMs, [this] { pump(); });
+    retryTimer_ = timer(loop_, options_.firstPauseMs, [this, once] {
+        once(*retryTimer_);
+        connect();
+    });
+    connectTimer_ = timer(loop_, options_.connectTimeoutMs, [this, once] {
+        once(*connectTimer_);
+        transport_.disconnect();
+        whenDisconnected("no answer in " + std::to_string(options_.connectTimeoutMs / 1000) + " s");
+    });
+    republishTimer_ = timer(loop_, options_.republishMs, [this, once] {
+        once(*republishTimer_);
+        if (connected_) publishAll();
+    });
+    leftoverTimer_ = timer(loop_, options_.leftoverWindowMs, [this, once] {
+        once(*leftoverTimer_);
+        lookingForLeftovers_ = false;
+        if (connected_) transport_.unsubscribe(id_.prefix + "/+/+/config");
+    });
+    transport_.onConnected = [this] { whenConnected(); };
+    transport_.onDisconnected = [this](const std::string& reason) { whenDisconnected(reason); };
+    transport_.onMessage = [this](const Message& m) { received(m); };
+}
+
+Bridge::~Bridge() {
+    transport_.onConnected = nullptr;
+    transport_.onDisconnected = nullptr;
+    transport_.onMessage = nullptr;
+    if (started_) host_.onEvent = previousOnEvent_;
+    if (connected_) publish(id_.statusTopic(), "offline", 1, true);
+    if (connected_ || connecting_) transport_.disconnect();
+}
+
+void Bridge::start() {
+    if (started_) return;
+    started_ = true;
+    previousOnEvent_ = host_.onEvent;
+    host_.onEvent = [this](const host::HostEvent& e) {
+        if (previousOnEvent_) previousOnEvent_(e);
+        hostEvent(e);
+    };
+    facts_ = plugin_.facts();
+    setEntities(entitiesOf(host_.devices(), facts_, plugin_.irNames()));
+    scanTimer_->setEnabled(true);
+    connect();
+}
+
+// ---- connection
+
+void Bridge::connect() {
+    if (connected_ || connecting_) return;
+    connecting_ = true;
+    if (auto err = transport_.connect(Will{.topic = id_.statusTopic(), .payload = "offline"})) {
+        connecting_ = false;
+        whenDisconnected(*err);
+        return;
+    }
+    connectTimer_->setEnabled(true);
+}
+
+void Bridge::whenConnected() {
+    connectTimer_->setEnabled(false);
+    connecting_ = false;
+    connected_ = true;
+    connectedAt_ = loop_.tickMs();
+    log_("connected to " + options_.brokerName);
+    publish(id_.statusTopic(), "online", 1, true);
+    transport_.subscribe(id_.base + "/#", 1);
+    transport_.subscribe(id_.homeAssistantStatus(), 1);
+    lookingForLeftovers_ = transport_.subscribe(id_.prefix + "/+/+/config", 0);
+    leftoverTimer_->setEnabled(lookingForLeftovers_);
+    facts_ = plugin_.facts();
+    setEntities(entitiesOf(host_.devices(), facts_, plugin_.irNames()));
+    publishAll();
+}
+
+void Bridge::whenDisconnected(const std::string& reason) {
+    connectTimer_->setEnabled(false);
+    const bool was = connected_;
+    connected_ = connecting_ = false;
+    lookingForLeftovers_ = false;
+    if (was && loop_.tickMs() - connectedAt_ >= options_.steadyMs) pauseMs_ = 0;
+    pauseMs_ = pauseMs_ == 0 ? options_.firstPauseMs : std::min(pauseMs_ * 2, options_.maxPauseMs);
+    const std::string again = "; trying again in " + std::to_string((pauseMs_ + 999) / 1000) + " s";
+    log_((was ? "lost the connection to " : "cannot connect to ") + options_.brokerName + " (" + reason + ")" + again);
+    retryTimer_->setInterval(pauseMs_);
+    retryTimer_->setEnabled(true);
+}
+
+// ---- what comes in
+
+void Bridge::received(const Message& m) {
+    if (m.topic == id_.homeAssistantStatus()) {
+        // Home Assistant forgot every entity when it restarted; give it a moment to subscribe.
+        if (m.payload == "online" && !m.retained) republishTimer_->setEnabled(true);
+        return;
+    }
+    if (m.topic.starts_with(id_.base + "/")) {
+        command(m.topic.substr(id_.base.size() + 1), m);
+        return;
+    }
+    if (m.topic.starts_with(id_.prefix + "/") && m.topic.ends_with("/config")) leftover(m);
+}
+
+void Bridge::command(const std::string& relative, const Message& m) {
+    const auto route = byCommandTopic_.find(relative);
+    if (route == byCommandTopic_.end()) {
+        // What the broker keeps and replays, and the bridge's own messages coming back.
+        if (m.retained || ownTopics_.contains(relative)) return;
+        refuse(m.topic, "no such command topic");
+        return;
+    }
+    if (m.retained) {
+        refuse(m.topic, "a retained command is not carried out (it would run again at every connection)");
+        return;
+    }
+    if (m.payload.size() > kMaxPayload) {
+        refuse(m.topic, "a payload of " + std::to_string(m.payload.size()) + " bytes (at most " +
+                            std::to_string(kMaxPayload) + " are taken)");
+        return;
+    }
+    const Entity& e = entities_[route->second];
+    const auto light = lights_.find(e.code);
+    CommandResult result = e.kind->command(e, m.payload, light == lights_.end() ? nullptr : &light->second);
+    if (const auto* why = std::get_if<std::string>(&result)) {
+        refuse(m.topic, *why);
+        return;
+    }
+    auto& action = std::get<Action>(result);
+    if (waiting_.size() + action.commands.size() > options_.maxWaiting) {
+        ++counters_.dropped;
+        limited_("dropped a command on " + shown(m.topic) + ": " + std::to_string(waiting_.size()) +
+                 " commands are waiting already");
+        return;
+    }
+    for (std::size_t i = 0; i < action.commands.size(); ++i) {
+        const bool last = i + 1 == action.commands.size();
+        waiting_.push_back(Pending{.command = std::move(action.commands[i]),
+                                   .what = shown(m.topic),
+                                   .lightCode = e.code,
+                                   .light = last ? action.light : std::nullopt});
+    }
+    pump();
+}
+
+// Retained configs with our base topic that no entity of ours has any more: what an
+// earlier run announced for devices deleted since.
+void Bridge::leftover(const Message& m) {
+    if (!lookingForLeftovers_ || !m.retained || m.payload.empty() || m.payload.size() > kMaxLeftoverConfig) return;
+    const json j = json::parse(m.payload, nullptr, false);
+    if (j.is_discarded() || !j.is_object()) return;
+    const auto base = j.find("~");
+    const auto uid = j.find("unique_id");
+    if (base == j.end() || uid == j.end() || !base->is_string() || !uid->is_string() || *base != id_.base) return;
+    const std::string ours = id_.node() + "_";
+    const std::string u = uid->get<std::string>();
+    if (u.starts_with(ours) && byKey_.contains(u.substr(ours.size()))) return;
+    publish(m.topic, "", 1, true);
+    // Its retained state goes too; only a topic below our base is touched.
+    if (const auto state = j.find("state_topic"); state != j.end() && state->is_string()) {
+        const std::string t = state->get<std::string>();
+        if (t.starts_with("~/") && t.size() > 2 && t.find_first_of("+#") == std::string::npos)
+            publish(id_.base + t.substr(1), "", 0, true);
+    }
+    limited_("removed " + shown(m.topic) + ", left by an earlier run");
+}
+
+void Bridge::refuse(const std::string& topic, const std::string& why) {
+    ++counters_.refused;
+    limited_("refused a message on " + shown(topic) + ": " + why);
+}
+
+void Bridge::pump() {
+    if (pumping_) return;
+    pumping_ = true;
+    while (!waiting_.empty() && console_.ready() && !plugin_.facts().queueFull) {
+        Pending p = std::move(waiting_.front());
+        waiting_.pop_front();
+        const console::Reply reply = console_.run(p.command);
+        if (reply.outcome != console::Reply::Outcome::Done) {
+            ++counters_.dropped;
+            limited_("a command on " + p.what + " was not carried out: " +
+                     (reply.lines.empty() ? std::string("no reason given") : reply.lines.front()));
+            continue;
+        }
+        ++counters_.executed;
+        if (p.light) {
+            lights_[p.lightCode] = *p.light;
+            if (const auto it = byCode_.find(p.lightCode); connected_ && it != byCode_.end())
+                publishState(entities_[it->second], false);
+        }
+    }
+    pumping_ = false;
+    pumpTimer_->setEnabled(!waiting_.empty());
+}
+
+// ---- what the host sees
+
+void Bridge::hostEvent(const host::HostEvent& e) {
+    using Kind = host::HostEvent::Kind;
+    if (e.kind == Kind::X10) {
+        if (const auto type = x10EventType(e.value); connected_ && !type.empty()) {
+            json j{{"event_type", type},
+                   {"house", toUtf8(e.code.substr(0, 1))},
+                   {"units", toUtf8(e.addresses.substr(0, 200))},
+                   {"command", e.value}};
+            if (const auto level = console::parseInteger(e.level)) j["level"] = *level;
+            publishHeard("x10", j.dump(-1, ' ', false, json::error_handler_t::replace));
+        }
+        std::vector<std::string> lights;
+        for (const auto& en : entities_)
+            if (en.kind == &kX10Light) lights.push_back(en.code);
+        for (auto& [code, state] : heardX10(e, lights, lights_)) {
+            lights_[code] = state;
+            if (const auto it = byCode_.find(code); connected_ && it != byCode_.end())
+                publishState(entities_[it->second], false);
+        }
+        return;
+    }
+    if (!connected_) return;
+    if (e.kind == Kind::IR) {
+        json j{{"event_type", "received"}, {"code", e.value}};
+        if (const auto label = plugin_.irLabelOf(e.value)) j["label"] = toUtf8(*label);
+        publishHeard("ir", j.dump(-1, ' ', false, json::error_handler_t::replace));
+        return;
+    }
+    if (const auto it = byCode_.find(e.code); it != byCode_.end()) publishState(entities_[it->second], false);
+}
+
+// ---- what goes out
+
+void Bridge::scan() {
+    limited_.flush();
+    facts_ = plugin_.facts();
+    auto next = entitiesOf(host_.devices(), facts_, plugin_.irNames());
+    const bool changed = next != entities_;
+    if (changed) setEntities(std::move(next));
+    if (connected_) {
+        if (changed) publishConfigs(false);
+        publishStates(false);
+    }
+    if (!waiting_.empty()) pump();
+}
+
+void Bridge::setEntities(std::vector<Entity> entities) {
+    entities_ = std::move(entities);
+    byKey_.clear();
+    byCommandTopic_.clear();
+    byCode_.clear();
+    for (std::size_t i = 0; i < entities_.size(); ++i) {
+        const Entity& e = entities_[i];
+        byKey_[e.key] = i;
+        if (auto t = commandTopicOf(e)) byCommandTopic_[*t] = i;
+        if (auto t = stateTopicOf(e)) ownTopics_.insert(*t);
+        if (!e.code.empty()) byCode_.try_emplace(e.code, i);
+    }
+    ownTopics_.insert({"status", "controller/availability"});
+}
+
+void Bridge::publishAll() {
+    publishConfigs(true);
+    availability_.reset();
+    states_.clear();
+    publishStates(true);
+}
+
+void Bridge::publishConfigs(bool all) {
+    std::set<std::string> current;
+    for (const auto& e : entities_) {
+        const std::string topic = configTopic(id_, e);
+        if (topic.empty()) continue;
+        current.insert(topic);
+        std::string payload = configPayload(id_, e);
+        const auto it = configPayloads_.find(topic);
+        if (!all && it != configPayloads_.end() && it->second == payload) continue;
+        if (publish(topic, payload, 1, true)) configPayloads_[topic] = std::move(payload);
+    }
+    // Deleted host devices: an empty retained config removes the entity, an empty
+    // retained state the state the broker kept for it.
+    for (auto it = configs_.begin(); it != configs_.end();) {
+        if (current.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        publish(it->first, "", 1, true);
+        if (!it->second.empty()) publish(id_.base + "/" + it->second, "", 0, true);
+        configPayloads_.erase(it->first);
+        it = configs_.erase(it);
+    }
+    for (const auto& e : entities_) {
+        const std::string topic = configTopic(id_, e);
+        const auto state = stateTopicOf(e);
+        if (!topic.empty()) configs_[topic] = e.kind->retained && state ? *state : std::string();
+    }
+}
+
+void Bridge::publishStates(bool all) {
+    const bool up = facts_.linkUp;
+    if (all || availability_ != up) {
+        if (publish(id_.availabilityTopic(), up ? "online" : "offline", 1, true)) availability_ = up;
+    }
+    std::map<std::string, const host::DeviceRecord*> records;
+    for (const auto& d : host_.devices()) records.try_emplace(d.code(), &d);
+    for (const auto& e : entities_) {
+        if (!e.kind->state) continue;
+        const auto r = e.code.empty() ? records.end() : records.find(e.code);
+        publishState(e, all, r == records.end() ? nullptr : r->second);
+    }
+}
+
+void Bridge::publishState(const Entity& e, bool force) { publishState(e, force, record(e.code)); }
+
+void Bridge::publishState(const Entity& e, bool force, const host::DeviceRecord* rec) {
+    if (!e.kind->state) return;
+    const auto light = lights_.find(e.code);
+    const StateSources from{.record = rec,
+                            .facts = &facts_,
+                            .refused = counters_.refused,
+                            .dropped = counters_.dropped,
+                            .light = light == lights_.end() ? nullptr : &light->second};
+    const auto state = e.kind->state(from, e);
+    const auto topic = stateTopicOf(e);
+    if (!state || !topic) return;
+    const auto it = states_.find(e.key);
+    if (!force && it != states_.end() && it->second == *state) return;
+    if (publish(id_.base + "/" + *topic, *state, 0, e.kind->retained)) states_[e.key] = *state;
+}
+
+void Bridge::publishHeard(const std::string& path, const std::string& payload) {
+    publish(id_.base + "/" + path + "/event", payload, 0, false);
+}
+
+bool Bridge::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
+    return transport_.publish(topic, payload, qos, retain);
+}
+
+const host::DeviceRecord* Bridge::record(const std::string& code) const {
+    if (code.empty()) return nullptr;
+    for (const auto& d : host_.devices())
+        if (d.code() == code) return &d;
+    return nullptr;
+}
+
+}  // namespace varnel::bridge

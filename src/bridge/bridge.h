@@ -1,0 +1,160 @@
+#pragma once
+// The MQTT bridge: what the embedded host sees goes to MQTT, and what a host may do
+// can be done from MQTT, with Home Assistant discovery.
+//
+// It reads the host's device table and event records (and, through PluginView, the
+// few facts only the plug-in has) and runs commands through the operator console, so
+// an MQTT command does exactly what the same console line does, starts only while no
+// exchange with the controller runs, and waits its turn in a bounded queue of the
+// bridge's own in front of the plug-in's. It runs on the event loop, on one thread.
+//
+// Topics below the base topic (default "varnel"):
+//   status                          online / offline (retained; offline is the last will)
+//   controller/availability         online while the controller answers
+//   controller/link                 ON / OFF       controller/timeouts, checksum_errors
+//   bridge/refused, bridge/dropped  counts of refused messages and dropped commands
+//   var/N/state, var/N/set          variables 0..127 (value 0..65535)
+//   unit/U/point/P/state            module points; outputs take .../set ON|OFF
+//   leopard/touch/state             the last key touched
+//   x10/A1/state, x10/A1/set        the host's X10 devices as lights (JSON)
+//   x10/event, ir/event             X10 heard and IR received (not retained)
+//   x10/send                        console x10 arguments: "A1+A3 on", "B dim 50"
+//   ir/N/play (PRESS), ir/play      IR codes by label index; "TV Power", "--zone 2 5"
+//   screen/set, screen/write        text to the Leopard screen; JSON with x, y, ...
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bridge/discovery.h"
+#include "bridge/entities.h"
+#include "bridge/plugin_view.h"
+#include "bridge/rate_limited_log.h"
+#include "bridge/transport.h"
+#include "host/host_events.h"
+#include "platform/event_loop.h"
+
+namespace varnel {
+class EmbeddedHost;
+}
+namespace varnel::console {
+class Console;
+}
+
+namespace varnel::bridge {
+
+struct BridgeOptions {
+    std::string baseTopic = "varnel";
+    std::string discoveryPrefix = "homeassistant";
+    std::string version;
+    std::string brokerName;  // for log lines, "mqtt://localhost:1883"
+    // Commands waiting for the plug-in; more are dropped (and counted).
+    std::size_t maxWaiting = 1000;
+    int scanMs = 1000;       // host devices, names and plug-in facts looked at again
+    int pumpMs = 10;         // waiting commands tried again
+    int republishMs = 1000;  // after Home Assistant came back
+    int connectTimeoutMs = 15000;
+    int firstPauseMs = 1000;  // before connecting again; doubles up to maxPauseMs
+    int maxPauseMs = 60000;
+    int steadyMs = 60000;         // a connection that lasted this long starts the pauses over
+    int leftoverWindowMs = 5000;  // retained configs of earlier runs are looked at this long
+    int logLines = 10;            // refusals and drops logged per window
+    int logWindowMs = 60000;
+};
+
+class Bridge {
+public:
+    using Log = std::function<void(const std::string& line)>;
+    Bridge(BridgeOptions options, Transport& transport, EventLoop& loop, EmbeddedHost& host, console::Console& console,
+           const PluginView& plugin, Log log);
+    // Says offline, disconnects, and gives the host its event handler back.
+    ~Bridge();
+    Bridge(const Bridge&) = delete;
+    Bridge& operator=(const Bridge&) = delete;
+
+    // Connects (and keeps connecting) and starts watching the host.
+    void start();
+
+    struct Counters {
+        std::uint64_t refused = 0;   // messages not taken (bad topic, payload, retained command)
+        std::uint64_t dropped = 0;   // commands taken but not carried out
+        std::uint64_t executed = 0;  // commands the console ran
+    };
+    [[nodiscard]] const Counters& counters() const { return counters_; }
+    [[nodiscard]] bool connected() const { return connected_; }
+    [[nodiscard]] std::size_t waiting() const { return waiting_.size(); }
+    [[nodiscard]] const std::vector<Entity>& entities() const { return entities_; }
+    [[nodiscard]] const Identity& identity() const { return id_; }
+    // Looks at the host and the plug-in now, as the scan timer does.
+    void scan();
+
+private:
+    struct Pending {
+        console::Command command;
+        std::string what;  // the topic, for log lines
+        std::string lightCode;
+        std::optional<LightState> light;  // the light's state once this ran
+    };
+
+    void connect();
+    void whenConnected();
+    void whenDisconnected(const std::string& reason);
+    void retry();
+    void received(const Message& m);
+    void command(const std::string& relative, const Message& m);
+    void leftover(const Message& m);
+    void refuse(const std::string& topic, const std::string& why);
+    void pump();
+    void hostEvent(const host::HostEvent& e);
+
+    void setEntities(std::vector<Entity> entities);
+    void publishAll();
+    void publishConfigs(bool all);
+    void publishStates(bool all);
+    void publishState(const Entity& e, bool force);
+    void publishState(const Entity& e, bool force, const host::DeviceRecord* rec);
+    void publishHeard(const std::string& path, const std::string& payload);
+    bool publish(const std::string& topic, const std::string& payload, int qos, bool retain);
+    [[nodiscard]] const host::DeviceRecord* record(const std::string& code) const;
+
+    BridgeOptions options_;
+    Identity id_;
+    Transport& transport_;
+    EventLoop& loop_;
+    EmbeddedHost& host_;
+    console::Console& console_;
+    const PluginView& plugin_;
+    Log log_;
+    RateLimitedLog limited_;
+    std::function<void(const host::HostEvent&)> previousOnEvent_;
+
+    std::unique_ptr<Timer> scanTimer_, pumpTimer_, retryTimer_, connectTimer_, republishTimer_, leftoverTimer_;
+    bool started_ = false;
+    bool connecting_ = false;
+    bool connected_ = false;
+    std::int64_t connectedAt_ = 0;
+    int pauseMs_ = 0;
+    bool lookingForLeftovers_ = false;
+    bool pumping_ = false;
+
+    PluginFacts facts_;
+    std::vector<Entity> entities_;
+    std::map<std::string, std::size_t> byKey_;
+    std::map<std::string, std::size_t> byCommandTopic_;
+    std::map<std::string, std::size_t> byCode_;          // host-backed entities
+    std::set<std::string> ownTopics_;                    // what the bridge itself publishes below the base
+    std::map<std::string, std::string> configs_;         // config topic -> retained state topic, as announced
+    std::map<std::string, std::string> configPayloads_;  // config topic -> payload, as announced
+    std::map<std::string, std::string> states_;          // entity key -> state published
+    std::optional<bool> availability_;
+    std::map<std::string, LightState> lights_;
+    std::deque<Pending> waiting_;
+    Counters counters_;
+};
+
+}  // namespace varnel::bridge

@@ -1,0 +1,167 @@
+#include "bridge/entities.h"
+
+#include <set>
+
+#include "bridge/text.h"
+#include "console/selection.h"
+#include "support/text.h"
+
+namespace varnel::bridge {
+
+namespace {
+
+constexpr const char* kManufacturer = "Applied Digital";
+
+const Device& controllerDevice() {
+    static const Device d{
+        .key = kControllerKey, .name = "Ocelot", .model = "Ocelot / CPU-XA", .manufacturer = kManufacturer};
+    return d;
+}
+
+const Device& leopardDevice() {
+    static const Device d{
+        .key = "leopard", .name = "Leopard", .model = "Leopard touch screen", .manufacturer = kManufacturer};
+    return d;
+}
+
+std::optional<int> number(std::string_view text, int lo, int hi) {
+    const auto n = console::parseInteger(text);
+    if (!n || *n < lo || *n > hi || text.front() == '+' || text.front() == '-') return std::nullopt;
+    return static_cast<int>(*n);
+}
+
+const char* moduleModel(int type) {
+    switch (type) {
+        case 11: return "SECU16";
+        case 12: return "SECU16I";
+        case 13: return "RELAY-08";
+        default: return nullptr;
+    }
+}
+
+// A module point: "unit!type!index!invert" in iomisc, the point number in dc.
+std::optional<Entity> pointEntity(const host::DeviceRecord& d) {
+    const auto unit = number(field(d.iomisc, '!', 1), 1, 128);
+    const auto type = number(field(d.iomisc, '!', 2), 0, 255);
+    const auto devNumber = number(d.dc, 1, 16);
+    if (!unit || !type || !devNumber) return std::nullopt;
+    const char* model = moduleModel(*type);
+    if (!model) return std::nullopt;
+    const int point = *devNumber - 1;
+    const bool output = d.iotype == 1;
+    const std::string name = displayName(d);
+    return Entity{
+        .kind = output ? &kOutput : &kInput,
+        .key = "unit" + std::to_string(*unit) + "_point" + std::to_string(point),
+        .path = "unit/" + std::to_string(*unit) + "/point/" + std::to_string(point),
+        .name = name.empty() ? (output ? "Output " : "Input ") + std::to_string(point) : name,
+        .device = {.key = "unit" + std::to_string(*unit),
+                   .name = std::string(model) + " unit " + std::to_string(*unit),
+                   .model = model,
+                   .manufacturer = kManufacturer},
+        .code = d.code(),
+    };
+}
+
+std::optional<Entity> ownEntity(const host::DeviceRecord& d, const PluginFacts& facts) {
+    if (d.iomisc == "leopard") {
+        return Entity{.kind = &kTouch,
+                      .key = "leopard_touch",
+                      .path = "leopard/touch",
+                      .name = "Touch",
+                      .device = leopardDevice(),
+                      .code = d.code()};
+    }
+    if (d.iotype == 0 || d.iotype == 1) return pointEntity(d);
+    if (d.iotype != 3 || facts.varsHouseCode == 0 || d.hc.size() != 1) return std::nullopt;
+    const int house = static_cast<unsigned char>(d.hc[0]);
+    if (house != facts.varsHouseCode && house != facts.varsHouseCode + 1) return std::nullopt;
+    const auto devNumber = number(d.dc, 1, 64);
+    if (!devNumber) return std::nullopt;
+    const int var = *devNumber - 1 + (house == facts.varsHouseCode ? 0 : 64);
+    const std::string name = displayName(d);
+    return Entity{.kind = &kVariable,
+                  .key = "var" + std::to_string(var),
+                  .path = "var/" + std::to_string(var),
+                  .name = name.empty() ? "Variable " + std::to_string(var) : name,
+                  .device = controllerDevice(),
+                  .code = d.code(),
+                  .number = var};
+}
+
+// The host's own X10 devices: no interface, house A to P, unit 1 to 16.
+std::optional<Entity> x10Entity(const host::DeviceRecord& d) {
+    if (!d.interface_.empty() || d.hc.size() != 1 || d.hc[0] < 'A' || d.hc[0] > 'P') return std::nullopt;
+    const auto unit = number(d.dc, 1, 16);
+    if (!unit) return std::nullopt;
+    const std::string code = d.hc + std::to_string(*unit);
+    const std::string key = "x10_" + lower(code);
+    const std::string name = displayName(d);
+    return Entity{
+        .kind = &kX10Light,
+        .key = key,
+        .path = "x10/" + code,
+        .name = std::nullopt,
+        .device = {.key = key, .name = name.empty() ? "X10 " + code : name, .model = "X10 " + code},
+        .code = code,
+    };
+}
+
+std::vector<Entity> fixedEntities() {
+    auto on = [](const EntityKind& kind, std::string key, std::string path, std::optional<std::string> name,
+                 const Device& device) {
+        return Entity{
+            .kind = &kind, .key = std::move(key), .path = std::move(path), .name = std::move(name), .device = device};
+    };
+    const Device& c = controllerDevice();
+    return {
+        on(kLink, "link", "controller/link", "Link", c),
+        on(kTimeouts, "timeouts", "controller/timeouts", "Time-outs", c),
+        on(kChecksumErrors, "checksum_errors", "controller/checksum_errors", "Checksum errors", c),
+        on(kRefused, "refused", "bridge/refused", "Refused MQTT messages", c),
+        on(kDropped, "dropped", "bridge/dropped", "Dropped MQTT commands", c),
+        on(kX10Heard, "x10_heard", "x10", "X10 heard", c),
+        on(kIrHeard, "ir_heard", "ir", "IR received", c),
+        on(kX10Send, "x10_send", "x10", std::nullopt, c),
+        on(kIrPlay, "ir_play", "ir", std::nullopt, c),
+        on(kScreen, "screen", "screen", "Screen", leopardDevice()),
+        on(kScreenWrite, "screen_write", "screen", std::nullopt, leopardDevice()),
+    };
+}
+
+}  // namespace
+
+std::string displayName(const host::DeviceRecord& d) {
+    const std::string& loc = d.location;
+    const bool given = loc == "Ocelot" || loc == "Leopard" || loc.starts_with("Secu16 Unit ") ||
+                       loc.starts_with("Secu16i Unit ") || loc.starts_with("Rly08 Unit ");
+    std::string name = loc.empty() || given ? d.name : d.name.empty() ? loc : loc + " " + d.name;
+    return toUtf8(name);
+}
+
+std::vector<Entity> entitiesOf(const std::vector<host::DeviceRecord>& devices, const PluginFacts& facts,
+                               const std::vector<IrName>& irNames) {
+    std::vector<Entity> out = fixedEntities();
+    std::set<std::string> keys;
+    for (const auto& e : out) keys.insert(e.key);
+    auto add = [&](std::optional<Entity> e) {
+        if (e && keys.insert(e->key).second) out.push_back(std::move(*e));
+    };
+    for (const auto& d : devices) {
+        if (!facts.interfaceName.empty() && equalsNoCase(d.interface_, facts.interfaceName))
+            add(ownEntity(d, facts));
+        else
+            add(x10Entity(d));
+    }
+    for (const auto& ir : irNames) {
+        add(Entity{.kind = &kIrButton,
+                   .key = "ir" + std::to_string(ir.index),
+                   .path = "ir/" + std::to_string(ir.index),
+                   .name = toUtf8(ir.name),
+                   .device = controllerDevice(),
+                   .target = ir.playName});
+    }
+    return out;
+}
+
+}  // namespace varnel::bridge

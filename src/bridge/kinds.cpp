@@ -1,0 +1,200 @@
+#include "bridge/kinds.h"
+
+#include <nlohmann/json.hpp>
+
+#include "bridge/commands.h"
+#include "bridge/entities.h"
+#include "console/x10_functions.h"
+#include "host/device_table.h"
+
+namespace varnel::bridge {
+
+namespace {
+
+using nlohmann::json;
+
+std::optional<std::string> hostValue(const StateSources& from, const Entity&) {
+    if (!from.record) return std::nullopt;
+    return std::to_string(from.record->value);
+}
+
+// Host status 2 is on, 3 off; a device the plug-in has not set yet (17) is unknown.
+std::optional<std::string> hostOnOff(const StateSources& from, const Entity&) {
+    if (!from.record) return std::nullopt;
+    switch (from.record->Status) {
+        case 2: return "ON";
+        case 3: return "OFF";
+        default: return "None";
+    }
+}
+
+std::optional<std::string> linkState(const StateSources& from, const Entity&) {
+    return from.facts->linkUp ? "ON" : "OFF";
+}
+std::optional<std::string> timeoutCount(const StateSources& from, const Entity&) {
+    return std::to_string(from.facts->timeouts);
+}
+std::optional<std::string> checksumCount(const StateSources& from, const Entity&) {
+    return std::to_string(from.facts->checksumErrors);
+}
+std::optional<std::string> refusedCount(const StateSources& from, const Entity&) {
+    return std::to_string(from.refused);
+}
+std::optional<std::string> droppedCount(const StateSources& from, const Entity&) {
+    return std::to_string(from.dropped);
+}
+
+std::optional<std::string> lightState(const StateSources& from, const Entity&) {
+    if (!from.light) return std::nullopt;
+    return json{{"state", from.light->on ? "ON" : "OFF"}, {"brightness", from.light->brightness}}.dump();
+}
+
+void numberKeys(json& c, const Entity&) {
+    c["min"] = 0;
+    c["max"] = 65535;
+    c["step"] = 1;
+    c["mode"] = "box";
+}
+
+void lightKeys(json& c, const Entity&) {
+    c["schema"] = "json";
+    c["supported_color_modes"] = json::array({"brightness"});
+    c["brightness_scale"] = 255;
+}
+
+void x10EventKeys(json& c, const Entity&) {
+    json types = json::array();
+    for (const auto& f : console::kX10Functions) types.push_back(f.name);
+    c["event_types"] = types;
+}
+
+void irEventKeys(json& c, const Entity&) { c["event_types"] = json::array({"received"}); }
+
+}  // namespace
+
+std::string_view x10EventType(int command) {
+    // Preset levels 16 to 31 come as their own command number; they are still a preset.
+    if (command == 11) command = 10;
+    const auto* f = console::x10FunctionOf(command);
+    return f ? std::string_view(f->name) : std::string_view();
+}
+
+const EntityKind kVariable{
+    .name = "variable",
+    .component = "number",
+    .stateTopic = "state",
+    .commandTopic = "set",
+    .keys = numberKeys,
+    .state = hostValue,
+    .command = variableCommand,
+};
+
+const EntityKind kInput{
+    .name = "input",
+    .component = "binary_sensor",
+    .stateTopic = "state",
+    .state = hostOnOff,
+};
+
+const EntityKind kOutput{
+    .name = "output",
+    .component = "switch",
+    .stateTopic = "state",
+    .commandTopic = "set",
+    .state = hostOnOff,
+    .command = switchCommand,
+};
+
+const EntityKind kTouch{
+    .name = "Leopard touch",
+    .component = "sensor",
+    .stateTopic = "state",
+    .state = hostValue,
+};
+
+const EntityKind kX10Light{
+    .name = "X10 light",
+    .component = "light",
+    .stateTopic = "state",
+    .commandTopic = "set",
+    .keys = lightKeys,
+    .state = lightState,
+    .command = lightCommand,
+};
+
+const EntityKind kX10Heard{
+    .name = "X10 heard",
+    .component = "event",
+    .stateTopic = "event",
+    .retained = false,
+    .keys = x10EventKeys,
+};
+
+const EntityKind kIrHeard{
+    .name = "IR received",
+    .component = "event",
+    .stateTopic = "event",
+    .retained = false,
+    .keys = irEventKeys,
+};
+
+const EntityKind kIrButton{
+    .name = "IR button",
+    .component = "button",
+    .commandTopic = "play",
+    .command = buttonCommand,
+};
+
+// The link shows OFF while it is down, so it must not go unavailable with it.
+const EntityKind kLink{
+    .name = "link",
+    .component = "binary_sensor",
+    .entityCategory = "diagnostic",
+    .deviceClass = "connectivity",
+    .followsLink = false,
+    .state = linkState,
+};
+
+// Counts since start; they stay available while the link is down, when they matter most.
+constexpr EntityKind diagnosticCount(std::string_view name, decltype(EntityKind::state) state) {
+    return {
+        .name = name,
+        .component = "sensor",
+        .entityCategory = "diagnostic",
+        .stateClass = "total_increasing",
+        .followsLink = false,
+        .state = state,
+    };
+}
+
+const EntityKind kTimeouts = diagnosticCount("time-outs", timeoutCount);
+const EntityKind kChecksumErrors = diagnosticCount("checksum errors", checksumCount);
+const EntityKind kRefused = diagnosticCount("refused", refusedCount);
+const EntityKind kDropped = diagnosticCount("dropped", droppedCount);
+
+const EntityKind kScreen{
+    .name = "screen",
+    .component = "notify",
+    .commandTopic = "set",
+    .command = screenCommand,
+};
+
+const EntityKind kScreenWrite{
+    .name = "screen write",
+    .commandTopic = "write",
+    .command = screenWriteCommand,
+};
+
+const EntityKind kX10Send{
+    .name = "X10 send",
+    .commandTopic = "send",
+    .command = x10SendCommand,
+};
+
+const EntityKind kIrPlay{
+    .name = "IR play",
+    .commandTopic = "play",
+    .command = irPlayCommand,
+};
+
+}  // namespace varnel::bridge

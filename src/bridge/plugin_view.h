@@ -1,0 +1,46 @@
+#pragma once
+// The few things the bridge reads from the plug-in itself rather than from the host:
+// every such read is in plugin_view.cpp and nowhere else.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varnel {
+class HSPI;
+}
+
+namespace varnel::bridge {
+
+struct PluginFacts {
+    std::string interfaceName;  // stamped into the plug-in's own host devices
+    int varsHouseCode = 0;      // character code of variables 0..63; 0 = no variable devices
+    bool linkUp = false;        // controller found, port started, answering
+    std::uint64_t timeouts = 0;
+    std::uint64_t checksumErrors = 0;
+    bool queueFull = false;  // the plug-in's own command queue
+    bool operator==(const PluginFacts&) const = default;
+};
+
+// An IR code that can be played by name.
+struct IrName {
+    int index = 0;         // label index
+    std::string name;      // as the label file writes it, "TV Power"
+    std::string playName;  // what the play call takes
+    bool operator==(const IrName&) const = default;
+};
+
+class PluginView {
+public:
+    explicit PluginView(const HSPI& plugin) : plugin_(plugin) {}
+    [[nodiscard]] PluginFacts facts() const;
+    // By label index.
+    [[nodiscard]] std::vector<IrName> irNames() const;
+    // The label of the code location an IR match reported, when it has one.
+    [[nodiscard]] std::optional<std::string> irLabelOf(int code) const;
+
+private:
+    const HSPI& plugin_;
+};
+
+}  // namespace varnel::bridge

@@ -1,0 +1,77 @@
+#pragma once
+// The bridge over the whole plug-in on virtual time: the simulated controller, the
+// embedded host, the console, and a fake broker connection.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bridge/bridge.h"
+#include "console_rig.h"
+#include "fake_transport.h"
+
+namespace varnel::test {
+
+struct BridgeRig {
+    explicit BridgeRig(bridge::BridgeOptions o = {}, EngineOptions engine = {}) : c(std::move(engine)) {
+        o.version = "9.9";
+        o.brokerName = "mqtt://broker:1883";
+        options = std::move(o);
+    }
+
+    // Starts the plug-in, mirrors some of everything, starts the bridge and lets the
+    // broker take it.
+    void start(bool mirror = true) {
+        c.start();
+        if (mirror) {
+            c.ok("mirror vars 0-3");
+            c.ok("mirror points 1 0-15");  // SECU16: inputs 0-7, outputs 8-15
+            c.ok("mirror points 3 0-1");   // RELAY-08
+        }
+        bridge = std::make_unique<bridge::Bridge>(options, transport, c.rig.loop, *c.rig.host, c.console, view,
+                                                  [this](const std::string& l) { log.push_back(l); });
+        bridge->start();
+        transport.accept();
+        run(1500);  // the plug-in's first I/O comparison gives the points their states
+    }
+    void run(int ms) { c.rig.loop.advance(ms); }
+    // A host X10 device such as a System Map sync makes (no interface).
+    void addX10Device(const std::string& hc, const std::string& dc, const std::string& name,
+                      const std::string& location = {}) {
+        auto d = c.rig.host->GetDeviceByRef(c.rig.host->NewDeviceRef(name));
+        d->set_hc(hc);
+        d->set_dc(dc);
+        d->set_location(location);
+    }
+
+    std::string topic(const std::string& relative) const { return "varnel/" + relative; }
+    // The code of the host device named so at that location.
+    std::string code(const std::string& name, const std::string& location) const { return c.codeOf(name, location); }
+    std::optional<std::string> state(const std::string& relative) const { return transport.last(topic(relative)); }
+    void send(const std::string& relative, const std::string& payload) { transport.send(topic(relative), payload); }
+
+    // Retained discovery configs, parsed, by config topic.
+    std::map<std::string, nlohmann::json> configs() const {
+        std::map<std::string, nlohmann::json> out;
+        for (const auto& [t, p] : transport.retained)
+            if (t.starts_with("homeassistant/")) out[t] = nlohmann::json::parse(p);
+        return out;
+    }
+    bool logged(const std::string& part) const {
+        for (const auto& l : log)
+            if (l.find(part) != std::string::npos) return true;
+        return false;
+    }
+
+    bridge::BridgeOptions options;
+    ConsoleRig c;
+    FakeTransport transport;
+    bridge::PluginView view{*c.rig.plugin};
+    std::vector<std::string> log;
+    std::unique_ptr<bridge::Bridge> bridge;
+};
+
+}  // namespace varnel::test

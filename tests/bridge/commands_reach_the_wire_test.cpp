@@ -1,0 +1,194 @@
+// MQTT commands do what the console's commands do: the frames on the line, the
+// states that come back, the order kept when many come at once.
+#include <gtest/gtest.h>
+
+#include "bridge_rig.h"
+
+namespace varnel {
+namespace {
+
+using sim::FrameKind;
+using X = sim::X10Transmission;
+
+X address(std::uint8_t house, std::uint8_t unit) {
+    return {.kind = X::Kind::Address, .house = house, .key = static_cast<std::uint8_t>(unit - 1), .value = 1};
+}
+X function(std::uint8_t house, std::uint8_t code, std::uint8_t value) {
+    return {.kind = X::Kind::Function, .house = house, .key = code, .value = value};
+}
+
+struct Commands : ::testing::Test {
+    test::BridgeRig b;
+    sim::Controller& sim() { return b.c.rig.controller; }
+    void SetUp() override { b.start(); }
+    std::vector<sim::ReceivedFrame> pointWrites() { return sim().framesOf(FrameKind::Command, 0x33); }
+};
+
+TEST_F(Commands, switch_command_writes_the_point_and_its_state_comes_back) {
+    const std::size_t before = pointWrites().size();
+    b.send("unit/1/point/8/set", "ON");
+    b.run(100);
+    auto writes = pointWrites();
+    ASSERT_EQ(writes.size(), before + 1);
+    EXPECT_EQ(writes.back().bytes[2], 1);  // module
+    EXPECT_EQ(writes.back().bytes[4], 1);  // value
+    EXPECT_EQ(b.state("unit/1/point/8/state"), "ON");
+
+    b.send("unit/3/point/1/set", "OFF");
+    b.run(100);
+    writes = pointWrites();
+    ASSERT_EQ(writes.size(), before + 2);
+    EXPECT_EQ(writes.back().bytes[2], 3);
+    EXPECT_EQ(writes.back().bytes[4], 0);
+    EXPECT_EQ(b.state("unit/3/point/1/state"), "OFF");
+    EXPECT_EQ(b.bridge->counters().executed, 2u);
+}
+
+TEST_F(Commands, variable_command_writes_the_variable_and_the_poll_brings_the_value_back) {
+    b.send("var/2/set", "1234");
+    b.run(1500);
+    EXPECT_EQ(sim().variable(2), 1234);
+    EXPECT_EQ(b.state("var/2/state"), "1234");
+    b.send("var/2/set", "65535.0");  // how a number entity may send it
+    b.run(1500);
+    EXPECT_EQ(sim().variable(2), 65535);
+}
+
+TEST_F(Commands, text_topics_take_what_the_console_takes) {
+    const std::size_t x10Before = sim().x10Sent().size();
+    b.send("x10/send", "A1+A3 on");
+    b.run(500);
+    const auto& sent = sim().x10Sent();
+    EXPECT_EQ(std::vector<X>(sent.begin() + static_cast<std::ptrdiff_t>(x10Before), sent.end()),
+              (std::vector<X>{address(0, 1), address(0, 3), function(0, 0x12, 1)}));
+
+    b.send("ir/play", "7");
+    b.run(500);
+    ASSERT_FALSE(sim().irPlays().empty());
+    EXPECT_EQ(sim().irPlays().back().location, 7);
+
+    b.send("screen/set", "Hello");
+    b.send("screen/write", R"({"text":"World","x":3,"y":1,"beep":true})");
+    b.run(1000);
+    const auto& writes = sim().screenWrites();
+    ASSERT_GE(writes.size(), 2u);
+    const auto& hello = writes[writes.size() - 2];
+    const auto& world = writes.back();
+    EXPECT_EQ(hello.text, "Hello");
+    EXPECT_TRUE(hello.clear());
+    EXPECT_EQ(world.text, "World");
+    EXPECT_EQ(world.x, 3);
+    EXPECT_EQ(world.y, 1);
+    EXPECT_TRUE(world.beep());
+    EXPECT_FALSE(world.clear());
+}
+
+// A host X10 device as a light: on, off and brightness as X10 on, off, dim and bright.
+TEST(CommandsX10Light, brightness_goes_out_as_dims_from_where_the_lamp_is) {
+    test::BridgeRig b;
+    b.c.start();
+    b.addX10Device("B", "5", "Lamp", "Hall");
+    b.start(false);
+
+    struct Step {
+        const char* payload;
+        std::vector<X> sent;
+        const char* state;
+    };
+    const Step steps[] = {
+        {R"({"state":"ON"})", {address(1, 5), function(1, 0x12, 1)}, R"({"brightness":255,"state":"ON"})"},
+        // 255 -> 128: 50 % down, 11 steps of 22.
+        {R"({"state":"ON","brightness":128})",
+         {address(1, 5), function(1, 0x14, 11)},
+         R"({"brightness":128,"state":"ON"})"},
+        {R"({"brightness":255})", {address(1, 5), function(1, 0x15, 11)}, R"({"brightness":255,"state":"ON"})"},
+        {R"({"state":"ON"})", {address(1, 5), function(1, 0x12, 1)}, R"({"brightness":255,"state":"ON"})"},
+        {R"({"state":"OFF"})", {address(1, 5), function(1, 0x13, 1)}, R"({"brightness":255,"state":"OFF"})"},
+        // From off: on (full), then down to the brightness asked for.
+        {R"({"state":"ON","brightness":51})",
+         {address(1, 5), function(1, 0x12, 1), address(1, 5), function(1, 0x14, 18)},
+         R"({"brightness":51,"state":"ON"})"},
+        {R"({"state":"ON","brightness":0})",
+         {address(1, 5), function(1, 0x13, 1)},
+         R"({"brightness":51,"state":"OFF"})"},
+    };
+    for (const auto& s : steps) {
+        const std::size_t before = b.c.rig.controller.x10Sent().size();
+        b.send("x10/B5/set", s.payload);
+        b.run(1000);
+        const auto& sent = b.c.rig.controller.x10Sent();
+        EXPECT_EQ(std::vector<X>(sent.begin() + static_cast<std::ptrdiff_t>(before), sent.end()), s.sent) << s.payload;
+        EXPECT_EQ(b.state("x10/B5/state"), s.state) << s.payload;
+    }
+
+    // Heard on the power line: B5 off, then B5 on; all lights of house C stay as they are.
+    b.c.rig.controller.emitX10Received(1, 4);
+    b.c.rig.controller.emitX10Received(1, 19);
+    b.run(500);
+    EXPECT_EQ(b.state("x10/B5/state"), R"({"brightness":51,"state":"OFF"})");
+    const auto event = nlohmann::json::parse(b.state("x10/event").value_or("{}"));
+    EXPECT_EQ(event["event_type"], "off");
+    EXPECT_EQ(event["units"], "B5");
+    b.c.rig.controller.emitX10Received(1, 17);  // all lights on, house B
+    b.run(500);
+    EXPECT_EQ(b.state("x10/B5/state"), R"({"brightness":51,"state":"ON"})");
+}
+
+TEST_F(Commands, many_commands_at_once_all_run_in_the_order_they_came) {
+    const std::size_t before = pointWrites().size();
+    constexpr int kCommands = 200;
+    for (int i = 0; i < kCommands; ++i)
+        b.send("unit/1/point/" + std::to_string(8 + i % 8) + "/set", (i / 8) % 2 == 0 ? "ON" : "OFF");
+    b.run(10'000);
+    const auto writes = pointWrites();
+    ASSERT_EQ(writes.size(), before + kCommands);
+    for (int i = 0; i < kCommands; ++i) {
+        const auto& w = writes[before + static_cast<std::size_t>(i)].bytes;
+        EXPECT_EQ(w[3], i % 8) << i;  // the outputs count from 0
+        EXPECT_EQ(w[4], (i / 8) % 2 == 0 ? 1 : 0) << i;
+    }
+    EXPECT_EQ(b.bridge->counters().dropped, 0u);
+    EXPECT_EQ(b.bridge->waiting(), 0u);
+}
+
+TEST_F(Commands, commands_wait_while_the_plugin_talks_to_the_controller) {
+    const std::size_t before = pointWrites().size();
+    b.c.rig.ctx().link.busy = 1;  // a host call waits for its reply
+    b.send("unit/1/point/9/set", "ON");
+    b.run(200);
+    EXPECT_EQ(pointWrites().size(), before);
+    EXPECT_EQ(b.bridge->waiting(), 1u);
+    b.c.rig.ctx().link.busy = 0;
+    b.run(200);
+    EXPECT_EQ(pointWrites().size(), before + 1);
+    EXPECT_EQ(b.bridge->waiting(), 0u);
+}
+
+TEST(CommandsFlood, past_the_bridge_queue_commands_are_dropped_logged_and_counted) {
+    bridge::BridgeOptions o;
+    o.maxWaiting = 100;
+    test::BridgeRig b(o);
+    b.start();
+    const std::size_t before = b.c.rig.controller.framesOf(FrameKind::Command, 0x33).size();
+    b.c.rig.ctx().link.busy = 1;
+    for (int i = 0; i < 150; ++i) b.send("unit/1/point/8/set", i % 2 ? "OFF" : "ON");
+    EXPECT_EQ(b.bridge->waiting(), 100u);
+    EXPECT_EQ(b.bridge->counters().dropped, 50u);
+    b.c.rig.ctx().link.busy = 0;
+    b.run(5000);
+    EXPECT_EQ(b.c.rig.controller.framesOf(FrameKind::Command, 0x33).size(), before + 100);
+    EXPECT_EQ(b.state("bridge/dropped"), "50");
+    EXPECT_TRUE(b.logged("100 commands are waiting already"));
+    EXPECT_LE(b.log.size(), 20u);
+}
+
+TEST_F(Commands, a_command_the_plugin_refuses_is_dropped_and_said) {
+    b.c.rig.ctx().link.commStarted = false;
+    b.send("unit/1/point/8/set", "ON");
+    b.run(100);
+    EXPECT_EQ(b.bridge->counters().dropped, 1u);
+    EXPECT_TRUE(b.logged("the controller link is not started")) << ::testing::PrintToString(b.log);
+}
+
+}  // namespace
+}  // namespace varnel

@@ -1,0 +1,125 @@
+// The broker connection: a last will, pauses that grow between attempts, everything
+// published again after a reconnect or when Home Assistant comes back.
+#include <gtest/gtest.h>
+
+#include "bridge_rig.h"
+
+namespace varnel {
+namespace {
+
+// Virtual milliseconds from now until the next connection attempt, to a tenth of a second.
+int untilNextAttempt(test::BridgeRig& b, int limitMs = 120'000) {
+    const int before = b.transport.attempts;
+    const auto start = b.c.rig.loop.tickMs();
+    while (b.transport.attempts == before && b.c.rig.loop.tickMs() - start < limitMs) b.run(100);
+    return static_cast<int>((b.c.rig.loop.tickMs() - start + 50) / 100 * 100);
+}
+
+TEST(Connection, pauses_between_attempts_grow_to_a_minute_and_start_over_after_a_steady_connection) {
+    test::BridgeRig b;
+    b.c.start();
+    b.transport.refuseNext = true;
+    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
+                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
+    b.bridge->start();
+    EXPECT_TRUE(b.logged("cannot connect to mqtt://broker:1883 (refused at once); trying again in 1 s"));
+    EXPECT_EQ(untilNextAttempt(b), 1000);
+    std::vector<int> pauses;
+    for (int i = 0; i < 8; ++i) {
+        b.transport.drop("connection refused");
+        pauses.push_back(untilNextAttempt(b));
+    }
+    EXPECT_EQ(pauses, (std::vector<int>{2000, 4000, 8000, 16000, 32000, 60000, 60000, 60000}));
+
+    // An attempt the broker never answers is given up after a while.
+    EXPECT_EQ(untilNextAttempt(b), 15000 + 60000);
+    EXPECT_GE(b.transport.disconnects, 1);
+
+    b.transport.accept();
+    EXPECT_TRUE(b.bridge->connected());
+    b.transport.drop();  // at once: still the long pause
+    EXPECT_EQ(untilNextAttempt(b), 60000);
+    b.transport.accept();
+    b.run(61'000);
+    b.transport.drop();
+    EXPECT_EQ(untilNextAttempt(b), 1000);
+    EXPECT_TRUE(b.logged("lost the connection to mqtt://broker:1883 (connection reset); trying again in 1 s"));
+}
+
+TEST(Connection, a_broker_that_lost_everything_gets_it_all_again) {
+    test::BridgeRig b;
+    b.start();
+    auto topics = [&] {
+        std::vector<std::string> out;
+        for (const auto& [t, p] : b.transport.retained) out.push_back(t);
+        return out;
+    };
+    const auto before = topics();
+    const auto configs = b.configs();
+    ASSERT_GT(before.size(), 60u);
+    b.transport.retained.clear();  // a broker restarted without persistence
+    b.transport.drop();
+    b.run(1000);
+    b.transport.accept();
+    EXPECT_EQ(topics(), before);
+    EXPECT_EQ(b.configs(), configs);
+    EXPECT_EQ(b.transport.subscriptions,
+              (std::vector<std::string>{"varnel/#", "homeassistant/status", "homeassistant/+/+/config", "varnel/#",
+                                        "homeassistant/status", "homeassistant/+/+/config"}));
+}
+
+TEST(Connection, home_assistant_coming_online_gets_configs_and_states_again_after_a_moment) {
+    test::BridgeRig b;
+    b.start();
+    const std::string config = "homeassistant/switch/varnel_unit3_point0/config";
+    const std::size_t configs = b.transport.count(config);
+    const std::size_t states = b.transport.count("varnel/unit/3/point/0/state");
+    b.transport.send("homeassistant/status", "offline");
+    b.transport.send("homeassistant/status", "online");
+    b.run(500);
+    EXPECT_EQ(b.transport.count(config), configs);
+    b.run(600);
+    EXPECT_EQ(b.transport.count(config), configs + 1);
+    EXPECT_EQ(b.transport.count("varnel/unit/3/point/0/state"), states + 1);
+    EXPECT_EQ(b.transport.count("varnel/controller/availability"), 2u);
+}
+
+TEST(Connection, a_clean_end_says_offline_before_it_disconnects) {
+    test::BridgeRig b;
+    b.start();
+    b.bridge.reset();
+    EXPECT_EQ(b.transport.retained.at("varnel/status"), "offline");
+    EXPECT_EQ(b.transport.disconnects, 1);
+    // The host has its own event handler back.
+    b.c.rig.controller.changeInput(1, 1, true);
+    b.run(300);
+}
+
+// Configs an earlier run left for devices deleted since are removed; what is ours now,
+// and what belongs to other programs, stays.
+TEST(Connection, retained_configs_left_by_an_earlier_run_are_removed_while_looking_for_them) {
+    test::BridgeRig b;
+    b.start();
+    auto config = [](const std::string& base, const std::string& id) {
+        return nlohmann::json{{"~", base}, {"unique_id", id}, {"name", "x"}, {"state_topic", "~/var/99/state"}}.dump();
+    };
+    b.transport.retained["homeassistant/number/varnel_var99/config"] = "left";
+    b.transport.retained["varnel/var/99/state"] = "12";
+    b.transport.send("homeassistant/number/varnel_var99/config", config("varnel", "varnel_var99"), true);
+    b.transport.send("homeassistant/number/varnel_var1/config", config("varnel", "varnel_var1"), true);
+    b.transport.send("homeassistant/number/other_var98/config", config("other", "other_var98"), true);
+    b.transport.send("homeassistant/number/varnel_bad/config", "{not json", true);
+    EXPECT_FALSE(b.transport.retained.contains("homeassistant/number/varnel_var99/config"));
+    EXPECT_FALSE(b.transport.retained.contains("varnel/var/99/state"));
+    EXPECT_TRUE(b.transport.retained.contains("homeassistant/number/varnel_var1/config"));
+    EXPECT_EQ(b.transport.count("homeassistant/number/other_var98/config"), 0u);
+    EXPECT_EQ(b.bridge->counters().refused, 0u);
+
+    b.run(6000);
+    EXPECT_EQ(b.transport.unsubscribed, std::vector<std::string>{"homeassistant/+/+/config"});
+    b.transport.send("homeassistant/number/varnel_var97/config", config("varnel", "varnel_var97"), true);
+    EXPECT_EQ(b.transport.count("homeassistant/number/varnel_var97/config"), 0u);
+}
+
+}  // namespace
+}  // namespace varnel

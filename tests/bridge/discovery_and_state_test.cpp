@@ -1,0 +1,161 @@
+// What Home Assistant is told: one entity per host device with the keys its
+// component needs, states that follow the controller, and entities that follow the
+// host's devices as they are renamed and deleted.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "bridge_rig.h"
+#include "devices/device_model.h"
+
+namespace varnel {
+namespace {
+
+using nlohmann::json;
+
+struct Discovery : ::testing::Test {
+    test::BridgeRig b;
+    void SetUp() override {
+        std::vector<std::string> labels(69);
+        labels[0] = "TV";
+        labels[32] = "Power";
+        labels[33] = "Mute";
+        b.c.configFile("irlbl.cfg", labels);
+        b.start();
+    }
+    std::size_t countOf(const std::string& component) {
+        std::size_t n = 0;
+        for (const auto& [topic, c] : b.configs()) n += topic.starts_with("homeassistant/" + component + "/");
+        return n;
+    }
+};
+
+TEST_F(Discovery, every_config_is_json_with_a_unique_id_and_the_keys_its_component_needs) {
+    const std::map<std::string, std::vector<std::string>> required = {
+        {"binary_sensor", {"state_topic"}},
+        {"sensor", {"state_topic"}},
+        {"switch", {"command_topic", "state_topic"}},
+        {"number", {"command_topic", "state_topic", "min", "max"}},
+        {"event", {"state_topic", "event_types"}},
+        {"button", {"command_topic"}},
+        {"notify", {"command_topic"}},
+        {"light", {"command_topic", "state_topic", "schema", "supported_color_modes"}},
+    };
+    const auto configs = b.configs();
+    ASSERT_GT(configs.size(), 30u);
+    std::set<std::string> ids;
+    for (const auto& [topic, c] : configs) {
+        const std::string component = topic.substr(14, topic.find('/', 14) - 14);
+        ASSERT_TRUE(required.contains(component)) << topic;
+        for (const auto& key : required.at(component)) EXPECT_TRUE(c.contains(key)) << topic << " lacks " << key;
+        ASSERT_TRUE(c["unique_id"].is_string()) << topic;
+        const std::string id = c["unique_id"];
+        EXPECT_TRUE(ids.insert(id).second) << "twice: " << id;
+        EXPECT_EQ(topic, "homeassistant/" + component + "/" + id + "/config");
+        EXPECT_EQ(c["~"], "varnel");
+        EXPECT_TRUE(c["device"]["identifiers"].is_array()) << topic;
+        EXPECT_EQ(c["origin"]["name"], "varnel");
+        EXPECT_TRUE(c.contains("availability") != c.contains("availability_topic")) << topic;
+        for (const auto& key : {"state_topic", "command_topic"}) {
+            if (c.contains(key)) {
+                EXPECT_TRUE(c[key].get<std::string>().starts_with("~/")) << topic;
+            }
+        }
+    }
+    EXPECT_EQ(countOf("number"), 5u);         // variables 0-3, and 127 that keeps the second house code
+    EXPECT_EQ(countOf("binary_sensor"), 9u);  // 8 inputs and the link
+    EXPECT_EQ(countOf("switch"), 10u);        // 8 outputs of the SECU16, 2 relays
+    EXPECT_EQ(countOf("button"), 2u);         // TV Power, TV Mute
+    EXPECT_EQ(countOf("event"), 2u);
+    EXPECT_EQ(countOf("notify"), 1u);
+    EXPECT_EQ(b.transport.will.topic, "varnel/status");
+    EXPECT_EQ(b.transport.will.payload, "offline");
+    EXPECT_EQ(b.transport.retained.at("varnel/status"), "online");
+    EXPECT_EQ(b.transport.retained.at("varnel/controller/availability"), "online");
+}
+
+TEST_F(Discovery, modules_are_devices_on_the_controller_and_names_come_from_the_host) {
+    const auto configs = b.configs();
+    const json& input = configs.at("homeassistant/binary_sensor/varnel_unit1_point2/config");
+    EXPECT_EQ(input["name"], "Input 3");
+    EXPECT_EQ(input["state_topic"], "~/unit/1/point/2/state");
+    EXPECT_EQ(input["device"]["name"], "SECU16 unit 1");
+    EXPECT_EQ(input["device"]["via_device"], "varnel_controller");
+    EXPECT_EQ(input["availability_mode"], "all");
+    const json& link = configs.at("homeassistant/binary_sensor/varnel_link/config");
+    EXPECT_EQ(link["device_class"], "connectivity");
+    EXPECT_EQ(link["entity_category"], "diagnostic");
+    EXPECT_EQ(link["availability_topic"], "~/status");
+    const json& power = configs.at("homeassistant/button/varnel_ir0/config");
+    EXPECT_EQ(power["name"], "TV POWER");  // as the plug-in plays it
+    EXPECT_EQ(power["command_topic"], "~/ir/0/play");
+}
+
+// A System Map sync renames devices and may give them names in the Windows code page.
+TEST_F(Discovery, renames_and_deletions_reach_home_assistant) {
+    const std::string code = b.code("Input 3", "Secu16 Unit 1");
+    auto dev = b.c.rig.host->GetDeviceByRef(b.c.rig.host->DeviceExistsRef(code));
+    dev->set_location(
+        "K\xFC"
+        "che");
+    dev->set_name("Door");
+    b.run(1500);
+    EXPECT_EQ(b.configs().at("homeassistant/binary_sensor/varnel_unit1_point2/config")["name"], "K\u00fcche Door");
+
+    ASSERT_TRUE(b.transport.retained.contains("homeassistant/number/varnel_var3/config"));
+    ASSERT_TRUE(b.transport.retained.contains("varnel/var/3/state"));
+    b.c.ok("mirror vars 0-2");
+    b.run(1500);
+    EXPECT_FALSE(b.transport.retained.contains("homeassistant/number/varnel_var3/config"));
+    EXPECT_FALSE(b.transport.retained.contains("varnel/var/3/state"));
+    EXPECT_TRUE(b.transport.retained.contains("homeassistant/number/varnel_var2/config"));
+}
+
+TEST_F(Discovery, an_input_change_on_the_line_reaches_its_state_topic) {
+    const auto before = b.state("unit/1/point/4/state");
+    ASSERT_TRUE(before == "ON" || before == "OFF") << before.value_or("none");
+    const bool wasOn = before == "ON";
+    // A stored bit that is set reads as 0: off.
+    b.c.rig.controller.changeInput(1, 4, wasOn);
+    b.run(300);
+    EXPECT_EQ(b.state("unit/1/point/4/state"), wasOn ? "OFF" : "ON");
+    EXPECT_EQ(b.transport.retained.at("varnel/unit/1/point/4/state"), wasOn ? "OFF" : "ON");
+
+    b.c.rig.controller.setVariable(1, 77);
+    b.run(1500);
+    EXPECT_EQ(b.state("var/1/state"), "77");
+
+    b.c.rig.controller.emitIrMatch(0);
+    b.run(300);
+    const auto ir = json::parse(b.state("ir/event").value_or("{}"));
+    EXPECT_EQ(ir["event_type"], "received");
+    EXPECT_EQ(ir["code"], 0);
+    EXPECT_EQ(ir["label"], "TV POWER");
+    EXPECT_FALSE(b.transport.retained.contains("varnel/ir/event"));
+}
+
+TEST_F(Discovery, a_touch_of_the_leopard_screen_reaches_its_sensor) {
+    CreateLeopardDevice(b.c.rig.ctx());
+    b.run(1500);
+    const auto configs = b.configs();
+    ASSERT_TRUE(configs.contains("homeassistant/sensor/varnel_leopard_touch/config"));
+    EXPECT_EQ(configs.at("homeassistant/sensor/varnel_leopard_touch/config")["device"]["name"], "Leopard");
+    b.c.rig.controller.emitTouch(42);
+    b.run(300);
+    EXPECT_EQ(b.state("leopard/touch/state"), "42");
+}
+
+TEST_F(Discovery, a_silent_controller_makes_its_entities_unavailable_and_counts_the_timeouts) {
+    EXPECT_EQ(b.state("controller/link"), "ON");
+    b.c.rig.controller.faults().silent = true;
+    b.run(30'000);
+    EXPECT_EQ(b.state("controller/link"), "OFF");
+    EXPECT_EQ(b.state("controller/availability"), "offline");
+    EXPECT_NE(b.state("controller/timeouts"), "0");
+    b.c.rig.controller.faults().silent = false;
+    b.run(30'000);
+    EXPECT_EQ(b.state("controller/availability"), "online");
+}
+
+}  // namespace
+}  // namespace varnel

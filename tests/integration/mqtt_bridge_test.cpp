@@ -1,0 +1,198 @@
+// The MQTT bridge against a real broker: discovery as Home Assistant reads it, states
+// and commands both ways, hostile messages, a broker restart, TLS, and the varnel
+// program killed outright.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <set>
+
+#include "mqtt_broker.h"
+#include "mqtt_client.h"
+#include "mqtt_live.h"
+#include "varnel_process.h"
+
+namespace varnel {
+namespace {
+
+using nlohmann::json;
+using test::TestClient;
+
+std::size_t countPrefix(const TestClient& c, const std::string& prefix, bool nonEmpty = true) {
+    std::set<std::string> topics;
+    for (const auto& m : c.received())
+        if (m.topic.starts_with(prefix) && (!nonEmpty || !m.payload.empty())) topics.insert(m.topic);
+    return topics.size();
+}
+
+std::size_t countMessages(const TestClient& c, const std::string& topic) {
+    std::size_t n = 0;
+    for (const auto& m : c.received()) n += m.topic == topic;
+    return n;
+}
+
+// A broker, the plug-in with its bridge connected to it, and a client in Home Assistant's place.
+struct Live {
+    explicit Live(std::initializer_list<const char*> filters) {
+        for (const char* f : filters) ha.subscribe(f);
+        live.connect(broker.url());
+    }
+    test::TestBroker broker;
+    test::LiveBridge live;
+    TestClient ha{broker.port(), "ha"};
+};
+
+TEST(MqttBridgeLive, discovery_states_and_commands_go_through_a_real_broker) {
+    Live l({"homeassistant/#", "varnel/#"});
+    auto& [broker, live, ha] = l;
+    ASSERT_TRUE(live.waitFor(10'000, [&] {
+        return ha.latest("varnel/status") == "online" && ha.latest("varnel/controller/availability") == "online" &&
+               countPrefix(ha, "homeassistant/") >= 30;
+    })) << ::testing::PrintToString(live.log);
+
+    std::set<std::string> ids;
+    for (const auto& m : ha.received()) {
+        if (!m.topic.starts_with("homeassistant/") || !m.topic.ends_with("/config")) continue;
+        const json c = json::parse(m.payload, nullptr, false);
+        ASSERT_FALSE(c.is_discarded()) << m.topic;
+        ASSERT_TRUE(c.contains("unique_id") && c.contains("device") && c.contains("origin")) << m.topic;
+        ids.insert(c["unique_id"].get<std::string>());
+    }
+    EXPECT_EQ(ids.size(), countPrefix(ha, "homeassistant/"));
+
+    // An input changes on the controller (once the plug-in's first comparison gave it a state).
+    std::optional<std::string> before;
+    ASSERT_TRUE(live.waitFor(3000, [&] {
+        before = ha.latest("varnel/unit/1/point/4/state");
+        return before == "ON" || before == "OFF";
+    }));
+    const std::string after = before == "ON" ? "OFF" : "ON";
+    live.controller.changeInput(1, 4, before == "ON");
+    EXPECT_TRUE(live.waitFor(3000, [&] { return ha.latest("varnel/unit/1/point/4/state") == after; }));
+
+    // A switch is commanded.
+    const auto writes = live.controller.countOf(sim::FrameKind::Command, 0x33);
+    ha.publish("varnel/unit/3/point/1/set", "ON");
+    EXPECT_TRUE(live.waitFor(3000, [&] {
+        return live.controller.countOf(sim::FrameKind::Command, 0x33) == writes + 1 &&
+               ha.latest("varnel/unit/3/point/1/state") == "ON";
+    }));
+
+    // Home Assistant restarts.
+    const std::string config = "homeassistant/switch/varnel_unit3_point1/config";
+    const std::size_t configs = countMessages(ha, config);
+    ha.publish("homeassistant/status", "online");
+    EXPECT_TRUE(live.waitFor(5000, [&] { return countMessages(ha, config) == configs + 1; }));
+}
+
+TEST(MqttBridgeLive, hostile_messages_are_refused_and_counted_and_the_bridge_keeps_working) {
+    Live l({"varnel/bridge/#", "varnel/var/#"});
+    auto& [broker, live, ha] = l;
+    ASSERT_TRUE(live.waitFor(10'000, [&] { return live.bridge->connected(); }));
+
+    TestClient attacker(broker.port(), "attacker");
+    attacker.publish("varnel/var/1/set", std::string(1024 * 1024, '7'), false, 1);
+    attacker.publish("varnel/var/1/set", "{\"value\":", false, 1);
+    attacker.publish("varnel/var/1/set", "70000", false, 1);
+    attacker.publish("varnel/screen/write", "{\"text\":[", false, 1);
+    constexpr int kFlood = 3000;
+    for (int i = 0; i < kFlood; ++i) attacker.publish("varnel/nowhere/" + std::to_string(i), "x");
+    const std::string total = std::to_string(kFlood + 4);
+    EXPECT_TRUE(live.waitFor(20'000, [&] { return ha.latest("varnel/bridge/refused") == total; }))
+        << ha.latest("varnel/bridge/refused").value_or("none");
+    EXPECT_LE(live.log.size(), 15u);
+
+    attacker.publish("varnel/var/1/set", "4321");
+    EXPECT_TRUE(live.waitFor(5000, [&] { return ha.latest("varnel/var/1/state") == "4321"; }));
+    EXPECT_EQ(live.controller.variable(1), 4321);
+}
+
+TEST(MqttBridgeLive, a_broker_restart_is_survived_and_everything_is_published_again) {
+    test::TestBroker broker;
+    test::LiveBridge live;
+    live.connect(broker.url());
+    ASSERT_TRUE(live.waitFor(10'000, [&] { return live.bridge->connected(); }));
+    broker.stop();
+    ASSERT_TRUE(live.waitFor(5000, [&] { return !live.bridge->connected(); }));
+    EXPECT_TRUE(live.logged("lost the connection to"));
+    broker.start();
+    ASSERT_TRUE(live.waitFor(15'000, [&] { return live.bridge->connected(); })) << ::testing::PrintToString(live.log);
+
+    TestClient ha(broker.port(), "ha");
+    ha.subscribe("homeassistant/#");
+    ha.subscribe("varnel/status");
+    EXPECT_TRUE(live.waitFor(
+        5000, [&] { return ha.latest("varnel/status") == "online" && countPrefix(ha, "homeassistant/") >= 30; }));
+}
+
+TEST(MqttBridgeLive, tls_with_the_brokers_ca_connects_and_another_ca_does_not) {
+    test::TestBroker broker(true);
+    {
+        test::LiveBridge live;
+        live.connect(broker.url(), broker.caFile().string());
+        EXPECT_TRUE(live.waitFor(10'000, [&] { return live.bridge->connected(); }))
+            << ::testing::PrintToString(live.log);
+    }
+    test::LiveBridge live;
+    // A certificate that is not the authority that signed the broker's.
+    live.connect(broker.url(), (broker.dir() / "server.crt").string());
+    EXPECT_TRUE(live.waitFor(5000, [&] { return live.logged("cannot connect to"); }));
+    EXPECT_TRUE(live.logged("TLS")) << ::testing::PrintToString(live.log);
+    EXPECT_FALSE(live.bridge->connected());
+
+    EXPECT_NE(bridge::MosquittoTransport::caFileProblem((broker.dir() / "broker.conf").string()), std::nullopt);
+    EXPECT_NE(bridge::MosquittoTransport::caFileProblem((broker.dir() / "none.pem").string()), std::nullopt);
+}
+
+TEST(MqttBridgeProcess, a_simulated_run_shows_a_whole_device_and_a_killed_run_goes_offline) {
+    test::TestBroker broker;
+    test::TempDir dir;
+    TestClient ha(broker.port(), "ha");
+    ha.subscribe("homeassistant/#");
+    ha.subscribe("varnel/#");
+    test::LiveVarnel varnel({"run", "--simulate", "--host-dir", test::q(dir.path() / "host"), "--mqtt",
+                             QString::fromStdString(broker.url())});
+    QtEventLoop loop;
+    auto waitFor = [&](int ms, const std::function<bool()>& done) {
+        const auto until = loop.tickMs() + ms;
+        while (!done() && loop.tickMs() < until) loop.waitUntil(20, done);
+        return done();
+    };
+    // The demo's host directory mirrors variables and the points of three units.
+    ASSERT_TRUE(waitFor(30'000, [&] {
+        return ha.latest("varnel/status") == "online" && countPrefix(ha, "homeassistant/number/") >= 8 &&
+               countPrefix(ha, "homeassistant/binary_sensor/") >= 9;
+    })) << varnel.said();
+    EXPECT_EQ(ha.latest("varnel/controller/link"), "ON");
+
+    ::kill(static_cast<pid_t>(varnel.pid()), SIGKILL);
+    EXPECT_TRUE(waitFor(10'000, [&] { return ha.latest("varnel/status") == "offline"; }));
+}
+
+TEST(MqttBridgeProcess, unusable_mqtt_settings_end_the_run_with_one_line) {
+    test::TempDir dir;
+    const auto host = dir.path() / "host";
+    test::writeFile(dir.path() / "notpem", "hello");
+    struct Case {
+        std::string ini;
+        QStringList args;
+        std::string err;
+    };
+    const Case cases[] = {
+        {"[varnel]\r\nmqtt=ftp://x\r\n", {}, "settings.ini: [varnel] mqtt: the broker must be mqtt://HOST[:PORT]"},
+        {"[varnel]\r\nmqtt=mqtt://x\r\nmqtt_password=pw\r\n", {}, "varnel: an MQTT password needs a user name too"},
+        {"", {"--mqtt", "mqtts://x", "--mqtt-ca", test::q(dir.path() / "notpem")}, "varnel: the CA file "},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove_all(host);
+        std::filesystem::create_directories(host / "config");
+        test::writeFile(host / "config" / "settings.ini", c.ini);
+        const auto r = test::runVarnel(QStringList{"run", "--simulate", "--host-dir", test::q(host)} + c.args);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_TRUE(r.err.starts_with("varnel: ") && r.err.find(c.err) != std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace varnel
