@@ -3,11 +3,12 @@
 #include <string>
 #include <string_view>
 
+#include "support/codepage.h"
+
 namespace varnel::bridge {
 
-// UTF-8 as it is; other text is taken as Windows-1252, the code page the host's
-// files and the System Map are written in.
-std::string toUtf8(std::string_view text);
+// The host's files and the System Map are written in Windows-1252.
+using varnel::toUtf8;
 
 // Letters, digits, '_' and '-' kept, anything else '_': what Home Assistant takes
 // in a discovery topic's object id.

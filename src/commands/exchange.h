@@ -24,7 +24,9 @@ inline std::uint8_t byteOrZero(double v) {
 // first byte. Whether one came is all the caller learns; most ignore even that.
 inline bool sendAwaitAck(Context& ctx, std::span<const std::uint8_t> frame) {
     xasend(ctx, frame);
-    return ReadResponse(ctx, ctx.link.responseTimeout, kAckLength, 0);
+    const bool answered = ReadResponse(ctx, ctx.link.responseTimeout, kAckLength, 0);
+    if (!answered) ++ctx.link.unanswered;
+    return answered;
 }
 
 }  // namespace varnel

@@ -9,6 +9,7 @@
 #include "commands/ir_files.h"
 #include "commands/queue.h"
 #include "link/serial_link.h"
+#include "support/codepage.h"
 #include "support/errors.h"
 #include "support/text.h"
 
@@ -49,7 +50,8 @@ std::int32_t wholeNumber(std::string_view text) {
 // The "index,zone" value of a "group label" name, split in two; nothing when the name is
 // unknown or the value is not two parts.
 std::optional<std::pair<std::string, std::string>> dictionaryEntry(const Context& ctx, const std::string& name) {
-    const auto it = ctx.ir.dictionary.find(upper(name));
+    // The names come from the Windows code page's label file; callers may speak UTF-8.
+    const auto it = ctx.ir.dictionary.find(upper(toCodePage(name)));
     if (it == ctx.ir.dictionary.end()) return std::nullopt;
     auto parts = split(it->second, ',');
     if (parts.size() != 2) return std::nullopt;

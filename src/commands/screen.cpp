@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "commands/exchange.h"
+#include "support/codepage.h"
 
 namespace varnel {
 
@@ -12,7 +13,9 @@ ScreenFrame screenFrame(std::int16_t x, std::int16_t y, const std::string& txt, 
     f[0] = kLongFrame;
     f[1] = 0x6D;
     f[2] = static_cast<std::uint8_t>((backlight ? 1 : 0) | (font == 1 ? 2 : 0) | (clear ? 4 : 0) | (beep ? 8 : 0));
-    f[3] = byteOrZero(static_cast<double>(txt.size()));
+    // The screen shows single bytes: length and cut count characters, not UTF-8 bytes.
+    const std::string text = toCodePage(txt);
+    f[3] = byteOrZero(static_cast<double>(text.size()));
     if (x >= 0) {
         f[4] = static_cast<std::uint8_t>(x % 256);
         f[5] = static_cast<std::uint8_t>(x / 256);
@@ -21,8 +24,8 @@ ScreenFrame screenFrame(std::int16_t x, std::int16_t y, const std::string& txt, 
         f[6] = static_cast<std::uint8_t>(y % 256);
         f[7] = static_cast<std::uint8_t>(y / 256);
     }
-    const std::size_t n = std::min(txt.size(), kScreenTextBytes);
-    std::copy_n(txt.begin(), n, f.begin() + 8);
+    const std::size_t n = std::min(text.size(), kScreenTextBytes);
+    std::copy_n(text.begin(), n, f.begin() + 8);
     sealLong(f);
     return f;
 }

@@ -6,6 +6,7 @@
 #include "console/console_parts.h"
 #include "console/help.h"
 #include "console/x10_functions.h"
+#include "support/codepage.h"
 #include "support/text.h"
 
 namespace varnel::console {
@@ -41,6 +42,16 @@ std::string queuedOutcome(const Context& ctx, int before) {
         return "queued (" + std::to_string(ctx.queue.count) + " waiting; sent when the controller is free)";
     return "sent";
 }
+
+// The refusal of a command the controller let time out; the plug-in's calls do not
+// fail for it, so the console would otherwise claim success.
+Reply noAnswer(const Context& ctx, const Command& c) {
+    return refused(commandWord(c) + ": no answer from the controller (" + formatCommand(c) + " waited " +
+                   std::to_string(ctx.link.responseTimeout) + " s for it)");
+}
+
+// True when a command sent since `unansweredBefore` got no answer.
+bool lostAnswer(const Context& ctx, std::uint64_t unansweredBefore) { return ctx.link.unanswered != unansweredBefore; }
 
 class Runner {
 public:
@@ -133,20 +144,26 @@ Reply Runner::operator()(const cmd::Set& s) {
     }
     auto object = env_.host.GetDeviceByRef(dev->ref);
     const int before = ctx_.queue.count;
+    const auto unanswered = ctx_.link.unanswered;
     env_.plugin.SetIO(object, object->hc(), object->dc(), command, brightness, 0, 0);
+    if (lostAnswer(ctx_, unanswered)) return noAnswer(ctx_, s);
     return done(head + effect + ", " + queuedOutcome(ctx_, before));
 }
 
 Reply Runner::operator()(const cmd::X10& x) {
     if (auto p = queueProblem(ctx_)) return refused("x10: " + *p);
     const int before = ctx_.queue.count;
+    const auto unanswered = ctx_.link.unanswered;
     env_.plugin.QExec(Variant{}, x.house, x.units, x.command, x.brightness, x.data1, x.data2);
+    if (lostAnswer(ctx_, unanswered)) return noAnswer(ctx_, x);
     return done(formatCommand(x) + ": " + queuedOutcome(ctx_, before));
 }
 
 Reply Runner::operator()(const cmd::Var& v) {
     if (auto p = linkProblem(ctx_)) return refused("var: " + *p);
+    const auto unanswered = ctx_.link.unanswered;
     env_.plugin.SetVar(v.number, v.value);
+    if (lostAnswer(ctx_, unanswered)) return noAnswer(ctx_, v);
     return done(formatCommand(v) + ": written");
 }
 
@@ -184,8 +201,7 @@ Reply Runner::operator()(const cmd::Analog& a) {
     if (auto p = linkProblem(ctx_)) return refused("analog: " + *p);
     const std::int16_t value =
         env_.plugin.GetAnalogInput(static_cast<std::int16_t>(a.unit), static_cast<std::int16_t>(a.point));
-    if (env_.plugin.InterfaceStatus() != 0)
-        return refused("analog: no answer from the controller (" + formatCommand(a) + " gave nothing)");
+    if (env_.plugin.InterfaceStatus() != 0) return noAnswer(ctx_, a);
     return done(formatCommand(a) + ": " + std::to_string(value));
 }
 
@@ -199,11 +215,13 @@ Reply Runner::operator()(const cmd::Param& p) {
 
 Reply Runner::operator()(const cmd::Screen& s) {
     if (auto p = linkProblem(ctx_)) return refused("screen: " + *p);
+    const auto unanswered = ctx_.link.unanswered;
     env_.plugin.WriteScreen(static_cast<std::int16_t>(s.x), static_cast<std::int16_t>(s.y), s.text, s.backlight,
                             static_cast<std::int16_t>(s.font), s.clear, s.beep);
+    if (lostAnswer(ctx_, unanswered)) return noAnswer(ctx_, s);
     std::string line = formatCommand(s) + ": written";
-    if (s.text.size() > kScreenChars)
-        line += " (only the first " + std::to_string(kScreenChars) + " of " + std::to_string(s.text.size()) +
+    if (const auto chars = toCodePage(s.text).size(); chars > kScreenChars)
+        line += " (only the first " + std::to_string(kScreenChars) + " of " + std::to_string(chars) +
                 " characters are shown)";
     return done(line);
 }

@@ -42,6 +42,15 @@ void applyList(std::array<bool, N>& ticked, ListMode mode, const std::vector<int
         if (n >= 0 && n < static_cast<int>(N)) ticked[static_cast<std::size_t>(n)] = mode != ListMode::Remove;
 }
 
+// The ticked ones the host did not get a device for; a failed creation leaves them unselected.
+template <std::size_t N, class Selected>
+std::vector<int> notMirrored(const std::array<bool, N>& ticked, Selected selected) {
+    std::vector<int> out;
+    for (int n = 0; n < static_cast<int>(N); ++n)
+        if (ticked[static_cast<std::size_t>(n)] && !selected(n)) out.push_back(n);
+    return out;
+}
+
 std::optional<std::string> hostProblem(const Context& ctx) {
     if (!ctx.host.hs || !ctx.host.callback) return "the plug-in is not registered with the host yet";
     // Devices made before the interface name is known would not be recognised as ours.
@@ -64,18 +73,23 @@ Reply mirrorVars(Env& env, const cmd::MirrorVars& m) {
     if (ctx.devices.varsHouseCode == 0)
         return refused("mirror: the host has no free house code for the variables; nothing was created");
 
+    const auto isSelected = [&](int n) { return ctx.devices.varSelected[static_cast<std::size_t>(n)] != kFalse; };
+    const std::string changed = changes(before, ownCodes(env));
+    if (const auto missing = notMirrored(ticked, isSelected); !missing.empty())
+        return refused(formatCommand(m) + ": the host has no device for variables " + formatNumberList(missing) +
+                       " (the host log says why); " + changed);
+
     std::vector<int> selected;
     for (int n = 0; n < 128; ++n)
-        if (ctx.devices.varSelected[static_cast<std::size_t>(n)] != kFalse) selected.push_back(n);
-    std::string line = formatCommand(m) + ": " + changes(before, ownCodes(env)) + "; mirrored now " +
-                       formatNumberList(selected) + ", house codes " +
-                       std::string(1, static_cast<char>(ctx.devices.varsHouseCode)) + " and " +
+        if (isSelected(n)) selected.push_back(n);
+    std::string line = formatCommand(m) + ": " + changed + "; mirrored now " + formatNumberList(selected) +
+                       ", house codes " + std::string(1, static_cast<char>(ctx.devices.varsHouseCode)) + " and " +
                        std::string(1, static_cast<char>(ctx.devices.varsHouseCode + 1));
     const auto half = [&](int first) {
         return std::any_of(ticked.begin() + first, ticked.begin() + first + 64, [](bool b) { return b; });
     };
-    if (!half(0)) line += " (variable 0 kept: it holds the first house code)";
-    if (!half(64)) line += " (variable 127 kept: it holds the second house code)";
+    if (!half(0) && isSelected(0)) line += " (variable 0 kept: it holds the first house code)";
+    if (!half(64) && isSelected(127)) line += " (variable 127 kept: it holds the second house code)";
     return done(line);
 }
 
@@ -104,12 +118,18 @@ Reply mirrorPoints(Env& env, const cmd::MirrorPoints& m) {
     mapping = mappingOfUnit(ctx, m.unit);
     if (!mapping) return refused("mirror: the host has no free house code for " + unitText + "; nothing was created");
 
+    const auto isSelected = [&](int p) { return pointSelected(ctx, m.unit, p); };
+    const std::string changed = changes(before, ownCodes(env));
+    if (const auto missing = notMirrored(ticked, isSelected); !missing.empty())
+        return refused(formatCommand(m) + ": the host has no device for points " + formatNumberList(missing) + " of " +
+                       unitText + " (the host log says why); " + changed);
+
     std::vector<int> selected;
     for (int p = 0; p < 16; ++p)
-        if (pointSelected(ctx, m.unit, p)) selected.push_back(p);
-    std::string line = formatCommand(m) + ": " + changes(before, ownCodes(env)) + "; " + unitText + " (" +
-                       moduleName(type) + ", house " + printable(mapping->hc()) + ") mirrors " +
-                       formatNumberList(selected) + (invert ? ", inverted" : ", not inverted");
+        if (isSelected(p)) selected.push_back(p);
+    std::string line = formatCommand(m) + ": " + changed + "; " + unitText + " (" + moduleName(type) + ", house " +
+                       printable(mapping->hc()) + ") mirrors " + formatNumberList(selected) +
+                       (invert ? ", inverted" : ", not inverted");
     if (!anyTicked) line += " (point 0 kept: it holds the house code)";
     return done(line);
 }

@@ -7,6 +7,7 @@
 #include "console/selection.h"
 #include "devices/device_model.h"
 #include "devices/mappings.h"
+#include "support/codepage.h"
 #include "support/text.h"
 
 namespace varnel::console::detail {
@@ -179,7 +180,7 @@ Reply listIr(Env& env) {
     for (const auto& [name, value] : dict) {
         const std::string label = field(value, ',', 1);
         const std::string zone = field(value, ',', 2);
-        out.push_back(padded(printable(name, 60), 24) + "  label " + printable(label, 8) + ", zone " +
+        out.push_back(padded(printable(toUtf8(name), 60), 24) + "  label " + printable(label, 8) + ", zone " +
                       printable(zone, 8));
     }
     return done(std::move(out));

@@ -1,4 +1,6 @@
 // Creating and deleting the host devices the user chose in the window.
+#include <algorithm>
+#include <array>
 #include <optional>
 
 #include "devices/device_model.h"
@@ -78,23 +80,32 @@ std::optional<std::int32_t> freeHouseCode(Context& ctx, std::int32_t highest) {
     return code;
 }
 
+// A device found at a code the plug-in wants is taken over only when it is the plug-in's
+// own of the same kind: another interface's device is never renamed or rewritten.
+[[noreturn]] void refuseHolder(const std::string& code) {
+    throw HostError("device code " + code + " is held by a device that is not this plug-in's");
+}
+
 std::int32_t createPoint(Context& ctx, const PointKind& kind, const std::string& code, std::int16_t unit,
                          std::int16_t invert) {
     std::int32_t ref = -1;
     reportStep(ctx, kind.procedure, 1, [&] {
-        ref = hsDeviceExists(ctx, code);
+        const CodeHolder holder = deviceAtCode(ctx, code, DeviceKind::Point);
+        if (holder.device && !holder.ours) refuseHolder(code);
         const std::string unitText = std::to_string(unit);
         const double number = code.empty() ? 0.0 : numericValue(std::string_view(code).substr(1));
         const std::string descriptor = unitText + "!" + std::to_string(kind.moduleType) + "!" +
                                        numText(number - kind.indexOffset) + "!" + std::to_string(invert);
-        if (ref > -1) {
+        if (holder.device) {
             // Re-creating only refreshes the descriptor, so a changed invert box takes effect.
-            if (auto dev = GetHSDevice(ctx, ref)) dev->set_iomisc(descriptor);
+            holder.device->set_iomisc(descriptor);
+            ref = holder.ref;
             return;
         }
-        ref = NewHSDevice(ctx, kind.namePrefix + numText(number - kind.nameOffset));
-        auto dev = GetHSDevice(ctx, ref);
+        const std::int32_t made = NewHSDevice(ctx, kind.namePrefix + numText(number - kind.nameOffset));
+        auto dev = GetHSDevice(ctx, made);
         if (!dev) throw HostError("Object variable not set");
+        ref = made;
         dev->set_location(kind.locationPrefix + unitText);
         dev->set_hc(code.substr(0, 1));
         dev->set_dc(code.size() > 1 ? code.substr(1) : std::string{});
@@ -108,19 +119,57 @@ std::int32_t createPoint(Context& ctx, const PointKind& kind, const std::string&
     return ref;
 }
 
-// Creates the ticked variables of one house letter and deletes the others.
-// Returns whether one was created.
+// Which house letters carry a device, and whether the plug-in's variables are among them.
+struct LetterUse {
+    std::array<bool, 256> any{};
+    std::array<bool, 256> ownVariables{};
+};
+
+std::optional<LetterUse> letterUse(Context& ctx) {
+    LetterUse use;
+    const bool walked = skipStep(ctx, 1, [&] {
+        forEachHostDevice(ctx, [&](Device& dev) {
+            const std::string hc = dev.hc();
+            if (hc.empty()) return true;
+            const auto c = static_cast<unsigned char>(hc[0]);
+            use.any[c] = true;
+            if (isOwnDevice(ctx, dev) && dev.iotype() == 3 && dev.iomisc() != "leopard") use.ownVariables[c] = true;
+            return true;
+        });
+    });
+    clearPending(ctx);
+    if (!walked) return std::nullopt;
+    return use;
+}
+
+// The first letter of a pair on which no device stands, from the one the host offered
+// on; the search stays among the letters above the X10 house codes.
+std::optional<int> freeLetterPair(const LetterUse& use, int offered) {
+    const auto freePair = [&](int c) {
+        return c >= 1 && c + 1 <= 255 && !use.any[static_cast<std::size_t>(c)] &&
+               !use.any[static_cast<std::size_t>(c + 1)];
+    };
+    if (freePair(offered)) return offered;
+    for (int c = std::max(offered + 1, int{'Q'}); c + 1 <= '~'; ++c)
+        if (c != '`' && c + 1 != '`' && freePair(c)) return c;
+    return std::nullopt;
+}
+
+// Creates the ticked variables of one house letter and deletes the plug-in's others.
+// A variable is selected only when its device is there. Returns whether one was.
 bool applyVariableLetter(Context& ctx, const std::string& letter, int first, const std::array<bool, 128>& ticked) {
     bool created = false;
     for (int n = first; n < first + 64; ++n) {
         const std::string code = letter + std::to_string(n - first + 1);
         auto& selected = ctx.devices.varSelected[static_cast<std::size_t>(n)];
         if (ticked[static_cast<std::size_t>(n)]) {
-            skipStep(ctx, 2, [&] { CreateDevice(ctx, code, static_cast<std::int16_t>(n)); });
-            selected = kTrue;
-            created = true;
-        } else {
-            skipStep(ctx, 2, [&] { DeleteHSDevice(ctx, code); });
+            std::int32_t ref = -1;
+            skipStep(ctx, 2, [&] { ref = CreateDevice(ctx, code, static_cast<std::int16_t>(n)); });
+            if (ref > -1) {
+                selected = kTrue;
+                created = true;
+            }
+        } else if (skipStep(ctx, 2, [&] { deleteOwnDevice(ctx, code, DeviceKind::Variable); })) {
             selected = kFalse;
         }
     }
@@ -128,16 +177,32 @@ bool applyVariableLetter(Context& ctx, const std::string& letter, int first, con
     return created;
 }
 
+// Keeps a letter taken in the host with one variable when none of its half is wanted.
+void keepVariableLetter(Context& ctx, int step, const std::string& code, int n) {
+    std::int32_t ref = -1;
+    skipStep(ctx, step, [&] { ref = CreateDevice(ctx, code, static_cast<std::int16_t>(n)); });
+    if (ref > -1) ctx.devices.varSelected[static_cast<std::size_t>(n)] = kTrue;
+}
+
+void unselectVariables(Context& ctx, int first) {
+    for (int n = first; n < first + 64; ++n) ctx.devices.varSelected[static_cast<std::size_t>(n)] = kFalse;
+}
+
 }  // namespace
 
 std::int32_t CreateDevice(Context& ctx, const std::string& code, std::int16_t varnum) {
     std::int32_t ref = -1;
     reportStep(ctx, "CreateDevice", 1, [&] {
-        ref = hsDeviceExists(ctx, code);
-        if (ref != -1) return;
-        ref = NewHSDevice(ctx, "Variable " + std::to_string(varnum));
-        auto dev = GetHSDevice(ctx, ref);
+        const CodeHolder holder = deviceAtCode(ctx, code, DeviceKind::Variable);
+        if (holder.device && !holder.ours) refuseHolder(code);
+        if (holder.device) {
+            ref = holder.ref;
+            return;
+        }
+        const std::int32_t made = NewHSDevice(ctx, "Variable " + std::to_string(varnum));
+        auto dev = GetHSDevice(ctx, made);
         if (!dev) throw HostError("Object variable not set");
+        ref = made;
         dev->set_location("Ocelot");
         dev->set_hc(code.substr(0, 1));
         dev->set_dc(code.size() > 1 ? code.substr(1) : std::string{});
@@ -165,27 +230,30 @@ std::int32_t CreateOutputRly(Context& ctx, const std::string& code, std::int16_t
 
 void CreateVariableDevices(Context& ctx, const std::array<bool, 128>& ticked) {
     auto& dm = ctx.devices;
+    const auto use = letterUse(ctx);
+    if (!use) return;
     std::string letter = FindVarsHouseCode(ctx);
     bool newCode = false;
     if (letter.empty()) {
-        // The second letter is the next character, so the last one cannot be taken.
         auto code = freeHouseCode(ctx, 254);
         if (!code) return;
         // The host may offer the backquote, which its own codes avoid; use # (and $).
         if (*code == 96) *code = 35;
-        dm.varsHouseCode = static_cast<std::int16_t>(*code);
-        WriteSetting(ctx, "base_var", std::to_string(*code));
-        letter = letterOf(*code);
+        // Both letters must be free: the second one is the next character.
+        const auto pair = freeLetterPair(*use, *code);
+        if (!pair) {
+            ctx.platform.prompts.message(kNoFreeCodes, PromptStyle::Critical);
+            return;
+        }
+        dm.varsHouseCode = static_cast<std::int16_t>(*pair);
+        WriteSetting(ctx, "base_var", std::to_string(*pair));
+        letter = letterOf(*pair);
         newCode = true;
     } else {
         dm.varsHouseCode = static_cast<unsigned char>(letter[0]);
     }
 
-    if (!applyVariableLetter(ctx, letter, 0, ticked)) {
-        // Keeps the letter taken in the host even when no variable is wanted.
-        skipStep(ctx, 3, [&] { CreateDevice(ctx, letter + "1", 0); });
-        dm.varSelected[0] = kTrue;
-    }
+    if (!applyVariableLetter(ctx, letter, 0, ticked)) keepVariableLetter(ctx, 3, letter + "1", 0);
 
     if (newCode) {
         std::int32_t more = -1;
@@ -200,11 +268,21 @@ void CreateVariableDevices(Context& ctx, const std::array<bool, 128>& ticked) {
         }
     }
 
-    letter = letterOf(dm.varsHouseCode + 1);
-    if (!applyVariableLetter(ctx, letter, 64, ticked)) {
-        skipStep(ctx, 6, [&] { CreateDevice(ctx, letter + "64", 127); });
-        dm.varSelected[127] = kTrue;
+    const int second = dm.varsHouseCode + 1;
+    const auto s = static_cast<std::size_t>(second);
+    if (second > 255 || (use->any[s] && !use->ownVariables[s])) {
+        // Another interface's (or another kind of) devices hold the second letter.
+        unselectVariables(ctx, 64);
+        skipStep(ctx, 5, [&] {
+            ReportError(ctx, kSourceVarnel,
+                        "CreateVariableDevices: house code " + letterOf(second) +
+                            " holds other devices; variables 64 to 127 are not mirrored");
+        });
+        clearPending(ctx);
+        return;
     }
+    letter = letterOf(second);
+    if (!applyVariableLetter(ctx, letter, 64, ticked)) keepVariableLetter(ctx, 6, letter + "64", 127);
     clearPending(ctx);
 }
 
@@ -244,22 +322,26 @@ void CreateModuleDevices(Context& ctx, std::int16_t unit, std::array<bool, 16>& 
         }
     };
 
+    // A point is selected only when its device is there.
     bool created = false;
     for (int p = 0; p < 16; ++p) {
         const std::string code = letter + std::to_string(p + 1);
         if (ticked[static_cast<std::size_t>(p)]) {
-            skipStep(ctx, 4, [&] { creatorFor(p)(ctx, code, unit, inv); });
-            setPointSelected(ctx, unit, p, true);
-            created = true;
-        } else {
-            skipStep(ctx, 4, [&] { DeleteHSDevice(ctx, code); });
+            std::int32_t ref = -1;
+            skipStep(ctx, 4, [&] { ref = creatorFor(p)(ctx, code, unit, inv); });
+            if (ref > -1) {
+                setPointSelected(ctx, unit, p, true);
+                created = true;
+            }
+        } else if (skipStep(ctx, 4, [&] { deleteOwnDevice(ctx, code, DeviceKind::Point); })) {
             setPointSelected(ctx, unit, p, false);
         }
     }
     if (!created) {
         // Keeps the module's letter taken in the host.
-        skipStep(ctx, 5, [&] { creatorFor(0)(ctx, letter + "1", unit, inv); });
-        setPointSelected(ctx, unit, 0, true);
+        std::int32_t ref = -1;
+        skipStep(ctx, 5, [&] { ref = creatorFor(0)(ctx, letter + "1", unit, inv); });
+        if (ref > -1) setPointSelected(ctx, unit, 0, true);
     }
     clearPending(ctx);
 }

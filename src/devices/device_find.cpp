@@ -84,20 +84,22 @@ void ReadDeviceSettings(Context& ctx) {
 void DiscoverDevices(Context& ctx) {
     auto& dm = ctx.devices;
     if (dm.discovered) return;
+    // Only the plug-in's own devices are selected: the timers write to what is selected.
     reportStep(ctx, "DiscoverDevices", 3, [&] {
         // Without variable devices the flag stays clear so that discovery runs
         // again once they exist; the point devices are found either way.
         if (dm.varsHouseCode != 0) {
             dm.discovered = true;
             for (int n = 0; n < 128; ++n)
-                dm.varSelected[static_cast<std::size_t>(n)] = toBool16(hsDeviceExists(ctx, variableCode(ctx, n)) >= 0);
+                dm.varSelected[static_cast<std::size_t>(n)] =
+                    toBool16(deviceAtCode(ctx, variableCode(ctx, n), DeviceKind::Variable).ours);
         }
         for (const auto& m : dm.mappings) {
             const int unit = m.unit();
             for (int p = 0; p < 16; ++p) {
                 bool on = false;
                 if (!m.hc().empty()) {
-                    on = hsDeviceExists(ctx, m.hc() + std::to_string(p + 1)) > -1;
+                    on = deviceAtCode(ctx, m.hc() + std::to_string(p + 1), DeviceKind::Point).ours;
                     if (moduleTypeOf(ctx, unit) == kRelay08 && p >= 8) on = false;
                 }
                 setPointSelected(ctx, unit, p, on);

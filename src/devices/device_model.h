@@ -34,6 +34,19 @@ void forEachHostDevice(Context& ctx, const std::function<bool(Device&)>& fn);
 // True when the device carries the plug-in's interface name.
 bool isOwnDevice(const Context& ctx, const Device& dev);
 
+// The kinds of device the creators make and may find again at a code.
+enum class DeviceKind { Variable, Point };
+// The device that holds `code` (null when none) and whether it is the plug-in's own of `kind`.
+// Throws what the host throws.
+struct CodeHolder {
+    std::shared_ptr<Device> device;
+    std::int32_t ref = -1;
+    bool ours = false;
+};
+CodeHolder deviceAtCode(Context& ctx, const std::string& code, DeviceKind kind);
+// Deletes the device at `code` only when it is the plug-in's own of `kind`.
+void deleteOwnDevice(Context& ctx, const std::string& code, DeviceKind kind);
+
 // --- finders (start-up and the window)
 std::string FindInterface(Context& ctx);
 std::string FindVarsHouseCode(Context& ctx);

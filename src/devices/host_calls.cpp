@@ -49,6 +49,24 @@ bool isOwnDevice(const Context& ctx, const Device& dev) {
     return lower(dev.interface_()) == lower(ctx.devices.interfaceName);
 }
 
+CodeHolder deviceAtCode(Context& ctx, const std::string& code, DeviceKind kind) {
+    CodeHolder h;
+    const std::int32_t ref = hsDeviceExists(ctx, code);
+    if (ref <= -1) return h;
+    h.ref = ref;
+    h.device = GetHSDevice(ctx, ref);
+    if (!h.device) throw HostError("Object variable not set");
+    if (!isOwnDevice(ctx, *h.device)) return h;
+    const auto iotype = h.device->iotype();
+    h.ours = kind == DeviceKind::Variable ? iotype == 3 && h.device->iomisc() != "leopard" : iotype == 0 || iotype == 1;
+    return h;
+}
+
+void deleteOwnDevice(Context& ctx, const std::string& code, DeviceKind kind) {
+    const CodeHolder h = deviceAtCode(ctx, code, kind);
+    if (h.ours) hostOf(ctx).DeleteDevice(h.device->ref());
+}
+
 void forEachHostDevice(Context& ctx, const std::function<bool(Device&)>& fn) {
     Host& hs = hostOf(ctx);
     if (!ctx.host.newGeneration) {

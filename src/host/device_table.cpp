@@ -8,7 +8,7 @@
 namespace varnel::host {
 
 std::int32_t DeviceTable::add(const std::string& name) {
-    if (records_.size() >= kMaxDevices) throw std::length_error("device table full");
+    if (records_.size() >= capacity_) throw std::length_error("device table full");
     if (nextRef_ == std::numeric_limits<std::int32_t>::max()) throw std::length_error("device references used up");
     DeviceRecord r;
     r.ref = nextRef_++;

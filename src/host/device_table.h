@@ -1,6 +1,7 @@
 #pragma once
 // The embedded host's devices: one record per device in creation order, which is
 // also reference order (the order of the 1-based indexes of the older host calls).
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -34,7 +35,9 @@ public:
     // new devices always finds a reference above it.
     static constexpr std::int32_t kMaxRef = std::numeric_limits<std::int32_t>::max() - std::int32_t{kMaxDevices};
 
-    explicit DeviceTable(std::int32_t firstRef) : nextRef_(firstRef) {}
+    // `capacity` below kMaxDevices: a host that is full sooner.
+    explicit DeviceTable(std::int32_t firstRef, std::size_t capacity = kMaxDevices)
+        : capacity_(std::min(capacity, kMaxDevices)), nextRef_(firstRef) {}
 
     // Adds a device with `name` and an empty code. Throws std::length_error when the
     // table or the reference range is full.
@@ -67,6 +70,7 @@ public:
 
 private:
     std::vector<DeviceRecord> records_;
+    std::size_t capacity_;
     std::int32_t nextRef_;
     std::uint64_t listVersion_ = 0;
 };

@@ -111,7 +111,7 @@ EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, Proces
           hostDir_ / "logs" / "host.log",
           options_.clock ? options_.clock : [] { return std::chrono::system_clock::now(); }, consoleSink(options_),
           options_.maxLogBytes),
-      table_(std::make_shared<host::DeviceTable>(options_.firstRef > 0 ? options_.firstRef : 1)) {
+      table_(std::make_shared<host::DeviceTable>(options_.firstRef > 0 ? options_.firstRef : 1, options_.maxDevices)) {
     prepareHostDir(hostDir_);
     const files::Leftovers left = files::cleanLeftovers(hostDir_ / "config");
     for (const fs::path& f : left.removed) hostMessage("removed " + f.string() + " left by an interrupted save");

@@ -57,6 +57,8 @@ struct EmbeddedHostOptions {
     // Its first character selects the plug-in's host generation ("1.x" = older, index calls).
     std::string version = "2.5.0.81";
     std::int32_t firstRef = 40001;
+    // Devices the host holds at most (never above host::DeviceTable::kMaxDevices).
+    std::size_t maxDevices = host::DeviceTable::kMaxDevices;
     std::vector<int> freeCodeOrder = host::defaultFreeCodeOrder();
     // Creates an empty config/settings.ini when there is none (the plug-in then keeps its
     // settings in the host's file); false leaves it absent (the per-user store is used).

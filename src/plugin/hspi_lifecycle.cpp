@@ -83,7 +83,9 @@ std::string HSPI::InitX10(std::int32_t port) {
 std::string HSPI::InitIO(std::int32_t /*port*/) {
     if (ctx_.controller.ioStarted) return {};
     if (!ctx_.link.portOpen)
-        skipStep(ctx_, 1, [&] { ctx_.link.comport = toInt16(numericValue(ReadSetting(ctx_, "comport", "1"))); });
+        // Reported at once: the port's own messages that follow must not carry it.
+        reportStep(ctx_, "InitIO", 1,
+                   [&] { ctx_.link.comport = toInt16(numericValue(ReadSetting(ctx_, "comport", "1"))); });
     if (startsInterfaces()) {
         skipStep(ctx_, 2, [&] { InitIOStart(ctx_, ctx_.link.comport); });
         ctx_.controller.connected = true;

@@ -83,6 +83,9 @@ struct LinkState {
     int exchangeDepth = 0;
     // Bytes dropped by the report readers (not a report, not the awaited reply).
     std::uint64_t discarded = 0;
+    // Commands whose 3-byte answer never came, since start: their callers ignore the
+    // answer, the console does not.
+    std::uint64_t unanswered = 0;
 };
 
 struct ControllerState {

@@ -28,11 +28,12 @@ bool skipStep(Context& ctx, int step, F&& fn) noexcept {
 // Reports a pending error under `procedure` (source "Varnel"); false when none was pending.
 inline bool reportPending(Context& ctx, const std::string& procedure) noexcept {
     if (!ctx.error.pending) return false;
+    const PendingError e = ctx.error;
+    ctx.error = {};
     try {
-        ReportError(ctx, kSourceVarnel, procedure);
+        logEntry(ctx, kSourceVarnel, procedure, e.step, e.description);
     } catch (...) {
     }
-    ctx.error = {};
     return true;
 }
 

@@ -7,13 +7,14 @@
 
 namespace varnel {
 
-void ReportError(Context& ctx, const std::string& source, const std::string& text) {
-    const PendingError e = ctx.error;
-    ctx.error = {};
-    const std::string message =
-        text + " " + std::to_string(e.pending ? e.step : 0) + " " + (e.pending ? e.description : std::string{});
+void logEntry(Context& ctx, const std::string& source, const std::string& text, int step,
+              const std::string& description) {
     if (!ctx.host.hs) throw HostError("Object variable not set");
-    ctx.host.hs->WriteLog(source, message);
+    ctx.host.hs->WriteLog(source, text + " " + std::to_string(step) + " " + description);
+}
+
+void ReportError(Context& ctx, const std::string& source, const std::string& text) {
+    logEntry(ctx, source, text, 0, {});
 }
 
 void warn(Context& ctx, const std::string& text) {

@@ -8,8 +8,12 @@ namespace varnel {
 inline constexpr const char* kSourceVarnel = "Varnel";
 inline constexpr const char* kSourceWarning = "Warning";
 
-// One host log entry: text, blank, failing step (0 when none), blank, description.
-// Clears the pending error. A failing host log call throws to the caller.
+// One host log entry: text, blank, failing step, blank, description. A failing host
+// log call throws to the caller.
+void logEntry(Context& ctx, const std::string& source, const std::string& text, int step,
+              const std::string& description);
+// A plain message (step 0, no description). An error left pending is never attached to
+// it: that error belongs to its own procedure and stays pending for it.
 void ReportError(Context& ctx, const std::string& source, const std::string& text);
 // Appends one line, date and time first, to ocelot.log in the program's directory; a log
 // of 4 MiB moves to ocelot.log.1 first.

@@ -76,7 +76,17 @@ std::uint8_t toByte(double v) { return narrow<std::uint8_t>(v); }
 
 std::string upper(std::string_view s) {
     std::string r(s);
-    for (char& c : r) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& ch : r) {
+        const auto c = static_cast<unsigned char>(ch);
+        unsigned u = c;
+        if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+            u = c - 0x20u;
+        else if (c == 0x9A || c == 0x9C || c == 0x9E)  // š œ ž
+            u = c - 0x10u;
+        else if (c == 0xFF)  // ÿ
+            u = 0x9F;
+        ch = static_cast<char>(u);
+    }
     return r;
 }
 

@@ -25,6 +25,7 @@ std::int32_t toInt32(double v);
 std::uint8_t toByte(double v);
 // Round half to even.
 double roundEven(double v);
+// Capitals of Windows-1252 text (its accented letters too), whatever the C locale says.
 std::string upper(std::string_view s);
 std::string lower(std::string_view s);
 // Equal but for the case of ASCII letters.

@@ -49,6 +49,34 @@ TEST(ScreenFrames, long_text_is_cut_to_40_but_keeps_its_length) {
     }
 }
 
+TEST(ScreenFrames, text_goes_out_one_windows_1252_byte_per_character) {
+    struct Case {
+        const char* name;
+        std::string txt;
+        int lengthByte;
+        Bytes text;  // the first bytes of the text field
+    };
+    const Case cases[] = {
+        {"UTF-8 accents and euro", "caf\xC3\xA9 \xE2\x82\xAC", 6, {'c', 'a', 'f', 0xE9, ' ', 0x80}},
+        {"cp1252 letters above 0x80", "\xC5\x92\xC5\xA1\xE2\x80\x9C", 3, {0x8C, 0x9A, 0x93}},
+        {"outside the code page", "\xE6\x97\xA5x\xF0\x9F\x98\x80", 3, {0x00, 'x', 0x00}},
+        {"already single-byte", "caf\xE9", 4, {'c', 'a', 'f', 0xE9}},
+        {"C1 control without a 1252 letter", "\xC2\x80", 1, {0x00}},
+    };
+    for (const auto& c : cases) {
+        const auto f = screenFrame(0, 0, c.txt, false, 0, false, false);
+        EXPECT_EQ(f[3], c.lengthByte) << c.name;
+        EXPECT_EQ(Bytes(f.begin() + 8, f.begin() + 8 + static_cast<std::ptrdiff_t>(c.text.size())), c.text) << c.name;
+        EXPECT_EQ(f[8 + c.text.size()], 0x00) << c.name;
+    }
+    // 45 two-byte characters: 45 in the length, the first 40 of them in the frame.
+    std::string many;
+    for (int i = 0; i < 45; ++i) many += "\xC3\xA9";
+    const auto f = screenFrame(0, 0, many, false, 0, false, false);
+    EXPECT_EQ(f[3], 45);
+    EXPECT_EQ(Bytes(f.begin() + 8, f.begin() + 48), Bytes(40, 0xE9));
+}
+
 TEST_F(Screen, no_answer_waits_response_timeout_and_still_returns_zero) {
     far.ackByDefault = false;
     EXPECT_EQ(WriteScreen(rig.ctx, 1, 1, "x", false, 0, false, false), 0);

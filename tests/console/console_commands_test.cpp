@@ -155,11 +155,22 @@ TEST(ConsoleReads, analog_and_param_answer_with_the_module_value) {
     EXPECT_EQ(c.ok("param 2 1"), "param 2 1: 513");
 }
 
-TEST_F(ConsoleCommands, a_silent_controller_is_reported_not_read_as_zero) {
+TEST_F(ConsoleCommands, a_silent_controller_is_reported_not_taken_for_success) {
+    c.ok("mirror vars 0");  // Q1
     c.rig.controller.faults().silent = true;
-    EXPECT_NE(c.refused("analog 2 0").find("analog: no answer from the controller"), std::string::npos);
-    EXPECT_NE(c.refused("param 2 1").find("param: no answer from the controller after three attempts"),
-              std::string::npos);
+    struct Case {
+        const char* line;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"analog 2 0", "analog: no answer from the controller (analog 2 0 waited 4 s for it)"},
+        {"param 2 1", "param: no answer from the controller after three attempts"},
+        {"var 1 5", "var: no answer from the controller (var 1 5 waited 4 s for it)"},
+        {"screen 0 0 hi", "screen: no answer from the controller (screen 0 0 hi waited 4 s for it)"},
+        {"x10 A1 on", "x10: no answer from the controller (x10 A1 on waited 4 s for it)"},
+        {"set Q1 5", "set: no answer from the controller (set Q1 5 waited 4 s for it)"},
+    };
+    for (const auto& k : cases) EXPECT_EQ(c.refused(k.line), k.says) << k.line;
 }
 
 TEST_F(ConsoleCommands, screen_writes_text_with_its_options) {

@@ -150,5 +150,138 @@ TEST(ConsoleMirrorHost, no_free_house_code_is_said_and_nothing_is_created) {
     EXPECT_EQ(c.deviceCount(), before);
 }
 
+// Another interface's devices, as a hand-edited or older host directory holds them.
+struct ForeignDevices : ConsoleMirror {
+    std::vector<host::DeviceRecord> foreign;
+
+    void addForeign(const std::string& code, const std::string& name) {
+        auto& h = *c.rig.host;
+        const auto ref = h.NewDeviceRef(name);
+        auto d = h.GetDeviceByRef(ref);
+        d->set_hc(code.substr(0, 1));
+        d->set_dc(code.substr(1));
+        d->set_location("Hall");
+        d->set_interface("Z-Wave Bridge");
+        d->set_iotype(1);
+        foreign = {};
+        for (const auto& r : h.devices())
+            if (r.interface_ == "Z-Wave Bridge") foreign.push_back(r);
+    }
+    // The foreign devices are all there, as they were.
+    void expectForeignUntouched(const std::string& step) const {
+        std::vector<host::DeviceRecord> now;
+        for (const auto& r : c.rig.host->devices())
+            if (r.interface_ == "Z-Wave Bridge") now.push_back(r);
+        EXPECT_EQ(now, foreign) << step;
+    }
+    std::set<std::string> ownCodes(char letter) const {
+        std::set<std::string> out;
+        for (const auto& r : c.rig.host->devices())
+            if (r.interface_ != "Z-Wave Bridge" && !r.hc.empty() && r.hc[0] == letter) out.insert(r.code());
+        return out;
+    }
+};
+
+TEST_F(ForeignDevices, a_new_pair_of_variable_letters_skips_letters_another_interface_uses) {
+    addForeign("R1", "Porch lamp");
+    addForeign("R5", "Hall lamp");
+    struct Step {
+        const char* line;
+        std::set<std::string> onS, onT;
+    };
+    // Q is free but R is not: the pair is S and T.
+    const Step steps[] = {
+        {"mirror vars 0", {"S1"}, {"T64"}},
+        {"mirror vars 64", {"S1"}, {"T1"}},
+        {"mirror vars 0-1,65", {"S1", "S2"}, {"T2"}},
+        {"mirror vars none", {"S1"}, {"T64"}},
+    };
+    for (const auto& s : steps) {
+        c.ok(s.line);
+        expectForeignUntouched(s.line);
+        EXPECT_EQ(c.rig.ctx().devices.varsHouseCode, 'S') << s.line;
+        EXPECT_EQ(ownCodes('S'), s.onS) << s.line;
+        EXPECT_EQ(ownCodes('T'), s.onT) << s.line;
+        EXPECT_TRUE(ownCodes('Q').empty() && ownCodes('R').empty()) << s.line;
+    }
+}
+
+TEST_F(ForeignDevices, devices_of_another_interface_on_our_letters_are_never_taken_over) {
+    c.ok("mirror vars 0,64");     // Q1 and R1
+    c.ok("mirror points 1 0,1");  // S1 and S2
+    addForeign("Q5", "Porch lamp");
+    addForeign("R5", "Hall lamp");
+    addForeign("S5", "Garage door");
+    struct Step {
+        const char* line;
+        bool done;
+        const char* says;
+        std::set<std::string> own;  // the plug-in's devices on Q, R and S afterwards
+    };
+    const Step steps[] = {
+        {"mirror vars 0-2,64-68",
+         false,
+         "no device for variables 68",
+         {"Q1", "Q2", "Q3", "R1", "R2", "R3", "R4", "S1", "S2"}},
+        {"mirror points 1 add 4",
+         false,
+         "no device for points 4 of unit 1",
+         {"Q1", "Q2", "Q3", "R1", "R2", "R3", "R4", "S1", "S2"}},
+        {"mirror vars none", true, "", {"Q1", "R64", "S1", "S2"}},
+        {"mirror points 1 none", true, "", {"Q1", "R64", "S1"}},
+    };
+    for (const auto& s : steps) {
+        const auto r = c.run(s.line);
+        EXPECT_EQ(r.outcome == console::Reply::Outcome::Done, s.done) << s.line << " -> " << c.last;
+        EXPECT_NE(c.last.find(s.says), std::string::npos) << s.line << " -> " << c.last;
+        expectForeignUntouched(s.line);
+        std::set<std::string> own;
+        for (char l : {'Q', 'R', 'S'}) own.merge(ownCodes(l));
+        EXPECT_EQ(own, s.own) << s.line;
+    }
+}
+
+TEST_F(ForeignDevices, the_second_letter_held_by_another_interface_is_left_alone) {
+    c.ok("mirror vars 0");  // Q1 and R64
+    c.rig.host->DeleteDevice(c.rig.host->DeviceExistsRef("R64"));
+    addForeign("R1", "Porch lamp");
+    const std::string said = c.refused("mirror vars 1,64");
+    EXPECT_NE(said.find("no device for variables 64"), std::string::npos) << said;
+    expectForeignUntouched("mirror vars 1,64");
+    EXPECT_TRUE(ownCodes('R').empty());
+    EXPECT_EQ(ownCodes('Q'), (std::set<std::string>{"Q2"}));
+    EXPECT_EQ(selectedVars(), (std::set<int>{1}));
+}
+
+TEST(ConsoleMirrorHost, a_creation_the_host_refuses_is_said_and_nothing_is_selected_or_written) {
+    // A host that takes one device: the unit's first point.
+    test::EngineOptions options;
+    options.hostMaxDevices = 1;
+    test::ConsoleRig c(options);
+    c.start();
+    c.ok("mirror points 1 0");
+    c.rig.host->clearEvents();
+    struct Case {
+        const char* line;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"mirror vars 0-2,127", "mirror vars 0-2,127: the host has no device for variables 0-2,127"},
+        {"mirror points 1 add 3", "the host has no device for points 3 of unit 1"},
+    };
+    for (const auto& k : cases) {
+        const std::string said = c.refused(k.line);
+        EXPECT_NE(said.find(k.says), std::string::npos) << said;
+        EXPECT_EQ(said.find("mirrored now"), std::string::npos) << said;
+    }
+    for (int n = 0; n < 128; ++n) EXPECT_EQ(c.rig.ctx().devices.varSelected[static_cast<std::size_t>(n)], kFalse) << n;
+    EXPECT_TRUE(pointSelected(c.rig.ctx(), 1, 0));
+    EXPECT_FALSE(pointSelected(c.rig.ctx(), 1, 3));
+
+    // The timers then write to no device that is not there.
+    c.rig.run(20000);
+    for (const auto& e : c.rig.host->events()) EXPECT_TRUE(e.known) << host::describe(e);
+}
+
 }  // namespace
 }  // namespace varnel

@@ -77,8 +77,11 @@ TEST_P(OnBothHosts, discovery_fills_both_selection_tables_once) {
     rig.ctx.devices.varsHouseCode = 'R';
     rig.ctx.controller.moduleTypes[2] = 11;
     rig.ctx.controller.moduleTypes[3] = 13;
-    for (const char* code : {"R1", "R64", "S1", "S64", "[2", "[16", "]1", "]8", "]9", "]16"})
-        rig.addDevice(code, 0, "");
+    for (const char* code : {"R1", "R64", "S1", "S64"}) rig.addDevice(code, 3, "");
+    for (const char* code : {"[2", "[16", "]1", "]8", "]9", "]16"}) rig.addDevice(code, 0, "");
+    // Another interface's devices at a variable's and a point's code are not the plug-in's to drive.
+    rig.addDevice("R2", 3, "", "Z-Wave Bridge");
+    rig.addDevice("[3", 0, "", "Z-Wave Bridge");
     buildMappings(rig.ctx, "3!11![!0,4!13!]!0,5!11!!0,");
     setPointSelected(rig.ctx, 5, 3, true);
     DiscoverDevices(rig.ctx);
@@ -95,9 +98,9 @@ TEST_P(OnBothHosts, discovery_fills_both_selection_tables_once) {
     EXPECT_EQ(relay, (std::vector<int>{0, 7}));  // 9..16 left from earlier do not count
     EXPECT_FALSE(pointSelected(rig.ctx, 5, 3));  // no house code: cleared
 
-    rig.addDevice("R2", 3, "");
+    rig.addDevice("R3", 3, "");
     DiscoverDevices(rig.ctx);
-    EXPECT_FALSE(rig.ctx.devices.varSelected[1]);
+    EXPECT_FALSE(rig.ctx.devices.varSelected[2]);
 }
 
 TEST(DiscoverDevices, without_variable_devices_points_are_found_and_discovery_stays_open) {

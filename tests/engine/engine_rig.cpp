@@ -9,6 +9,7 @@ EmbeddedHostOptions hostOptions(const EngineOptions& o, VirtualLoop& loop) {
     EmbeddedHostOptions h;
     h.version = o.hostVersion;
     h.createSettingsFile = o.hostSettingsFile;
+    h.maxDevices = o.hostMaxDevices;
     h.clock = [&loop] { return loop.wallClock(); };
     return h;
 }

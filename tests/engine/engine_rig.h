@@ -25,6 +25,7 @@ struct EngineOptions {
     std::string hostVersion = "2.5.0.81";
     std::string callbackType = "EmbeddedHost";
     bool hostSettingsFile = true;
+    std::size_t hostMaxDevices = host::DeviceTable::kMaxDevices;
 };
 
 class EngineRig {

@@ -60,6 +60,18 @@ TEST(Registration, settings_move_into_host_file_once) {
     EXPECT_EQ(rig.host->GetIniSetting("hspi_tarnwick", "reg_moved", ""), "1");
 }
 
+TEST(Registration, a_port_number_out_of_range_is_reported_under_InitIO_and_no_other_message_carries_it) {
+    test::EngineRig rig;
+    rig.userSettings.set("hspi_tarnwick", "settings", "comport", "99999");
+    rig.startAll();
+    EXPECT_TRUE(rig.logged("InitIO 1 Overflow"));
+    for (const auto& line : rig.hostLog()) {
+        if (line == "InitIO 1 Overflow") continue;
+        EXPECT_EQ(line.find("Overflow"), std::string::npos) << line;
+    }
+    EXPECT_TRUE(rig.logged("Using Comm Port 1 0 "));
+}
+
 TEST(EntryPoints, queue_is_fifty_and_drops_the_rest_silently) {
     test::EngineRig rig;
     rig.registerPlugin();  // no interface started: nothing is sent, the tick empties nothing

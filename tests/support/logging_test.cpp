@@ -17,14 +17,15 @@ std::string slurp(const std::filesystem::path& p) {
     return s.str();
 }
 
-TEST(ReportError, layouts_plain_message_and_pending_error) {
+TEST(ReportError, a_plain_message_never_carries_a_pending_error) {
     test::Rig rig;
-    ReportError(rig.ctx, "Varnel", "Found CPU-XA/Ocelot");
-    rig.ctx.error = {true, 7, "Overflow"};
-    ReportError(rig.ctx, "Varnel", "InitIO");
+    rig.ctx.error = {true, 1, "Overflow"};
+    ReportError(rig.ctx, "Varnel", "Using Comm Port 1");
+    EXPECT_TRUE(rig.ctx.error.pending);
+    EXPECT_TRUE(reportPending(rig.ctx, "InitIO"));
     ASSERT_EQ(rig.host->log.size(), 2u);
-    EXPECT_EQ(rig.host->log[0].second, "Found CPU-XA/Ocelot 0 ");
-    EXPECT_EQ(rig.host->log[1].second, "InitIO 7 Overflow");
+    EXPECT_EQ(rig.host->log[0].second, "Using Comm Port 1 0 ");
+    EXPECT_EQ(rig.host->log[1].second, "InitIO 1 Overflow");
     EXPECT_FALSE(rig.ctx.error.pending);
 }
 

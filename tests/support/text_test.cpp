@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/codepage.h"
 #include "support/text.h"
 
 namespace varnel {
@@ -39,6 +40,43 @@ TEST(Text, fields_past_the_last_are_empty) {
     EXPECT_EQ(field("3!11!5!0", '!', 5), "");
     EXPECT_EQ(field("3!11!5!0", '!', 0), "");
     EXPECT_EQ(split("a,,b,", ',').size(), 4u);
+}
+
+TEST(Text, capitals_of_windows_1252_letters) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"tv power", "TV POWER"},
+        {"k\xFC"
+         "che \xE9t\xE9",
+         "K\xDC"
+         "CHE \xC9T\xC9"},                                 // ü é
+        {"\x9A\x9C\x9E\xFF", "\x8A\x8C\x8E\x9F"},          // š œ ž ÿ
+        {"\xF7\xB5\xDF\xD7 1-2", "\xF7\xB5\xDF\xD7 1-2"},  // ÷ µ ß × have none
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(upper(in), out) << in;
+}
+
+TEST(Text, code_page_and_utf8_convert_both_ways) {
+    struct Case {
+        std::string utf8, codePage;
+    };
+    const Case cases[] = {
+        {"plain", "plain"},
+        {"K\xC3\xBC"
+         "che \xE2\x82\xAC",
+         "K\xFC"
+         "che \x80"},
+        {"\xE2\x80\x9Equote\xE2\x80\x9C \xC5\xB8", "\x84quote\x93 \x9F"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(toCodePage(c.utf8), c.codePage) << c.utf8;
+        EXPECT_EQ(toUtf8(c.codePage), c.utf8) << c.utf8;
+        EXPECT_EQ(toCodePage(c.codePage), c.codePage) << "single-byte text stays";
+    }
+    EXPECT_EQ(toCodePage("\xE2\x82"), "\xE2\x82") << "a cut sequence is not UTF-8";
+    EXPECT_EQ(toCodePage("a\xE2\x88\x9E"
+                         "b"),
+              std::string("a\0b", 3))
+        << "infinity is not in the code page";
 }
 
 }  // namespace
