@@ -19,6 +19,7 @@ struct RunOptions {
     std::optional<double> forSeconds;       // --for SECONDS: a clean end after that time
     std::optional<std::string> demoScript;  // --demo-script FILE: scripted controller activity
     bool demo = true;                       // --no-demo: a simulator that only answers
+    bool window = false;                    // --window: open the configuration window once started
     std::vector<std::string> exec;          // --exec LINE, repeatable: console lines run after start-up
     console::MirrorChoice mirror;           // --mirror-vars / --mirror-points: applied after start-up
     LogLevel logLevel = LogLevel::Info;     // --log-level

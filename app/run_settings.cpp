@@ -49,6 +49,7 @@ Problem applyPort(RunOptions& o, std::string_view v) {
 
 Problem applySimulate(RunOptions& o, std::string_view v) { return setSwitch(o.simulate, v); }
 Problem applyDemo(RunOptions& o, std::string_view v) { return setSwitch(o.demo, v); }
+Problem applyWindow(RunOptions& o, std::string_view v) { return setSwitch(o.window, v); }
 
 Problem applyDemoScript(RunOptions& o, std::string_view v) {
     if (auto p = needsValue(v, "a file")) return p;
@@ -147,6 +148,12 @@ constexpr RunSetting kRunSettings[] = {
      .group = "demo",
      .apply = applyDemo,
      .help = "with the simulator: no random activity"},
+    {.key = "window",
+     .flag = "--window",
+     .switchValue = "1",
+     .apply = applyWindow,
+     .help = "open the configuration window once started (needs a display; the\n"
+             "console command config opens it too)"},
     {.key = "for", .flag = "--for", .arg = "SECONDS", .apply = applyFor, .help = "end cleanly after that time"},
     {.key = "mirror_vars",
      .flag = "--mirror-vars",
