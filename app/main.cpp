@@ -42,6 +42,10 @@ int main(int argc, char** argv) {
 
     // Widgets only for a run that has a display to put the configuration window on.
     std::unique_ptr<QCoreApplication> app;
+    const auto* runOptions = std::get_if<RunOptions>(&command);
+    // Pictures of the window need no screen: they are drawn off screen.
+    if (runOptions && runOptions->windowScreenshots && !displayAvailable([](const char* n) { return std::getenv(n); }))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
     if (std::holds_alternative<RunOptions>(command) && displayAvailable([](const char* n) { return std::getenv(n); })) {
         app = std::make_unique<QApplication>(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);

@@ -235,7 +235,14 @@ int runPlugin(const RunOptions& o) {
         if (mirror.variables || !mirror.units.empty()) operatorConsole->applyMirrorChoice(mirror);
         // Activity starts once the plug-in is up, so that the start-up log stays readable.
         if (demo) startDemo(*demo, demoPlan);
-        if (window && o.window) hspi.SelectMenu("Setup");
+        if (window && (o.window || o.windowScreenshots)) hspi.SelectMenu("Setup");
+        if (window && o.windowScreenshots) {
+            if (auto err = window->screenshots(*o.windowScreenshots))
+                std::cerr << "varnel: " << *err << std::endl;
+            else
+                log.line(LogLevel::Info, "Wrote the configuration window's tabs to " + *o.windowScreenshots);
+            stopRequested = true;
+        }
         feed.attach(*operatorConsole, o.exec);
         if (auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt))
             bridge->start(hspi, *host, *operatorConsole, loop);

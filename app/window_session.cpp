@@ -1,5 +1,7 @@
 #include "window_session.h"
 
+#include <QPixmap>
+#include <QTabWidget>
 #include <string_view>
 
 #include "window/qt/qt_config_view.h"
@@ -32,5 +34,20 @@ WindowSession::WindowSession(Context& ctx, WindowPrompts& prompts) : parts_(std:
 }
 
 WindowSession::~WindowSession() = default;
+
+std::optional<std::string> WindowSession::screenshots(const std::filesystem::path& dir) {
+    auto* view = dynamic_cast<QtConfigView*>(parts_->slot->view());
+    if (!view) return "the configuration window is not open";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const char* names[] = {"config-general.png", "config-io.png", "config-ir.png", "config-cmax.png"};
+    for (int i = 0; i < view->tabs()->count() && i < 4; ++i) {
+        view->tabs()->setCurrentIndex(i);
+        const auto file = dir / names[i];
+        if (!view->grab().save(QString::fromStdString(file.string()), "PNG")) return "could not write " + file.string();
+    }
+    view->tabs()->setCurrentIndex(0);
+    return std::nullopt;
+}
 
 }  // namespace varnel::app

@@ -1,8 +1,11 @@
 #pragma once
 // The configuration window in `varnel run`: only with a display. Its prompts are
 // message boxes while it is open; everything else the plug-in says goes on to the log.
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "platform/prompts.h"
 #include "support/context.h"
@@ -38,6 +41,10 @@ public:
     ~WindowSession();
     WindowSession(const WindowSession&) = delete;
     WindowSession& operator=(const WindowSession&) = delete;
+
+    // Writes config-general.png, config-io.png, config-ir.png and config-cmax.png of the
+    // open window into `dir`; an error text when that failed.
+    std::optional<std::string> screenshots(const std::filesystem::path& dir);
 
 private:
     struct Parts;

@@ -13,26 +13,15 @@ namespace varnel {
 
 namespace {
 
-struct Picker {
-    const char* control;
-    const char* filter;
-    const char* key;
-};
-constexpr Picker kPickers[] = {
-    {.control = "aProjectFile", .filter = "Project (*.prj)|*.prj", .key = "ProjectFile"},
-    {.control = "aCMAXexe", .filter = "cpuxa.exe|cpuxa.exe", .key = "CMAXFile"},
-    {.control = "aIRMaxExe", .filter = "IR_MAX.exe|IR_MAX.exe", .key = "IRMAXFile"},
-};
-
 constexpr const char* kCmaxScript = "Varnel_CMAXSync.txt";
 
 }  // namespace
 
 bool FrmConfig::pick(const std::string& control) {
     if (pickerBusy_) return false;
-    const auto it =
-        std::find_if(std::begin(kPickers), std::end(kPickers), [&](const Picker& p) { return control == p.control; });
-    if (it == std::end(kPickers)) return false;
+    const auto it = std::find_if(std::begin(kPathFields), std::end(kPathFields),
+                                 [&](const PathField& p) { return control == p.control; });
+    if (it == std::end(kPathFields)) return false;
     const std::string chosen = picker_.openFile(it->filter);
     if (chosen.empty()) return false;
     pickerBusy_ = true;

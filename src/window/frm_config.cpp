@@ -38,16 +38,6 @@ constexpr CheckSetting kCheckSettings[] = {
     {.control = "aIncludeMessages", .key = "IncludeMessages", .fallback = "0"},
 };
 
-struct PathSetting {
-    const char* control;
-    const char* key;
-};
-constexpr PathSetting kPathSettings[] = {
-    {.control = "aProjectFile", .key = "ProjectFile"},
-    {.control = "aCMAXexe", .key = "CMAXFile"},
-    {.control = "aIRMaxExe", .key = "IRMAXFile"},
-};
-
 const char* typeName(int type) {
     switch (type) {
         case kSecu16IR: return " SECU16IR";
@@ -135,7 +125,7 @@ void FrmConfig::Form_Load() {
 
 void FrmConfig::fillSettings() {
     for (const auto& s : kCheckSettings) view_.setChecked(s.control, settingNumber(ctx_, s.key, s.fallback) != 0);
-    for (const auto& s : kPathSettings) view_.setText(s.control, ReadSetting(ctx_, s.key, ""));
+    for (const auto& s : kPathFields) view_.setText(s.control, ReadSetting(ctx_, s.key, ""));
     const bool cmaxMaster = ReadSetting(ctx_, "SyncMaster", "0") == "1";
     view_.setChecked(controlName("aSyncMaster", 1), cmaxMaster);
     view_.setChecked(controlName("aSyncMaster", 0), !cmaxMaster);
@@ -205,7 +195,7 @@ void FrmConfig::storeSettings() {
     WriteSetting(ctx_, "log_comms", std::to_string(sw.logComms));
     for (const auto& s : kCheckSettings) WriteSetting(ctx_, s.key, view_.checked(s.control) ? "1" : "0");
     WriteSetting(ctx_, "SyncMaster", view_.checked(controlName("aSyncMaster", 1)) ? "1" : "0");
-    for (const auto& s : kPathSettings) WriteSetting(ctx_, s.key, view_.text(s.control));
+    for (const auto& s : kPathFields) WriteSetting(ctx_, s.key, view_.text(s.control));
 
     if (remapChanged_) {
         keepVisibleRemaps();
@@ -235,13 +225,29 @@ void FrmConfig::ChangeInterface(bool varnel) {
     });
 }
 
+namespace {
+struct HandlingScope {
+    explicit HandlingScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~HandlingScope() { flag_ = false; }
+    HandlingScope(const HandlingScope&) = delete;
+    HandlingScope& operator=(const HandlingScope&) = delete;
+    bool& flag_;
+};
+}  // namespace
+
+bool FrmConfig::readyForClick() const {
+    return !handling_ && ctx_.link.exchangeDepth == 0 && ctx_.link.busy == 0 && ctx_.timers.x10Sending == 0;
+}
+
 void FrmConfig::chosen(const std::string& control, int index) {
-    if (unloaded_) return;
+    if (unloaded_ || handling_) return;
+    HandlingScope scope(handling_);
     if (control == "aIRDevice") aIRDevice_Click(index);
 }
 
 void FrmConfig::clicked(const std::string& control) {
-    if (unloaded_) return;
+    if (unloaded_ || handling_) return;
+    HandlingScope scope(handling_);
     using Handler = void (FrmConfig::*)();
     static const std::map<std::string_view, Handler> buttons = {
         {"OKButton", &FrmConfig::OKButton_Click},
@@ -256,10 +262,11 @@ void FrmConfig::clicked(const std::string& control) {
         (this->*it->second)();
         return;
     }
-    if (control == "aProjectFile" || control == "aCMAXexe" || control == "aIRMaxExe") {
-        pick(control);
-        return;
-    }
+    for (const auto& f : kPathFields)
+        if (control == f.control) {
+            pick(control);
+            return;
+        }
     if (control == "aCreateVariables") return createButton(kCreateVariables);
     if (control == "ButCreate") return createButton(kCreateIO);
     if (control == "aClock") {

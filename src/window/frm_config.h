@@ -29,6 +29,18 @@ std::string irLabelCaption(const Context& ctx, int index);
 // The three-character tag of a module type in the I/O grid.
 std::string typeTag(int moduleType);
 
+// The three path boxes of the CMAX tab: the setting each keeps and its picker's filter.
+struct PathField {
+    const char* control;
+    const char* key;
+    const char* filter;
+};
+inline constexpr PathField kPathFields[] = {
+    {.control = "aProjectFile", .key = "ProjectFile", .filter = "Project (*.prj)|*.prj"},
+    {.control = "aCMAXexe", .key = "CMAXFile", .filter = "cpuxa.exe|cpuxa.exe"},
+    {.control = "aIRMaxExe", .key = "IRMAXFile", .filter = "IR_MAX.exe|IR_MAX.exe"},
+};
+
 class FrmConfig {
 public:
     FrmConfig(Context& ctx, WindowView& view, FilePicker& picker);
@@ -43,6 +55,11 @@ public:
     // The close box, Update and Cancel all end here: the closing prompts, then the view closes.
     void Form_Unload();
     [[nodiscard]] bool unloaded() const { return unloaded_; }
+    // A click may run now: no exchange with the controller under way (two must never share
+    // the line) and no handler of this window running. A view holds clicks back until then.
+    [[nodiscard]] bool readyForClick() const;
+    // A handler of this window is running (its waits keep the window painted): clicks are dropped.
+    [[nodiscard]] bool handling() const { return handling_; }
     // Runs once the window is gone.
     std::function<void()> onUnloaded;
 
@@ -98,6 +115,7 @@ private:
     bool matricesLoaded_ = false;
     bool pickerBusy_ = false;
     bool unloaded_ = false;
+    bool handling_ = false;
     bool interfaceFlag_ = false;  // the interface choice at load, to see a change at Update
     int groupBase_ = 0;
     std::vector<std::string> workingMap_;

@@ -31,14 +31,12 @@ TEST(WindowLoad, without_stored_settings_shows_the_defaults) {
     auto& v = *rig.view;
     EXPECT_EQ(v.text("TxtPoll"), "2000");
     EXPECT_EQ(v.text("TxtComPort"), "1");
-    for (const char* box : {"aIncludeVariables", "aIncludeX10", "aIncludeIO", "aIncludeIR", "aIncludeMessages"})
-        EXPECT_FALSE(v.checked(box)) << box;
-    EXPECT_TRUE(v.checked("aSyncMaster_0"));
-    EXPECT_FALSE(v.checked("aSyncMaster_1"));
-    EXPECT_TRUE(v.checked("aInterfaceChange_0"));
-    EXPECT_TRUE(v.checked("showInMenu"));
-    EXPECT_TRUE(v.checked("ChkLogErrors"));
-    EXPECT_TRUE(v.checked("PortOpen"));
+    const std::pair<const char*, bool> boxes[] = {
+        {"aIncludeVariables", false}, {"aIncludeX10", false},  {"aIncludeIO", false},    {"aIncludeIR", false},
+        {"aIncludeMessages", false},  {"aSyncMaster_0", true}, {"aSyncMaster_1", false}, {"aInterfaceChange_0", true},
+        {"showInMenu", true},         {"ChkLogErrors", true},  {"ChkLogComms", false},   {"PortOpen", true},
+    };
+    for (const auto& [box, on] : boxes) EXPECT_EQ(v.checked(box), on) << box;
     EXPECT_EQ(v.text("Disconnect"), "Disconnect from Ocelot");
     EXPECT_EQ(v.text("lblver").rfind("Version ", 0), 0u);
     EXPECT_EQ(v.raised, 1);

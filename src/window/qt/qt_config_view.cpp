@@ -15,12 +15,15 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
 
 namespace varnel {
 
 namespace {
+
+constexpr int kRetryMs = 20;
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString indexed(const char* array, int i) { return q(controlName(array, i)); }
@@ -146,7 +149,8 @@ QWidget* QtConfigView::generalTab() {
     auto* varButtons = new QHBoxLayout;
     varButtons->addWidget(named(new QPushButton("Create and Delete Variables"), "aCreateVariables"));
     varButtons->addWidget(named(new QPushButton("Create Leopard Device"), "Command1"));
-    vars->addLayout(varButtons, 11, 0, 1, 17);
+    vars->setRowStretch(11, 1);
+    vars->addLayout(varButtons, 12, 0, 1, 17);
     grid->addWidget(frame(indexed("Frame1", 1), "Variables To/From Homeseer Devices", vars), 0, 2, 3, 1);
     return page;
 }
@@ -159,7 +163,7 @@ QWidget* QtConfigView::ioTab() {
     units->addWidget(label("Label1", "Units discovered:"));
     units->addWidget(named(new QListWidget, "List1"));
     units->addWidget(named(new QCheckBox("Invert Inputs"), "ChkInvert"));
-    row->addWidget(frame(indexed("Frame1", 0), "Controller & I/O Units", units));
+    row->addWidget(frame(indexed("Frame1", 0), "Controller && I/O Units", units));
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(2);
@@ -182,7 +186,8 @@ QWidget* QtConfigView::ioTab() {
         for (int p = 0; p < 16; ++p)
             grid->addWidget(named(new QCheckBox, indexed("IOPoint", 16 * r + p)), r + 2, 5 + p);
     }
-    grid->addWidget(named(new QPushButton("Create and Delete  I/O Point Devices "), "ButCreate"), 18, 0, 1, 21);
+    grid->setRowStretch(18, 1);
+    grid->addWidget(named(new QPushButton("Create and Delete  I/O Point Devices "), "ButCreate"), 19, 0, 1, 21);
     row->addWidget(frame("Frame2", "", grid), 1);
     return page;
 }
@@ -192,9 +197,7 @@ QWidget* QtConfigView::irTab() {
     auto* grid = new QGridLayout(page);
     grid->addWidget(label("Label10", "IR Devce"), 0, 0);
     auto* groups = named(new QComboBox, "aIRDevice");
-    connect(groups, &QComboBox::activated, this, [this](int index) {
-        if (model_) model_->chosen("aIRDevice", index);
-    });
+    connect(groups, &QComboBox::activated, this, [this](int index) { choose(index); });
     grid->addWidget(groups, 0, 1, 1, 2);
     for (int col = 0; col < 3; ++col) {
         grid->addWidget(label(indexed("Label12", col), "Homeseer IR Definition "), 1, col * 2);
@@ -260,7 +263,22 @@ QWidget* QtConfigView::cmaxTab() {
 QWidget* QtConfigView::control(const std::string& name) const { return findChild<QWidget*>(q(name)); }
 
 void QtConfigView::report(const QString& name) {
-    if (model_) model_->clicked(name.toStdString());
+    if (!model_ || model_->handling()) return;
+    // The controller is busy with an exchange: the click runs once it is through.
+    if (!model_->readyForClick()) {
+        QTimer::singleShot(kRetryMs, this, [this, name] { report(name); });
+        return;
+    }
+    model_->clicked(name.toStdString());
+}
+
+void QtConfigView::choose(int index) {
+    if (!model_ || model_->handling()) return;
+    if (!model_->readyForClick()) {
+        QTimer::singleShot(kRetryMs, this, [this, index] { choose(index); });
+        return;
+    }
+    model_->chosen("aIRDevice", index);
 }
 
 bool QtConfigView::eventFilter(QObject* watched, QEvent* event) {
@@ -349,7 +367,14 @@ void QtConfigView::closeWindow() {
 
 void QtConfigView::closeEvent(QCloseEvent* event) {
     // The close box unloads like Cancel: the closing prompts still run.
-    if (!closing_ && model_ && !model_->unloaded()) model_->Form_Unload();
+    if (!closing_ && model_ && !model_->unloaded()) {
+        if (!model_->readyForClick()) {
+            event->ignore();
+            if (!model_->handling()) QTimer::singleShot(kRetryMs, this, [this] { close(); });
+            return;
+        }
+        model_->Form_Unload();
+    }
     event->accept();
 }
 

@@ -39,6 +39,7 @@ protected:
 private:
     QWidget* control(const std::string& name) const;
     void report(const QString& name);
+    void choose(int index);
     QWidget* generalTab();
     QWidget* ioTab();
     QWidget* irTab();
