@@ -169,6 +169,18 @@ TEST(WindowUpdate, keeping_the_interface_choice_changes_no_device) {
     EXPECT_EQ(ReadSetting(rig.ctx(), "InterfaceName", "absent"), "absent");
 }
 
+TEST(WindowButtons, leopard_button_creates_the_screen_device_once) {
+    WindowRig rig;
+    rig.startAndOpen();
+    rig.view->click("Command1");
+    rig.view->click("Command1");
+    int screens = 0;
+    for (const auto& d : rig.engine.host->devices()) screens += d.iomisc == "leopard" ? 1 : 0;
+    EXPECT_EQ(screens, 1);
+    ASSERT_FALSE(rig.engine.prompts.shown.empty());
+    EXPECT_EQ(rig.engine.prompts.shown.back().text, "Leopard device is already created");
+}
+
 TEST(WindowIrPage, captions_take_nineteen_characters) {
     WindowRig rig;
     std::vector<std::string> labels(1008);
