@@ -181,6 +181,17 @@ TEST(WindowButtons, leopard_button_creates_the_screen_device_once) {
     EXPECT_EQ(rig.engine.prompts.shown.back().text, "Leopard device is already created");
 }
 
+TEST(WindowButtons, set_clock_sends_the_time_to_the_controller) {
+    WindowRig rig;
+    rig.startAndOpen();
+    // Keep the polls quiet: on virtual time each retry would meet one holding the busy flag.
+    rig.ctx().timers.timer2->setEnabled(false);
+    const auto before = rig.engine.controller.countOf(sim::FrameKind::Long, 0x3D);
+    rig.view->click("aClock");
+    rig.engine.run(2500);
+    EXPECT_EQ(rig.engine.controller.countOf(sim::FrameKind::Long, 0x3D), before + 1);
+}
+
 TEST(WindowIrPage, captions_take_nineteen_characters) {
     WindowRig rig;
     std::vector<std::string> labels(1008);
