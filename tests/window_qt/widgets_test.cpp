@@ -4,6 +4,8 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTabWidget>
@@ -104,6 +106,20 @@ TEST_F(Widgets, port_lamp_follows_the_link) {
     EXPECT_EQ(find<QAbstractButton>("Disconnect")->text(), "Reconnect to Ocelot");
     find<QAbstractButton>("Disconnect")->click();
     EXPECT_TRUE(find<QAbstractButton>("PortOpen")->isChecked());
+}
+
+TEST_F(Widgets, a_click_during_an_exchange_runs_once_it_is_through) {
+    rig.plugin->SelectMenu("Setup");
+    auto* window = slot->window();
+    rig.ctx().link.exchangeDepth = 1;  // as while a command waits for its reply
+    find<QAbstractButton>("Check1_5")->click();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->variablesChanged());
+    rig.ctx().link.exchangeDepth = 0;
+    QElapsedTimer waited;
+    waited.start();
+    while (!window->variablesChanged() && waited.elapsed() < 2000) QCoreApplication::processEvents();
+    EXPECT_TRUE(window->variablesChanged());
 }
 
 TEST(QtFilters, each_picker_also_offers_all_files) {
