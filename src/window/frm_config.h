@@ -23,7 +23,7 @@ enum CreateFlags : std::uint8_t { kCreateVariables = 1, kCreateIO = 2 };
 
 // The unit list: the controller first, then every module of a known type.
 std::vector<std::string> unitList(const Context& ctx);
-// "Variable 5:A6 Ocelot Variable 5"-style captions are cut to this many characters.
+// An IR label caption ("12 : Power") is cut to this many characters.
 inline constexpr std::size_t kIrCaptionLength = 19;
 std::string irLabelCaption(const Context& ctx, int index);
 // The three-character tag of a module type in the I/O grid.
