@@ -13,15 +13,17 @@
 namespace varnel::app {
 
 struct RunOptions {
-    std::optional<std::string> device;      // --port DEVICE: wins over the port number setting
-    bool simulate = false;                  // --simulate: the controller simulator in process
-    std::filesystem::path hostDir;          // --host-dir, or the default
-    std::optional<double> forSeconds;       // --for SECONDS: a clean end after that time
-    std::optional<std::string> demoScript;  // --demo-script FILE: scripted controller activity
-    bool demo = true;                       // --no-demo: a simulator that only answers
-    std::vector<std::string> exec;          // --exec LINE, repeatable: console lines run after start-up
-    console::MirrorChoice mirror;           // --mirror-vars / --mirror-points: applied after start-up
-    LogLevel logLevel = LogLevel::Info;     // --log-level
+    std::optional<std::string> device;             // --port DEVICE: wins over the port number setting
+    bool simulate = false;                         // --simulate: the controller simulator in process
+    std::filesystem::path hostDir;                 // --host-dir, or the default
+    std::optional<double> forSeconds;              // --for SECONDS: a clean end after that time
+    std::optional<std::string> demoScript;         // --demo-script FILE: scripted controller activity
+    bool demo = true;                              // --no-demo: a simulator that only answers
+    bool window = false;                           // --window: open the configuration window once started
+    std::optional<std::string> windowScreenshots;  // --window-screenshots DIR: a PNG per tab, then stop
+    std::vector<std::string> exec;                 // --exec LINE, repeatable: console lines run after start-up
+    console::MirrorChoice mirror;                  // --mirror-vars / --mirror-points: applied after start-up
+    LogLevel logLevel = LogLevel::Info;            // --log-level
     // The MQTT bridge (mqtt_bridge.h); credentials come from the file or the environment only.
     std::optional<std::string> mqtt;                 // --mqtt mqtt://HOST[:PORT] | mqtts://HOST[:PORT]
     std::optional<std::string> mqttCaFile;           // --mqtt-ca FILE

@@ -1,14 +1,17 @@
 // varnel: the plug-in in its embedded host (`run`), the controller simulator (`sim`)
 // and the System Map synchronisation (`sync`).
+#include <QApplication>
 #include <QCoreApplication>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli.h"
 #include "commands.h"
 #include "run_settings.h"
+#include "window_session.h"
 
 int main(int argc, char** argv) {
     using namespace varnel::app;
@@ -37,7 +40,18 @@ int main(int argc, char** argv) {
 
     if (const auto* ports = std::get_if<PortsOptions>(&command)) return listPorts(*ports);
 
-    QCoreApplication app(argc, argv);
+    // Widgets only for a run that has a display to put the configuration window on.
+    std::unique_ptr<QCoreApplication> app;
+    const auto* runOptions = std::get_if<RunOptions>(&command);
+    // Pictures of the window need no screen: they are drawn off screen.
+    if (runOptions && runOptions->windowScreenshots && !displayAvailable([](const char* n) { return std::getenv(n); }))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (std::holds_alternative<RunOptions>(command) && displayAvailable([](const char* n) { return std::getenv(n); })) {
+        app = std::make_unique<QApplication>(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName("varnel");
     try {
         if (const auto* run = std::get_if<RunOptions>(&command)) return runPlugin(*run);

@@ -1,6 +1,7 @@
 // `varnel run`: the plug-in in the embedded host, on a serial device or against
 // the simulator on a pseudo-terminal, until Ctrl-C or --for ends it.
 #include <unistd.h>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 #include <cmath>
@@ -38,6 +39,7 @@
 #include "sim_demo.h"
 #include "support/settings.h"
 #include "support/text.h"
+#include "window_session.h"
 
 namespace varnel::app {
 
@@ -150,7 +152,8 @@ int runPlugin(const RunOptions& o) {
     // mirroring, so that it shows everything at once.
     const bool demoHost = o.simulate && o.demo && host->devices().empty();
     auto callback = std::make_shared<EmbeddedCallback>(host);
-    HeadlessPrompts prompts([&host](const std::string& text) { host->WriteLog("Message", text); });
+    HeadlessPrompts headlessPrompts([&host](const std::string& text) { host->WriteLog("Message", text); });
+    WindowPrompts prompts(headlessPrompts);
 
     // --port wins; the simulator's pseudo-terminal stands in for it; otherwise the setting.
     std::optional<std::string> fixedDevice = o.device;
@@ -163,6 +166,14 @@ int runPlugin(const RunOptions& o) {
         ended = true;
         QCoreApplication::exit(kExitOk);
     });
+    // Without a display the window hooks stay unset: `config` then names the headless ways.
+    std::optional<WindowSession> window;
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        window.emplace(hspi.context(), prompts);
+    else if (o.window)
+        std::cerr << "varnel: --window needs a display; running without the window (the console's mirror "
+                     "command and varnel sync do its work)"
+                  << std::endl;
     hspi.RegisterCallback(callback);
     if (auto why = settingsElsewhere(hspi, *host)) {
         std::cerr << "varnel: " << *why << '\n';
@@ -224,6 +235,14 @@ int runPlugin(const RunOptions& o) {
         if (mirror.variables || !mirror.units.empty()) operatorConsole->applyMirrorChoice(mirror);
         // Activity starts once the plug-in is up, so that the start-up log stays readable.
         if (demo) startDemo(*demo, demoPlan);
+        if (window && (o.window || o.windowScreenshots)) hspi.SelectMenu("Setup");
+        if (window && o.windowScreenshots) {
+            if (auto err = window->screenshots(*o.windowScreenshots))
+                std::cerr << "varnel: " << *err << std::endl;
+            else
+                log.line(LogLevel::Info, "Wrote the configuration window's tabs to " + *o.windowScreenshots);
+            stopRequested = true;
+        }
         feed.attach(*operatorConsole, o.exec);
         if (auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt))
             bridge->start(hspi, *host, *operatorConsole, loop);

@@ -49,6 +49,12 @@ Problem applyPort(RunOptions& o, std::string_view v) {
 
 Problem applySimulate(RunOptions& o, std::string_view v) { return setSwitch(o.simulate, v); }
 Problem applyDemo(RunOptions& o, std::string_view v) { return setSwitch(o.demo, v); }
+Problem applyWindow(RunOptions& o, std::string_view v) { return setSwitch(o.window, v); }
+Problem applyWindowScreenshots(RunOptions& o, std::string_view v) {
+    if (auto p = needsValue(v, "a directory")) return p;
+    o.windowScreenshots = std::string(v);
+    return std::nullopt;
+}
 
 Problem applyDemoScript(RunOptions& o, std::string_view v) {
     if (auto p = needsValue(v, "a file")) return p;
@@ -147,6 +153,18 @@ constexpr RunSetting kRunSettings[] = {
      .group = "demo",
      .apply = applyDemo,
      .help = "with the simulator: no random activity"},
+    {.key = "window",
+     .flag = "--window",
+     .switchValue = "1",
+     .apply = applyWindow,
+     .help = "open the configuration window once started (needs a display; the\n"
+             "console command config opens it too)"},
+    {.key = "window_screenshots",
+     .flag = "--window-screenshots",
+     .arg = "DIR",
+     .apply = applyWindowScreenshots,
+     .help = "write a PNG of each tab of the configuration window into DIR once\n"
+             "started, then stop (without a display it draws off screen)"},
     {.key = "for", .flag = "--for", .arg = "SECONDS", .apply = applyFor, .help = "end cleanly after that time"},
     {.key = "mirror_vars",
      .flag = "--mirror-vars",

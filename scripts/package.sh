@@ -15,7 +15,7 @@ done
 unit=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/system/varnel.service)
 grep -q '^ExecStart=/usr/bin/varnel run ' <<<"$unit" || { echo "the unit does not start /usr/bin/varnel" >&2; exit 1; }
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libqt6core6 libqt6serialport6 libsystemd0; do
+for lib in libqt6core6 libqt6serialport6 libqt6widgets6 libsystemd0; do
   grep -q "$lib" <<<"$depends" || { echo "$deb does not depend on $lib: $depends" >&2; exit 1; }
 done
 echo "$deb: Depends: $depends"

@@ -6,7 +6,8 @@ pkgs=(cmake ninja-build g++ pkg-config
       dpkg-dev file
       libgtest-dev libgmock-dev libbenchmark-dev
       clang libclang-rt-dev clang-format clang-tidy
-      libmosquitto-dev nlohmann-json3-dev mosquitto openssl)
+      libmosquitto-dev nlohmann-json3-dev mosquitto openssl
+      fonts-dejavu-core)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -10,6 +10,7 @@
 //   screen [--backlight] [--beep] [--clear] [--font N] X Y [--] TEXT
 //   mirror                         mirror vars [add|remove] LIST
 //   mirror points UNIT [add|remove] LIST [invert|no-invert]
+//   config
 //
 // Words are case-insensitive; blanks and tabs separate them. A line starting with
 // "#" is a comment.
@@ -98,6 +99,9 @@ struct Screen {
     int font = 0;
     bool operator==(const Screen&) const = default;
 };
+struct Config {
+    bool operator==(const Config&) const = default;
+};
 struct MirrorShow {
     bool operator==(const MirrorShow&) const = default;
 };
@@ -117,7 +121,7 @@ struct MirrorPoints {
 
 using Command = std::variant<cmd::Empty, cmd::Help, cmd::Quit, cmd::Status, cmd::Devices, cmd::Set, cmd::X10, cmd::Var,
                              cmd::IrPlay, cmd::IrLearn, cmd::IrList, cmd::Analog, cmd::Param, cmd::Screen,
-                             cmd::MirrorShow, cmd::MirrorVars, cmd::MirrorPoints>;
+                             cmd::MirrorShow, cmd::MirrorVars, cmd::MirrorPoints, cmd::Config>;
 
 // A command, or one line saying what is wrong and what would be right.
 struct ParseError {

@@ -70,6 +70,15 @@ public:
     Reply operator()(const cmd::MirrorShow&) { return detail::showMirror(env_); }
     Reply operator()(const cmd::MirrorVars& m) { return detail::mirrorVars(env_, m); }
     Reply operator()(const cmd::MirrorPoints& m) { return detail::mirrorPoints(env_, m); }
+    Reply operator()(const cmd::Config&) {
+        // Only a run with a display has a window to open.
+        if (!ctx_.hooks.showConfigWindow)
+            return done(
+                "config: no display, so no configuration window; use mirror to choose the mirrored "
+                "variables and points, and varnel sync for the System Map");
+        ctx_.hooks.showConfigWindow(false);
+        return done("config: the configuration window is open");
+    }
 
     Reply operator()(const cmd::Set& s);
     Reply operator()(const cmd::X10& x);

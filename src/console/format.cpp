@@ -102,6 +102,7 @@ struct Writer {
         return out + (s.text.starts_with("--") ? " -- " : " ") + s.text;
     }
     std::string operator()(const cmd::MirrorShow&) const { return "mirror"; }
+    std::string operator()(const cmd::Config&) const { return "config"; }
     std::string operator()(const cmd::MirrorVars& m) const {
         return std::string("mirror vars") + modeWord(m.mode) + " " + formatNumberList(m.vars);
     }

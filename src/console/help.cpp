@@ -70,6 +70,11 @@ const std::vector<Topic>& topics() {
           "  A house code stays taken: an empty half or unit keeps its first device.",
           "  invert/no-invert set the unit's inversion; without it the unit keeps its setting.",
           "  Examples: mirror vars 0-9,64    mirror vars add 12    mirror points 1 0-7 invert"}},
+        {"config",
+         "config",
+         "open the configuration window (needs a display)",
+         {"  Without a display: mirror chooses the mirrored variables and points, varnel sync",
+          "  copies names between the System Map and the host."}},
         {"help", "help [COMMAND]", "this list, or the details of a command", {}},
         {"quit", "quit", "stop varnel (also: exit)", {}},
     };

@@ -390,6 +390,7 @@ ParseResult parseCommand(std::string_view line) {
     if (word == "param") return parseUnitAnd(toks, "param", "parameter", 1, 256);
     if (word == "screen") return parseScreen(line, toks);
     if (word == "mirror") return parseMirror(line, toks);
+    if (word == "config") return noArguments(cmd::Config{}, toks);
     return ParseError{"unknown command " + quoted(toks[0].text) + " (type help for the commands)"};
 }
 

@@ -275,3 +275,24 @@ TEST_F(ConsoleCommands, every_reply_line_reaches_the_sink_in_order) {
 
 }  // namespace
 }  // namespace varnel
+
+namespace varnel {
+namespace {
+
+TEST(ConsoleConfig, opens_the_window_or_names_the_headless_ways) {
+    for (const bool display : {false, true}) {
+        test::ConsoleRig c;
+        c.start();
+        int opened = 0;
+        if (display) c.rig.ctx().hooks.showConfigWindow = [&](bool) { ++opened; };
+        const std::string line = c.ok("config");
+        EXPECT_EQ(opened, display ? 1 : 0);
+        if (!display) {
+            EXPECT_NE(line.find("mirror"), std::string::npos) << line;
+            EXPECT_NE(line.find("varnel sync"), std::string::npos) << line;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace varnel

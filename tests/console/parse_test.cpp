@@ -55,6 +55,7 @@ TEST(ConsoleParse, lines_become_the_commands_they_name) {
         {"screen 0 1 -5 degrees", cmd::Screen{0, 1, "-5 degrees", false, false, false, 0}},
         {"screen 0 1 Grüße", cmd::Screen{0, 1, "Grüße", false, false, false, 0}},
         {"mirror", cmd::MirrorShow{}},
+        {"CONFIG", cmd::Config{}},
         {"mirror vars 0-9,64,127", cmd::MirrorVars{ListMode::Replace, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 64, 127}}},
         {"mirror vars 5, 3 ,4", cmd::MirrorVars{ListMode::Replace, {3, 4, 5}}},
         {"mirror vars remove 1-2", cmd::MirrorVars{ListMode::Remove, {1, 2}}},

@@ -39,7 +39,8 @@ TEST(AppCli, options_in_both_spellings_fill_the_command) {
     EXPECT_EQ(plain.logLevel, LogLevel::Warning);
     EXPECT_EQ(plain.fromCommandLine, (std::vector<std::string_view>{"simulate", "demo", "log_level"}));
     EXPECT_EQ(plain.hostDir, "/data/varnel");
-    EXPECT_FALSE(plain.device || plain.forSeconds || plain.mirror.variables || plain.mqtt);
+    EXPECT_FALSE(plain.device || plain.forSeconds || plain.mirror.variables || plain.mqtt || plain.window);
+    EXPECT_TRUE(std::get<RunOptions>(parse({"run", "--window"})).window);
 
     const auto sim = std::get<SimOptions>(parse({"sim", "--link", "/tmp/ocelot", "--for=1", "--demo-script", "s.txt"}));
     EXPECT_EQ(sim.link, "/tmp/ocelot");

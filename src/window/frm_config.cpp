@@ -1,0 +1,299 @@
+// Loading, Update, Cancel, the IR remap page and the interface name.
+#include "window/frm_config.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "commands/ir_files.h"
+#include "devices/device_model.h"
+#include "plugin/startup.h"
+#include "support/errors.h"
+#include "support/settings.h"
+#include "support/text.h"
+
+namespace varnel {
+
+namespace {
+
+constexpr const char* kLoadProcedure = "formConfig Load ";
+constexpr const char* kUpdateProcedure = "OKButton_Click";
+
+// Check boxes that show a stored number and store 0 or 1.
+struct CheckSetting {
+    const char* control;
+    const char* key;
+    const char* fallback;
+};
+constexpr CheckSetting kCheckSettings[] = {
+    {.control = "showInMenu", .key = "showInMenu", .fallback = "1"},
+    {.control = "ChkInvert", .key = "invert", .fallback = "0"},
+    {.control = "aIRRecognitionForward", .key = "Recognition", .fallback = "0"},
+    {.control = "aX10Xmit", .key = "X10Xmit", .fallback = "0"},
+    {.control = "aUpdateStrings", .key = "UpdateStrings", .fallback = "0"},
+    {.control = "aRunAsXapNode", .key = "RunAsXapNode", .fallback = "0"},
+    {.control = "aIncludeVariables", .key = "IncludeVariables", .fallback = "0"},
+    {.control = "aIncludeX10", .key = "IncludeX10", .fallback = "0"},
+    {.control = "aIncludeIO", .key = "IncludeIO", .fallback = "0"},
+    {.control = "aIncludeIR", .key = "IncludeIR", .fallback = "0"},
+    {.control = "aIncludeMessages", .key = "IncludeMessages", .fallback = "0"},
+};
+
+const char* typeName(int type) {
+    switch (type) {
+        case kSecu16IR: return " SECU16IR";
+        case kSecu16: return " SECU16";
+        case kSecu16I: return " SECU16I";
+        case kRelay08: return " RELAY-08";
+        default: return nullptr;
+    }
+}
+
+// "Check1_5" -> {"Check1", 5}; a name without a numeric suffix keeps index -1.
+std::pair<std::string_view, int> splitName(std::string_view name) {
+    const auto sep = name.rfind('_');
+    if (sep == std::string_view::npos || sep + 1 >= name.size() || name.size() - sep > 5) return {name, -1};
+    int index = 0;
+    for (char c : name.substr(sep + 1)) {
+        if (c < '0' || c > '9') return {name, -1};
+        index = index * 10 + (c - '0');
+    }
+    return {name.substr(0, sep), index};
+}
+
+std::string trimmed(const std::string& s) {
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+}  // namespace
+
+std::vector<std::string> unitList(const Context& ctx) {
+    std::vector<std::string> lines{"Unit 0 Ocelot/CPU-XA/Leopard"};
+    for (int u = 0; u < 128; ++u)
+        if (const char* name = typeName(ctx.controller.moduleTypes[static_cast<std::size_t>(u)]))
+            lines.push_back("Unit " + std::to_string(u + 1) + name);
+    return lines;
+}
+
+std::string irLabelCaption(const Context& ctx, int index) {
+    std::string label;
+    if (index >= 0 && index < static_cast<int>(ctx.ir.labels.size()))
+        label = ctx.ir.labels[static_cast<std::size_t>(index)];
+    std::string caption = std::to_string(index) + " : " + label;
+    if (caption.size() > kIrCaptionLength) caption.resize(kIrCaptionLength);
+    return caption;
+}
+
+FrmConfig::FrmConfig(Context& ctx, WindowView& view, FilePicker& picker) : ctx_(ctx), view_(view), picker_(picker) {}
+
+int FrmConfig::rowOfUnit(int unit) const {
+    const auto it = rowOfUnit_.find(unit);
+    return it == rowOfUnit_.end() ? -1 : it->second;
+}
+
+void FrmConfig::Form_Load() {
+    ctx_.window.open = true;
+    reportStep(ctx_, kLoadProcedure, 1, [&] {
+        view_.setText("lblver", "Version " + std::to_string(VARNEL_VERSION_MAJOR) + "." +
+                                    std::to_string(VARNEL_VERSION_MINOR) + "." + std::to_string(VARNEL_VERSION_PATCH));
+        view_.setChecked("PortOpen", ctx_.link.commStarted);
+    });
+    reportStep(ctx_, kLoadProcedure, 2, [&] { fillSettings(); });
+    reportStep(ctx_, kLoadProcedure, 3, [&] {
+        units_ = unitList(ctx_);
+        view_.setItems("List1", units_);
+    });
+    reportStep(ctx_, kLoadProcedure, 4, [&] { DiscoverDevices(ctx_); });
+    bool irRead = false;
+    reportStep(ctx_, kLoadProcedure, 5, [&] { irRead = ReadIRCfg(ctx_); });
+    clearPending(ctx_);
+    if (irRead) {
+        reportStep(ctx_, kLoadProcedure, 6, [&] { fillIrPage(); });
+        matricesLoaded_ = LoadVariablesMatrix();
+    }
+    reportStep(ctx_, kLoadProcedure, 9, [&] { view_.bringToFront(); });
+    skipStep(ctx_, 9, [&] {
+        if (ctx_.host.callback) ctx_.host.callback->ForceFront(view_.handle());
+    });
+    clearPending(ctx_);
+    disconnectCaption();
+    variablesChanged_ = false;
+    remapChanged_ = false;
+    pickerBusy_ = false;
+}
+
+void FrmConfig::fillSettings() {
+    for (const auto& s : kCheckSettings) view_.setChecked(s.control, settingNumber(ctx_, s.key, s.fallback) != 0);
+    for (const auto& s : kPathFields) view_.setText(s.control, ReadSetting(ctx_, s.key, ""));
+    const bool cmaxMaster = ReadSetting(ctx_, "SyncMaster", "0") == "1";
+    view_.setChecked(controlName("aSyncMaster", 1), cmaxMaster);
+    view_.setChecked(controlName("aSyncMaster", 0), !cmaxMaster);
+    interfaceFlag_ = settingNumber(ctx_, "InterfaceName", "0") == 1;
+    view_.setChecked(controlName("aInterfaceChange", 1), interfaceFlag_);
+    view_.setChecked(controlName("aInterfaceChange", 0), !interfaceFlag_);
+    view_.setText("TxtComPort", std::to_string(ctx_.link.comport));
+    view_.setText("TxtPoll", trimmed(ReadSetting(ctx_, "poll_interval", "2000")));
+    view_.setChecked("ChkLogErrors", ctx_.switches.logErrors == 1);
+    view_.setChecked("ChkLogComms", ctx_.switches.logComms != 0);
+}
+
+void FrmConfig::fillIrPage() {
+    workingMap_ = ctx_.ir.map;
+    workingMap_.resize(kIrLabelCount);
+    view_.setItems("aIRDevice", std::vector<std::string>(ctx_.ir.groups.begin(), ctx_.ir.groups.end()));
+    view_.setCurrentIndex("aIRDevice", 0);
+    groupBase_ = 0;
+    for (int i = 0; i < kIrLabelsPerGroup; ++i) {
+        view_.setText(controlName("aIRLabel", i), irLabelCaption(ctx_, i));
+        view_.setText(controlName("aRemap", i), workingMap_[static_cast<std::size_t>(i)]);
+    }
+}
+
+void FrmConfig::keepVisibleRemaps() {
+    for (int i = 0; i < kIrLabelsPerGroup; ++i)
+        if (const auto at = static_cast<std::size_t>(groupBase_ + i); at < workingMap_.size())
+            workingMap_[at] = view_.text(controlName("aRemap", i));
+}
+
+void FrmConfig::aIRDevice_Click(int index) {
+    // The page is empty when the IR files could not be read.
+    if (workingMap_.empty() || index < 0 || index >= kIrGroupCount) return;
+    keepVisibleRemaps();
+    groupBase_ = kIrLabelsPerGroup * index;
+    for (int i = 0; i < kIrLabelsPerGroup; ++i) {
+        // The last four groups reach past the 1008 labels: those boxes have nothing to remap.
+        const auto at = static_cast<std::size_t>(groupBase_ + i);
+        const bool inTable = at < workingMap_.size();
+        view_.setText(controlName("aIRLabel", i), irLabelCaption(ctx_, groupBase_ + i));
+        view_.setText(controlName("aRemap", i), inTable ? workingMap_[at] : std::string());
+        view_.setEnabled(controlName("aRemap", i), inTable);
+    }
+}
+
+void FrmConfig::storeSettings() {
+    auto& sw = ctx_.switches;
+    ctx_.link.comport = toInt16(numericValue(view_.text("TxtComPort")));
+    ctx_.timers.pollInterval = view_.text("TxtPoll");
+    sw.invert = view_.checked("ChkInvert") ? 1 : 0;
+    sw.logErrors = view_.checked("ChkLogErrors") ? 1 : 0;
+    sw.logComms = view_.checked("ChkLogComms") ? 1 : 0;
+    sw.x10Xmit = view_.checked("aX10Xmit") ? 1 : 0;
+    sw.updateStrings = view_.checked("aUpdateStrings") ? "1" : "0";
+
+    const bool varnel = view_.checked(controlName("aInterfaceChange", 1));
+    if (varnel != interfaceFlag_) {
+        ChangeInterface(varnel);
+        ctx_.devices.interfaceName = varnel ? kInterfaceVarnel : kInterfaceOcelot;
+        interfaceFlag_ = varnel;
+        WriteSetting(ctx_, "InterfaceName", varnel ? "1" : "0");
+    }
+
+    WriteSetting(ctx_, "comport", std::to_string(ctx_.link.comport));
+    WriteSetting(ctx_, "poll_interval", ctx_.timers.pollInterval);
+    WriteSetting(ctx_, "log_errors", std::to_string(sw.logErrors));
+    WriteSetting(ctx_, "log_comms", std::to_string(sw.logComms));
+    for (const auto& s : kCheckSettings) WriteSetting(ctx_, s.key, view_.checked(s.control) ? "1" : "0");
+    WriteSetting(ctx_, "SyncMaster", view_.checked(controlName("aSyncMaster", 1)) ? "1" : "0");
+    for (const auto& s : kPathFields) WriteSetting(ctx_, s.key, view_.text(s.control));
+
+    if (remapChanged_) {
+        keepVisibleRemaps();
+        ctx_.ir.map = workingMap_;
+        SaveIRMap(ctx_);
+        BuildIRLookup(ctx_);
+        remapChanged_ = false;
+    }
+}
+
+void FrmConfig::OKButton_Click() {
+    reportStep(ctx_, kUpdateProcedure, 1, [&] { storeSettings(); });
+    Form_Unload();
+}
+
+void FrmConfig::ChangeInterface(bool varnel) {
+    const std::string oldName = lower(varnel ? kInterfaceOcelot : kInterfaceVarnel);
+    const std::string newName = varnel ? kInterfaceVarnel : kInterfaceOcelot;
+    reportStep(ctx_, "ChangeInterface", 1, [&] {
+        forEachHostDevice(ctx_, [&](Device& dev) {
+            if (lower(dev.interface_()) == oldName) {
+                dev.set_interface(newName);
+                dev.set_misc(dev.misc() | ctx_.host.miscBase);
+            }
+            return true;
+        });
+    });
+}
+
+namespace {
+struct HandlingScope {
+    explicit HandlingScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~HandlingScope() { flag_ = false; }
+    HandlingScope(const HandlingScope&) = delete;
+    HandlingScope& operator=(const HandlingScope&) = delete;
+    bool& flag_;
+};
+}  // namespace
+
+bool FrmConfig::readyForClick() const {
+    return !handling_ && ctx_.link.exchangeDepth == 0 && ctx_.link.busy == 0 && ctx_.timers.x10Sending == 0;
+}
+
+void FrmConfig::chosen(const std::string& control, int index) {
+    if (unloaded_ || handling_) return;
+    HandlingScope scope(handling_);
+    if (control == "aIRDevice") aIRDevice_Click(index);
+}
+
+void FrmConfig::clicked(const std::string& control) {
+    if (unloaded_ || handling_) return;
+    HandlingScope scope(handling_);
+    using Handler = void (FrmConfig::*)();
+    static const std::map<std::string_view, Handler> buttons = {
+        {"OKButton", &FrmConfig::OKButton_Click},
+        {"CancelButton", &FrmConfig::Form_Unload},
+        {"Disconnect", &FrmConfig::Disconnect_Click},
+        {"aCMAX", &FrmConfig::aCMAX_Click},
+        {"aIRMax", &FrmConfig::aIRMax_Click},
+        {"aSynchronize", &FrmConfig::aSynchronize_Click},
+        {"aIncludeMessages", &FrmConfig::aIncludeMessages_Click},
+    };
+    if (const auto it = buttons.find(control); it != buttons.end()) {
+        (this->*it->second)();
+        return;
+    }
+    for (const auto& f : kPathFields)
+        if (control == f.control) {
+            pick(control);
+            return;
+        }
+    if (control == "aCreateVariables") return createButton(kCreateVariables);
+    if (control == "ButCreate") return createButton(kCreateIO);
+    if (control == "aClock") {
+        reportStep(ctx_, "aClock_Click", 1, [&] { SyncClock(ctx_); });
+        return;
+    }
+    if (control == "Command1") {
+        CreateLeopardDevice(ctx_);
+        return;
+    }
+    const auto [array, index] = splitName(control);
+    if (index < 0) return;
+    if (array == "Check1" || array == "IOPoint" || array == "aInvert") variablesChanged_ = true;
+    if (array == "aRemap") remapChanged_ = true;
+}
+
+void FrmConfig::Form_Unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    closingPrompts();
+    ctx_.window.open = false;
+    view_.closeWindow();
+    if (onUnloaded) onUnloaded();
+}
+
+void FrmConfig::showPortOpen(bool on) {
+    if (!unloaded_) view_.setChecked("PortOpen", on);
+}
+
+}  // namespace varnel

@@ -1,0 +1,126 @@
+#pragma once
+// The configuration window's behaviour, without a toolkit: it owns the window
+// state, fills a WindowView from the plug-in's state and settings, and acts on
+// the user's clicks. The view only shows controls and reports clicks.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/file_picker.h"
+#include "support/context.h"
+#include "window/window_view.h"
+
+namespace varnel {
+
+inline constexpr const char* kInterfaceVarnel = "Varnel";
+inline constexpr const char* kInterfaceOcelot = "Applied Digital Ocelot";
+
+// The flags of CreateVariablesAndIO.
+enum CreateFlags : std::uint8_t { kCreateVariables = 1, kCreateIO = 2 };
+
+// The unit list: the controller first, then every module of a known type.
+std::vector<std::string> unitList(const Context& ctx);
+// An IR label caption ("12 : Power") is cut to this many characters.
+inline constexpr std::size_t kIrCaptionLength = 19;
+std::string irLabelCaption(const Context& ctx, int index);
+// The three-character tag of a module type in the I/O grid.
+std::string typeTag(int moduleType);
+
+// The three path boxes of the CMAX tab: the setting each keeps and its picker's filter.
+struct PathField {
+    const char* control;
+    const char* key;
+    const char* filter;
+};
+inline constexpr PathField kPathFields[] = {
+    {.control = "aProjectFile", .key = "ProjectFile", .filter = "Project (*.prj)|*.prj"},
+    {.control = "aCMAXexe", .key = "CMAXFile", .filter = "cpuxa.exe|cpuxa.exe"},
+    {.control = "aIRMaxExe", .key = "IRMAXFile", .filter = "IR_MAX.exe|IR_MAX.exe"},
+};
+
+class FrmConfig {
+public:
+    FrmConfig(Context& ctx, WindowView& view, FilePicker& picker);
+    FrmConfig(const FrmConfig&) = delete;
+    FrmConfig& operator=(const FrmConfig&) = delete;
+
+    void Form_Load();
+    // A click on a control, by its name (see WindowView).
+    void clicked(const std::string& control);
+    // A choice in a drop-down list (the IR group list).
+    void chosen(const std::string& control, int index);
+    // The close box, Update and Cancel all end here: the closing prompts, then the view closes.
+    void Form_Unload();
+    [[nodiscard]] bool unloaded() const { return unloaded_; }
+    // A click may run now: no exchange with the controller under way (two must never share
+    // the line) and no handler of this window running. A view holds clicks back until then.
+    [[nodiscard]] bool readyForClick() const;
+    // A handler of this window is running (its waits keep the window painted): clicks are dropped.
+    [[nodiscard]] bool handling() const { return handling_; }
+    // Runs once the window is gone.
+    std::function<void()> onUnloaded;
+
+    // Called by the I/O timer: the port lamp, and the reconnect after CMAX.
+    void showPortOpen(bool on);
+    void Disconnect_Click();
+
+    bool LoadVariablesMatrix();
+    void CreateVariablesAndIO(std::uint8_t flags);
+    void ChangeInterface(bool varnel);
+
+    // Window state, for the view and for tests.
+    [[nodiscard]] bool variablesChanged() const { return variablesChanged_; }
+    [[nodiscard]] bool remapChanged() const { return remapChanged_; }
+    [[nodiscard]] bool matricesLoaded() const { return matricesLoaded_; }
+    [[nodiscard]] int irGroupBase() const { return groupBase_; }
+    [[nodiscard]] const std::vector<std::string>& workingMap() const { return workingMap_; }
+    // Grid row that showed `unit`, -1 when it had none.
+    [[nodiscard]] int rowOfUnit(int unit) const;
+
+private:
+    // Loading and Update.
+    void fillSettings();
+    void fillIrPage();
+    void storeSettings();
+    void OKButton_Click();
+    void aIRDevice_Click(int index);
+    void keepVisibleRemaps();
+
+    // Variables and I/O matrix.
+    void houseCodeLabels();
+    void fillVariables();
+    void fillModuleRow(int row, int unit, const umap& m);
+    void hideRow(int row);
+    void createButton(std::uint8_t flags);
+    std::array<bool, 16> rowTicks(int unit, bool& invert) const;
+
+    // CMAX tools and the closing prompts.
+    bool pick(const std::string& control);
+    void aCMAX_Click();
+    void aIRMax_Click();
+    void aSynchronize_Click();
+    void aIncludeMessages_Click();
+    void disconnectCaption();
+    void closingPrompts();
+
+    Context& ctx_;
+    WindowView& view_;
+    FilePicker& picker_;
+
+    bool variablesChanged_ = false;
+    bool remapChanged_ = false;
+    bool matricesLoaded_ = false;
+    bool pickerBusy_ = false;
+    bool unloaded_ = false;
+    bool handling_ = false;
+    bool interfaceFlag_ = false;  // the interface choice at load, to see a change at Update
+    int groupBase_ = 0;
+    std::vector<std::string> workingMap_;
+    std::vector<std::string> units_;
+    std::map<int, int> rowOfUnit_;
+};
+
+}  // namespace varnel

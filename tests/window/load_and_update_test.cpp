@@ -1,0 +1,258 @@
+// Opening the window fills it from the settings and the plug-in; Update stores,
+// Cancel does not; the interface name and the IR remap page.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "commands/ir_files.h"
+#include "support/settings.h"
+#include "window_rig.h"
+
+namespace varnel {
+namespace {
+
+using test::WindowRig;
+
+std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeLabels(WindowRig& rig, const std::vector<std::string>& labels) {
+    std::filesystem::create_directories(rig.configDir());
+    std::ofstream out(rig.configDir() / "irlbl.cfg", std::ios::binary);
+    for (int g = 0; g < 32; ++g) out << "Group" << g << "\r\n";
+    for (const auto& l : labels) out << l << "\r\n";
+}
+
+TEST(WindowLoad, without_stored_settings_shows_the_defaults) {
+    WindowRig rig;
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    EXPECT_EQ(v.text("TxtPoll"), "2000");
+    EXPECT_EQ(v.text("TxtComPort"), "1");
+    const std::pair<const char*, bool> boxes[] = {
+        {"aIncludeVariables", false}, {"aIncludeX10", false},  {"aIncludeIO", false},    {"aIncludeIR", false},
+        {"aIncludeMessages", false},  {"aSyncMaster_0", true}, {"aSyncMaster_1", false}, {"aInterfaceChange_0", true},
+        {"showInMenu", true},         {"ChkLogErrors", true},  {"ChkLogComms", false},   {"PortOpen", true},
+    };
+    for (const auto& [box, on] : boxes) EXPECT_EQ(v.checked(box), on) << box;
+    EXPECT_EQ(v.text("Disconnect"), "Disconnect from Ocelot");
+    EXPECT_EQ(v.text("lblver").rfind("Version ", 0), 0u);
+    EXPECT_EQ(v.raised, 1);
+    EXPECT_TRUE(rig.ctx().window.open);
+    EXPECT_TRUE(rig.window().matricesLoaded());
+}
+
+TEST(WindowLoad, stored_values_reach_their_controls) {
+    WindowRig rig;
+    rig.engine.startAll();
+    struct Case {
+        const char* key;
+        const char* value;
+        const char* control;
+        bool checked;
+    };
+    const Case cases[] = {
+        {"SyncMaster", "1", "aSyncMaster_1", true},
+        {"SyncMaster", "2", "aSyncMaster_0", true},
+        {"InterfaceName", "1", "aInterfaceChange_1", true},
+        {"X10Xmit", "1", "aX10Xmit", true},
+        {"invert", "5", "ChkInvert", true},
+        {"showInMenu", "0", "showInMenu", false},
+        {"IncludeIR", "1", "aIncludeIR", true},
+        {"Recognition", "1", "aIRRecognitionForward", true},
+    };
+    for (const auto& c : cases) {
+        WriteSetting(rig.ctx(), c.key, c.value);
+        rig.open();
+        EXPECT_EQ(rig.view->checked(c.control), c.checked) << c.key << "=" << c.value;
+        rig.view->click("CancelButton");
+    }
+    WriteSetting(rig.ctx(), "poll_interval", "  750 ");
+    rig.open();
+    EXPECT_EQ(rig.view->text("TxtPoll"), "750");
+}
+
+TEST(WindowLoad, unit_list_names_every_module_by_its_type) {
+    WindowRig rig;
+    rig.startAndOpen();
+    const std::vector<std::string> expected{"Unit 0 Ocelot/CPU-XA/Leopard", "Unit 1 SECU16", "Unit 2 SECU16I",
+                                            "Unit 3 RELAY-08", "Unit 4 SECU16IR"};
+    EXPECT_EQ(rig.view->find("List1").items, expected);
+}
+
+TEST(WindowUpdate, stores_settings_and_takes_them_into_use) {
+    WindowRig rig;
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    v.setText("TxtComPort", "COM3");  // not a number: becomes 0
+    v.setText("TxtPoll", "900");
+    v.setChecked("ChkLogComms", true);
+    v.setChecked("aX10Xmit", true);
+    v.setChecked("aSyncMaster_1", true);
+    v.setChecked("aSyncMaster_0", false);
+    v.setText("aCMAXexe", "/opt/cmax/run");
+    v.click("OKButton");
+    auto& ctx = rig.ctx();
+    EXPECT_EQ(ctx.link.comport, 0);
+    EXPECT_EQ(ctx.timers.pollInterval, "900");
+    EXPECT_EQ(ctx.switches.logComms, 1);
+    EXPECT_EQ(ctx.switches.x10Xmit, 1);
+    const std::pair<const char*, const char*> stored[] = {
+        {"comport", "0"},    {"poll_interval", "900"},      {"log_comms", "1"},  {"X10Xmit", "1"},
+        {"SyncMaster", "1"}, {"CMAXFile", "/opt/cmax/run"}, {"showInMenu", "1"}, {"IncludeIO", "0"}};
+    for (const auto& [key, value] : stored) EXPECT_EQ(ReadSetting(ctx, key, "absent"), value) << key;
+    EXPECT_TRUE(v.closed);
+    EXPECT_FALSE(ctx.window.open);
+}
+
+TEST(WindowUpdate, cancel_stores_nothing) {
+    WindowRig rig;
+    rig.startAndOpen();
+    rig.view->setText("TxtPoll", "900");
+    rig.view->setChecked("aX10Xmit", true);
+    rig.view->click("CancelButton");
+    EXPECT_EQ(ReadSetting(rig.ctx(), "poll_interval", "absent"), "absent");
+    EXPECT_EQ(ReadSetting(rig.ctx(), "X10Xmit", "absent"), "absent");
+    EXPECT_EQ(rig.ctx().switches.x10Xmit, 0);
+    EXPECT_TRUE(rig.view->closed);
+}
+
+TEST(WindowUpdate, interface_change_rewrites_only_devices_of_the_old_name) {
+    WindowRig rig;
+    rig.startAndOpen();
+    auto& hs = *rig.engine.host;
+    struct Case {
+        const char* code;
+        const char* interface_;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"q1", "Applied Digital Ocelot", "Varnel"},
+        {"q2", "APPLIED digital OCELOT", "Varnel"},
+        {"q3", "Varnel", "Varnel"},
+        {"q4", "Other Plugin", "Other Plugin"},
+        {"q5", "", ""},
+    };
+    for (const auto& c : cases) {
+        auto dev = hs.GetDeviceByRef(hs.NewDeviceRef(c.code));
+        dev->set_hc(std::string(1, c.code[0]));
+        dev->set_dc(c.code + 1);
+        dev->set_interface(c.interface_);
+        dev->set_misc(0);
+    }
+    rig.view->setChecked("aInterfaceChange_1", true);
+    rig.view->setChecked("aInterfaceChange_0", false);
+    rig.view->click("OKButton");
+    for (const auto& c : cases) {
+        const auto* d = rig.device(c.code);
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(d->interface_, c.after) << c.code;
+        EXPECT_EQ(d->misc, std::string(c.after) == "Varnel" && std::string(c.interface_) != "Varnel" ? 32768 : 0)
+            << c.code;
+    }
+    EXPECT_EQ(rig.ctx().devices.interfaceName, "Varnel");
+    EXPECT_EQ(ReadSetting(rig.ctx(), "InterfaceName", ""), "1");
+}
+
+TEST(WindowUpdate, keeping_the_interface_choice_changes_no_device) {
+    WindowRig rig;
+    rig.startAndOpen();
+    auto& hs = *rig.engine.host;
+    auto dev = hs.GetDeviceByRef(hs.NewDeviceRef("x"));
+    dev->set_hc("q");
+    dev->set_dc("1");
+    dev->set_interface("Varnel");
+    rig.view->click("OKButton");
+    EXPECT_EQ(rig.device("q1")->interface_, "Varnel");
+    EXPECT_EQ(ReadSetting(rig.ctx(), "InterfaceName", "absent"), "absent");
+}
+
+TEST(WindowButtons, leopard_button_creates_the_screen_device_once) {
+    WindowRig rig;
+    rig.startAndOpen();
+    rig.view->click("Command1");
+    rig.view->click("Command1");
+    int screens = 0;
+    for (const auto& d : rig.engine.host->devices()) screens += d.iomisc == "leopard" ? 1 : 0;
+    EXPECT_EQ(screens, 1);
+    ASSERT_FALSE(rig.engine.prompts.shown.empty());
+    EXPECT_EQ(rig.engine.prompts.shown.back().text, "Leopard device is already created");
+}
+
+TEST(WindowButtons, set_clock_sends_the_time_to_the_controller) {
+    WindowRig rig;
+    rig.startAndOpen();
+    // Keep the polls quiet: on virtual time each retry would meet one holding the busy flag.
+    rig.ctx().timers.timer2->setEnabled(false);
+    const auto before = rig.engine.controller.countOf(sim::FrameKind::Long, 0x3D);
+    rig.view->click("aClock");
+    rig.engine.run(2500);
+    EXPECT_EQ(rig.engine.controller.countOf(sim::FrameKind::Long, 0x3D), before + 1);
+}
+
+TEST(WindowIrPage, captions_take_nineteen_characters) {
+    WindowRig rig;
+    std::vector<std::string> labels(1008);
+    labels[0] = "Power";
+    labels[7] = "A label much longer than the space";
+    labels[1007] = "Last";
+    writeLabels(rig, labels);
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    EXPECT_EQ(v.text("aIRLabel_0"), "0 : Power");
+    EXPECT_EQ(v.text("aIRLabel_7"), "7 : A label much lo");
+    EXPECT_EQ(v.find("aIRDevice").items.size(), 32u);
+    EXPECT_EQ(v.find("aIRDevice").items[3], "Group3");
+    v.choose("aIRDevice", 27);
+    EXPECT_EQ(v.text("aIRLabel_35"), "1007 : Last");
+    EXPECT_TRUE(v.find("aRemap_35").enabled);
+    // Groups past the label table show their numbers but take no remaps.
+    v.choose("aIRDevice", 31);
+    EXPECT_EQ(v.text("aIRLabel_0"), "1116 : ");
+    EXPECT_FALSE(v.find("aRemap_0").enabled);
+    v.type("aRemap_0", "5");
+    v.choose("aIRDevice", 99);  // not a group: nothing moves
+    EXPECT_EQ(rig.window().irGroupBase(), 36 * 31);
+    EXPECT_EQ(rig.window().workingMap().size(), 1008u);
+}
+
+TEST(WindowIrPage, remaps_survive_group_changes_and_are_saved_by_update) {
+    WindowRig rig;
+    writeLabels(rig, std::vector<std::string>(1008, "L"));
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    v.type("aRemap_2", "500");
+    v.choose("aIRDevice", 1);
+    v.type("aRemap_0", "7");
+    EXPECT_TRUE(rig.window().remapChanged());
+    v.choose("aIRDevice", 0);
+    EXPECT_EQ(v.text("aRemap_2"), "500");
+    EXPECT_EQ(rig.window().workingMap()[36], "7");
+    EXPECT_EQ(rig.ctx().ir.map[2], "");  // not in use before Update
+    rig.engine.prompts.answer = false;
+    v.click("OKButton");
+    EXPECT_EQ(rig.ctx().ir.map[2], "500");
+    EXPECT_EQ(rig.ctx().ir.lookup[2], 500);
+    EXPECT_EQ(rig.ctx().ir.lookup[36], 7);
+    const std::string saved = readFile(irFilePath(rig.ctx(), kIrMapFile));
+    EXPECT_EQ(saved.substr(0, 15), "\"\"\r\n\"\"\r\n\"500\"\r\n");
+}
+
+TEST(WindowIrPage, unreadable_label_file_leaves_page_and_matrices_empty) {
+    WindowRig rig;
+    writeLabels(rig, {std::string(100'000, 'x')});  // a line over the limit: not a label file
+    rig.startAndOpen();
+    EXPECT_FALSE(rig.window().matricesLoaded());
+    EXPECT_TRUE(rig.view->find("aIRDevice").items.empty());
+    EXPECT_EQ(rig.view->text("aIRLabel_0"), "");
+    rig.view->tick("Check1_5");
+    rig.view->click("aCreateVariables");
+    rig.view->click("OKButton");  // no closing question either
+    EXPECT_TRUE(rig.engine.prompts.questions.empty());
+    EXPECT_EQ(rig.ctx().devices.varsHouseCode, 0);
+}
+
+}  // namespace
+}  // namespace varnel

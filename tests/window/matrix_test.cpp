@@ -1,0 +1,176 @@
+// The variables and I/O grids show the devices that exist and hand the user's
+// ticks to the device creation.
+#include <gtest/gtest.h>
+
+#include "devices/device_model.h"
+#include "window_rig.h"
+
+namespace varnel {
+namespace {
+
+using test::EngineOptions;
+using test::WindowRig;
+namespace simm = sim;
+
+void mirrorPoints(WindowRig& rig, std::int16_t unit, std::initializer_list<int> points) {
+    std::array<bool, 16> ticked{};
+    for (int p : points) ticked[static_cast<std::size_t>(p)] = true;
+    CreateModuleDevices(rig.ctx(), unit, ticked, false);
+    ReadDeviceSettings(rig.ctx());
+}
+
+EngineOptions withModules(std::map<int, simm::ModuleType> modules) {
+    EngineOptions o;
+    o.controller.modules = std::move(modules);
+    return o;
+}
+
+TEST(VariablesGrid, without_house_code_nothing_is_ticked_or_explained) {
+    WindowRig rig;
+    rig.startAndOpen();
+    EXPECT_EQ(rig.view->text("aVariableHouseCode1"), "No House Code");
+    EXPECT_EQ(rig.view->text("aVariableHouseCode2"), "No House Code");
+    EXPECT_FALSE(rig.view->checked("Check1_0"));
+    EXPECT_EQ(rig.view->find("Check1_0").toolTip, "");
+}
+
+TEST(VariablesGrid, ticking_and_update_creates_devices_after_yes) {
+    for (const bool yes : {true, false}) {
+        WindowRig rig;
+        rig.startAndOpen();
+        rig.engine.prompts.answer = yes;
+        rig.view->tick("Check1_5");
+        EXPECT_TRUE(rig.window().variablesChanged());
+        rig.view->click("OKButton");
+        ASSERT_EQ(rig.engine.prompts.questions.size(), 1u);
+        EXPECT_EQ(rig.engine.prompts.questions[0],
+                  "Changes were made to Variables or IO Point Devices.  Should these changes be acted upon?");
+        const int code = rig.ctx().devices.varsHouseCode;
+        EXPECT_EQ(code != 0, yes);
+        if (!yes) continue;
+        const std::string letter(1, static_cast<char>(code));
+        ASSERT_NE(rig.device(letter + "6"), nullptr);
+        EXPECT_EQ(rig.device(letter + "6")->name, "Variable 5");
+        EXPECT_EQ(rig.ctx().devices.varSelected[5], kTrue);
+        EXPECT_EQ(rig.ctx().devices.varSelected[4], kFalse);
+    }
+}
+
+TEST(VariablesGrid, shows_existing_devices_with_their_codes) {
+    WindowRig rig;
+    rig.startAndOpen();
+    rig.view->tick("Check1_5");
+    rig.view->tick("Check1_64");
+    rig.view->click("aCreateVariables");
+    EXPECT_FALSE(rig.window().variablesChanged());
+    const int code = rig.ctx().devices.varsHouseCode;
+    ASSERT_NE(code, 0);
+    const std::string first(1, static_cast<char>(code)), second(1, static_cast<char>(code + 1));
+    EXPECT_EQ(rig.view->text("aVariableHouseCode1"), "House Code = " + first);
+    EXPECT_EQ(rig.view->text("aVariableHouseCode2"), "House Code = " + second);
+    rig.view->click("CancelButton");
+    EXPECT_TRUE(rig.engine.prompts.questions.empty());
+
+    // A device dropped by the host shows unticked and is no longer selected.
+    rig.engine.host->DeleteDevice(rig.device(first + "6")->ref);
+    rig.ctx().devices.varSelected[7] = kTrue;  // selected, but never created
+    rig.open();
+    const auto& v = *rig.view;
+    EXPECT_TRUE(v.checked("Check1_64"));
+    EXPECT_EQ(v.find("Check1_64").toolTip, "Variable 64:" + second + "1 Ocelot Variable 64");
+    EXPECT_FALSE(v.checked("Check1_5"));
+    EXPECT_EQ(v.find("Check1_5").toolTip, "Variable 5");
+    EXPECT_EQ(rig.ctx().devices.varSelected[5], kFalse);
+    EXPECT_EQ(rig.ctx().devices.varSelected[7], kFalse);
+}
+
+TEST(IOGrid, rows_show_mapped_modules_with_tags_and_relay_width) {
+    WindowRig rig;
+    rig.engine.startAll();
+    mirrorPoints(rig, 1, {0, 9});
+    mirrorPoints(rig, 3, {2});
+    rig.open();
+    const auto& v = *rig.view;
+    const std::string house0 = rig.view->text("aIOHouse_0");
+    EXPECT_FALSE(house0.empty());
+    struct Row {
+        int row;
+        const char* tag;
+    };
+    for (const Row& r : {Row{0, " 16"}, Row{1, "RLY"}}) {
+        const std::string tag = v.text(controlName("aIOUnit", r.row + 32)) +
+                                v.text(controlName("aIOUnit", r.row + 16)) + v.text(controlName("aIOUnit", r.row));
+        EXPECT_EQ(tag, r.tag) << r.row;
+    }
+    EXPECT_TRUE(v.checked("IOPoint_0"));
+    EXPECT_TRUE(v.checked("IOPoint_9"));
+    EXPECT_FALSE(v.checked("IOPoint_1"));
+    EXPECT_EQ(v.find("IOPoint_9").toolTip.rfind("IO Point 9:" + house0 + "10 Secu16 Unit 1 Relay Output ", 0), 0u);
+    EXPECT_EQ(v.find("IOPoint_1").toolTip, "IO Point 1");
+    int relayShown = 0;
+    for (int p = 0; p < 16; ++p) relayShown += v.find(controlName("IOPoint", 16 + p)).visible ? 1 : 0;
+    EXPECT_EQ(relayShown, 8);
+    for (int r = 2; r < 16; ++r) {
+        EXPECT_FALSE(v.find(controlName("IOPoint", 16 * r)).visible) << r;
+        EXPECT_FALSE(v.find(controlName("aInvert", r)).enabled) << r;
+    }
+    EXPECT_TRUE(v.find("Line1").visible);
+}
+
+TEST(IOGrid, without_mapped_modules_rows_and_heads_are_hidden) {
+    WindowRig rig;
+    rig.startAndOpen();
+    const auto& v = *rig.view;
+    for (const char* c : {"Line1", "Label8_0", "Label8_3", "Label2_10", "Label2_25", "Label9_0", "Label9_1",
+                          "IOPoint_0", "IOPoint_255", "aInvert_0"})
+        EXPECT_FALSE(v.find(c).visible) << c;
+}
+
+TEST(IOGrid, create_reads_the_row_the_grid_showed_for_each_unit) {
+    // The IR module comes first on the bus and gets a row, so the SECU16 sits on row 1.
+    WindowRig rig(withModules({{1, simm::ModuleType::Secu16Ir}, {2, simm::ModuleType::Secu16}}));
+    rig.engine.startAll();
+    mirrorPoints(rig, 2, {0});
+    // The IR module's row comes from a mapping of its own, as a synchronisation makes it.
+    CreateInput16(rig.ctx(), "z1", 1, 0);
+    rig.engine.host->GetDeviceByRef(rig.engine.host->DeviceExistsRef("z1"))->set_iomisc("1!6");
+    ReadDeviceSettings(rig.ctx());
+    rig.open();
+    ASSERT_EQ(rig.window().rowOfUnit(1), 0);
+    ASSERT_EQ(rig.window().rowOfUnit(2), 1);
+    rig.view->tick("IOPoint_19");  // row 1, point 3
+    rig.view->click("ButCreate");
+    const std::string letter = rig.view->text("aIOHouse_1");
+    EXPECT_NE(rig.device(letter + "4"), nullptr);
+    EXPECT_NE(rig.device(letter + "1"), nullptr);
+    EXPECT_TRUE(pointSelected(rig.ctx(), 2, 3));
+}
+
+TEST(IOGrid, a_seventeenth_module_gets_no_row) {
+    std::map<int, simm::ModuleType> modules;
+    for (int a = 1; a <= 17; ++a) modules[a] = simm::ModuleType::Secu16;
+    WindowRig rig(withModules(modules));
+    rig.engine.startAll();
+    for (std::int16_t u = 1; u <= 17; ++u) mirrorPoints(rig, u, {0});
+    rig.open();
+    EXPECT_EQ(rig.window().rowOfUnit(16), 15);
+    EXPECT_EQ(rig.window().rowOfUnit(17), -1);
+    EXPECT_TRUE(rig.view->checked("IOPoint_240"));
+}
+
+TEST(IOGrid, create_without_io_started_warns_about_the_host_options) {
+    WindowRig rig;
+    rig.engine.registerPlugin();
+    rig.engine.plugin->InitX10(1);
+    rig.engine.run(1000);
+    rig.open();
+    rig.view->click("ButCreate");
+    ASSERT_FALSE(rig.engine.prompts.shown.empty());
+    EXPECT_EQ(rig.engine.prompts.shown.back().text,
+              "To use variables and I/O inputs/outputs, make sure the Ocelot is added as an I/O device in the "
+              "HomeSeer options");
+    EXPECT_EQ(rig.engine.prompts.shown.back().style, PromptStyle::Exclamation);
+}
+
+}  // namespace
+}  // namespace varnel
