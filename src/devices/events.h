@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "link/reports.h"
 #include "support/context.h"
 
 namespace varnel {
@@ -13,5 +14,11 @@ void x10Handler(Context& ctx, const std::array<std::uint8_t, 4>& report);
 // Bytes 1 to 3: module, point, raw value. Updates the I/O image and the
 // point's host device (when its module has a mapping).
 void HandleIOPointChange(Context& ctx, const std::array<std::uint8_t, 4>& report);
+
+// Which reader heard a report: its comms-log lines and error reports say so.
+enum class ReportPath : std::uint8_t { ResponseLoop, Timer };
+// Turns one report into host calls. A failing host call is reported under the
+// reader's procedure text and stops only this report.
+void dispatchReport(Context& ctx, const ControllerReport& report, ReportPath path);
 
 }  // namespace varnel

@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "link/reports.h"
 #include "support/context.h"
 
 namespace varnel {
@@ -51,5 +52,11 @@ private:
 // The next byte of a report whose first byte has arrived, waiting up to
 // kReportByteWaitMs for it; nothing when it does not come.
 std::optional<std::uint8_t> nextReportByte(Context& ctx);
+// Feeds the port's waiting bytes to `reader` until one completes a report or
+// the reply, or is dropped. The rest of a begun report or reply is waited for
+// as nextReportByte does; when it does not come the part is dropped (a Cut
+// step). Nothing when no byte waited. What the reader drops is added to the
+// link's discard count.
+std::optional<ReportReader::Step> pullReport(Context& ctx, ReportReader& reader);
 
 }  // namespace varnel

@@ -74,12 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
     Reports, ReadReportsTest,
     testing::Values(
         ReportCase{"two_x10_reports_in_one_tick", {0xFE, 0, 0, 0xFE, 0, 18}, false, "-1", {"X A1|A|2|"}, 0},
-        ReportCase{"x10_sent_dropped_without_x10xmit", {0xFB, 0, 0, 0xFB, 0, 18}, false, "-1", {}, 0},
-        ReportCase{"x10_sent_passed_with_x10xmit", {0xFB, 1, 19}, true, "-1", {"X |B|3|"}, 0},
-        ReportCase{"ir_match_carries_its_code_in_byte_2", {0xFD, 9, 42}, false, "-1", {"I 42"}, 0},
         ReportCase{"leopard_touch_is_five_bytes", {0xF2, 1, 77, 3, 4, 0xFD, 0, 5}, false, "L", {"I 5", "V L1=77"}, 0},
         ReportCase{"leopard_touch_without_screen", {0xF3, 1, 77, 3, 4, 0xFD, 0, 5}, false, "-1", {"I 5"}, 0},
-        ReportCase{"io_change", {0xF0, 3, 5, 0}, false, "-1", {"S [6=2"}, 0},
         ReportCase{"ignored_report_is_three_bytes", {0xFC, 1, 2, 0xFD, 0, 6}, false, "-1", {"I 6"}, 0},
         ReportCase{"filler_and_stray_bytes_dropped_alone", {0xFF, 0x41, 0xFD, 0, 6}, false, "-1", {"I 6"}, 0},
         ReportCase{"fewer_than_three_bytes_wait", {0xFD, 0}, false, "-1", {}, 2}),
