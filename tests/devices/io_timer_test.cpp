@@ -243,6 +243,28 @@ TEST(Compare, point_already_in_step_is_left_alone) {
     EXPECT_EQ(rig.check(0x00, 0x00), (Strings{}));
 }
 
+TEST(Compare, an_output_report_and_the_check_agree_so_the_host_sees_one_change) {
+    struct Case {
+        const char* name;
+        std::string mapping;
+        std::uint8_t point, raw, low, high;  // the report; the image the check reads
+        Strings fromReport;
+    };
+    for (const Case& c : {Case{"secu16 output on", "3!11![!0,", 8, 1, 0x00, 0x01, {"S [9=2", "C [9=0"}},
+                          Case{"secu16 output on, unit inverted", "3!11![!1,", 8, 1, 0x00, 0x01, {"S [9=2", "C [9=0"}},
+                          Case{"relay off", "3!13![!0,", 2, 0, 0x00, 0x00, {"S [3=3", "C [3=1"}}}) {
+        CompareRig rig;
+        buildMappings(rig.ctx, c.mapping);
+        setPointSelected(rig.ctx, 3, c.point, true);
+        rig.addDevice("[" + std::to_string(c.point + 1), 1, "3!11!" + std::to_string(c.point) + "!0");
+        rig.port.deliver({0xF0, 3, c.point, c.raw});
+        rig.loop.processEvents();
+        Timer3_Timer(rig.ctx);
+        EXPECT_EQ(rig.events(), c.fromReport) << c.name;
+        EXPECT_EQ(rig.check(c.low, c.high), Strings{}) << c.name;
+    }
+}
+
 TEST(Compare, command_queued_during_the_poll_goes_first_and_the_check_waits) {
     CompareRig rig;
     buildMappings(rig.ctx, "3!11![!0,");
