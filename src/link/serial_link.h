@@ -33,6 +33,10 @@ private:
     Context& ctx_;
 };
 
+// True while a command holds the line or a report or reply is being read: work
+// started by a timer waits, so no frame goes out in the middle of a read.
+inline bool lineInUse(const Context& ctx) { return ctx.link.busy == 1 || ctx.link.exchangeDepth > 0; }
+
 // Longest wait for the rest of a report whose first byte has arrived, milliseconds.
 inline constexpr int kReportByteWaitMs = 1000;
 
