@@ -195,14 +195,15 @@ struct ControllerReport;
 
 // Calls that go up the layers, wired by the plug-in.
 struct Hooks {
-    std::function<void(const ControllerReport&)> report;  // one the response loop read
-    std::function<void()> ioTick;                         // Timer3 tick handler
-    std::function<void()> varTick;                        // Timer2 tick handler
-    std::function<void()> startCommunications;            // controller sequence again after a disconnect
-    std::function<void(bool)> windowPortOpen;             // the window's PortOpen option button
-    std::function<void()> windowDisconnectClick;          // the window's Disconnect button (reconnects)
-    std::function<void()> syncClock;                      // the nightly clock setting (variable timer)
-    std::function<void(bool modal)> showConfigWindow;     // none in a build without the window
+    // A report the response loop read, for the device layer's dispatcher.
+    std::function<void(const ControllerReport&)> report;
+    std::function<void()> ioTick;                      // Timer3 tick handler
+    std::function<void()> varTick;                     // Timer2 tick handler
+    std::function<void()> startCommunications;         // controller sequence again after a disconnect
+    std::function<void(bool)> windowPortOpen;          // the window's PortOpen option button
+    std::function<void()> windowDisconnectClick;       // the window's Disconnect button (reconnects)
+    std::function<void()> syncClock;                   // the nightly clock setting (variable timer)
+    std::function<void(bool modal)> showConfigWindow;  // none in a build without the window
     // The xAP companion application; false when it is not installed.
     std::function<bool(const std::string& member)> xapCompanion;
 };
