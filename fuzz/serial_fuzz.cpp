@@ -22,8 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ctx.controller.x10Interface = (data[0] & 2) != 0;
     ctx.switches.x10Xmit = (data[0] & 4) != 0 ? 1 : 0;
     ctx.switches.leopardVar = (data[0] & 8) != 0 ? "[" : "-1";
-    ctx.hooks.x10Report = [&](const auto& h) { x10Handler(ctx, h); };
-    ctx.hooks.ioChange = [&](const auto& h) { HandleIOPointChange(ctx, h); };
+    ctx.hooks.report = [&](const ControllerReport& r) { dispatchReport(ctx, r, ReportPath::ResponseLoop); };
 
     const std::int16_t expectedLength = static_cast<std::int16_t>(data[1] % 40 + 1);
     const std::int16_t expectedFirst = (data[0] & 16) != 0 ? data[2] : 0;

@@ -14,9 +14,6 @@
 
 namespace varnel {
 
-inline constexpr std::int16_t kQueuePlayZone = 100;
-inline constexpr std::int16_t kQueuePlayRemote = 102;
-inline constexpr std::int16_t kQueueLearn = 103;
 // The learn wait is fixed, whatever the response time-out.
 inline constexpr std::int16_t kLearnWaitSeconds = 15;
 

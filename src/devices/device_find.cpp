@@ -25,7 +25,7 @@ std::string FindVarsHouseCode(Context& ctx) {
     std::string result;
     reportStep(ctx, "FindVarsHouseCode", 1, [&] {
         forEachHostDevice(ctx, [&](Device& dev) {
-            if (!isOwnDevice(ctx, dev) || dev.iotype() != 3) return true;
+            if (!isOwnDevice(ctx, dev) || dev.iotype() != kIoVariable) return true;
             // The Leopard screen is a variable-type device too, but not a variable.
             if (dev.iomisc() == kLeopardMisc) return true;
             const std::string hc = dev.hc();
@@ -49,7 +49,7 @@ std::string FindUnitMappings(Context& ctx) {
         forEachHostDevice(ctx, [&](Device& dev) {
             if (!isOwnDevice(ctx, dev)) return true;
             const auto iotype = dev.iotype();
-            if (iotype != 0 && iotype != 1) return true;
+            if (iotype != kIoInput && iotype != kIoOutput) return true;
             const std::string iomisc = dev.iomisc();
             if (iomisc.empty()) return true;
             if (!invertRead) {

@@ -20,6 +20,13 @@ enum ModuleType : std::int16_t {
     kRelay08 = 13,
 };
 
+// A host device's iotype: what the plug-in made it for.
+enum IoType : std::int16_t {
+    kIoInput = 0,
+    kIoOutput = 1,
+    kIoVariable = 3,  // the variables and the Leopard screen
+};
+
 inline constexpr const char* kNoFreeCodes = "HSPI_Tarnwick ERROR. All device codes used";
 
 // --- host calls; the host generation flag picks the by-reference or by-index call.

@@ -74,18 +74,17 @@ void HandleIOPointChange(Context& ctx, const std::array<std::uint8_t, 4>& report
 
     const umap* map = mappingOfUnit(ctx, m);
     if (!map || map->hc().empty()) return;
-    int value = ioPointLookup(ctx, m, p);
-    if (map->invert() == 1) value = 1 - value;
     if (p + 1 < 1 || p + 1 > 16) return;
+    const PointShown shown = pointShown(map->utype(), p, map->invert(), ioPointLookup(ctx, m, p));
 
     const std::string code = map->hc() + std::to_string(p + 1);
     reportStep(ctx, "HandleIOPointChange", 7, [&] {
         if (!ctx.host.hs || !ctx.host.callback) throw HostError("Object variable not set");
-        ctx.host.hs->SetDeviceStatus(code, value == 1 ? 2 : 3);
-        ctx.host.callback->ValueChangeEvent(code, value);
+        ctx.host.hs->SetDeviceStatus(code, shown.status);
+        ctx.host.callback->ValueChangeEvent(code, shown.value);
     });
     reportStep(ctx, "HandleIOPointChange", 8,
-               [&] { commLog(ctx, "Set HS device: " + code + " to " + (value == 1 ? "ON" : "OFF")); });
+               [&] { commLog(ctx, "Set HS device: " + code + " to " + (shown.status == 2 ? "ON" : "OFF")); });
 }
 
 }  // namespace varnel

@@ -13,8 +13,6 @@ namespace varnel {
 namespace {
 constexpr std::int16_t kCmdOn = 2;
 constexpr std::int16_t kCmdOff = 3;
-constexpr std::int16_t kCmdSetVar = 19;
-constexpr std::int16_t kCmdPointWrite = 101;
 }  // namespace
 
 void SetPoint(Context& ctx, std::int16_t unit, std::int16_t point, std::int16_t value) {
@@ -29,7 +27,7 @@ void SetPoint(Context& ctx, std::int16_t unit, std::int16_t point, std::int16_t 
     }
     QExec(ctx, QueueRecord{.housecode = "",
                            .devicecode = "",
-                           .command = kCmdPointWrite,
+                           .command = kQueuePointWrite,
                            .brightness = value,
                            .data1 = unit,
                            .data2 = point});
@@ -45,17 +43,17 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
 
     if (varsCode != 0 && (houseChar == varsCode || houseChar == varsCode + 1)) {
         if (command == kCmdOn) {
-            command = kCmdSetVar;
+            command = kQueueSetVariable;
             brightness = 1;
         } else if (command == kCmdOff) {
-            command = kCmdSetVar;
+            command = kQueueSetVariable;
             brightness = 0;
         }
-        if (command != kCmdSetVar || !number) return;
+        if (command != kQueueSetVariable || !number) return;
         const double vnum = *number - 1 + (houseChar == varsCode + 1 ? 64 : 0);
         QExec(ctx, QueueRecord{.housecode = std::to_string(houseChar),
                                .devicecode = numText(vnum),
-                               .command = kCmdSetVar,
+                               .command = kQueueSetVariable,
                                .brightness = brightness,
                                .data1 = data1,
                                .data2 = data2});
@@ -63,7 +61,7 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
     }
 
     bool output = false;
-    skipStep(ctx, 4, [&] { output = command != kCmdSetVar && dv && dv->iotype() == 1; });
+    skipStep(ctx, 4, [&] { output = command != kQueueSetVariable && dv && dv->iotype() == kIoOutput; });
     if (output) {
         // Outputs of other interfaces are theirs to drive.
         skipStep(ctx, 4, [&] {
@@ -83,7 +81,7 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
     });
     std::string iomisc;
     if (!dev || !skipStep(ctx, 5, [&] {
-            if (dev->iotype() != 1) throw std::invalid_argument("not an output");
+            if (dev->iotype() != kIoOutput) throw std::invalid_argument("not an output");
             iomisc = dev->iomisc();
         })) {
         clearPending(ctx);
@@ -100,7 +98,7 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
     if (!number || !module || !point) return;
     QExec(ctx, QueueRecord{.housecode = std::to_string(varsCode),
                            .devicecode = numText(*number - 1),
-                           .command = kCmdPointWrite,
+                           .command = kQueuePointWrite,
                            .brightness = brightness,
                            .data1 = *module,
                            .data2 = *point});

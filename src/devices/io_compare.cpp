@@ -4,6 +4,7 @@
 
 #include "commands/block_reads.h"
 #include "devices/device_model.h"
+#include "devices/events.h"
 #include "devices/io_timer.h"
 #include "support/errors.h"
 #include "support/logging.h"
@@ -12,36 +13,19 @@ namespace varnel {
 
 namespace {
 
-// One group of points of a module type. Outputs report "on" for a clear bit
-// the other way round from inputs, and ignore the unit's invert flag.
+// One group of points of a module type.
 struct PointRange {
     std::int16_t type;
-    int first, last;  // device numbers
-    bool output;
+    int first, last;        // device numbers
     const char* logPrefix;  // before the status is set; null for none
     bool guardedRead;       // a failing status read skips the point quietly
 };
 
 constexpr PointRange kRanges[] = {
-    {.type = kSecu16, .first = 1, .last = 8, .output = false, .logPrefix = nullptr, .guardedRead = true},
-    {.type = kSecu16,
-     .first = 9,
-     .last = 16,
-     .output = true,
-     .logPrefix = "SECU16 Setting device ",
-     .guardedRead = false},
-    {.type = kSecu16I,
-     .first = 1,
-     .last = 16,
-     .output = false,
-     .logPrefix = "SECU16I Setting device ",
-     .guardedRead = false},
-    {.type = kRelay08,
-     .first = 1,
-     .last = 8,
-     .output = true,
-     .logPrefix = "RLY8 Setting device ",
-     .guardedRead = false},
+    {.type = kSecu16, .first = 1, .last = 8, .logPrefix = nullptr, .guardedRead = true},
+    {.type = kSecu16, .first = 9, .last = 16, .logPrefix = "SECU16 Setting device ", .guardedRead = false},
+    {.type = kSecu16I, .first = 1, .last = 16, .logPrefix = "SECU16I Setting device ", .guardedRead = false},
+    {.type = kRelay08, .first = 1, .last = 8, .logPrefix = "RLY8 Setting device ", .guardedRead = false},
 };
 
 void comparePoint(Context& ctx, const umap& map, const PointRange& range, int number) {
@@ -51,9 +35,8 @@ void comparePoint(Context& ctx, const umap& map, const PointRange& range, int nu
     Host& hs = *ctx.host.hs;
     const std::string code = map.hc() + std::to_string(number);
 
-    int value = ioPointLookup(ctx, map.unit(), index);
-    if (!range.output && map.invert() == 1) value = 1 - value;
-    const std::int16_t wanted = range.output ? (value == 1 ? 3 : 2) : (value == 1 ? 2 : 3);
+    const PointShown shown = pointShown(map.utype(), index, map.invert(), ioPointLookup(ctx, map.unit(), index));
+    const std::int16_t wanted = shown.status;
 
     std::int16_t status = 0;
     if (range.guardedRead) {
@@ -68,10 +51,20 @@ void comparePoint(Context& ctx, const umap& map, const PointRange& range, int nu
     if (status == wanted) return;
     if (range.logPrefix) commLog(ctx, range.logPrefix + code + " to " + std::to_string(wanted));
     hs.SetDeviceStatus(code, wanted);
-    ctx.host.callback->ValueChangeEvent(code, value);
+    ctx.host.callback->ValueChangeEvent(code, shown.value);
 }
 
 }  // namespace
+
+bool isOutputPoint(std::int16_t moduleType, int index) {
+    return moduleType == kRelay08 || (moduleType == kSecu16 && index >= 8);
+}
+
+PointShown pointShown(std::int16_t moduleType, int index, std::int16_t invert, int value) {
+    if (isOutputPoint(moduleType, index)) return {value == 1 ? std::int16_t{3} : std::int16_t{2}, value};
+    if (invert == 1) value = 1 - value;
+    return {value == 1 ? std::int16_t{2} : std::int16_t{3}, value};
+}
 
 void compareIOPoints(Context& ctx) {
     // Copied: a host call could in principle lead to the mappings being rebuilt.

@@ -1,14 +1,9 @@
-// The timer's reader of the controller's own reports. It reads the same
-// lengths as the response loop: a Leopard touch is 5 bytes and an IR match
-// carries its code in byte 2; a filler byte or a byte that starts no report is
-// dropped alone so the reader finds the next report's start again.
-#include <array>
-#include <optional>
+// The controller's own reports: the I/O timer's reader and the one dispatcher
+// both readers hand their reports to.
 #include <string>
 
 #include "devices/events.h"
 #include "devices/io_timer.h"
-#include "link/reports.h"
 #include "link/serial_link.h"
 #include "support/errors.h"
 #include "support/logging.h"
@@ -17,62 +12,70 @@ namespace varnel {
 
 namespace {
 
+constexpr const char* kResponseLoopProcedure = "ReadResponse";
+
 std::string num(int v) { return std::to_string(v); }
 
-void handleReport(Context& ctx, const std::array<std::uint8_t, 5>& buf) {
-    const std::array<std::uint8_t, 4> h{buf[0], buf[1], buf[2], buf[3]};
-    switch (static_cast<Report>(buf[0])) {
-        case Report::X10Received:
-            commLog(ctx, "*** Ocelot says x10 rec " + num(buf[1]) + "," + num(buf[2]));
-            x10Handler(ctx, h);
-            break;
-        case Report::X10Transmitted:
-            if (ctx.switches.x10Xmit != 1) break;
-            commLog(ctx, "*** Ocelot says x10 xmit " + num(buf[1]) + "," + num(buf[2]));
-            x10Handler(ctx, h);
-            break;
-        case Report::IrMatch:
-            if (!ctx.link.recognition) break;
-            commLog(ctx, "*** Ocelot says IR Match " + num(buf[2]));
+// The comms-log line of a report, as the reader that heard it writes it.
+struct Said {
+    const char* responseLoop;
+    const char* timer;  // null: the timer writes none
+};
+constexpr Said kX10Received{"**** Ocelot says X10 rec (1) ", "*** Ocelot says x10 rec "};
+constexpr Said kX10Sent{"**** Ocelot says X10 xmit (1) ", "*** Ocelot says x10 xmit "};
+constexpr Said kIrMatch{"**** Ocelot says IR Match (1) ", "*** Ocelot says IR Match "};
+constexpr Said kIoChange{"**** Ocelot says I0 Change (1) ", nullptr};
+constexpr Said kLeopard{"**** Ocelot says Leopard Touch (1) ", "*** Ocelot says Leopard Touch "};
+
+void say(Context& ctx, ReportPath path, const Said& said, const std::string& rest) {
+    const char* text = path == ReportPath::Timer ? said.timer : said.responseLoop;
+    if (text) commLog(ctx, text + rest);
+}
+
+void handle(Context& ctx, const ControllerReport& r, ReportPath path) {
+    switch (r.kind) {
+        case ReportKind::X10Sent:
+        case ReportKind::X10Received: {
+            const bool received = r.kind == ReportKind::X10Received;
+            if (!received && ctx.switches.x10Xmit != 1) return;
+            say(ctx, path, received ? kX10Received : kX10Sent, num(r.house()) + "," + num(r.key()));
+            x10Handler(ctx, r.head());
+            return;
+        }
+        case ReportKind::IrMatch:
+            if (!ctx.link.recognition) return;
+            say(ctx, path, kIrMatch, num(r.irCode()));
             if (!ctx.host.callback) throw HostError("Object variable not set");
-            ctx.host.callback->IREvent(buf[2]);
-            break;
-        case Report::LeopardTouch2:
-        case Report::LeopardTouch3:
-            if (ctx.switches.leopardVar == "-1") break;
-            commLog(ctx, "*** Ocelot says Leopard Touch " + num(buf[2]));
+            ctx.host.callback->IREvent(r.irCode());
+            return;
+        case ReportKind::IoChange:
+            say(ctx, path, kIoChange, num(r.bytes[0]) + "," + num(r.module()) + "," + num(r.point()));
+            HandleIOPointChange(ctx, r.head());
+            return;
+        case ReportKind::LeopardTouch:
+            if (ctx.switches.leopardVar == "-1") return;
+            say(ctx, path, kLeopard, num(r.touch()));
             if (!ctx.host.hs) throw HostError("Object variable not set");
-            ctx.host.hs->SetDeviceValue(ctx.switches.leopardVar + "1", buf[2]);
-            break;
-        case Report::IoChange: HandleIOPointChange(ctx, h); break;
-        default: break;
+            ctx.host.hs->SetDeviceValue(ctx.switches.leopardVar + "1", r.touch());
+            return;
+        case ReportKind::Ignored:
+        case ReportKind::Filler: return;
     }
 }
 
 }  // namespace
 
+void dispatchReport(Context& ctx, const ControllerReport& report, ReportPath path) {
+    const char* procedure = path == ReportPath::Timer ? kTimer3Procedure : kResponseLoopProcedure;
+    reportStep(ctx, procedure, 4, [&] { handle(ctx, report, path); });
+}
+
 void readReports(Context& ctx) {
+    ReportReader reader;
     auto& port = ctx.platform.port;
     for (int n = 0; n < kMaxReportsPerTick && port.bytesWaiting() >= 3; ++n) {
-        std::array<std::uint8_t, 5> buf{};
-        const auto first = port.readByte();
-        if (!first) break;
-        buf[0] = *first;
-        const int length = reportLength(*first);
-        if (length == 0) ++ctx.link.discarded;
-        if (length <= 1) continue;
-        bool complete = true;
-        for (int i = 1; i < length && complete; ++i) {
-            const auto b = nextReportByte(ctx);
-            if (b) buf[static_cast<std::size_t>(i)] = *b;
-            complete = b.has_value();
-        }
-        // A report cut short would hand on a value that was never sent.
-        if (!complete) {
-            ++ctx.link.discarded;
-            continue;
-        }
-        reportStep(ctx, kTimer3Procedure, 4, [&] { handleReport(ctx, buf); });
+        if (pullReport(ctx, reader) == ReportReader::Step::Report)
+            dispatchReport(ctx, reader.report(), ReportPath::Timer);
     }
 }
 

@@ -15,14 +15,6 @@ namespace varnel {
 
 namespace {
 
-enum QueuedCommand : std::int16_t {
-    kSetVar = 19,
-    kPlayZone = 100,
-    kPointWrite = 101,
-    kRemotePlay = 102,
-    kLearnPrompt = 103,
-};
-
 struct TimerBusyScope {
     explicit TimerBusyScope(Context& c) : ctx(c) { ctx.timers.timerBusy = true; }
     ~TimerBusyScope() { ctx.timers.timerBusy = false; }
@@ -46,18 +38,18 @@ void runHeadOfQueue(Context& ctx) {
 }  // namespace
 
 void runQueuedCommand(Context& ctx, const QueueRecord& rec) {
-    if (rec.command < kSetVar) {
+    if (rec.command < kQueueSetVariable) {
         std::int16_t command = rec.command;
         std::int16_t brightness = toInt16(rec.brightness);
         x10Send(ctx, rec.housecode, rec.devicecode, command, brightness, rec.data1, rec.data2);
         return;
     }
     switch (rec.command) {
-        case kSetVar: SetVar(ctx, toInt32(numericValue(rec.devicecode)), rec.brightness); break;
-        case kPlayZone: playQueuedZone(ctx, rec.brightness, rec.data1); break;
-        case kPointWrite: pointWrite(ctx, rec.data1, rec.data2, rec.brightness); break;
-        case kRemotePlay: remotePlay(ctx, toInt16(rec.brightness), rec.data1, rec.data2); break;
-        case kLearnPrompt: learnIRPrompt(ctx, rec.brightness); break;
+        case kQueueSetVariable: SetVar(ctx, toInt32(numericValue(rec.devicecode)), rec.brightness); break;
+        case kQueuePlayZone: playQueuedZone(ctx, rec.brightness, rec.data1); break;
+        case kQueuePointWrite: pointWrite(ctx, rec.data1, rec.data2, rec.brightness); break;
+        case kQueuePlayRemote: remotePlay(ctx, toInt16(rec.brightness), rec.data1, rec.data2); break;
+        case kQueueLearn: learnIRPrompt(ctx, rec.brightness); break;
         default: break;
     }
 }
@@ -111,7 +103,7 @@ void disconnectAndRunCmax(Context& ctx) {
 }
 
 void Timer3_Timer(Context& ctx) {
-    if (ctx.timers.x10Sending == 1 || ctx.link.busy == 1 || ctx.timers.timerBusy) return;
+    if (ctx.timers.x10Sending == 1 || lineInUse(ctx) || ctx.timers.timerBusy) return;
     TimerBusyScope scope(ctx);
     if (!ctx.link.commStarted) {
         clearQueue(ctx);

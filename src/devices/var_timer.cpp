@@ -5,6 +5,7 @@
 
 #include "commands/block_reads.h"
 #include "devices/device_model.h"
+#include "link/serial_link.h"
 #include "support/errors.h"
 #include "support/logging.h"
 #include "support/text.h"
@@ -58,10 +59,7 @@ bool variablePass(Context& ctx) {
 void followPollInterval(Context& ctx) {
     auto* timer = ctx.timers.timer2.get();
     if (!timer) return;
-    const double wanted = numericValue(ctx.timers.pollInterval);
-    // An interval the timer cannot run at keeps the one it has.
-    if (!(wanted >= 1 && wanted <= 65535)) return;
-    const int ms = static_cast<int>(wanted);
+    const int ms = pollIntervalMs(ctx.timers.pollInterval);
     if (timer->interval() == ms) return;
     timer->setEnabled(false);
     timer->setInterval(ms);
@@ -76,9 +74,16 @@ int localHour(const Context& ctx) {
 
 }  // namespace
 
+int pollIntervalMs(const std::string& text) {
+    constexpr int kDefault = 500;
+    const auto v = parseNumber(text);
+    if (!v || *v < 1 || *v > 65535) return kDefault;
+    return static_cast<int>(*v);
+}
+
 void Timer2_Timer(Context& ctx) {
     auto& timers = ctx.timers;
-    if (timers.x10Sending == 1 || ctx.link.busy == 1 || timers.timerBusy || ctx.queue.count != 0) return;
+    if (timers.x10Sending == 1 || lineInUse(ctx) || timers.timerBusy || ctx.queue.count != 0) return;
     timers.timerBusy = true;
 
     bool polled = false;

@@ -15,17 +15,6 @@ namespace varnel {
 namespace {
 constexpr int kOpenAttempts = 3;
 constexpr int kWaitSliceMs = 200;
-
-bool readInto(Context& ctx, std::array<std::uint8_t, 4>& h, int from, int to) {
-    for (int i = from; i <= to; ++i) {
-        auto b = nextReportByte(ctx);
-        if (!b) return false;
-        h[static_cast<std::size_t>(i)] = *b;
-    }
-    return true;
-}
-
-std::string num(int v) { return std::to_string(v); }
 }  // namespace
 
 std::optional<std::uint8_t> nextReportByte(Context& ctx) {
@@ -35,6 +24,22 @@ std::optional<std::uint8_t> nextReportByte(Context& ctx) {
         ctx.platform.loop.waitUntil(kReportByteWaitMs, [&] { return port.bytesWaiting() > 0 || !port.isOpen(); });
     }
     return port.readByte();
+}
+
+std::optional<ReportReader::Step> pullReport(Context& ctx, ReportReader& reader) {
+    const std::uint64_t droppedBefore = reader.strayBytes() + reader.brokenReads();
+    std::optional<ReportReader::Step> step;
+    while (!step) {
+        const auto byte = reader.midRead() ? nextReportByte(ctx) : ctx.platform.port.readByte();
+        if (!byte) {
+            if (reader.midRead()) step = reader.abandon();
+            break;
+        }
+        const auto s = reader.feed(*byte);
+        if (s != ReportReader::Step::More) step = s;
+    }
+    ctx.link.discarded += reader.strayBytes() + reader.brokenReads() - droppedBefore;
+    return step;
 }
 
 void OpenCommPort(Context& ctx) {
@@ -69,6 +74,7 @@ std::int16_t SendBytes(Context& ctx, std::span<const std::uint8_t> buf) {
 }
 
 bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLength, std::int16_t expectedFirst) {
+    using Step = ReportReader::Step;
     ExchangeScope scope(ctx);
     auto& port = ctx.platform.port;
     auto& loop = ctx.platform.loop;
@@ -79,7 +85,9 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
     const std::int64_t started = loop.tickMs();
     const std::int64_t hardCapMs = 2 * limitMs + 2000;
     std::int64_t waited = 0;
-    std::array<std::uint8_t, 4> h{};
+    ReportReader reader;
+    // A first byte no byte can be never begins the reply.
+    if (expectedFirst >= 0 && expectedFirst <= 255) reader.expectReply(need, static_cast<std::uint8_t>(expectedFirst));
 
     // A report that is complete ahead of the reply is handed on at once rather
     // than when the whole reply has arrived (a block reply takes 280 ms).
@@ -109,73 +117,22 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
         }
         if (loop.tickMs() - started >= hardCapMs) return false;
 
-        const auto first = port.readByte();
-        if (!first) continue;
-        h[0] = *first;
-        switch (h[0]) {
-            case 0xFE:
-            case 0xFB: {
-                if (!readInto(ctx, h, 1, 2)) break;
-                const bool received = h[0] == 0xFE;
-                if (!received && ctx.switches.x10Xmit != 1) break;
-                skipStep(ctx, 4, [&] {
-                    commLog(ctx,
-                            std::string(received ? "**** Ocelot says X10 rec (1) " : "**** Ocelot says X10 xmit (1) ") +
-                                num(h[1]) + "," + num(h[2]));
-                    if (ctx.hooks.x10Report) ctx.hooks.x10Report(h);
-                });
-                break;
-            }
-            case 0xFF: break;
-            case 0xFD: {
-                if (!readInto(ctx, h, 1, 2)) break;
-                if (ctx.link.learning != 0) return true;
-                if (ctx.link.recognition)
-                    skipStep(ctx, 4, [&] {
-                        commLog(ctx, "**** Ocelot says IR Match (1) " + num(h[2]));
-                        if (ctx.host.callback) ctx.host.callback->IREvent(h[2]);
-                    });
-                break;
-            }
-            case 0xFC: {
-                readInto(ctx, h, 1, 2);
-                break;
-            }
-            case 0xF0: {
-                if (!readInto(ctx, h, 1, 3)) break;
-                skipStep(ctx, 4, [&] {
-                    commLog(ctx, "**** Ocelot says I0 Change (1) " + num(h[0]) + "," + num(h[1]) + "," + num(h[2]));
-                    if (ctx.hooks.ioChange) ctx.hooks.ioChange(h);
-                });
-                break;
-            }
-            case 0xF2:
-            case 0xF3: {
-                if (!readInto(ctx, h, 1, 3) || !nextReportByte(ctx)) break;
-                if (ctx.switches.leopardVar == "-1") break;
-                skipStep(ctx, 4, [&] {
-                    commLog(ctx, "**** Ocelot says Leopard Touch (1) " + num(h[2]));
-                    if (!ctx.host.hs) throw HostError("Object variable not set");
-                    ctx.host.hs->SetDeviceValue(ctx.switches.leopardVar + "1", h[2]);
-                });
-                break;
-            }
-            default:
-                if (expectedFirst == 0 || h[0] == expectedFirst) {
-                    ctx.link.rx[0] = h[0];
-                    for (std::size_t i = 1; i < need; ++i) {
-                        auto b = nextReportByte(ctx);
-                        if (!b) {
-                            clearPending(ctx);
-                            return false;  // the rest never came: treat as a time-out
-                        }
-                        ctx.link.rx[i] = *b;
-                    }
-                    clearPending(ctx);
-                    return true;
-                }
-                ++ctx.link.discarded;
-                break;
+        const auto step = pullReport(ctx, reader);
+        if (step == Step::Reply) {
+            const auto reply = reader.reply();
+            std::copy(reply.begin(), reply.end(), ctx.link.rx.begin());
+            clearPending(ctx);
+            return true;
+        }
+        if (step == Step::ReplyCut) {
+            clearPending(ctx);
+            return false;  // the rest never came: treat as a time-out
+        }
+        if (step == Step::Report) {
+            const ControllerReport& report = reader.report();
+            // A code heard while learning is the answer to the learn command.
+            if (report.kind == ReportKind::IrMatch && ctx.link.learning != 0) return true;
+            if (ctx.hooks.report) ctx.hooks.report(report);
         }
         clearPending(ctx);
     }

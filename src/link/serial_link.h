@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "link/reports.h"
 #include "support/context.h"
 
 namespace varnel {
@@ -32,6 +33,10 @@ private:
     Context& ctx_;
 };
 
+// True while a command holds the line or a report or reply is being read: work
+// started by a timer waits, so no frame goes out in the middle of a read.
+inline bool lineInUse(const Context& ctx) { return ctx.link.busy == 1 || ctx.link.exchangeDepth > 0; }
+
 // Longest wait for the rest of a report whose first byte has arrived, milliseconds.
 inline constexpr int kReportByteWaitMs = 1000;
 
@@ -51,5 +56,11 @@ private:
 // The next byte of a report whose first byte has arrived, waiting up to
 // kReportByteWaitMs for it; nothing when it does not come.
 std::optional<std::uint8_t> nextReportByte(Context& ctx);
+// Feeds the port's waiting bytes to `reader` until one completes a report or
+// the reply, or is dropped. The rest of a begun report or reply is waited for
+// as nextReportByte does; when it does not come the part is dropped (a Cut
+// step). Nothing when no byte waited. What the reader drops is added to the
+// link's discard count.
+std::optional<ReportReader::Step> pullReport(Context& ctx, ReportReader& reader);
 
 }  // namespace varnel

@@ -27,8 +27,7 @@ HSPI::HSPI(Platform platform, std::function<void()> endProcess)
     hooks.varTick = [this] { Timer2_Timer(ctx_); };
     hooks.syncClock = [this] { SyncClock(ctx_); };
     hooks.startCommunications = [this] { StartCommunications(ctx_); };
-    hooks.x10Report = [this](const std::array<std::uint8_t, 4>& h) { x10Handler(ctx_, h); };
-    hooks.ioChange = [this](const std::array<std::uint8_t, 4>& h) { HandleIOPointChange(ctx_, h); };
+    hooks.report = [this](const ControllerReport& r) { dispatchReport(ctx_, r, ReportPath::ResponseLoop); };
 
     timers.timer2->onTick = [this] { ctx_.hooks.varTick(); };
     timers.timer3->onTick = [this] { ctx_.hooks.ioTick(); };

@@ -183,7 +183,7 @@ std::int16_t HSPI::GetDeviceStatus(const std::string& housecode, const std::stri
 void HSPI::SetZone(std::int32_t zone) { ctx_.ir.zone = toInt16(zone); }
 
 Variant HSPI::LearnIR(std::int32_t loc) {
-    varnel::QExec(ctx_, record("", "", 103, toInt16(loc), 0, 0));
+    varnel::QExec(ctx_, record("", "", kQueueLearn, toInt16(loc), 0, 0));
     return {};
 }
 

@@ -4,6 +4,7 @@
 
 #include "commands/ir_files.h"
 #include "devices/device_model.h"
+#include "devices/var_timer.h"
 #include "link/frames.h"
 #include "link/serial_link.h"
 #include "support/errors.h"
@@ -49,12 +50,6 @@ void sendSetting(Context& ctx, std::uint8_t selector, std::uint8_t value, std::i
 }
 
 }  // namespace
-
-int pollIntervalMs(const std::string& text) {
-    const auto v = parseNumber(text);
-    if (!v || *v < 1 || *v > 65535) return 500;
-    return static_cast<int>(*v);
-}
 
 std::string InitController(Context& ctx) {
     if (ctx.link.portOpen) return {};
@@ -261,7 +256,7 @@ LongFrame clockFrame(std::chrono::system_clock::time_point local) {
 }  // namespace
 
 void SetClock(Context& ctx) {
-    if (ctx.link.busy == 1) {
+    if (lineInUse(ctx)) {
         SyncClock(ctx);
         return;
     }

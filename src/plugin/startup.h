@@ -24,7 +24,5 @@ void StartCommunications(Context& ctx);
 void SetClock(Context& ctx);
 void SyncClock(Context& ctx);
 void ClockSync_Timer(Context& ctx);
-// The poll interval text as timer milliseconds; unusable text falls back to 500.
-int pollIntervalMs(const std::string& text);
 
 }  // namespace varnel

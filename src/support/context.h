@@ -194,10 +194,12 @@ struct WindowState {
     bool open = false;  // config window open flag
 };
 
+struct ControllerReport;
+
 // Calls that go up the layers, wired by the plug-in.
 struct Hooks {
-    std::function<void(const std::array<std::uint8_t, 4>&)> x10Report;
-    std::function<void(const std::array<std::uint8_t, 4>&)> ioChange;
+    // A report the response loop read, for the device layer's dispatcher.
+    std::function<void(const ControllerReport&)> report;
     std::function<void()> ioTick;                      // Timer3 tick handler
     std::function<void()> varTick;                     // Timer2 tick handler
     std::function<void()> startCommunications;         // controller sequence again after a disconnect

@@ -84,7 +84,10 @@ INSTANTIATE_TEST_SUITE_P(
                     IoCase{"first_mapping_of_the_module", "3!12!Q!0,3!13!]!0,", {3, 15, 0}, "Q16 2 1", 1},
                     IoCase{"no_mapping_only_the_image", "4!11![!0,", {3, 5, 1}, "", 0},
                     IoCase{"mapping_without_house_code", "3!11!!0,", {3, 5, 1}, "", 0},
-                    IoCase{"point_beyond_sixteen", "3!11![!0,", {3, 16, 1}, "", 1}),
+                    IoCase{"point_beyond_sixteen", "3!11![!0,", {3, 16, 1}, "", 1},
+                    IoCase{"secu16_output_set_bit_is_on", "3!11![!0,", {3, 8, 1}, "[9 2 0", 0},
+                    IoCase{"secu16_output_ignores_invert", "3!11![!1,", {3, 15, 0}, "[16 3 1", 1},
+                    IoCase{"relay_clear_bit_is_off", "3!13![!0,", {3, 2, 0}, "[3 3 1", 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -123,15 +123,21 @@ TEST(VarTimer, new_poll_interval_takes_effect_at_the_end_of_the_tick) {
     rig.tick({});  // no timer object yet: nothing to change
     rig.ctx.timers.timer2 = rig.loop.createTimer();
     Timer& t = *rig.ctx.timers.timer2;
-    t.setInterval(500);
+    t.setInterval(700);
     t.setEnabled(true);
-    rig.ctx.timers.pollInterval = "1000";
-    rig.tick({});
-    EXPECT_EQ(t.interval(), 1000);
-    EXPECT_TRUE(t.enabled());
-    rig.ctx.timers.pollInterval = "0";  // no timer runs at 0: kept
-    rig.tick({});
-    EXPECT_EQ(t.interval(), 1000);
+    // The same reading as at start-up: text the start-up takes as 500 is 500 here too.
+    struct Case {
+        const char* text;
+        int ms;
+    };
+    for (const Case& c : {Case{"1000", 1000}, Case{"3000ms", 500}, Case{" 250 ", 250}, Case{"0", 500},
+                          Case{"65536", 500}, Case{"65535", 65535}, Case{"12.5", 12}, Case{"", 500}}) {
+        rig.ctx.timers.pollInterval = c.text;
+        rig.tick({});
+        EXPECT_EQ(t.interval(), c.ms) << c.text;
+        EXPECT_EQ(pollIntervalMs(c.text), c.ms) << c.text;
+        EXPECT_TRUE(t.enabled());
+    }
 }
 
 TEST(ClockStep, runs_once_in_the_hour_after_one_and_never_again) {

@@ -200,5 +200,24 @@ TEST(Clock, setting_while_busy_waits_two_seconds) {
     EXPECT_EQ(rig.controller.framesOf(FrameKind::Long, 0x3D).size(), 1u);
 }
 
+TEST(Clock, no_frame_goes_out_while_a_report_is_half_read) {
+    test::EngineRig rig;
+    rig.startAll();
+    rig.ctx().timers.timer2->setEnabled(false);
+    rig.controller.clearRecords();
+    SyncClock(rig.ctx());  // the clock frame is due in 2 s
+    rig.run(1500);
+    const std::int64_t restDueUs = rig.wire.nowUs() + 900'000;
+    // Three bytes of an I/O report, the fourth 900 ms later: the clock falls due in between.
+    rig.controller.faults().splitNextReport = sim::Faults::Split{.at = 3, .gapUs = 900'000};
+    rig.controller.emitIoChange(1, 3, 1);
+    rig.run(3000);
+    const auto frames = rig.controller.framesOf(FrameKind::Long, 0x3D);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_GT(frames[0].atUs, restDueUs);
+    EXPECT_EQ(rig.ctx().images.io[0] & 0x08, 0x08);  // the report was read whole
+    EXPECT_EQ(rig.ctx().link.discarded, 0u);
+}
+
 }  // namespace
 }  // namespace varnel

@@ -46,7 +46,9 @@ TEST(PtySimulatorLink, block_read_and_command_complete_at_line_speed_and_reports
     EXPECT_LT(took, 450);
 
     std::vector<std::array<std::uint8_t, 4>> changes;
-    link.ctx.hooks.ioChange = [&](const std::array<std::uint8_t, 4>& h) { changes.push_back(h); };
+    link.ctx.hooks.report = [&](const ControllerReport& r) {
+        if (r.kind == ReportKind::IoChange) changes.push_back(r.head());
+    };
     link.controller.emitIoChange(1, 3, 1);
     SendBytes(link.ctx, commandFrame(0x28, 0x10, 0x00));
     ASSERT_TRUE(ReadResponse(link.ctx, 4, kAckLength, 0));

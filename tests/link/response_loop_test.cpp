@@ -15,11 +15,15 @@ using Bytes = std::vector<std::uint8_t>;
 struct ResponseLoop : ::testing::Test {
     test::Rig rig;
     std::vector<std::array<std::uint8_t, 4>> x10, io;
+    std::vector<ControllerReport> heard;
     ResponseLoop() {
         rig.ctx.link.portOpen = true;
         (void)rig.port.open("COM1");
-        rig.ctx.hooks.x10Report = [this](const auto& h) { x10.push_back(h); };
-        rig.ctx.hooks.ioChange = [this](const auto& h) { io.push_back(h); };
+        rig.ctx.hooks.report = [this](const ControllerReport& r) {
+            heard.push_back(r);
+            if (r.kind == ReportKind::X10Received) x10.push_back(r.head());
+            if (r.kind == ReportKind::IoChange) io.push_back(r.head());
+        };
     }
     bool read(std::int16_t timeout, std::int16_t len, std::int16_t first) {
         return ReadResponse(rig.ctx, timeout, len, first);
@@ -68,7 +72,6 @@ TEST_F(ResponseLoop, expected_first_byte_drops_leading_garbage) {
 }
 
 TEST_F(ResponseLoop, reports_before_the_reply_are_handed_on) {
-    rig.ctx.switches.logComms = 1;
     rig.port.deliver({0xFE, 0x01, 0x02, 0xF0, 3, 5, 0, 0x06, 0x00, 0x06});
     EXPECT_TRUE(read(4, 3, 0));
     EXPECT_EQ(rx(3), (Bytes{0x06, 0x00, 0x06}));
@@ -77,44 +80,29 @@ TEST_F(ResponseLoop, reports_before_the_reply_are_handed_on) {
     EXPECT_EQ(x10[0][2], 2);
     ASSERT_EQ(io.size(), 1u);
     EXPECT_EQ(io[0], (std::array<std::uint8_t, 4>{0xF0, 3, 5, 0}));
-    const auto log = commsLog();
-    EXPECT_NE(log.find("**** Ocelot says X10 rec (1) 1,2"), std::string::npos);
-    EXPECT_NE(log.find("**** Ocelot says I0 Change (1) 240,3,5"), std::string::npos);
 }
 
-TEST_F(ResponseLoop, silent_reports_are_consumed_without_effect) {
+TEST_F(ResponseLoop, every_report_kind_is_read_whole_ahead_of_the_reply) {
     struct Case {
         const char* name;
         Bytes report;
+        ReportKind kind;
     };
-    rig.ctx.switches.x10Xmit = 0;
-    rig.ctx.link.recognition = false;
-    rig.ctx.switches.leopardVar = "-1";
-    for (const Case& c : {Case{"x10 transmitted, not passed", {0xFB, 1, 2}}, Case{"ignored", {0xFC, 9, 9}},
-                          Case{"ir match, recognition off", {0xFD, 0, 7}}, Case{"filler", {0xFF}},
-                          Case{"leopard touch, no device", {0xF3, 1, 2, 3, 4}}}) {
+    for (const Case& c :
+         {Case{"x10 transmitted", {0xFB, 1, 2}, ReportKind::X10Sent},
+          Case{"ignored", {0xFC, 9, 9}, ReportKind::Ignored}, Case{"ir match", {0xFD, 0, 7}, ReportKind::IrMatch},
+          Case{"filler", {0xFF}, ReportKind::Filler},
+          Case{"leopard touch", {0xF3, 1, 2, 3, 4}, ReportKind::LeopardTouch}}) {
+        heard.clear();
         Bytes bytes = c.report;
         bytes.insert(bytes.end(), {0x06, 0x00, 0x06});
         rig.port.deliver(bytes);
         EXPECT_TRUE(read(4, 3, 0)) << c.name;
         EXPECT_EQ(rx(3), (Bytes{0x06, 0x00, 0x06})) << c.name;
         EXPECT_EQ(rig.port.bytesWaiting(), 0u) << c.name;
+        ASSERT_EQ(heard.size(), 1u) << c.name;
+        EXPECT_EQ(heard[0].kind, c.kind) << c.name;
     }
-    EXPECT_TRUE(x10.empty());
-    EXPECT_TRUE(rig.callback->ir.empty());
-    EXPECT_TRUE(rig.host->values.empty());
-}
-
-TEST_F(ResponseLoop, passed_reports_reach_host) {
-    rig.ctx.switches.x10Xmit = 1;
-    rig.ctx.link.recognition = true;
-    rig.ctx.switches.leopardVar = "[";
-    rig.port.deliver({0xFB, 4, 18, 0xFD, 0, 42, 0xF2, 0, 77, 0, 0, 0x06, 0, 6});
-    EXPECT_TRUE(read(4, 3, 0));
-    ASSERT_EQ(x10.size(), 1u);
-    EXPECT_EQ(rig.callback->ir, (std::vector<std::int16_t>{42}));
-    ASSERT_EQ(rig.host->values.size(), 1u);
-    EXPECT_EQ(rig.host->values[0], (std::pair<std::string, std::int32_t>{"[1", 77}));
 }
 
 TEST_F(ResponseLoop, ir_match_ends_wait_while_learning_without_touching_buffer) {
@@ -144,8 +132,8 @@ TEST_F(ResponseLoop, report_split_over_two_deliveries_is_read_whole) {
 
 TEST_F(ResponseLoop, report_ahead_of_a_long_reply_is_handed_on_when_complete) {
     std::int64_t handledAtUs = -1;
-    rig.ctx.hooks.ioChange = [&](const auto& h) {
-        io.push_back(h);
+    rig.ctx.hooks.report = [&](const ControllerReport& r) {
+        io.push_back(r.head());
         handledAtUs = rig.loop.nowUs();
     };
     rig.port.deliver({0xF0, 3, 5, 1}, 0, 1042);
