@@ -72,6 +72,7 @@ void readReports(Context& ctx) {
             ++ctx.link.discarded;
             continue;
         }
+        ++ctx.link.reportsHandled;
         reportStep(ctx, kTimer3Procedure, 4, [&] { handleReport(ctx, buf); });
     }
 }

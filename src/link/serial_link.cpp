@@ -26,25 +26,43 @@ bool readInto(Context& ctx, std::array<std::uint8_t, 4>& h, int from, int to) {
 }
 
 std::string num(int v) { return std::to_string(v); }
+
+// A reply that did not come: the first since the last good one starts the silence.
+void replyMissed(Context& ctx) {
+    if (ctx.link.ending) return;
+    if (ctx.link.silentSinceMs < 0) ctx.link.silentSinceMs = ctx.platform.loop.tickMs();
+    if (ctx.hooks.replyTimedOut) ctx.hooks.replyTimedOut();
+}
 }  // namespace
+
+void startupStep(Context& ctx, const std::string& text) {
+    if (ctx.hooks.startupStep && !ctx.link.ending) ctx.hooks.startupStep(text);
+}
 
 std::optional<std::uint8_t> nextReportByte(Context& ctx) {
     auto& port = ctx.platform.port;
     if (port.bytesWaiting() == 0) {
         ExchangeScope scope(ctx);
-        ctx.platform.loop.waitUntil(kReportByteWaitMs, [&] { return port.bytesWaiting() > 0 || !port.isOpen(); });
+        ctx.platform.loop.waitUntil(kReportByteWaitMs,
+                                    [&] { return port.bytesWaiting() > 0 || !port.isOpen() || ctx.link.ending; });
     }
     return port.readByte();
 }
 
 void OpenCommPort(Context& ctx) {
     auto& link = ctx.link;
+    if (link.ending) return;
     const std::string procedure = "Open Comm Port " + std::to_string(link.comport);
-    for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+    std::string device = std::to_string(link.comport);
+    skipStep(ctx, 2, [&] {
+        if (ctx.platform.portDevice) device = ctx.platform.portDevice(link.comport);
+    });
+    clearPending(ctx);
+    startupStep(ctx, "opening " + device);
+    for (int attempt = 1; attempt <= kOpenAttempts && !link.ending; ++attempt) {
         const bool opened = skipStep(ctx, 2, [&] {
             if (ctx.platform.port.isOpen()) ctx.platform.port.close();
-            const std::string device =
-                ctx.platform.portDevice ? ctx.platform.portDevice(link.comport) : std::to_string(link.comport);
+            if (ctx.platform.portDevice) device = ctx.platform.portDevice(link.comport);
             if (auto err = ctx.platform.port.open(device)) throw std::runtime_error(*err);
         });
         if (opened) break;
@@ -54,7 +72,9 @@ void OpenCommPort(Context& ctx) {
     link.commStarted = true;
     if (ctx.window.open && ctx.hooks.windowPortOpen) skipStep(ctx, 4, [&] { ctx.hooks.windowPortOpen(true); });
     Pause(ctx, 2000);
-    link.portOpen = true;
+    // The flags follow the port: a port that never opened (or went away meanwhile) is not open.
+    link.portOpen = ctx.platform.port.isOpen() && !link.ending;
+    link.commStarted = link.portOpen;
     reportStep(ctx, procedure, 7,
                [&] { ReportError(ctx, kSourceVarnel, "Using Comm Port " + std::to_string(link.comport)); });
     clearPending(ctx);
@@ -63,7 +83,7 @@ void OpenCommPort(Context& ctx) {
 void ClosePort(Context& ctx) { ctx.platform.port.close(); }
 
 std::int16_t SendBytes(Context& ctx, std::span<const std::uint8_t> buf) {
-    if (ctx.link.portOpen) skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
+    if (ctx.link.portOpen && !ctx.link.ending) skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
     clearPending(ctx);
     return 0;
 }
@@ -88,7 +108,9 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
         const int length = first ? reportLength(*first) : 0;
         return length > 0 && port.bytesWaiting() >= static_cast<std::size_t>(length);
     };
-    auto actionable = [&] { return port.bytesWaiting() >= need || reportWaiting(); };
+    // Nothing can come on a closed port, and a run that ends waits for nothing.
+    auto hopeless = [&] { return ctx.link.ending || (!port.isOpen() && port.bytesWaiting() == 0); };
+    auto actionable = [&] { return port.bytesWaiting() >= need || reportWaiting() || hopeless(); };
 
     for (;;) {
         loop.processEvents();
@@ -97,8 +119,9 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             const std::int64_t t0 = loop.tickMs();
             const bool complete = loop.waitUntil(kWaitSliceMs, actionable);
             waited += complete ? loop.tickMs() - t0 : kWaitSliceMs;
-            if (complete) continue;
-            if (waited < limitMs && loop.tickMs() - started < hardCapMs) continue;
+            if (complete && !hopeless()) continue;
+            if (!hopeless() && waited < limitMs && loop.tickMs() - started < hardCapMs) continue;
+            replyMissed(ctx);
             if (ctx.switches.logComms == 1)
                 skipStep(ctx, 3, [&] {
                     WriteCommLog(ctx, "Ocelot Timeout Expected: " + blankNum(expectedLength) +
@@ -107,7 +130,10 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             clearPending(ctx);
             return false;
         }
-        if (loop.tickMs() - started >= hardCapMs) return false;
+        if (loop.tickMs() - started >= hardCapMs) {
+            replyMissed(ctx);
+            return false;
+        }
 
         const auto first = port.readByte();
         if (!first) continue;
@@ -117,6 +143,7 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             case 0xFB: {
                 if (!readInto(ctx, h, 1, 2)) break;
                 const bool received = h[0] == 0xFE;
+                ++ctx.link.reportsHandled;
                 if (!received && ctx.switches.x10Xmit != 1) break;
                 skipStep(ctx, 4, [&] {
                     commLog(ctx,
@@ -129,6 +156,7 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             case 0xFF: break;
             case 0xFD: {
                 if (!readInto(ctx, h, 1, 2)) break;
+                ++ctx.link.reportsHandled;
                 if (ctx.link.learning != 0) return true;
                 if (ctx.link.recognition)
                     skipStep(ctx, 4, [&] {
@@ -143,6 +171,7 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             }
             case 0xF0: {
                 if (!readInto(ctx, h, 1, 3)) break;
+                ++ctx.link.reportsHandled;
                 skipStep(ctx, 4, [&] {
                     commLog(ctx, "**** Ocelot says I0 Change (1) " + num(h[0]) + "," + num(h[1]) + "," + num(h[2]));
                     if (ctx.hooks.ioChange) ctx.hooks.ioChange(h);
@@ -152,6 +181,7 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             case 0xF2:
             case 0xF3: {
                 if (!readInto(ctx, h, 1, 3) || !nextReportByte(ctx)) break;
+                ++ctx.link.reportsHandled;
                 if (ctx.switches.leopardVar == "-1") break;
                 skipStep(ctx, 4, [&] {
                     commLog(ctx, "**** Ocelot says Leopard Touch (1) " + num(h[2]));
@@ -167,11 +197,14 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
                         auto b = nextReportByte(ctx);
                         if (!b) {
                             clearPending(ctx);
+                            replyMissed(ctx);
                             return false;  // the rest never came: treat as a time-out
                         }
                         ctx.link.rx[i] = *b;
                     }
                     clearPending(ctx);
+                    ctx.link.lastReplyMs = loop.tickMs();
+                    ctx.link.silentSinceMs = -1;
                     return true;
                 }
                 ++ctx.link.discarded;
