@@ -38,7 +38,7 @@ wait_line() {
 }
 lines() { wc -l <"$work/run.out"; }
 
-printf '0 x10 A 0\n100 x10 A 18\nrepeat 1000\n' >"$work/x10.txt"
+printf '0 x10 A 0\n50 x10 A 18\nrepeat 200\n' >"$work/x10.txt"
 start_sim() {
   rm -f "$work/line"
   "$varnel" sim --link "$work/line" --demo-script "$work/x10.txt" >/dev/null 2>"$work/sim.err" &

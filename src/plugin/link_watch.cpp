@@ -15,8 +15,10 @@ namespace {
 
 // While an exchange runs, the next try waits this long rather than share the line.
 constexpr int kBusyRetryMs = 250;
-// From a new device node to the try: udev sets its owner and links meanwhile.
-constexpr int kSettleMs = 300;
+// From a change where the device lives to the try. A node udev has not yet given its
+// group may still refuse the open: the try after it comes a second later, not after
+// the whole pause.
+constexpr int kSettleMs = 100;
 
 void say(Context& ctx, const std::string& text) {
     skipStep(ctx, 0, [&] { ReportError(ctx, kSourceVarnel, text); });
@@ -63,8 +65,10 @@ void LinkWatch::replyTimedOut() {
 
 void LinkWatch::deviceMayHaveAppeared() {
     if (!restarting_ && !ctx_.link.ending && ctx_.health.state == LinkHealth::State::Reconnecting &&
-        (!timer_->enabled() || timer_->interval() > kSettleMs))
+        (!timer_->enabled() || timer_->interval() > kSettleMs)) {
+        woken_ = true;
         schedule(kSettleMs);
+    }
 }
 
 void LinkWatch::lose(const std::string& why) {
@@ -115,10 +119,15 @@ void LinkWatch::tryAgain() {
     if (port.isOpen()) port.close();
     // A quiet look first: the start-up's own open reports every failure.
     if (device.empty() || port.open(device)) {
-        grow();
-        schedule(pauseMs_);
+        if (std::exchange(woken_, false)) {
+            schedule(kFirstPauseMs);
+        } else {
+            grow();
+            schedule(pauseMs_);
+        }
         return;
     }
+    woken_ = false;
     port.close();
 
     // The steps of a try are shown once it worked; a try that failed shows its summary

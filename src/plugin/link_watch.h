@@ -46,6 +46,7 @@ private:
     std::unique_ptr<Timer> timer_;
     bool armed_ = false;
     bool restarting_ = false;
+    bool woken_ = false;  // this try came early, from a change where the device lives
     int pauseMs_ = kFirstPauseMs;
     std::string lastFailure_;  // how the last try's start-up failed, once shown
 };

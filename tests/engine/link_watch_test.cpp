@@ -88,6 +88,20 @@ TEST_F(LinkWatchTest, pauses_between_tries_grow_from_one_second_to_thirty) {
     }
 }
 
+TEST_F(LinkWatchTest, a_change_where_the_device_lives_cuts_a_long_pause_short) {
+    unplug();
+    rig.run(40'000);  // tries at 1, 3, 7, 15 and 31 s: the next waits 30 s
+    const std::size_t tries = rig.port.openAttempts;
+    rig.plugin->linkWatch().deviceMayHaveAppeared();  // something else appeared: still missing
+    rig.run(200);
+    EXPECT_EQ(rig.port.openAttempts, tries + 1);
+    rig.port.failingDevices.clear();  // udev was not through yet; a second later it is
+    rig.run(1'000);
+    EXPECT_EQ(rig.port.openAttempts, tries + 3) << "the probe and the start-up's own open";
+    rig.run(10'000);
+    EXPECT_EQ(rig.ctx().health.state, LinkHealth::State::Up);
+}
+
 TEST_F(LinkWatchTest, a_controller_silent_for_a_minute_is_reconnected_and_a_shorter_silence_is_not) {
     rig.controller.faults().silent = true;
     rig.run(50'000);
