@@ -36,7 +36,9 @@ void replyMissed(Context& ctx) {
 }  // namespace
 
 void startupStep(Context& ctx, const std::string& text) {
-    if (ctx.hooks.startupStep && !ctx.link.ending) ctx.hooks.startupStep(text);
+    if (!ctx.hooks.startupStep || ctx.link.ending || text == ctx.health.lastStep) return;
+    ctx.health.lastStep = text;
+    ctx.hooks.startupStep(text);
 }
 
 std::optional<std::uint8_t> nextReportByte(Context& ctx) {

@@ -44,6 +44,7 @@ std::string startupText(const Context& ctx) {
 
 void startupBegins(Context& ctx) {
     ctx.health.startupRunning = true;
+    ctx.health.lastStep.clear();
     ctx.health.startupBeganMs = ctx.platform.loop.tickMs();
 }
 

@@ -101,6 +101,7 @@ struct LinkHealth {
     std::chrono::system_clock::time_point downSince;  // the same, on the local clock
     std::string startup;                              // how the last start-up ended; empty before the first has
     bool startupRunning = false;
+    std::string lastStep;  // a step every interface start repeats is shown once
     std::int64_t startupBeganMs = 0;
 };
 

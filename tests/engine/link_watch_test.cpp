@@ -194,6 +194,7 @@ TEST(StartupSummary, says_how_the_start_up_ended) {
         EXPECT_EQ(rig.ctx().health.startup.rfind(std::string(c.result) + " (", 0), 0u) << rig.ctx().health.startup;
         ASSERT_GE(steps.size(), 3u);
         EXPECT_EQ(steps.front(), "opening COM1");
+        EXPECT_EQ(std::adjacent_find(steps.begin(), steps.end()), steps.end()) << "a step each interface start repeats";
         EXPECT_EQ(steps.back().rfind("done in ", 0), 0u);
         EXPECT_NE(steps.back().find(std::string(": ") + c.result), std::string::npos) << steps.back();
         const auto lines = healthLines(rig.ctx());
