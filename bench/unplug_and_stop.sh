@@ -4,7 +4,8 @@
 #  2. from a new simulator on the same path to host events flowing again;
 #  3. SIGTERM while a console command waits for the controller (the simulator
 #     stopped with SIGSTOP) to the process gone, and writes to the port after
-#     its close (strace, when installed).
+#     its close (strace, when installed);
+#  4. SIGTERM during a start-up the controller never answers to the process gone.
 #
 #   bench/unplug_and_stop.sh [VARNEL] [SECONDS]     (defaults: build/app/varnel, 20)
 set -euo pipefail
@@ -69,7 +70,7 @@ c0=$(cpu "$run_pid")
 t0=$(now)
 sleep "$seconds"
 awk -v c="$(($(cpu "$run_pid") - c0))" -v hz="$ticks" -v t0="$t0" -v t1="$(now)" 'BEGIN {
-  printf "port gone:       varnel run cpu %.2f%% of a core (%.0f s)\n", 100 * c / hz / (t1 - t0), t1 - t0 }'
+  printf "port gone:        varnel run cpu %.2f%% of a core (%.0f s)\n", 100 * c / hz / (t1 - t0), t1 - t0 }'
 
 # 2. A new simulator on the same path.
 from=$(lines)
@@ -79,7 +80,7 @@ wait_line "Controller link back" 600 "$from"
 back=$(since "$appeared")
 from=$(grep -n "Controller link back" "$work/run.out" | tail -1 | cut -d: -f1)
 wait_line "Event: " 300 "$from"
-echo "replugged:       link back ${back} s, events flowing ${back:+$(since "$appeared")} s after the simulator appeared"
+echo "replugged:        link back ${back} s, events flowing ${back:+$(since "$appeared")} s after the simulator appeared"
 
 # 3. SIGTERM while a command waits for an answer that does not come.
 kill -STOP "$sim_pid"
@@ -97,7 +98,7 @@ while kill -0 "$run_pid" 2>/dev/null; do sleep 0.01; done
 gone=$(since "$t0")
 wait "$run_pid" 2>/dev/null && code=0 || code=$?
 run_pid=""
-echo "stop in a wait:  process gone ${gone} s after SIGTERM (exit ${code})"
+echo "stop in a wait:   process gone ${gone} s after SIGTERM (exit ${code})"
 if [ -n "$trace_pid" ]; then
   wait "$trace_pid" 2>/dev/null || true
   trace_pid=""
@@ -105,5 +106,24 @@ if [ -n "$trace_pid" ]; then
     $0 ~ "close\\(" fd "\\)" { closed = 1 }
     closed && $0 ~ "write\\(" fd "," { n++ }
     END { print n + 0 }' "$work/trace")
-  echo "                 writes to the port (fd ${tty_fd}) after its close: ${after}"
+  echo "                  writes to the port (fd ${tty_fd}) after its close: ${after}"
 fi
+
+# 4. SIGTERM during a start-up nobody answers (a stopped simulator keeps the line).
+kill -9 "$sim_pid" 2>/dev/null
+wait "$sim_pid" 2>/dev/null || true
+start_sim
+kill -STOP "$sim_pid"
+exec 3>&-
+XDG_CONFIG_HOME="$work/user" "$varnel" run --port "$work/line" --host-dir "$work/host" \
+  </dev/null >"$work/run.out" 2>"$work/run.err" &
+run_pid=$!
+wait_line "Start-up: looking for the controller" 300
+sleep 2
+t0=$(now)
+kill -TERM "$run_pid"
+while kill -0 "$run_pid" 2>/dev/null; do sleep 0.01; done
+gone=$(since "$t0")
+wait "$run_pid" 2>/dev/null && code=0 || code=$?
+run_pid=""
+echo "stop in start-up: process gone ${gone} s after SIGTERM (exit ${code})"
