@@ -38,6 +38,17 @@ wait_line() {
   exit 1
 }
 lines() { wc -l <"$work/run.out"; }
+# SIGTERM to the run; prints how long until the process was gone.
+terminate_run() {
+  local t0 gone code
+  t0=$(now)
+  kill -TERM "$run_pid"
+  while kill -0 "$run_pid" 2>/dev/null; do sleep 0.01; done
+  gone=$(since "$t0")
+  wait "$run_pid" 2>/dev/null && code=0 || code=$?
+  run_pid=""
+  echo "$1 process gone ${gone} s after SIGTERM (exit ${code})"
+}
 
 printf '0 x10 A 0\n50 x10 A 18\nrepeat 200\n' >"$work/x10.txt"
 start_sim() {
@@ -92,13 +103,7 @@ if command -v strace >/dev/null && [ -n "$tty_fd" ]; then
 fi
 echo "var 1 5" >&3
 sleep 0.5
-t0=$(now)
-kill -TERM "$run_pid"
-while kill -0 "$run_pid" 2>/dev/null; do sleep 0.01; done
-gone=$(since "$t0")
-wait "$run_pid" 2>/dev/null && code=0 || code=$?
-run_pid=""
-echo "stop in a wait:   process gone ${gone} s after SIGTERM (exit ${code})"
+terminate_run "stop in a wait: "
 if [ -n "$trace_pid" ]; then
   wait "$trace_pid" 2>/dev/null || true
   trace_pid=""
@@ -120,10 +125,4 @@ XDG_CONFIG_HOME="$work/user" "$varnel" run --port "$work/line" --host-dir "$work
 run_pid=$!
 wait_line "Start-up: looking for the controller" 300
 sleep 2
-t0=$(now)
-kill -TERM "$run_pid"
-while kill -0 "$run_pid" 2>/dev/null; do sleep 0.01; done
-gone=$(since "$t0")
-wait "$run_pid" 2>/dev/null && code=0 || code=$?
-run_pid=""
-echo "stop in start-up: process gone ${gone} s after SIGTERM (exit ${code})"
+terminate_run "stop in start-up:"
