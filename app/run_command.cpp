@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileSystemWatcher>
 #include <QTimer>
 #include <cmath>
 #include <cstdlib>
@@ -29,6 +30,7 @@
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_settings_store.h"
 #include "platform/qt/serial_devices.h"
+#include "plugin/health.h"
 #include "plugin/hspi.h"
 #include "port_names.h"
 #include "service_notifier.h"
@@ -81,6 +83,28 @@ void seedDemoHost(Context& ctx, console::MirrorChoice& mirror, LogOutput& log) {
     } catch (const std::exception& e) {
         std::cerr << "varnel: the demo's IR names could not be written: " << e.what() << std::endl;
     }
+}
+
+// Wakes `onChange` when something changes in the directory where `device` lives (or
+// the nearest one that exists), so that a device plugged in again is tried at once
+// rather than after the rest of a long pause. inotify: no polling.
+void watchDeviceDirectory(QFileSystemWatcher& watcher, const std::string& device, std::function<void()> onChange) {
+    auto watchNearest = [&watcher, device] {
+        std::error_code ec;
+        for (auto dir = std::filesystem::path(device).parent_path(); !dir.empty(); dir = dir.parent_path()) {
+            if (std::filesystem::is_directory(dir, ec)) {
+                watcher.addPath(QString::fromStdString(dir.string()));
+                return;
+            }
+            if (dir == dir.root_path()) return;
+        }
+    };
+    watchNearest();
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &watcher,
+                     [watchNearest, onChange = std::move(onChange)] {
+                         watchNearest();
+                         onChange();
+                     });
 }
 
 }  // namespace
@@ -193,19 +217,14 @@ int runPlugin(const RunOptions& o) {
         return kExitFailure;
     }
 
-    // A stop asked for during start-up waits until the start-up is through;
-    // asked for twice, it ends the process at once (devices saved first, and the
-    // port closed, which removes its lock file).
+    // A stop ends every wait at once (a start-up against a silent controller, a command
+    // waiting for its reply); the shutdown runs as soon as the waiting step has unwound.
+    // Asked for again while that runs, it ends the process at once (devices saved first,
+    // and the port closed, which removes its lock file).
     bool starting = true;
     bool stopRequested = false;
     auto stop = [&] {
         if (ended) return;
-        notifier.stopping();
-        if (!starting) {
-            if (demo) demo->stop();  // the shutdown's own wait would show activity nobody mirrors
-            hspi.ShutdownIO();
-            return;
-        }
         if (stopRequested) {
             try {
                 host->flush();
@@ -215,7 +234,13 @@ int runPlugin(const RunOptions& o) {
             std::_Exit(kExitFailure);
         }
         stopRequested = true;
-        std::cerr << "varnel: stopping once the start-up is through (again to quit at once)" << std::endl;
+        notifier.stopping();
+        if (demo) demo->stop();  // the shutdown's own wait would show activity nobody mirrors
+        if (starting) {
+            hspi.endWaits();
+            return;
+        }
+        hspi.ShutdownIO();
     };
     watcher.onSignal = [&](int) { stop(); };
     ConsoleFeed feed([&] { stop(); }, [](const std::string& line) { std::cout << line << std::endl; });
@@ -225,12 +250,27 @@ int runPlugin(const RunOptions& o) {
     QObject::connect(&forTimer, &QTimer::timeout, &forTimer, [&] { stop(); });
     if (o.forSeconds) forTimer.start(static_cast<int>(std::min(*o.forSeconds * 1000.0, 2.0e9)));
 
+    Context& ctx = hspi.context();
+    ctx.hooks.startupStep = [&log, &notifier, &starting](const std::string& step) {
+        log.line(LogLevel::Info, "Start-up: " + step);
+        if (starting) notifier.status("starting: " + step);
+    };
+    startupBegins(ctx);
     hspi.InitIO(portNumber);
-    if (!ended) hspi.InitX10(portNumber);
-    if (!ended) hspi.InitIR(portNumber);
+    if (!stopRequested) hspi.InitX10(portNumber);
+    if (!stopRequested) hspi.InitIR(portNumber);
     starting = false;
+    if (stopRequested) {
+        hspi.ShutdownIO();
+    } else {
+        startupEnds(ctx);
+        hspi.linkWatch().arm();
+    }
+    QFileSystemWatcher deviceDirs;
+    if (!ended) watchDeviceDirectory(deviceDirs, device, [&] { hspi.linkWatch().deviceMayHaveAppeared(); });
     std::optional<console::Console> operatorConsole;
-    if (!ended && !stopRequested) {
+    bool shotsTaken = false;  // the screenshot run ends once they are written
+    if (!ended) {
         operatorConsole.emplace(hspi, *host, [](const std::string& line) { std::cout << line << std::endl; });
         if (mirror.variables || !mirror.units.empty()) operatorConsole->applyMirrorChoice(mirror);
         // Activity starts once the plug-in is up, so that the start-up log stays readable.
@@ -241,14 +281,14 @@ int runPlugin(const RunOptions& o) {
                 std::cerr << "varnel: " << *err << std::endl;
             else
                 log.line(LogLevel::Info, "Wrote the configuration window's tabs to " + *o.windowScreenshots);
-            stopRequested = true;
+            shotsTaken = true;
         }
         feed.attach(*operatorConsole, o.exec);
         if (auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt))
             bridge->start(hspi, *host, *operatorConsole, loop);
     }
     QTimer statusTimer;
-    if (!ended && !stopRequested) {
+    if (!ended) {
         const auto report = [&] { notifier.status(serviceStatus(hspi.context(), host->devices().size())); };
         report();
         notifier.ready();
@@ -258,7 +298,7 @@ int runPlugin(const RunOptions& o) {
         }
     }
 
-    if (stopRequested) stop();
+    if (shotsTaken && !stopRequested) stop();
     if (!ended) QCoreApplication::exec();
     mqtt = std::unique_ptr<MqttBridge>{};  // it uses the console, the host and the plug-in
     demo.reset();

@@ -1,5 +1,7 @@
 #include "service_status.h"
 
+#include "plugin/health.h"
+
 namespace varnel::app {
 
 std::string serviceStatus(const Context& ctx, std::size_t devices) {
@@ -13,10 +15,8 @@ std::string serviceStatus(const Context& ctx, std::size_t devices) {
         const bool found = ctx.controller.irSize != 0 || ctx.controller.varSelector != std::array<std::uint8_t, 2>{};
         controller = found ? "controller ok" : "controller not found";
     }
-    // The plug-in counts failures in a row: a good read starts them again at 0.
     return controller + ", " + std::to_string(devices) + (devices == 1 ? " device" : " devices") + ", " +
-           std::to_string(ctx.images.timeoutCounter) + " time-outs and " + std::to_string(ctx.images.checksumCounter) +
-           " checksum errors in a row";
+           healthSummary(ctx);
 }
 
 }  // namespace varnel::app

@@ -90,6 +90,11 @@ std::string hexDump(std::span<const std::uint8_t> bytes) {
 
 bool pollBlock(Context& ctx, const BlockPoll& kind, std::uint8_t sel0, std::uint8_t sel1) {
     auto& images = ctx.images;
+    // A closed port (or a run that ends) gives no answer to count as a time-out.
+    if (ctx.link.ending || !ctx.link.portOpen) {
+        ctx.controller.linkFailure = 1;
+        return false;
+    }
     BusyGuard busy(ctx);
     const CommandFrame request = blockReadFrame(sel0, sel1);
 

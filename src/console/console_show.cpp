@@ -7,6 +7,7 @@
 #include "console/selection.h"
 #include "devices/device_model.h"
 #include "devices/mappings.h"
+#include "plugin/health.h"
 #include "support/codepage.h"
 #include "support/text.h"
 
@@ -109,6 +110,7 @@ Reply showStatus(Env& env) {
     out.push_back("IR: size " + std::to_string(ctx.controller.irSize) + ", zones " +
                   (zones == 0 ? std::string("none") : "0 to " + std::to_string(zones)) + ", current zone " +
                   std::to_string(ctx.ir.zone) + ", " + std::to_string(ctx.ir.dictionary.size()) + " names");
+    for (auto& line : healthLines(ctx)) out.push_back(std::move(line));
     out.push_back("queue: " + std::to_string(ctx.queue.count) + " waiting; plug-in " +
                   (ctx.link.busy != 0 || ctx.timers.timerBusy ? "busy" : "idle"));
     out.push_back("variables house codes: " + varsHouses(ctx) +

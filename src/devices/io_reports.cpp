@@ -67,6 +67,7 @@ void handle(Context& ctx, const ControllerReport& r, ReportPath path) {
 
 void dispatchReport(Context& ctx, const ControllerReport& report, ReportPath path) {
     const char* procedure = path == ReportPath::Timer ? kTimer3Procedure : kResponseLoopProcedure;
+    if (report.kind != ReportKind::Filler && report.kind != ReportKind::Ignored) ++ctx.link.reportsHandled;
     reportStep(ctx, procedure, 4, [&] { handle(ctx, report, path); });
 }
 

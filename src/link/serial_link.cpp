@@ -15,13 +15,27 @@ namespace varnel {
 namespace {
 constexpr int kOpenAttempts = 3;
 constexpr int kWaitSliceMs = 200;
+
+// A reply that did not come: the first since the last good one starts the silence.
+void replyMissed(Context& ctx) {
+    if (ctx.link.ending) return;
+    if (ctx.link.silentSinceMs < 0) ctx.link.silentSinceMs = ctx.platform.loop.tickMs();
+    if (ctx.hooks.replyTimedOut) ctx.hooks.replyTimedOut();
+}
 }  // namespace
+
+void startupStep(Context& ctx, const std::string& text) {
+    if (!ctx.hooks.startupStep || ctx.link.ending || text == ctx.health.lastStep) return;
+    ctx.health.lastStep = text;
+    ctx.hooks.startupStep(text);
+}
 
 std::optional<std::uint8_t> nextReportByte(Context& ctx) {
     auto& port = ctx.platform.port;
     if (port.bytesWaiting() == 0) {
         ExchangeScope scope(ctx);
-        ctx.platform.loop.waitUntil(kReportByteWaitMs, [&] { return port.bytesWaiting() > 0 || !port.isOpen(); });
+        ctx.platform.loop.waitUntil(kReportByteWaitMs,
+                                    [&] { return port.bytesWaiting() > 0 || !port.isOpen() || ctx.link.ending; });
     }
     return port.readByte();
 }
@@ -44,12 +58,18 @@ std::optional<ReportReader::Step> pullReport(Context& ctx, ReportReader& reader)
 
 void OpenCommPort(Context& ctx) {
     auto& link = ctx.link;
+    if (link.ending) return;
     const std::string procedure = "Open Comm Port " + std::to_string(link.comport);
-    for (int attempt = 1; attempt <= kOpenAttempts; ++attempt) {
+    std::string device = std::to_string(link.comport);
+    skipStep(ctx, 2, [&] {
+        if (ctx.platform.portDevice) device = ctx.platform.portDevice(link.comport);
+    });
+    clearPending(ctx);
+    startupStep(ctx, "opening " + device);
+    for (int attempt = 1; attempt <= kOpenAttempts && !link.ending; ++attempt) {
         const bool opened = skipStep(ctx, 2, [&] {
             if (ctx.platform.port.isOpen()) ctx.platform.port.close();
-            const std::string device =
-                ctx.platform.portDevice ? ctx.platform.portDevice(link.comport) : std::to_string(link.comport);
+            if (ctx.platform.portDevice) device = ctx.platform.portDevice(link.comport);
             if (auto err = ctx.platform.port.open(device)) throw std::runtime_error(*err);
         });
         if (opened) break;
@@ -59,7 +79,9 @@ void OpenCommPort(Context& ctx) {
     link.commStarted = true;
     if (ctx.window.open && ctx.hooks.windowPortOpen) skipStep(ctx, 4, [&] { ctx.hooks.windowPortOpen(true); });
     Pause(ctx, 2000);
-    link.portOpen = true;
+    // The flags follow the port: a port that never opened (or went away meanwhile) is not open.
+    link.portOpen = ctx.platform.port.isOpen() && !link.ending;
+    link.commStarted = link.portOpen;
     reportStep(ctx, procedure, 7,
                [&] { ReportError(ctx, kSourceVarnel, "Using Comm Port " + std::to_string(link.comport)); });
     clearPending(ctx);
@@ -68,7 +90,7 @@ void OpenCommPort(Context& ctx) {
 void ClosePort(Context& ctx) { ctx.platform.port.close(); }
 
 std::int16_t SendBytes(Context& ctx, std::span<const std::uint8_t> buf) {
-    if (ctx.link.portOpen) skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
+    if (ctx.link.portOpen && !ctx.link.ending) skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
     clearPending(ctx);
     return 0;
 }
@@ -96,7 +118,9 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
         const int length = first ? reportLength(*first) : 0;
         return length > 0 && port.bytesWaiting() >= static_cast<std::size_t>(length);
     };
-    auto actionable = [&] { return port.bytesWaiting() >= need || reportWaiting(); };
+    // Nothing can come on a closed port, and a run that ends waits for nothing.
+    auto hopeless = [&] { return ctx.link.ending || (!port.isOpen() && port.bytesWaiting() == 0); };
+    auto actionable = [&] { return port.bytesWaiting() >= need || reportWaiting() || hopeless(); };
 
     for (;;) {
         loop.processEvents();
@@ -105,8 +129,9 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             const std::int64_t t0 = loop.tickMs();
             const bool complete = loop.waitUntil(kWaitSliceMs, actionable);
             waited += complete ? loop.tickMs() - t0 : kWaitSliceMs;
-            if (complete) continue;
-            if (waited < limitMs && loop.tickMs() - started < hardCapMs) continue;
+            if (complete && !hopeless()) continue;
+            if (!hopeless() && waited < limitMs && loop.tickMs() - started < hardCapMs) continue;
+            replyMissed(ctx);
             if (ctx.switches.logComms == 1)
                 skipStep(ctx, 3, [&] {
                     WriteCommLog(ctx, "Ocelot Timeout Expected: " + blankNum(expectedLength) +
@@ -115,23 +140,32 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
             clearPending(ctx);
             return false;
         }
-        if (loop.tickMs() - started >= hardCapMs) return false;
+        if (loop.tickMs() - started >= hardCapMs) {
+            replyMissed(ctx);
+            return false;
+        }
 
         const auto step = pullReport(ctx, reader);
         if (step == Step::Reply) {
             const auto reply = reader.reply();
             std::copy(reply.begin(), reply.end(), ctx.link.rx.begin());
             clearPending(ctx);
+            ctx.link.lastReplyMs = loop.tickMs();
+            ctx.link.silentSinceMs = -1;
             return true;
         }
         if (step == Step::ReplyCut) {
             clearPending(ctx);
+            replyMissed(ctx);
             return false;  // the rest never came: treat as a time-out
         }
         if (step == Step::Report) {
             const ControllerReport& report = reader.report();
             // A code heard while learning is the answer to the learn command.
-            if (report.kind == ReportKind::IrMatch && ctx.link.learning != 0) return true;
+            if (report.kind == ReportKind::IrMatch && ctx.link.learning != 0) {
+                ++ctx.link.reportsHandled;
+                return true;
+            }
             if (ctx.hooks.report) ctx.hooks.report(report);
         }
         clearPending(ctx);

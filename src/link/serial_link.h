@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 #include "link/reports.h"
 #include "support/context.h"
@@ -16,6 +17,8 @@ std::int16_t SendBytes(Context& ctx, std::span<const std::uint8_t> buf);
 // Waits up to `timeout` seconds for `expectedLength` bytes starting with `expectedFirst`
 // (0 = any) into the receive buffer, handing on the controller's own reports meanwhile.
 bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLength, std::int16_t expectedFirst);
+// Tells the embedding program that a start-up step begins (a line on its log).
+void startupStep(Context& ctx, const std::string& text);
 // The port's event handler; event 2 is data received.
 void MSComm1_OnComm(Context& ctx, int event);
 // Closes the port (the control's PortOpen = false).

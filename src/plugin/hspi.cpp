@@ -13,7 +13,7 @@
 namespace varnel {
 
 HSPI::HSPI(Platform platform, std::function<void()> endProcess)
-    : ctx_(std::move(platform)), endProcess_(std::move(endProcess)) {
+    : ctx_(std::move(platform)), watch_(std::make_unique<LinkWatch>(ctx_)), endProcess_(std::move(endProcess)) {
     auto& loop = ctx_.platform.loop;
     auto& timers = ctx_.timers;
     timers.timer2 = loop.createTimer();
@@ -28,6 +28,7 @@ HSPI::HSPI(Platform platform, std::function<void()> endProcess)
     hooks.syncClock = [this] { SyncClock(ctx_); };
     hooks.startCommunications = [this] { StartCommunications(ctx_); };
     hooks.report = [this](const ControllerReport& r) { dispatchReport(ctx_, r, ReportPath::ResponseLoop); };
+    hooks.replyTimedOut = [this] { watch_->replyTimedOut(); };
 
     timers.timer2->onTick = [this] { ctx_.hooks.varTick(); };
     timers.timer3->onTick = [this] { ctx_.hooks.ioTick(); };
@@ -36,10 +37,15 @@ HSPI::HSPI(Platform platform, std::function<void()> endProcess)
     auto& port = ctx_.platform.port;
     port.onDataReceived = [this] { MSComm1_OnComm(ctx_, 2); };
     port.onError = [this](const std::string& why) {
-        // The device went away: say so once; the port is already closed and
-        // the next exchange times out, which raises the link failure flag.
-        ctx_.error = {true, 0, why};
-        reportPending(ctx_, "Comm Port " + std::to_string(ctx_.link.comport));
+        // The device went away: said once (by the link watch when it is armed, as it
+        // opens the port again). The port is already closed, and the flags follow it.
+        if (!watch_->armed()) {
+            ctx_.error = {true, 0, why};
+            reportPending(ctx_, "Comm Port " + std::to_string(ctx_.link.comport));
+        }
+        ctx_.link.portOpen = false;
+        ctx_.link.commStarted = false;
+        watch_->portFailed(why);
     };
 }
 

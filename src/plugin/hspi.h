@@ -10,6 +10,7 @@
 #include <string>
 #include <variant>
 
+#include "plugin/link_watch.h"
 #include "support/context.h"
 
 namespace varnel {
@@ -94,6 +95,12 @@ public:
     std::int16_t xasend(std::span<const std::uint8_t> buf);
     void SetTimeOut(std::int16_t timeout);
 
+    // The reconnecting link watch; the embedding program arms it after the start-up.
+    LinkWatch& linkWatch() { return *watch_; }
+    // A stop is on its way: every wait returns at once and nothing more is sent, so a
+    // start-up or command that is waiting unwinds; the shutdown follows.
+    void endWaits() { ctx_.link.ending = true; }
+
     // The plug-in's state, for the embedding program, the window and tests.
     Context& context() { return ctx_; }
     const Context& context() const { return ctx_; }
@@ -104,6 +111,7 @@ private:
     bool startsInterfaces() const { return ctx_.host.hostMode || ctx_.host.setupHost; }
 
     Context ctx_;
+    std::unique_ptr<LinkWatch> watch_;
     std::function<void()> endProcess_;
     bool ended_ = false;
 };

@@ -132,6 +132,10 @@ void HSPI::ShutdownPlugin() {
     });
     skipStep(ctx_, 2, [&] { Pause(ctx_, 2000); });
     skipStep(ctx_, 3, [&] { ClosePort(ctx_); });
+    // From here no wait keeps the process and nothing reaches the closed port.
+    ctx_.link.ending = true;
+    ctx_.link.portOpen = false;
+    ctx_.link.commStarted = false;
     ctx_.ir.dictionary.clear();
     skipStep(ctx_, 5, [&] {
         if (!ctx_.ir.filesPending) return;

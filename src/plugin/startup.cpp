@@ -60,6 +60,7 @@ std::string InitController(Context& ctx) {
     });
     reportStep(ctx, "cpuxaInitCPUXA Error", 3, [&] { OpenCommPort(ctx); });
     reportStep(ctx, "cpuxaInitCPUXA Error", 4, [&] { result = FindController(ctx); });
+    startupStep(ctx, "setting the controller's reports");
     reportStep(ctx, "cpuxaInitCPUXA Error", 5, [&] {
         SetParameter16(ctx, kFalse);
         SetAutoX10(ctx, kFalse);
@@ -75,7 +76,8 @@ std::string FindController(Context& ctx) {
     auto& c = ctx.controller;
     std::string result;
     int attempts = 0;
-    while (attempts < 2) {
+    startupStep(ctx, "looking for the controller");
+    while (attempts < 2 && !ctx.link.ending) {
         if (!blockExchange(ctx, 0x8F, 0xB7, 3)) {
             c.linkFailure = 1;
             say(ctx, "Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot");
@@ -85,6 +87,7 @@ std::string FindController(Context& ctx) {
         }
         c.varSelector = {ctx.link.rx[18], ctx.link.rx[19]};
         say(ctx, "Found CPU-XA/Ocelot");
+        startupStep(ctx, "reading the controller's parameters");
         if (!blockExchange(ctx, 0x00, 0x7F, 3)) {
             c.linkFailure = 1;
             say(ctx, "Ocelot Plug-in Error, Timeout getting controller parameters");
@@ -98,6 +101,7 @@ std::string FindController(Context& ctx) {
         break;
     }
 
+    startupStep(ctx, "scanning the bus modules");
     SendBytes(ctx, blockReadFrame(0x01, 0xB0));
     Pause(ctx, 2000);
     if (ReadResponse(ctx, ctx.link.responseTimeout, kBlockReplyLength, kBlockRead)) {
@@ -187,6 +191,7 @@ std::string Recognition(Context& ctx, std::int32_t /*port*/) {
 
 void InitDevices(Context& ctx) {
     const std::string proc = "InitDevices";
+    startupStep(ctx, "reading the host's devices");
     reportStep(ctx, proc, 1, [&] { ctx.timers.pollInterval = ReadSetting(ctx, "poll_interval", "500"); });
     reportStep(ctx, proc, 2, [&] { ctx.devices.interfaceName = FindInterface(ctx); });
     reportStep(ctx, proc, 3, [&] {

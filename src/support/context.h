@@ -3,6 +3,7 @@
 // by subsystem. Fields keep the controller's and the host's widths where the
 // host can observe them; everything else uses plain C++ types.
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -86,6 +87,25 @@ struct LinkState {
     // Commands whose 3-byte answer never came, since start: their callers ignore the
     // answer, the console does not.
     std::uint64_t unanswered = 0;
+    // The run is ending: every wait returns at once, nothing more is sent or opened.
+    bool ending = false;
+    // Controller reports handed on since start.
+    std::uint64_t reportsHandled = 0;
+    // Ticks of the last complete reply and of the first time-out after it (-1: none).
+    std::int64_t lastReplyMs = -1;
+    std::int64_t silentSinceMs = -1;
+};
+
+// How the link is doing, as `status` and the service manager show it.
+struct LinkHealth {
+    enum class State : std::uint8_t { Starting, Up, Reconnecting };
+    State state = State::Starting;
+    std::int64_t downSinceMs = 0;                     // tick the outage began
+    std::chrono::system_clock::time_point downSince;  // the same, on the local clock
+    std::string startup;                              // how the last start-up ended; empty before the first has
+    bool startupRunning = false;
+    std::string lastStep;  // a step every interface start repeats is shown once
+    std::int64_t startupBeganMs = 0;
 };
 
 struct ControllerState {
@@ -207,6 +227,10 @@ struct Hooks {
     std::function<void()> windowDisconnectClick;       // the window's Disconnect button (reconnects)
     std::function<void()> syncClock;                   // the nightly clock setting (variable timer)
     std::function<void(bool modal)> showConfigWindow;  // none in a build without the window
+    // A start-up step beginning, and the start-up's summary line (none: not shown).
+    std::function<void(const std::string&)> startupStep;
+    // After every reply time-out: the link watch's silence rule.
+    std::function<void()> replyTimedOut;
     // The xAP companion application; false when it is not installed.
     std::function<bool(const std::string& member)> xapCompanion;
 };
@@ -222,6 +246,7 @@ struct Context {
     SettingsState settings;
     Switches switches;
     LinkState link;
+    LinkHealth health;
     ControllerState controller;
     Images images;
     CommandQueue queue;

@@ -4,7 +4,11 @@
 
 namespace varnel {
 
-void Pause(Context& ctx, std::int32_t ms) { ctx.platform.loop.wait(ms); }
+void Pause(Context& ctx, std::int32_t ms) {
+    // A run that is ending waits for nothing, so a stop inside a wait ends the process.
+    if (ctx.link.ending) return;
+    ctx.platform.loop.waitUntil(ms, [&] { return ctx.link.ending; });
+}
 
 void PauseSeconds(Context& ctx, std::int16_t seconds) {
     const std::int32_t product = std::int32_t{seconds} * 1000;

@@ -1,6 +1,8 @@
 // What each console command does to the simulated controller and the host.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <algorithm>
 
 #include "console_rig.h"
@@ -241,6 +243,35 @@ TEST_F(ConsoleCommands, status_and_devices_show_the_plugin_and_the_host) {
     EXPECT_TRUE(std::any_of(devices.lines.begin(), devices.lines.end(), [&](const std::string& l) {
         return l.rfind(code + " ", 0) == 0 && l.find("Variable 3") != std::string::npos;
     }));
+}
+
+TEST_F(ConsoleCommands, status_follows_the_port_and_shows_the_link_health) {
+    const auto statusText = [&] {
+        std::string all;
+        for (const auto& l : c.run("status").lines) all += l + "\n";
+        return all;
+    };
+    const struct {
+        const char* when;
+        std::function<void()> act;
+        std::vector<std::string> parts;
+    } steps[] = {
+        {"running",
+         [] {},
+         {"open, started", "link: up; last good reply ", "counts: 0 time-outs, 0 checksum errors, ",
+          " commands queued"}},
+        {"after a report", [&] { c.rig.controller.emitX10Received(0, 0); }, {"1 reports handled"}},
+        {"the port failed",
+         [&] { c.rig.port.fail("Serial port COM1 failed on read (device removed or far end closed); port closed"); },
+         {"closed, not started", "link: down, the port is closed"}},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        c.rig.run(1000);
+        const auto all = statusText();
+        for (const auto& part : step.parts)
+            EXPECT_NE(all.find(part), std::string::npos) << step.when << ": " << part << "\n" << all;
+    }
 }
 
 TEST_F(ConsoleCommands, device_text_from_the_host_is_printed_without_control_characters) {

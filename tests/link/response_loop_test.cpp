@@ -176,7 +176,7 @@ TEST_F(ResponseLoop, receive_event_runs_tick_only_for_data) {
     EXPECT_EQ(ticks, 1);
 }
 
-TEST(OpenCommPort, reports_each_failed_attempt_then_sets_flags) {
+TEST(OpenCommPort, reports_each_failed_attempt_and_the_flags_follow_the_port) {
     test::Rig rig;
     rig.ctx.link.comport = 7;
     rig.port.failingDevices["COM7"] = "Serial port COM7 does not exist";
@@ -184,8 +184,8 @@ TEST(OpenCommPort, reports_each_failed_attempt_then_sets_flags) {
     ASSERT_EQ(rig.host->log.size(), 4u);
     EXPECT_EQ(rig.host->log[0].second, "Open Comm Port 7 2 Serial port COM7 does not exist");
     EXPECT_EQ(rig.host->log[3].second, "Using Comm Port 7 0 ");
-    EXPECT_TRUE(rig.ctx.link.commStarted);
-    EXPECT_TRUE(rig.ctx.link.portOpen);
+    EXPECT_FALSE(rig.ctx.link.commStarted);
+    EXPECT_FALSE(rig.ctx.link.portOpen);
     EXPECT_FALSE(rig.port.isOpen());
 }
 

@@ -5,6 +5,7 @@
 namespace varnel {
 
 std::optional<std::string> VirtualSerialPort::open(const std::string& device) {
+    ++openAttempts;
     if (auto it = failingDevices.find(device); it != failingDevices.end()) return it->second;
     if (open_) return "Serial port " + device + " is already open";
     open_ = true;
@@ -17,8 +18,17 @@ void VirtualSerialPort::close() {
     rx_.clear();
 }
 
+void VirtualSerialPort::fail(const std::string& why) {
+    if (!open_) return;
+    close();
+    if (onError) onError(why);
+}
+
 bool VirtualSerialPort::write(std::span<const std::uint8_t> bytes) {
-    if (!open_) return false;
+    if (!open_) {
+        ++writesWhileClosed;
+        return false;
+    }
     written.emplace_back(bytes.begin(), bytes.end());
     if (onHostWrite) onHostWrite(bytes);
     return true;

@@ -36,6 +36,12 @@ public:
     void deliver(std::vector<std::uint8_t> bytes, std::int64_t delayUs = 0, std::int64_t usPerByte = 0);
     // Devices that fail to open, with the error text to give.
     std::map<std::string, std::string> failingDevices;
+    // The device fails while open (unplugged): closed, then onError.
+    void fail(const std::string& why);
+    // Every open asked for, failed or not.
+    std::size_t openAttempts = 0;
+    // Writes tried while the port was closed (none reach the far end).
+    std::size_t writesWhileClosed = 0;
     // Everything the plug-in wrote, in order, one entry per write.
     std::vector<std::vector<std::uint8_t>> written;
     [[nodiscard]] const std::string& device() const { return device_; }

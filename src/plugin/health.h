@@ -1,0 +1,25 @@
+#pragma once
+// How the controller link is doing, in words: the start-up's summary, the link state,
+// the time since the last good reply and the counts, for `status` and the service manager.
+#include <string>
+#include <vector>
+
+#include "support/context.h"
+
+namespace varnel {
+
+// Around a start-up (the first one and each one after a reconnect): the summary line
+// goes to the start-up hook and stays as the start-up result.
+void startupBegins(Context& ctx);
+void startupEnds(Context& ctx);
+
+// "up", "reconnecting since 14:02:11 (35 s)", "disconnected by the user", ...
+[[nodiscard]] std::string linkStateText(const Context& ctx);
+// "0.4 s ago", "never"
+[[nodiscard]] std::string lastReplyText(const Context& ctx);
+// The console's lines.
+[[nodiscard]] std::vector<std::string> healthLines(const Context& ctx);
+// One line for the service manager's status.
+[[nodiscard]] std::string healthSummary(const Context& ctx);
+
+}  // namespace varnel

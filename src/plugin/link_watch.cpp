@@ -1,0 +1,172 @@
+#include "plugin/link_watch.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "link/serial_link.h"
+#include "plugin/health.h"
+#include "support/errors.h"
+#include "support/logging.h"
+
+namespace varnel {
+
+namespace {
+
+// While an exchange runs, the next try waits this long rather than share the line.
+constexpr int kBusyRetryMs = 250;
+// From a change where the device lives to the try. A node udev has not yet given its
+// group may still refuse the open: the try after it comes a second later, not after
+// the whole pause.
+constexpr int kSettleMs = 100;
+
+void say(Context& ctx, const std::string& text) {
+    skipStep(ctx, 0, [&] { ReportError(ctx, kSourceVarnel, text); });
+    clearPending(ctx);
+}
+
+// A summary without its duration, to tell one failure from another.
+std::string failureText(const std::string& summary) {
+    const auto colon = summary.find(": ");
+    return colon == std::string::npos ? summary : summary.substr(colon);
+}
+
+bool exchangeRunning(const Context& ctx) {
+    return ctx.link.exchangeDepth > 0 || ctx.link.busy != 0 || ctx.timers.timerBusy || ctx.timers.x10Sending == 1;
+}
+
+}  // namespace
+
+LinkWatch::LinkWatch(Context& ctx) : ctx_(ctx), timer_(ctx.platform.loop.createTimer()) {
+    timer_->onTick = [this] {
+        timer_->setEnabled(false);
+        tryAgain();
+    };
+}
+
+LinkWatch::~LinkWatch() {
+    timer_->setEnabled(false);
+    timer_->onTick = nullptr;
+}
+
+void LinkWatch::arm() {
+    armed_ = true;
+    if (ctx_.health.state == LinkHealth::State::Starting) ctx_.health.state = LinkHealth::State::Up;
+    if (!ctx_.link.portOpen || !ctx_.platform.port.isOpen()) lose("the port is not open");
+}
+
+void LinkWatch::portFailed(const std::string& why) { lose(why); }
+
+void LinkWatch::replyTimedOut() {
+    const auto since = ctx_.link.silentSinceMs;
+    if (since >= 0 && ctx_.platform.loop.tickMs() - since >= kSilenceMs)
+        lose("no answer from the controller for " + std::to_string(kSilenceMs / 1000) + " s");
+}
+
+void LinkWatch::deviceMayHaveAppeared() {
+    if (!restarting_ && !ctx_.link.ending && ctx_.health.state == LinkHealth::State::Reconnecting &&
+        (!timer_->enabled() || timer_->interval() > kSettleMs)) {
+        woken_ = true;
+        schedule(kSettleMs);
+    }
+}
+
+void LinkWatch::lose(const std::string& why) {
+    auto& health = ctx_.health;
+    if (!armed_ || restarting_ || ctx_.link.ending || health.state == LinkHealth::State::Reconnecting) return;
+    if (ctx_.timers.disconnectRequest) return;  // the user's or CMAX's own disconnect
+    health.state = LinkHealth::State::Reconnecting;
+    health.downSinceMs = ctx_.platform.loop.tickMs();
+    health.downSince = ctx_.platform.loop.wallClock();
+    say(ctx_,
+        "Controller link lost: " + why + "; trying again every 1 to " + std::to_string(kLongestPauseMs / 1000) + " s");
+    takeDown();
+    pauseMs_ = kFirstPauseMs;
+    schedule(pauseMs_);
+}
+
+// Port closed, polling stopped: a waiting exchange ends at once and nothing is sent.
+void LinkWatch::takeDown() {
+    for (auto* t : {ctx_.timers.timer2.get(), ctx_.timers.timer3.get(), ctx_.timers.clockSync.get()})
+        if (t) t->setEnabled(false);
+    ClosePort(ctx_);
+    ctx_.link.portOpen = false;
+    ctx_.link.commStarted = false;
+}
+
+void LinkWatch::schedule(int ms) {
+    timer_->setInterval(ms);
+    timer_->setEnabled(true);
+}
+
+void LinkWatch::tryAgain() {
+    if (ctx_.link.ending || ctx_.health.state != LinkHealth::State::Reconnecting) return;
+    if (ctx_.timers.disconnectRequest) {
+        ctx_.health.state = LinkHealth::State::Up;  // the user's disconnect takes over
+        return;
+    }
+    if (exchangeRunning(ctx_)) {
+        schedule(kBusyRetryMs);
+        return;
+    }
+    const auto grow = [this] { pauseMs_ = std::min(pauseMs_ * 2, kLongestPauseMs); };
+    auto& port = ctx_.platform.port;
+    std::string device;
+    skipStep(ctx_, 1, [&] {
+        if (ctx_.platform.portDevice) device = ctx_.platform.portDevice(ctx_.link.comport);
+    });
+    clearPending(ctx_);
+    if (port.isOpen()) port.close();
+    // A quiet look first: the start-up's own open reports every failure.
+    if (device.empty() || port.open(device)) {
+        if (std::exchange(woken_, false)) {
+            schedule(kFirstPauseMs);
+        } else {
+            grow();
+            schedule(pauseMs_);
+        }
+        return;
+    }
+    woken_ = false;
+    port.close();
+
+    // The steps of a try are shown once it worked; a try that failed shows its summary
+    // only when it differs from the one before, so a long outage stays a few lines.
+    std::vector<std::string> steps;
+    auto show = std::exchange(ctx_.hooks.startupStep, [&steps](const std::string& s) { steps.push_back(s); });
+    restarting_ = true;
+    startupBegins(ctx_);
+    ctx_.timers.varsCached = false;  // the host's values are read again and compared
+    ctx_.link.silentSinceMs = -1;
+    if (ctx_.hooks.startCommunications) skipStep(ctx_, 2, [&] { ctx_.hooks.startCommunications(); });
+    clearPending(ctx_);
+    restarting_ = false;
+    if (ctx_.link.ending) {
+        ctx_.hooks.startupStep = std::move(show);
+        return;
+    }
+    startupEnds(ctx_);
+    ctx_.hooks.startupStep = std::move(show);
+    const bool up = ctx_.link.portOpen && port.isOpen() && ctx_.controller.linkFailure == 0;
+    if (ctx_.hooks.startupStep) {
+        if (up) {
+            for (const auto& s : steps) ctx_.hooks.startupStep(s);
+        } else if (!steps.empty() && failureText(steps.back()) != lastFailure_) {
+            ctx_.hooks.startupStep(steps.back());
+        }
+    }
+    if (!up && !steps.empty()) lastFailure_ = failureText(steps.back());
+    if (up) {
+        lastFailure_.clear();
+        ctx_.health.state = LinkHealth::State::Up;
+        say(ctx_, "Controller link back after " +
+                      std::to_string((ctx_.platform.loop.tickMs() - ctx_.health.downSinceMs) / 1000) + " s");
+        pauseMs_ = kFirstPauseMs;
+        return;
+    }
+    takeDown();
+    grow();
+    schedule(pauseMs_);
+}
+
+}  // namespace varnel
