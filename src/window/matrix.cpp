@@ -138,6 +138,20 @@ std::array<bool, 16> FrmConfig::rowTicks(int unit, bool& invert) const {
     return ticked;
 }
 
+namespace {
+// Off again on every way out of a creator, a failing one included.
+class BusyCursor {
+public:
+    explicit BusyCursor(WindowView& view) : view_(view) { view_.setBusy(true); }
+    ~BusyCursor() { view_.setBusy(false); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    WindowView& view_;
+};
+}  // namespace
+
 void FrmConfig::CreateVariablesAndIO(std::uint8_t flags) {
     variablesChanged_ = false;
     reportStep(ctx_, "CreateVariablesAndIO List=", 1, [&] {
@@ -150,11 +164,15 @@ void FrmConfig::CreateVariablesAndIO(std::uint8_t flags) {
                 std::array<bool, 128> ticked{};
                 for (int k = 0; k < 128; ++k)
                     ticked[static_cast<std::size_t>(k)] = view_.checked(controlName("Check1", k));
+                const BusyCursor busy(view_);
                 CreateVariableDevices(ctx_, ticked);
             } else if ((flags & kCreateIO) != 0 && moduleTypeOf(ctx_, n) != kSecu16IR) {
                 bool invert = false;
                 auto ticked = rowTicks(n, invert);
-                CreateModuleDevices(ctx_, static_cast<std::int16_t>(n), ticked, invert);
+                {
+                    const BusyCursor busy(view_);
+                    CreateModuleDevices(ctx_, static_cast<std::int16_t>(n), ticked, invert);
+                }
                 // A RELAY-08 loses its upper eight ticks; the grid shows what was kept.
                 if (const int row = rowOfUnit(n); row >= 0)
                     for (int p = 0; p < 16; ++p)

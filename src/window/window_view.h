@@ -30,6 +30,8 @@ public:
 
     // The window as a whole.
     virtual void bringToFront() = 0;
+    // The wait cursor, on while devices are being made (that can take seconds).
+    virtual void setBusy(bool busy) = 0;
     // Native handle for the host's ForceFront; 0 when there is none.
     [[nodiscard]] virtual std::intptr_t handle() const = 0;
     // Takes the window off the screen; the model has run its closing steps.

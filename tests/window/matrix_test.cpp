@@ -172,5 +172,32 @@ TEST(IOGrid, create_without_io_started_warns_about_the_host_options) {
     EXPECT_EQ(rig.engine.prompts.shown.back().style, PromptStyle::Exclamation);
 }
 
+TEST(CreateButtons, the_wait_cursor_is_on_while_devices_are_made_and_off_after) {
+    struct Case {
+        const char* tick;
+        const char* button;
+    };
+    for (const Case c : {Case{"Check1_5", "aCreateVariables"}, Case{"IOPoint_3", "ButCreate"}}) {
+        SCOPED_TRACE(c.button);
+        WindowRig rig;
+        rig.engine.startAll();
+        mirrorPoints(rig, 1, {0});
+        rig.open();
+        rig.view->devicesNow = [&rig] { return rig.engine.host->devices().size(); };
+        rig.view->tick(c.tick);
+        rig.view->click(c.button);
+        const auto& trail = rig.view->busyTrail;
+        ASSERT_FALSE(trail.empty());
+        EXPECT_FALSE(trail.back().first);
+        bool madeWhileBusy = false;
+        for (std::size_t i = 0; i + 1 < trail.size(); i += 2) {
+            EXPECT_TRUE(trail[i].first);
+            EXPECT_FALSE(trail[i + 1].first);
+            madeWhileBusy = madeWhileBusy || trail[i + 1].second > trail[i].second;
+        }
+        EXPECT_TRUE(madeWhileBusy);
+    }
+}
+
 }  // namespace
 }  // namespace varnel

@@ -1,10 +1,12 @@
 #include "window/qt/qt_config_view.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -356,6 +358,15 @@ void QtConfigView::bringToFront() {
     show();
     raise();
     activateWindow();
+}
+
+void QtConfigView::setBusy(bool busy) {
+    if (busy == busy_) return;  // the override cursors stack; keep them paired
+    busy_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 std::intptr_t QtConfigView::handle() const { return static_cast<std::intptr_t>(winId()); }

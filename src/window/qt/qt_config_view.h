@@ -26,6 +26,7 @@ public:
     void setItems(const std::string& control, const std::vector<std::string>& items) override;
     void setCurrentIndex(const std::string& control, int index) override;
     void bringToFront() override;
+    void setBusy(bool busy) override;
     [[nodiscard]] std::intptr_t handle() const override;
     void closeWindow() override;
     void attach(FrmConfig& model) override { model_ = &model; }
@@ -48,6 +49,7 @@ private:
     QTabWidget* tabs_ = nullptr;
     FrmConfig* model_ = nullptr;
     bool closing_ = false;
+    bool busy_ = false;
 };
 
 }  // namespace varnel
