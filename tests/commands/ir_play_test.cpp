@@ -102,15 +102,6 @@ TEST_F(IrCommands, plays_with_port_closed_send_nothing_and_release_busy) {
     EXPECT_EQ(rig.loop.tickMs(), 0);
 }
 
-TEST_F(IrCommands, unanswered_play_waits_the_response_timeout_then_goes_on) {
-    far.ackByDefault = false;
-    rig.ctx.link.responseTimeout = 2;
-    remotePlay(rig.ctx, 0x0A, 1, 300);
-    EXPECT_EQ(rig.loop.tickMs(), 2000);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
-    EXPECT_TRUE(rig.host->log.empty());
-}
-
 TEST_F(IrCommands, zone_play_with_no_module_list_fails_instead_of_reading_past_it) {
     rig.ctx.controller.irModuleFlag = true;  // flag without any address recorded
     EXPECT_THROW(playQueuedZone(rig.ctx, 300, 3), std::out_of_range);

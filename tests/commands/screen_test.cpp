@@ -77,13 +77,6 @@ TEST(ScreenFrames, text_goes_out_one_windows_1252_byte_per_character) {
     EXPECT_EQ(Bytes(f.begin() + 8, f.begin() + 48), Bytes(40, 0xE9));
 }
 
-TEST_F(Screen, no_answer_waits_response_timeout_and_still_returns_zero) {
-    far.ackByDefault = false;
-    EXPECT_EQ(WriteScreen(rig.ctx, 1, 1, "x", false, 0, false, false), 0);
-    EXPECT_EQ(rig.loop.tickMs(), 4000);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
-}
-
 TEST_F(Screen, enable_touch_sends_mode_in_byte_4) {
     EnableTouch(rig.ctx, 1);
     EnableTouch(rig.ctx, 300);

@@ -1,6 +1,9 @@
+#include <functional>
 #include <stdexcept>
 
 #include "command_rig.h"
+#include "commands/ir.h"
+#include "commands/screen.h"
 #include "commands/writes.h"
 
 namespace varnel {
@@ -50,15 +53,24 @@ TEST_F(Writes, set_var_out_of_range_throws_before_anything_is_sent) {
     EXPECT_EQ(rig.loop.tickMs(), 0);
 }
 
-TEST_F(Writes, unanswered_writes_wait_out_the_response_timeout_and_go_on) {
+// Every command that waits for an answer gives up after the response time-out.
+TEST_F(Writes, unanswered_commands_wait_out_the_response_timeout_and_go_on) {
     far.ackByDefault = false;
     rig.ctx.link.responseTimeout = 2;
-    EXPECT_EQ(SetVar(rig.ctx, 1, 1), 0);
-    EXPECT_EQ(rig.loop.tickMs(), 2000);
-    pointWrite(rig.ctx, 3, 2, 1);
-    EXPECT_EQ(rig.loop.tickMs(), 4000);
-    EXPECT_EQ(far.frames().size(), 2u);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    const std::pair<const char*, std::function<void()>> calls[] = {
+        {"SetVar", [&] { EXPECT_EQ(SetVar(rig.ctx, 1, 1), 0); }},
+        {"pointWrite", [&] { pointWrite(rig.ctx, 3, 2, 1); }},
+        {"WriteScreen", [&] { EXPECT_EQ(WriteScreen(rig.ctx, 1, 1, "x", false, 0, false, false), 0); }},
+        {"remotePlay", [&] { remotePlay(rig.ctx, 0x0A, 1, 300); }},
+    };
+    for (const auto& [name, call] : calls) {
+        const auto start = rig.loop.tickMs();
+        call();
+        EXPECT_EQ(rig.loop.tickMs() - start, 2000) << name;
+        EXPECT_EQ(rig.ctx.link.busy, 0) << name;
+    }
+    EXPECT_EQ(far.frames().size(), 4u);
+    EXPECT_TRUE(rig.host->log.empty());
 }
 
 }  // namespace
