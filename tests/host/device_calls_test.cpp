@@ -222,16 +222,6 @@ TEST(DeviceStatus, unknown_codes_read_as_zero_and_writes_change_nothing_but_are_
 
 // ---- callback object and events
 
-TEST(HostCallback, hands_out_its_host_and_names_itself) {
-    HostFixture fx;
-    EmbeddedCallback normal(fx.host), setup(fx.host, "Setup");
-    EXPECT_EQ(normal.GetHSIface().get(), fx.host.get());
-    EXPECT_NE(normal.typeName(), "Setup");
-    EXPECT_EQ(setup.typeName(), "Setup");
-    normal.RegisterMenu("Varnel", "Setup");
-    EXPECT_EQ(normal.menus(), (std::vector<std::pair<std::string, std::string>>{{"Varnel", "Setup"}}));
-}
-
 TEST(HostCallback, events_are_recorded_in_order_and_shown_to_the_observer_as_they_happen) {
     HostFixture fx;
     EmbeddedCallback cb(fx.host);
