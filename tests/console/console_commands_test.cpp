@@ -282,18 +282,6 @@ TEST_F(ConsoleCommands, device_text_from_the_host_is_printed_without_control_cha
         for (char ch : l) EXPECT_FALSE(static_cast<unsigned char>(ch) < 0x20) << l;
 }
 
-TEST_F(ConsoleCommands, help_lists_every_command_and_details_one) {
-    const auto all = c.run("help");
-    std::string text;
-    for (const auto& l : all.lines) text += l + "\n";
-    for (const char* word : {"status", "devices", "set CODE", "x10 TARGET", "var N", "ir play", "analog UNIT",
-                             "param UNIT", "screen", "mirror", "quit"})
-        EXPECT_NE(text.find(word), std::string::npos) << word;
-    const auto x10 = c.run("help x10");
-    ASSERT_EQ(x10.outcome, Reply::Outcome::Done);
-    EXPECT_EQ(x10.lines.front(), "x10 TARGET FUNCTION [ARGS]");
-}
-
 TEST_F(ConsoleCommands, every_reply_line_reaches_the_sink_in_order) {
     c.printed.clear();
     const auto r = c.run("status");
