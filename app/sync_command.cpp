@@ -34,10 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kReplaceIrFiles =
-    "IR Label Files have been created from CMAX System Map.  Their use requires a Homeseer restart.  Do you want "
-    "them to replace existing ones after homeseer shuts down?";
-
 int fail(const std::string& message, int code = kExitFailure) {
     std::cerr << "varnel sync: " << message << '\n';
     return code;
@@ -120,7 +116,7 @@ int runSyncCommand(const SyncOptions& o) {
     // --yes answers the overwrite question only: live IR files are replaced when asked for
     // by name or confirmed by somebody at the terminal.
     auto replaceIr = [&] {
-        return o.replaceIrFiles || (stdinIsTerminal() && askYesNo(kReplaceIrFiles, std::cin, std::cerr));
+        return o.replaceIrFiles || (stdinIsTerminal() && askYesNo(kReplaceIrFilesQuestion, std::cin, std::cerr));
     };
     if (!o.yes && !stdinIsTerminal())
         return fail("nobody to confirm (standard input is not a terminal); add --yes to synchronise without asking",

@@ -18,6 +18,11 @@ SyncLog Synchronize(Context& ctx, bool direction, const std::string& projectFile
 // The confirmation the window asks before a synchronisation.
 std::string syncQuestion(bool direction, const SyncIncludes& includes);
 
+// Asked once IR label files were made from the System Map: the live ones are swapped only on yes.
+inline constexpr const char* kReplaceIrFilesQuestion =
+    "IR Label Files have been created from CMAX System Map.  Their use requires a Homeseer restart.  Do you want "
+    "them to replace existing ones after homeseer shuts down?";
+
 struct SyncRequest {
     bool direction = false;  // as Synchronize: true = System Map to host
     std::string projectFile;

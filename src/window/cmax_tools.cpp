@@ -101,10 +101,7 @@ void FrmConfig::closingPrompts() {
                         PromptStyle::Information);
     else if (ctx_.timers.disconnectRequest)
         prompts.message("Reminder...comm port to ocelot was disconnected", PromptStyle::Information);
-    if (ctx_.ir.filesPending &&
-        !prompts.question("IR Label Files have been created from CMAX System Map.  Their use requires a Homeseer "
-                          "restart.  Do you want them to replace existing ones after homeseer shuts down?"))
-        ctx_.ir.filesPending = false;
+    if (ctx_.ir.filesPending && !prompts.question(kReplaceIrFilesQuestion)) ctx_.ir.filesPending = false;
 }
 
 }  // namespace varnel
