@@ -76,7 +76,6 @@ public:
 
     // True while a report or reply has begun and is not complete.
     [[nodiscard]] bool midRead() const { return !part_.empty(); }
-    [[nodiscard]] bool midReply() const { return inReply_; }
     [[nodiscard]] const ControllerReport& report() const { return report_; }
     [[nodiscard]] std::span<const std::uint8_t> reply() const { return reply_; }
 

@@ -33,8 +33,6 @@ public:
     // Something changed where the device lives (a directory watch): try soon rather
     // than at the end of a long pause.
     void deviceMayHaveAppeared();
-    // Pause before the next try, for tests and the log.
-    [[nodiscard]] int nextPauseMs() const { return pauseMs_; }
 
 private:
     void lose(const std::string& why);
