@@ -50,7 +50,7 @@ namespace {
 // How often systemd's status line is brought up to date (sent only when it changed).
 constexpr int kStatusMs = 5000;
 
-int portNumberSetting(Context& ctx) {
+int portNumberSetting(Core& ctx) {
     const double n = numericValue(ReadSetting(ctx, "comport", "1"));
     return std::isfinite(n) && n >= -32768 && n <= 32767 ? static_cast<int>(std::lround(n)) : 0;
 }
@@ -68,7 +68,7 @@ std::optional<std::string> probe(const std::string& device, LogOutput& log) {
 
 // The demo's IR names (only where the host has none) and its mirroring (unless the
 // command line chose some).
-void seedDemoHost(Context& ctx, console::MirrorChoice& mirror, LogOutput& log) {
+void seedDemoHost(DeviceLayer& ctx, console::MirrorChoice& mirror, LogOutput& log) {
     if (!mirror.variables && mirror.units.empty()) {
         mirror = demoMirrorChoice();
         log.line(LogLevel::Info, "Demo: a new host directory mirrors variables " +
@@ -190,7 +190,7 @@ int runPlugin(const RunOptions& o) {
         ended = true;
         QCoreApplication::exit(kExitOk);
     });
-    // Without a display the window hooks stay unset: `config` then names the headless ways.
+    // Without a display the plug-in has no configuration window: `config` then names the headless ways.
     std::optional<WindowSession> window;
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         window.emplace(hspi.context(), prompts);
@@ -250,8 +250,8 @@ int runPlugin(const RunOptions& o) {
     QObject::connect(&forTimer, &QTimer::timeout, &forTimer, [&] { stop(); });
     if (o.forSeconds) forTimer.start(static_cast<int>(std::min(*o.forSeconds * 1000.0, 2.0e9)));
 
-    Context& ctx = hspi.context();
-    ctx.hooks.startupStep = [&log, &notifier, &starting](const std::string& step) {
+    PluginState& ctx = hspi.context();
+    ctx.showStartupStep = [&log, &notifier, &starting](const std::string& step) {
         log.line(LogLevel::Info, "Start-up: " + step);
         if (starting) notifier.status("starting: " + step);
     };

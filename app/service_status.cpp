@@ -4,7 +4,7 @@
 
 namespace varnel::app {
 
-std::string serviceStatus(const Context& ctx, std::size_t devices) {
+std::string serviceStatus(const PluginState& ctx, std::size_t devices) {
     std::string controller;
     if (!ctx.link.portOpen) {
         controller = "port closed";

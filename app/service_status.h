@@ -3,10 +3,10 @@
 #include <cstddef>
 #include <string>
 
-#include "support/context.h"
+#include "plugin/plugin_state.h"
 
 namespace varnel::app {
 
-[[nodiscard]] std::string serviceStatus(const Context& ctx, std::size_t devices);
+[[nodiscard]] std::string serviceStatus(const PluginState& ctx, std::size_t devices);
 
 }  // namespace varnel::app

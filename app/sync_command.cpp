@@ -107,7 +107,7 @@ int runSyncCommand(const SyncOptions& o) {
     HSPI hspi(Platform{loop, port, userSettings, prompts, launcher, o.hostDir, {}}, [] {});
     hspi.RegisterCallback(callback);
     if (auto why = settingsElsewhere(hspi, *host)) return fail(*why);
-    Context& ctx = hspi.context();
+    PluginState& ctx = hspi.context();
 
     const std::string project = o.project ? *o.project : ReadSetting(ctx, "ProjectFile", "");
     if (auto problem = projectProblem(project, o.project.has_value())) return fail(*problem);

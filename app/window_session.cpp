@@ -24,7 +24,7 @@ struct WindowSession::Parts {
     std::unique_ptr<ConfigWindowSlot> slot;
 };
 
-WindowSession::WindowSession(Context& ctx, WindowPrompts& prompts) : parts_(std::make_unique<Parts>()) {
+WindowSession::WindowSession(PluginState& ctx, WindowPrompts& prompts) : parts_(std::make_unique<Parts>()) {
     parts_->slot = std::make_unique<ConfigWindowSlot>(ctx, parts_->picker, [] {
         auto view = std::make_unique<QtConfigView>();
         view->setAttribute(Qt::WA_QuitOnClose, false);

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/prompts.h"
-#include "support/context.h"
+#include "plugin/plugin_state.h"
 
 namespace varnel::app {
 
@@ -19,7 +19,7 @@ class WindowPrompts final : public Prompts {
 public:
     explicit WindowPrompts(Prompts& headless) : headless_(headless) {}
     // Set once the window can open; null keeps every prompt headless.
-    void useWindow(const Context* ctx, Prompts* dialogs) {
+    void useWindow(const PluginState* ctx, Prompts* dialogs) {
         ctx_ = ctx;
         dialogs_ = dialogs;
     }
@@ -30,14 +30,14 @@ public:
 private:
     Prompts& pick() { return ctx_ && dialogs_ && ctx_->window.open ? *dialogs_ : headless_; }
     Prompts& headless_;
-    const Context* ctx_ = nullptr;
+    const PluginState* ctx_ = nullptr;
     Prompts* dialogs_ = nullptr;
 };
 
-// The window's place in a run with a display: installs the plug-in's window hooks.
+// The window's place in a run with a display: becomes the plug-in's configuration window.
 class WindowSession {
 public:
-    WindowSession(Context& ctx, WindowPrompts& prompts);
+    WindowSession(PluginState& ctx, WindowPrompts& prompts);
     ~WindowSession();
     WindowSession(const WindowSession&) = delete;
     WindowSession& operator=(const WindowSession&) = delete;

@@ -32,7 +32,7 @@ double percentile(std::vector<double> v, double p) {
 
 void BM_InputReportToSetDeviceStatus(benchmark::State& state) {
     bench::LivePlugin live;
-    Context& ctx = live.hspi->context();
+    PluginState& ctx = live.hspi->context();
     // A usual installation: variables 0..7 mirrored (without any, every variable poll
     // asks for an I/O comparison) and inputs 1..8 of the SECU16 at bus address 1.
     std::array<bool, 128> vars{};
@@ -58,7 +58,7 @@ void BM_InputReportToSetDeviceStatus(benchmark::State& state) {
         if (e.kind != host::HostEvent::Kind::StatusSet || e.code != awaited || heardNs != 0) return;
         heardNs = nowNs();
         // The response loop of a running exchange read the report, not the port's receive event.
-        duringExchange = ctx.link.exchangeDepth > 0;
+        duringExchange = ctx.gate.exchangeDepth > 0;
     };
     std::vector<double> latenciesUs;
     int i = 0;

@@ -51,7 +51,7 @@ void reportLatencies(benchmark::State& state, const std::vector<double>& latenci
 // and its bridge connected to a fresh broker; a subscriber on every state.
 struct LiveMqtt {
     LiveMqtt() {
-        Context& ctx = live.hspi->context();
+        PluginState& ctx = live.hspi->context();
         std::array<bool, 128> vars{};
         std::fill(vars.begin(), vars.begin() + 8, true);
         CreateVariableDevices(ctx, vars);
@@ -139,13 +139,13 @@ BENCHMARK(BM_MqttInputChangeToSubscriber)->UseManualTime()->Iterations(100)->Uni
 
 void BM_MqttSwitchCommandToFirstByte(benchmark::State& state) {
     LiveMqtt m;
-    Context& ctx = m.live.hspi->context();
+    PluginState& ctx = m.live.hspi->context();
     test::TestClient publisher(m.broker.port(), "bench-publisher");
     std::vector<double> latenciesUs;
     int i = 0;
     for (auto _ : state) {
         // Idle: no poll on the line and none about to start.
-        m.wait(3000, [&] { return ctx.link.busy == 0 && ctx.link.exchangeDepth == 0 && !ctx.timers.timerBusy; });
+        m.wait(3000, [&] { return ctx.gate.busy == 0 && ctx.gate.exchangeDepth == 0 && !ctx.gate.timerBusy; });
         const std::int64_t before = m.live.wire.commandStartNs(0x33);
         const int output = 8 + i % 8;
         const char* value = (i / 8) % 2 == 0 ? "ON" : "OFF";

@@ -32,7 +32,7 @@ void queueWrite(HSPI& hspi, int var, int value) {
 void BM_QueuedVariableWrites(benchmark::State& state) {
     bench::LivePlugin live;
     live.settle(3000);
-    Context& ctx = live.hspi->context();
+    PluginState& ctx = live.hspi->context();
     std::vector<double> ratios;
     int round = 0;
     for (auto _ : state) {
@@ -40,9 +40,9 @@ void BM_QueuedVariableWrites(benchmark::State& state) {
         // An I/O comparison the variable timer asked for would run after the queue, in
         // the same tick; it is not what is measured here, so let it happen first.
         live.loop.waitUntil(3000, [&] { return !ctx.timers.ioCheckRequest && !ctx.controller.startupIOCheck; });
-        ctx.link.busy = 1;
+        ctx.gate.busy = 1;
         for (int i = 0; i + 1 < kWrites; ++i) queueWrite(*live.hspi, i, round * 100 + i);
-        ctx.link.busy = 0;
+        ctx.gate.busy = 0;
         if (ctx.queue.count != kWrites - 1) {
             state.SkipWithError("the writes did not wait in the queue");
             return;

@@ -32,7 +32,7 @@ struct Bench {
     MemorySettings settings;
     RecordingPrompts prompts;
     RecordingLauncher launcher;
-    Context ctx{Platform{loop, port, settings, prompts, launcher, "/tmp", {}}};
+    LinkLayer ctx{Platform{loop, port, settings, prompts, launcher, "/tmp", {}}};
 };
 
 std::int64_t nowNs() {
@@ -51,11 +51,11 @@ void exchange(benchmark::State& state, const Frame& frame, std::int16_t length, 
     Bench b;
     std::vector<double> latenciesUs;
     for (auto _ : state) {
-        b.ctx.link.busy = 1;
+        b.ctx.gate.busy = 1;
         SendBytes(b.ctx, frame);
         const bool ok = ReadResponse(b.ctx, 4, length, first);
         const std::int64_t returned = nowNs();
-        b.ctx.link.busy = 0;
+        b.ctx.gate.busy = 0;
         if (!ok) {
             state.SkipWithError("no reply");
             return;

@@ -14,7 +14,7 @@ using namespace varnel;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
     test::Rig rig;
-    Context& ctx = rig.ctx;
+    PluginState& ctx = rig.ctx;
     (void)rig.port.open("COM1");
     ctx.link.portOpen = true;
     ctx.link.commStarted = true;

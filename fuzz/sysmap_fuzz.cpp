@@ -66,7 +66,7 @@ struct SyncHarness {
 
     // Every kind of entry asked for; the stub host has no devices to offer or take names.
     void arm() {
-        Context& ctx = ir.rig.ctx;
+        PluginState& ctx = ir.rig.ctx;
         ctx.devices = DeviceModel{};
         ctx.ir = IrState{};
         ctx.devices.varsHouseCode = '#';

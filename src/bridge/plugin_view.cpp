@@ -10,7 +10,7 @@
 namespace varnel::bridge {
 
 PluginFacts PluginView::facts() const {
-    const Context& ctx = plugin_.context();
+    const DeviceLayer& ctx = plugin_.context();
     const bool found = ctx.controller.irSize != 0 || ctx.controller.varSelector != std::array<std::uint8_t, 2>{};
     return PluginFacts{
         .interfaceName = ctx.devices.interfaceName,
@@ -23,7 +23,7 @@ PluginFacts PluginView::facts() const {
 }
 
 std::vector<IrName> PluginView::irNames() const {
-    const Context& ctx = plugin_.context();
+    const DeviceLayer& ctx = plugin_.context();
     std::map<int, IrName> byIndex;
     for (const auto& [key, value] : ctx.ir.dictionary) {
         const auto index = parseNumber(field(value, ',', 1));
@@ -43,7 +43,7 @@ std::vector<IrName> PluginView::irNames() const {
 }
 
 std::optional<std::string> PluginView::irLabelOf(int code) const {
-    const Context& ctx = plugin_.context();
+    const DeviceLayer& ctx = plugin_.context();
     for (const auto& n : irNames())
         if (ctx.ir.lookup[static_cast<std::size_t>(n.index)] == code) return n.name;
     return std::nullopt;

@@ -21,7 +21,7 @@ using ValueBuffer = std::array<std::uint8_t, 256>;
 
 // Any 264-byte answer is taken, without the polls' CRC and echo checks: a
 // reading is used once and forgotten. Empty on time-out.
-std::optional<ValueBuffer> readValueBuffer(Context& ctx) {
+std::optional<ValueBuffer> readValueBuffer(CommandLayer& ctx) {
     xasend(ctx, blockReadFrame(kValueSelector0, kValueSelector1));
     if (!ReadResponse(ctx, ctx.link.responseTimeout, kBlockReplyLength, kBlockRead)) return std::nullopt;
     ValueBuffer data{};
@@ -39,16 +39,16 @@ std::optional<std::uint8_t> moduleByte(const ValueBuffer& data, std::int16_t uni
 
 CommandFrame requestFrame(int selector) { return commandFrame(0x1F, byteOrZero(selector)); }
 
-std::int16_t StartGetAnalog(Context& ctx, std::int16_t /*unit*/, std::int16_t point) {
+std::int16_t StartGetAnalog(CommandLayer& ctx, std::int16_t /*unit*/, std::int16_t point) {
     if (!ctx.controller.connected) return 0;
-    BusyGuard busy(ctx);
+    BusyGuard busy(ctx.gate);
     sendAwaitAck(ctx, requestFrame(point + 10));
     return 0;
 }
 
-std::int16_t GetAnalogInputValue(Context& ctx, std::int16_t unit, std::int16_t /*point*/) {
+std::int16_t GetAnalogInputValue(CommandLayer& ctx, std::int16_t unit, std::int16_t /*point*/) {
     if (!ctx.controller.connected) return 0;
-    BusyGuard busy(ctx);
+    BusyGuard busy(ctx.gate);
     std::int16_t result = 0;
     if (const auto data = readValueBuffer(ctx)) {
         ctx.controller.linkFailure = 0;
@@ -62,9 +62,9 @@ std::int16_t GetAnalogInputValue(Context& ctx, std::int16_t unit, std::int16_t /
     return result;
 }
 
-std::int16_t GetAnalogInput(Context& ctx, std::int16_t unit, std::int16_t point) {
+std::int16_t GetAnalogInput(CommandLayer& ctx, std::int16_t unit, std::int16_t point) {
     if (!ctx.controller.connected) return 0;
-    BusyGuard busy(ctx);
+    BusyGuard busy(ctx.gate);
     sendAwaitAck(ctx, requestFrame(point + 10));
     Pause(ctx, kAnalogSettleMs);
     std::int16_t result = 0;
@@ -79,8 +79,8 @@ std::int16_t GetAnalogInput(Context& ctx, std::int16_t unit, std::int16_t point)
     return result;
 }
 
-std::int32_t GetParameter(Context& ctx, std::int16_t unit, std::int16_t pnum) {
-    BusyGuard busy(ctx);
+std::int32_t GetParameter(CommandLayer& ctx, std::int16_t unit, std::int16_t pnum) {
+    BusyGuard busy(ctx.gate);
     for (int attempt = 0; attempt < kParameterAttempts; ++attempt) {
         sendAwaitAck(ctx, requestFrame(pnum - 1));
         Pause(ctx, kParameterSettleMs);
@@ -101,8 +101,8 @@ std::int32_t GetParameter(Context& ctx, std::int16_t unit, std::int16_t pnum) {
     return -1;
 }
 
-Bool16 IsBusy(const Context& ctx) { return toBool16(ctx.link.busy != 0); }
+Bool16 IsBusy(const CommandLayer& ctx) { return toBool16(ctx.gate.busy != 0); }
 
-void SetTimeOut(Context& ctx, std::int16_t seconds) { ctx.link.responseTimeout = seconds; }
+void SetTimeOut(CommandLayer& ctx, std::int16_t seconds) { ctx.link.responseTimeout = seconds; }
 
 }  // namespace varnel

@@ -4,8 +4,8 @@
 // Also the two small accessors of the link's timing state.
 #include <cstdint>
 
+#include "commands/command_state.h"
 #include "link/frames.h"
-#include "support/context.h"
 
 namespace varnel {
 
@@ -17,14 +17,14 @@ inline constexpr std::uint8_t kValueSelector1 = 0xB4;
 // a selector no byte can hold goes out as 0.
 CommandFrame requestFrame(int selector);
 
-std::int16_t StartGetAnalog(Context& ctx, std::int16_t unit, std::int16_t point);
+std::int16_t StartGetAnalog(CommandLayer& ctx, std::int16_t unit, std::int16_t point);
 // Low byte of the module's value from the value buffer as it stands; -1 after a time-out.
-std::int16_t GetAnalogInputValue(Context& ctx, std::int16_t unit, std::int16_t point);
+std::int16_t GetAnalogInputValue(CommandLayer& ctx, std::int16_t unit, std::int16_t point);
 // Requests the channel, lets the modules answer for a second, then reads; 0 after a time-out.
-std::int16_t GetAnalogInput(Context& ctx, std::int16_t unit, std::int16_t point);
+std::int16_t GetAnalogInput(CommandLayer& ctx, std::int16_t unit, std::int16_t point);
 // The module's 16-bit parameter; three attempts, -1 when all time out.
-std::int32_t GetParameter(Context& ctx, std::int16_t unit, std::int16_t pnum);
-Bool16 IsBusy(const Context& ctx);
-void SetTimeOut(Context& ctx, std::int16_t seconds);
+std::int32_t GetParameter(CommandLayer& ctx, std::int16_t unit, std::int16_t pnum);
+Bool16 IsBusy(const CommandLayer& ctx);
+void SetTimeOut(CommandLayer& ctx, std::int16_t seconds);
 
 }  // namespace varnel

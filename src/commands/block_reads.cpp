@@ -33,14 +33,14 @@ struct BlockPoll {
     std::size_t dumpBytes;       // reply bytes written to the comms log
     bool clearsLinkFailure;      // only the I/O poll vouches for the link
     bool badCrcForgetsTimeouts;  // the variable poll forgets time-outs after any reply
-    void (*store)(Context&, std::span<const std::uint8_t>);
+    void (*store)(CommandLayer&, std::span<const std::uint8_t>);
 };
 
-void storeIo(Context& ctx, std::span<const std::uint8_t> data) {
+void storeIo(CommandLayer& ctx, std::span<const std::uint8_t> data) {
     std::copy_n(data.begin(), kDataBytes, ctx.images.io.begin());
 }
 
-void storeVars(Context& ctx, std::span<const std::uint8_t> data) {
+void storeVars(CommandLayer& ctx, std::span<const std::uint8_t> data) {
     for (std::size_t i = 0; i < 128; ++i) ctx.images.vars[i] = std::int32_t{data[2 * i + 1]} * 256 + data[2 * i];
 }
 
@@ -70,7 +70,7 @@ const BlockPoll kVarPoll{
 
 // A single failure is often line noise: only every second consecutive one of a
 // kind is worth a warning. While warnings are off the count keeps growing.
-void countFailure(Context& ctx, std::int16_t& counter, const std::string& warning) {
+void countFailure(CommandLayer& ctx, std::int16_t& counter, const std::string& warning) {
     if (counter < std::numeric_limits<std::int16_t>::max()) ++counter;
     if (counter > 1 && ctx.switches.logErrors != 0) {
         skipStep(ctx, 5, [&] { warn(ctx, warning); });
@@ -88,14 +88,14 @@ std::string hexDump(std::span<const std::uint8_t> bytes) {
     return line;
 }
 
-bool pollBlock(Context& ctx, const BlockPoll& kind, std::uint8_t sel0, std::uint8_t sel1) {
+bool pollBlock(CommandLayer& ctx, const BlockPoll& kind, std::uint8_t sel0, std::uint8_t sel1) {
     auto& images = ctx.images;
     // A closed port (or a run that ends) gives no answer to count as a time-out.
-    if (ctx.link.ending || !ctx.link.portOpen) {
+    if (ctx.ending || !ctx.link.portOpen) {
         ctx.controller.linkFailure = 1;
         return false;
     }
-    BusyGuard busy(ctx);
+    BusyGuard busy(ctx.gate);
     const CommandFrame request = blockReadFrame(sel0, sel1);
 
     bool answered = false;
@@ -142,34 +142,34 @@ bool pollBlock(Context& ctx, const BlockPoll& kind, std::uint8_t sel0, std::uint
 
 }  // namespace
 
-bool PollIO(Context& ctx) {
-    if (!ctx.controller.connected || ctx.link.busy == 1) return false;
+bool PollIO(CommandLayer& ctx) {
+    if (!ctx.controller.connected || ctx.gate.busy == 1) return false;
     return pollBlock(ctx, kIoPoll, kIoSelector0, kIoSelector1);
 }
 
-bool PollVars(Context& ctx) {
-    if (ctx.link.busy == 1) return false;
+bool PollVars(CommandLayer& ctx) {
+    if (ctx.gate.busy == 1) return false;
     return pollBlock(ctx, kVarPoll, ctx.controller.varSelector[0], ctx.controller.varSelector[1]);
 }
 
-std::optional<std::int16_t> GetUnit(Context& ctx, std::int16_t unitnum) {
+std::optional<std::int16_t> GetUnit(CommandLayer& ctx, std::int16_t unitnum) {
     if (unitnum < 0) return std::nullopt;
     if (unitnum >= 128) return std::int16_t{0};
     return std::int16_t{ctx.controller.moduleTypes[static_cast<std::size_t>(unitnum)]};
 }
 
-std::int32_t GetVar(Context& ctx, std::int16_t varnum) {
+std::int32_t GetVar(CommandLayer& ctx, std::int16_t varnum) {
     if (varnum < 0 || static_cast<std::size_t>(varnum) >= ctx.images.vars.size())
         throw std::out_of_range("Subscript out of range");
     return ctx.images.vars[static_cast<std::size_t>(varnum)];
 }
 
-std::int16_t GetPoint(Context& ctx, std::int16_t unit, std::int16_t point, bool digital) {
+std::int16_t GetPoint(CommandLayer& ctx, std::int16_t unit, std::int16_t point, bool digital) {
     if (!digital) return GetAnalogInput(ctx, unit, point);
     return ioPointLookup(ctx, unit, point);
 }
 
-std::int16_t ioPointLookup(const Context& ctx, int module, int point) {
+std::int16_t ioPointLookup(const CommandLayer& ctx, int module, int point) {
     if (module > 128) return 0;
     const auto& io = ctx.images.io;
     auto byteAt = [&](std::int64_t i) -> unsigned {
@@ -184,7 +184,7 @@ std::int16_t ioPointLookup(const Context& ctx, int module, int point) {
     return bit != 0 ? 0 : 1;
 }
 
-void ioPointStore(Context& ctx, int module, int point, int value) {
+void ioPointStore(CommandLayer& ctx, int module, int point, int value) {
     if (module < 1 || module > 128 || point < 0 || point > 15) return;
     auto& byte = ctx.images.io[static_cast<std::size_t>(2 * module - 2 + point / 8)];
     const auto mask = static_cast<std::uint8_t>(1u << (point % 8));

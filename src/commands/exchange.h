@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <span>
 
+#include "commands/command_state.h"
 #include "commands/screen.h"
 #include "link/frames.h"
 #include "link/serial_link.h"
-#include "support/context.h"
 #include "support/text.h"
 
 namespace varnel {
@@ -22,7 +22,7 @@ inline std::uint8_t byteOrZero(double v) {
 
 // Sends a frame and waits the response time-out for a 3-byte answer with any
 // first byte. Whether one came is all the caller learns; most ignore even that.
-inline bool sendAwaitAck(Context& ctx, std::span<const std::uint8_t> frame) {
+inline bool sendAwaitAck(CommandLayer& ctx, std::span<const std::uint8_t> frame) {
     xasend(ctx, frame);
     const bool answered = ReadResponse(ctx, ctx.link.responseTimeout, kAckLength, 0);
     if (!answered) ++ctx.link.unanswered;

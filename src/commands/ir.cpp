@@ -32,11 +32,11 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
-bool portOpen(const Context& ctx) { return ctx.platform.port.isOpen(); }
-bool zonesEnabled(const Context& ctx) { return ctx.controller.irModuleFlag; }
+bool portOpen(const CommandLayer& ctx) { return ctx.platform.port.isOpen(); }
+bool zonesEnabled(const CommandLayer& ctx) { return ctx.controller.irModuleFlag; }
 
 // Sends one frame and waits for its 3-byte answer; neither outcome is reported.
-void sendFrame(Context& ctx, const CommandFrame& frame) {
+void sendFrame(CommandLayer& ctx, const CommandFrame& frame) {
     skipStep(ctx, 1, [&] { sendAwaitAck(ctx, frame); });
     clearPending(ctx);
 }
@@ -49,7 +49,7 @@ std::int32_t wholeNumber(std::string_view text) {
 
 // The "index,zone" value of a "group label" name, split in two; nothing when the name is
 // unknown or the value is not two parts.
-std::optional<std::pair<std::string, std::string>> dictionaryEntry(const Context& ctx, const std::string& name) {
+std::optional<std::pair<std::string, std::string>> dictionaryEntry(const CommandLayer& ctx, const std::string& name) {
     // The names come from the Windows code page's label file; callers may speak UTF-8.
     const auto it = ctx.ir.dictionary.find(upper(toCodePage(name)));
     if (it == ctx.ir.dictionary.end()) return std::nullopt;
@@ -59,7 +59,7 @@ std::optional<std::pair<std::string, std::string>> dictionaryEntry(const Context
 }
 
 // Dictionary and caller zones send the zone number itself as the output.
-void playInZone(Context& ctx, std::int32_t label, std::int16_t zone) {
+void playInZone(CommandLayer& ctx, std::int32_t label, std::int16_t zone) {
     const std::int16_t addr = irModuleAddress(ctx, floorDiv(std::int64_t{zone} - 1, kOutputsPerModule));
     PlayRemoteIR(ctx, addr, zone, toInt16(label));
 }
@@ -82,7 +82,7 @@ ZoneTarget hostZoneTarget(std::int32_t zone) {
     return {.local = false, .moduleIndex = (zone - 2) / kOutputsPerModule, .output = (zone - 2) % kOutputsPerModule};
 }
 
-std::int16_t irModuleAddress(const Context& ctx, std::int64_t index) {
+std::int16_t irModuleAddress(const CommandLayer& ctx, std::int64_t index) {
     const auto& c = ctx.controller;
     const std::int64_t found = std::min<std::int64_t>(std::max<std::int64_t>(c.irModuleCount, 0),
                                                       static_cast<std::int64_t>(c.irModules.size()));
@@ -92,7 +92,7 @@ std::int16_t irModuleAddress(const Context& ctx, std::int64_t index) {
     return c.irModules[static_cast<std::size_t>(index)];
 }
 
-void PlayIR(Context& ctx, std::int32_t loc) {
+void PlayIR(CommandLayer& ctx, std::int32_t loc) {
     const std::int16_t location = irLookupEntry(ctx, loc);
     QExec(ctx, QueueRecord{.housecode = "",
                            .devicecode = "",
@@ -102,7 +102,7 @@ void PlayIR(Context& ctx, std::int32_t loc) {
                            .data2 = 0});
 }
 
-void PlayRemoteIR(Context& ctx, std::int16_t addr, std::int16_t zone, std::int16_t loc) {
+void PlayRemoteIR(CommandLayer& ctx, std::int16_t addr, std::int16_t zone, std::int16_t loc) {
     const std::int16_t location = irLookupEntry(ctx, loc);
     QExec(ctx, QueueRecord{.housecode = "",
                            .devicecode = "",
@@ -112,7 +112,7 @@ void PlayRemoteIR(Context& ctx, std::int16_t addr, std::int16_t zone, std::int16
                            .data2 = location});
 }
 
-std::int16_t PlayIREx(Context& ctx, const std::string& loc) {
+std::int16_t PlayIREx(CommandLayer& ctx, const std::string& loc) {
     if (loc.find(' ') != std::string::npos) {
         const auto entry = dictionaryEntry(ctx, loc);
         if (!entry || !isNumeric(entry->first) || !isNumeric(entry->second)) return 0;
@@ -128,7 +128,7 @@ std::int16_t PlayIREx(Context& ctx, const std::string& loc) {
     return 1;
 }
 
-std::int16_t PlayZonedIR(Context& ctx, const std::string& iZone, const std::string& loc) {
+std::int16_t PlayZonedIR(CommandLayer& ctx, const std::string& iZone, const std::string& loc) {
     std::int32_t label = 0;
     if (loc.find(' ') != std::string::npos) {
         const auto entry = dictionaryEntry(ctx, loc);
@@ -147,17 +147,17 @@ std::int16_t PlayZonedIR(Context& ctx, const std::string& iZone, const std::stri
     return 1;
 }
 
-void localPlay(Context& ctx, std::int32_t loc) {
-    BusyGuard busy(ctx);
+void localPlay(CommandLayer& ctx, std::int32_t loc) {
+    BusyGuard busy(ctx.gate);
     if (portOpen(ctx)) sendFrame(ctx, localPlayFrame(loc));
 }
 
-void remotePlay(Context& ctx, std::int16_t module, std::int16_t output, std::int32_t loc) {
-    BusyGuard busy(ctx);
+void remotePlay(CommandLayer& ctx, std::int16_t module, std::int16_t output, std::int32_t loc) {
+    BusyGuard busy(ctx.gate);
     if (portOpen(ctx)) sendFrame(ctx, remotePlayFrame(module, output, loc));
 }
 
-void playQueuedZone(Context& ctx, std::int32_t loc, std::int16_t data1) {
+void playQueuedZone(CommandLayer& ctx, std::int32_t loc, std::int16_t data1) {
     const ZoneTarget target = hostZoneTarget(zonesEnabled(ctx) ? data1 : 0);
     if (target.local)
         localPlay(ctx, loc);
@@ -165,7 +165,7 @@ void playQueuedZone(Context& ctx, std::int32_t loc, std::int16_t data1) {
         remotePlay(ctx, irModuleAddress(ctx, target.moduleIndex), static_cast<std::int16_t>(target.output), loc);
 }
 
-void LearnIRStart(Context& ctx, std::int32_t loc) {
+void LearnIRStart(CommandLayer& ctx, std::int32_t loc) {
     if (!portOpen(ctx)) return;
     std::int16_t location = 0;
     // Learning into location 0 instead would overwrite a stored code: send nothing.
@@ -173,14 +173,14 @@ void LearnIRStart(Context& ctx, std::int32_t loc) {
     sendFrame(ctx, learnStartFrame(location));
 }
 
-void LearnIREnd(Context& ctx) {
+void LearnIREnd(CommandLayer& ctx) {
     if (!portOpen(ctx)) return;
     struct Learning {
-        explicit Learning(Context& c) : ctx(c) { ctx.link.learning = kTrue; }
+        explicit Learning(CommandLayer& c) : ctx(c) { ctx.link.learning = kTrue; }
         ~Learning() { ctx.link.learning = kFalse; }
         Learning(const Learning&) = delete;
         Learning& operator=(const Learning&) = delete;
-        Context& ctx;
+        CommandLayer& ctx;
     } learning(ctx);
     skipStep(ctx, 1, [&] { ReadResponse(ctx, kLearnWaitSeconds, kAckLength, 0); });
     clearPending(ctx);
@@ -192,8 +192,8 @@ std::string learnPromptText(std::int32_t loc) {
            blankNum(loc) + "\r\nPress OK to start learning.";
 }
 
-void learnIRPrompt(Context& ctx, std::int32_t loc) {
-    BusyGuard busy(ctx);
+void learnIRPrompt(CommandLayer& ctx, std::int32_t loc) {
+    BusyGuard busy(ctx.gate);
     LearnIRStart(ctx, loc);
     ctx.platform.prompts.message(learnPromptText(loc), PromptStyle::Information);
     LearnIREnd(ctx);

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "commands/command_state.h"
 #include "link/frames.h"
-#include "support/context.h"
 
 namespace varnel {
 
@@ -31,28 +31,28 @@ struct ZoneTarget {
 ZoneTarget hostZoneTarget(std::int32_t zone);
 // Address of the SECU16IR at `index` in scan order; an index past the modules found
 // means the first one. Throws std::out_of_range when none was found.
-std::int16_t irModuleAddress(const Context& ctx, std::int64_t index);
+std::int16_t irModuleAddress(const CommandLayer& ctx, std::int64_t index);
 
 // Queues a play of label `loc` (0..1023, else std::out_of_range) in the current zone.
-void PlayIR(Context& ctx, std::int32_t loc);
+void PlayIR(CommandLayer& ctx, std::int32_t loc);
 // `loc` is a label index, or "group label" looked up in the dictionary. 1 when queued,
 // 0 for an unknown name. Errors (bad index, overflow) reach the caller.
-std::int16_t PlayIREx(Context& ctx, const std::string& loc);
+std::int16_t PlayIREx(CommandLayer& ctx, const std::string& loc);
 // As PlayIREx, with the zone given by the caller.
-std::int16_t PlayZonedIR(Context& ctx, const std::string& iZone, const std::string& loc);
+std::int16_t PlayZonedIR(CommandLayer& ctx, const std::string& iZone, const std::string& loc);
 // Queues a play of label `loc` on output `zone` of the module at `addr`.
-void PlayRemoteIR(Context& ctx, std::int16_t addr, std::int16_t zone, std::int16_t loc);
+void PlayRemoteIR(CommandLayer& ctx, std::int16_t addr, std::int16_t zone, std::int16_t loc);
 // Tells the controller to learn into the code location of label `loc`.
-void LearnIRStart(Context& ctx, std::int32_t loc);
+void LearnIRStart(CommandLayer& ctx, std::int32_t loc);
 // Waits up to 15 s for the controller to report the learned code.
-void LearnIREnd(Context& ctx);
+void LearnIREnd(CommandLayer& ctx);
 
 // Carried out by the I/O timer for queued commands 100 and 102.
-void localPlay(Context& ctx, std::int32_t loc);
-void remotePlay(Context& ctx, std::int16_t module, std::int16_t output, std::int32_t loc);
-void playQueuedZone(Context& ctx, std::int32_t loc, std::int16_t data1);
+void localPlay(CommandLayer& ctx, std::int32_t loc);
+void remotePlay(CommandLayer& ctx, std::int16_t module, std::int16_t output, std::int32_t loc);
+void playQueuedZone(CommandLayer& ctx, std::int32_t loc, std::int16_t data1);
 // Queued command 103: the user is asked to aim the remote, then the code is learned.
-void learnIRPrompt(Context& ctx, std::int32_t loc);
+void learnIRPrompt(CommandLayer& ctx, std::int32_t loc);
 std::string learnPromptText(std::int32_t loc);
 
 }  // namespace varnel

@@ -42,18 +42,18 @@ std::size_t bounded(std::size_t have, int limit) { return std::min(have, static_
 
 }  // namespace
 
-fs::path irFilePath(const Context& ctx, std::string_view fileName) {
+fs::path irFilePath(const CommandLayer& ctx, std::string_view fileName) {
     if (!ctx.host.hs) throw HostError("Object variable not set");
     const fs::path config = files::findNoCase(fs::path(ctx.host.hs->GetAppPath()), "config");
     return files::findNoCase(config, fileName);
 }
 
-std::int16_t irLookupEntry(const Context& ctx, std::int32_t index) {
+std::int16_t irLookupEntry(const CommandLayer& ctx, std::int32_t index) {
     if (index < 0 || index >= kIrLookupCount) throw std::out_of_range("Subscript out of range");
     return ctx.ir.lookup[static_cast<std::size_t>(index)];
 }
 
-bool ReadIRCfg(Context& ctx) {
+bool ReadIRCfg(CommandLayer& ctx) {
     static const std::string kProc = "ReadIRCfg";
     auto& ir = ctx.ir;
     for (auto& g : ir.groups) g.clear();
@@ -81,7 +81,7 @@ bool ReadIRCfg(Context& ctx) {
     });
 }
 
-void ReadIRMap(Context& ctx) {
+void ReadIRMap(CommandLayer& ctx) {
     static const std::string kProc = "ReadIRMap";
     auto& map = ctx.ir.map;
     const std::size_t entries = bounded(map.size(), kIrLabelCount);
@@ -96,7 +96,7 @@ void ReadIRMap(Context& ctx) {
     for (std::size_t i = filled; i < entries; ++i) map[i].clear();
 }
 
-void SaveIRMap(Context& ctx) {
+void SaveIRMap(CommandLayer& ctx) {
     static const std::string kProc = "SaveIRMap";
     reportStep(ctx, kProc, 1, [&] {
         const auto& map = ctx.ir.map;
@@ -107,7 +107,7 @@ void SaveIRMap(Context& ctx) {
     });
 }
 
-void BuildIRLookup(Context& ctx) {
+void BuildIRLookup(CommandLayer& ctx) {
     static const std::string kProc = "BuildIRLookup";
     auto& ir = ctx.ir;
     for (std::size_t i = 0; i < ir.lookup.size(); ++i) ir.lookup[i] = static_cast<std::int16_t>(i);
@@ -120,7 +120,7 @@ void BuildIRLookup(Context& ctx) {
     }
 }
 
-void SetupIRDictionary(Context& ctx) {
+void SetupIRDictionary(CommandLayer& ctx) {
     static const std::string kProc = "SetupIRDictionary";
     fs::path labelPath;
     bool present = false;

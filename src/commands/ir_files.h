@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
+#include "commands/command_state.h"
 #include "files/files.h"
-#include "support/context.h"
 
 namespace varnel {
 
@@ -27,22 +27,22 @@ inline constexpr files::Limits kIrFileLimits{.maxBytes = 16u << 20, .maxLines = 
 
 // Fills the group names and labels from the label file. True when it ran to the end
 // (a missing file included: the tables are then empty).
-bool ReadIRCfg(Context& ctx);
+bool ReadIRCfg(CommandLayer& ctx);
 // Fills the 1008 map entries from the map file; entries the file does not reach are empty.
-void ReadIRMap(Context& ctx);
+void ReadIRMap(CommandLayer& ctx);
 // Rewrites the map file whole (temporary file renamed into place, flushed), lines CR LF.
-void SaveIRMap(Context& ctx);
+void SaveIRMap(CommandLayer& ctx);
 // Lookup entry i = i, except a numeric map entry redirects label i to that location.
-void BuildIRLookup(Context& ctx);
+void BuildIRLookup(CommandLayer& ctx);
 // Adds "GROUP LABEL" -> "index,zone" for groups 1..14; the dictionary is never emptied.
-void SetupIRDictionary(Context& ctx);
+void SetupIRDictionary(CommandLayer& ctx);
 
 // <host dir>/config/<fileName>. The host's own file system ignores letter case, so the
 // directory and the file are matched without regard to case, an exact match first;
 // with no match at all the name is returned as spelled. Throws HostError without a host.
-std::filesystem::path irFilePath(const Context& ctx, std::string_view fileName);
+std::filesystem::path irFilePath(const CommandLayer& ctx, std::string_view fileName);
 
 // The code location that plays label index `index`; throws std::out_of_range outside 0..1023.
-std::int16_t irLookupEntry(const Context& ctx, std::int32_t index);
+std::int16_t irLookupEntry(const CommandLayer& ctx, std::int32_t index);
 
 }  // namespace varnel

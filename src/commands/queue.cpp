@@ -2,17 +2,17 @@
 
 namespace varnel {
 
-void QExec(Context& ctx, const QueueRecord& rec) {
+void QExec(CommandLayer& ctx, const QueueRecord& rec) {
     auto& q = ctx.queue;
     if (q.count < CommandQueue::kSize) {
         q.ring[static_cast<std::size_t>(q.writeIndex)] = rec;
         q.writeIndex = (q.writeIndex + 1) % CommandQueue::kSize;
         ++q.count;
     }
-    if (ctx.hooks.ioTick) ctx.hooks.ioTick();
+    ctx.queueEvents->queued();
 }
 
-bool dequeue(Context& ctx, QueueRecord& out) {
+bool dequeue(CommandLayer& ctx, QueueRecord& out) {
     auto& q = ctx.queue;
     if (q.count <= 0) return false;
     out = q.ring[static_cast<std::size_t>(q.readIndex)];
@@ -21,7 +21,7 @@ bool dequeue(Context& ctx, QueueRecord& out) {
     return true;
 }
 
-void clearQueue(Context& ctx) {
+void clearQueue(CommandLayer& ctx) {
     ctx.queue.count = 0;
     ctx.queue.readIndex = 0;
     ctx.queue.writeIndex = 0;

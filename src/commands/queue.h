@@ -2,7 +2,7 @@
 // The command queue that host calls fill and the I/O timer works off.
 #include <cstdint>
 
-#include "support/context.h"
+#include "commands/command_state.h"
 
 namespace varnel {
 
@@ -17,10 +17,10 @@ enum QueuedCommand : std::int16_t {
 
 // Queues `rec` unless 50 are waiting (then it is dropped without a word), and
 // runs the I/O timer's tick once so the command goes out at once when it can.
-void QExec(Context& ctx, const QueueRecord& rec);
+void QExec(CommandLayer& ctx, const QueueRecord& rec);
 // Takes the record at the read index; false when the queue is empty.
-bool dequeue(Context& ctx, QueueRecord& out);
+bool dequeue(CommandLayer& ctx, QueueRecord& out);
 // Drops everything queued.
-void clearQueue(Context& ctx);
+void clearQueue(CommandLayer& ctx);
 
 }  // namespace varnel

@@ -32,18 +32,18 @@ ScreenFrame screenFrame(std::int16_t x, std::int16_t y, const std::string& txt, 
 
 CommandFrame touchFrame(std::int16_t mode) { return commandFrame(0x28, 0x06, 0x00, byteOrZero(mode)); }
 
-std::int16_t WriteScreen(Context& ctx, std::int16_t x, std::int16_t y, const std::string& txt, bool backlight,
+std::int16_t WriteScreen(CommandLayer& ctx, std::int16_t x, std::int16_t y, const std::string& txt, bool backlight,
                          std::int16_t font, bool clear, bool beep) {
-    BusyGuard busy(ctx);
+    BusyGuard busy(ctx.gate);
     sendAwaitAck(ctx, screenFrame(x, y, txt, backlight, font, clear, beep));
     return 0;
 }
 
-void EnableTouch(Context& ctx, std::int16_t mode) {
-    BusyGuard busy(ctx);
+void EnableTouch(CommandLayer& ctx, std::int16_t mode) {
+    BusyGuard busy(ctx.gate);
     sendAwaitAck(ctx, touchFrame(mode));
 }
 
-std::int16_t xasend(Context& ctx, std::span<const std::uint8_t> buf) { return SendBytes(ctx, buf); }
+std::int16_t xasend(CommandLayer& ctx, std::span<const std::uint8_t> buf) { return SendBytes(ctx, buf); }
 
 }  // namespace varnel

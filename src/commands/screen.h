@@ -5,8 +5,8 @@
 #include <span>
 #include <string>
 
+#include "commands/command_state.h"
 #include "link/frames.h"
-#include "support/context.h"
 
 namespace varnel {
 
@@ -24,10 +24,10 @@ ScreenFrame screenFrame(std::int16_t x, std::int16_t y, const std::string& txt, 
 CommandFrame touchFrame(std::int16_t mode);
 
 // Puts text on the screen and waits for the answer, whatever it is. Always 0.
-std::int16_t WriteScreen(Context& ctx, std::int16_t x, std::int16_t y, const std::string& txt, bool backlight,
+std::int16_t WriteScreen(CommandLayer& ctx, std::int16_t x, std::int16_t y, const std::string& txt, bool backlight,
                          std::int16_t font, bool clear, bool beep);
-void EnableTouch(Context& ctx, std::int16_t mode);
+void EnableTouch(CommandLayer& ctx, std::int16_t mode);
 // Sends `buf` unchanged while the port is open; nothing is added, nothing awaited. Always 0.
-std::int16_t xasend(Context& ctx, std::span<const std::uint8_t> buf);
+std::int16_t xasend(CommandLayer& ctx, std::span<const std::uint8_t> buf);
 
 }  // namespace varnel

@@ -14,17 +14,17 @@ CommandFrame pointWriteFrame(std::int32_t module, std::int32_t point, std::int32
     return commandFrame(0x33, byteOrZero(module), byteOrZero(point), byteOrZero(value));
 }
 
-std::int16_t SetVar(Context& ctx, std::int32_t vnum, std::int32_t data) {
+std::int16_t SetVar(CommandLayer& ctx, std::int32_t vnum, std::int32_t data) {
     // Checked before the busy flag is taken: the caller sees the overflow and
     // neither the wire nor the timers see anything of the failed call.
     if (vnum < 0 || vnum > 255 || data < 0 || data > 65535) throw std::overflow_error("Overflow");
-    BusyGuard busy(ctx);
+    BusyGuard busy(ctx.gate);
     sendAwaitAck(ctx, varWriteFrame(static_cast<std::uint8_t>(vnum), static_cast<std::uint16_t>(data)));
     return 0;
 }
 
-void pointWrite(Context& ctx, std::int32_t module, std::int32_t point, std::int32_t value) {
-    BusyGuard busy(ctx);
+void pointWrite(CommandLayer& ctx, std::int32_t module, std::int32_t point, std::int32_t value) {
+    BusyGuard busy(ctx.gate);
     sendAwaitAck(ctx, pointWriteFrame(module, point, value));
 }
 

@@ -2,8 +2,8 @@
 // Writes of one controller variable and one output point.
 #include <cstdint>
 
+#include "commands/command_state.h"
 #include "link/frames.h"
-#include "support/context.h"
 
 namespace varnel {
 
@@ -14,8 +14,8 @@ CommandFrame pointWriteFrame(std::int32_t module, std::int32_t point, std::int32
 
 // Writes variable `vnum` (0..255) with `data` (0..65535) and waits for the answer.
 // Out-of-range arguments throw std::overflow_error before anything is sent. Always 0.
-std::int16_t SetVar(Context& ctx, std::int32_t vnum, std::int32_t data);
+std::int16_t SetVar(CommandLayer& ctx, std::int32_t vnum, std::int32_t data);
 // Writes one output point and waits for the answer, whatever it is.
-void pointWrite(Context& ctx, std::int32_t module, std::int32_t point, std::int32_t value);
+void pointWrite(CommandLayer& ctx, std::int32_t module, std::int32_t point, std::int32_t value);
 
 }  // namespace varnel

@@ -111,18 +111,18 @@ std::optional<X10Plan> planX10(std::string_view house, std::string_view device, 
     return plan;
 }
 
-std::int16_t x10Send(Context& ctx, const std::string& house, const std::string& device, std::int16_t& command,
+std::int16_t x10Send(CommandLayer& ctx, const std::string& house, const std::string& device, std::int16_t& command,
                      std::int16_t& brightness, std::int16_t data1, std::int16_t data2) {
     const auto plan = planX10(house, device, command, brightness, data1, data2, ctx.controller.presetDim);
     if (!plan) return 0;
 
     // The timers stay out of the way for the whole series, not only one frame.
     struct SendingFlag {
-        explicit SendingFlag(Context& c) : ctx(c) { ctx.timers.x10Sending = 1; }
-        ~SendingFlag() { ctx.timers.x10Sending = 0; }
+        explicit SendingFlag(CommandLayer& c) : ctx(c) { ctx.gate.x10Sending = 1; }
+        ~SendingFlag() { ctx.gate.x10Sending = 0; }
         SendingFlag(const SendingFlag&) = delete;
         SendingFlag& operator=(const SendingFlag&) = delete;
-        Context& ctx;
+        CommandLayer& ctx;
     } sending(ctx);
 
     for (const CommandFrame& frame : plan->frames) sendAwaitAck(ctx, frame);

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/command_state.h"
 #include "link/frames.h"
-#include "support/context.h"
 
 namespace varnel {
 
@@ -35,7 +35,7 @@ std::optional<X10Plan> planX10(std::string_view house, std::string_view device, 
 
 // Sends one queued X10 command under the X10 send flag; the rewritten command
 // and brightness go back to the caller. Always 0.
-std::int16_t x10Send(Context& ctx, const std::string& house, const std::string& device, std::int16_t& command,
+std::int16_t x10Send(CommandLayer& ctx, const std::string& house, const std::string& device, std::int16_t& command,
                      std::int16_t& brightness, std::int16_t data1, std::int16_t data2);
 
 }  // namespace varnel

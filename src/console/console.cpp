@@ -23,13 +23,13 @@ std::string commandWord(const Command& c) {
 }
 
 // Refusals shared by the commands that reach the controller. Empty when all is well.
-std::optional<std::string> linkProblem(const Context& ctx) {
+std::optional<std::string> linkProblem(const CommandLayer& ctx) {
     if (!ctx.host.hs) return "the plug-in is not registered with the host yet";
     if (!ctx.link.commStarted) return "the controller link is not started (status shows the port)";
     return std::nullopt;
 }
 
-std::optional<std::string> queueProblem(const Context& ctx) {
+std::optional<std::string> queueProblem(const CommandLayer& ctx) {
     if (auto p = linkProblem(ctx)) return p;
     if (ctx.queue.count >= CommandQueue::kSize)
         return "the command queue is full (" + std::to_string(ctx.queue.count) + " waiting); try again shortly";
@@ -37,7 +37,7 @@ std::optional<std::string> queueProblem(const Context& ctx) {
 }
 
 // What became of a queued command: QExec works the queue off at once when it can.
-std::string queuedOutcome(const Context& ctx, int before) {
+std::string queuedOutcome(const CommandLayer& ctx, int before) {
     if (ctx.queue.count > before)
         return "queued (" + std::to_string(ctx.queue.count) + " waiting; sent when the controller is free)";
     return "sent";
@@ -45,13 +45,15 @@ std::string queuedOutcome(const Context& ctx, int before) {
 
 // The refusal of a command the controller let time out; the plug-in's calls do not
 // fail for it, so the console would otherwise claim success.
-Reply noAnswer(const Context& ctx, const Command& c) {
+Reply noAnswer(const CommandLayer& ctx, const Command& c) {
     return refused(commandWord(c) + ": no answer from the controller (" + formatCommand(c) + " waited " +
                    std::to_string(ctx.link.responseTimeout) + " s for it)");
 }
 
 // True when a command sent since `unansweredBefore` got no answer.
-bool lostAnswer(const Context& ctx, std::uint64_t unansweredBefore) { return ctx.link.unanswered != unansweredBefore; }
+bool lostAnswer(const CommandLayer& ctx, std::uint64_t unansweredBefore) {
+    return ctx.link.unanswered != unansweredBefore;
+}
 
 class Runner {
 public:
@@ -72,11 +74,12 @@ public:
     Reply operator()(const cmd::MirrorPoints& m) { return detail::mirrorPoints(env_, m); }
     Reply operator()(const cmd::Config&) {
         // Only a run with a display has a window to open.
-        if (!ctx_.hooks.showConfigWindow)
+        ConfigWindow* window = env_.plugin.context().configWindow;
+        if (!window)
             return done(
                 "config: no display, so no configuration window; use mirror to choose the mirrored "
                 "variables and points, and varnel sync for the System Map");
-        ctx_.hooks.showConfigWindow(false);
+        window->show(false);
         return done("config: the configuration window is open");
     }
 
@@ -93,7 +96,7 @@ private:
     const host::DeviceRecord* findDevice(const std::string& code) const;
 
     Env& env_;
-    Context& ctx_;
+    DeviceLayer& ctx_;
 };
 
 const host::DeviceRecord* Runner::findDevice(const std::string& code) const {
@@ -239,13 +242,9 @@ Reply Runner::operator()(const cmd::Screen& s) {
 
 Console::Console(HSPI& plugin, EmbeddedHost& host, Sink sink) : plugin_(plugin), host_(host), sink_(std::move(sink)) {}
 
-Context& Console::ctx() { return plugin_.context(); }
+DeviceLayer& Console::ctx() { return plugin_.context(); }
 
-bool Console::ready() const {
-    const Context& c = plugin_.context();
-    return !running_ && c.link.exchangeDepth == 0 && c.link.busy == 0 && !c.timers.timerBusy &&
-           c.timers.x10Sending == 0;
-}
+bool Console::ready() const { return !running_ && plugin_.context().gate.idle(); }
 
 Reply Console::emit(Reply reply) {
     if (reply.outcome == Reply::Outcome::Quit) quit_ = true;

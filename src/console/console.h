@@ -21,7 +21,7 @@
 namespace varnel {
 class HSPI;
 class EmbeddedHost;
-struct Context;
+struct DeviceLayer;
 }  // namespace varnel
 
 namespace varnel::console {
@@ -71,7 +71,7 @@ public:
 private:
     Reply dispatch(const Command& command);
     Reply emit(Reply reply);
-    Context& ctx();
+    DeviceLayer& ctx();
 
     HSPI& plugin_;
     EmbeddedHost& host_;

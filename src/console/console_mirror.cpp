@@ -51,7 +51,7 @@ std::vector<int> notMirrored(const std::array<bool, N>& ticked, Selected selecte
     return out;
 }
 
-std::optional<std::string> hostProblem(const Context& ctx) {
+std::optional<std::string> hostProblem(const DeviceLayer& ctx) {
     if (!ctx.host.hs || !ctx.host.callback) return "the plug-in is not registered with the host yet";
     // Devices made before the interface name is known would not be recognised as ours.
     if (ctx.devices.interfaceName.empty()) return "the host has not started an interface of the plug-in yet";
@@ -61,7 +61,7 @@ std::optional<std::string> hostProblem(const Context& ctx) {
 }  // namespace
 
 Reply mirrorVars(Env& env, const cmd::MirrorVars& m) {
-    Context& ctx = env.ctx;
+    DeviceLayer& ctx = env.ctx;
     if (auto p = hostProblem(ctx)) return refused("mirror: " + *p);
     std::array<bool, 128> ticked{};
     for (std::size_t n = 0; n < ticked.size(); ++n) ticked[n] = ctx.devices.varSelected[n] != kFalse;
@@ -94,7 +94,7 @@ Reply mirrorVars(Env& env, const cmd::MirrorVars& m) {
 }
 
 Reply mirrorPoints(Env& env, const cmd::MirrorPoints& m) {
-    Context& ctx = env.ctx;
+    DeviceLayer& ctx = env.ctx;
     if (auto p = hostProblem(ctx)) return refused("mirror: " + *p);
     const int type = moduleTypeOf(ctx, m.unit);
     const std::string unitText = "unit " + std::to_string(m.unit);

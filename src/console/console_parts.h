@@ -14,7 +14,7 @@ namespace varnel::console::detail {
 struct Env {
     HSPI& plugin;
     EmbeddedHost& host;
-    Context& ctx;
+    DeviceLayer& ctx;
 };
 
 inline Reply done(std::vector<std::string> lines) { return {Reply::Outcome::Done, std::move(lines)}; }

@@ -70,7 +70,7 @@ std::string padded(std::string s, std::size_t width) {
     return s;
 }
 
-std::string varsHouses(const Context& ctx) {
+std::string varsHouses(const DeviceLayer& ctx) {
     const int base = ctx.devices.varsHouseCode;
     if (base == 0) return "none";
     return std::string(1, static_cast<char>(base)) + " and " + std::string(1, static_cast<char>(base + 1));
@@ -79,7 +79,7 @@ std::string varsHouses(const Context& ctx) {
 }  // namespace
 
 Reply showStatus(Env& env) {
-    const Context& ctx = env.ctx;
+    const DeviceLayer& ctx = env.ctx;
     std::vector<std::string> out;
     std::string device;
     try {
@@ -110,9 +110,9 @@ Reply showStatus(Env& env) {
     out.push_back("IR: size " + std::to_string(ctx.controller.irSize) + ", zones " +
                   (zones == 0 ? std::string("none") : "0 to " + std::to_string(zones)) + ", current zone " +
                   std::to_string(ctx.ir.zone) + ", " + std::to_string(ctx.ir.dictionary.size()) + " names");
-    for (auto& line : healthLines(ctx)) out.push_back(std::move(line));
+    for (auto& line : healthLines(env.plugin.context())) out.push_back(std::move(line));
     out.push_back("queue: " + std::to_string(ctx.queue.count) + " waiting; plug-in " +
-                  (ctx.link.busy != 0 || ctx.timers.timerBusy ? "busy" : "idle"));
+                  (ctx.gate.idle() ? "idle" : "busy"));
     out.push_back("variables house codes: " + varsHouses(ctx) +
                   "; interface name: " + printable(ctx.devices.interfaceName));
     return done(std::move(out));
@@ -144,7 +144,7 @@ Reply showDevices(Env& env) {
 }
 
 Reply showMirror(Env& env) {
-    const Context& ctx = env.ctx;
+    const DeviceLayer& ctx = env.ctx;
     std::vector<std::string> out;
     if (ctx.devices.varsHouseCode == 0) {
         out.emplace_back("# no variables mirrored (no variables house code)");

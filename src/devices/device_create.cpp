@@ -66,7 +66,7 @@ std::string letterOf(std::int32_t code) { return std::string(1, static_cast<char
 
 // A free house code from the host; nothing (after the message box) when none
 // is left or the host offers something that is not a character code.
-std::optional<std::int32_t> freeHouseCode(Context& ctx, std::int32_t highest) {
+std::optional<std::int32_t> freeHouseCode(DeviceLayer& ctx, std::int32_t highest) {
     std::int32_t code = -1;
     skipStep(ctx, 1, [&] {
         if (!ctx.host.callback) throw HostError("Object variable not set");
@@ -86,7 +86,7 @@ std::optional<std::int32_t> freeHouseCode(Context& ctx, std::int32_t highest) {
     throw HostError("device code " + code + " is held by a device that is not this plug-in's");
 }
 
-std::int32_t createPoint(Context& ctx, const PointKind& kind, const std::string& code, std::int16_t unit,
+std::int32_t createPoint(DeviceLayer& ctx, const PointKind& kind, const std::string& code, std::int16_t unit,
                          std::int16_t invert) {
     std::int32_t ref = -1;
     reportStep(ctx, kind.procedure, 1, [&] {
@@ -125,7 +125,7 @@ struct LetterUse {
     std::array<bool, 256> ownVariables{};
 };
 
-std::optional<LetterUse> letterUse(Context& ctx) {
+std::optional<LetterUse> letterUse(DeviceLayer& ctx) {
     LetterUse use;
     const bool walked = skipStep(ctx, 1, [&] {
         forEachHostDevice(ctx, [&](Device& dev) {
@@ -157,7 +157,7 @@ std::optional<int> freeLetterPair(const LetterUse& use, int offered) {
 
 // Creates the ticked variables of one house letter and deletes the plug-in's others.
 // A variable is selected only when its device is there. Returns whether one was.
-bool applyVariableLetter(Context& ctx, const std::string& letter, int first, const std::array<bool, 128>& ticked) {
+bool applyVariableLetter(DeviceLayer& ctx, const std::string& letter, int first, const std::array<bool, 128>& ticked) {
     bool created = false;
     for (int n = first; n < first + 64; ++n) {
         const std::string code = letter + std::to_string(n - first + 1);
@@ -178,19 +178,19 @@ bool applyVariableLetter(Context& ctx, const std::string& letter, int first, con
 }
 
 // Keeps a letter taken in the host with one variable when none of its half is wanted.
-void keepVariableLetter(Context& ctx, int step, const std::string& code, int n) {
+void keepVariableLetter(DeviceLayer& ctx, int step, const std::string& code, int n) {
     std::int32_t ref = -1;
     skipStep(ctx, step, [&] { ref = CreateDevice(ctx, code, static_cast<std::int16_t>(n)); });
     if (ref > -1) ctx.devices.varSelected[static_cast<std::size_t>(n)] = kTrue;
 }
 
-void unselectVariables(Context& ctx, int first) {
+void unselectVariables(DeviceLayer& ctx, int first) {
     for (int n = first; n < first + 64; ++n) ctx.devices.varSelected[static_cast<std::size_t>(n)] = kFalse;
 }
 
 }  // namespace
 
-std::int32_t CreateDevice(Context& ctx, const std::string& code, std::int16_t varnum) {
+std::int32_t CreateDevice(DeviceLayer& ctx, const std::string& code, std::int16_t varnum) {
     std::int32_t ref = -1;
     reportStep(ctx, "CreateDevice", 1, [&] {
         const CodeHolder holder = deviceAtCode(ctx, code, DeviceKind::Variable);
@@ -215,20 +215,20 @@ std::int32_t CreateDevice(Context& ctx, const std::string& code, std::int16_t va
     return ref;
 }
 
-std::int32_t CreateInput16(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert) {
+std::int32_t CreateInput16(DeviceLayer& ctx, const std::string& code, std::int16_t unit, std::int16_t invert) {
     return createPoint(ctx, kInput16, code, unit, invert);
 }
-std::int32_t CreateOutput16(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert) {
+std::int32_t CreateOutput16(DeviceLayer& ctx, const std::string& code, std::int16_t unit, std::int16_t invert) {
     return createPoint(ctx, kOutput16, code, unit, invert);
 }
-std::int32_t CreateInput16i(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert) {
+std::int32_t CreateInput16i(DeviceLayer& ctx, const std::string& code, std::int16_t unit, std::int16_t invert) {
     return createPoint(ctx, kInput16i, code, unit, invert);
 }
-std::int32_t CreateOutputRly(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert) {
+std::int32_t CreateOutputRly(DeviceLayer& ctx, const std::string& code, std::int16_t unit, std::int16_t invert) {
     return createPoint(ctx, kOutputRly, code, unit, invert);
 }
 
-void CreateVariableDevices(Context& ctx, const std::array<bool, 128>& ticked) {
+void CreateVariableDevices(DeviceLayer& ctx, const std::array<bool, 128>& ticked) {
     auto& dm = ctx.devices;
     const auto use = letterUse(ctx);
     if (!use) return;
@@ -286,7 +286,7 @@ void CreateVariableDevices(Context& ctx, const std::array<bool, 128>& ticked) {
     clearPending(ctx);
 }
 
-void CreateModuleDevices(Context& ctx, std::int16_t unit, std::array<bool, 16>& ticked, bool invert) {
+void CreateModuleDevices(DeviceLayer& ctx, std::int16_t unit, std::array<bool, 16>& ticked, bool invert) {
     const int type = moduleTypeOf(ctx, unit);
     if (type != kSecu16 && type != kSecu16I && type != kRelay08) return;
 
@@ -313,7 +313,7 @@ void CreateModuleDevices(Context& ctx, std::int16_t unit, std::array<bool, 16>& 
     if (type == kRelay08)
         for (int p = 8; p < 16; ++p) ticked[static_cast<std::size_t>(p)] = false;
 
-    using Creator = std::int32_t (*)(Context&, const std::string&, std::int16_t, std::int16_t);
+    using Creator = std::int32_t (*)(DeviceLayer&, const std::string&, std::int16_t, std::int16_t);
     const auto creatorFor = [type](int p) -> Creator {
         switch (type) {
             case kSecu16: return p < 8 ? CreateInput16 : CreateOutput16;
@@ -346,7 +346,7 @@ void CreateModuleDevices(Context& ctx, std::int16_t unit, std::array<bool, 16>& 
     clearPending(ctx);
 }
 
-void CreateLeopardDevice(Context& ctx) {
+void CreateLeopardDevice(DeviceLayer& ctx) {
     bool exists = false;
     skipStep(ctx, 1, [&] {
         forEachHostDevice(ctx, [&](Device& dev) {

@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kLeopardMisc = "leopard";
 }  // namespace
 
-std::string FindInterface(Context& ctx) {
+std::string FindInterface(DeviceLayer& ctx) {
     std::string name = "Applied Digital Ocelot";
     reportStep(ctx, "FindInterface", 1, [&] {
         if (settingNumber(ctx, "InterfaceName", "0") == 1) name = "Varnel";
@@ -21,7 +21,7 @@ std::string FindInterface(Context& ctx) {
     return name;
 }
 
-std::string FindVarsHouseCode(Context& ctx) {
+std::string FindVarsHouseCode(DeviceLayer& ctx) {
     std::string result;
     reportStep(ctx, "FindVarsHouseCode", 1, [&] {
         forEachHostDevice(ctx, [&](Device& dev) {
@@ -41,7 +41,7 @@ std::string FindVarsHouseCode(Context& ctx) {
     return result;
 }
 
-std::string FindUnitMappings(Context& ctx) {
+std::string FindUnitMappings(DeviceLayer& ctx) {
     std::string text;
     reportStep(ctx, "FindUnitMappings", 1, [&] {
         std::string defaultInvert;
@@ -63,7 +63,7 @@ std::string FindUnitMappings(Context& ctx) {
     return text;
 }
 
-void ReadDeviceSettings(Context& ctx) {
+void ReadDeviceSettings(DeviceLayer& ctx) {
     auto& sw = ctx.switches;
     skipStep(ctx, 1, [&] { sw.leopardVar = ReadSetting(ctx, "leopard_var", "-1"); });
     skipStep(ctx, 2, [&] { sw.invert = toInt16(settingNumber(ctx, "invert", "0")); });
@@ -81,7 +81,7 @@ void ReadDeviceSettings(Context& ctx) {
     clearPending(ctx);
 }
 
-void DiscoverDevices(Context& ctx) {
+void DiscoverDevices(DeviceLayer& ctx) {
     auto& dm = ctx.devices;
     if (dm.discovered) return;
     // Only the plug-in's own devices are selected: the timers write to what is selected.

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "support/context.h"
+#include "devices/device_state.h"
 
 namespace varnel {
 
@@ -30,16 +30,16 @@ enum IoType : std::int16_t {
 inline constexpr const char* kNoFreeCodes = "HSPI_Tarnwick ERROR. All device codes used";
 
 // --- host calls; the host generation flag picks the by-reference or by-index call.
-std::shared_ptr<Device> GetHSDevice(Context& ctx, std::int32_t ref);
-std::int32_t NewHSDevice(Context& ctx, const std::string& name);
+std::shared_ptr<Device> GetHSDevice(DeviceLayer& ctx, std::int32_t ref);
+std::int32_t NewHSDevice(DeviceLayer& ctx, const std::string& name);
 // Reference (or index) of the device with `code`, -1 when there is none or the host call failed.
-std::int32_t hsDeviceExists(Context& ctx, const std::string& code);
-void DeleteHSDevice(Context& ctx, const std::string& code);
+std::int32_t hsDeviceExists(DeviceLayer& ctx, const std::string& code);
+void DeleteHSDevice(DeviceLayer& ctx, const std::string& code);
 
 // Calls `fn` for every host device until it returns false. Throws what the host throws.
-void forEachHostDevice(Context& ctx, const std::function<bool(Device&)>& fn);
+void forEachHostDevice(DeviceLayer& ctx, const std::function<bool(Device&)>& fn);
 // True when the device carries the plug-in's interface name.
-bool isOwnDevice(const Context& ctx, const Device& dev);
+bool isOwnDevice(const DeviceLayer& ctx, const Device& dev);
 
 // The kinds of device the creators make and may find again at a code.
 enum class DeviceKind { Variable, Point };
@@ -50,37 +50,37 @@ struct CodeHolder {
     std::int32_t ref = -1;
     bool ours = false;
 };
-CodeHolder deviceAtCode(Context& ctx, const std::string& code, DeviceKind kind);
+CodeHolder deviceAtCode(DeviceLayer& ctx, const std::string& code, DeviceKind kind);
 // Deletes the device at `code` only when it is the plug-in's own of `kind`.
-void deleteOwnDevice(Context& ctx, const std::string& code, DeviceKind kind);
+void deleteOwnDevice(DeviceLayer& ctx, const std::string& code, DeviceKind kind);
 
 // --- finders (start-up and the window)
-std::string FindInterface(Context& ctx);
-std::string FindVarsHouseCode(Context& ctx);
-std::string FindUnitMappings(Context& ctx);
-void ReadDeviceSettings(Context& ctx);
-void DiscoverDevices(Context& ctx);
+std::string FindInterface(DeviceLayer& ctx);
+std::string FindVarsHouseCode(DeviceLayer& ctx);
+std::string FindUnitMappings(DeviceLayer& ctx);
+void ReadDeviceSettings(DeviceLayer& ctx);
+void DiscoverDevices(DeviceLayer& ctx);
 
 // --- creators; each returns the reference of the device.
-std::int32_t CreateDevice(Context& ctx, const std::string& code, std::int16_t varnum);
-std::int32_t CreateInput16(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
-std::int32_t CreateOutput16(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
-std::int32_t CreateInput16i(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
-std::int32_t CreateOutputRly(Context& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
+std::int32_t CreateDevice(DeviceLayer& ctx, const std::string& code, std::int16_t varnum);
+std::int32_t CreateInput16(DeviceLayer& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
+std::int32_t CreateOutput16(DeviceLayer& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
+std::int32_t CreateInput16i(DeviceLayer& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
+std::int32_t CreateOutputRly(DeviceLayer& ctx, const std::string& code, std::int16_t unit, std::int16_t invert);
 
 // `ticked` is the user's choice of variables 0..127 (the variables matrix).
-void CreateVariableDevices(Context& ctx, const std::array<bool, 128>& ticked);
+void CreateVariableDevices(DeviceLayer& ctx, const std::array<bool, 128>& ticked);
 // `ticked` is the unit's row of points 0..15; a RELAY-08 row loses points 8..15.
 // `invert` is the row's invert box.
-void CreateModuleDevices(Context& ctx, std::int16_t unit, std::array<bool, 16>& ticked, bool invert);
-void CreateLeopardDevice(Context& ctx);
+void CreateModuleDevices(DeviceLayer& ctx, std::int16_t unit, std::array<bool, 16>& ticked, bool invert);
+void CreateLeopardDevice(DeviceLayer& ctx);
 
 // --- device codes and tables
 // Device code of variable n (0..127) under the variables house code.
-std::string variableCode(const Context& ctx, int n);
+std::string variableCode(const DeviceLayer& ctx, int n);
 // Module type of `unit` (1..128) from the module scan; 0 outside that range.
-int moduleTypeOf(const Context& ctx, int unit);
-bool pointSelected(const Context& ctx, int unit, int point);
-void setPointSelected(Context& ctx, int unit, int point, bool on);
+int moduleTypeOf(const DeviceLayer& ctx, int unit);
+bool pointSelected(const DeviceLayer& ctx, int unit, int point);
+void setPointSelected(DeviceLayer& ctx, int unit, int point, bool on);
 
 }  // namespace varnel

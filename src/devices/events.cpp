@@ -22,7 +22,7 @@ std::optional<std::int16_t> functionCommand(int k) {
     return std::nullopt;
 }
 
-void deliver(Context& ctx, const std::string& house, std::int16_t command, const std::string& level) {
+void deliver(DeviceLayer& ctx, const std::string& house, std::int16_t command, const std::string& level) {
     const std::string addresses = ctx.x10.addressList;
     ctx.x10.addressList.clear();
     if (!ctx.host.callback) throw HostError("Object variable not set");
@@ -31,7 +31,7 @@ void deliver(Context& ctx, const std::string& house, std::int16_t command, const
 
 }  // namespace
 
-void x10Handler(Context& ctx, const std::array<std::uint8_t, 4>& report) {
+void x10Handler(DeviceLayer& ctx, const std::array<std::uint8_t, 4>& report) {
     if (!ctx.controller.x10Interface) return;
     const int h = report[1];
     const int k = report[2];
@@ -62,7 +62,7 @@ void x10Handler(Context& ctx, const std::array<std::uint8_t, 4>& report) {
     clearPending(ctx);
 }
 
-void HandleIOPointChange(Context& ctx, const std::array<std::uint8_t, 4>& report) {
+void HandleIOPointChange(DeviceLayer& ctx, const std::array<std::uint8_t, 4>& report) {
     const int m = report[1];
     const int p = report[2];
     const int v = report[3];

@@ -8,7 +8,7 @@
 namespace varnel {
 
 namespace {
-Host& hostOf(Context& ctx) {
+Host& hostOf(DeviceLayer& ctx) {
     if (!ctx.host.hs) throw HostError("Object variable not set");
     return *ctx.host.hs;
 }
@@ -18,17 +18,17 @@ Host& hostOf(Context& ctx) {
 constexpr int kMaxEnumeratorSteps = 65536;
 }  // namespace
 
-std::shared_ptr<Device> GetHSDevice(Context& ctx, std::int32_t ref) {
+std::shared_ptr<Device> GetHSDevice(DeviceLayer& ctx, std::int32_t ref) {
     Host& hs = hostOf(ctx);
     return ctx.host.newGeneration ? hs.GetDeviceByRef(ref) : hs.GetDevice(toInt16(ref));
 }
 
-std::int32_t NewHSDevice(Context& ctx, const std::string& name) {
+std::int32_t NewHSDevice(DeviceLayer& ctx, const std::string& name) {
     Host& hs = hostOf(ctx);
     return ctx.host.newGeneration ? hs.NewDeviceRef(name) : hs.NewDevice(name);
 }
 
-std::int32_t hsDeviceExists(Context& ctx, const std::string& code) {
+std::int32_t hsDeviceExists(DeviceLayer& ctx, const std::string& code) {
     std::int32_t ref = -1;
     reportStep(ctx, "hsDeviceExists " + code, 1, [&] {
         Host& hs = hostOf(ctx);
@@ -37,7 +37,7 @@ std::int32_t hsDeviceExists(Context& ctx, const std::string& code) {
     return ref;
 }
 
-void DeleteHSDevice(Context& ctx, const std::string& code) {
+void DeleteHSDevice(DeviceLayer& ctx, const std::string& code) {
     const std::int32_t ref = hsDeviceExists(ctx, code);
     if (ref <= -1) return;
     const auto dev = GetHSDevice(ctx, ref);
@@ -45,11 +45,11 @@ void DeleteHSDevice(Context& ctx, const std::string& code) {
     hostOf(ctx).DeleteDevice(dev->ref());
 }
 
-bool isOwnDevice(const Context& ctx, const Device& dev) {
+bool isOwnDevice(const DeviceLayer& ctx, const Device& dev) {
     return lower(dev.interface_()) == lower(ctx.devices.interfaceName);
 }
 
-CodeHolder deviceAtCode(Context& ctx, const std::string& code, DeviceKind kind) {
+CodeHolder deviceAtCode(DeviceLayer& ctx, const std::string& code, DeviceKind kind) {
     CodeHolder h;
     const std::int32_t ref = hsDeviceExists(ctx, code);
     if (ref <= -1) return h;
@@ -62,12 +62,12 @@ CodeHolder deviceAtCode(Context& ctx, const std::string& code, DeviceKind kind) 
     return h;
 }
 
-void deleteOwnDevice(Context& ctx, const std::string& code, DeviceKind kind) {
+void deleteOwnDevice(DeviceLayer& ctx, const std::string& code, DeviceKind kind) {
     const CodeHolder h = deviceAtCode(ctx, code, kind);
     if (h.ours) hostOf(ctx).DeleteDevice(h.device->ref());
 }
 
-void forEachHostDevice(Context& ctx, const std::function<bool(Device&)>& fn) {
+void forEachHostDevice(DeviceLayer& ctx, const std::function<bool(Device&)>& fn) {
     Host& hs = hostOf(ctx);
     if (!ctx.host.newGeneration) {
         const std::int32_t count = std::min<std::int32_t>(hs.DeviceCount(), 32767);
@@ -92,25 +92,25 @@ void forEachHostDevice(Context& ctx, const std::function<bool(Device&)>& fn) {
     }
 }
 
-std::string variableCode(const Context& ctx, int n) {
+std::string variableCode(const DeviceLayer& ctx, int n) {
     const int base = ctx.devices.varsHouseCode;
     const int code = n < 64 ? base : base + 1;
     const int number = n < 64 ? n + 1 : n - 63;
     return std::string(1, static_cast<char>(code)) + std::to_string(number);
 }
 
-int moduleTypeOf(const Context& ctx, int unit) {
+int moduleTypeOf(const DeviceLayer& ctx, int unit) {
     if (unit < 1 || unit > 128) return 0;
     return ctx.controller.moduleTypes[static_cast<std::size_t>(unit - 1)];
 }
 
-bool pointSelected(const Context& ctx, int unit, int point) {
+bool pointSelected(const DeviceLayer& ctx, int unit, int point) {
     const auto& t = ctx.devices.pointSelected;
     if (unit < 0 || unit >= static_cast<int>(t.size()) || point < 0 || point > 15) return false;
     return t[static_cast<std::size_t>(unit)][static_cast<std::size_t>(point)] != kFalse;
 }
 
-void setPointSelected(Context& ctx, int unit, int point, bool on) {
+void setPointSelected(DeviceLayer& ctx, int unit, int point, bool on) {
     auto& t = ctx.devices.pointSelected;
     if (unit < 0 || unit >= static_cast<int>(t.size()) || point < 0 || point > 15) return;
     t[static_cast<std::size_t>(unit)][static_cast<std::size_t>(point)] = toBool16(on);

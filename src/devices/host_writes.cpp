@@ -15,7 +15,7 @@ constexpr std::int16_t kCmdOn = 2;
 constexpr std::int16_t kCmdOff = 3;
 }  // namespace
 
-void SetPoint(Context& ctx, std::int16_t unit, std::int16_t point, std::int16_t value) {
+void SetPoint(DeviceLayer& ctx, std::int16_t unit, std::int16_t point, std::int16_t value) {
     if (const umap* map = mappingOfUnit(ctx, unit)) {
         const std::string code = map->hc() + std::to_string(point + 1);
         skipStep(ctx, 2, [&] {
@@ -33,8 +33,9 @@ void SetPoint(Context& ctx, std::int16_t unit, std::int16_t point, std::int16_t 
                            .data2 = point});
 }
 
-void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& housecode, const std::string& devicecode,
-           std::int16_t& command, std::int16_t& brightness, std::int16_t data1, std::int16_t data2) {
+void SetIO(DeviceLayer& ctx, const std::shared_ptr<Device>& dv, const std::string& housecode,
+           const std::string& devicecode, std::int16_t& command, std::int16_t& brightness, std::int16_t data1,
+           std::int16_t data2) {
     if (!ctx.host.setupHost && !ctx.host.hostMode) return;
     const int houseChar = housecode.empty() ? 0 : static_cast<unsigned char>(housecode[0]);
     const std::string code = housecode + devicecode;

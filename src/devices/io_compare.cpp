@@ -28,7 +28,7 @@ constexpr PointRange kRanges[] = {
     {.type = kRelay08, .first = 1, .last = 8, .logPrefix = "RLY8 Setting device ", .guardedRead = false},
 };
 
-void comparePoint(Context& ctx, const umap& map, const PointRange& range, int number) {
+void comparePoint(DeviceLayer& ctx, const umap& map, const PointRange& range, int number) {
     const int index = number - 1;
     if (!pointSelected(ctx, map.unit(), index)) return;
     if (!ctx.host.hs || !ctx.host.callback) throw HostError("Object variable not set");
@@ -66,7 +66,7 @@ PointShown pointShown(std::int16_t moduleType, int index, std::int16_t invert, i
     return {value == 1 ? std::int16_t{2} : std::int16_t{3}, value};
 }
 
-void compareIOPoints(Context& ctx) {
+void compareIOPoints(DeviceLayer& ctx) {
     // Copied: a host call could in principle lead to the mappings being rebuilt.
     const auto mappings = ctx.devices.mappings;
     for (const auto& map : mappings) {

@@ -27,12 +27,12 @@ constexpr Said kIrMatch{"**** Ocelot says IR Match (1) ", "*** Ocelot says IR Ma
 constexpr Said kIoChange{"**** Ocelot says I0 Change (1) ", nullptr};
 constexpr Said kLeopard{"**** Ocelot says Leopard Touch (1) ", "*** Ocelot says Leopard Touch "};
 
-void say(Context& ctx, ReportPath path, const Said& said, const std::string& rest) {
+void say(DeviceLayer& ctx, ReportPath path, const Said& said, const std::string& rest) {
     const char* text = path == ReportPath::Timer ? said.timer : said.responseLoop;
     if (text) commLog(ctx, text + rest);
 }
 
-void handle(Context& ctx, const ControllerReport& r, ReportPath path) {
+void handle(DeviceLayer& ctx, const ControllerReport& r, ReportPath path) {
     switch (r.kind) {
         case ReportKind::X10Sent:
         case ReportKind::X10Received: {
@@ -65,13 +65,13 @@ void handle(Context& ctx, const ControllerReport& r, ReportPath path) {
 
 }  // namespace
 
-void dispatchReport(Context& ctx, const ControllerReport& report, ReportPath path) {
+void dispatchReport(DeviceLayer& ctx, const ControllerReport& report, ReportPath path) {
     const char* procedure = path == ReportPath::Timer ? kTimer3Procedure : kResponseLoopProcedure;
     if (report.kind != ReportKind::Filler && report.kind != ReportKind::Ignored) ++ctx.link.reportsHandled;
     reportStep(ctx, procedure, 4, [&] { handle(ctx, report, path); });
 }
 
-void readReports(Context& ctx) {
+void readReports(DeviceLayer& ctx) {
     ReportReader reader;
     auto& port = ctx.platform.port;
     for (int n = 0; n < kMaxReportsPerTick && port.bytesWaiting() >= 3; ++n) {

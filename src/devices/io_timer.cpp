@@ -16,16 +16,16 @@ namespace varnel {
 namespace {
 
 struct TimerBusyScope {
-    explicit TimerBusyScope(Context& c) : ctx(c) { ctx.timers.timerBusy = true; }
-    ~TimerBusyScope() { ctx.timers.timerBusy = false; }
+    explicit TimerBusyScope(DeviceLayer& c) : ctx(c) { ctx.gate.timerBusy = true; }
+    ~TimerBusyScope() { ctx.gate.timerBusy = false; }
     TimerBusyScope(const TimerBusyScope&) = delete;
     TimerBusyScope& operator=(const TimerBusyScope&) = delete;
-    Context& ctx;
+    DeviceLayer& ctx;
 };
 
 // Executes the record at the read index, then moves past it. The record
 // stays in place while it runs, so QExec calls made meanwhile cannot pass 50.
-void runHeadOfQueue(Context& ctx) {
+void runHeadOfQueue(DeviceLayer& ctx) {
     auto& q = ctx.queue;
     const QueueRecord rec = q.ring[static_cast<std::size_t>(q.readIndex)];
     reportStep(ctx, kTimer3Procedure, 5, [&] { runQueuedCommand(ctx, rec); });
@@ -37,7 +37,7 @@ void runHeadOfQueue(Context& ctx) {
 
 }  // namespace
 
-void runQueuedCommand(Context& ctx, const QueueRecord& rec) {
+void runQueuedCommand(DeviceLayer& ctx, const QueueRecord& rec) {
     if (rec.command < kQueueSetVariable) {
         std::int16_t command = rec.command;
         std::int16_t brightness = toInt16(rec.brightness);
@@ -54,7 +54,7 @@ void runQueuedCommand(Context& ctx, const QueueRecord& rec) {
     }
 }
 
-void runQueueAndChecks(Context& ctx) {
+void runQueueAndChecks(DeviceLayer& ctx) {
     auto& timers = ctx.timers;
     for (;;) {
         while (ctx.queue.count > 0) runHeadOfQueue(ctx);
@@ -71,7 +71,7 @@ void runQueueAndChecks(Context& ctx) {
     }
 }
 
-void disconnectAndRunCmax(Context& ctx) {
+void disconnectAndRunCmax(DeviceLayer& ctx) {
     auto& timers = ctx.timers;
     if (!timers.disconnectRequest) return;
     reportStep(ctx, kTimer3Procedure, 6, [&] {
@@ -80,21 +80,12 @@ void disconnectAndRunCmax(Context& ctx) {
     });
     reportStep(ctx, kTimer3Procedure, 6, [&] { ClosePort(ctx); });
     ctx.link.commStarted = false;
-    if (ctx.window.open && ctx.hooks.windowPortOpen)
-        reportStep(ctx, kTimer3Procedure, 6, [&] { ctx.hooks.windowPortOpen(false); });
+    reportStep(ctx, kTimer3Procedure, 6, [&] { ctx.timerEvents->portClosed(); });
     if (!timers.cmaxLaunch) return;
 
     reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.platform.launcher.run(timers.cmaxExe, "", true); });
     timers.cmaxLaunch = false;
-    if (ctx.window.open) {
-        if (ctx.hooks.windowDisconnectClick)
-            reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.hooks.windowDisconnectClick(); });
-    } else {
-        timers.disconnectRequest = false;
-        ctx.link.portOpen = false;
-        if (ctx.hooks.startCommunications)
-            reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.hooks.startCommunications(); });
-    }
+    reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.timerEvents->reconnectAfterCmax(); });
     // The host script is optional: a host without it must not see an error.
     skipStep(ctx, 7, [&] {
         if (ctx.host.hs) ctx.host.hs->RunEx("Varnel_CMAXSync.txt", "AfterCMAX", "");
@@ -102,8 +93,8 @@ void disconnectAndRunCmax(Context& ctx) {
     clearPending(ctx);
 }
 
-void Timer3_Timer(Context& ctx) {
-    if (ctx.timers.x10Sending == 1 || lineInUse(ctx) || ctx.timers.timerBusy) return;
+void Timer3_Timer(DeviceLayer& ctx) {
+    if (ctx.gate.x10Sending == 1 || ctx.gate.lineInUse() || ctx.gate.timerBusy) return;
     TimerBusyScope scope(ctx);
     if (!ctx.link.commStarted) {
         clearQueue(ctx);

@@ -3,18 +3,18 @@
 // command was waiting, works off the command queue, brings the host devices of
 // the mirrored points in step when asked, and carries out a disconnection or
 // CMAX run. The port's receive event and QExec run the same tick.
-#include "support/context.h"
+#include "devices/device_state.h"
 
 namespace varnel {
 
-void Timer3_Timer(Context& ctx);
+void Timer3_Timer(DeviceLayer& ctx);
 
 // The parts of a tick, in the order the tick runs them.
-void readReports(Context& ctx);
-void runQueuedCommand(Context& ctx, const QueueRecord& rec);
-void runQueueAndChecks(Context& ctx);
-void compareIOPoints(Context& ctx);
-void disconnectAndRunCmax(Context& ctx);
+void readReports(DeviceLayer& ctx);
+void runQueuedCommand(DeviceLayer& ctx, const QueueRecord& rec);
+void runQueueAndChecks(DeviceLayer& ctx);
+void compareIOPoints(DeviceLayer& ctx);
+void disconnectAndRunCmax(DeviceLayer& ctx);
 
 // Procedure text of the tick's error reports.
 inline constexpr const char* kTimer3Procedure = "Timer3 Line ";

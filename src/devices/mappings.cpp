@@ -43,7 +43,7 @@ void addDeviceMapping(std::string& text, std::string_view iomisc, std::string_vi
     text += mappingEntry(f[0], f[1], hc, invert);
 }
 
-void buildMappings(Context& ctx, std::string_view text) {
+void buildMappings(DeviceLayer& ctx, std::string_view text) {
     auto& dm = ctx.devices;
     dm.mappings.clear();
     dm.mappingIndex.clear();
@@ -61,7 +61,7 @@ void buildMappings(Context& ctx, std::string_view text) {
     clearPending(ctx);
 }
 
-const umap* mappingOfUnit(const Context& ctx, int unit) {
+const umap* mappingOfUnit(const DeviceLayer& ctx, int unit) {
     for (const auto& m : ctx.devices.mappings)
         if (m.unit() == unit) return &m;
     return nullptr;

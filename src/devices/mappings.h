@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "support/context.h"
+#include "devices/device_state.h"
 
 namespace varnel {
 
@@ -18,9 +18,9 @@ bool hasMappingEntry(std::string_view text, std::string_view unit, std::string_v
 // `defaultInvert` stands in for a descriptor without an invert field.
 void addDeviceMapping(std::string& text, std::string_view iomisc, std::string_view hc, std::string_view defaultInvert);
 // Replaces the collection and the lookup with the entries of `text`.
-void buildMappings(Context& ctx, std::string_view text);
+void buildMappings(DeviceLayer& ctx, std::string_view text);
 // The first mapping of `unit`, or null.
-const umap* mappingOfUnit(const Context& ctx, int unit);
+const umap* mappingOfUnit(const DeviceLayer& ctx, int unit);
 
 // A number written as the host writes it, without a leading blank ("3", "-1", "2.5").
 std::string numText(double v);

@@ -15,7 +15,7 @@ namespace varnel {
 namespace {
 
 // Returns false when a queued command cut the pass short.
-bool variablePass(Context& ctx) {
+bool variablePass(DeviceLayer& ctx) {
     auto& timers = ctx.timers;
     for (int n = 0; n < 128; ++n) {
         const auto index = static_cast<std::size_t>(n);
@@ -56,7 +56,7 @@ bool variablePass(Context& ctx) {
     return true;
 }
 
-void followPollInterval(Context& ctx) {
+void followPollInterval(DeviceLayer& ctx) {
     auto* timer = ctx.timers.timer2.get();
     if (!timer) return;
     const int ms = pollIntervalMs(ctx.timers.pollInterval);
@@ -66,7 +66,7 @@ void followPollInterval(Context& ctx) {
     timer->setEnabled(true);
 }
 
-int localHour(const Context& ctx) {
+int localHour(const DeviceLayer& ctx) {
     using namespace std::chrono;
     const auto t = ctx.platform.loop.wallClock();
     return static_cast<int>(floor<hours>(t - floor<days>(t)).count());
@@ -81,10 +81,10 @@ int pollIntervalMs(const std::string& text) {
     return static_cast<int>(*v);
 }
 
-void Timer2_Timer(Context& ctx) {
+void Timer2_Timer(DeviceLayer& ctx) {
     auto& timers = ctx.timers;
-    if (timers.x10Sending == 1 || lineInUse(ctx) || timers.timerBusy || ctx.queue.count != 0) return;
-    timers.timerBusy = true;
+    if (ctx.gate.x10Sending == 1 || ctx.gate.lineInUse() || ctx.gate.timerBusy || ctx.queue.count != 0) return;
+    ctx.gate.timerBusy = true;
 
     bool polled = false;
     skipStep(ctx, 3, [&] { polled = PollVars(ctx); });
@@ -98,13 +98,11 @@ void Timer2_Timer(Context& ctx) {
 
     skipStep(ctx, 6, [&] { followPollInterval(ctx); });
     clearPending(ctx);
-    timers.timerBusy = false;
+    ctx.gate.timerBusy = false;
 
     if (localHour(ctx) == 1 && timers.clockSynced != 1) {
         timers.clockSynced = 1;
-        skipStep(ctx, 8, [&] {
-            if (ctx.hooks.syncClock) ctx.hooks.syncClock();
-        });
+        skipStep(ctx, 8, [&] { ctx.timerEvents->syncClock(); });
         clearPending(ctx);
     }
 }

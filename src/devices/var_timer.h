@@ -5,11 +5,11 @@
 // plug-in's life, in the hour after 1 a.m., has the controller's clock set.
 #include <string>
 
-#include "support/context.h"
+#include "devices/device_state.h"
 
 namespace varnel {
 
-void Timer2_Timer(Context& ctx);
+void Timer2_Timer(DeviceLayer& ctx);
 
 // The poll_interval setting as timer milliseconds: a number 1..65535 (blanks
 // around it allowed, a fraction cut off); anything else is the default, 500.

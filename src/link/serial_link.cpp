@@ -17,30 +17,30 @@ constexpr int kOpenAttempts = 3;
 constexpr int kWaitSliceMs = 200;
 
 // A reply that did not come: the first since the last good one starts the silence.
-void replyMissed(Context& ctx) {
-    if (ctx.link.ending) return;
+void replyMissed(LinkLayer& ctx) {
+    if (ctx.ending) return;
     if (ctx.link.silentSinceMs < 0) ctx.link.silentSinceMs = ctx.platform.loop.tickMs();
-    if (ctx.hooks.replyTimedOut) ctx.hooks.replyTimedOut();
+    ctx.linkEvents->replyTimedOut();
 }
 }  // namespace
 
-void startupStep(Context& ctx, const std::string& text) {
-    if (!ctx.hooks.startupStep || ctx.link.ending || text == ctx.health.lastStep) return;
-    ctx.health.lastStep = text;
-    ctx.hooks.startupStep(text);
+void startupStep(LinkLayer& ctx, const std::string& text) {
+    if (ctx.ending || text == ctx.link.lastStep) return;
+    ctx.link.lastStep = text;
+    ctx.linkEvents->startupStep(text);
 }
 
-std::optional<std::uint8_t> nextReportByte(Context& ctx) {
+std::optional<std::uint8_t> nextReportByte(LinkLayer& ctx) {
     auto& port = ctx.platform.port;
     if (port.bytesWaiting() == 0) {
-        ExchangeScope scope(ctx);
+        ExchangeScope scope(ctx.gate);
         ctx.platform.loop.waitUntil(kReportByteWaitMs,
-                                    [&] { return port.bytesWaiting() > 0 || !port.isOpen() || ctx.link.ending; });
+                                    [&] { return port.bytesWaiting() > 0 || !port.isOpen() || ctx.ending; });
     }
     return port.readByte();
 }
 
-std::optional<ReportReader::Step> pullReport(Context& ctx, ReportReader& reader) {
+std::optional<ReportReader::Step> pullReport(LinkLayer& ctx, ReportReader& reader) {
     const std::uint64_t droppedBefore = reader.strayBytes() + reader.brokenReads();
     std::optional<ReportReader::Step> step;
     while (!step) {
@@ -56,9 +56,9 @@ std::optional<ReportReader::Step> pullReport(Context& ctx, ReportReader& reader)
     return step;
 }
 
-void OpenCommPort(Context& ctx) {
+void OpenCommPort(LinkLayer& ctx) {
     auto& link = ctx.link;
-    if (link.ending) return;
+    if (ctx.ending) return;
     const std::string procedure = "Open Comm Port " + std::to_string(link.comport);
     std::string device = std::to_string(link.comport);
     skipStep(ctx, 2, [&] {
@@ -66,7 +66,7 @@ void OpenCommPort(Context& ctx) {
     });
     clearPending(ctx);
     startupStep(ctx, "opening " + device);
-    for (int attempt = 1; attempt <= kOpenAttempts && !link.ending; ++attempt) {
+    for (int attempt = 1; attempt <= kOpenAttempts && !ctx.ending; ++attempt) {
         const bool opened = skipStep(ctx, 2, [&] {
             if (ctx.platform.port.isOpen()) ctx.platform.port.close();
             if (ctx.platform.portDevice) device = ctx.platform.portDevice(link.comport);
@@ -77,27 +77,27 @@ void OpenCommPort(Context& ctx) {
         if (attempt < kOpenAttempts) Pause(ctx, 1000);
     }
     link.commStarted = true;
-    if (ctx.window.open && ctx.hooks.windowPortOpen) skipStep(ctx, 4, [&] { ctx.hooks.windowPortOpen(true); });
+    skipStep(ctx, 4, [&] { ctx.linkEvents->portOpened(); });
     Pause(ctx, 2000);
     // The flags follow the port: a port that never opened (or went away meanwhile) is not open.
-    link.portOpen = ctx.platform.port.isOpen() && !link.ending;
+    link.portOpen = ctx.platform.port.isOpen() && !ctx.ending;
     link.commStarted = link.portOpen;
     reportStep(ctx, procedure, 7,
                [&] { ReportError(ctx, kSourceVarnel, "Using Comm Port " + std::to_string(link.comport)); });
     clearPending(ctx);
 }
 
-void ClosePort(Context& ctx) { ctx.platform.port.close(); }
+void ClosePort(LinkLayer& ctx) { ctx.platform.port.close(); }
 
-std::int16_t SendBytes(Context& ctx, std::span<const std::uint8_t> buf) {
-    if (ctx.link.portOpen && !ctx.link.ending) skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
+std::int16_t SendBytes(LinkLayer& ctx, std::span<const std::uint8_t> buf) {
+    if (ctx.link.portOpen && !ctx.ending) skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
     clearPending(ctx);
     return 0;
 }
 
-bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLength, std::int16_t expectedFirst) {
+bool ReadResponse(LinkLayer& ctx, std::int16_t timeout, std::int16_t expectedLength, std::int16_t expectedFirst) {
     using Step = ReportReader::Step;
-    ExchangeScope scope(ctx);
+    ExchangeScope scope(ctx.gate);
     auto& port = ctx.platform.port;
     auto& loop = ctx.platform.loop;
     const std::size_t need = static_cast<std::size_t>(std::clamp<int>(expectedLength, 1, 501));
@@ -119,7 +119,7 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
         return length > 0 && port.bytesWaiting() >= static_cast<std::size_t>(length);
     };
     // Nothing can come on a closed port, and a run that ends waits for nothing.
-    auto hopeless = [&] { return ctx.link.ending || (!port.isOpen() && port.bytesWaiting() == 0); };
+    auto hopeless = [&] { return ctx.ending || (!port.isOpen() && port.bytesWaiting() == 0); };
     auto actionable = [&] { return port.bytesWaiting() >= need || reportWaiting() || hopeless(); };
 
     for (;;) {
@@ -166,17 +166,17 @@ bool ReadResponse(Context& ctx, std::int16_t timeout, std::int16_t expectedLengt
                 ++ctx.link.reportsHandled;
                 return true;
             }
-            if (ctx.hooks.report) ctx.hooks.report(report);
+            ctx.linkEvents->report(report);
         }
         clearPending(ctx);
     }
 }
 
-void MSComm1_OnComm(Context& ctx, int event) {
+void MSComm1_OnComm(LinkLayer& ctx, int event) {
     if (event != 2) return;
     skipStep(ctx, 1, [&] { commLog(ctx, "MSCOMM"); });
     clearPending(ctx);
-    if (ctx.hooks.ioTick) ctx.hooks.ioTick();
+    ctx.linkEvents->dataArrived();
 }
 
 }  // namespace varnel

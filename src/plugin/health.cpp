@@ -28,13 +28,13 @@ std::string clockTime(std::chrono::system_clock::time_point t) {
     return buf;
 }
 
-int modulesFound(const Context& ctx) {
+int modulesFound(const PluginState& ctx) {
     int n = 0;
     for (std::size_t i = 0; i < 128; ++i) n += ctx.controller.moduleTypes[i] != 0 ? 1 : 0;
     return n;
 }
 
-std::string startupText(const Context& ctx) {
+std::string startupText(const PluginState& ctx) {
     if (ctx.health.startupRunning)
         return "running for " + seconds(ctx.platform.loop.tickMs() - ctx.health.startupBeganMs);
     return ctx.health.startup.empty() ? "not run" : ctx.health.startup;
@@ -42,13 +42,13 @@ std::string startupText(const Context& ctx) {
 
 }  // namespace
 
-void startupBegins(Context& ctx) {
+void startupBegins(PluginState& ctx) {
     ctx.health.startupRunning = true;
-    ctx.health.lastStep.clear();
+    ctx.link.lastStep.clear();
     ctx.health.startupBeganMs = ctx.platform.loop.tickMs();
 }
 
-void startupEnds(Context& ctx) {
+void startupEnds(PluginState& ctx) {
     auto& h = ctx.health;
     h.startupRunning = false;
     if (h.state == LinkHealth::State::Starting) h.state = LinkHealth::State::Up;
@@ -66,30 +66,30 @@ void startupEnds(Context& ctx) {
     startupStep(ctx, "done in " + took + ": " + result);
 }
 
-std::string linkStateText(const Context& ctx) {
+std::string linkStateText(const PluginState& ctx) {
     const auto now = ctx.platform.loop.tickMs();
     if (ctx.timers.disconnectRequest && !ctx.link.commStarted)
         return ctx.timers.cmaxLaunch ? "disconnected for CMAX" : "disconnected by the user";
     switch (ctx.health.state) {
         case LinkHealth::State::Starting:
-            if (ctx.health.startupRunning && !ctx.link.ending) return "starting";
+            if (ctx.health.startupRunning && !ctx.ending) return "starting";
             break;
         case LinkHealth::State::Reconnecting:
             return "reconnecting since " + clockTime(ctx.health.downSince) + " (" +
                    seconds(now - ctx.health.downSinceMs) + ")";
         case LinkHealth::State::Up: break;
     }
-    if (ctx.link.ending) return "stopped";
+    if (ctx.ending) return "stopped";
     if (!ctx.link.portOpen) return "down, the port is closed";
     return ctx.controller.linkFailure != 0 ? "up, the controller does not answer" : "up";
 }
 
-std::string lastReplyText(const Context& ctx) {
+std::string lastReplyText(const PluginState& ctx) {
     if (ctx.link.lastReplyMs < 0) return "never";
     return seconds(ctx.platform.loop.tickMs() - ctx.link.lastReplyMs) + " ago";
 }
 
-std::vector<std::string> healthLines(const Context& ctx) {
+std::vector<std::string> healthLines(const PluginState& ctx) {
     return {
         "link: " + linkStateText(ctx) + "; last good reply " + lastReplyText(ctx),
         "counts: " + std::to_string(ctx.images.timeoutTotal) + " time-outs, " +
@@ -99,7 +99,7 @@ std::vector<std::string> healthLines(const Context& ctx) {
     };
 }
 
-std::string healthSummary(const Context& ctx) {
+std::string healthSummary(const PluginState& ctx) {
     return "link " + linkStateText(ctx) + ", last reply " + lastReplyText(ctx) + ", " +
            std::to_string(ctx.images.timeoutTotal) + " time-outs, " + std::to_string(ctx.images.checksumTotal) +
            " checksum errors, " + std::to_string(ctx.link.reportsHandled) + " reports, " +

@@ -4,22 +4,22 @@
 #include <string>
 #include <vector>
 
-#include "support/context.h"
+#include "plugin/plugin_state.h"
 
 namespace varnel {
 
 // Around a start-up (the first one and each one after a reconnect): the summary line
 // goes to the start-up hook and stays as the start-up result.
-void startupBegins(Context& ctx);
-void startupEnds(Context& ctx);
+void startupBegins(PluginState& ctx);
+void startupEnds(PluginState& ctx);
 
 // "up", "reconnecting since 14:02:11 (35 s)", "disconnected by the user", ...
-[[nodiscard]] std::string linkStateText(const Context& ctx);
+[[nodiscard]] std::string linkStateText(const PluginState& ctx);
 // "0.4 s ago", "never"
-[[nodiscard]] std::string lastReplyText(const Context& ctx);
+[[nodiscard]] std::string lastReplyText(const PluginState& ctx);
 // The console's lines.
-[[nodiscard]] std::vector<std::string> healthLines(const Context& ctx);
+[[nodiscard]] std::vector<std::string> healthLines(const PluginState& ctx);
 // One line for the service manager's status.
-[[nodiscard]] std::string healthSummary(const Context& ctx);
+[[nodiscard]] std::string healthSummary(const PluginState& ctx);
 
 }  // namespace varnel

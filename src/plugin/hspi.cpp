@@ -12,8 +12,48 @@
 
 namespace varnel {
 
+// What the lower layers ask of the plug-in: the composition root's answers.
+class HSPI::Wiring final : public LinkEvents, public QueueEvents, public TimerEvents {
+public:
+    explicit Wiring(HSPI& hspi) : hspi_(hspi), ctx_(hspi.ctx_) {}
+
+    void report(const ControllerReport& r) override { dispatchReport(ctx_, r, ReportPath::ResponseLoop); }
+    void dataArrived() override { Timer3_Timer(ctx_); }
+    void portOpened() override {
+        if (ctx_.window.open && ctx_.configWindow) ctx_.configWindow->showPortOpen(true);
+    }
+    void startupStep(const std::string& text) override {
+        if (ctx_.showStartupStep) ctx_.showStartupStep(text);
+    }
+    void replyTimedOut() override { hspi_.watch_->replyTimedOut(); }
+
+    void queued() override { Timer3_Timer(ctx_); }
+
+    void portClosed() override {
+        if (ctx_.window.open && ctx_.configWindow) ctx_.configWindow->showPortOpen(false);
+    }
+    void reconnectAfterCmax() override {
+        // With the window open, its Disconnect button does it, as a click would.
+        if (ctx_.window.open) {
+            if (ctx_.configWindow) ctx_.configWindow->clickDisconnect();
+            return;
+        }
+        ctx_.timers.disconnectRequest = false;
+        ctx_.link.portOpen = false;
+        StartCommunications(ctx_);
+    }
+    void syncClock() override { SyncClock(ctx_); }
+
+private:
+    HSPI& hspi_;
+    PluginState& ctx_;
+};
+
 HSPI::HSPI(Platform platform, std::function<void()> endProcess)
-    : ctx_(std::move(platform)), watch_(std::make_unique<LinkWatch>(ctx_)), endProcess_(std::move(endProcess)) {
+    : ctx_(std::move(platform)),
+      wiring_(std::make_unique<Wiring>(*this)),
+      watch_(std::make_unique<LinkWatch>(ctx_)),
+      endProcess_(std::move(endProcess)) {
     auto& loop = ctx_.platform.loop;
     auto& timers = ctx_.timers;
     timers.timer2 = loop.createTimer();
@@ -22,16 +62,11 @@ HSPI::HSPI(Platform platform, std::function<void()> endProcess)
     timers.timer2->setInterval(500);
     timers.timer3->setInterval(200);
 
-    auto& hooks = ctx_.hooks;
-    hooks.ioTick = [this] { Timer3_Timer(ctx_); };
-    hooks.varTick = [this] { Timer2_Timer(ctx_); };
-    hooks.syncClock = [this] { SyncClock(ctx_); };
-    hooks.startCommunications = [this] { StartCommunications(ctx_); };
-    hooks.report = [this](const ControllerReport& r) { dispatchReport(ctx_, r, ReportPath::ResponseLoop); };
-    hooks.replyTimedOut = [this] { watch_->replyTimedOut(); };
-
-    timers.timer2->onTick = [this] { ctx_.hooks.varTick(); };
-    timers.timer3->onTick = [this] { ctx_.hooks.ioTick(); };
+    ctx_.linkEvents = wiring_.get();
+    ctx_.queueEvents = wiring_.get();
+    ctx_.timerEvents = wiring_.get();
+    timers.timer2->onTick = [this] { Timer2_Timer(ctx_); };
+    timers.timer3->onTick = [this] { Timer3_Timer(ctx_); };
     timers.clockSync->onTick = [this] { ClockSync_Timer(ctx_); };
 
     auto& port = ctx_.platform.port;

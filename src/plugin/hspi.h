@@ -1,6 +1,6 @@
 #pragma once
 // The object the host creates and calls. One per plug-in; it owns the
-// plug-in's whole state (Context) and its timers, and binds the serial port's
+// plug-in's whole state (PluginState) and its timers, and binds the serial port's
 // receive event and the timers to their handlers.
 #include <cstdint>
 #include <functional>
@@ -11,7 +11,7 @@
 #include <variant>
 
 #include "plugin/link_watch.h"
-#include "support/context.h"
+#include "plugin/plugin_state.h"
 
 namespace varnel {
 
@@ -99,18 +99,21 @@ public:
     LinkWatch& linkWatch() { return *watch_; }
     // A stop is on its way: every wait returns at once and nothing more is sent, so a
     // start-up or command that is waiting unwinds; the shutdown follows.
-    void endWaits() { ctx_.link.ending = true; }
+    void endWaits() { ctx_.ending = true; }
 
     // The plug-in's state, for the embedding program, the window and tests.
-    Context& context() { return ctx_; }
-    const Context& context() const { return ctx_; }
+    PluginState& context() { return ctx_; }
+    const PluginState& context() const { return ctx_; }
 
 private:
     void ShutdownPlugin();
     void configure(const std::string& member);
     bool startsInterfaces() const { return ctx_.host.hostMode || ctx_.host.setupHost; }
 
-    Context ctx_;
+    class Wiring;
+
+    PluginState ctx_;
+    std::unique_ptr<Wiring> wiring_;  // before the watch: it calls the watch
     std::unique_ptr<LinkWatch> watch_;
     std::function<void()> endProcess_;
     bool ended_ = false;

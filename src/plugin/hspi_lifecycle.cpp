@@ -66,8 +66,8 @@ Variant HSPI::RegisterCallback(std::shared_ptr<Callback> frm) {
 Variant HSPI::SelectMenu(const std::string& strMenu) {
     if (startsInterfaces() && strMenu == "Setup")
         reportStep(ctx_, "Select Menu ", 1, [&] {
-            if (!ctx_.hooks.showConfigWindow) throw std::runtime_error("The configuration window is not available");
-            ctx_.hooks.showConfigWindow(ctx_.host.newGeneration);
+            if (!ctx_.configWindow) throw std::runtime_error("The configuration window is not available");
+            ctx_.configWindow->show(ctx_.host.newGeneration);
         });
     return {};
 }
@@ -133,7 +133,7 @@ void HSPI::ShutdownPlugin() {
     skipStep(ctx_, 2, [&] { Pause(ctx_, 2000); });
     skipStep(ctx_, 3, [&] { ClosePort(ctx_); });
     // From here no wait keeps the process and nothing reaches the closed port.
-    ctx_.link.ending = true;
+    ctx_.ending = true;
     ctx_.link.portOpen = false;
     ctx_.link.commStarted = false;
     ctx_.ir.dictionary.clear();
@@ -194,15 +194,15 @@ Variant HSPI::LearnIR(std::int32_t loc) {
 void HSPI::configure(const std::string& member) {
     if (startsInterfaces()) {
         reportStep(ctx_, member, 1, [&] {
-            if (!ctx_.hooks.showConfigWindow) throw std::runtime_error("The configuration window is not available");
-            ctx_.hooks.showConfigWindow(ctx_.host.newGeneration);
+            if (!ctx_.configWindow) throw std::runtime_error("The configuration window is not available");
+            ctx_.configWindow->show(ctx_.host.newGeneration);
         });
         return;
     }
     // An xAP node's user interface: the companion application takes the call;
     // when it is not installed nothing happens.
     skipStep(ctx_, 2, [&] {
-        if (ctx_.hooks.xapCompanion) ctx_.hooks.xapCompanion(member);
+        if (ctx_.xapCompanion) ctx_.xapCompanion(member);
     });
     clearPending(ctx_);
 }

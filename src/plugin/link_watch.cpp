@@ -6,6 +6,7 @@
 
 #include "link/serial_link.h"
 #include "plugin/health.h"
+#include "plugin/startup.h"
 #include "support/errors.h"
 #include "support/logging.h"
 
@@ -20,7 +21,7 @@ constexpr int kBusyRetryMs = 250;
 // the whole pause.
 constexpr int kSettleMs = 100;
 
-void say(Context& ctx, const std::string& text) {
+void say(PluginState& ctx, const std::string& text) {
     skipStep(ctx, 0, [&] { ReportError(ctx, kSourceVarnel, text); });
     clearPending(ctx);
 }
@@ -31,13 +32,9 @@ std::string failureText(const std::string& summary) {
     return colon == std::string::npos ? summary : summary.substr(colon);
 }
 
-bool exchangeRunning(const Context& ctx) {
-    return ctx.link.exchangeDepth > 0 || ctx.link.busy != 0 || ctx.timers.timerBusy || ctx.timers.x10Sending == 1;
-}
-
 }  // namespace
 
-LinkWatch::LinkWatch(Context& ctx) : ctx_(ctx), timer_(ctx.platform.loop.createTimer()) {
+LinkWatch::LinkWatch(PluginState& ctx) : ctx_(ctx), timer_(ctx.platform.loop.createTimer()) {
     timer_->onTick = [this] {
         timer_->setEnabled(false);
         tryAgain();
@@ -64,7 +61,7 @@ void LinkWatch::replyTimedOut() {
 }
 
 void LinkWatch::deviceMayHaveAppeared() {
-    if (!restarting_ && !ctx_.link.ending && ctx_.health.state == LinkHealth::State::Reconnecting &&
+    if (!restarting_ && !ctx_.ending && ctx_.health.state == LinkHealth::State::Reconnecting &&
         (!timer_->enabled() || timer_->interval() > kSettleMs)) {
         woken_ = true;
         schedule(kSettleMs);
@@ -73,7 +70,7 @@ void LinkWatch::deviceMayHaveAppeared() {
 
 void LinkWatch::lose(const std::string& why) {
     auto& health = ctx_.health;
-    if (!armed_ || restarting_ || ctx_.link.ending || health.state == LinkHealth::State::Reconnecting) return;
+    if (!armed_ || restarting_ || ctx_.ending || health.state == LinkHealth::State::Reconnecting) return;
     if (ctx_.timers.disconnectRequest) return;  // the user's or CMAX's own disconnect
     health.state = LinkHealth::State::Reconnecting;
     health.downSinceMs = ctx_.platform.loop.tickMs();
@@ -100,12 +97,12 @@ void LinkWatch::schedule(int ms) {
 }
 
 void LinkWatch::tryAgain() {
-    if (ctx_.link.ending || ctx_.health.state != LinkHealth::State::Reconnecting) return;
+    if (ctx_.ending || ctx_.health.state != LinkHealth::State::Reconnecting) return;
     if (ctx_.timers.disconnectRequest) {
         ctx_.health.state = LinkHealth::State::Up;  // the user's disconnect takes over
         return;
     }
-    if (exchangeRunning(ctx_)) {
+    if (!ctx_.gate.idle()) {
         schedule(kBusyRetryMs);
         return;
     }
@@ -133,26 +130,26 @@ void LinkWatch::tryAgain() {
     // The steps of a try are shown once it worked; a try that failed shows its summary
     // only when it differs from the one before, so a long outage stays a few lines.
     std::vector<std::string> steps;
-    auto show = std::exchange(ctx_.hooks.startupStep, [&steps](const std::string& s) { steps.push_back(s); });
+    auto show = std::exchange(ctx_.showStartupStep, [&steps](const std::string& s) { steps.push_back(s); });
     restarting_ = true;
     startupBegins(ctx_);
     ctx_.timers.varsCached = false;  // the host's values are read again and compared
     ctx_.link.silentSinceMs = -1;
-    if (ctx_.hooks.startCommunications) skipStep(ctx_, 2, [&] { ctx_.hooks.startCommunications(); });
+    skipStep(ctx_, 2, [&] { StartCommunications(ctx_); });
     clearPending(ctx_);
     restarting_ = false;
-    if (ctx_.link.ending) {
-        ctx_.hooks.startupStep = std::move(show);
+    if (ctx_.ending) {
+        ctx_.showStartupStep = std::move(show);
         return;
     }
     startupEnds(ctx_);
-    ctx_.hooks.startupStep = std::move(show);
+    ctx_.showStartupStep = std::move(show);
     const bool up = ctx_.link.portOpen && port.isOpen() && ctx_.controller.linkFailure == 0;
-    if (ctx_.hooks.startupStep) {
+    if (ctx_.showStartupStep) {
         if (up) {
-            for (const auto& s : steps) ctx_.hooks.startupStep(s);
+            for (const auto& s : steps) ctx_.showStartupStep(s);
         } else if (!steps.empty() && failureText(steps.back()) != lastFailure_) {
-            ctx_.hooks.startupStep(steps.back());
+            ctx_.showStartupStep(steps.back());
         }
     }
     if (!up && !steps.empty()) lastFailure_ = failureText(steps.back());

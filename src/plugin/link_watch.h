@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "support/context.h"
+#include "plugin/plugin_state.h"
 
 namespace varnel {
 
@@ -20,7 +20,7 @@ public:
     static constexpr int kFirstPauseMs = 1'000;
     static constexpr int kLongestPauseMs = 30'000;
 
-    explicit LinkWatch(Context& ctx);
+    explicit LinkWatch(PluginState& ctx);
     ~LinkWatch();
     LinkWatch(const LinkWatch&) = delete;
     LinkWatch& operator=(const LinkWatch&) = delete;
@@ -40,7 +40,7 @@ private:
     void takeDown();
     void schedule(int ms);
 
-    Context& ctx_;
+    PluginState& ctx_;
     std::unique_ptr<Timer> timer_;
     bool armed_ = false;
     bool restarting_ = false;

@@ -33,25 +33,25 @@ constexpr std::array<ModuleKind, 4> kModuleKinds{{
     {.code = 13, .hostLog = "Unit found: RELAY-08 Addr: ", .commsLog = "UNIT RLY08"},
 }};
 
-void say(Context& ctx, const std::string& text) {
+void say(DeviceLayer& ctx, const std::string& text) {
     skipStep(ctx, 0, [&] { ReportError(ctx, kSourceVarnel, text); });
     clearPending(ctx);
 }
 
-bool blockExchange(Context& ctx, std::uint8_t sel0, std::uint8_t sel1, std::int16_t timeout) {
+bool blockExchange(DeviceLayer& ctx, std::uint8_t sel0, std::uint8_t sel1, std::int16_t timeout) {
     SendBytes(ctx, blockReadFrame(sel0, sel1));
     return ReadResponse(ctx, timeout, kBlockReplyLength, kBlockRead);
 }
 
 // One controller-settings frame and its 3-byte reply wait.
-void sendSetting(Context& ctx, std::uint8_t selector, std::uint8_t value, std::int16_t timeout) {
+void sendSetting(DeviceLayer& ctx, std::uint8_t selector, std::uint8_t value, std::int16_t timeout) {
     SendBytes(ctx, commandFrame(kSettingsCode, selector, 0x00, value, 0x00, 0x00));
     ReadResponse(ctx, timeout, kAckLength, 0);
 }
 
 }  // namespace
 
-std::string InitController(Context& ctx) {
+std::string InitController(DeviceLayer& ctx) {
     if (ctx.link.portOpen) return {};
     std::string result;
     reportStep(ctx, "cpuxaInitCPUXA Error", 2, [&] {
@@ -71,13 +71,13 @@ std::string InitController(Context& ctx) {
     return result;
 }
 
-std::string FindController(Context& ctx) {
-    BusyGuard busy(ctx);
+std::string FindController(DeviceLayer& ctx) {
+    BusyGuard busy(ctx.gate);
     auto& c = ctx.controller;
     std::string result;
     int attempts = 0;
     startupStep(ctx, "looking for the controller");
-    while (attempts < 2 && !ctx.link.ending) {
+    while (attempts < 2 && !ctx.ending) {
         if (!blockExchange(ctx, 0x8F, 0xB7, 3)) {
             c.linkFailure = 1;
             say(ctx, "Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot");
@@ -128,32 +128,32 @@ std::string FindController(Context& ctx) {
     return result;
 }
 
-void SetParameter16(Context& ctx, Bool16 on) {
-    BusyGuard busy(ctx);
+void SetParameter16(DeviceLayer& ctx, Bool16 on) {
+    BusyGuard busy(ctx.gate);
     sendSetting(ctx, 0x10, on != 0 ? 2 : 0, ctx.link.responseTimeout);
 }
 
-void SetAutoX10(Context& ctx, Bool16 on) {
-    BusyGuard busy(ctx);
+void SetAutoX10(DeviceLayer& ctx, Bool16 on) {
+    BusyGuard busy(ctx.gate);
     if (!ctx.link.portOpen) return;
     skipStep(ctx, 1, [&] { sendSetting(ctx, 0x0F, on == kTrue ? 1 : 0, ctx.link.responseTimeout); });
     reportPending(ctx, "SetAutoX10");
 }
 
-void SetParameter17(Context& ctx, Bool16 on) {
-    BusyGuard busy(ctx);
+void SetParameter17(DeviceLayer& ctx, Bool16 on) {
+    BusyGuard busy(ctx.gate);
     if (!ctx.link.portOpen) return;
     sendSetting(ctx, 0x11, on != 0 ? 1 : 0, ctx.link.responseTimeout);
     sendSetting(ctx, 0x12, 0, ctx.link.responseTimeout);
 }
 
-void ResetParameter7(Context& ctx) {
-    BusyGuard busy(ctx);
+void ResetParameter7(DeviceLayer& ctx) {
+    BusyGuard busy(ctx.gate);
     if (!ctx.link.portOpen) return;
     sendSetting(ctx, 0x07, 0, 4);
 }
 
-std::string cpuxaInitX10(Context& ctx, std::int32_t port) {
+std::string cpuxaInitX10(DeviceLayer& ctx, std::int32_t port) {
     std::string result;
     reportStep(ctx, "cpuxaInitX10", 1, [&] { ctx.link.comport = toInt16(port); });
     reportStep(ctx, "cpuxaInitX10", 2, [&] { result = InitController(ctx); });
@@ -163,7 +163,7 @@ std::string cpuxaInitX10(Context& ctx, std::int32_t port) {
     return result;
 }
 
-std::string InitIOStart(Context& ctx, std::int32_t /*port*/) {
+std::string InitIOStart(DeviceLayer& ctx, std::int32_t /*port*/) {
     auto* timer2 = ctx.timers.timer2.get();
     if (timer2) timer2->setEnabled(false);
     std::string result = InitController(ctx);
@@ -178,7 +178,7 @@ std::string InitIOStart(Context& ctx, std::int32_t /*port*/) {
     return result;
 }
 
-std::string Recognition(Context& ctx, std::int32_t /*port*/) {
+std::string Recognition(DeviceLayer& ctx, std::int32_t /*port*/) {
     std::string result = InitController(ctx);
     InitDevices(ctx);
     ctx.controller.irStarted = true;
@@ -189,7 +189,7 @@ std::string Recognition(Context& ctx, std::int32_t /*port*/) {
     return result;
 }
 
-void InitDevices(Context& ctx) {
+void InitDevices(DeviceLayer& ctx) {
     const std::string proc = "InitDevices";
     startupStep(ctx, "reading the host's devices");
     reportStep(ctx, proc, 1, [&] { ctx.timers.pollInterval = ReadSetting(ctx, "poll_interval", "500"); });
@@ -215,14 +215,14 @@ void InitDevices(Context& ctx) {
     ctx.timers.ioCheckRequest = true;
 }
 
-void StartCommunications(Context& ctx) {
+void StartCommunications(DeviceLayer& ctx) {
     const std::string proc = "StartCommunications Error";
     if (ctx.link.recognition) reportStep(ctx, proc, 1, [&] { Recognition(ctx, ctx.link.comport); });
     if (ctx.controller.connected) reportStep(ctx, proc, 2, [&] { InitIOStart(ctx, ctx.link.comport); });
     if (ctx.controller.x10Interface) reportStep(ctx, proc, 3, [&] { cpuxaInitX10(ctx, ctx.link.comport); });
 }
 
-void SyncClock(Context& ctx) {
+void SyncClock(DeviceLayer& ctx) {
     reportStep(ctx, "SyncClock", 1, [&] {
         auto* t = ctx.timers.clockSync.get();
         if (t && !t->enabled()) {
@@ -232,7 +232,7 @@ void SyncClock(Context& ctx) {
     });
 }
 
-void ClockSync_Timer(Context& ctx) {
+void ClockSync_Timer(DeviceLayer& ctx) {
     if (auto* t = ctx.timers.clockSync.get()) t->setEnabled(false);
     SetClock(ctx);
 }
@@ -260,17 +260,17 @@ LongFrame clockFrame(std::chrono::system_clock::time_point local) {
 }
 }  // namespace
 
-void SetClock(Context& ctx) {
-    if (lineInUse(ctx)) {
+void SetClock(DeviceLayer& ctx) {
+    if (ctx.gate.lineInUse()) {
         SyncClock(ctx);
         return;
     }
-    ctx.link.busy = 1;
+    ctx.gate.busy = 1;
     if (ctx.link.portOpen) {
         reportStep(ctx, "SetClock", 3, [&] { SendBytes(ctx, clockFrame(ctx.platform.loop.wallClock())); });
         reportStep(ctx, "SetClock", 6, [&] { ReadResponse(ctx, ctx.link.responseTimeout, kAckLength, kAck); });
     }
-    ctx.link.busy = 0;
+    ctx.gate.busy = 0;
 }
 
 }  // namespace varnel

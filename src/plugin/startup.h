@@ -4,25 +4,25 @@
 #include <cstdint>
 #include <string>
 
-#include "support/context.h"
+#include "devices/device_state.h"
 
 namespace varnel {
 
 inline constexpr const char* kTimeoutResult = "Timeout from CPU-XA/Ocelot";
 
-std::string InitController(Context& ctx);
-std::string FindController(Context& ctx);
-void SetParameter16(Context& ctx, Bool16 on);
-void SetAutoX10(Context& ctx, Bool16 on);
-void SetParameter17(Context& ctx, Bool16 on);
-void ResetParameter7(Context& ctx);
-std::string cpuxaInitX10(Context& ctx, std::int32_t port);
-std::string InitIOStart(Context& ctx, std::int32_t port);
-std::string Recognition(Context& ctx, std::int32_t port);
-void InitDevices(Context& ctx);
-void StartCommunications(Context& ctx);
-void SetClock(Context& ctx);
-void SyncClock(Context& ctx);
-void ClockSync_Timer(Context& ctx);
+std::string InitController(DeviceLayer& ctx);
+std::string FindController(DeviceLayer& ctx);
+void SetParameter16(DeviceLayer& ctx, Bool16 on);
+void SetAutoX10(DeviceLayer& ctx, Bool16 on);
+void SetParameter17(DeviceLayer& ctx, Bool16 on);
+void ResetParameter7(DeviceLayer& ctx);
+std::string cpuxaInitX10(DeviceLayer& ctx, std::int32_t port);
+std::string InitIOStart(DeviceLayer& ctx, std::int32_t port);
+std::string Recognition(DeviceLayer& ctx, std::int32_t port);
+void InitDevices(DeviceLayer& ctx);
+void StartCommunications(DeviceLayer& ctx);
+void SetClock(DeviceLayer& ctx);
+void SyncClock(DeviceLayer& ctx);
+void ClockSync_Timer(DeviceLayer& ctx);
 
 }  // namespace varnel

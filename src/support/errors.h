@@ -6,14 +6,14 @@
 #include <string>
 #include <utility>
 
-#include "support/context.h"
+#include "support/core.h"
 #include "support/logging.h"
 
 namespace varnel {
 
 // Runs one step; a failure becomes the pending error and is otherwise ignored.
 template <class F>
-bool skipStep(Context& ctx, int step, F&& fn) noexcept {
+bool skipStep(Core& ctx, int step, F&& fn) noexcept {
     try {
         std::forward<F>(fn)();
         return true;
@@ -26,7 +26,7 @@ bool skipStep(Context& ctx, int step, F&& fn) noexcept {
 }
 
 // Reports a pending error under `procedure` (source "Varnel"); false when none was pending.
-inline bool reportPending(Context& ctx, const std::string& procedure) noexcept {
+inline bool reportPending(Core& ctx, const std::string& procedure) noexcept {
     if (!ctx.error.pending) return false;
     const PendingError e = ctx.error;
     ctx.error = {};
@@ -38,11 +38,11 @@ inline bool reportPending(Context& ctx, const std::string& procedure) noexcept {
 }
 
 // Clears a pending error without a message.
-inline void clearPending(Context& ctx) noexcept { ctx.error = {}; }
+inline void clearPending(Core& ctx) noexcept { ctx.error = {}; }
 
 // Runs one step; a failure is reported under `procedure` and the caller goes on.
 template <class F>
-bool reportStep(Context& ctx, const std::string& procedure, int step, F&& fn) noexcept {
+bool reportStep(Core& ctx, const std::string& procedure, int step, F&& fn) noexcept {
     if (skipStep(ctx, step, std::forward<F>(fn))) return true;
     reportPending(ctx, procedure);
     return false;

@@ -7,17 +7,14 @@
 
 namespace varnel {
 
-void logEntry(Context& ctx, const std::string& source, const std::string& text, int step,
-              const std::string& description) {
+void logEntry(Core& ctx, const std::string& source, const std::string& text, int step, const std::string& description) {
     if (!ctx.host.hs) throw HostError("Object variable not set");
     ctx.host.hs->WriteLog(source, text + " " + std::to_string(step) + " " + description);
 }
 
-void ReportError(Context& ctx, const std::string& source, const std::string& text) {
-    logEntry(ctx, source, text, 0, {});
-}
+void ReportError(Core& ctx, const std::string& source, const std::string& text) { logEntry(ctx, source, text, 0, {}); }
 
-void warn(Context& ctx, const std::string& text) {
+void warn(Core& ctx, const std::string& text) {
     if (ctx.switches.logErrors != 0) ReportError(ctx, kSourceWarning, text);
 }
 
@@ -40,7 +37,7 @@ std::string stamp(std::chrono::system_clock::time_point t) {
 }
 }  // namespace
 
-void WriteCommLog(Context& ctx, const std::string& text) {
+void WriteCommLog(Core& ctx, const std::string& text) {
     const auto path = ctx.platform.programDir / "ocelot.log";
     if (!files::appendRotating(path, stamp(ctx.platform.loop.wallClock()) + ' ' + text + "\r\n", kMaxCommLogBytes)) {
         try {

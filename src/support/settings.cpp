@@ -7,7 +7,7 @@
 
 namespace varnel {
 
-std::string ReadSetting(Context& ctx, const std::string& section, const std::string& key, const std::string& fallback) {
+std::string ReadSetting(Core& ctx, const std::string& section, const std::string& key, const std::string& fallback) {
     std::string value;
     skipStep(ctx, 1, [&] {
         if (ctx.settings.iniMode) {
@@ -21,7 +21,7 @@ std::string ReadSetting(Context& ctx, const std::string& section, const std::str
     return value;
 }
 
-void WriteSetting(Context& ctx, const std::string& key, const std::string& value) {
+void WriteSetting(Core& ctx, const std::string& key, const std::string& value) {
     skipStep(ctx, 1, [&] {
         if (ctx.settings.iniMode) {
             if (!ctx.host.hs) throw HostError("Object variable not set");
@@ -33,7 +33,7 @@ void WriteSetting(Context& ctx, const std::string& key, const std::string& value
     clearPending(ctx);
 }
 
-void MoveSettingsToIni(Context& ctx) {
+void MoveSettingsToIni(Core& ctx) {
     const bool ok = skipStep(ctx, 1, [&] {
         if (!ctx.host.hs) throw HostError("Object variable not set");
         const std::filesystem::path path = std::filesystem::path(ctx.host.hs->GetAppPath()) / "config" / "settings.ini";
@@ -54,12 +54,12 @@ void MoveSettingsToIni(Context& ctx) {
     }
 }
 
-void ChooseStoreName(Context& ctx) {
+void ChooseStoreName(Core& ctx) {
     ctx.settings.storeName =
         numericValue(ReadSetting(ctx, "settings", "iniFile", "0")) == 0 ? "settings" : "Varnel.ini";
 }
 
-double settingNumber(Context& ctx, const std::string& key, const std::string& fallback) {
+double settingNumber(Core& ctx, const std::string& key, const std::string& fallback) {
     return numericValue(ReadSetting(ctx, key, fallback));
 }
 

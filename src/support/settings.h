@@ -3,25 +3,25 @@
 // host has one, else in the per-user store. Values are text.
 #include <string>
 
-#include "support/context.h"
+#include "support/core.h"
 
 namespace varnel {
 
 inline constexpr const char* kSection = "hspi_tarnwick";
 
 // Stored text or `fallback`; empty when the host call fails.
-std::string ReadSetting(Context& ctx, const std::string& section, const std::string& key, const std::string& fallback);
+std::string ReadSetting(Core& ctx, const std::string& section, const std::string& key, const std::string& fallback);
 // Reads from the chosen store section (the store name).
-inline std::string ReadSetting(Context& ctx, const std::string& key, const std::string& fallback) {
+inline std::string ReadSetting(Core& ctx, const std::string& key, const std::string& fallback) {
     return ReadSetting(ctx, ctx.settings.storeName, key, fallback);
 }
 // Writes at once; a failing host call writes nothing.
-void WriteSetting(Context& ctx, const std::string& key, const std::string& value);
+void WriteSetting(Core& ctx, const std::string& key, const std::string& value);
 // Decides the ini mode and moves older per-user settings into the host file once.
-void MoveSettingsToIni(Context& ctx);
+void MoveSettingsToIni(Core& ctx);
 // Store name from the iniFile setting (registration, after the move).
-void ChooseStoreName(Context& ctx);
+void ChooseStoreName(Core& ctx);
 // Numeric reading of a setting (0 for text that is not a number).
-double settingNumber(Context& ctx, const std::string& key, const std::string& fallback);
+double settingNumber(Core& ctx, const std::string& key, const std::string& fallback);
 
 }  // namespace varnel

@@ -13,7 +13,7 @@ namespace varnel {
 namespace {
 
 // What start-up does to know the plug-in's devices, without the controller.
-void discoverDevices(Context& ctx) {
+void discoverDevices(DeviceLayer& ctx) {
     const std::string proc = "runSync";
     reportStep(ctx, proc, 1, [&] { ctx.devices.interfaceName = FindInterface(ctx); });
     reportStep(ctx, proc, 2, [&] {
@@ -32,7 +32,7 @@ std::string q(const std::string& s) { return "\"" + s + "\""; }
 
 }  // namespace
 
-SyncLog Synchronize(Context& ctx, bool direction, const std::string& projectFile, const SyncIncludes& includes,
+SyncLog Synchronize(DeviceLayer& ctx, bool direction, const std::string& projectFile, const SyncIncludes& includes,
                     const FileFaults& faults) {
     SystemMap sm;
     sm.projectFile = projectFile;
@@ -54,7 +54,7 @@ std::string syncQuestion(bool direction, const SyncIncludes& includes) {
     return text;
 }
 
-SyncSummary runSync(Context& ctx, const SyncRequest& request) {
+SyncSummary runSync(DeviceLayer& ctx, const SyncRequest& request) {
     SyncSummary summary;
     summary.question = syncQuestion(request.direction, request.includes);
     if (!files::isRegularFile(request.projectFile)) {

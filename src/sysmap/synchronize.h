@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "support/context.h"
+#include "devices/device_state.h"
 #include "sysmap/system_map.h"
 
 namespace varnel {
 
 // direction true: System Map to host; false: host to System Map (the project file is
 // backed up and rewritten). Returns what changed; nothing of the image is kept.
-SyncLog Synchronize(Context& ctx, bool direction, const std::string& projectFile, const SyncIncludes& includes,
+SyncLog Synchronize(DeviceLayer& ctx, bool direction, const std::string& projectFile, const SyncIncludes& includes,
                     const FileFaults& faults = {});
 
 // The confirmation the window asks before a synchronisation.
@@ -54,7 +54,7 @@ struct SyncSummary {
     SyncLog log;
 };
 
-SyncSummary runSync(Context& ctx, const SyncRequest& request);
+SyncSummary runSync(DeviceLayer& ctx, const SyncRequest& request);
 
 // One line per change and per file written, then the outcome, for a console.
 std::vector<std::string> describeSync(const SyncSummary& summary);

@@ -14,14 +14,14 @@ namespace {
 constexpr files::Limits kProjectLimits{.maxBytes = kMaxProjectBytes, .maxLines = kMaxProjectLines};
 
 // A plain message to the host log; a host that cannot take it loses only the note.
-void note(Context& ctx, const std::string& text) noexcept {
+void note(DeviceLayer& ctx, const std::string& text) noexcept {
     try {
         ReportError(ctx, kSourceVarnel, text);
     } catch (...) {
     }
 }
 
-void reportAs(Context& ctx, const std::string& procedure, int step, const std::string& description) {
+void reportAs(DeviceLayer& ctx, const std::string& procedure, int step, const std::string& description) {
     ctx.error = {true, step, description};
     reportPending(ctx, procedure);
 }
@@ -34,7 +34,7 @@ fs::path projectTarget(const fs::path& project) {
 }
 
 // Temporary files that a killed write of the project or its backup left behind.
-void cleanLeftovers(Context& ctx, const fs::path& project, const fs::path& backup) {
+void cleanLeftovers(DeviceLayer& ctx, const fs::path& project, const fs::path& backup) {
     for (const fs::path& file : {projectTarget(project), backup}) {
         const fs::path dir = file.has_parent_path() ? file.parent_path() : fs::path(".");
         const files::Leftovers left = files::cleanLeftovers(dir, file.filename().string());
@@ -48,7 +48,7 @@ fs::path backupPathFor(const fs::path& projectFile) {
     return projectFile.parent_path() / ("Copy of " + projectFile.filename().string());
 }
 
-void reportSectionWithoutEntries(Context& ctx, SystemMap& sm) {
+void reportSectionWithoutEntries(DeviceLayer& ctx, SystemMap& sm) {
     if (sm.entriesAsked == 0 || sm.entriesFound > 0) return;
     sm.entriesAsked = 0;
     const MapRecord* header = sm.image.record(sm.sectionHeader);
@@ -57,7 +57,7 @@ void reportSectionWithoutEntries(Context& ctx, SystemMap& sm) {
                   ") has no entry lines below its header; its names are left as they are");
 }
 
-bool InitSystemMap(Context& ctx, SystemMap& sm) {
+bool InitSystemMap(DeviceLayer& ctx, SystemMap& sm) {
     const bool pathsSet = syncStep(ctx, sm, "InitSystemMap", 1, [&] {
         sm.irZoneFile = irFilePath(ctx, "irZones.cfg");
         sm.irLabelFile = irFilePath(ctx, "irLbl.cfg");
@@ -67,7 +67,7 @@ bool InitSystemMap(Context& ctx, SystemMap& sm) {
     return ReadSystemMap(ctx, sm);
 }
 
-bool ReadSystemMap(Context& ctx, SystemMap& sm) {
+bool ReadSystemMap(DeviceLayer& ctx, SystemMap& sm) {
     if (sm.projectFile.empty()) {
         reportStep(ctx, "ReadSystemMap", 1, [&] {
             ctx.platform.prompts.message("No Project File has been specified", PromptStyle::Information);
@@ -99,7 +99,7 @@ bool ReadSystemMap(Context& ctx, SystemMap& sm) {
     return true;
 }
 
-void WriteSystemMap(Context& ctx, SystemMap& sm) {
+void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm) {
     if (sm.image.empty()) return;
 
     const fs::path backup = backupPathFor(sm.projectFile);

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "devices/device_state.h"
 #include "files/files.h"
-#include "support/context.h"
 #include "support/errors.h"
 #include "sysmap/project_file.h"
 
@@ -84,7 +84,7 @@ struct SystemMap {
 // reportStep that also notes the failing procedure in the synchronisation's log, so
 // that the caller can tell an incomplete synchronisation from a complete one.
 template <class F>
-bool syncStep(Context& ctx, SystemMap& sm, const std::string& procedure, int step, F&& fn) noexcept {
+bool syncStep(DeviceLayer& ctx, SystemMap& sm, const std::string& procedure, int step, F&& fn) noexcept {
     if (reportStep(ctx, procedure, step, std::forward<F>(fn))) return true;
     sm.noteFailure(procedure);
     return false;
@@ -92,17 +92,17 @@ bool syncStep(Context& ctx, SystemMap& sm, const std::string& procedure, int ste
 
 // Says once, when the current section had entries asked for and none of them was
 // there (a header right below the section header), that its names are left alone.
-void reportSectionWithoutEntries(Context& ctx, SystemMap& sm);
+void reportSectionWithoutEntries(DeviceLayer& ctx, SystemMap& sm);
 
 // Sets the IR file paths and reads the project file. False when the read failed.
-bool InitSystemMap(Context& ctx, SystemMap& sm);
+bool InitSystemMap(DeviceLayer& ctx, SystemMap& sm);
 // Fills the image from the project file. A missing or unnamed file is shown to the user
 // and leaves the image empty (true); an unreadable or malformed one is reported (false).
-bool ReadSystemMap(Context& ctx, SystemMap& sm);
+bool ReadSystemMap(DeviceLayer& ctx, SystemMap& sm);
 // Backs the project file up as "Copy of <name>" and replaces it with the image; unchanged
 // lines keep their bytes. An empty image writes nothing. Any failure leaves the project
 // file as it was and is reported as "WriteSystemMap".
-void WriteSystemMap(Context& ctx, SystemMap& sm);
+void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm);
 
 // "Copy of " followed by the file's name, in the file's directory.
 std::filesystem::path backupPathFor(const std::filesystem::path& projectFile);

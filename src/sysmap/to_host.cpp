@@ -76,14 +76,14 @@ void setName(SystemMap& sm, Device& dv, const std::string& code, std::string_vie
         sm.log.devices.push_back({code, created, before.location, before.name, after.location, after.name});
 }
 
-void writeFile(Context& ctx, SystemMap& sm, const fs::path& target, const std::string& bytes) {
+void writeFile(DeviceLayer& ctx, SystemMap& sm, const fs::path& target, const std::string& bytes) {
     files::replaceFile(target, bytes, {.faults = &sm.faults});
     ctx.ir.filesPending = true;
     sm.log.filesWritten.push_back(target);
 }
 
 // The zone names of the current SECU16IR section, then 16 zones of "1".
-void writeSynchronizedZones(Context& ctx, SystemMap& sm) {
+void writeSynchronizedZones(DeviceLayer& ctx, SystemMap& sm) {
     if (!files::isRegularFile(sm.irZoneFile)) return;
     std::string out;
     for (int z = 0; z < kZoneLines; ++z) {
@@ -94,14 +94,14 @@ void writeSynchronizedZones(Context& ctx, SystemMap& sm) {
     writeFile(ctx, sm, synchronizedPath(sm.irZoneFile), out);
 }
 
-using PointCreator = std::int32_t (*)(Context&, const std::string&, std::int16_t, std::int16_t);
+using PointCreator = std::int32_t (*)(DeviceLayer&, const std::string&, std::int16_t, std::int16_t);
 
 struct PointRun {
     int first, last;
     PointCreator create;
 };
 
-void namePoints(Context& ctx, SystemMap& sm, const umap& m, std::initializer_list<PointRun> runs) {
+void namePoints(DeviceLayer& ctx, SystemMap& sm, const umap& m, std::initializer_list<PointRun> runs) {
     for (const PointRun& run : runs) {
         for (int p = run.first; p <= run.last; ++p) {
             if (!pointSelected(ctx, m.unit(), p - 1)) continue;
@@ -131,7 +131,7 @@ LocationName splitLocationName(std::string_view text) {
     return {std::string(text.substr(0, blank)), std::string(text.substr(blank + 1))};
 }
 
-void SystemMapToHS(Context& ctx, SystemMap& sm, const SyncIncludes& includes) {
+void SystemMapToHS(DeviceLayer& ctx, SystemMap& sm, const SyncIncludes& includes) {
     syncStep(ctx, sm, "SystemMapToHS", 1, [&] {
         if (includes.variables) DefineHSVariables(ctx, sm);
         if (includes.x10) DefineHSX10(ctx, sm);
@@ -140,7 +140,7 @@ void SystemMapToHS(Context& ctx, SystemMap& sm, const SyncIncludes& includes) {
     });
 }
 
-void DefineHSVariables(Context& ctx, SystemMap& sm) {
+void DefineHSVariables(DeviceLayer& ctx, SystemMap& sm) {
     syncStep(ctx, sm, "DefineHSVariables", 1, [&] {
         const auto header = sm.image.findLocalSection("Variables");
         if (!header) return;
@@ -156,7 +156,7 @@ void DefineHSVariables(Context& ctx, SystemMap& sm) {
     });
 }
 
-void DefineHSX10(Context& ctx, SystemMap& sm) {
+void DefineHSX10(DeviceLayer& ctx, SystemMap& sm) {
     syncStep(ctx, sm, "DefineHSX10", 1, [&] {
         const auto header = sm.image.findLocalSection("X-10");
         if (!header) return;
@@ -174,7 +174,7 @@ void DefineHSX10(Context& ctx, SystemMap& sm) {
     });
 }
 
-void DefineHSIO(Context& ctx, SystemMap& sm) {
+void DefineHSIO(DeviceLayer& ctx, SystemMap& sm) {
     // One failing module ends the whole step, so the copy keeps the walk safe too.
     syncStep(ctx, sm, "DefineHSIO", 1, [&] {
         const std::vector<umap> mappings = ctx.devices.mappings;
@@ -194,7 +194,7 @@ void DefineHSIO(Context& ctx, SystemMap& sm) {
     });
 }
 
-void PointNameToHS(Context& ctx, SystemMap& sm, const std::shared_ptr<Device>& dv, std::int16_t /*unit*/) {
+void PointNameToHS(DeviceLayer& ctx, SystemMap& sm, const std::shared_ptr<Device>& dv, std::int16_t /*unit*/) {
     syncStep(ctx, sm, "PointNameToHS", 1, [&] {
         if (!dv) return;
         const std::string hc = dv->hc();
@@ -207,7 +207,7 @@ void PointNameToHS(Context& ctx, SystemMap& sm, const std::shared_ptr<Device>& d
     });
 }
 
-void CreateNamedDevice(Context& ctx, SystemMap& sm, const std::string& code, const std::string& name,
+void CreateNamedDevice(DeviceLayer& ctx, SystemMap& sm, const std::string& code, const std::string& name,
                        const std::string& interfaceName) {
     syncStep(ctx, sm, "CreateNamedDevice", 1, [&] {
         const std::string text = StripPrefix(name, code);
@@ -229,7 +229,7 @@ void CreateNamedDevice(Context& ctx, SystemMap& sm, const std::string& code, con
     });
 }
 
-void DefineHSIR(Context& ctx, SystemMap& sm) {
+void DefineHSIR(DeviceLayer& ctx, SystemMap& sm) {
     syncStep(ctx, sm, "DefineHSIR", 1, [&] {
         if (!files::isRegularFile(sm.irLabelFile)) return;
         const auto header = sm.image.findLocalSection("Infra-Red");

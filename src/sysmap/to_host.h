@@ -7,25 +7,25 @@
 #include <string>
 #include <string_view>
 
-#include "support/context.h"
+#include "devices/device_state.h"
 #include "sysmap/system_map.h"
 
 namespace varnel {
 
 // Runs the steps whose box is ticked, in this order: variables, X10, I/O units, IR labels.
-void SystemMapToHS(Context& ctx, SystemMap& sm, const SyncIncludes& includes);
-void DefineHSVariables(Context& ctx, SystemMap& sm);
-void DefineHSX10(Context& ctx, SystemMap& sm);
-void DefineHSIO(Context& ctx, SystemMap& sm);
-void DefineHSIR(Context& ctx, SystemMap& sm);
+void SystemMapToHS(DeviceLayer& ctx, SystemMap& sm, const SyncIncludes& includes);
+void DefineHSVariables(DeviceLayer& ctx, SystemMap& sm);
+void DefineHSX10(DeviceLayer& ctx, SystemMap& sm);
+void DefineHSIO(DeviceLayer& ctx, SystemMap& sm);
+void DefineHSIR(DeviceLayer& ctx, SystemMap& sm);
 
 // Names a module point's device from its entry in the current module section.
 // `unit` is not needed; it is kept for the callers' symmetry.
-void PointNameToHS(Context& ctx, SystemMap& sm, const std::shared_ptr<Device>& dv, std::int16_t unit);
+void PointNameToHS(DeviceLayer& ctx, SystemMap& sm, const std::shared_ptr<Device>& dv, std::int16_t unit);
 // Gives the device with `code` the location and name in `name` (its code in front
 // removed), creating it when the host has none. A non-empty interface name also stamps
 // the device as one of the plug-in's variables.
-void CreateNamedDevice(Context& ctx, SystemMap& sm, const std::string& code, const std::string& name,
+void CreateNamedDevice(DeviceLayer& ctx, SystemMap& sm, const std::string& code, const std::string& name,
                        const std::string& interfaceName);
 
 // `text` without a leading `prefix` and the one blank or "-" after it; unchanged when

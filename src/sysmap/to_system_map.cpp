@@ -15,7 +15,7 @@ constexpr int kZoneLines = 16;
 // Sets the line of entry `id` of the current section. A line that cannot be stored (a
 // line break in a host name, more than 255 characters) is reported and skipped alone,
 // so the entries after it are still written.
-void setLine(Context& ctx, SystemMap& sm, const std::string& procedure, std::int64_t id, const std::string& line) {
+void setLine(DeviceLayer& ctx, SystemMap& sm, const std::string& procedure, std::int64_t id, const std::string& line) {
     if (!sm.entry(id)) return;
     syncStep(ctx, sm, procedure, 2, [&] {
         try {
@@ -38,7 +38,7 @@ std::vector<std::string> zoneNames(const std::filesystem::path& file) {
     return lines;
 }
 
-void saveZoneNames(Context& ctx, SystemMap& sm) {
+void saveZoneNames(DeviceLayer& ctx, SystemMap& sm) {
     if (!files::isRegularFile(sm.irZoneFile)) return;
     const auto names = zoneNames(sm.irZoneFile);
     for (std::size_t z = 0; z < names.size(); ++z) {
@@ -50,7 +50,7 @@ void saveZoneNames(Context& ctx, SystemMap& sm) {
 }
 
 // MakeSystemMap, with a failure noted in the synchronisation's log.
-std::string textOf(Context& ctx, SystemMap& sm, const std::string& code) {
+std::string textOf(DeviceLayer& ctx, SystemMap& sm, const std::string& code) {
     std::string text;
     syncStep(ctx, sm, "MakeSystemMap", 1, [&] {
         const std::int32_t ref = hsDeviceExists(ctx, code);
@@ -63,7 +63,7 @@ std::string textOf(Context& ctx, SystemMap& sm, const std::string& code) {
     return text;
 }
 
-void savePoints(Context& ctx, SystemMap& sm, const umap& m, int lastFirstList, int lastSecondList) {
+void savePoints(DeviceLayer& ctx, SystemMap& sm, const umap& m, int lastFirstList, int lastSecondList) {
     for (int p = 1; p <= lastFirstList; ++p) SavePointName(ctx, sm, m.hc(), static_cast<std::int16_t>(p), m.unit());
     if (lastSecondList == 0) return;
     // The second list repeats the names of the first, 16 lines further on.
@@ -73,7 +73,7 @@ void savePoints(Context& ctx, SystemMap& sm, const umap& m, int lastFirstList, i
 
 }  // namespace
 
-void HSToSystemMap(Context& ctx, SystemMap& sm, const SyncIncludes& includes) {
+void HSToSystemMap(DeviceLayer& ctx, SystemMap& sm, const SyncIncludes& includes) {
     syncStep(ctx, sm, "HSToSystemMap", 1, [&] {
         if (includes.variables) MakeSystemMapVariables(ctx, sm);
         if (includes.x10) MakeSystemMapX10(ctx, sm);
@@ -83,7 +83,7 @@ void HSToSystemMap(Context& ctx, SystemMap& sm, const SyncIncludes& includes) {
     WriteSystemMap(ctx, sm);
 }
 
-void MakeSystemMapVariables(Context& ctx, SystemMap& sm) {
+void MakeSystemMapVariables(DeviceLayer& ctx, SystemMap& sm) {
     syncStep(ctx, sm, "MakeSystemMapVariables", 1, [&] {
         const auto header = sm.image.findLocalSection("Variables");
         if (!header) return;
@@ -99,7 +99,7 @@ void MakeSystemMapVariables(Context& ctx, SystemMap& sm) {
     });
 }
 
-void MakeSystemMapX10(Context& ctx, SystemMap& sm) {
+void MakeSystemMapX10(DeviceLayer& ctx, SystemMap& sm) {
     syncStep(ctx, sm, "MakeSystemMapX10", 1, [&] {
         const auto header = sm.image.findLocalSection("X-10");
         if (!header) return;
@@ -117,7 +117,7 @@ void MakeSystemMapX10(Context& ctx, SystemMap& sm) {
     });
 }
 
-void MakeSystemMapIR(Context& ctx, SystemMap& sm) {
+void MakeSystemMapIR(DeviceLayer& ctx, SystemMap& sm) {
     syncStep(ctx, sm, "MakeSystemMapIR", 1, [&] {
         const auto header = sm.image.findLocalSection("Infra-Red");
         if (!header) return;
@@ -134,7 +134,7 @@ void MakeSystemMapIR(Context& ctx, SystemMap& sm) {
     });
 }
 
-void MakeSystemMapIO(Context& ctx, SystemMap& sm) {
+void MakeSystemMapIO(DeviceLayer& ctx, SystemMap& sm) {
     // One failing module ends the step for the modules after it.
     syncStep(ctx, sm, "MakeSystemMapIO", 1, [&] {
         const std::vector<umap> mappings = ctx.devices.mappings;
@@ -154,12 +154,12 @@ void MakeSystemMapIO(Context& ctx, SystemMap& sm) {
     });
 }
 
-std::string MakeSystemMap(Context& ctx, const std::string& code) {
+std::string MakeSystemMap(DeviceLayer& ctx, const std::string& code) {
     SystemMap unused;
     return textOf(ctx, unused, code);
 }
 
-void SavePointName(Context& ctx, SystemMap& sm, const std::string& hc, std::int16_t point, std::int16_t unit) {
+void SavePointName(DeviceLayer& ctx, SystemMap& sm, const std::string& hc, std::int16_t point, std::int16_t unit) {
     syncStep(ctx, sm, "SavePointName", 1, [&] {
         if (!pointSelected(ctx, unit, point - 1)) return;
         const std::int64_t id = std::int64_t{sm.sectionBase} + point;

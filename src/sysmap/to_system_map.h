@@ -6,22 +6,22 @@
 #include <cstdint>
 #include <string>
 
-#include "support/context.h"
+#include "devices/device_state.h"
 #include "sysmap/system_map.h"
 
 namespace varnel {
 
 // Runs the steps whose box is ticked (variables, X10, I/O units, IR labels), then always
 // writes the project file back.
-void HSToSystemMap(Context& ctx, SystemMap& sm, const SyncIncludes& includes);
-void MakeSystemMapVariables(Context& ctx, SystemMap& sm);
-void MakeSystemMapX10(Context& ctx, SystemMap& sm);
-void MakeSystemMapIR(Context& ctx, SystemMap& sm);
-void MakeSystemMapIO(Context& ctx, SystemMap& sm);
+void HSToSystemMap(DeviceLayer& ctx, SystemMap& sm, const SyncIncludes& includes);
+void MakeSystemMapVariables(DeviceLayer& ctx, SystemMap& sm);
+void MakeSystemMapX10(DeviceLayer& ctx, SystemMap& sm);
+void MakeSystemMapIR(DeviceLayer& ctx, SystemMap& sm);
+void MakeSystemMapIO(DeviceLayer& ctx, SystemMap& sm);
 
 // "location name" of the host device with `code`; "" when the host has none.
-std::string MakeSystemMap(Context& ctx, const std::string& code);
+std::string MakeSystemMap(DeviceLayer& ctx, const std::string& code);
 // Writes point `point` of the module with house code `hc` into the current module section.
-void SavePointName(Context& ctx, SystemMap& sm, const std::string& hc, std::int16_t point, std::int16_t unit);
+void SavePointName(DeviceLayer& ctx, SystemMap& sm, const std::string& hc, std::int16_t point, std::int16_t unit);
 
 }  // namespace varnel

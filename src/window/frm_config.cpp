@@ -68,7 +68,7 @@ std::string trimmed(const std::string& s) {
 
 }  // namespace
 
-std::vector<std::string> unitList(const Context& ctx) {
+std::vector<std::string> unitList(const DeviceLayer& ctx) {
     std::vector<std::string> lines{"Unit 0 Ocelot/CPU-XA/Leopard"};
     for (int u = 0; u < 128; ++u)
         if (const char* name = typeName(ctx.controller.moduleTypes[static_cast<std::size_t>(u)]))
@@ -76,7 +76,7 @@ std::vector<std::string> unitList(const Context& ctx) {
     return lines;
 }
 
-std::string irLabelCaption(const Context& ctx, int index) {
+std::string irLabelCaption(const DeviceLayer& ctx, int index) {
     std::string label;
     if (index >= 0 && index < static_cast<int>(ctx.ir.labels.size()))
         label = ctx.ir.labels[static_cast<std::size_t>(index)];
@@ -85,7 +85,8 @@ std::string irLabelCaption(const Context& ctx, int index) {
     return caption;
 }
 
-FrmConfig::FrmConfig(Context& ctx, WindowView& view, FilePicker& picker) : ctx_(ctx), view_(view), picker_(picker) {}
+FrmConfig::FrmConfig(DeviceLayer& ctx, WindowState& window, WindowView& view, FilePicker& picker)
+    : ctx_(ctx), window_(window), view_(view), picker_(picker) {}
 
 int FrmConfig::rowOfUnit(int unit) const {
     const auto it = rowOfUnit_.find(unit);
@@ -93,7 +94,7 @@ int FrmConfig::rowOfUnit(int unit) const {
 }
 
 void FrmConfig::Form_Load() {
-    ctx_.window.open = true;
+    window_.open = true;
     reportStep(ctx_, kLoadProcedure, 1, [&] {
         view_.setText("lblver", "Version " + std::to_string(VARNEL_VERSION_MAJOR) + "." +
                                     std::to_string(VARNEL_VERSION_MINOR) + "." + std::to_string(VARNEL_VERSION_PATCH));
@@ -235,9 +236,7 @@ struct HandlingScope {
 };
 }  // namespace
 
-bool FrmConfig::readyForClick() const {
-    return !handling_ && ctx_.link.exchangeDepth == 0 && ctx_.link.busy == 0 && ctx_.timers.x10Sending == 0;
-}
+bool FrmConfig::readyForClick() const { return !handling_ && ctx_.gate.idle(); }
 
 void FrmConfig::chosen(const std::string& control, int index) {
     if (unloaded_ || handling_) return;
@@ -287,7 +286,7 @@ void FrmConfig::Form_Unload() {
     if (unloaded_) return;
     unloaded_ = true;
     closingPrompts();
-    ctx_.window.open = false;
+    window_.open = false;
     view_.closeWindow();
     if (onUnloaded) onUnloaded();
 }

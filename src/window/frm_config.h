@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/file_picker.h"
-#include "support/context.h"
+#include "plugin/plugin_state.h"
 #include "window/window_view.h"
 
 namespace varnel {
@@ -22,10 +22,10 @@ inline constexpr const char* kInterfaceOcelot = "Applied Digital Ocelot";
 enum CreateFlags : std::uint8_t { kCreateVariables = 1, kCreateIO = 2 };
 
 // The unit list: the controller first, then every module of a known type.
-std::vector<std::string> unitList(const Context& ctx);
+std::vector<std::string> unitList(const DeviceLayer& ctx);
 // An IR label caption ("12 : Power") is cut to this many characters.
 inline constexpr std::size_t kIrCaptionLength = 19;
-std::string irLabelCaption(const Context& ctx, int index);
+std::string irLabelCaption(const DeviceLayer& ctx, int index);
 // The three-character tag of a module type in the I/O grid.
 std::string typeTag(int moduleType);
 
@@ -43,7 +43,7 @@ inline constexpr PathField kPathFields[] = {
 
 class FrmConfig {
 public:
-    FrmConfig(Context& ctx, WindowView& view, FilePicker& picker);
+    FrmConfig(DeviceLayer& ctx, WindowState& window, WindowView& view, FilePicker& picker);
     FrmConfig(const FrmConfig&) = delete;
     FrmConfig& operator=(const FrmConfig&) = delete;
 
@@ -106,7 +106,8 @@ private:
     void disconnectCaption();
     void closingPrompts();
 
-    Context& ctx_;
+    DeviceLayer& ctx_;
+    WindowState& window_;
     WindowView& view_;
     FilePicker& picker_;
 

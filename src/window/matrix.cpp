@@ -15,7 +15,7 @@ namespace {
 constexpr int kRows = 16;
 
 // "<hc><dc> <location> <name>" of the device with `code`, or nothing when the host has none.
-std::optional<std::string> deviceTip(Context& ctx, const std::string& code) {
+std::optional<std::string> deviceTip(DeviceLayer& ctx, const std::string& code) {
     const std::int32_t ref = hsDeviceExists(ctx, code);
     if (ref < 0) return std::nullopt;
     const auto dev = GetHSDevice(ctx, ref);

@@ -2,21 +2,13 @@
 
 namespace varnel {
 
-ConfigWindowSlot::ConfigWindowSlot(Context& ctx, FilePicker& picker, ViewFactory makeView)
+ConfigWindowSlot::ConfigWindowSlot(PluginState& ctx, FilePicker& picker, ViewFactory makeView)
     : ctx_(ctx), picker_(picker), makeView_(std::move(makeView)) {
-    ctx_.hooks.showConfigWindow = [this](bool) { show(); };
-    ctx_.hooks.windowPortOpen = [this](bool on) {
-        if (model_) model_->showPortOpen(on);
-    };
-    ctx_.hooks.windowDisconnectClick = [this] {
-        if (model_) model_->Disconnect_Click();
-    };
+    ctx_.configWindow = this;
 }
 
 ConfigWindowSlot::~ConfigWindowSlot() {
-    ctx_.hooks.showConfigWindow = nullptr;
-    ctx_.hooks.windowPortOpen = nullptr;
-    ctx_.hooks.windowDisconnectClick = nullptr;
+    if (ctx_.configWindow == this) ctx_.configWindow = nullptr;
     if (model_ && !model_->unloaded()) ctx_.window.open = false;
 }
 
@@ -29,10 +21,18 @@ void ConfigWindowSlot::show() {
     retiredView_.reset();
     view_ = makeView_();
     if (!view_) return;
-    model_ = std::make_unique<FrmConfig>(ctx_, *view_, picker_);
+    model_ = std::make_unique<FrmConfig>(ctx_, ctx_.window, *view_, picker_);
     model_->onUnloaded = [this] { retire(); };
     view_->attach(*model_);
     model_->Form_Load();
+}
+
+void ConfigWindowSlot::showPortOpen(bool on) {
+    if (model_) model_->showPortOpen(on);
+}
+
+void ConfigWindowSlot::clickDisconnect() {
+    if (model_) model_->Disconnect_Click();
 }
 
 void ConfigWindowSlot::retire() {

@@ -153,12 +153,12 @@ TEST_F(Commands, many_commands_at_once_all_run_in_the_order_they_came) {
 
 TEST_F(Commands, commands_wait_while_the_plugin_talks_to_the_controller) {
     const std::size_t before = pointWrites().size();
-    b.c.rig.ctx().link.busy = 1;  // a host call waits for its reply
+    b.c.rig.ctx().gate.busy = 1;  // a host call waits for its reply
     b.send("unit/1/point/9/set", "ON");
     b.run(200);
     EXPECT_EQ(pointWrites().size(), before);
     EXPECT_EQ(b.bridge->waiting(), 1u);
-    b.c.rig.ctx().link.busy = 0;
+    b.c.rig.ctx().gate.busy = 0;
     b.run(200);
     EXPECT_EQ(pointWrites().size(), before + 1);
     EXPECT_EQ(b.bridge->waiting(), 0u);
@@ -170,11 +170,11 @@ TEST(CommandsFlood, past_the_bridge_queue_commands_are_dropped_logged_and_counte
     test::BridgeRig b(o);
     b.start();
     const std::size_t before = b.c.rig.controller.framesOf(FrameKind::Command, 0x33).size();
-    b.c.rig.ctx().link.busy = 1;
+    b.c.rig.ctx().gate.busy = 1;
     for (int i = 0; i < 150; ++i) b.send("unit/1/point/8/set", i % 2 ? "OFF" : "ON");
     EXPECT_EQ(b.bridge->waiting(), 100u);
     EXPECT_EQ(b.bridge->counters().dropped, 50u);
-    b.c.rig.ctx().link.busy = 0;
+    b.c.rig.ctx().gate.busy = 0;
     b.run(5000);
     EXPECT_EQ(b.c.rig.controller.framesOf(FrameKind::Command, 0x33).size(), before + 100);
     EXPECT_EQ(b.state("bridge/dropped"), "50");

@@ -40,7 +40,7 @@ TEST_F(Analog, start_get_analog_selects_point_plus_ten_only_once_controller_is_f
     rig.ctx.controller.connected = true;
     EXPECT_EQ(StartGetAnalog(rig.ctx, 9, 2), 0);
     EXPECT_EQ(far.frames(), (std::vector<Bytes>{{0xC8, 0x1F, 0x0C, 0x00, 0x00, 0x00, 0x00, 0xF3}}));
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
 TEST_F(Analog, readings_take_the_low_byte_of_the_module_value) {
@@ -54,7 +54,7 @@ TEST_F(Analog, readings_take_the_low_byte_of_the_module_value) {
     far.reply(ScriptedController::ack()).reply(valueReply(4, 99));
     EXPECT_EQ(GetPoint(rig.ctx, 4, 1, false), 99);  // a non-digital point asks the controller
     EXPECT_EQ(far.frames(), (std::vector<Bytes>{kValueRead, request(12), kValueRead, request(11), kValueRead}));
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
 TEST_F(Analog, timeouts_mark_link_failed_and_give_minus_one_or_zero) {
@@ -72,7 +72,7 @@ TEST_F(Analog, timeouts_mark_link_failed_and_give_minus_one_or_zero) {
         f.reply(ScriptedController::ack()).silent(1);
         EXPECT_EQ(GetAnalogInput(r.ctx, 5, 0), 0) << "not the older reply's value";
         EXPECT_EQ(r.ctx.controller.linkFailure, 1);
-        EXPECT_EQ(r.ctx.link.busy, 0);
+        EXPECT_EQ(r.ctx.gate.busy, 0);
         EXPECT_EQ(r.host->log, Log(warnings, {"Warning", "Ocelot Plug-in, Timeout getting analog I/O 0 "}));
     }
 }
@@ -93,7 +93,7 @@ TEST_F(Analog, parameter_is_module_value_low_byte_first) {
     EXPECT_EQ(far.frames(), (std::vector<Bytes>{request(0x00), kValueRead}));
     EXPECT_EQ(rig.loop.tickMs(), 3000);
     EXPECT_EQ(rig.ctx.controller.linkFailure, 0);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
     EXPECT_TRUE(rig.host->log.empty());
 }
 
@@ -115,7 +115,7 @@ TEST_F(Analog, parameter_retries_with_warning_even_when_warnings_are_off_and_giv
     EXPECT_EQ(r.loop.tickMs(), 3 * (4000 + 3000 + 4000));
     EXPECT_EQ(r.host->log, (Log{retry, retry, retry, {"Varnel", "Timeout getting parameter, retried 3 times 0 "}}));
     EXPECT_EQ(r.ctx.controller.linkFailure, 1);
-    EXPECT_EQ(r.ctx.link.busy, 0);
+    EXPECT_EQ(r.ctx.gate.busy, 0);
 }
 
 TEST_F(Analog, busy_through_parameter_wait_keeps_polls_off_the_wire) {

@@ -27,7 +27,7 @@ TEST_F(Polls, io_poll_sends_fixed_frame_and_fills_image) {
     EXPECT_TRUE(std::equal(data.begin(), data.end(), rig.ctx.images.io.begin()));
     EXPECT_EQ(rig.ctx.images.io[256], 0);
     EXPECT_EQ(rig.ctx.controller.linkFailure, 0);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
 TEST_F(Polls, var_poll_sends_learned_selector_and_reads_unsigned_low_byte_first) {
@@ -47,7 +47,7 @@ TEST_F(Polls, var_poll_sends_learned_selector_and_reads_unsigned_low_byte_first)
 
 struct PollKind {
     const char* name;
-    bool (*poll)(Context&);
+    bool (*poll)(CommandLayer&);
     std::uint8_t sel0, sel1;
     std::size_t dumpBytes;
     const char* waiting;
@@ -93,10 +93,10 @@ struct EachPoll : Polls, ::testing::WithParamInterface<PollKind> {
 };
 
 TEST_P(EachPoll, returns_at_once_while_busy) {
-    rig.ctx.link.busy = 1;
+    rig.ctx.gate.busy = 1;
     EXPECT_FALSE(poll());
     EXPECT_TRUE(far.frames().empty());
-    EXPECT_EQ(rig.ctx.link.busy, 1);
+    EXPECT_EQ(rig.ctx.gate.busy, 1);
 }
 
 TEST_P(EachPoll, retries_once_then_gives_up_and_marks_link_failed) {
@@ -112,7 +112,7 @@ TEST_P(EachPoll, retries_once_then_gives_up_and_marks_link_failed) {
     EXPECT_EQ(far.frames().size(), 4u);
     EXPECT_EQ(rig.loop.tickMs(), 12000);
     EXPECT_EQ(rig.ctx.controller.linkFailure, 1);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
     EXPECT_TRUE(imagesMarked());
     EXPECT_TRUE(logged("Warning").empty());
 }
@@ -129,7 +129,7 @@ TEST_P(EachPoll, bad_crc_refuses_data_wrong_buffer_echo_ignores_it_but_succeeds)
     EXPECT_TRUE(poll());
     EXPECT_TRUE(imagesMarked());
     EXPECT_EQ(rig.ctx.controller.linkFailure, GetParam().clearsLinkFailure ? 0 : 1);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
     EXPECT_EQ(test::commsLogLines(rig).back(), GetParam().wrongBuffer);
 }
 
@@ -223,7 +223,7 @@ TEST_F(Polls, failing_host_log_does_not_stop_the_poll) {
     far.silent(4);
     EXPECT_FALSE(PollIO(rig.ctx));
     EXPECT_FALSE(PollIO(rig.ctx));
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
     EXPECT_EQ(rig.ctx.images.timeoutCounter, 0);
     EXPECT_FALSE(rig.ctx.error.pending);
 }

@@ -31,7 +31,7 @@ struct IrCommands : test::CommandTest {
     IrCommands() {
         far.delayUs = 10'000;
         rig.port.onHostWrite = [this, answer = rig.port.onHostWrite](std::span<const std::uint8_t> frame) {
-            busyAtWrite.push_back(rig.ctx.link.busy);
+            busyAtWrite.push_back(rig.ctx.gate.busy);
             answer(frame);
         };
         BuildIRLookup(rig.ctx);
@@ -86,7 +86,7 @@ TEST_F(IrCommands, queued_zone_play_follows_zone_rules_with_module_fallback) {
             EXPECT_EQ(Bytes(f.begin() + 4, f.begin() + 6), (Bytes{0x2C, 0x01})) << c.data1;
         }
         EXPECT_EQ(busyAtWrite, (std::vector<std::int16_t>{1}));
-        EXPECT_EQ(rig.ctx.link.busy, 0);
+        EXPECT_EQ(rig.ctx.gate.busy, 0);
         EXPECT_EQ(rig.port.bytesWaiting(), 0u) << "reply consumed";
     }
 }
@@ -98,14 +98,14 @@ TEST_F(IrCommands, plays_with_port_closed_send_nothing_and_release_busy) {
     remotePlay(rig.ctx, 0x0A, 1, 300);
     playQueuedZone(rig.ctx, 300, 3);
     EXPECT_TRUE(rig.port.written.empty());
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
     EXPECT_EQ(rig.loop.tickMs(), 0);
 }
 
 TEST_F(IrCommands, zone_play_with_no_module_list_fails_instead_of_reading_past_it) {
     rig.ctx.controller.irModuleFlag = true;  // flag without any address recorded
     EXPECT_THROW(playQueuedZone(rig.ctx, 300, 3), std::out_of_range);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
 TEST_F(IrCommands, play_ir_and_play_remote_ir_queue_the_mapped_location) {
@@ -240,7 +240,7 @@ TEST_F(IrCommands, learn_prompt_starts_asks_waits_beeps_under_busy) {
     rig.prompts.sink = [&](const std::string&) {
         framesAtBox = rig.port.written.size();
         boxAt = rig.loop.tickMs();
-        busyAtWrite.push_back(rig.ctx.link.busy);
+        busyAtWrite.push_back(rig.ctx.gate.busy);
     };
     learnIRPrompt(rig.ctx, 5);
     ASSERT_EQ(rig.prompts.shown.size(), 1u);
@@ -254,7 +254,7 @@ TEST_F(IrCommands, learn_prompt_starts_asks_waits_beeps_under_busy) {
     EXPECT_EQ(rig.port.written[0], bytes(learnStartFrame(5)));
     EXPECT_EQ(rig.loop.tickMs() - boxAt, 15'000) << "then the learn wait";
     EXPECT_EQ(rig.prompts.beeps, 1);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ TEST_F(Screen, hi_at_0_1_with_backlight_and_beep) {
     expected.push_back(0x1B);
     expected.push_back(0x00);
     EXPECT_EQ(far.frames(), (std::vector<Bytes>{expected}));
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
 TEST(ScreenFrames, flags_follow_each_option_and_coordinates_go_low_byte_first_or_zero_when_negative) {
@@ -82,7 +82,7 @@ TEST_F(Screen, enable_touch_sends_mode_in_byte_4) {
     EnableTouch(rig.ctx, 300);
     EXPECT_EQ(far.frames(), (std::vector<Bytes>{{0xC8, 0x28, 0x06, 0x00, 0x01, 0x00, 0x00, 0xF7},
                                                 {0xC8, 0x28, 0x06, 0x00, 0x00, 0x00, 0x00, 0xF6}}));
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
 TEST_F(Screen, xasend_passes_bytes_unchanged_and_waits_for_nothing) {
@@ -90,7 +90,7 @@ TEST_F(Screen, xasend_passes_bytes_unchanged_and_waits_for_nothing) {
     EXPECT_EQ(xasend(rig.ctx, raw), 0);
     EXPECT_EQ(far.frames(), (std::vector<Bytes>{raw}));
     EXPECT_EQ(rig.loop.tickMs(), 0);
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
     rig.ctx.link.portOpen = false;
     EXPECT_EQ(xasend(rig.ctx, raw), 0);
     EXPECT_EQ(far.frames().size(), 1u) << "nothing while the port is closed";

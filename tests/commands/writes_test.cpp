@@ -33,7 +33,7 @@ TEST(WriteFrames, values_go_low_byte_first_and_bytes_that_cannot_hold_them_stay_
 TEST_F(Writes, each_write_holds_busy_until_its_answer_is_in) {
     far.delayUs = 50'000;
     std::vector<std::int16_t> busyDuringWait;
-    for (std::int64_t at : {10'000, 60'000}) rig.loop.postUs(at, [&] { busyDuringWait.push_back(rig.ctx.link.busy); });
+    for (std::int64_t at : {10'000, 60'000}) rig.loop.postUs(at, [&] { busyDuringWait.push_back(rig.ctx.gate.busy); });
     EXPECT_EQ(SetVar(rig.ctx, 5, 300), 0);
     EXPECT_EQ(rig.loop.tickMs(), 50);  // returned when the answer was complete
     pointWrite(rig.ctx, 3, 2, 1000);   // even a value that cannot be formed goes out
@@ -41,13 +41,13 @@ TEST_F(Writes, each_write_holds_busy_until_its_answer_is_in) {
                                                 {0xC8, 0x33, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00}}));
     EXPECT_EQ(rig.port.bytesWaiting(), 0u);
     EXPECT_EQ(busyDuringWait, (std::vector<std::int16_t>{1, 1}));
-    EXPECT_EQ(rig.ctx.link.busy, 0);
+    EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
 TEST_F(Writes, set_var_out_of_range_throws_before_anything_is_sent) {
     for (const auto& [vnum, data] : {std::pair{-1, 0}, std::pair{256, 0}, std::pair{0, -1}, std::pair{0, 65536}}) {
         EXPECT_THROW(SetVar(rig.ctx, vnum, data), std::overflow_error) << vnum << "=" << data;
-        EXPECT_EQ(rig.ctx.link.busy, 0);
+        EXPECT_EQ(rig.ctx.gate.busy, 0);
     }
     EXPECT_TRUE(far.frames().empty());
     EXPECT_EQ(rig.loop.tickMs(), 0);
@@ -67,7 +67,7 @@ TEST_F(Writes, unanswered_commands_wait_out_the_response_timeout_and_go_on) {
         const auto start = rig.loop.tickMs();
         call();
         EXPECT_EQ(rig.loop.tickMs() - start, 2000) << name;
-        EXPECT_EQ(rig.ctx.link.busy, 0) << name;
+        EXPECT_EQ(rig.ctx.gate.busy, 0) << name;
     }
     EXPECT_EQ(far.frames().size(), 4u);
     EXPECT_TRUE(rig.host->log.empty());

@@ -119,8 +119,8 @@ TEST_F(X10Send, each_frame_waits_for_its_answer_under_the_send_flag) {
     std::vector<std::int16_t> flagSeen, busySeen;
     for (std::int64_t at : {10'000, 30'000})
         rig.loop.postUs(at, [&] {
-            flagSeen.push_back(rig.ctx.timers.x10Sending);
-            busySeen.push_back(rig.ctx.link.busy);
+            flagSeen.push_back(rig.ctx.gate.x10Sending);
+            busySeen.push_back(rig.ctx.gate.busy);
         });
     std::int16_t command = 10, brightness = 20;
     EXPECT_EQ(x10Send(rig.ctx, "C", "2", command, brightness, 0, 0), 0);
@@ -128,7 +128,7 @@ TEST_F(X10Send, each_frame_waits_for_its_answer_under_the_send_flag) {
     EXPECT_EQ(rig.loop.tickMs(), 40);  // the second frame left only after the first answer
     EXPECT_EQ(flagSeen, (std::vector<std::int16_t>{1, 1}));
     EXPECT_EQ(busySeen, (std::vector<std::int16_t>{0, 0}));
-    EXPECT_EQ(rig.ctx.timers.x10Sending, 0);
+    EXPECT_EQ(rig.ctx.gate.x10Sending, 0);
     EXPECT_EQ(command, 31);
     EXPECT_EQ(brightness, 4);
 }
@@ -139,7 +139,7 @@ TEST_F(X10Send, unanswered_frames_each_wait_the_response_timeout) {
     x10Send(rig.ctx, "A", "1+2", command, brightness, 0, 0);
     EXPECT_EQ(far.frames().size(), 3u);
     EXPECT_EQ(rig.loop.tickMs(), 3 * 4000);
-    EXPECT_EQ(rig.ctx.timers.x10Sending, 0);
+    EXPECT_EQ(rig.ctx.gate.x10Sending, 0);
     EXPECT_EQ(command, 2);
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// The virtual-time platform wired into a Context, for tests of the lower layers.
+// The virtual-time platform wired into a PluginState, for tests of the lower layers.
 #include <filesystem>
 #include <memory>
 
@@ -8,8 +8,8 @@
 #include "platform/virtual/recording_prompts.h"
 #include "platform/virtual/virtual_loop.h"
 #include "platform/virtual/virtual_serial_port.h"
+#include "plugin/plugin_state.h"
 #include "stub_host.h"
-#include "support/context.h"
 
 namespace varnel::test {
 
@@ -36,7 +36,7 @@ struct Rig {
     TempDir dir;
     std::shared_ptr<StubHost> host = std::make_shared<StubHost>();
     std::shared_ptr<StubCallback> callback = std::make_shared<StubCallback>(host);
-    Context ctx;
+    PluginState ctx;
 };
 
 }  // namespace varnel::test

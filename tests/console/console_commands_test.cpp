@@ -302,10 +302,15 @@ TEST(ConsoleConfig, opens_the_window_or_names_the_headless_ways) {
     for (const bool display : {false, true}) {
         test::ConsoleRig c;
         c.start();
-        int opened = 0;
-        if (display) c.rig.ctx().hooks.showConfigWindow = [&](bool) { ++opened; };
+        struct CountingWindow final : ConfigWindow {
+            int opened = 0;
+            void show(bool) override { ++opened; }
+            void showPortOpen(bool) override {}
+            void clickDisconnect() override {}
+        } window;
+        if (display) c.rig.ctx().configWindow = &window;
         const std::string line = c.ok("config");
-        EXPECT_EQ(opened, display ? 1 : 0);
+        EXPECT_EQ(window.opened, display ? 1 : 0);
         if (!display) {
             EXPECT_NE(line.find("mirror"), std::string::npos) << line;
             EXPECT_NE(line.find("varnel sync"), std::string::npos) << line;

@@ -18,13 +18,13 @@ struct ConsoleReady : ::testing::Test {
 TEST_F(ConsoleReady, each_sign_of_a_running_exchange_makes_the_console_wait) {
     struct Case {
         const char* what;
-        void (*set)(Context&, bool);
+        void (*set)(PluginState&, bool);
     };
     const Case cases[] = {
-        {"response loop", [](Context& x, bool on) { x.link.exchangeDepth = on ? 1 : 0; }},
-        {"busy flag", [](Context& x, bool on) { x.link.busy = on ? 1 : 0; }},
-        {"timer busy", [](Context& x, bool on) { x.timers.timerBusy = on; }},
-        {"x10 send", [](Context& x, bool on) { x.timers.x10Sending = on ? 1 : 0; }},
+        {"response loop", [](PluginState& x, bool on) { x.gate.exchangeDepth = on ? 1 : 0; }},
+        {"busy flag", [](PluginState& x, bool on) { x.gate.busy = on ? 1 : 0; }},
+        {"timer busy", [](PluginState& x, bool on) { x.gate.timerBusy = on; }},
+        {"x10 send", [](PluginState& x, bool on) { x.gate.x10Sending = on ? 1 : 0; }},
     };
     ASSERT_TRUE(c.console.ready());
     for (const auto& k : cases) {
@@ -88,13 +88,13 @@ TEST_F(ConsoleReady, submitted_lines_wait_for_the_exchange_and_then_run_in_order
 }
 
 TEST_F(ConsoleReady, pump_stops_at_quit_and_later_lines_are_not_run) {
-    c.rig.ctx().link.busy = 1;
+    c.rig.ctx().gate.busy = 1;
     c.console.submit("quit");
     c.console.submit("x10 A1 on");
     EXPECT_EQ(c.console.waiting(), 2u);
     c.console.pump();
     EXPECT_EQ(c.console.waiting(), 2u);  // not ready: nothing ran
-    c.rig.ctx().link.busy = 0;
+    c.rig.ctx().gate.busy = 0;
     EXPECT_FALSE(c.console.quitRequested());
     c.console.pump();
     EXPECT_TRUE(c.console.quitRequested());
@@ -105,14 +105,14 @@ TEST_F(ConsoleReady, pump_stops_at_quit_and_later_lines_are_not_run) {
 }
 
 TEST_F(ConsoleReady, the_waiting_lines_are_bounded) {
-    c.rig.ctx().link.busy = 1;
+    c.rig.ctx().gate.busy = 1;
     for (std::size_t i = 0; i < console::Console::kMaxWaiting; ++i) c.console.submit("var 1 " + std::to_string(i));
     c.printed.clear();
     c.console.submit("var 1 999");
     EXPECT_EQ(c.console.waiting(), console::Console::kMaxWaiting);
     ASSERT_EQ(c.printed.size(), 1u);
     EXPECT_NE(c.printed[0].find("100 lines are waiting already; 'var 1 999' was dropped"), std::string::npos);
-    c.rig.ctx().link.busy = 0;
+    c.rig.ctx().gate.busy = 0;
     c.console.pump();
     EXPECT_EQ(c.rig.controller.variable(1), 99);
 }

@@ -16,7 +16,7 @@ namespace {
 using Strings = std::vector<std::string>;
 
 // Queue records as "command|house|device|brightness|data1|data2".
-Strings queued(const Context& ctx) {
+Strings queued(const PluginState& ctx) {
     Strings out;
     for (int i = 0; i < ctx.queue.count; ++i) {
         const auto& r = ctx.queue.ring[static_cast<std::size_t>((ctx.queue.readIndex + i) % CommandQueue::kSize)];

@@ -13,6 +13,7 @@
 #include "devices/mappings.h"
 #include "devices_rig.h"
 #include "link/serial_link.h"
+#include "test_events.h"
 
 namespace varnel {
 namespace {
@@ -27,7 +28,7 @@ struct TickRig : test::Rig {
         ctx.controller.irModuleFlag = true;
         ctx.controller.irModules = {4, 9};
         ctx.controller.irModuleCount = 2;
-        ctx.hooks.ioTick = [this] { Timer3_Timer(ctx); };
+        events.onWork = [this] { Timer3_Timer(ctx); };
         buildMappings(ctx, "3!11![!0,");
     }
     void arrive(Bytes b) {
@@ -35,6 +36,7 @@ struct TickRig : test::Rig {
         loop.processEvents();
     }
     test::ScriptedController far;
+    test::TestEvents events{ctx};
 };
 
 QueueRecord rec(std::int16_t command, std::int32_t brightness, std::int16_t data1 = 0, std::int16_t data2 = 0,
@@ -67,7 +69,7 @@ TEST_P(ReadReportsTest, hands_each_report_on_by_its_first_byte) {
     for (const auto& [c, s] : rig.host->statuses) seen.push_back("S " + c + "=" + std::to_string(s));
     EXPECT_EQ(seen, GetParam().seen);
     EXPECT_EQ(rig.port.bytesWaiting(), GetParam().left);
-    EXPECT_FALSE(rig.ctx.timers.timerBusy);
+    EXPECT_FALSE(rig.ctx.gate.timerBusy);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -97,9 +99,9 @@ TEST(ReadReports, io_change_waits_up_to_a_second_for_its_fourth_byte) {
 TEST(Timer3, does_nothing_while_a_command_an_x10_send_or_another_tick_runs) {
     for (int guard = 0; guard < 3; ++guard) {
         TickRig rig;
-        rig.ctx.link.busy = guard == 0 ? 1 : 0;
-        rig.ctx.timers.x10Sending = guard == 1 ? 1 : 0;
-        rig.ctx.timers.timerBusy = guard == 2;
+        rig.ctx.gate.busy = guard == 0 ? 1 : 0;
+        rig.ctx.gate.x10Sending = guard == 1 ? 1 : 0;
+        rig.ctx.gate.timerBusy = guard == 2;
         rig.arrive({0xFE, 0, 18});
         QExec(rig.ctx, rec(101, 1, 3, 2));
         EXPECT_EQ(rig.port.bytesWaiting(), 3u);
@@ -160,11 +162,11 @@ TEST(QueuedCommand, learn_prompt_asks_for_the_location) {
 
 TEST(Queue, fifty_wait_the_fifty_first_is_dropped_and_a_failure_does_not_stop_the_rest) {
     TickRig rig;
-    rig.ctx.link.busy = 1;
+    rig.ctx.gate.busy = 1;
     QExec(rig.ctx, rec(2, 70000, 0, 0, "A", "1"));  // brightness too large for the X10 send
     for (int i = 2; i <= 51; ++i) QExec(rig.ctx, rec(101, i, 1, 0));
     EXPECT_EQ(rig.ctx.queue.count, 50);
-    rig.ctx.link.busy = 0;
+    rig.ctx.gate.busy = 0;
     Timer3_Timer(rig.ctx);
     ASSERT_EQ(rig.far.frames().size(), 49u);
     EXPECT_EQ(rig.far.frames().back()[4], 50);
@@ -279,34 +281,27 @@ TEST(Compare, command_queued_during_the_poll_goes_first_and_the_check_waits) {
 
 struct DisconnectCase {
     const char* name;
-    bool cmax, windowOpen;
+    bool cmax;
     Strings calls;
-    bool requestAfter, portOpenAfter;
 };
 
 class DisconnectTest : public testing::TestWithParam<DisconnectCase> {};
 
-TEST_P(DisconnectTest, closes_the_port_and_reconnects_after_a_cmax_run) {
+TEST_P(DisconnectTest, closes_the_port_and_asks_for_a_reconnect_after_a_cmax_run) {
     test::DevicesRig rig;
     test::ScriptedController far(rig);
+    test::TestEvents events(rig.ctx);
     const auto& c = GetParam();
     auto& t = rig.ctx.timers;
     for (auto* timer : {&t.timer2, &t.timer3}) (*timer = rig.loop.createTimer())->setEnabled(true);
     t.disconnectRequest = true;
     t.cmaxLaunch = c.cmax;
     t.cmaxExe = "C:\\CMAX\\cmax.exe";
-    rig.ctx.window.open = c.windowOpen;
     rig.ctx.link.commStarted = true;
-    Strings calls;
-    rig.ctx.hooks.windowPortOpen = [&](bool on) { calls.push_back(on ? "port on" : "port off"); };
-    rig.ctx.hooks.windowDisconnectClick = [&] { calls.push_back("disconnect click"); };
-    rig.ctx.hooks.startCommunications = [&] { calls.push_back("start"); };
     Timer3_Timer(rig.ctx);
 
     EXPECT_FALSE(t.timer2->enabled() || t.timer3->enabled() || rig.port.isOpen() || rig.ctx.link.commStarted);
-    EXPECT_EQ(calls, c.calls);
-    EXPECT_EQ(t.disconnectRequest, c.requestAfter);
-    EXPECT_EQ(rig.ctx.link.portOpen, c.portOpenAfter);
+    EXPECT_EQ(events.calls, c.calls);
     EXPECT_FALSE(t.cmaxLaunch);
     ASSERT_EQ(rig.launcher.runs.size(), c.cmax ? 1u : 0u);
     ASSERT_EQ(rig.ehost->runs().size(), c.cmax ? 1u : 0u);  // the script is absent: not an error
@@ -318,14 +313,10 @@ TEST_P(DisconnectTest, closes_the_port_and_reconnects_after_a_cmax_run) {
     EXPECT_TRUE(rig.ehost->logEntries().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Requests, DisconnectTest,
-    testing::Values(
-        DisconnectCase{"disconnect_only", false, false, {}, true, true},
-        DisconnectCase{"disconnect_with_window", false, true, {"port off"}, true, true},
-        DisconnectCase{"cmax_without_window_restarts", true, false, {"start"}, false, false},
-        DisconnectCase{"cmax_with_window_clicks_disconnect", true, true, {"port off", "disconnect click"}, true, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Requests, DisconnectTest,
+                         testing::Values(DisconnectCase{"disconnect_only", false, {"port closed"}},
+                                         DisconnectCase{"cmax_run", true, {"port closed", "reconnect"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace varnel

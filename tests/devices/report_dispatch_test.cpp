@@ -12,6 +12,7 @@
 #include "link/serial_link.h"
 #include "rig.h"
 #include "scripted_controller.h"
+#include "test_events.h"
 
 namespace varnel {
 namespace {
@@ -53,7 +54,8 @@ Heard hear(const DispatchCase& c, ReportPath path) {
     ctx.switches.leopardVar = c.setting.leopardVar;
     if (!c.setting.callback) ctx.host.callback.reset();
     buildMappings(ctx, "3!11![!0,");
-    ctx.hooks.report = [&](const ControllerReport& r) { dispatchReport(ctx, r, ReportPath::ResponseLoop); };
+    test::TestEvents events(ctx);
+    events.onReport = [&](const ControllerReport& r) { dispatchReport(ctx, r, ReportPath::ResponseLoop); };
 
     if (path == ReportPath::ResponseLoop) {
         Bytes bytes = c.report;

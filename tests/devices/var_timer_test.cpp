@@ -1,5 +1,6 @@
 // The variable timer: variable pass and its cache, early stop, interval, clock step.
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <chrono>
 #include <string>
@@ -8,6 +9,7 @@
 #include "devices/device_model.h"
 #include "devices/var_timer.h"
 #include "devices_rig.h"
+#include "test_events.h"
 
 namespace varnel {
 namespace {
@@ -18,7 +20,6 @@ struct VarRig : test::DevicesRig {
     VarRig() : far(*this) {
         ctx.controller.varSelector = {0x12, 0x34};
         ctx.devices.varsHouseCode = 'R';
-        ctx.hooks.syncClock = [this] { ++clockSyncs; };
         at(0, 12);
     }
     void select(int n) {
@@ -42,7 +43,8 @@ struct VarRig : test::DevicesRig {
         loop.setWallClock(sys_days{year{2009} / 3 / (15 + day)} + hours{hour} + minutes{minute});
     }
     test::ScriptedController far;
-    int clockSyncs = 0;
+    test::TestEvents upward{ctx};
+    [[nodiscard]] long clockSyncs() const { return std::count(upward.calls.begin(), upward.calls.end(), "sync clock"); }
 };
 
 TEST(VariablePass, device_follows_a_variable_through_0_5_7_0) {
@@ -54,7 +56,7 @@ TEST(VariablePass, device_follows_a_variable_through_0_5_7_0) {
     for (const auto& [value, events] : steps) EXPECT_EQ(rig.tick({{0, value}, {1, value + 1}}), events) << value;
     EXPECT_TRUE(rig.ctx.timers.varsCached);
     EXPECT_TRUE(rig.ctx.timers.ioCheckRequest);
-    EXPECT_FALSE(rig.ctx.timers.timerBusy);
+    EXPECT_FALSE(rig.ctx.gate.timerBusy);
 }
 
 TEST(VariablePass, first_pass_starts_from_the_host_value) {
@@ -84,7 +86,7 @@ TEST(VariablePass, queued_command_stops_the_pass_and_leaves_the_cache_unfinished
         if (e.kind == host::HostEvent::Kind::ValueChange) rig.ctx.queue.count = 1;
     };
     EXPECT_EQ(rig.tick({{0, 5}, {1, 6}}), (Strings{"S R1=2", "C R1=5"}));
-    EXPECT_FALSE(rig.ctx.timers.varsCached || rig.ctx.timers.ioCheckRequest || rig.ctx.timers.timerBusy);
+    EXPECT_FALSE(rig.ctx.timers.varsCached || rig.ctx.timers.ioCheckRequest || rig.ctx.gate.timerBusy);
 }
 
 TEST(VariablePass, failed_poll_or_no_variables_only_requests_the_check) {
@@ -107,13 +109,13 @@ TEST(VarTimer, does_nothing_while_anything_else_is_under_way) {
     for (int guard = 0; guard < 4; ++guard) {
         VarRig rig;
         rig.at(0, 1);
-        rig.ctx.link.busy = guard == 0 ? 1 : 0;
-        rig.ctx.timers.x10Sending = guard == 1 ? 1 : 0;
-        rig.ctx.timers.timerBusy = guard == 2;
+        rig.ctx.gate.busy = guard == 0 ? 1 : 0;
+        rig.ctx.gate.x10Sending = guard == 1 ? 1 : 0;
+        rig.ctx.gate.timerBusy = guard == 2;
         rig.ctx.queue.count = guard == 3 ? 1 : 0;
         Timer2_Timer(rig.ctx);
         EXPECT_TRUE(rig.port.written.empty()) << guard;
-        EXPECT_EQ(rig.clockSyncs, 0);
+        EXPECT_EQ(rig.clockSyncs(), 0);
         EXPECT_FALSE(rig.ctx.timers.ioCheckRequest);
     }
 }
@@ -149,7 +151,7 @@ TEST(ClockStep, runs_once_in_the_hour_after_one_and_never_again) {
         rig.at(a.day, a.hour, a.minute);
         rig.far.silent(2);  // also after a failed poll
         Timer2_Timer(rig.ctx);
-        EXPECT_EQ(rig.clockSyncs, a.syncs) << a.day << " " << a.hour << ":" << a.minute;
+        EXPECT_EQ(rig.clockSyncs(), a.syncs) << a.day << " " << a.hour << ":" << a.minute;
     }
 }
 

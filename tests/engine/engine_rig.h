@@ -41,7 +41,7 @@ public:
     // Host log messages (without the source), oldest first.
     [[nodiscard]] std::vector<std::string> hostLog() const;
     [[nodiscard]] bool logged(const std::string& message) const;
-    [[nodiscard]] Context& ctx() { return plugin->context(); }
+    [[nodiscard]] PluginState& ctx() { return plugin->context(); }
 
     VirtualLoop loop;
     VirtualSerialPort port{loop};

@@ -17,7 +17,7 @@ class LinkWatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
         rig.startAll();
-        rig.ctx().hooks.startupStep = [this](const std::string& s) { steps.push_back(s); };
+        rig.ctx().showStartupStep = [this](const std::string& s) { steps.push_back(s); };
         rig.plugin->linkWatch().arm();
         rig.run(2000);
         ASSERT_EQ(rig.ctx().health.state, LinkHealth::State::Up);
@@ -187,7 +187,7 @@ TEST(StartupSummary, says_how_the_start_up_ended) {
         rig.controller.faults().silent = c.silent;
         if (c.portMissing) rig.port.failingDevices["COM1"] = "Serial port COM1 not found";
         std::vector<std::string> steps;
-        rig.ctx().hooks.startupStep = [&](const std::string& s) { steps.push_back(s); };
+        rig.ctx().showStartupStep = [&](const std::string& s) { steps.push_back(s); };
         startupBegins(rig.ctx());
         rig.startAll();
         startupEnds(rig.ctx());

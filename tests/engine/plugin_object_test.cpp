@@ -2,6 +2,7 @@
 // points that only queue, and shutdown.
 #include <gtest/gtest.h>
 
+#include "devices/io_timer.h"
 #include "engine_rig.h"
 
 namespace varnel {
@@ -22,6 +23,42 @@ TEST(Capabilities, max_devices_rounds_ir_size_over_36_half_to_even) {
     EXPECT_FALSE(rig.plugin->IsMatchable(80));
     EXPECT_EQ(rig.plugin->name(), "Varnel");
     EXPECT_EQ(rig.plugin->Capabilities(), 7);
+}
+
+// The window, when open, takes the link up again after CMAX by its Disconnect
+// button; without it the plug-in starts the controller sequence itself.
+TEST(CmaxRunEnds, the_open_window_or_the_plugin_reconnects) {
+    struct FakeWindow final : ConfigWindow {
+        std::vector<std::string> calls;
+        void show(bool) override { calls.emplace_back("show"); }
+        void showPortOpen(bool on) override { calls.emplace_back(on ? "port on" : "port off"); }
+        void clickDisconnect() override { calls.emplace_back("disconnect click"); }
+    };
+    for (const bool windowOpen : {false, true}) {
+        test::EngineRig rig;
+        rig.registerPlugin();
+        rig.startAll();
+        FakeWindow window;
+        auto& ctx = rig.ctx();
+        ctx.configWindow = &window;
+        ctx.window.open = windowOpen;
+        ctx.timers.disconnectRequest = true;
+        ctx.timers.cmaxLaunch = true;
+        ctx.timers.cmaxExe = "/opt/cmax";
+        Timer3_Timer(ctx);
+
+        ASSERT_EQ(rig.launcher.runs.size(), 1u);
+        if (windowOpen) {
+            EXPECT_EQ(window.calls, (std::vector<std::string>{"port off", "disconnect click"}));
+            EXPECT_TRUE(ctx.timers.disconnectRequest);  // the window's button clears it
+            EXPECT_FALSE(rig.port.isOpen());
+        } else {
+            EXPECT_TRUE(window.calls.empty());
+            EXPECT_FALSE(ctx.timers.disconnectRequest);
+            EXPECT_TRUE(rig.port.isOpen() && ctx.link.portOpen && ctx.controller.linkFailure == 0);
+        }
+        ctx.configWindow = nullptr;
+    }
 }
 
 TEST(Registration, logs_version_sets_generation_and_menu) {
@@ -76,7 +113,7 @@ TEST(EntryPoints, queue_is_fifty_and_drops_the_rest_silently) {
     test::EngineRig rig;
     rig.registerPlugin();  // no interface started: nothing is sent, the tick empties nothing
     rig.ctx().link.commStarted = true;
-    rig.ctx().link.busy = 1;  // the tick stays out, as during a command
+    rig.ctx().gate.busy = 1;  // the tick stays out, as during a command
     for (int i = 0; i < 51; ++i) rig.plugin->QExec({}, "A", std::to_string(i % 16 + 1), 2, 0, 0, 0);
     EXPECT_EQ(rig.ctx().queue.count, 50);
     EXPECT_EQ(rig.ctx().queue.ring[49].devicecode, "2");
@@ -87,7 +124,7 @@ TEST(EntryPoints, queue_is_fifty_and_drops_the_rest_silently) {
 TEST(EntryPoints, learn_ir_queues_command_103_and_status_is_reported) {
     test::EngineRig rig;
     rig.registerPlugin();
-    rig.ctx().link.busy = 1;
+    rig.ctx().gate.busy = 1;
     rig.ctx().link.commStarted = true;
     rig.plugin->LearnIR(5);
     const auto& rec = rig.ctx().queue.ring[0];
@@ -108,7 +145,7 @@ TEST(EntryPoints, config_calls_on_an_xap_node_without_companion_do_nothing) {
     rig.plugin->SelectMenu("Setup");
     EXPECT_EQ(rig.hostLog().size(), before);
     std::vector<std::string> called;
-    rig.ctx().hooks.xapCompanion = [&](const std::string& m) {
+    rig.ctx().xapCompanion = [&](const std::string& m) {
         called.push_back(m);
         return true;
     };

@@ -54,7 +54,7 @@ TEST(Discovery, answering_controller_is_found_scanned_and_reset) {
     EXPECT_TRUE(rig.logged("Unit found: SECU16IR Addr:  4 0 "));
     EXPECT_EQ(rig.ctx().controller.varSelector, (std::array<std::uint8_t, 2>{0x8E, 0xB6}));
     EXPECT_TRUE(rig.ctx().controller.startupIOCheck);
-    EXPECT_EQ(rig.ctx().link.busy, 0);
+    EXPECT_EQ(rig.ctx().gate.busy, 0);
 }
 
 TEST(Discovery, silent_controller_is_asked_twice_then_scanned_and_reset_anyway) {
@@ -189,10 +189,10 @@ TEST(Clock, setting_while_busy_waits_two_seconds) {
     // Keep the polls quiet: they would hold the busy flag at the moment of the retry.
     rig.ctx().timers.timer2->setEnabled(false);
     rig.controller.clearRecords();
-    rig.ctx().link.busy = 1;
+    rig.ctx().gate.busy = 1;
     SetClock(rig.ctx());
     EXPECT_TRUE(rig.controller.framesOf(FrameKind::Long, 0x3D).empty());
-    rig.ctx().link.busy = 0;
+    rig.ctx().gate.busy = 0;
     SyncClock(rig.ctx());  // a second request merges into the pending one
     rig.run(2100);
     EXPECT_EQ(rig.controller.framesOf(FrameKind::Long, 0x3D).size(), 1u);

@@ -41,7 +41,7 @@ protected:
         auto host = std::make_shared<EmbeddedHost>(hostDir, rig.userSettings, rig.launcher);
         HSPI hspi(Platform{rig.loop, rig.port, rig.userSettings, rig.prompts, rig.launcher, hostDir, {}}, [] {});
         hspi.RegisterCallback(std::make_shared<EmbeddedCallback>(host));
-        Context& ctx = hspi.context();
+        PluginState& ctx = hspi.context();
         FindInterface(ctx);
         GetHSDevice(ctx, CreateDevice(ctx, "#1", 0))->set_location("Study");
         GetHSDevice(ctx, hsDeviceExists(ctx, "#1"))->set_name("Heater Setpoint");

@@ -8,6 +8,7 @@
 #include "platform/qt/qt_serial_port.h"
 #include "rig.h"
 #include "sim/pty/pty_simulator.h"
+#include "test_events.h"
 
 namespace varnel {
 namespace {
@@ -25,7 +26,7 @@ struct RealTimeLink {
     sim::pty::PtySimulator pty;
     QtSerialPort port;
     test::Rig rig;  // settings, prompts, launcher and a folder; its virtual loop and port stay unused
-    Context ctx{Platform{loop, port, rig.userSettings, rig.prompts, rig.launcher, rig.dir.path(), {}}};
+    PluginState ctx{Platform{loop, port, rig.userSettings, rig.prompts, rig.launcher, rig.dir.path(), {}}};
 };
 
 TEST(PtySimulatorLink, block_read_and_command_complete_at_line_speed_and_reports_pass_by) {
@@ -46,7 +47,8 @@ TEST(PtySimulatorLink, block_read_and_command_complete_at_line_speed_and_reports
     EXPECT_LT(took, 450);
 
     std::vector<std::array<std::uint8_t, 4>> changes;
-    link.ctx.hooks.report = [&](const ControllerReport& r) {
+    test::TestEvents events(link.ctx);
+    events.onReport = [&](const ControllerReport& r) {
         if (r.kind == ReportKind::IoChange) changes.push_back(r.head());
     };
     link.controller.emitIoChange(1, 3, 1);

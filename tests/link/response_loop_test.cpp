@@ -6,6 +6,7 @@
 
 #include "link/serial_link.h"
 #include "rig.h"
+#include "test_events.h"
 
 namespace varnel {
 namespace {
@@ -14,12 +15,13 @@ using Bytes = std::vector<std::uint8_t>;
 
 struct ResponseLoop : ::testing::Test {
     test::Rig rig;
+    test::TestEvents events{rig.ctx};
     std::vector<std::array<std::uint8_t, 4>> x10, io;
     std::vector<ControllerReport> heard;
     ResponseLoop() {
         rig.ctx.link.portOpen = true;
         (void)rig.port.open("COM1");
-        rig.ctx.hooks.report = [this](const ControllerReport& r) {
+        events.onReport = [this](const ControllerReport& r) {
             heard.push_back(r);
             if (r.kind == ReportKind::X10Received) x10.push_back(r.head());
             if (r.kind == ReportKind::IoChange) io.push_back(r.head());
@@ -132,7 +134,7 @@ TEST_F(ResponseLoop, report_split_over_two_deliveries_is_read_whole) {
 
 TEST_F(ResponseLoop, report_ahead_of_a_long_reply_is_handed_on_when_complete) {
     std::int64_t handledAtUs = -1;
-    rig.ctx.hooks.report = [&](const ControllerReport& r) {
+    events.onReport = [&](const ControllerReport& r) {
         io.push_back(r.head());
         handledAtUs = rig.loop.nowUs();
     };
@@ -170,7 +172,7 @@ TEST_F(ResponseLoop, send_bytes_writes_only_while_port_open_flag_set) {
 
 TEST_F(ResponseLoop, receive_event_runs_tick_only_for_data) {
     int ticks = 0;
-    rig.ctx.hooks.ioTick = [&] { ++ticks; };
+    events.onWork = [&] { ++ticks; };
     MSComm1_OnComm(rig.ctx, 1);
     MSComm1_OnComm(rig.ctx, 2);
     EXPECT_EQ(ticks, 1);

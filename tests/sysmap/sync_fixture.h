@@ -54,7 +54,7 @@ protected:
         project = hostDir.path() / "house.prj";
     }
 
-    Context& ctx() { return rig.ctx; }
+    PluginState& ctx() { return rig.ctx; }
 
     // A device made the way the host's user or an earlier run left it.
     void addDevice(const std::string& code, const std::string& location, const std::string& name,

@@ -29,7 +29,7 @@ struct WindowRig {
     }
     void open() { engine.plugin->SelectMenu("Setup"); }
     FrmConfig& window() { return *slot->window(); }
-    Context& ctx() { return engine.ctx(); }
+    PluginState& ctx() { return engine.ctx(); }
     std::filesystem::path configDir() { return engine.dir.path() / "config"; }
     std::filesystem::path file(const std::string& name, const std::string& text = "x") {
         const auto p = engine.dir.path() / name;

@@ -111,11 +111,11 @@ TEST_F(Widgets, port_lamp_follows_the_link) {
 TEST_F(Widgets, a_click_during_an_exchange_runs_once_it_is_through) {
     rig.plugin->SelectMenu("Setup");
     auto* window = slot->window();
-    rig.ctx().link.exchangeDepth = 1;  // as while a command waits for its reply
+    rig.ctx().gate.exchangeDepth = 1;  // as while a command waits for its reply
     find<QAbstractButton>("Check1_5")->click();
     QCoreApplication::processEvents();
     EXPECT_FALSE(window->variablesChanged());
-    rig.ctx().link.exchangeDepth = 0;
+    rig.ctx().gate.exchangeDepth = 0;
     QElapsedTimer waited;
     waited.start();
     while (!window->variablesChanged() && waited.elapsed() < 2000) QCoreApplication::processEvents();
