@@ -6,6 +6,7 @@
 #include "devices/device_model.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/settings.h"
 #include "support/text.h"
 
@@ -68,10 +69,7 @@ std::string letterOf(std::int32_t code) { return std::string(1, static_cast<char
 // is left or the host offers something that is not a character code.
 std::optional<std::int32_t> freeHouseCode(Context& ctx, std::int32_t highest) {
     std::int32_t code = -1;
-    skipStep(ctx, 1, [&] {
-        if (!ctx.host.callback) throw HostError("Object variable not set");
-        code = ctx.host.callback->GetNextFreeIOCode();
-    });
+    skipStep(ctx, 1, [&] { code = requireCallback(ctx.host).GetNextFreeIOCode(); });
     clearPending(ctx);
     if (code < 1 || code > highest) {
         ctx.platform.prompts.message(kNoFreeCodes, PromptStyle::Critical);
@@ -104,7 +102,7 @@ std::int32_t createPoint(Context& ctx, const PointKind& kind, const std::string&
         }
         const std::int32_t made = NewHSDevice(ctx, kind.namePrefix + numText(number - kind.nameOffset));
         auto dev = GetHSDevice(ctx, made);
-        if (!dev) throw HostError("Object variable not set");
+        requireObject(dev);
         ref = made;
         dev->set_location(kind.locationPrefix + unitText);
         dev->set_hc(code.substr(0, 1));
@@ -201,7 +199,7 @@ std::int32_t CreateDevice(Context& ctx, const std::string& code, std::int16_t va
         }
         const std::int32_t made = NewHSDevice(ctx, "Variable " + std::to_string(varnum));
         auto dev = GetHSDevice(ctx, made);
-        if (!dev) throw HostError("Object variable not set");
+        requireObject(dev);
         ref = made;
         dev->set_location("Ocelot");
         dev->set_hc(code.substr(0, 1));
@@ -257,10 +255,7 @@ void CreateVariableDevices(Context& ctx, const std::array<bool, 128>& ticked) {
 
     if (newCode) {
         std::int32_t more = -1;
-        skipStep(ctx, 4, [&] {
-            if (!ctx.host.callback) throw HostError("Object variable not set");
-            more = ctx.host.callback->GetNextFreeIOCode();
-        });
+        skipStep(ctx, 4, [&] { more = requireCallback(ctx.host).GetNextFreeIOCode(); });
         if (more == -1) {
             clearPending(ctx);
             ctx.platform.prompts.message(kNoFreeCodes, PromptStyle::Critical);

@@ -6,6 +6,7 @@
 #include "commands/block_reads.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/logging.h"
 
 namespace varnel {
@@ -25,8 +26,7 @@ std::optional<std::int16_t> functionCommand(int k) {
 void deliver(Context& ctx, const std::string& house, std::int16_t command, const std::string& level) {
     const std::string addresses = ctx.x10.addressList;
     ctx.x10.addressList.clear();
-    if (!ctx.host.callback) throw HostError("Object variable not set");
-    ctx.host.callback->X10Event(addresses, house, command, level, "");
+    requireCallback(ctx.host).X10Event(addresses, house, command, level, "");
 }
 
 }  // namespace
@@ -79,9 +79,10 @@ void HandleIOPointChange(Context& ctx, const std::array<std::uint8_t, 4>& report
 
     const std::string code = map->hc() + std::to_string(p + 1);
     reportStep(ctx, "HandleIOPointChange", 7, [&] {
-        if (!ctx.host.hs || !ctx.host.callback) throw HostError("Object variable not set");
-        ctx.host.hs->SetDeviceStatus(code, shown.status);
-        ctx.host.callback->ValueChangeEvent(code, shown.value);
+        Host& hs = requireHost(ctx.host);
+        Callback& callback = requireCallback(ctx.host);
+        hs.SetDeviceStatus(code, shown.status);
+        callback.ValueChangeEvent(code, shown.value);
     });
     reportStep(ctx, "HandleIOPointChange", 8,
                [&] { commLog(ctx, "Set HS device: " + code + " to " + (shown.status == 2 ? "ON" : "OFF")); });

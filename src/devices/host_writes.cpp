@@ -6,6 +6,7 @@
 #include "devices/device_model.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/text.h"
 
 namespace varnel {
@@ -18,10 +19,7 @@ constexpr std::int16_t kCmdOff = 3;
 void SetPoint(Context& ctx, std::int16_t unit, std::int16_t point, std::int16_t value) {
     if (const umap* map = mappingOfUnit(ctx, unit)) {
         const std::string code = map->hc() + std::to_string(point + 1);
-        skipStep(ctx, 2, [&] {
-            if (!ctx.host.hs) throw HostError("Object variable not set");
-            ctx.host.hs->SetDeviceValue(code, value);
-        });
+        skipStep(ctx, 2, [&] { requireHost(ctx.host).SetDeviceValue(code, value); });
         clearPending(ctx);
         return;
     }
@@ -66,8 +64,7 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
         // Outputs of other interfaces are theirs to drive.
         skipStep(ctx, 4, [&] {
             if (!equalsNoCase(dv->interface_(), ctx.devices.interfaceName)) return;
-            if (!ctx.host.hs) throw HostError("Object variable not set");
-            ctx.host.hs->SetDeviceValue(code, command == kCmdOn ? 1 : 0);
+            requireHost(ctx.host).SetDeviceValue(code, command == kCmdOn ? 1 : 0);
         });
         clearPending(ctx);
         return;
@@ -90,10 +87,7 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
     std::optional<std::int16_t> module, point;
     skipStep(ctx, 6, [&] { module = toInt16(numericValue(field(iomisc, '!', 1))); });
     skipStep(ctx, 6, [&] { point = toInt16(numericValue(field(iomisc, '!', 3))); });
-    skipStep(ctx, 7, [&] {
-        if (!ctx.host.hs) throw HostError("Object variable not set");
-        ctx.host.hs->SetDeviceStatus(code, brightness != 0 ? 2 : 3);
-    });
+    skipStep(ctx, 7, [&] { requireHost(ctx.host).SetDeviceStatus(code, brightness != 0 ? 2 : 3); });
     clearPending(ctx);
     if (!number || !module || !point) return;
     QExec(ctx, QueueRecord{.housecode = std::to_string(varsCode),

@@ -8,6 +8,7 @@
 #include "plugin/hspi.h"
 #include "plugin/startup.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/logging.h"
 #include "support/settings.h"
 #include "support/text.h"
@@ -41,8 +42,7 @@ Variant HSPI::RegisterCallback(std::shared_ptr<Callback> frm) {
                         "." + std::to_string(VARNEL_VERSION_PATCH) + " Registered with " + host.callback->name());
     });
     skipStep(ctx_, 4, [&] {
-        if (!host.hs) throw HostError("Object variable not set");
-        const std::string version = host.hs->Version();
+        const std::string version = requireHost(host).Version();
         host.newGeneration = !version.empty() && numericValue(version.substr(0, 1)) > 1;
         host.miscBase = host.newGeneration ? 32768 : 0;
     });
@@ -139,10 +139,10 @@ void HSPI::ShutdownPlugin() {
     ctx_.ir.dictionary.clear();
     skipStep(ctx_, 5, [&] {
         if (!ctx_.ir.filesPending) return;
-        if (!ctx_.host.hs) throw HostError("Object variable not set");
-        const std::string dir = ctx_.host.hs->GetAppPath();
+        Host& hs = requireHost(ctx_.host);
+        const std::string dir = hs.GetAppPath();
         const auto script = std::filesystem::path(dir) / "Scripts" / "Varnel_RenameFiles.vbs";
-        ctx_.host.hs->Launch(script.string(), "\"" + dir + "\"");
+        hs.Launch(script.string(), "\"" + dir + "\"");
     });
     ctx_.devices.mappings.clear();
     ctx_.devices.mappingIndex.clear();

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/text.h"
 
 namespace varnel {
@@ -11,8 +12,7 @@ std::string ReadSetting(Context& ctx, const std::string& section, const std::str
     std::string value;
     skipStep(ctx, 1, [&] {
         if (ctx.settings.iniMode) {
-            if (!ctx.host.hs) throw HostError("Object variable not set");
-            value = ctx.host.hs->GetIniSetting(kSection, key, fallback);
+            value = requireHost(ctx.host).GetIniSetting(kSection, key, fallback);
         } else {
             value = ctx.platform.userSettings.get(kSection, section, key, fallback);
         }
@@ -24,8 +24,7 @@ std::string ReadSetting(Context& ctx, const std::string& section, const std::str
 void WriteSetting(Context& ctx, const std::string& key, const std::string& value) {
     skipStep(ctx, 1, [&] {
         if (ctx.settings.iniMode) {
-            if (!ctx.host.hs) throw HostError("Object variable not set");
-            ctx.host.hs->SaveIniSetting(kSection, key, value);
+            requireHost(ctx.host).SaveIniSetting(kSection, key, value);
         } else {
             ctx.platform.userSettings.set(kSection, "settings", key, value);
         }
@@ -35,16 +34,16 @@ void WriteSetting(Context& ctx, const std::string& key, const std::string& value
 
 void MoveSettingsToIni(Context& ctx) {
     const bool ok = skipStep(ctx, 1, [&] {
-        if (!ctx.host.hs) throw HostError("Object variable not set");
-        const std::filesystem::path path = std::filesystem::path(ctx.host.hs->GetAppPath()) / "config" / "settings.ini";
+        Host& hs = requireHost(ctx.host);
+        const std::filesystem::path path = std::filesystem::path(hs.GetAppPath()) / "config" / "settings.ini";
         if (!std::filesystem::exists(path)) {
             ctx.settings.iniMode = false;
             return;
         }
-        const auto moved = toInt16(numericValue(ctx.host.hs->GetIniSetting(kSection, "reg_moved", "0")));
+        const auto moved = toInt16(numericValue(hs.GetIniSetting(kSection, "reg_moved", "0")));
         if (moved == 0) {
-            ctx.host.hs->MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
-            ctx.host.hs->SaveIniSetting(kSection, "reg_moved", "1");
+            hs.MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
+            hs.SaveIniSetting(kSection, "reg_moved", "1");
         }
         ctx.settings.iniMode = true;
     });
