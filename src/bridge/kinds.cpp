@@ -6,6 +6,7 @@
 #include "bridge/entities.h"
 #include "console/x10_functions.h"
 #include "host/device_table.h"
+#include "platform/host_api.h"
 
 namespace varnel::bridge {
 
@@ -18,12 +19,12 @@ std::optional<std::string> hostValue(const StateSources& from, const Entity&) {
     return std::to_string(from.record->value);
 }
 
-// Host status 2 is on, 3 off; a device the plug-in has not set yet (17) is unknown.
+// A device the plug-in has not set yet (new) is unknown.
 std::optional<std::string> hostOnOff(const StateSources& from, const Entity&) {
     if (!from.record) return std::nullopt;
     switch (from.record->Status) {
-        case 2: return "ON";
-        case 3: return "OFF";
+        case kStatusOn: return "ON";
+        case kStatusOff: return "OFF";
         default: return "None";
     }
 }

@@ -11,9 +11,9 @@ namespace {
 using detail::printable;
 
 std::string statusWord(std::int32_t status) {
-    if (status == 2) return "on";
-    if (status == 3) return "off";
-    if (status == 17) return "to status 17 (new)";
+    if (status == kStatusOn) return "on";
+    if (status == kStatusOff) return "off";
+    if (status == kStatusNew) return "to status 17 (new)";
     return "to status " + std::to_string(status);
 }
 
@@ -59,10 +59,10 @@ std::string describeEvent(const host::HostEvent& e, const EmbeddedHost* host) {
 }
 
 std::string describeDevice(const host::DeviceRecord& d) {
-    const std::string status = d.Status == 2    ? "on"
-                               : d.Status == 3  ? "off"
-                               : d.Status == 17 ? "new"
-                                                : "status " + std::to_string(d.Status);
+    const std::string status = d.Status == kStatusOn    ? "on"
+                               : d.Status == kStatusOff ? "off"
+                               : d.Status == kStatusNew ? "new"
+                                                        : "status " + std::to_string(d.Status);
     return printable(d.code(), 16) + " (" + printable(d.name, 40) + ", " + printable(d.location, 40) + "): " + status +
            ", value " + std::to_string(d.value);
 }

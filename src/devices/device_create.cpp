@@ -110,7 +110,7 @@ std::int32_t createPoint(Context& ctx, const PointKind& kind, const std::string&
         dev->set_iotype(kind.iotype);
         dev->set_iomisc(descriptor);
         dev->set_interface(ctx.devices.interfaceName);
-        dev->set_Status(17);
+        dev->set_Status(kStatusNew);
         dev->set_misc(kind.input ? (ctx.host.miscBase | 16) : ctx.host.miscBase);
         dev->set_dev_type_string(kind.typeString);
     });
@@ -206,7 +206,7 @@ std::int32_t CreateDevice(Context& ctx, const std::string& code, std::int16_t va
         dev->set_dc(code.size() > 1 ? code.substr(1) : std::string{});
         dev->set_interface(ctx.devices.interfaceName);
         dev->set_iotype(3);
-        dev->set_Status(17);
+        dev->set_Status(kStatusNew);
         dev->set_misc(ctx.host.miscBase);
         dev->set_dev_type_string("Interface Variable");
     });
@@ -372,7 +372,7 @@ void CreateLeopardDevice(Context& ctx) {
         skipStep(ctx, 3, [&] { dev->set_dc("1"); });
         skipStep(ctx, 3, [&] { dev->set_interface(ctx.devices.interfaceName); });
         skipStep(ctx, 3, [&] { dev->set_iotype(3); });
-        skipStep(ctx, 3, [&] { dev->set_Status(17); });
+        skipStep(ctx, 3, [&] { dev->set_Status(kStatusNew); });
         skipStep(ctx, 3, [&] { dev->set_misc(ctx.host.miscBase | 16); });
         skipStep(ctx, 3, [&] { dev->set_iomisc("leopard"); });
         skipStep(ctx, 3, [&] { dev->set_dev_type_string("Interface Variable"); });

@@ -85,7 +85,7 @@ void HandleIOPointChange(Context& ctx, const std::array<std::uint8_t, 4>& report
         callback.ValueChangeEvent(code, shown.value);
     });
     reportStep(ctx, "HandleIOPointChange", 8,
-               [&] { commLog(ctx, "Set HS device: " + code + " to " + (shown.status == 2 ? "ON" : "OFF")); });
+               [&] { commLog(ctx, "Set HS device: " + code + " to " + (shown.status == kStatusOn ? "ON" : "OFF")); });
 }
 
 }  // namespace varnel

@@ -87,7 +87,7 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
     std::optional<std::int16_t> module, point;
     skipStep(ctx, 6, [&] { module = toInt16(numericValue(field(iomisc, '!', 1))); });
     skipStep(ctx, 6, [&] { point = toInt16(numericValue(field(iomisc, '!', 3))); });
-    skipStep(ctx, 7, [&] { requireHost(ctx.host).SetDeviceStatus(code, brightness != 0 ? 2 : 3); });
+    skipStep(ctx, 7, [&] { requireHost(ctx.host).SetDeviceStatus(code, brightness != 0 ? kStatusOn : kStatusOff); });
     clearPending(ctx);
     if (!number || !module || !point) return;
     QExec(ctx, QueueRecord{.housecode = std::to_string(varsCode),

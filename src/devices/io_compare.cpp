@@ -62,9 +62,9 @@ bool isOutputPoint(std::int16_t moduleType, int index) {
 }
 
 PointShown pointShown(std::int16_t moduleType, int index, std::int16_t invert, int value) {
-    if (isOutputPoint(moduleType, index)) return {value == 1 ? std::int16_t{3} : std::int16_t{2}, value};
+    if (isOutputPoint(moduleType, index)) return {value == 1 ? kStatusOff : kStatusOn, value};
     if (invert == 1) value = 1 - value;
-    return {value == 1 ? std::int16_t{2} : std::int16_t{3}, value};
+    return {value == 1 ? kStatusOn : kStatusOff, value};
 }
 
 void compareIOPoints(Context& ctx) {

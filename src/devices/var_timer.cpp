@@ -36,10 +36,10 @@ bool variablePass(Context& ctx) {
                 if (ctx.host.hs) {
                     Host& hs = *ctx.host.hs;
                     skipStep(ctx, 2, [&] {
-                        if (newValue != 0 && !hs.ison(code)) hs.SetDeviceStatus(code, 2);
+                        if (newValue != 0 && !hs.ison(code)) hs.SetDeviceStatus(code, kStatusOn);
                     });
                     skipStep(ctx, 2, [&] {
-                        if (newValue == 0 && !hs.isoff(code)) hs.SetDeviceStatus(code, 3);
+                        if (newValue == 0 && !hs.isoff(code)) hs.SetDeviceStatus(code, kStatusOff);
                     });
                 }
                 skipStep(ctx, 2, [&] {

@@ -221,7 +221,7 @@ void CreateNamedDevice(Context& ctx, SystemMap& sm, const std::string& code, con
         if (!interfaceName.empty()) {
             dv->set_interface(interfaceName);
             dv->set_iotype(3);
-            dv->set_Status(17);
+            dv->set_Status(kStatusNew);
             dv->set_dev_type_string("Interface Variable");
         }
         dv->set_hc(code.substr(0, 1));
