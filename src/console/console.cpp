@@ -6,6 +6,7 @@
 #include "console/console_parts.h"
 #include "console/help.h"
 #include "console/x10_functions.h"
+#include "devices/device_model.h"
 #include "support/codepage.h"
 #include "support/text.h"
 
@@ -121,10 +122,10 @@ Reply Runner::operator()(const cmd::Set& s) {
 
     const int house = dev->hc.empty() ? 0 : static_cast<unsigned char>(dev->hc[0]);
     const int varsCode = ctx_.devices.varsHouseCode;
-    const bool variable = dev->iotype == 3 && varsCode != 0 && (house == varsCode || house == varsCode + 1);
+    const bool variable = dev->iotype == kIoVariable && varsCode != 0 && (house == varsCode || house == varsCode + 1);
     if (dev->iomisc == "leopard") return refused("set: " + label + " is the Leopard screen (use screen)");
-    if (dev->iotype == 0) return refused("set: " + label + " is an input; inputs follow the controller");
-    if (!variable && dev->iotype != 1) return refused("set: " + label + " is neither a variable nor an output");
+    if (dev->iotype == kIoInput) return refused("set: " + label + " is an input; inputs follow the controller");
+    if (!variable && dev->iotype != kIoOutput) return refused("set: " + label + " is neither a variable nor an output");
     if (auto p = queueProblem(ctx_)) return refused("set: " + *p);
 
     std::int16_t command = 19;

@@ -32,7 +32,7 @@ constexpr PointKind kInput16{.procedure = "CreateInput16",
                              .nameOffset = 0,
                              .indexOffset = 1,
                              .locationPrefix = "Secu16 Unit ",
-                             .iotype = 0,
+                             .iotype = kIoInput,
                              .input = true,
                              .typeString = "Interface I/O"};
 constexpr PointKind kOutput16{.procedure = "CreateOutput16",
@@ -41,7 +41,7 @@ constexpr PointKind kOutput16{.procedure = "CreateOutput16",
                               .nameOffset = 8,
                               .indexOffset = 9,
                               .locationPrefix = "Secu16 Unit ",
-                              .iotype = 1,
+                              .iotype = kIoOutput,
                               .input = false,
                               .typeString = "Interface Output"};
 constexpr PointKind kInput16i{.procedure = "CreateInput16i",
@@ -50,7 +50,7 @@ constexpr PointKind kInput16i{.procedure = "CreateInput16i",
                               .nameOffset = 0,
                               .indexOffset = 1,
                               .locationPrefix = "Secu16i Unit ",
-                              .iotype = 0,
+                              .iotype = kIoInput,
                               .input = true,
                               .typeString = "Interface I/O"};
 constexpr PointKind kOutputRly{.procedure = "CreateOutputRly",
@@ -59,7 +59,7 @@ constexpr PointKind kOutputRly{.procedure = "CreateOutputRly",
                                .nameOffset = 0,
                                .indexOffset = 1,
                                .locationPrefix = "Rly08 Unit ",
-                               .iotype = 1,
+                               .iotype = kIoOutput,
                                .input = false,
                                .typeString = "Interface Output"};
 
@@ -131,7 +131,8 @@ std::optional<LetterUse> letterUse(Context& ctx) {
             if (hc.empty()) return true;
             const auto c = static_cast<unsigned char>(hc[0]);
             use.any[c] = true;
-            if (isOwnDevice(ctx, dev) && dev.iotype() == 3 && dev.iomisc() != "leopard") use.ownVariables[c] = true;
+            if (isOwnDevice(ctx, dev) && dev.iotype() == kIoVariable && dev.iomisc() != "leopard")
+                use.ownVariables[c] = true;
             return true;
         });
     });
@@ -205,7 +206,7 @@ std::int32_t CreateDevice(Context& ctx, const std::string& code, std::int16_t va
         dev->set_hc(code.substr(0, 1));
         dev->set_dc(code.size() > 1 ? code.substr(1) : std::string{});
         dev->set_interface(ctx.devices.interfaceName);
-        dev->set_iotype(3);
+        dev->set_iotype(kIoVariable);
         dev->set_Status(kStatusNew);
         dev->set_misc(ctx.host.miscBase);
         dev->set_dev_type_string("Interface Variable");
@@ -371,7 +372,7 @@ void CreateLeopardDevice(Context& ctx) {
         skipStep(ctx, 3, [&] { dev->set_hc(letter); });
         skipStep(ctx, 3, [&] { dev->set_dc("1"); });
         skipStep(ctx, 3, [&] { dev->set_interface(ctx.devices.interfaceName); });
-        skipStep(ctx, 3, [&] { dev->set_iotype(3); });
+        skipStep(ctx, 3, [&] { dev->set_iotype(kIoVariable); });
         skipStep(ctx, 3, [&] { dev->set_Status(kStatusNew); });
         skipStep(ctx, 3, [&] { dev->set_misc(ctx.host.miscBase | 16); });
         skipStep(ctx, 3, [&] { dev->set_iomisc("leopard"); });

@@ -54,7 +54,8 @@ CodeHolder deviceAtCode(Context& ctx, const std::string& code, DeviceKind kind) 
     requireObject(h.device);
     if (!isOwnDevice(ctx, *h.device)) return h;
     const auto iotype = h.device->iotype();
-    h.ours = kind == DeviceKind::Variable ? iotype == 3 && h.device->iomisc() != "leopard" : iotype == 0 || iotype == 1;
+    h.ours = kind == DeviceKind::Variable ? iotype == kIoVariable && h.device->iomisc() != "leopard"
+                                          : iotype == kIoInput || iotype == kIoOutput;
     return h;
 }
 

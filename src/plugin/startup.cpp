@@ -22,15 +22,15 @@ constexpr std::uint8_t kSettingsCode = 0x28;
 constexpr std::uint8_t kClockCode = 0x3D;
 
 struct ModuleKind {
-    std::uint8_t code;
+    ModuleType code;
     const char* hostLog;
     const char* commsLog;
 };
 constexpr std::array<ModuleKind, 4> kModuleKinds{{
-    {.code = 6, .hostLog = "Unit found: SECU16IR Addr: ", .commsLog = "UNIT SECU16IR "},
-    {.code = 11, .hostLog = "Unit found: SECU16 Addr: ", .commsLog = "UNIT SECU16"},
-    {.code = 12, .hostLog = "Unit found: SECU16I Addr: ", .commsLog = "UNIT SECU16I"},
-    {.code = 13, .hostLog = "Unit found: RELAY-08 Addr: ", .commsLog = "UNIT RLY08"},
+    {.code = kSecu16IR, .hostLog = "Unit found: SECU16IR Addr: ", .commsLog = "UNIT SECU16IR "},
+    {.code = kSecu16, .hostLog = "Unit found: SECU16 Addr: ", .commsLog = "UNIT SECU16"},
+    {.code = kSecu16I, .hostLog = "Unit found: SECU16I Addr: ", .commsLog = "UNIT SECU16I"},
+    {.code = kRelay08, .hostLog = "Unit found: RELAY-08 Addr: ", .commsLog = "UNIT RLY08"},
 }};
 
 void say(Context& ctx, const std::string& text) {
@@ -114,7 +114,7 @@ std::string FindController(Context& ctx) {
                 if (kind.code != code) continue;
                 say(ctx, kind.hostLog + blankNum(i + 1));
                 std::string comms = kind.commsLog;
-                if (code == 6) {
+                if (code == kSecu16IR) {
                     c.irModuleFlag = true;
                     c.irModules.push_back(static_cast<std::int16_t>(i + 1));
                     ++c.irModuleCount;

@@ -220,7 +220,7 @@ void CreateNamedDevice(Context& ctx, SystemMap& sm, const std::string& code, con
         requireObject(dv);
         if (!interfaceName.empty()) {
             dv->set_interface(interfaceName);
-            dv->set_iotype(3);
+            dv->set_iotype(kIoVariable);
             dv->set_Status(kStatusNew);
             dv->set_dev_type_string("Interface Variable");
         }
