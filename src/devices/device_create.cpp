@@ -245,7 +245,7 @@ void CreateVariableDevices(Context& ctx, const std::array<bool, 128>& ticked) {
             return;
         }
         dm.varsHouseCode = static_cast<std::int16_t>(*pair);
-        WriteSetting(ctx, "base_var", std::to_string(*pair));
+        writeSetting(ctx, setting::kBaseVar, std::to_string(*pair));
         letter = letterOf(*pair);
         newCode = true;
     } else {
@@ -359,7 +359,7 @@ void CreateLeopardDevice(Context& ctx) {
     if (!code) return;
     const std::string letter = letterOf(*code);
     ctx.switches.leopardVar = letter;
-    WriteSetting(ctx, "leopard_var", letter);
+    writeSetting(ctx, setting::kLeopardVar, letter);
 
     std::int32_t ref = -1;
     std::shared_ptr<Device> dev;

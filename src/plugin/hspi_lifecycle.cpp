@@ -51,10 +51,9 @@ Variant HSPI::RegisterCallback(std::shared_ptr<Callback> frm) {
         MoveSettingsToIni(ctx_);
         ChooseStoreName(ctx_);
     });
-    skipStep(ctx_, 7, [&] { host.hostMode = numericValue(ReadSetting(ctx_, "RunAsXapNode", "0")) != 1; });
+    skipStep(ctx_, 7, [&] { host.hostMode = readNumber(ctx_, setting::kRunAsXapNode) != 1; });
     skipStep(ctx_, 8, [&] {
-        if (ReadSetting(ctx_, "showInMenu", "1") == "1" && host.callback)
-            host.callback->RegisterMenu("Varnel", "Setup");
+        if (readSwitch(ctx_, setting::kShowInMenu) && host.callback) host.callback->RegisterMenu("Varnel", "Setup");
     });
     ctx_.timers.disconnectRequest = false;
     ctx_.timers.cmaxLaunch = false;
@@ -84,8 +83,7 @@ std::string HSPI::InitIO(std::int32_t /*port*/) {
     if (ctx_.controller.ioStarted) return {};
     if (!ctx_.link.portOpen)
         // Reported at once: the port's own messages that follow must not carry it.
-        reportStep(ctx_, "InitIO", 1,
-                   [&] { ctx_.link.comport = toInt16(numericValue(ReadSetting(ctx_, "comport", "1"))); });
+        reportStep(ctx_, "InitIO", 1, [&] { ctx_.link.comport = readInt16(ctx_, setting::kComport); });
     if (startsInterfaces()) {
         skipStep(ctx_, 2, [&] { InitIOStart(ctx_, ctx_.link.comport); });
         ctx_.controller.connected = true;

@@ -182,7 +182,7 @@ std::string Recognition(Context& ctx, std::int32_t /*port*/) {
     std::string result = InitController(ctx);
     InitDevices(ctx);
     ctx.controller.irStarted = true;
-    const bool on = numericValue(ReadSetting(ctx, "Recognition", "0")) != 0;
+    const bool on = readSwitch(ctx, setting::kRecognition);
     SetParameter17(ctx, toBool16(!on));
     ReadIRMap(ctx);
     BuildIRLookup(ctx);
@@ -192,7 +192,7 @@ std::string Recognition(Context& ctx, std::int32_t /*port*/) {
 void InitDevices(Context& ctx) {
     const std::string proc = "InitDevices";
     startupStep(ctx, "reading the host's devices");
-    reportStep(ctx, proc, 1, [&] { ctx.timers.pollInterval = ReadSetting(ctx, "poll_interval", "500"); });
+    reportStep(ctx, proc, 1, [&] { ctx.timers.pollInterval = readText(ctx, setting::kPollInterval); });
     reportStep(ctx, proc, 2, [&] { ctx.devices.interfaceName = FindInterface(ctx); });
     reportStep(ctx, proc, 3, [&] {
         const std::string letter = FindVarsHouseCode(ctx);

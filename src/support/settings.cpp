@@ -40,10 +40,11 @@ void MoveSettingsToIni(Context& ctx) {
             ctx.settings.iniMode = false;
             return;
         }
-        const auto moved = toInt16(numericValue(hs.GetIniSetting(kSection, "reg_moved", "0")));
+        const auto moved =
+            toInt16(numericValue(hs.GetIniSetting(kSection, setting::kRegMoved.key, setting::kRegMoved.fallback)));
         if (moved == 0) {
             hs.MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
-            hs.SaveIniSetting(kSection, "reg_moved", "1");
+            hs.SaveIniSetting(kSection, setting::kRegMoved.key, "1");
         }
         ctx.settings.iniMode = true;
     });
@@ -54,12 +55,22 @@ void MoveSettingsToIni(Context& ctx) {
 }
 
 void ChooseStoreName(Context& ctx) {
+    const SettingKey& iniFile = setting::kIniFile;
     ctx.settings.storeName =
-        numericValue(ReadSetting(ctx, "settings", "iniFile", "0")) == 0 ? "settings" : "Varnel.ini";
+        numericValue(ReadSetting(ctx, "settings", iniFile.key, iniFile.fallback)) == 0 ? "settings" : "Varnel.ini";
 }
 
-double settingNumber(Context& ctx, const std::string& key, const std::string& fallback) {
-    return numericValue(ReadSetting(ctx, key, fallback));
+std::string readText(Context& ctx, const SettingKey& s) { return ReadSetting(ctx, s.key, s.fallback); }
+
+double readNumber(Context& ctx, const SettingKey& s) { return numericValue(readText(ctx, s)); }
+
+std::int16_t readInt16(Context& ctx, const SettingKey& s) { return toInt16(readNumber(ctx, s)); }
+
+bool readSwitch(Context& ctx, const SettingKey& s) {
+    if (s.kind == SettingKind::Switch) return readText(ctx, s) == "1";
+    return readNumber(ctx, s) != 0;
 }
+
+void writeSetting(Context& ctx, const SettingKey& s, const std::string& value) { WriteSetting(ctx, s.key, value); }
 
 }  // namespace varnel
