@@ -4,6 +4,7 @@
 
 #include "bridge/commands.h"
 #include "bridge/entities.h"
+#include "commands/x10_commands.h"
 #include "console/x10_functions.h"
 #include "host/device_table.h"
 #include "platform/host_api.h"
@@ -75,7 +76,7 @@ void irEventKeys(json& c, const Entity&) { c["event_types"] = json::array({"rece
 
 std::string_view x10EventType(int command) {
     // Preset levels 16 to 31 come as their own command number; they are still a preset.
-    if (command == 11) command = 10;
+    if (command == kX10PresetHigh) command = kX10Preset;
     const auto* f = console::x10FunctionOf(command);
     return f ? std::string_view(f->name) : std::string_view();
 }

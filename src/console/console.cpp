@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 
+#include "commands/queue.h"
+#include "commands/x10_commands.h"
 #include "console/console_parts.h"
 #include "console/help.h"
 #include "console/x10_functions.h"
@@ -128,12 +130,13 @@ Reply Runner::operator()(const cmd::Set& s) {
     if (!variable && dev->iotype != kIoOutput) return refused("set: " + label + " is neither a variable nor an output");
     if (auto p = queueProblem(ctx_)) return refused("set: " + *p);
 
-    std::int16_t command = 19;
+    std::int16_t command = kQueueSetVariable;
     std::int16_t brightness = 0;
     std::string effect;
     if (variable) {
         // The host's on and off buttons; the plug-in turns them into a write of 1 or 0.
-        command = s.action == cmd::Set::Action::On ? 2 : s.action == cmd::Set::Action::Off ? 3 : 19;
+        if (s.action == cmd::Set::Action::On) command = kX10On;
+        if (s.action == cmd::Set::Action::Off) command = kX10Off;
         brightness = static_cast<std::int16_t>(s.action == cmd::Set::Action::Value ? s.value : 0);
         const auto number = parseNumber(dev->dc);
         const int var = number ? static_cast<int>(*number) - 1 + (house == varsCode + 1 ? 64 : 0) : -1;

@@ -1,5 +1,6 @@
 #include "console/event_lines.h"
 
+#include "commands/x10_commands.h"
 #include "console/console_parts.h"
 #include "console/x10_functions.h"
 #include "host/embedded_host.h"
@@ -19,7 +20,7 @@ std::string statusWord(std::int32_t status) {
 
 std::string x10Function(const host::HostEvent& e) {
     // Both preset-dim halves arrive with their level as text.
-    if (e.value == 10 || e.value == 11) return "preset " + printable(e.level, 8);
+    if (e.value == kX10Preset || e.value == kX10PresetHigh) return "preset " + printable(e.level, 8);
     const X10Function* f = x10FunctionOf(e.value);
     std::string out = f ? f->name : "command " + std::to_string(e.value);
     if (!e.level.empty()) out += " level " + printable(e.level, 8);

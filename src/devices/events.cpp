@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands/block_reads.h"
+#include "commands/x10_commands.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
 #include "support/host_access.h"
@@ -52,7 +53,7 @@ void x10Handler(Context& ctx, const std::array<std::uint8_t, 4>& report) {
                 if (table[static_cast<std::size_t>(i)] != h) continue;
                 const int level = k == kPresetDimLow ? i : i + 16;
                 const std::string house = ctx.x10.addressList.substr(0, 1);
-                deliver(ctx, house, k == kPresetDimLow ? 10 : 11, std::to_string(level));
+                deliver(ctx, house, k == kPresetDimLow ? kX10Preset : kX10PresetHigh, std::to_string(level));
                 return;
             }
             return;  // a level code outside the table names no level

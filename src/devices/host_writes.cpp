@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "commands/queue.h"
+#include "commands/x10_commands.h"
 #include "devices/device_model.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
@@ -10,11 +11,6 @@
 #include "support/text.h"
 
 namespace varnel {
-
-namespace {
-constexpr std::int16_t kCmdOn = 2;
-constexpr std::int16_t kCmdOff = 3;
-}  // namespace
 
 void SetPoint(Context& ctx, std::int16_t unit, std::int16_t point, std::int16_t value) {
     if (const umap* map = mappingOfUnit(ctx, unit)) {
@@ -40,10 +36,10 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
     const auto number = parseNumber(devicecode);
 
     if (varsCode != 0 && (houseChar == varsCode || houseChar == varsCode + 1)) {
-        if (command == kCmdOn) {
+        if (command == kX10On) {
             command = kQueueSetVariable;
             brightness = 1;
-        } else if (command == kCmdOff) {
+        } else if (command == kX10Off) {
             command = kQueueSetVariable;
             brightness = 0;
         }
@@ -64,7 +60,7 @@ void SetIO(Context& ctx, const std::shared_ptr<Device>& dv, const std::string& h
         // Outputs of other interfaces are theirs to drive.
         skipStep(ctx, 4, [&] {
             if (!equalsNoCase(dv->interface_(), ctx.devices.interfaceName)) return;
-            requireHost(ctx.host).SetDeviceValue(code, command == kCmdOn ? 1 : 0);
+            requireHost(ctx.host).SetDeviceValue(code, command == kX10On ? 1 : 0);
         });
         clearPending(ctx);
         return;
