@@ -51,7 +51,7 @@ namespace {
 constexpr int kStatusMs = 5000;
 
 int portNumberSetting(Core& ctx) {
-    const double n = numericValue(ReadSetting(ctx, "comport", "1"));
+    const double n = readNumber(ctx, setting::kComport);
     return std::isfinite(n) && n >= -32768 && n <= 32767 ? static_cast<int>(std::lround(n)) : 0;
 }
 

@@ -109,7 +109,7 @@ int runSyncCommand(const SyncOptions& o) {
     if (auto why = settingsElsewhere(hspi, *host)) return fail(*why);
     PluginState& ctx = hspi.context();
 
-    const std::string project = o.project ? *o.project : ReadSetting(ctx, "ProjectFile", "");
+    const std::string project = o.project ? *o.project : readText(ctx, setting::kProjectFile);
     if (auto problem = projectProblem(project, o.project.has_value())) return fail(*problem);
 
     auto ask = [&](const std::string& question) { return o.yes || askYesNo(question, std::cin, std::cerr); };

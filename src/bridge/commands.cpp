@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "bridge/entities.h"
+#include "commands/x10_commands.h"
 #include "console/selection.h"
 #include "support/text.h"
 
@@ -17,15 +18,6 @@ namespace {
 using nlohmann::json;
 namespace cmd = console::cmd;
 
-constexpr int kX10On = 2;
-constexpr int kX10Off = 3;
-constexpr int kX10Dim = 4;
-constexpr int kX10Bright = 5;
-constexpr int kX10AllUnitsOff = 0;
-constexpr int kX10AllLightsOn = 1;
-constexpr int kX10AllLightsOff = 6;
-constexpr int kX10Preset = 10;
-constexpr int kX10PresetHigh = 11;
 constexpr std::size_t kMaxScreenText = 255;
 
 std::string_view trimmed(std::string_view s) {

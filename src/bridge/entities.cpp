@@ -4,6 +4,7 @@
 
 #include "bridge/text.h"
 #include "console/selection.h"
+#include "devices/device_model.h"
 #include "support/text.h"
 
 namespace varnel::bridge {
@@ -32,9 +33,9 @@ std::optional<int> number(std::string_view text, int lo, int hi) {
 
 const char* moduleModel(int type) {
     switch (type) {
-        case 11: return "SECU16";
-        case 12: return "SECU16I";
-        case 13: return "RELAY-08";
+        case kSecu16: return "SECU16";
+        case kSecu16I: return "SECU16I";
+        case kRelay08: return "RELAY-08";
         default: return nullptr;
     }
 }
@@ -48,7 +49,7 @@ std::optional<Entity> pointEntity(const host::DeviceRecord& d) {
     const char* model = moduleModel(*type);
     if (!model) return std::nullopt;
     const int point = *devNumber - 1;
-    const bool output = d.iotype == 1;
+    const bool output = d.iotype == kIoOutput;
     const std::string name = displayName(d);
     return Entity{
         .kind = output ? &kOutput : &kInput,
@@ -72,8 +73,8 @@ std::optional<Entity> ownEntity(const host::DeviceRecord& d, const PluginFacts& 
                       .device = leopardDevice(),
                       .code = d.code()};
     }
-    if (d.iotype == 0 || d.iotype == 1) return pointEntity(d);
-    if (d.iotype != 3 || facts.varsHouseCode == 0 || d.hc.size() != 1) return std::nullopt;
+    if (d.iotype == kIoInput || d.iotype == kIoOutput) return pointEntity(d);
+    if (d.iotype != kIoVariable || facts.varsHouseCode == 0 || d.hc.size() != 1) return std::nullopt;
     const int house = static_cast<unsigned char>(d.hc[0]);
     if (house != facts.varsHouseCode && house != facts.varsHouseCode + 1) return std::nullopt;
     const auto devNumber = number(d.dc, 1, 64);

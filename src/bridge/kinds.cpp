@@ -4,8 +4,10 @@
 
 #include "bridge/commands.h"
 #include "bridge/entities.h"
+#include "commands/x10_commands.h"
 #include "console/x10_functions.h"
 #include "host/device_table.h"
+#include "platform/host_api.h"
 
 namespace varnel::bridge {
 
@@ -18,12 +20,12 @@ std::optional<std::string> hostValue(const StateSources& from, const Entity&) {
     return std::to_string(from.record->value);
 }
 
-// Host status 2 is on, 3 off; a device the plug-in has not set yet (17) is unknown.
+// A device the plug-in has not set yet (new) is unknown.
 std::optional<std::string> hostOnOff(const StateSources& from, const Entity&) {
     if (!from.record) return std::nullopt;
     switch (from.record->Status) {
-        case 2: return "ON";
-        case 3: return "OFF";
+        case kStatusOn: return "ON";
+        case kStatusOff: return "OFF";
         default: return "None";
     }
 }
@@ -74,7 +76,7 @@ void irEventKeys(json& c, const Entity&) { c["event_types"] = json::array({"rece
 
 std::string_view x10EventType(int command) {
     // Preset levels 16 to 31 come as their own command number; they are still a preset.
-    if (command == 11) command = 10;
+    if (command == kX10PresetHigh) command = kX10Preset;
     const auto* f = console::x10FunctionOf(command);
     return f ? std::string_view(f->name) : std::string_view();
 }

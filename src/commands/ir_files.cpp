@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/logging.h"
 #include "support/text.h"
 
@@ -43,8 +44,7 @@ std::size_t bounded(std::size_t have, int limit) { return std::min(have, static_
 }  // namespace
 
 fs::path irFilePath(const CommandLayer& ctx, std::string_view fileName) {
-    if (!ctx.host.hs) throw HostError("Object variable not set");
-    const fs::path config = files::findNoCase(fs::path(ctx.host.hs->GetAppPath()), "config");
+    const fs::path config = files::findNoCase(fs::path(requireHost(ctx.host).GetAppPath()), "config");
     return files::findNoCase(config, fileName);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "commands/exchange.h"
+#include "commands/x10_commands.h"
 #include "support/text.h"
 
 namespace varnel {
@@ -66,12 +67,12 @@ std::optional<X10Plan> planX10(std::string_view house, std::string_view device, 
     auto& frames = plan.frames;
     switch (command) {
         case kNoCommand: break;
-        case 2:
-        case 3:
-        case 4:
-        case 5: {
+        case kX10On:
+        case kX10Off:
+        case kX10Dim:
+        case kX10Bright: {
             // Dim and bright steps: 100 % is 22 steps.
-            const double value = command <= 3 ? 1.0 : roundEven(brightness / 100.0 * 22.0);
+            const double value = command <= kX10Off ? 1.0 : roundEven(brightness / 100.0 * 22.0);
             if (!device.empty())
                 for (double unit : unitsAfterEachPlus(device))
                     if (unit >= 1 && unit <= 16) frames.push_back(x10AddressFrame(hi, unit));
@@ -79,10 +80,10 @@ std::optional<X10Plan> planX10(std::string_view house, std::string_view device, 
                 commandFrame(kX10Code, byteOrZero(hi), static_cast<std::uint8_t>(0x10 + command), byteOrZero(value)));
             break;
         }
-        case 7:
+        case kX10ExtendedCode:
             for (double unit : unitFields(device)) frames.push_back(x10ExtendedFrame(hi, unit, data1, data2));
             break;
-        case 10: {
+        case kX10Preset: {
             brightness = std::min<std::int16_t>(brightness, 31);
             if (brightness > 15) {
                 brightness = static_cast<std::int16_t>(brightness - 16);

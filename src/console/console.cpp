@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <exception>
 
+#include "commands/queue.h"
+#include "commands/x10_commands.h"
 #include "console/console_parts.h"
 #include "console/help.h"
 #include "console/x10_functions.h"
+#include "devices/device_model.h"
 #include "support/codepage.h"
 #include "support/text.h"
 
@@ -124,18 +127,19 @@ Reply Runner::operator()(const cmd::Set& s) {
 
     const int house = dev->hc.empty() ? 0 : static_cast<unsigned char>(dev->hc[0]);
     const int varsCode = ctx_.devices.varsHouseCode;
-    const bool variable = dev->iotype == 3 && varsCode != 0 && (house == varsCode || house == varsCode + 1);
+    const bool variable = dev->iotype == kIoVariable && varsCode != 0 && (house == varsCode || house == varsCode + 1);
     if (dev->iomisc == "leopard") return refused("set: " + label + " is the Leopard screen (use screen)");
-    if (dev->iotype == 0) return refused("set: " + label + " is an input; inputs follow the controller");
-    if (!variable && dev->iotype != 1) return refused("set: " + label + " is neither a variable nor an output");
+    if (dev->iotype == kIoInput) return refused("set: " + label + " is an input; inputs follow the controller");
+    if (!variable && dev->iotype != kIoOutput) return refused("set: " + label + " is neither a variable nor an output");
     if (auto p = queueProblem(ctx_)) return refused("set: " + *p);
 
-    std::int16_t command = 19;
+    std::int16_t command = kQueueSetVariable;
     std::int16_t brightness = 0;
     std::string effect;
     if (variable) {
         // The host's on and off buttons; the plug-in turns them into a write of 1 or 0.
-        command = s.action == cmd::Set::Action::On ? 2 : s.action == cmd::Set::Action::Off ? 3 : 19;
+        if (s.action == cmd::Set::Action::On) command = kX10On;
+        if (s.action == cmd::Set::Action::Off) command = kX10Off;
         brightness = static_cast<std::int16_t>(s.action == cmd::Set::Action::Value ? s.value : 0);
         const auto number = parseNumber(dev->dc);
         const int var = number ? static_cast<int>(*number) - 1 + (house == varsCode + 1 ? 64 : 0) : -1;

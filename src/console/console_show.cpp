@@ -58,9 +58,9 @@ namespace {
 
 std::string statusText(std::int16_t status) {
     switch (status) {
-        case 2: return "on";
-        case 3: return "off";
-        case 17: return "new";
+        case kStatusOn: return "on";
+        case kStatusOff: return "off";
+        case kStatusNew: return "new";
         default: return std::to_string(status);
     }
 }

@@ -1,5 +1,6 @@
 #include "console/event_lines.h"
 
+#include "commands/x10_commands.h"
 #include "console/console_parts.h"
 #include "console/x10_functions.h"
 #include "host/embedded_host.h"
@@ -11,15 +12,15 @@ namespace {
 using detail::printable;
 
 std::string statusWord(std::int32_t status) {
-    if (status == 2) return "on";
-    if (status == 3) return "off";
-    if (status == 17) return "to status 17 (new)";
+    if (status == kStatusOn) return "on";
+    if (status == kStatusOff) return "off";
+    if (status == kStatusNew) return "to status 17 (new)";
     return "to status " + std::to_string(status);
 }
 
 std::string x10Function(const host::HostEvent& e) {
     // Both preset-dim halves arrive with their level as text.
-    if (e.value == 10 || e.value == 11) return "preset " + printable(e.level, 8);
+    if (e.value == kX10Preset || e.value == kX10PresetHigh) return "preset " + printable(e.level, 8);
     const X10Function* f = x10FunctionOf(e.value);
     std::string out = f ? f->name : "command " + std::to_string(e.value);
     if (!e.level.empty()) out += " level " + printable(e.level, 8);
@@ -59,10 +60,10 @@ std::string describeEvent(const host::HostEvent& e, const EmbeddedHost* host) {
 }
 
 std::string describeDevice(const host::DeviceRecord& d) {
-    const std::string status = d.Status == 2    ? "on"
-                               : d.Status == 3  ? "off"
-                               : d.Status == 17 ? "new"
-                                                : "status " + std::to_string(d.Status);
+    const std::string status = d.Status == kStatusOn    ? "on"
+                               : d.Status == kStatusOff ? "off"
+                               : d.Status == kStatusNew ? "new"
+                                                        : "status " + std::to_string(d.Status);
     return printable(d.code(), 16) + " (" + printable(d.name, 40) + ", " + printable(d.location, 40) + "): " + status +
            ", value " + std::to_string(d.value);
 }

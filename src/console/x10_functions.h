@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "commands/x10_commands.h"
+
 namespace varnel::console {
 
 struct X10Function {
@@ -23,21 +25,21 @@ struct X10Function {
 // Command 11 is left out: sent, it goes out as the preset-dim code without a level,
 // and preset N covers both halves of the level range. 16 to 18 have no X10 function.
 inline constexpr X10Function kX10Functions[] = {
-    {.name = "all-units-off", .command = 0, .arg = X10Function::Arg::None, .unitList = false},
-    {.name = "all-lights-on", .command = 1, .arg = X10Function::Arg::None, .unitList = false},
-    {.name = "on", .command = 2, .arg = X10Function::Arg::None, .unitList = true},
-    {.name = "off", .command = 3, .arg = X10Function::Arg::None, .unitList = true},
-    {.name = "dim", .command = 4, .arg = X10Function::Arg::Percent, .unitList = true},
-    {.name = "bright", .command = 5, .arg = X10Function::Arg::Percent, .unitList = true},
-    {.name = "all-lights-off", .command = 6, .arg = X10Function::Arg::None, .unitList = false},
-    {.name = "extended", .command = 7, .arg = X10Function::Arg::Data, .unitList = true},
-    {.name = "hail", .command = 8, .arg = X10Function::Arg::None, .unitList = false},
-    {.name = "hail-ack", .command = 9, .arg = X10Function::Arg::None, .unitList = false},
-    {.name = "preset", .command = 10, .arg = X10Function::Arg::Level, .unitList = true},
-    {.name = "extended-data", .command = 12, .arg = X10Function::Arg::None, .unitList = false},
-    {.name = "status-on", .command = 13, .arg = X10Function::Arg::None, .unitList = false},
-    {.name = "status-off", .command = 14, .arg = X10Function::Arg::None, .unitList = false},
-    {.name = "status-request", .command = 15, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "all-units-off", .command = kX10AllUnitsOff, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "all-lights-on", .command = kX10AllLightsOn, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "on", .command = kX10On, .arg = X10Function::Arg::None, .unitList = true},
+    {.name = "off", .command = kX10Off, .arg = X10Function::Arg::None, .unitList = true},
+    {.name = "dim", .command = kX10Dim, .arg = X10Function::Arg::Percent, .unitList = true},
+    {.name = "bright", .command = kX10Bright, .arg = X10Function::Arg::Percent, .unitList = true},
+    {.name = "all-lights-off", .command = kX10AllLightsOff, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "extended", .command = kX10ExtendedCode, .arg = X10Function::Arg::Data, .unitList = true},
+    {.name = "hail", .command = kX10Hail, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "hail-ack", .command = kX10HailAck, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "preset", .command = kX10Preset, .arg = X10Function::Arg::Level, .unitList = true},
+    {.name = "extended-data", .command = kX10ExtendedData, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "status-on", .command = kX10StatusOn, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "status-off", .command = kX10StatusOff, .arg = X10Function::Arg::None, .unitList = false},
+    {.name = "status-request", .command = kX10StatusRequest, .arg = X10Function::Arg::None, .unitList = false},
 };
 
 // Case-insensitive; null when there is no such function.

@@ -6,6 +6,7 @@
 #include "devices/device_model.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/settings.h"
 #include "support/text.h"
 
@@ -31,7 +32,7 @@ constexpr PointKind kInput16{.procedure = "CreateInput16",
                              .nameOffset = 0,
                              .indexOffset = 1,
                              .locationPrefix = "Secu16 Unit ",
-                             .iotype = 0,
+                             .iotype = kIoInput,
                              .input = true,
                              .typeString = "Interface I/O"};
 constexpr PointKind kOutput16{.procedure = "CreateOutput16",
@@ -40,7 +41,7 @@ constexpr PointKind kOutput16{.procedure = "CreateOutput16",
                               .nameOffset = 8,
                               .indexOffset = 9,
                               .locationPrefix = "Secu16 Unit ",
-                              .iotype = 1,
+                              .iotype = kIoOutput,
                               .input = false,
                               .typeString = "Interface Output"};
 constexpr PointKind kInput16i{.procedure = "CreateInput16i",
@@ -49,7 +50,7 @@ constexpr PointKind kInput16i{.procedure = "CreateInput16i",
                               .nameOffset = 0,
                               .indexOffset = 1,
                               .locationPrefix = "Secu16i Unit ",
-                              .iotype = 0,
+                              .iotype = kIoInput,
                               .input = true,
                               .typeString = "Interface I/O"};
 constexpr PointKind kOutputRly{.procedure = "CreateOutputRly",
@@ -58,7 +59,7 @@ constexpr PointKind kOutputRly{.procedure = "CreateOutputRly",
                                .nameOffset = 0,
                                .indexOffset = 1,
                                .locationPrefix = "Rly08 Unit ",
-                               .iotype = 1,
+                               .iotype = kIoOutput,
                                .input = false,
                                .typeString = "Interface Output"};
 
@@ -68,10 +69,7 @@ std::string letterOf(std::int32_t code) { return std::string(1, static_cast<char
 // is left or the host offers something that is not a character code.
 std::optional<std::int32_t> freeHouseCode(DeviceLayer& ctx, std::int32_t highest) {
     std::int32_t code = -1;
-    skipStep(ctx, 1, [&] {
-        if (!ctx.host.callback) throw HostError("Object variable not set");
-        code = ctx.host.callback->GetNextFreeIOCode();
-    });
+    skipStep(ctx, 1, [&] { code = requireCallback(ctx.host).GetNextFreeIOCode(); });
     clearPending(ctx);
     if (code < 1 || code > highest) {
         ctx.platform.prompts.message(kNoFreeCodes, PromptStyle::Critical);
@@ -104,7 +102,7 @@ std::int32_t createPoint(DeviceLayer& ctx, const PointKind& kind, const std::str
         }
         const std::int32_t made = NewHSDevice(ctx, kind.namePrefix + numText(number - kind.nameOffset));
         auto dev = GetHSDevice(ctx, made);
-        if (!dev) throw HostError("Object variable not set");
+        requireObject(dev);
         ref = made;
         dev->set_location(kind.locationPrefix + unitText);
         dev->set_hc(code.substr(0, 1));
@@ -112,7 +110,7 @@ std::int32_t createPoint(DeviceLayer& ctx, const PointKind& kind, const std::str
         dev->set_iotype(kind.iotype);
         dev->set_iomisc(descriptor);
         dev->set_interface(ctx.devices.interfaceName);
-        dev->set_Status(17);
+        dev->set_Status(kStatusNew);
         dev->set_misc(kind.input ? (ctx.host.miscBase | 16) : ctx.host.miscBase);
         dev->set_dev_type_string(kind.typeString);
     });
@@ -133,7 +131,8 @@ std::optional<LetterUse> letterUse(DeviceLayer& ctx) {
             if (hc.empty()) return true;
             const auto c = static_cast<unsigned char>(hc[0]);
             use.any[c] = true;
-            if (isOwnDevice(ctx, dev) && dev.iotype() == 3 && dev.iomisc() != "leopard") use.ownVariables[c] = true;
+            if (isOwnDevice(ctx, dev) && dev.iotype() == kIoVariable && dev.iomisc() != "leopard")
+                use.ownVariables[c] = true;
             return true;
         });
     });
@@ -201,14 +200,14 @@ std::int32_t CreateDevice(DeviceLayer& ctx, const std::string& code, std::int16_
         }
         const std::int32_t made = NewHSDevice(ctx, "Variable " + std::to_string(varnum));
         auto dev = GetHSDevice(ctx, made);
-        if (!dev) throw HostError("Object variable not set");
+        requireObject(dev);
         ref = made;
         dev->set_location("Ocelot");
         dev->set_hc(code.substr(0, 1));
         dev->set_dc(code.size() > 1 ? code.substr(1) : std::string{});
         dev->set_interface(ctx.devices.interfaceName);
-        dev->set_iotype(3);
-        dev->set_Status(17);
+        dev->set_iotype(kIoVariable);
+        dev->set_Status(kStatusNew);
         dev->set_misc(ctx.host.miscBase);
         dev->set_dev_type_string("Interface Variable");
     });
@@ -246,7 +245,7 @@ void CreateVariableDevices(DeviceLayer& ctx, const std::array<bool, 128>& ticked
             return;
         }
         dm.varsHouseCode = static_cast<std::int16_t>(*pair);
-        WriteSetting(ctx, "base_var", std::to_string(*pair));
+        writeSetting(ctx, setting::kBaseVar, std::to_string(*pair));
         letter = letterOf(*pair);
         newCode = true;
     } else {
@@ -257,10 +256,7 @@ void CreateVariableDevices(DeviceLayer& ctx, const std::array<bool, 128>& ticked
 
     if (newCode) {
         std::int32_t more = -1;
-        skipStep(ctx, 4, [&] {
-            if (!ctx.host.callback) throw HostError("Object variable not set");
-            more = ctx.host.callback->GetNextFreeIOCode();
-        });
+        skipStep(ctx, 4, [&] { more = requireCallback(ctx.host).GetNextFreeIOCode(); });
         if (more == -1) {
             clearPending(ctx);
             ctx.platform.prompts.message(kNoFreeCodes, PromptStyle::Critical);
@@ -363,7 +359,7 @@ void CreateLeopardDevice(DeviceLayer& ctx) {
     if (!code) return;
     const std::string letter = letterOf(*code);
     ctx.switches.leopardVar = letter;
-    WriteSetting(ctx, "leopard_var", letter);
+    writeSetting(ctx, setting::kLeopardVar, letter);
 
     std::int32_t ref = -1;
     std::shared_ptr<Device> dev;
@@ -376,8 +372,8 @@ void CreateLeopardDevice(DeviceLayer& ctx) {
         skipStep(ctx, 3, [&] { dev->set_hc(letter); });
         skipStep(ctx, 3, [&] { dev->set_dc("1"); });
         skipStep(ctx, 3, [&] { dev->set_interface(ctx.devices.interfaceName); });
-        skipStep(ctx, 3, [&] { dev->set_iotype(3); });
-        skipStep(ctx, 3, [&] { dev->set_Status(17); });
+        skipStep(ctx, 3, [&] { dev->set_iotype(kIoVariable); });
+        skipStep(ctx, 3, [&] { dev->set_Status(kStatusNew); });
         skipStep(ctx, 3, [&] { dev->set_misc(ctx.host.miscBase | 16); });
         skipStep(ctx, 3, [&] { dev->set_iomisc("leopard"); });
         skipStep(ctx, 3, [&] { dev->set_dev_type_string("Interface Variable"); });

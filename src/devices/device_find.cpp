@@ -15,7 +15,7 @@ constexpr const char* kLeopardMisc = "leopard";
 std::string FindInterface(DeviceLayer& ctx) {
     std::string name = "Applied Digital Ocelot";
     reportStep(ctx, "FindInterface", 1, [&] {
-        if (settingNumber(ctx, "InterfaceName", "0") == 1) name = "Varnel";
+        if (readNumber(ctx, setting::kInterfaceName) == 1) name = "Varnel";
     });
     ctx.devices.interfaceName = name;
     return name;
@@ -53,7 +53,7 @@ std::string FindUnitMappings(DeviceLayer& ctx) {
             const std::string iomisc = dev.iomisc();
             if (iomisc.empty()) return true;
             if (!invertRead) {
-                defaultInvert = numText(settingNumber(ctx, "invert", "0"));
+                defaultInvert = numText(readNumber(ctx, setting::kInvert));
                 invertRead = true;
             }
             addDeviceMapping(text, iomisc, dev.hc(), defaultInvert);
@@ -65,18 +65,18 @@ std::string FindUnitMappings(DeviceLayer& ctx) {
 
 void ReadDeviceSettings(DeviceLayer& ctx) {
     auto& sw = ctx.switches;
-    skipStep(ctx, 1, [&] { sw.leopardVar = ReadSetting(ctx, "leopard_var", "-1"); });
-    skipStep(ctx, 2, [&] { sw.invert = toInt16(settingNumber(ctx, "invert", "0")); });
-    skipStep(ctx, 3, [&] { sw.logErrors = toInt16(settingNumber(ctx, "log_errors", "1")); });
-    skipStep(ctx, 4, [&] { sw.logComms = toInt16(settingNumber(ctx, "log_comms", "0")); });
-    skipStep(ctx, 5, [&] { sw.x10Xmit = toInt16(settingNumber(ctx, "X10Xmit", "0")); });
-    skipStep(ctx, 6, [&] { sw.updateStrings = ReadSetting(ctx, "UpdateStrings", "0"); });
+    skipStep(ctx, 1, [&] { sw.leopardVar = readText(ctx, setting::kLeopardVar); });
+    skipStep(ctx, 2, [&] { sw.invert = readInt16(ctx, setting::kInvert); });
+    skipStep(ctx, 3, [&] { sw.logErrors = readInt16(ctx, setting::kLogErrors); });
+    skipStep(ctx, 4, [&] { sw.logComms = readInt16(ctx, setting::kLogComms); });
+    skipStep(ctx, 5, [&] { sw.x10Xmit = readInt16(ctx, setting::kX10Xmit); });
+    skipStep(ctx, 6, [&] { sw.updateStrings = readText(ctx, setting::kUpdateStrings); });
 
     ctx.devices.mappings.clear();
     ctx.devices.mappingIndex.clear();
     const std::string text = FindUnitMappings(ctx);
     if (sw.logComms != 0) skipStep(ctx, 7, [&] { WriteCommLog(ctx, "Unit Mappings: " + text); });
-    WriteSetting(ctx, "mappings", text);
+    writeSetting(ctx, setting::kMappings, text);
     buildMappings(ctx, text);
     clearPending(ctx);
 }

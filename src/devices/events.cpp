@@ -4,8 +4,10 @@
 #include <string>
 
 #include "commands/block_reads.h"
+#include "commands/x10_commands.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/logging.h"
 
 namespace varnel {
@@ -25,8 +27,7 @@ std::optional<std::int16_t> functionCommand(int k) {
 void deliver(DeviceLayer& ctx, const std::string& house, std::int16_t command, const std::string& level) {
     const std::string addresses = ctx.x10.addressList;
     ctx.x10.addressList.clear();
-    if (!ctx.host.callback) throw HostError("Object variable not set");
-    ctx.host.callback->X10Event(addresses, house, command, level, "");
+    requireCallback(ctx.host).X10Event(addresses, house, command, level, "");
 }
 
 }  // namespace
@@ -52,7 +53,7 @@ void x10Handler(DeviceLayer& ctx, const std::array<std::uint8_t, 4>& report) {
                 if (table[static_cast<std::size_t>(i)] != h) continue;
                 const int level = k == kPresetDimLow ? i : i + 16;
                 const std::string house = ctx.x10.addressList.substr(0, 1);
-                deliver(ctx, house, k == kPresetDimLow ? 10 : 11, std::to_string(level));
+                deliver(ctx, house, k == kPresetDimLow ? kX10Preset : kX10PresetHigh, std::to_string(level));
                 return;
             }
             return;  // a level code outside the table names no level
@@ -79,12 +80,13 @@ void HandleIOPointChange(DeviceLayer& ctx, const std::array<std::uint8_t, 4>& re
 
     const std::string code = map->hc() + std::to_string(p + 1);
     reportStep(ctx, "HandleIOPointChange", 7, [&] {
-        if (!ctx.host.hs || !ctx.host.callback) throw HostError("Object variable not set");
-        ctx.host.hs->SetDeviceStatus(code, shown.status);
-        ctx.host.callback->ValueChangeEvent(code, shown.value);
+        Host& hs = requireHost(ctx.host);
+        Callback& callback = requireCallback(ctx.host);
+        hs.SetDeviceStatus(code, shown.status);
+        callback.ValueChangeEvent(code, shown.value);
     });
     reportStep(ctx, "HandleIOPointChange", 8,
-               [&] { commLog(ctx, "Set HS device: " + code + " to " + (shown.status == 2 ? "ON" : "OFF")); });
+               [&] { commLog(ctx, "Set HS device: " + code + " to " + (shown.status == kStatusOn ? "ON" : "OFF")); });
 }
 
 }  // namespace varnel

@@ -20,8 +20,8 @@ void HandleIOPointChange(DeviceLayer& ctx, const std::array<std::uint8_t, 4>& re
 // ignore the unit's invert flag; the report handler and the point check both
 // go by this, so a write the host made is not undone and redone.
 struct PointShown {
-    std::int16_t status;  // 2 on, 3 off
-    int value;            // for the value-change event
+    HostStatus status;  // on or off
+    int value;          // for the value-change event
 };
 bool isOutputPoint(std::int16_t moduleType, int index);
 PointShown pointShown(std::int16_t moduleType, int index, std::int16_t invert, int value);

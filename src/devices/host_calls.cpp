@@ -3,35 +3,31 @@
 
 #include "devices/device_model.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/text.h"
 
 namespace varnel {
 
 namespace {
-Host& hostOf(DeviceLayer& ctx) {
-    if (!ctx.host.hs) throw HostError("Object variable not set");
-    return *ctx.host.hs;
-}
-
 // A host whose enumerator never finishes must not hang the plug-in; no host
 // holds more devices than its 16-bit indexes can count.
 constexpr int kMaxEnumeratorSteps = 65536;
 }  // namespace
 
 std::shared_ptr<Device> GetHSDevice(DeviceLayer& ctx, std::int32_t ref) {
-    Host& hs = hostOf(ctx);
+    Host& hs = requireHost(ctx.host);
     return ctx.host.newGeneration ? hs.GetDeviceByRef(ref) : hs.GetDevice(toInt16(ref));
 }
 
 std::int32_t NewHSDevice(DeviceLayer& ctx, const std::string& name) {
-    Host& hs = hostOf(ctx);
+    Host& hs = requireHost(ctx.host);
     return ctx.host.newGeneration ? hs.NewDeviceRef(name) : hs.NewDevice(name);
 }
 
 std::int32_t hsDeviceExists(DeviceLayer& ctx, const std::string& code) {
     std::int32_t ref = -1;
     reportStep(ctx, "hsDeviceExists " + code, 1, [&] {
-        Host& hs = hostOf(ctx);
+        Host& hs = requireHost(ctx.host);
         ref = ctx.host.newGeneration ? hs.DeviceExistsRef(code) : hs.DeviceExists(code);
     });
     return ref;
@@ -42,7 +38,7 @@ void DeleteHSDevice(DeviceLayer& ctx, const std::string& code) {
     if (ref <= -1) return;
     const auto dev = GetHSDevice(ctx, ref);
     if (!dev) return;
-    hostOf(ctx).DeleteDevice(dev->ref());
+    requireHost(ctx.host).DeleteDevice(dev->ref());
 }
 
 bool isOwnDevice(const DeviceLayer& ctx, const Device& dev) {
@@ -55,20 +51,21 @@ CodeHolder deviceAtCode(DeviceLayer& ctx, const std::string& code, DeviceKind ki
     if (ref <= -1) return h;
     h.ref = ref;
     h.device = GetHSDevice(ctx, ref);
-    if (!h.device) throw HostError("Object variable not set");
+    requireObject(h.device);
     if (!isOwnDevice(ctx, *h.device)) return h;
     const auto iotype = h.device->iotype();
-    h.ours = kind == DeviceKind::Variable ? iotype == 3 && h.device->iomisc() != "leopard" : iotype == 0 || iotype == 1;
+    h.ours = kind == DeviceKind::Variable ? iotype == kIoVariable && h.device->iomisc() != "leopard"
+                                          : iotype == kIoInput || iotype == kIoOutput;
     return h;
 }
 
 void deleteOwnDevice(DeviceLayer& ctx, const std::string& code, DeviceKind kind) {
     const CodeHolder h = deviceAtCode(ctx, code, kind);
-    if (h.ours) hostOf(ctx).DeleteDevice(h.device->ref());
+    if (h.ours) requireHost(ctx.host).DeleteDevice(h.device->ref());
 }
 
 void forEachHostDevice(DeviceLayer& ctx, const std::function<bool(Device&)>& fn) {
-    Host& hs = hostOf(ctx);
+    Host& hs = requireHost(ctx.host);
     if (!ctx.host.newGeneration) {
         const std::int32_t count = std::min<std::int32_t>(hs.DeviceCount(), 32767);
         for (std::int32_t i = 1; i <= count; ++i) {

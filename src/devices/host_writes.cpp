@@ -3,25 +3,19 @@
 #include <optional>
 
 #include "commands/queue.h"
+#include "commands/x10_commands.h"
 #include "devices/device_model.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/text.h"
 
 namespace varnel {
 
-namespace {
-constexpr std::int16_t kCmdOn = 2;
-constexpr std::int16_t kCmdOff = 3;
-}  // namespace
-
 void SetPoint(DeviceLayer& ctx, std::int16_t unit, std::int16_t point, std::int16_t value) {
     if (const umap* map = mappingOfUnit(ctx, unit)) {
         const std::string code = map->hc() + std::to_string(point + 1);
-        skipStep(ctx, 2, [&] {
-            if (!ctx.host.hs) throw HostError("Object variable not set");
-            ctx.host.hs->SetDeviceValue(code, value);
-        });
+        skipStep(ctx, 2, [&] { requireHost(ctx.host).SetDeviceValue(code, value); });
         clearPending(ctx);
         return;
     }
@@ -43,10 +37,10 @@ void SetIO(DeviceLayer& ctx, const std::shared_ptr<Device>& dv, const std::strin
     const auto number = parseNumber(devicecode);
 
     if (varsCode != 0 && (houseChar == varsCode || houseChar == varsCode + 1)) {
-        if (command == kCmdOn) {
+        if (command == kX10On) {
             command = kQueueSetVariable;
             brightness = 1;
-        } else if (command == kCmdOff) {
+        } else if (command == kX10Off) {
             command = kQueueSetVariable;
             brightness = 0;
         }
@@ -67,8 +61,7 @@ void SetIO(DeviceLayer& ctx, const std::shared_ptr<Device>& dv, const std::strin
         // Outputs of other interfaces are theirs to drive.
         skipStep(ctx, 4, [&] {
             if (!equalsNoCase(dv->interface_(), ctx.devices.interfaceName)) return;
-            if (!ctx.host.hs) throw HostError("Object variable not set");
-            ctx.host.hs->SetDeviceValue(code, command == kCmdOn ? 1 : 0);
+            requireHost(ctx.host).SetDeviceValue(code, command == kX10On ? 1 : 0);
         });
         clearPending(ctx);
         return;
@@ -91,10 +84,7 @@ void SetIO(DeviceLayer& ctx, const std::shared_ptr<Device>& dv, const std::strin
     std::optional<std::int16_t> module, point;
     skipStep(ctx, 6, [&] { module = toInt16(numericValue(field(iomisc, '!', 1))); });
     skipStep(ctx, 6, [&] { point = toInt16(numericValue(field(iomisc, '!', 3))); });
-    skipStep(ctx, 7, [&] {
-        if (!ctx.host.hs) throw HostError("Object variable not set");
-        ctx.host.hs->SetDeviceStatus(code, brightness != 0 ? 2 : 3);
-    });
+    skipStep(ctx, 7, [&] { requireHost(ctx.host).SetDeviceStatus(code, brightness != 0 ? kStatusOn : kStatusOff); });
     clearPending(ctx);
     if (!number || !module || !point) return;
     QExec(ctx, QueueRecord{.housecode = std::to_string(varsCode),

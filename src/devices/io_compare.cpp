@@ -7,6 +7,7 @@
 #include "devices/events.h"
 #include "devices/io_timer.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/logging.h"
 
 namespace varnel {
@@ -31,8 +32,8 @@ constexpr PointRange kRanges[] = {
 void comparePoint(DeviceLayer& ctx, const umap& map, const PointRange& range, int number) {
     const int index = number - 1;
     if (!pointSelected(ctx, map.unit(), index)) return;
-    if (!ctx.host.hs || !ctx.host.callback) throw HostError("Object variable not set");
-    Host& hs = *ctx.host.hs;
+    Host& hs = requireHost(ctx.host);
+    Callback& callback = requireCallback(ctx.host);
     const std::string code = map.hc() + std::to_string(number);
 
     const PointShown shown = pointShown(map.utype(), index, map.invert(), ioPointLookup(ctx, map.unit(), index));
@@ -51,7 +52,7 @@ void comparePoint(DeviceLayer& ctx, const umap& map, const PointRange& range, in
     if (status == wanted) return;
     if (range.logPrefix) commLog(ctx, range.logPrefix + code + " to " + std::to_string(wanted));
     hs.SetDeviceStatus(code, wanted);
-    ctx.host.callback->ValueChangeEvent(code, shown.value);
+    callback.ValueChangeEvent(code, shown.value);
 }
 
 }  // namespace
@@ -61,9 +62,9 @@ bool isOutputPoint(std::int16_t moduleType, int index) {
 }
 
 PointShown pointShown(std::int16_t moduleType, int index, std::int16_t invert, int value) {
-    if (isOutputPoint(moduleType, index)) return {value == 1 ? std::int16_t{3} : std::int16_t{2}, value};
+    if (isOutputPoint(moduleType, index)) return {value == 1 ? kStatusOff : kStatusOn, value};
     if (invert == 1) value = 1 - value;
-    return {value == 1 ? std::int16_t{2} : std::int16_t{3}, value};
+    return {value == 1 ? kStatusOn : kStatusOff, value};
 }
 
 void compareIOPoints(DeviceLayer& ctx) {

@@ -6,6 +6,7 @@
 #include "devices/io_timer.h"
 #include "link/serial_link.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/logging.h"
 
 namespace varnel {
@@ -45,8 +46,7 @@ void handle(DeviceLayer& ctx, const ControllerReport& r, ReportPath path) {
         case ReportKind::IrMatch:
             if (!ctx.link.recognition) return;
             say(ctx, path, kIrMatch, num(r.irCode()));
-            if (!ctx.host.callback) throw HostError("Object variable not set");
-            ctx.host.callback->IREvent(r.irCode());
+            requireCallback(ctx.host).IREvent(r.irCode());
             return;
         case ReportKind::IoChange:
             say(ctx, path, kIoChange, num(r.bytes[0]) + "," + num(r.module()) + "," + num(r.point()));
@@ -55,8 +55,7 @@ void handle(DeviceLayer& ctx, const ControllerReport& r, ReportPath path) {
         case ReportKind::LeopardTouch:
             if (ctx.switches.leopardVar == "-1") return;
             say(ctx, path, kLeopard, num(r.touch()));
-            if (!ctx.host.hs) throw HostError("Object variable not set");
-            ctx.host.hs->SetDeviceValue(ctx.switches.leopardVar + "1", r.touch());
+            requireHost(ctx.host).SetDeviceValue(ctx.switches.leopardVar + "1", r.touch());
             return;
         case ReportKind::Ignored:
         case ReportKind::Filler: return;

@@ -7,6 +7,7 @@
 #include "devices/device_model.h"
 #include "link/serial_link.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/logging.h"
 #include "support/text.h"
 
@@ -24,10 +25,7 @@ bool variablePass(DeviceLayer& ctx) {
             auto& cached = timers.hostValueCache[index + 1];
             bool known = true;
             if (!timers.varsCached) {
-                known = skipStep(ctx, 1, [&] {
-                    if (!ctx.host.hs) throw HostError("Object variable not set");
-                    cached = ctx.host.hs->DeviceValue(code);
-                });
+                known = skipStep(ctx, 1, [&] { cached = requireHost(ctx.host).DeviceValue(code); });
                 clearPending(ctx);
                 if (!known) commLog(ctx, "Error attempting to call hs.DeviceValue, skipping this var");
             }
@@ -38,10 +36,10 @@ bool variablePass(DeviceLayer& ctx) {
                 if (ctx.host.hs) {
                     Host& hs = *ctx.host.hs;
                     skipStep(ctx, 2, [&] {
-                        if (newValue != 0 && !hs.ison(code)) hs.SetDeviceStatus(code, 2);
+                        if (newValue != 0 && !hs.ison(code)) hs.SetDeviceStatus(code, kStatusOn);
                     });
                     skipStep(ctx, 2, [&] {
-                        if (newValue == 0 && !hs.isoff(code)) hs.SetDeviceStatus(code, 3);
+                        if (newValue == 0 && !hs.isoff(code)) hs.SetDeviceStatus(code, kStatusOff);
                     });
                 }
                 skipStep(ctx, 2, [&] {

@@ -195,7 +195,7 @@ void EmbeddedHost::SetDeviceValue(const std::string& code, std::int32_t value) {
     record({.kind = host::HostEvent::Kind::ValueSet, .code = code, .value = value, .known = known});
 }
 
-bool EmbeddedHost::ison(const std::string& code) const { return DeviceStatus(code) == 2; }
-bool EmbeddedHost::isoff(const std::string& code) const { return DeviceStatus(code) == 3; }
+bool EmbeddedHost::ison(const std::string& code) const { return DeviceStatus(code) == kStatusOn; }
+bool EmbeddedHost::isoff(const std::string& code) const { return DeviceStatus(code) == kStatusOff; }
 
 }  // namespace varnel

@@ -13,6 +13,14 @@ struct HostError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A host device's status: the host's on and off, and the status the plug-in gives a
+// device it has just made (not set yet). The host interface keeps its 16-bit values.
+enum HostStatus : std::int16_t {
+    kStatusOn = 2,
+    kStatusOff = 3,
+    kStatusNew = 17,
+};
+
 // One host device. Setters write through to the host at once.
 class Device {
 public:

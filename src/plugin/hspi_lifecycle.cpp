@@ -8,6 +8,7 @@
 #include "plugin/hspi.h"
 #include "plugin/startup.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/logging.h"
 #include "support/settings.h"
 #include "support/text.h"
@@ -41,8 +42,7 @@ Variant HSPI::RegisterCallback(std::shared_ptr<Callback> frm) {
                         "." + std::to_string(VARNEL_VERSION_PATCH) + " Registered with " + host.callback->name());
     });
     skipStep(ctx_, 4, [&] {
-        if (!host.hs) throw HostError("Object variable not set");
-        const std::string version = host.hs->Version();
+        const std::string version = requireHost(host).Version();
         host.newGeneration = !version.empty() && numericValue(version.substr(0, 1)) > 1;
         host.miscBase = host.newGeneration ? 32768 : 0;
     });
@@ -51,10 +51,9 @@ Variant HSPI::RegisterCallback(std::shared_ptr<Callback> frm) {
         MoveSettingsToIni(ctx_);
         ChooseStoreName(ctx_);
     });
-    skipStep(ctx_, 7, [&] { host.hostMode = numericValue(ReadSetting(ctx_, "RunAsXapNode", "0")) != 1; });
+    skipStep(ctx_, 7, [&] { host.hostMode = readNumber(ctx_, setting::kRunAsXapNode) != 1; });
     skipStep(ctx_, 8, [&] {
-        if (ReadSetting(ctx_, "showInMenu", "1") == "1" && host.callback)
-            host.callback->RegisterMenu("Varnel", "Setup");
+        if (readSwitch(ctx_, setting::kShowInMenu) && host.callback) host.callback->RegisterMenu("Varnel", "Setup");
     });
     ctx_.timers.disconnectRequest = false;
     ctx_.timers.cmaxLaunch = false;
@@ -84,8 +83,7 @@ std::string HSPI::InitIO(std::int32_t /*port*/) {
     if (ctx_.controller.ioStarted) return {};
     if (!ctx_.link.portOpen)
         // Reported at once: the port's own messages that follow must not carry it.
-        reportStep(ctx_, "InitIO", 1,
-                   [&] { ctx_.link.comport = toInt16(numericValue(ReadSetting(ctx_, "comport", "1"))); });
+        reportStep(ctx_, "InitIO", 1, [&] { ctx_.link.comport = readInt16(ctx_, setting::kComport); });
     if (startsInterfaces()) {
         skipStep(ctx_, 2, [&] { InitIOStart(ctx_, ctx_.link.comport); });
         ctx_.controller.connected = true;
@@ -139,10 +137,10 @@ void HSPI::ShutdownPlugin() {
     ctx_.ir.dictionary.clear();
     skipStep(ctx_, 5, [&] {
         if (!ctx_.ir.filesPending) return;
-        if (!ctx_.host.hs) throw HostError("Object variable not set");
-        const std::string dir = ctx_.host.hs->GetAppPath();
+        Host& hs = requireHost(ctx_.host);
+        const std::string dir = hs.GetAppPath();
         const auto script = std::filesystem::path(dir) / "Scripts" / "Varnel_RenameFiles.vbs";
-        ctx_.host.hs->Launch(script.string(), "\"" + dir + "\"");
+        hs.Launch(script.string(), "\"" + dir + "\"");
     });
     ctx_.devices.mappings.clear();
     ctx_.devices.mappingIndex.clear();

@@ -22,15 +22,15 @@ constexpr std::uint8_t kSettingsCode = 0x28;
 constexpr std::uint8_t kClockCode = 0x3D;
 
 struct ModuleKind {
-    std::uint8_t code;
+    ModuleType code;
     const char* hostLog;
     const char* commsLog;
 };
 constexpr std::array<ModuleKind, 4> kModuleKinds{{
-    {.code = 6, .hostLog = "Unit found: SECU16IR Addr: ", .commsLog = "UNIT SECU16IR "},
-    {.code = 11, .hostLog = "Unit found: SECU16 Addr: ", .commsLog = "UNIT SECU16"},
-    {.code = 12, .hostLog = "Unit found: SECU16I Addr: ", .commsLog = "UNIT SECU16I"},
-    {.code = 13, .hostLog = "Unit found: RELAY-08 Addr: ", .commsLog = "UNIT RLY08"},
+    {.code = kSecu16IR, .hostLog = "Unit found: SECU16IR Addr: ", .commsLog = "UNIT SECU16IR "},
+    {.code = kSecu16, .hostLog = "Unit found: SECU16 Addr: ", .commsLog = "UNIT SECU16"},
+    {.code = kSecu16I, .hostLog = "Unit found: SECU16I Addr: ", .commsLog = "UNIT SECU16I"},
+    {.code = kRelay08, .hostLog = "Unit found: RELAY-08 Addr: ", .commsLog = "UNIT RLY08"},
 }};
 
 void say(DeviceLayer& ctx, const std::string& text) {
@@ -114,7 +114,7 @@ std::string FindController(DeviceLayer& ctx) {
                 if (kind.code != code) continue;
                 say(ctx, kind.hostLog + blankNum(i + 1));
                 std::string comms = kind.commsLog;
-                if (code == 6) {
+                if (code == kSecu16IR) {
                     c.irModuleFlag = true;
                     c.irModules.push_back(static_cast<std::int16_t>(i + 1));
                     ++c.irModuleCount;
@@ -182,7 +182,7 @@ std::string Recognition(DeviceLayer& ctx, std::int32_t /*port*/) {
     std::string result = InitController(ctx);
     InitDevices(ctx);
     ctx.controller.irStarted = true;
-    const bool on = numericValue(ReadSetting(ctx, "Recognition", "0")) != 0;
+    const bool on = readSwitch(ctx, setting::kRecognition);
     SetParameter17(ctx, toBool16(!on));
     ReadIRMap(ctx);
     BuildIRLookup(ctx);
@@ -192,7 +192,7 @@ std::string Recognition(DeviceLayer& ctx, std::int32_t /*port*/) {
 void InitDevices(DeviceLayer& ctx) {
     const std::string proc = "InitDevices";
     startupStep(ctx, "reading the host's devices");
-    reportStep(ctx, proc, 1, [&] { ctx.timers.pollInterval = ReadSetting(ctx, "poll_interval", "500"); });
+    reportStep(ctx, proc, 1, [&] { ctx.timers.pollInterval = readText(ctx, setting::kPollInterval); });
     reportStep(ctx, proc, 2, [&] { ctx.devices.interfaceName = FindInterface(ctx); });
     reportStep(ctx, proc, 3, [&] {
         const std::string letter = FindVarsHouseCode(ctx);

@@ -4,12 +4,12 @@
 #include <cstdio>
 
 #include "files/files.h"
+#include "support/host_access.h"
 
 namespace varnel {
 
 void logEntry(Core& ctx, const std::string& source, const std::string& text, int step, const std::string& description) {
-    if (!ctx.host.hs) throw HostError("Object variable not set");
-    ctx.host.hs->WriteLog(source, text + " " + std::to_string(step) + " " + description);
+    requireHost(ctx.host).WriteLog(source, text + " " + std::to_string(step) + " " + description);
 }
 
 void ReportError(Core& ctx, const std::string& source, const std::string& text) { logEntry(ctx, source, text, 0, {}); }

@@ -5,6 +5,7 @@
 #include "commands/ir_files.h"
 #include "devices/device_model.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 #include "support/text.h"
 
 namespace varnel {
@@ -216,11 +217,11 @@ void CreateNamedDevice(DeviceLayer& ctx, SystemMap& sm, const std::string& code,
         if (created) ref = NewHSDevice(ctx, "New");
         if (ref < 0) return;
         const auto dv = GetHSDevice(ctx, ref);
-        if (!dv) throw HostError("Object variable not set");
+        requireObject(dv);
         if (!interfaceName.empty()) {
             dv->set_interface(interfaceName);
-            dv->set_iotype(3);
-            dv->set_Status(17);
+            dv->set_iotype(kIoVariable);
+            dv->set_Status(kStatusNew);
             dv->set_dev_type_string("Interface Variable");
         }
         dv->set_hc(code.substr(0, 1));

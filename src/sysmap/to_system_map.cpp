@@ -3,6 +3,7 @@
 #include "commands/ir_files.h"
 #include "devices/device_model.h"
 #include "support/errors.h"
+#include "support/host_access.h"
 
 namespace varnel {
 
@@ -56,7 +57,7 @@ std::string textOf(DeviceLayer& ctx, SystemMap& sm, const std::string& code) {
         const std::int32_t ref = hsDeviceExists(ctx, code);
         if (ref < 0) return;
         const auto dv = GetHSDevice(ctx, ref);
-        if (!dv) throw HostError("Object variable not set");
+        requireObject(dv);
         // Both parts are written even when empty: a device with neither gives one blank.
         text = dv->location() + " " + dv->name();
     });

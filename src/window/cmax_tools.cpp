@@ -26,7 +26,7 @@ bool FrmConfig::pick(const std::string& control) {
     if (chosen.empty()) return false;
     pickerBusy_ = true;
     view_.setText(it->control, chosen);
-    WriteSetting(ctx_, it->key, chosen);
+    writeSetting(ctx_, *it->setting, chosen);
     pickerBusy_ = false;
     return true;
 }
@@ -65,11 +65,12 @@ void FrmConfig::Disconnect_Click() {
 
 void FrmConfig::aSynchronize_Click() {
     reportStep(ctx_, "aSynchronize_Click", 1, [&] {
-        for (const char* key : {"IncludeVariables", "IncludeIO", "IncludeIR", "IncludeX10", "IncludeMessages"})
-            WriteSetting(ctx_, key, view_.checked(std::string("a") + key) ? "1" : "0");
+        for (const SettingKey* s : {&setting::kIncludeVariables, &setting::kIncludeIO, &setting::kIncludeIR,
+                                    &setting::kIncludeX10, &setting::kIncludeMessages})
+            writeSetting(ctx_, *s, view_.checked(std::string("a") + s->key) ? "1" : "0");
         const bool cmaxMaster = view_.checked(controlName("aSyncMaster", 1));
-        WriteSetting(ctx_, "SyncMaster", cmaxMaster ? "1" : "0");
-        WriteSetting(ctx_, "ProjectFile", view_.text("aProjectFile"));
+        writeSetting(ctx_, setting::kSyncMaster, cmaxMaster ? "1" : "0");
+        writeSetting(ctx_, setting::kProjectFile, view_.text("aProjectFile"));
         if (!files::isRegularFile(view_.text("aProjectFile")) && !pick("aProjectFile")) return;
 
         SyncRequest request;

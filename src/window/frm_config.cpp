@@ -18,24 +18,23 @@ namespace {
 constexpr const char* kLoadProcedure = "formConfig Load ";
 constexpr const char* kUpdateProcedure = "OKButton_Click";
 
-// Check boxes that show a stored number and store 0 or 1.
+// Check boxes that show a stored switch and store 0 or 1.
 struct CheckSetting {
     const char* control;
-    const char* key;
-    const char* fallback;
+    const SettingKey* setting;
 };
 constexpr CheckSetting kCheckSettings[] = {
-    {.control = "showInMenu", .key = "showInMenu", .fallback = "1"},
-    {.control = "ChkInvert", .key = "invert", .fallback = "0"},
-    {.control = "aIRRecognitionForward", .key = "Recognition", .fallback = "0"},
-    {.control = "aX10Xmit", .key = "X10Xmit", .fallback = "0"},
-    {.control = "aUpdateStrings", .key = "UpdateStrings", .fallback = "0"},
-    {.control = "aRunAsXapNode", .key = "RunAsXapNode", .fallback = "0"},
-    {.control = "aIncludeVariables", .key = "IncludeVariables", .fallback = "0"},
-    {.control = "aIncludeX10", .key = "IncludeX10", .fallback = "0"},
-    {.control = "aIncludeIO", .key = "IncludeIO", .fallback = "0"},
-    {.control = "aIncludeIR", .key = "IncludeIR", .fallback = "0"},
-    {.control = "aIncludeMessages", .key = "IncludeMessages", .fallback = "0"},
+    {.control = "showInMenu", .setting = &setting::kShowInMenu},
+    {.control = "ChkInvert", .setting = &setting::kInvert},
+    {.control = "aIRRecognitionForward", .setting = &setting::kRecognition},
+    {.control = "aX10Xmit", .setting = &setting::kX10Xmit},
+    {.control = "aUpdateStrings", .setting = &setting::kUpdateStrings},
+    {.control = "aRunAsXapNode", .setting = &setting::kRunAsXapNode},
+    {.control = "aIncludeVariables", .setting = &setting::kIncludeVariables},
+    {.control = "aIncludeX10", .setting = &setting::kIncludeX10},
+    {.control = "aIncludeIO", .setting = &setting::kIncludeIO},
+    {.control = "aIncludeIR", .setting = &setting::kIncludeIR},
+    {.control = "aIncludeMessages", .setting = &setting::kIncludeMessages},
 };
 
 const char* typeName(int type) {
@@ -125,16 +124,16 @@ void FrmConfig::Form_Load() {
 }
 
 void FrmConfig::fillSettings() {
-    for (const auto& s : kCheckSettings) view_.setChecked(s.control, settingNumber(ctx_, s.key, s.fallback) != 0);
-    for (const auto& s : kPathFields) view_.setText(s.control, ReadSetting(ctx_, s.key, ""));
-    const bool cmaxMaster = ReadSetting(ctx_, "SyncMaster", "0") == "1";
+    for (const auto& s : kCheckSettings) view_.setChecked(s.control, readSwitch(ctx_, *s.setting));
+    for (const auto& s : kPathFields) view_.setText(s.control, readText(ctx_, *s.setting));
+    const bool cmaxMaster = readSwitch(ctx_, setting::kSyncMaster);
     view_.setChecked(controlName("aSyncMaster", 1), cmaxMaster);
     view_.setChecked(controlName("aSyncMaster", 0), !cmaxMaster);
-    interfaceFlag_ = settingNumber(ctx_, "InterfaceName", "0") == 1;
+    interfaceFlag_ = readNumber(ctx_, setting::kInterfaceName) == 1;
     view_.setChecked(controlName("aInterfaceChange", 1), interfaceFlag_);
     view_.setChecked(controlName("aInterfaceChange", 0), !interfaceFlag_);
     view_.setText("TxtComPort", std::to_string(ctx_.link.comport));
-    view_.setText("TxtPoll", trimmed(ReadSetting(ctx_, "poll_interval", "2000")));
+    view_.setText("TxtPoll", trimmed(readText(ctx_, setting::kPollInterval)));
     view_.setChecked("ChkLogErrors", ctx_.switches.logErrors == 1);
     view_.setChecked("ChkLogComms", ctx_.switches.logComms != 0);
 }
@@ -187,16 +186,16 @@ void FrmConfig::storeSettings() {
         ChangeInterface(varnel);
         ctx_.devices.interfaceName = varnel ? kInterfaceVarnel : kInterfaceOcelot;
         interfaceFlag_ = varnel;
-        WriteSetting(ctx_, "InterfaceName", varnel ? "1" : "0");
+        writeSetting(ctx_, setting::kInterfaceName, varnel ? "1" : "0");
     }
 
-    WriteSetting(ctx_, "comport", std::to_string(ctx_.link.comport));
-    WriteSetting(ctx_, "poll_interval", ctx_.timers.pollInterval);
-    WriteSetting(ctx_, "log_errors", std::to_string(sw.logErrors));
-    WriteSetting(ctx_, "log_comms", std::to_string(sw.logComms));
-    for (const auto& s : kCheckSettings) WriteSetting(ctx_, s.key, view_.checked(s.control) ? "1" : "0");
-    WriteSetting(ctx_, "SyncMaster", view_.checked(controlName("aSyncMaster", 1)) ? "1" : "0");
-    for (const auto& s : kPathFields) WriteSetting(ctx_, s.key, view_.text(s.control));
+    writeSetting(ctx_, setting::kComport, std::to_string(ctx_.link.comport));
+    writeSetting(ctx_, setting::kPollInterval, ctx_.timers.pollInterval);
+    writeSetting(ctx_, setting::kLogErrors, std::to_string(sw.logErrors));
+    writeSetting(ctx_, setting::kLogComms, std::to_string(sw.logComms));
+    for (const auto& s : kCheckSettings) writeSetting(ctx_, *s.setting, view_.checked(s.control) ? "1" : "0");
+    writeSetting(ctx_, setting::kSyncMaster, view_.checked(controlName("aSyncMaster", 1)) ? "1" : "0");
+    for (const auto& s : kPathFields) writeSetting(ctx_, *s.setting, view_.text(s.control));
 
     if (remapChanged_) {
         keepVisibleRemaps();

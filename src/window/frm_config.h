@@ -11,6 +11,7 @@
 
 #include "platform/file_picker.h"
 #include "plugin/plugin_state.h"
+#include "support/settings.h"
 #include "window/window_view.h"
 
 namespace varnel {
@@ -32,13 +33,13 @@ std::string typeTag(int moduleType);
 // The three path boxes of the CMAX tab: the setting each keeps and its picker's filter.
 struct PathField {
     const char* control;
-    const char* key;
+    const SettingKey* setting;
     const char* filter;
 };
 inline constexpr PathField kPathFields[] = {
-    {.control = "aProjectFile", .key = "ProjectFile", .filter = "Project (*.prj)|*.prj"},
-    {.control = "aCMAXexe", .key = "CMAXFile", .filter = "cpuxa.exe|cpuxa.exe"},
-    {.control = "aIRMaxExe", .key = "IRMAXFile", .filter = "IR_MAX.exe|IR_MAX.exe"},
+    {.control = "aProjectFile", .setting = &setting::kProjectFile, .filter = "Project (*.prj)|*.prj"},
+    {.control = "aCMAXexe", .setting = &setting::kCmaxFile, .filter = "cpuxa.exe|cpuxa.exe"},
+    {.control = "aIRMaxExe", .setting = &setting::kIrMaxFile, .filter = "IR_MAX.exe|IR_MAX.exe"},
 };
 
 class FrmConfig {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <limits>
+#include <optional>
+#include <stdexcept>
 
 #include "rig.h"
 #include "support/settings.h"
@@ -64,6 +68,45 @@ TEST_F(SettingsTest, store_name_follows_iniFile) {
     rig.userSettings.set("hspi_tarnwick", "settings", "iniFile", "0");
     ChooseStoreName(rig.ctx);
     EXPECT_EQ(rig.ctx.settings.storeName, "settings");
+}
+
+// Whatever text a user's file holds, every reader of a key gets the same value
+// from it, and a value that does not fit 16 bits fails the read instead of wrapping.
+TEST_F(SettingsTest, typed_reads_of_hostile_text) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    struct Case {
+        const char* stored;
+        double number;
+        std::optional<std::int16_t> int16;  // none: the read throws
+        bool numberOn;                      // a Number setting's switch
+        bool switchOn;                      // a Switch setting
+    };
+    const Case cases[] = {
+        {"", 0, 0, false, false},
+        {"garbage", 0, 0, false, false},
+        {"3000ms", 3000, 3000, true, false},
+        {" 1", 1, 1, true, false},
+        {"1.0", 1, 1, true, false},
+        {"1", 1, 1, true, true},
+        {"-0", 0, 0, false, false},
+        {"32767.5", 32767.5, std::nullopt, true, false},
+        {"-32768.4", -32768.4, -32768, true, false},
+        {"99999999999999999999", 1e20, std::nullopt, true, false},
+        {"1e999", kInf, std::nullopt, true, false},
+    };
+    for (const auto& c : cases) {
+        WriteSetting(rig.ctx, setting::kLogErrors.key, c.stored);
+        WriteSetting(rig.ctx, setting::kShowInMenu.key, c.stored);
+        EXPECT_EQ(readText(rig.ctx, setting::kLogErrors), c.stored);
+        EXPECT_EQ(readNumber(rig.ctx, setting::kLogErrors), c.number) << c.stored;
+        if (c.int16) {
+            EXPECT_EQ(readInt16(rig.ctx, setting::kLogErrors), *c.int16) << c.stored;
+        } else {
+            EXPECT_THROW(readInt16(rig.ctx, setting::kLogErrors), std::overflow_error) << c.stored;
+        }
+        EXPECT_EQ(readSwitch(rig.ctx, setting::kLogErrors), c.numberOn) << c.stored;
+        EXPECT_EQ(readSwitch(rig.ctx, setting::kShowInMenu), c.switchOn) << c.stored;
+    }
 }
 
 }  // namespace

@@ -29,7 +29,6 @@ TEST(WindowLoad, without_stored_settings_shows_the_defaults) {
     WindowRig rig;
     rig.startAndOpen();
     auto& v = *rig.view;
-    EXPECT_EQ(v.text("TxtPoll"), "2000");
     EXPECT_EQ(v.text("TxtComPort"), "1");
     const std::pair<const char*, bool> boxes[] = {
         {"aIncludeVariables", false}, {"aIncludeX10", false},  {"aIncludeIO", false},    {"aIncludeIR", false},
@@ -60,6 +59,7 @@ TEST(WindowLoad, stored_values_reach_their_controls) {
         {"X10Xmit", "1", "aX10Xmit", true},
         {"invert", "5", "ChkInvert", true},
         {"showInMenu", "0", "showInMenu", false},
+        {"showInMenu", "2", "showInMenu", false},  // start-up registers the menu for "1" only
         {"IncludeIR", "1", "aIncludeIR", true},
         {"Recognition", "1", "aIRRecognitionForward", true},
     };
@@ -105,6 +105,17 @@ TEST(WindowUpdate, stores_settings_and_takes_them_into_use) {
     for (const auto& [key, value] : stored) EXPECT_EQ(ReadSetting(ctx, key, "absent"), value) << key;
     EXPECT_TRUE(v.closed);
     EXPECT_FALSE(ctx.window.open);
+}
+
+// The window shows the poll interval the plug-in runs at, so OK with nothing
+// changed leaves the variable timer as it is.
+TEST(WindowUpdate, ok_without_a_stored_poll_interval_keeps_the_running_interval) {
+    WindowRig rig;
+    rig.startAndOpen();
+    const int running = rig.ctx().timers.timer2->interval();
+    rig.view->click("OKButton");
+    rig.engine.run(5000);
+    EXPECT_EQ(rig.ctx().timers.timer2->interval(), running);
 }
 
 TEST(WindowUpdate, cancel_stores_nothing) {

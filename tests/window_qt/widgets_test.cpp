@@ -62,7 +62,7 @@ TEST_F(Widgets, window_has_its_tabs_and_named_controls) {
           "Disconnect", "OKButton", "CancelButton", "lblver"})
         find(name);
     EXPECT_EQ(view->findChildren<QCheckBox*>(QRegularExpression("^Check1_")).size(), 128);
-    EXPECT_EQ(find<QLineEdit>("TxtPoll")->text(), "2000");
+    EXPECT_EQ(find<QLineEdit>("TxtPoll")->text(), "500");
     EXPECT_EQ(find<QAbstractButton>("Disconnect")->text(), "Disconnect from Ocelot");
     EXPECT_TRUE(find<QAbstractButton>("PortOpen")->isChecked());
 }
