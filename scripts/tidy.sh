@@ -27,10 +27,11 @@ fi
 files_re="^$(printf '%s' "$root" | sed 's/[].[^$*+?(){}|\\]/\\&/g')/(src|app)/.*\.cpp$"
 runner=$(command -v run-clang-tidy-14 || command -v run-clang-tidy || true)
 if [ -n "$runner" ]; then
-  # The runner echoes each invocation and clang-tidy counts the warnings it
-  # suppressed in system headers: only the findings are worth reading.
+  # The runner echoes each invocation, always asks for colour, and clang-tidy
+  # counts the warnings it suppressed in system headers: only findings are kept.
   set +e
   "$runner" -quiet -clang-tidy-binary "$tidy" -p "$build" -j "$jobs" "$files_re" 2>&1 |
+    sed -u 's/\x1b\[[0-9;]*m//g' |
     grep -v -e '^[0-9]* warnings\? generated\.$' -e '^/.*clang-tidy.*-p='
   status=${PIPESTATUS[0]}
   exit "$status"
