@@ -253,7 +253,7 @@ LongFrame clockFrame(std::chrono::system_clock::time_point local) {
     LongFrame f{};
     f[0] = kLongFrame;
     f[1] = kClockCode;
-    for (int i = 0; i < 12; ++i) f[static_cast<std::size_t>(2 + i)] = static_cast<std::uint8_t>(digits[13 - i] - '0');
+    for (int i = 0; i < 12; ++i) f[2 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(digits[13 - i] - '0');
     f[14] = static_cast<std::uint8_t>(weekday{day}.c_encoding());
     sealLong(f);
     return f;
