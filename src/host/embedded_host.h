@@ -78,7 +78,7 @@ struct EmbeddedHostOptions {
 class EmbeddedHost final : public Host {
 public:
     // Throws HostDirError when the directory cannot be created or written.
-    EmbeddedHost(std::filesystem::path hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
+    EmbeddedHost(const std::filesystem::path& hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
                  EmbeddedHostOptions options = {});
     ~EmbeddedHost() override;
     EmbeddedHost(const EmbeddedHost&) = delete;
