@@ -132,7 +132,9 @@ Reply Runner::operator()(const cmd::Set& s) {
     std::string effect;
     if (variable) {
         // The host's on and off buttons; the plug-in turns them into a write of 1 or 0.
-        command = s.action == cmd::Set::Action::On ? 2 : s.action == cmd::Set::Action::Off ? 3 : 19;
+        command = static_cast<std::int16_t>(s.action == cmd::Set::Action::On    ? 2
+                                            : s.action == cmd::Set::Action::Off ? 3
+                                                                                : 19);
         brightness = static_cast<std::int16_t>(s.action == cmd::Set::Action::Value ? s.value : 0);
         const auto number = parseNumber(dev->dc);
         const int var = number ? static_cast<int>(*number) - 1 + (house == varsCode + 1 ? 64 : 0) : -1;
