@@ -13,7 +13,8 @@
 #include "run_settings.h"
 #include "window_session.h"
 
-int main(int argc, char** argv) {
+// Whatever throws, from the command line on, ends with a message, not an abort.
+int main(int argc, char** argv) try {
     using namespace varnel::app;
     const std::vector<std::string> args(argv + 1, argv + argc);
     Command command = parseCommandLine(args, defaultHostDir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
@@ -53,12 +54,10 @@ int main(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName("varnel");
-    try {
-        if (const auto* run = std::get_if<RunOptions>(&command)) return runPlugin(*run);
-        if (const auto* sync = std::get_if<SyncOptions>(&command)) return runSyncCommand(*sync);
-        return runSimulator(std::get<SimOptions>(command));
-    } catch (const std::exception& e) {
-        std::cerr << "varnel: " << e.what() << '\n';
-        return kExitFailure;
-    }
+    if (const auto* run = std::get_if<RunOptions>(&command)) return runPlugin(*run);
+    if (const auto* sync = std::get_if<SyncOptions>(&command)) return runSyncCommand(*sync);
+    return runSimulator(std::get<SimOptions>(command));
+} catch (const std::exception& e) {
+    std::cerr << "varnel: " << e.what() << '\n';
+    return varnel::app::kExitFailure;
 }

@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr double kMaxSeconds = 10.0 * 365 * 24 * 3600;
-constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
+constexpr std::size_t kMaxFileBytes = std::size_t{4} * 1024 * 1024;
 
 using Problem = std::optional<std::string>;
 

@@ -15,7 +15,7 @@ ServiceNotifier::ServiceNotifier() : active_(std::getenv("NOTIFY_SOCKET") != nul
 void ServiceNotifier::startWatchdog() {
     std::uint64_t usec = 0;
     if (!active_ || sd_watchdog_enabled(0, &usec) <= 0 || usec == 0) return;
-    watchdog_.start(static_cast<int>(std::clamp<std::uint64_t>(usec / 2000, 1, 3600 * 1000)));
+    watchdog_.start(static_cast<int>(std::clamp<std::uint64_t>(usec / 2000, 1, std::uint64_t{3600} * 1000)));
     send("WATCHDOG=1");
 }
 

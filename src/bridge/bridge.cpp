@@ -16,7 +16,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr std::size_t kMaxLeftoverConfig = 64 * 1024;
+constexpr std::size_t kMaxLeftoverConfig = std::size_t{64} * 1024;
 constexpr std::size_t kMaxShownTopic = 120;
 
 // A topic from outside, fit for one log line.

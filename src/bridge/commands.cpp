@@ -215,7 +215,8 @@ std::vector<std::pair<std::string, LightState>> heardX10(const host::HostEvent& 
                 const auto level = console::parseInteger(e.level);
                 if (!level || *level < 0 || *level > 31) continue;
                 s.on = *level > 0;
-                if (*level > 0) s.brightness = static_cast<int>(std::lround(*level * 255.0 / 31.0));
+                if (*level > 0)
+                    s.brightness = static_cast<int>(std::lround(static_cast<double>(*level) * 255.0 / 31.0));
                 break;
             }
             default: continue;

@@ -33,7 +33,10 @@ std::vector<IrName> PluginView::irNames() const {
         const std::string& label = ctx.ir.labels[static_cast<std::size_t>(i)];
         // The dictionary keeps its names in capitals; the label tables, once a System Map
         // sync has read them, have them as the user wrote them.
-        std::string name = upper(group + " " + label) == key ? group + " " + label : key;
+        std::string written = group;
+        written += ' ';
+        written += label;
+        std::string name = upper(written) == key ? written : key;
         byIndex.try_emplace(i, IrName{.index = i, .name = std::move(name), .playName = key});
     }
     std::vector<IrName> out;

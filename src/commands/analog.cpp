@@ -32,7 +32,8 @@ std::optional<ValueBuffer> readValueBuffer(CommandLayer& ctx) {
 // Byte `offset` (0 low, 1 high) of module `unit`'s value; nothing for a unit outside 1..128.
 std::optional<std::uint8_t> moduleByte(const ValueBuffer& data, std::int16_t unit, int offset) {
     if (unit < 1 || unit > 128) return std::nullopt;
-    return data[static_cast<std::size_t>(2 * (unit - 1) + offset)];
+    const int index = 2 * (unit - 1) + offset;
+    return data[static_cast<std::size_t>(index)];
 }
 
 }  // namespace

@@ -186,7 +186,8 @@ std::int16_t ioPointLookup(const CommandLayer& ctx, int module, int point) {
 
 void ioPointStore(CommandLayer& ctx, int module, int point, int value) {
     if (module < 1 || module > 128 || point < 0 || point > 15) return;
-    auto& byte = ctx.images.io[static_cast<std::size_t>(2 * module - 2 + point / 8)];
+    const int index = 2 * module - 2 + point / 8;
+    auto& byte = ctx.images.io[static_cast<std::size_t>(index)];
     const auto mask = static_cast<std::uint8_t>(1u << (point % 8));
     byte = value == 1 ? static_cast<std::uint8_t>(byte | mask) : static_cast<std::uint8_t>(byte & ~mask);
 }

@@ -25,7 +25,7 @@ constexpr int kOutputsPerModule = 16;
 constexpr int kControllerZone = 17;
 
 std::uint8_t low(std::int32_t loc) { return byteOrZero(loc % 256); }
-std::uint8_t high(std::int32_t loc) { return loc <= 0 ? 0 : byteOrZero(loc / 256); }
+std::uint8_t high(std::int32_t loc) { return loc <= 0 ? 0 : byteOrZero(loc >> 8); }
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
     const std::int64_t q = a / b;

@@ -146,7 +146,7 @@ std::optional<LetterUse> letterUse(DeviceLayer& ctx) {
 std::optional<int> freeLetterPair(const LetterUse& use, int offered) {
     const auto freePair = [&](int c) {
         return c >= 1 && c + 1 <= 255 && !use.any[static_cast<std::size_t>(c)] &&
-               !use.any[static_cast<std::size_t>(c + 1)];
+               !use.any[static_cast<std::size_t>(c) + 1];
     };
     if (freePair(offered)) return offered;
     for (int c = std::max(offered + 1, int{'Q'}); c + 1 <= '~'; ++c)

@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kMaxSettingsBytes = 4 * 1024 * 1024;
-constexpr std::size_t kMaxDeviceFileBytes = 64 * 1024 * 1024;
+constexpr std::size_t kMaxSettingsBytes = std::size_t{4} * 1024 * 1024;
+constexpr std::size_t kMaxDeviceFileBytes = std::size_t{64} * 1024 * 1024;
 constexpr std::size_t kKeptEvents = 10000;
 constexpr std::size_t kProblemsLogged = 20;
 
@@ -101,7 +101,7 @@ host::HostLog::Sink consoleSink(const EmbeddedHostOptions& o) {
 
 }  // namespace
 
-EmbeddedHost::EmbeddedHost(fs::path hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
+EmbeddedHost::EmbeddedHost(const fs::path& hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
                            EmbeddedHostOptions options)
     : hostDir_(normalDir(hostDir)),
       userSettings_(userSettings),

@@ -72,13 +72,13 @@ struct EmbeddedHostOptions {
     std::function<void(const host::ConsoleLine& line)> consoleLine{};
     // Local wall-clock time for log lines; unset = the system clock.
     std::function<std::chrono::system_clock::time_point()> clock{};
-    std::uintmax_t maxLogBytes = 4 * 1024 * 1024;
+    std::uintmax_t maxLogBytes = std::uintmax_t{4} * 1024 * 1024;
 };
 
 class EmbeddedHost final : public Host {
 public:
     // Throws HostDirError when the directory cannot be created or written.
-    EmbeddedHost(std::filesystem::path hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
+    EmbeddedHost(const std::filesystem::path& hostDir, SettingsStore& userSettings, ProcessLauncher& launcher,
                  EmbeddedHostOptions options = {});
     ~EmbeddedHost() override;
     EmbeddedHost(const EmbeddedHost&) = delete;

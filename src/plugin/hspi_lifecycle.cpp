@@ -22,7 +22,8 @@ std::int16_t HSPI::MaxDevices() const {
 }
 
 std::int16_t HSPI::MaxZones() const {
-    return ctx_.controller.irModuleFlag ? static_cast<std::int16_t>(ctx_.controller.irModuleCount * 16 + 1) : 0;
+    return ctx_.controller.irModuleFlag ? static_cast<std::int16_t>(ctx_.controller.irModuleCount * 16 + 1)
+                                        : std::int16_t{0};
 }
 
 Variant HSPI::RegisterCallback(std::shared_ptr<Callback> frm) {

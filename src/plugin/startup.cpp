@@ -196,7 +196,8 @@ void InitDevices(DeviceLayer& ctx) {
     reportStep(ctx, proc, 2, [&] { ctx.devices.interfaceName = FindInterface(ctx); });
     reportStep(ctx, proc, 3, [&] {
         const std::string letter = FindVarsHouseCode(ctx);
-        ctx.devices.varsHouseCode = letter.empty() ? 0 : static_cast<std::uint8_t>(letter[0]);
+        ctx.devices.varsHouseCode =
+            static_cast<std::int16_t>(letter.empty() ? 0 : static_cast<std::uint8_t>(letter[0]));
     });
     reportStep(ctx, proc, 4, [&] {
         ReadDeviceSettings(ctx);
@@ -253,7 +254,7 @@ LongFrame clockFrame(std::chrono::system_clock::time_point local) {
     LongFrame f{};
     f[0] = kLongFrame;
     f[1] = kClockCode;
-    for (int i = 0; i < 12; ++i) f[static_cast<std::size_t>(2 + i)] = static_cast<std::uint8_t>(digits[13 - i] - '0');
+    for (int i = 0; i < 12; ++i) f[2 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(digits[13 - i] - '0');
     f[14] = static_cast<std::uint8_t>(weekday{day}.c_encoding());
     sealLong(f);
     return f;

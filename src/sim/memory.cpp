@@ -86,7 +86,7 @@ void Memory::collectValues(std::uint8_t selector) {
         const int key = selector >= kAnalogBase ? selector - kAnalogBase : selector + 1;
         const auto it = table.find({m, key});
         const std::uint16_t v = it == table.end() ? 0 : it->second;
-        const auto at = static_cast<std::size_t>(2 * (m - 1));
+        const auto at = 2 * static_cast<std::size_t>(m - 1);
         values_[at] = low(v);
         values_[at + 1] = high(v);
     }

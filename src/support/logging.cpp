@@ -21,7 +21,7 @@ void warn(Core& ctx, const std::string& text) {
 namespace {
 
 // Kept like the host log: a busy line with log_comms on writes about a gigabyte a day.
-constexpr std::uintmax_t kMaxCommLogBytes = 4 * 1024 * 1024;
+constexpr std::uintmax_t kMaxCommLogBytes = std::uintmax_t{4} * 1024 * 1024;
 
 std::string stamp(std::chrono::system_clock::time_point t) {
     using namespace std::chrono;

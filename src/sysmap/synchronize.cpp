@@ -18,7 +18,8 @@ void discoverDevices(DeviceLayer& ctx) {
     reportStep(ctx, proc, 1, [&] { ctx.devices.interfaceName = FindInterface(ctx); });
     reportStep(ctx, proc, 2, [&] {
         const std::string letter = FindVarsHouseCode(ctx);
-        ctx.devices.varsHouseCode = letter.empty() ? 0 : static_cast<std::uint8_t>(letter[0]);
+        ctx.devices.varsHouseCode =
+            static_cast<std::int16_t>(letter.empty() ? 0 : static_cast<std::uint8_t>(letter[0]));
     });
     reportStep(ctx, proc, 3, [&] {
         ReadDeviceSettings(ctx);

@@ -109,8 +109,11 @@ void MakeSystemMapX10(DeviceLayer& ctx, SystemMap& sm) {
             for (int u = 1; u <= 16; ++u) {
                 const std::string code = letter + std::to_string(u);
                 const std::string t = textOf(ctx, sm, code);
-                if (!t.empty())
-                    setLine(ctx, sm, "MakeSystemMapX10", std::int64_t{sm.sectionBase} + u, "\t\t\t" + code + " " + t);
+                if (t.empty()) continue;
+                std::string line = "\t\t\t" + code;
+                line += ' ';
+                line += t;
+                setLine(ctx, sm, "MakeSystemMapX10", std::int64_t{sm.sectionBase} + u, line);
             }
             sm.sectionBase += 16;
         }
@@ -127,9 +130,11 @@ void MakeSystemMapIR(DeviceLayer& ctx, SystemMap& sm) {
             const std::string& group = ctx.ir.groups[static_cast<std::size_t>(i / kIrLabelsPerGroup)];
             const std::string& label = ctx.ir.labels.at(static_cast<std::size_t>(i));
             if (group.empty() || label.empty()) continue;
+            std::string line = "\t\t\t" + group;
+            line += ' ';
+            line += label;
             setLine(ctx, sm, "MakeSystemMapIR",
-                    std::int64_t{sm.sectionBase} + ctx.ir.lookup[static_cast<std::size_t>(i)],
-                    "\t\t\t" + group + " " + label);
+                    std::int64_t{sm.sectionBase} + ctx.ir.lookup[static_cast<std::size_t>(i)], line);
         }
         reportSectionWithoutEntries(ctx, sm);
     });

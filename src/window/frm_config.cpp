@@ -151,9 +151,11 @@ void FrmConfig::fillIrPage() {
 }
 
 void FrmConfig::keepVisibleRemaps() {
-    for (int i = 0; i < kIrLabelsPerGroup; ++i)
-        if (const auto at = static_cast<std::size_t>(groupBase_ + i); at < workingMap_.size())
+    for (int i = 0; i < kIrLabelsPerGroup; ++i) {
+        const int label = groupBase_ + i;
+        if (const auto at = static_cast<std::size_t>(label); at < workingMap_.size())
             workingMap_[at] = view_.text(controlName("aRemap", i));
+    }
 }
 
 void FrmConfig::aIRDevice_Click(int index) {
@@ -163,9 +165,10 @@ void FrmConfig::aIRDevice_Click(int index) {
     groupBase_ = kIrLabelsPerGroup * index;
     for (int i = 0; i < kIrLabelsPerGroup; ++i) {
         // The last four groups reach past the 1008 labels: those boxes have nothing to remap.
-        const auto at = static_cast<std::size_t>(groupBase_ + i);
+        const int label = groupBase_ + i;
+        const auto at = static_cast<std::size_t>(label);
         const bool inTable = at < workingMap_.size();
-        view_.setText(controlName("aIRLabel", i), irLabelCaption(ctx_, groupBase_ + i));
+        view_.setText(controlName("aIRLabel", i), irLabelCaption(ctx_, label));
         view_.setText(controlName("aRemap", i), inTable ? workingMap_[at] : std::string());
         view_.setEnabled(controlName("aRemap", i), inTable);
     }
