@@ -93,6 +93,8 @@ TEST_F(WriteBack, a_project_past_a_limit_fails_the_read_and_names_the_limit) {
     };
     for (const auto& [content, says] : cases) {
         rig.host->log.clear();
+        sm = SystemMap{};
+        sm.projectFile = project;
         spit(project, content);
         EXPECT_FALSE(InitSystemMap(rig.ctx, sm));
         EXPECT_EQ(rig.host->log, (std::vector<std::pair<std::string, std::string>>{{"Varnel", says}}));
