@@ -25,12 +25,6 @@ Bytes valueReply(int unit, std::uint16_t value) {
 
 using Analog = test::CommandTest;
 
-TEST(AnalogFrames, request_selector_falls_back_to_zero_outside_a_byte) {
-    for (const auto& [selector, byte2] :
-         {std::pair{12, 0x0C}, std::pair{255, 0xFF}, std::pair{256, 0}, std::pair{-1, 0}})
-        EXPECT_EQ(test::bytes(requestFrame(selector)), request(static_cast<std::uint8_t>(byte2))) << selector;
-}
-
 TEST_F(Analog, start_get_analog_selects_point_plus_ten_only_once_controller_is_found) {
     rig.ctx.controller.connected = false;
     EXPECT_EQ(StartGetAnalog(rig.ctx, 1, 2), 0);
@@ -43,7 +37,7 @@ TEST_F(Analog, start_get_analog_selects_point_plus_ten_only_once_controller_is_f
     EXPECT_EQ(rig.ctx.gate.busy, 0);
 }
 
-TEST_F(Analog, readings_take_the_low_byte_of_the_module_value) {
+TEST_F(Analog, readings_take_their_module_bytes_from_the_value_buffer) {
     rig.ctx.controller.linkFailure = 1;
     far.reply(valueReply(5, 0x0177));
     EXPECT_EQ(GetAnalogInputValue(rig.ctx, 5, 3), 0x77);  // no request first
@@ -53,8 +47,15 @@ TEST_F(Analog, readings_take_the_low_byte_of_the_module_value) {
     EXPECT_EQ(rig.loop.tickMs(), 1000);
     far.reply(ScriptedController::ack()).reply(valueReply(4, 99));
     EXPECT_EQ(GetPoint(rig.ctx, 4, 1, false), 99);  // a non-digital point asks the controller
-    EXPECT_EQ(far.frames(), (std::vector<Bytes>{kValueRead, request(12), kValueRead, request(11), kValueRead}));
+    rig.ctx.controller.linkFailure = 1;
+    far.reply(ScriptedController::ack()).reply(valueReply(3, 0x1234));
+    EXPECT_EQ(GetParameter(rig.ctx, 3, 1), 0x1234) << "a parameter is both bytes, low first";
+    EXPECT_EQ(rig.ctx.controller.linkFailure, 0);
+    EXPECT_EQ(rig.loop.tickMs(), 2000 + 3000);
+    EXPECT_EQ(far.frames(), (std::vector<Bytes>{kValueRead, request(12), kValueRead, request(11), kValueRead,
+                                                request(0x00), kValueRead}));
     EXPECT_EQ(rig.ctx.gate.busy, 0);
+    EXPECT_TRUE(rig.host->log.empty());
 }
 
 TEST_F(Analog, timeouts_mark_link_failed_and_give_minus_one_or_zero) {
@@ -84,17 +85,6 @@ TEST_F(Analog, units_off_the_buffer_read_as_zero) {
         far.reply(ScriptedController::ack()).reply(valueReply(1, 0xFFFF));
         EXPECT_EQ(GetParameter(rig.ctx, unit, 1), 0) << unit;
     }
-}
-
-TEST_F(Analog, parameter_is_module_value_low_byte_first) {
-    rig.ctx.controller.linkFailure = 1;
-    far.reply(ScriptedController::ack()).reply(valueReply(3, 0x1234));
-    EXPECT_EQ(GetParameter(rig.ctx, 3, 1), 0x1234);
-    EXPECT_EQ(far.frames(), (std::vector<Bytes>{request(0x00), kValueRead}));
-    EXPECT_EQ(rig.loop.tickMs(), 3000);
-    EXPECT_EQ(rig.ctx.controller.linkFailure, 0);
-    EXPECT_EQ(rig.ctx.gate.busy, 0);
-    EXPECT_TRUE(rig.host->log.empty());
 }
 
 TEST_F(Analog, parameter_retries_with_warning_even_when_warnings_are_off_and_gives_up_after_three) {

@@ -50,31 +50,12 @@ struct PollKind {
     bool (*poll)(CommandLayer&);
     std::uint8_t sel0, sel1;
     std::size_t dumpBytes;
-    const char* waiting;
-    const char* wrongBuffer;
-    const char* timeoutWarning;
     bool clearsLinkFailure;
 };
 void PrintTo(const PollKind& k, std::ostream* os) { *os << k.name; }
 
-const PollKind kIo{"PollIO",
-                   PollIO,
-                   0x8D,
-                   0xB5,
-                   262,
-                   "Waiting for IO info from Ocelot",
-                   "Warning, Ocelot returned wrong buffer for IO buffer request, ignoring data",
-                   "Ocelot Plug-in, Timeout getting realtime I/O",
-                   true};
-const PollKind kVars{"PollVars",
-                     PollVars,
-                     0x12,
-                     0x34,
-                     134,
-                     "Waiting for var info from Ocelot",
-                     "Warning, Ocelot returned wrong buffer for variable buffer request, ignoring data",
-                     "Ocelot Plug-in, Timeout getting Vars",
-                     false};
+const PollKind kIo{"PollIO", PollIO, 0x8D, 0xB5, 262, true};
+const PollKind kVars{"PollVars", PollVars, 0x12, 0x34, 134, false};
 
 struct EachPoll : Polls, ::testing::WithParamInterface<PollKind> {
     bool poll() { return GetParam().poll(rig.ctx); }
@@ -130,7 +111,7 @@ TEST_P(EachPoll, bad_crc_refuses_data_wrong_buffer_echo_ignores_it_but_succeeds)
     EXPECT_TRUE(imagesMarked());
     EXPECT_EQ(rig.ctx.controller.linkFailure, GetParam().clearsLinkFailure ? 0 : 1);
     EXPECT_EQ(rig.ctx.gate.busy, 0);
-    EXPECT_EQ(test::commsLogLines(rig).back(), GetParam().wrongBuffer);
+    EXPECT_NE(test::commsLogLines(rig).back().find("wrong buffer"), std::string::npos);
 }
 
 TEST_P(EachPoll, comms_log_shows_wait_and_hex_dump) {
@@ -144,7 +125,9 @@ TEST_P(EachPoll, comms_log_shows_wait_and_hex_dump) {
         std::snprintf(hex, sizeof hex, "%X ", reply[i]);
         dump += hex;
     }
-    EXPECT_EQ(test::commsLogLines(rig), (std::vector<std::string>{GetParam().waiting, dump}));
+    const auto lines = test::commsLogLines(rig);
+    ASSERT_EQ(lines.size(), 2u) << "a waiting line, then the dump";
+    EXPECT_EQ(lines[1], dump);
 }
 
 // Outcome letters: T = both attempts time out, G = good reply, C = bad CRC,
@@ -183,7 +166,9 @@ TEST_P(EachPoll, warnings_come_for_every_second_consecutive_failure) {
     far.silent(4);
     poll();
     poll();
-    EXPECT_EQ(logged("Warning"), (std::vector<std::string>{std::string(GetParam().timeoutWarning) + " 0 "}));
+    const auto warnings = logged("Warning");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("Timeout getting"), std::string::npos) << warnings[0];
 }
 
 TEST_P(EachPoll, warnings_off_lets_count_grow_until_good_reply) {

@@ -159,11 +159,6 @@ TEST_F(IrFiles, files_are_found_whatever_their_letter_case_and_rewritten_in_plac
     SaveIRMap(rig.ctx);
     EXPECT_FALSE(fs::exists(rig.dir.path() / "Config" / "irmap.cfg"));
     EXPECT_EQ(read(rig.dir.path() / "Config" / "IRMap.cfg").substr(0, 6), "\"42\"\r\n");
-
-    write("IRZONES.CFG", "", "Config");
-    write("irZones.cfg", "", "Config");  // an exact match wins over the first in sort order
-    EXPECT_EQ(irFilePath(rig.ctx, "irZones.cfg"), rig.dir.path() / "Config" / "irZones.cfg");
-    EXPECT_EQ(irFilePath(rig.ctx, "IRZones.cfg"), rig.dir.path() / "Config" / "IRZONES.CFG");
 }
 
 // ---- the IR dictionary --------------------------------------------------------

@@ -49,6 +49,7 @@ TEST(ScreenFrames, long_text_is_cut_to_40_but_keeps_its_length) {
     }
 }
 
+// The conversion itself is the code page's test; here: it is applied and the length counts characters.
 TEST(ScreenFrames, text_goes_out_one_windows_1252_byte_per_character) {
     struct Case {
         const char* name;
@@ -58,9 +59,7 @@ TEST(ScreenFrames, text_goes_out_one_windows_1252_byte_per_character) {
     };
     const Case cases[] = {
         {"UTF-8 accents and euro", "caf\xC3\xA9 \xE2\x82\xAC", 6, {'c', 'a', 'f', 0xE9, ' ', 0x80}},
-        {"cp1252 letters above 0x80", "\xC5\x92\xC5\xA1\xE2\x80\x9C", 3, {0x8C, 0x9A, 0x93}},
         {"outside the code page", "\xE6\x97\xA5x\xF0\x9F\x98\x80", 3, {0x00, 'x', 0x00}},
-        {"already single-byte", "caf\xE9", 4, {'c', 'a', 'f', 0xE9}},
         {"C1 control without a 1252 letter", "\xC2\x80", 1, {0x00}},
     };
     for (const auto& c : cases) {

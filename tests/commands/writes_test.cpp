@@ -1,7 +1,9 @@
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 #include "command_rig.h"
+#include "commands/analog.h"
 #include "commands/ir.h"
 #include "commands/screen.h"
 #include "commands/writes.h"
@@ -13,21 +15,26 @@ using test::Bytes;
 using test::bytes;
 using Writes = test::CommandTest;
 
-TEST(WriteFrames, values_go_low_byte_first_and_bytes_that_cannot_hold_them_stay_zero) {
-    EXPECT_EQ(bytes(varWriteFrame(5, 300)), (Bytes{0xC8, 0x29, 0x05, 0x2C, 0x01, 0x00, 0x00, 0x23}));
-    EXPECT_EQ(bytes(varWriteFrame(255, 65535)), (Bytes{0xC8, 0x29, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0xEE}));
-    struct Case {
-        std::int32_t module, point, value;
-        Bytes frame;
+// Values go low byte first; a byte that cannot hold its value goes out as 0.
+TEST(CommandFrames, values_go_low_byte_first_and_bytes_that_cannot_hold_them_stay_zero) {
+    const std::vector<std::tuple<const char*, CommandFrame, Bytes>> cases{
+        {"variable 5 = 300", varWriteFrame(5, 300), {0xC8, 0x29, 0x05, 0x2C, 0x01, 0x00, 0x00, 0x23}},
+        {"variable 255 = 65535", varWriteFrame(255, 65535), {0xC8, 0x29, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0xEE}},
+        {"point value 255", pointWriteFrame(3, 2, 255), {0xC8, 0x33, 0x03, 0x02, 0xFF, 0x00, 0x00, 0xFF}},
+        {"point value 256", pointWriteFrame(3, 2, 256), {0xC8, 0x33, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00}},
+        {"point value -1", pointWriteFrame(3, 2, -1), {0xC8, 0x33, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00}},
+        {"module and point off a byte", pointWriteFrame(300, -4, 1), {0xC8, 0x33, 0, 0, 0x01, 0, 0, 0xFC}},
+        {"analog request 255", requestFrame(255), {0xC8, 0x1F, 0xFF, 0, 0, 0, 0, 0xE6}},
+        {"analog request 256", requestFrame(256), {0xC8, 0x1F, 0, 0, 0, 0, 0, 0xE7}},
+        {"analog request -1", requestFrame(-1), {0xC8, 0x1F, 0, 0, 0, 0, 0, 0xE7}},
+        {"local play 300", localPlayFrame(300), {0xC8, 0x5A, 0x2C, 0x01, 0, 0, 0, 0x4F}},
+        {"local play past 16 bits", localPlayFrame(70000), {0xC8, 0x5A, 0x70, 0, 0, 0, 0, 0x92}},
+        {"local play negative", localPlayFrame(-1), {0xC8, 0x5A, 0, 0, 0, 0, 0, 0x22}},
+        {"remote play 300", remotePlayFrame(5, 3, 300), {0xC8, 0x5C, 5, 3, 0x2C, 0x01, 0, 0x59}},
+        {"remote module too big", remotePlayFrame(300, 3, 256), {0xC8, 0x5C, 0, 3, 0, 0x01, 0, 0x28}},
+        {"learn 300", learnStartFrame(300), {0xC8, 0x5B, 0x2C, 0x01, 0x78, 0, 0, 0xC8}},
     };
-    for (const Case& c : {
-             Case{3, 2, 255, {0xC8, 0x33, 0x03, 0x02, 0xFF, 0x00, 0x00, 0xFF}},
-             Case{3, 2, 256, {0xC8, 0x33, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00}},
-             Case{3, 2, -1, {0xC8, 0x33, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00}},
-             Case{300, -4, 1, {0xC8, 0x33, 0x00, 0x00, 0x01, 0x00, 0x00, 0xFC}},
-         })
-        EXPECT_EQ(bytes(pointWriteFrame(c.module, c.point, c.value)), c.frame)
-            << c.module << "/" << c.point << "=" << c.value;
+    for (const auto& [name, frame, expected] : cases) EXPECT_EQ(bytes(frame), expected) << name;
 }
 
 TEST_F(Writes, each_write_holds_busy_until_its_answer_is_in) {

@@ -7,9 +7,6 @@
 namespace varnel::sim::test {
 namespace {
 
-const std::string kSetVar = "C8 29 05 2C 01 00 00 23";
-const std::string kIoRead = "2A 00 00 8D B5 00 25 E9";
-
 TEST(Faults, silent_controller_records_but_neither_acts_nor_answers) {
     Tap t;
     t.sim.faults().silent = true;

@@ -1,6 +1,8 @@
 // How the controller cuts the plug-in's byte stream into frames.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "link/frames.h"
 #include "sim/frame_reader.h"
 #include "sim_tap.h"
@@ -8,15 +10,7 @@
 namespace varnel::sim::test {
 namespace {
 
-const std::string kSetVar = "C8 29 05 2C 01 00 00 23";
-const std::string kIoRead = "2A 00 00 8D B5 00 25 E9";
-
-std::vector<std::uint8_t> screenHi() {
-    auto f = hex("F1 6D 09 02 00 00 01 00 48 69");
-    f.resize(51, 0);
-    f[49] = 0x1B;
-    return f;
-}
+std::vector<std::uint8_t> screenHi() { return screenFrame(0x09, 2, 0, 1, "Hi"); }
 
 TEST(Framing, frame_split_at_every_position_is_answered_once) {
     const auto frame = hex(kSetVar);
@@ -52,12 +46,20 @@ TEST(Framing, joined_frames_are_each_answered_in_order) {
     EXPECT_EQ(t.sim.strayBytes(), 0u) << "the screen frame's trailing zero is part of it";
 }
 
-TEST(Framing, stray_bytes_are_skipped_and_counted) {
-    Tap t;
-    t.send("00 41 42 FF 06 " + kSetVar + " 13 37");
-    EXPECT_EQ(t.take(), kAck);
-    EXPECT_EQ(t.sim.strayBytes(), 7u);
-    EXPECT_EQ(t.sim.invalidFrames(), 0u);
+TEST(Framing, bytes_ahead_of_a_frame_are_skipped_and_counted) {
+    const std::tuple<const char*, std::string, std::size_t, std::size_t> cases[] = {
+        {"stray bytes around it", "00 41 42 FF 06 " + kSetVar + " 13 37", 7, 0},
+        // A lone C8 makes the first eight bytes a bad frame; the real one starts one byte later.
+        {"rejected lead byte", "C8 " + kSetVar, 0, 1},
+    };
+    for (const auto& [what, bytes, stray, invalid] : cases) {
+        Tap t;
+        t.send(bytes);
+        EXPECT_EQ(t.take(), kAck) << what;
+        EXPECT_EQ(t.sim.strayBytes(), stray) << what;
+        EXPECT_EQ(t.sim.invalidFrames(), invalid) << what;
+        EXPECT_EQ(t.sim.variable(5), 300) << what;
+    }
 }
 
 TEST(Framing, frame_with_bad_check_is_ignored_and_counted) {
@@ -78,15 +80,6 @@ TEST(Framing, frame_with_bad_check_is_ignored_and_counted) {
         t.send(kSetVar);
         EXPECT_EQ(t.take(), kAck) << name << ": the next good frame is still found";
     }
-}
-
-TEST(Framing, rejected_lead_byte_does_not_hide_the_frame_behind_it) {
-    Tap t;
-    // A lone C8 makes the first eight bytes a bad frame; the real one starts one byte later.
-    t.send("C8 " + kSetVar);
-    EXPECT_EQ(t.take(), kAck);
-    EXPECT_EQ(t.sim.invalidFrames(), 1u);
-    EXPECT_EQ(t.sim.variable(5), 300);
 }
 
 TEST(Framing, only_the_screen_frame_has_one_trailing_zero_even_when_it_comes_late) {

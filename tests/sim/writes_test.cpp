@@ -108,22 +108,6 @@ TEST(Writes, clock_frame_digits_become_a_date_and_time_or_are_kept_as_not_valid)
     }
 }
 
-std::vector<std::uint8_t> screenFrame(std::uint8_t flags, std::uint8_t length, std::uint16_t x, std::uint16_t y,
-                                      const std::string& text) {
-    std::vector<std::uint8_t> f{0xF1,
-                                0x6D,
-                                flags,
-                                length,
-                                static_cast<std::uint8_t>(x & 0xFF),
-                                static_cast<std::uint8_t>(x >> 8),
-                                static_cast<std::uint8_t>(y & 0xFF),
-                                static_cast<std::uint8_t>(y >> 8)};
-    f.resize(51, 0);
-    for (std::size_t i = 0; i < text.size() && i < 40; ++i) f[8 + i] = static_cast<std::uint8_t>(text[i]);
-    sealLong(f);
-    return f;
-}
-
 TEST(Writes, screen_frame_remembers_text_position_and_flags) {
     Tap t;
     auto f = screenFrame(0x09, 2, 0, 1, "Hi");

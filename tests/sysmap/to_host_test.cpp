@@ -25,11 +25,14 @@ protected:
     ProjectBuilder layout;
 };
 
-TEST_F(ToHost, mirrored_variable_without_a_device_is_created_and_existing_devices_keep_all_but_their_names) {
+TEST_F(ToHost, mirrored_variables_without_a_device_are_created_and_existing_devices_keep_all_but_their_names) {
     layout.vars[0] = "Hall Temperature";
     layout.vars[1] = "Outdoor Temperature";
     layout.x10["B4"] = "Hall Light";
-    mirrorVariables('#', {0});
+    layout.vars[63] = "Ocelot Heartbeat";
+    layout.vars[64] = "Cinema Lights";  // variables 64 to 127 take the next house letter
+    layout.vars[127] = "Last Keypad Code";
+    mirrorVariables('#', {0, 63, 64, 127});
     addDevice("#2", "Garage", "Keep Me", "Varnel");
     addDevice("B4", "Ocelot", "Lamp", "CM11A");
     host->GetDeviceByRef(host->DeviceExistsRef("B4"))->set_Status(2);
@@ -45,18 +48,10 @@ TEST_F(ToHost, mirrored_variable_without_a_device_is_created_and_existing_device
     expectName("B4", "Hall", "Light");
     EXPECT_EQ(device("B4")->interface_, "CM11A");
     EXPECT_EQ(device("B4")->Status, 2);
-}
-
-TEST_F(ToHost, variables_64_and_127_take_the_next_house_letter) {
-    layout.vars[63] = "Ocelot Heartbeat";
-    layout.vars[64] = "Cinema Lights";
-    layout.vars[127] = "Last Keypad Code";
-    mirrorVariables('#', {63, 64, 127});
-    sync({.variables = true});
     expectName("#64", "Ocelot", "Heartbeat");
     expectName("$1", "Cinema", "Lights");
     expectName("$64", "Last", "Keypad Code");
-    EXPECT_EQ(host->devices().size(), 3u);
+    EXPECT_EQ(host->devices().size(), 6u);
 }
 
 TEST_F(ToHost, x10_entry_text_becomes_location_and_name_of_its_house_letter_and_unit) {

@@ -132,6 +132,8 @@ TEST_F(ToMap, nothing_ticked_still_backs_up_and_rewrites_the_file_unchanged) {
     EXPECT_EQ(file, original);
     EXPECT_EQ(slurp(backupPathFor(project)), original);
     EXPECT_TRUE(last.projectWritten);
+    EXPECT_TRUE(last.lines.empty());
+    EXPECT_TRUE(log().empty());
 }
 
 TEST_F(ToMap, name_that_would_break_the_file_is_skipped_alone_and_reported) {
