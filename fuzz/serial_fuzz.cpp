@@ -8,6 +8,7 @@
 #include "devices/io_timer.h"
 #include "link/serial_link.h"
 #include "rig.h"
+#include "test_events.h"
 
 using namespace varnel;
 
@@ -22,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ctx.controller.x10Interface = (data[0] & 2) != 0;
     ctx.switches.x10Xmit = (data[0] & 4) != 0 ? 1 : 0;
     ctx.switches.leopardVar = (data[0] & 8) != 0 ? "[" : "-1";
-    ctx.hooks.report = [&](const ControllerReport& r) { dispatchReport(ctx, r, ReportPath::ResponseLoop); };
+    test::TestEvents events(ctx);
+    events.onReport = [&](const ControllerReport& r) { dispatchReport(ctx, r, ReportPath::ResponseLoop); };
 
     const std::int16_t expectedLength = static_cast<std::int16_t>(data[1] % 40 + 1);
     const std::int16_t expectedFirst = (data[0] & 16) != 0 ? data[2] : 0;
