@@ -198,6 +198,7 @@ int runPlugin(const RunOptions& o) {
         std::cerr << "varnel: --window needs a display; running without the window (the console's mirror "
                      "command and varnel sync do its work)"
                   << std::endl;
+    hspi.context().link.fixedDevice = fixedDevice.value_or("");
     hspi.RegisterCallback(callback);
     if (auto why = settingsElsewhere(hspi, *host)) {
         std::cerr << "varnel: " << *why << '\n';

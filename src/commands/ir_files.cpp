@@ -10,6 +10,7 @@
 #include "support/errors.h"
 #include "support/host_access.h"
 #include "support/logging.h"
+#include "support/settings.h"
 #include "support/text.h"
 
 namespace varnel {
@@ -102,9 +103,28 @@ void SaveIRMap(CommandLayer& ctx) {
         const auto& map = ctx.ir.map;
         const std::size_t entries = bounded(map.size(), kIrLabelCount);
         std::string out;
-        for (std::size_t i = 0; i < kIrLabelCount; ++i) out += '"' + (i < entries ? map[i] : std::string{}) + "\"\r\n";
+        for (std::size_t i = 0; i < kIrLabelCount; ++i) {
+            const std::string& entry = i < entries ? map[i] : std::string{};
+            // Each line must come back as this entry, or every later remap moves or is lost.
+            if (entry.find_first_of("\r\n\"") != std::string::npos || entry.size() + 2 > kIrFileLimits.maxLineBytes)
+                throw std::invalid_argument("IR map entry " + std::to_string(i) +
+                                            " holds a line break, a double quote or too many characters");
+            out += '"' + entry + "\"\r\n";
+        }
         files::replaceFile(irFilePath(ctx, kIrMapFile), out);
     });
+}
+
+std::optional<std::string> checkIrRemap(std::string_view text, int label) {
+    if (text.find_first_not_of(' ') == std::string_view::npos) return std::nullopt;
+    if (wholeNumberIn(text, 0, kIrLookupCount - 1)) return std::nullopt;
+    return "Remap to IR Loc of label " + std::to_string(label) + " must be empty or a whole number from 0 to " +
+           std::to_string(kIrLookupCount - 1);
+}
+
+std::string irRemapValue(std::string_view text) {
+    const auto n = wholeNumberIn(text, 0, kIrLookupCount - 1);
+    return n ? std::to_string(*n) : std::string{};
 }
 
 void BuildIRLookup(CommandLayer& ctx) {

@@ -3,6 +3,8 @@
 // they fill, the label -> code location lookup and the play-by-name dictionary.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "commands/command_state.h"
@@ -31,7 +33,15 @@ bool ReadIRCfg(CommandLayer& ctx);
 // Fills the 1008 map entries from the map file; entries the file does not reach are empty.
 void ReadIRMap(CommandLayer& ctx);
 // Rewrites the map file whole (temporary file renamed into place, flushed), lines CR LF.
+// An entry the reader would not give back as it stands (a line break or a double quote in
+// it, a line past the reader's limit) is refused, and then nothing is written.
 void SaveIRMap(CommandLayer& ctx);
+
+// Field check of a remap box (window, web page): empty, or a code location 0..1023, blanks
+// around it allowed. Nothing when fine, else a message naming the label's box.
+[[nodiscard]] std::optional<std::string> checkIrRemap(std::string_view text, int label);
+// The remap as it is stored: the number without blanks, or empty.
+[[nodiscard]] std::string irRemapValue(std::string_view text);
 // Lookup entry i = i, except a numeric map entry redirects label i to that location.
 void BuildIRLookup(CommandLayer& ctx);
 // Adds "GROUP LABEL" -> "index,zone" for groups 1..14; the dictionary is never emptied.

@@ -9,6 +9,7 @@
 #include "support/errors.h"
 #include "support/host_access.h"
 #include "support/logging.h"
+#include "support/settings.h"
 #include "support/text.h"
 
 namespace varnel {
@@ -73,10 +74,9 @@ int localHour(const DeviceLayer& ctx) {
 }  // namespace
 
 int pollIntervalMs(const std::string& text) {
+    // What the window refuses to store is not taken from a hand-edited file either.
     constexpr int kDefault = 500;
-    const auto v = parseNumber(text);
-    if (!v || *v < 1 || *v > 65535) return kDefault;
-    return static_cast<int>(*v);
+    return fieldValue(setting::kPollInterval, text).value_or(kDefault);
 }
 
 void Timer2_Timer(DeviceLayer& ctx) {

@@ -27,6 +27,9 @@ struct ExchangeGate {
 
 struct LinkState {
     std::int16_t comport = 1;
+    // The device given instead of a port number (a device path, the simulator's terminal);
+    // while set, `comport` does not choose the port.
+    std::string fixedDevice;
     bool commStarted = false;
     bool portOpen = false;
     std::array<std::uint8_t, 501> rx{};  // receive buffer

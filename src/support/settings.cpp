@@ -73,4 +73,29 @@ bool readSwitch(Core& ctx, const SettingKey& s) {
 
 void writeSetting(Core& ctx, const SettingKey& s, const std::string& value) { WriteSetting(ctx, s.key, value); }
 
+std::optional<std::int32_t> wholeNumberIn(std::string_view text, std::int32_t min, std::int32_t max) {
+    constexpr std::size_t kMaxDigits = 9;
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) return std::nullopt;
+    text = text.substr(first, text.find_last_not_of(' ') - first + 1);
+    if (text.size() > kMaxDigits) return std::nullopt;
+    std::int32_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}
+
+std::optional<std::int32_t> fieldValue(const SettingKey& s, std::string_view text) {
+    return wholeNumberIn(text, s.min, s.max);
+}
+
+std::optional<std::string> checkField(const SettingKey& s, std::string_view text) {
+    if (fieldValue(s, text)) return std::nullopt;
+    const std::string field = s.field != nullptr ? s.field : s.key;
+    return field + " must be a whole number from " + std::to_string(s.min) + " to " + std::to_string(s.max);
+}
+
 }  // namespace varnel

@@ -2,7 +2,9 @@
 // Settings live in the host's settings file (section "hspi_tarnwick") when the
 // host has one, else in the per-user store. Values are text.
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "support/core.h"
 
@@ -35,12 +37,26 @@ struct SettingKey {
     const char* key;
     const char* fallback;
     SettingKind kind;
+    // A setting people type in: the name of its field in messages, and the whole
+    // numbers it takes (min..max). Without a field the text is stored as given.
+    const char* field = nullptr;
+    std::int32_t min = 0;
+    std::int32_t max = 0;
 };
 
 namespace setting {
-inline constexpr SettingKey kComport{"comport", "1", SettingKind::Number};
-// Timer milliseconds by pollIntervalMs (devices/var_timer.h); kept as text.
-inline constexpr SettingKey kPollInterval{"poll_interval", "500", SettingKind::Text};
+// COM1 is the first serial device; a number past the last one opens nothing.
+inline constexpr SettingKey kComport{
+    .key = "comport", .fallback = "1", .kind = SettingKind::Number, .field = "Com port", .min = 1, .max = 256};
+// Timer milliseconds by pollIntervalMs (devices/var_timer.h); kept as text. Each variable
+// poll holds the line for a block read (about 0.3 s at 9600 baud), so a shorter interval
+// only starves the host's own commands; a minute is the slowest that still mirrors.
+inline constexpr SettingKey kPollInterval{.key = "poll_interval",
+                                          .fallback = "500",
+                                          .kind = SettingKind::Text,
+                                          .field = "Poll interval",
+                                          .min = 100,
+                                          .max = 60'000};
 inline constexpr SettingKey kLogErrors{"log_errors", "1", SettingKind::Number};
 inline constexpr SettingKey kLogComms{"log_comms", "0", SettingKind::Number};
 inline constexpr SettingKey kX10Xmit{"X10Xmit", "0", SettingKind::Number};
@@ -77,5 +93,22 @@ std::int16_t readInt16(Core& ctx, const SettingKey& s);
 // Whether a Switch setting is "1", or a Number setting is not 0.
 bool readSwitch(Core& ctx, const SettingKey& s);
 void writeSetting(Core& ctx, const SettingKey& s, const std::string& value);
+
+// Field checks: text typed for a setting (in the window, on the web page), checked before
+// anything is stored. A field's text is a whole number in the setting's range, blanks
+// around it allowed.
+// The number the text holds, nothing when it is not one in range.
+[[nodiscard]] std::optional<std::int32_t> fieldValue(const SettingKey& s, std::string_view text);
+// Nothing when the text is fine, else a message that names the field.
+[[nodiscard]] std::optional<std::string> checkField(const SettingKey& s, std::string_view text);
+[[nodiscard]] inline std::optional<std::string> checkComPort(std::string_view text) {
+    return checkField(setting::kComport, text);
+}
+[[nodiscard]] inline std::optional<std::string> checkPollInterval(std::string_view text) {
+    return checkField(setting::kPollInterval, text);
+}
+// Digits only, blanks around them allowed; nothing for a sign, a point, letters, an
+// empty text, or more than nine digits (shown to people, so never past int32).
+[[nodiscard]] std::optional<std::int32_t> wholeNumberIn(std::string_view text, std::int32_t min, std::int32_t max);
 
 }  // namespace varnel

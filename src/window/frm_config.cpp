@@ -132,7 +132,11 @@ void FrmConfig::fillSettings() {
     interfaceFlag_ = readNumber(ctx_, setting::kInterfaceName) == 1;
     view_.setChecked(controlName("aInterfaceChange", 1), interfaceFlag_);
     view_.setChecked(controlName("aInterfaceChange", 0), !interfaceFlag_);
-    view_.setText("TxtComPort", std::to_string(ctx_.link.comport));
+    // A device given on the command line is the port in use: the number setting is then not used.
+    const bool portFixed = !ctx_.link.fixedDevice.empty();
+    view_.setText("TxtComPort", portFixed ? ctx_.link.fixedDevice : std::to_string(ctx_.link.comport));
+    view_.setEnabled("TxtComPort", !portFixed);
+    if (portFixed) view_.setToolTip("TxtComPort", "Given on the command line; the Com port setting is not used");
     view_.setText("TxtPoll", trimmed(readText(ctx_, setting::kPollInterval)));
     view_.setChecked("ChkLogErrors", ctx_.switches.logErrors == 1);
     view_.setChecked("ChkLogComms", ctx_.switches.logComms != 0);
@@ -174,10 +178,37 @@ void FrmConfig::aIRDevice_Click(int index) {
     }
 }
 
+std::vector<std::string> FrmConfig::fieldProblems() {
+    std::vector<std::string> problems;
+    auto check = [&](std::optional<std::string> problem) {
+        if (problem) problems.push_back(std::move(*problem));
+    };
+    if (ctx_.link.fixedDevice.empty()) check(checkComPort(view_.text("TxtComPort")));
+    check(checkPollInterval(view_.text("TxtPoll")));
+    if (!remapChanged_) return problems;
+    keepVisibleRemaps();
+    int firstBad = -1;
+    for (std::size_t i = 0; i < workingMap_.size(); ++i) {
+        // A remap the user did not touch is saved as the file had it.
+        if (i < ctx_.ir.map.size() && workingMap_[i] == ctx_.ir.map[i]) continue;
+        auto problem = checkIrRemap(workingMap_[i], static_cast<int>(i));
+        if (!problem) continue;
+        if (firstBad < 0) firstBad = static_cast<int>(i);
+        check(std::move(problem));
+    }
+    // The first box in error is shown, whichever group it belongs to.
+    if (firstBad >= 0 && firstBad / kIrLabelsPerGroup != groupBase_ / kIrLabelsPerGroup) {
+        view_.setCurrentIndex("aIRDevice", firstBad / kIrLabelsPerGroup);
+        aIRDevice_Click(firstBad / kIrLabelsPerGroup);
+    }
+    return problems;
+}
+
 void FrmConfig::storeSettings() {
     auto& sw = ctx_.switches;
-    ctx_.link.comport = toInt16(numericValue(view_.text("TxtComPort")));
-    ctx_.timers.pollInterval = view_.text("TxtPoll");
+    if (ctx_.link.fixedDevice.empty())
+        ctx_.link.comport = static_cast<std::int16_t>(*fieldValue(setting::kComport, view_.text("TxtComPort")));
+    ctx_.timers.pollInterval = std::to_string(*fieldValue(setting::kPollInterval, view_.text("TxtPoll")));
     sw.invert = view_.checked("ChkInvert") ? 1 : 0;
     sw.logErrors = view_.checked("ChkLogErrors") ? 1 : 0;
     sw.logComms = view_.checked("ChkLogComms") ? 1 : 0;
@@ -192,7 +223,7 @@ void FrmConfig::storeSettings() {
         writeSetting(ctx_, setting::kInterfaceName, varnel ? "1" : "0");
     }
 
-    writeSetting(ctx_, setting::kComport, std::to_string(ctx_.link.comport));
+    if (ctx_.link.fixedDevice.empty()) writeSetting(ctx_, setting::kComport, std::to_string(ctx_.link.comport));
     writeSetting(ctx_, setting::kPollInterval, ctx_.timers.pollInterval);
     writeSetting(ctx_, setting::kLogErrors, std::to_string(sw.logErrors));
     writeSetting(ctx_, setting::kLogComms, std::to_string(sw.logComms));
@@ -202,6 +233,9 @@ void FrmConfig::storeSettings() {
 
     if (remapChanged_) {
         keepVisibleRemaps();
+        for (std::size_t i = 0; i < workingMap_.size(); ++i)
+            if (i >= ctx_.ir.map.size() || workingMap_[i] != ctx_.ir.map[i])
+                workingMap_[i] = irRemapValue(workingMap_[i]);
         ctx_.ir.map = workingMap_;
         SaveIRMap(ctx_);
         BuildIRLookup(ctx_);
@@ -210,6 +244,13 @@ void FrmConfig::storeSettings() {
 }
 
 void FrmConfig::OKButton_Click() {
+    // A field in error stores nothing at all: the window stays open with every edit.
+    if (const auto problems = fieldProblems(); !problems.empty()) {
+        std::string text;
+        for (const auto& p : problems) text += (text.empty() ? "" : "\n") + p;
+        ctx_.platform.prompts.message(text, PromptStyle::Exclamation);
+        return;
+    }
     reportStep(ctx_, kUpdateProcedure, 1, [&] { storeSettings(); });
     Form_Unload();
 }

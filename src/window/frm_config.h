@@ -85,6 +85,8 @@ private:
     // Loading and Update.
     void fillSettings();
     void fillIrPage();
+    // Every typed field's message, checked before anything is stored; empty when all are fine.
+    std::vector<std::string> fieldProblems();
     void storeSettings();
     void OKButton_Click();
     void aIRDevice_Click(int index);

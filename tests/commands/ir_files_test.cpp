@@ -134,6 +134,56 @@ TEST_F(IrFiles, failed_save_keeps_the_old_map_and_is_reported) {
               "SaveIRMap 1 cannot write " + (config() / "irmap.cfg").string() + ": no write permission (mode 0440)");
 }
 
+TEST_F(IrFiles, map_entries_the_reader_would_not_give_back_are_refused_and_nothing_is_written) {
+    for (const std::string& bad :
+         {std::string("5\n6"), std::string("5\r"), std::string("7\"8"), std::string(4095, '1')}) {
+        write("irmap.cfg", "\"7\"\r\n");
+        rig.host->log.clear();
+        for (auto& e : ir.map) e.clear();
+        ir.map[2] = bad;
+        SaveIRMap(rig.ctx);
+        EXPECT_EQ(read(config() / "irmap.cfg"), "\"7\"\r\n") << bad.size();
+        EXPECT_EQ(log().rfind("SaveIRMap 1 IR map entry 2 ", 0), 0u) << log();
+    }
+    ir.map[2] = std::string(4094, '1');  // the longest line the reader takes, quotes included
+    SaveIRMap(rig.ctx);
+    ReadIRMap(rig.ctx);
+    EXPECT_EQ(ir.map[2].size(), 4094u);
+    EXPECT_EQ(ir.map[3], "");
+}
+
+TEST(IrRemapField, is_empty_or_a_code_location) {
+    struct Case {
+        std::string text;
+        bool ok;
+        const char* stored;
+    };
+    const Case cases[] = {
+        {"", true, ""},
+        {"   ", true, ""},
+        {"0", true, "0"},
+        {" 12 ", true, "12"},
+        {"1023", true, "1023"},
+        {"1024", false, ""},
+        {"-5", false, ""},
+        {"99999999", false, ""},
+        {"5\n6", false, ""},
+        {"7\"8", false, ""},
+        {"0x10", false, ""},
+        {"1.5", false, ""},
+        {std::string(10'000, '1'), false, ""},
+    };
+    for (const auto& c : cases) {
+        const auto problem = checkIrRemap(c.text, 37);
+        EXPECT_EQ(!problem.has_value(), c.ok) << c.text.substr(0, 20);
+        if (problem) {
+            EXPECT_EQ(*problem, "Remap to IR Loc of label 37 must be empty or a whole number from 0 to 1023");
+        } else {
+            EXPECT_EQ(irRemapValue(c.text), c.stored);
+        }
+    }
+}
+
 TEST_F(IrFiles, a_line_past_the_bound_is_reported_by_each_reader_and_never_held_whole) {
     // A label of 5000 bytes is not a label; a 300 MB one must not take 300 MB to refuse.
     Lines lines(40, "name");

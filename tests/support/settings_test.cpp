@@ -109,5 +109,43 @@ TEST_F(SettingsTest, typed_reads_of_hostile_text) {
     }
 }
 
+TEST(FieldChecks, com_port_and_poll_interval_take_whole_numbers_in_their_range) {
+    struct Case {
+        const SettingKey& setting;
+        std::string text;
+        std::optional<std::int32_t> value;
+    };
+    const Case cases[] = {
+        {setting::kComport, "1", 1},
+        {setting::kComport, " 3 ", 3},
+        {setting::kComport, "256", 256},
+        {setting::kComport, "0", std::nullopt},
+        {setting::kComport, "257", std::nullopt},
+        {setting::kComport, "99999999", std::nullopt},
+        {setting::kComport, "COM3 \xC3\x9C\xE6\x97\xA5", std::nullopt},
+        {setting::kComport, "-1", std::nullopt},
+        {setting::kComport, "+3", std::nullopt},
+        {setting::kComport, "", std::nullopt},
+        {setting::kComport, "3\n", std::nullopt},
+        {setting::kPollInterval, "100", 100},
+        {setting::kPollInterval, "60000", 60'000},
+        {setting::kPollInterval, "99", std::nullopt},
+        {setting::kPollInterval, "1", std::nullopt},
+        {setting::kPollInterval, "60001", std::nullopt},
+        {setting::kPollInterval, "12.5", std::nullopt},
+        {setting::kPollInterval, "abc", std::nullopt},
+        {setting::kPollInterval, std::string(10'000, '9'), std::nullopt},
+        {setting::kPollInterval, "0000000750", std::nullopt},  // ten digits: not read at all
+        {setting::kPollInterval, "000000750", 750},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(fieldValue(c.setting, c.text), c.value) << c.setting.key << " " << c.text.substr(0, 20);
+        EXPECT_EQ(checkField(c.setting, c.text).has_value(), !c.value.has_value()) << c.text.substr(0, 20);
+    }
+    EXPECT_EQ(checkComPort("x"), "Com port must be a whole number from 1 to 256");
+    EXPECT_EQ(checkPollInterval("x"), "Poll interval must be a whole number from 100 to 60000");
+    EXPECT_EQ(checkComPort("2"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace varnel

@@ -86,8 +86,8 @@ TEST(WindowUpdate, stores_settings_and_takes_them_into_use) {
     WindowRig rig;
     rig.startAndOpen();
     auto& v = *rig.view;
-    v.setText("TxtComPort", "COM3");  // not a number: becomes 0
-    v.setText("TxtPoll", "900");
+    v.setText("TxtComPort", " 3 ");
+    v.setText("TxtPoll", "0900");
     v.setChecked("ChkLogComms", true);
     v.setChecked("aX10Xmit", true);
     v.setChecked("aSyncMaster_1", true);
@@ -95,16 +95,115 @@ TEST(WindowUpdate, stores_settings_and_takes_them_into_use) {
     v.setText("aCMAXexe", "/opt/cmax/run");
     v.click("OKButton");
     auto& ctx = rig.ctx();
-    EXPECT_EQ(ctx.link.comport, 0);
+    EXPECT_EQ(ctx.link.comport, 3);
     EXPECT_EQ(ctx.timers.pollInterval, "900");
     EXPECT_EQ(ctx.switches.logComms, 1);
     EXPECT_EQ(ctx.switches.x10Xmit, 1);
     const std::pair<const char*, const char*> stored[] = {
-        {"comport", "0"},    {"poll_interval", "900"},      {"log_comms", "1"},  {"X10Xmit", "1"},
+        {"comport", "3"},    {"poll_interval", "900"},      {"log_comms", "1"},  {"X10Xmit", "1"},
         {"SyncMaster", "1"}, {"CMAXFile", "/opt/cmax/run"}, {"showInMenu", "1"}, {"IncludeIO", "0"}};
     for (const auto& [key, value] : stored) EXPECT_EQ(ReadSetting(ctx, key, "absent"), value) << key;
     EXPECT_TRUE(v.closed);
     EXPECT_FALSE(ctx.window.open);
+}
+
+TEST(WindowUpdate, a_field_in_error_stores_nothing_and_keeps_the_window_open_with_the_edits) {
+    struct Case {
+        const char* control;
+        std::string text;
+        const char* named;  // the start of the message
+    };
+    const Case cases[] = {
+        {"TxtComPort", "99999999", "Com port must be"},
+        {"TxtComPort", "COM3 \xC3\x9C\xE6\x97\xA5", "Com port must be"},
+        {"TxtComPort", "0", "Com port must be"},
+        {"TxtPoll", "1", "Poll interval must be"},
+        {"TxtPoll", "0", "Poll interval must be"},
+        {"TxtPoll", "fast", "Poll interval must be"},
+        {"TxtPoll", std::string(10'000, '5'), "Poll interval must be"},
+        {"aRemap_3", "5\n6", "Remap to IR Loc of label 3 must be"},
+        {"aRemap_3", "7\"8", "Remap to IR Loc of label 3 must be"},
+        {"aRemap_3", "-5", "Remap to IR Loc of label 3 must be"},
+        {"aRemap_3", "99999999", "Remap to IR Loc of label 3 must be"},
+        {"aRemap_3", std::string(10'000, '1'), "Remap to IR Loc of label 3 must be"},
+    };
+    WindowRig rig;
+    rig.startAndOpen();
+    auto& ctx = rig.ctx();
+    const auto irmap = irFilePath(ctx, kIrMapFile);
+    for (const auto& c : cases) {
+        auto& v = *rig.view;
+        rig.engine.prompts.shown.clear();
+        v.setChecked("aX10Xmit", true);
+        v.type("aRemap_0", "12");
+        v.type(c.control, c.text);
+        v.click("OKButton");
+        ASSERT_EQ(rig.engine.prompts.shown.size(), 1u) << c.text.substr(0, 20);
+        EXPECT_EQ(rig.engine.prompts.shown[0].text.rfind(c.named, 0), 0u) << rig.engine.prompts.shown[0].text;
+        EXPECT_FALSE(v.closed);
+        EXPECT_TRUE(ctx.window.open);
+        EXPECT_EQ(v.text(c.control), c.text);
+        EXPECT_TRUE(v.checked("aX10Xmit"));
+        for (const char* key : {"comport", "poll_interval", "X10Xmit", "showInMenu"})
+            EXPECT_EQ(ReadSetting(ctx, key, "absent"), "absent") << key;
+        EXPECT_EQ(ctx.switches.x10Xmit, 0);
+        EXPECT_EQ(ctx.link.comport, 1);
+        EXPECT_FALSE(std::filesystem::exists(irmap));
+        EXPECT_EQ(ctx.ir.map[0], "");
+        v.click("CancelButton");
+        rig.open();
+    }
+    // Put right, the same edits are stored whole.
+    auto& v = *rig.view;
+    v.setChecked("aX10Xmit", true);
+    v.type("aRemap_3", " 44 ");
+    v.click("OKButton");
+    EXPECT_TRUE(v.closed);
+    EXPECT_EQ(ReadSetting(ctx, "X10Xmit", "absent"), "1");
+    EXPECT_EQ(ctx.ir.map[3], "44");
+    EXPECT_EQ(readFile(irmap).substr(0, 18), "\"\"\r\n\"\"\r\n\"\"\r\n\"44\"\r\n");
+}
+
+TEST(WindowUpdate, a_remap_in_error_in_another_group_brings_its_group_up) {
+    WindowRig rig;
+    writeLabels(rig, std::vector<std::string>(1008, "L"));
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    v.choose("aIRDevice", 2);
+    v.type("aRemap_5", "2000");
+    v.choose("aIRDevice", 0);
+    v.click("OKButton");
+    ASSERT_EQ(rig.engine.prompts.shown.size(), 1u);
+    EXPECT_EQ(rig.engine.prompts.shown[0].text,
+              "Remap to IR Loc of label 77 must be empty or a whole number from 0 to 1023");
+    EXPECT_EQ(rig.window().irGroupBase(), 72);
+    EXPECT_EQ(v.find("aIRDevice").index, 2);
+    EXPECT_EQ(v.text("aRemap_5"), "2000");
+}
+
+TEST(WindowUpdate, a_remap_the_file_had_is_kept_as_it_was) {
+    WindowRig rig;
+    std::filesystem::create_directories(rig.configDir());
+    std::ofstream(rig.configDir() / "irmap.cfg", std::ios::binary) << "\"TV\"\r\n";
+    rig.startAndOpen();
+    rig.view->type("aRemap_1", "9");
+    rig.view->click("OKButton");
+    EXPECT_TRUE(rig.engine.prompts.shown.empty());
+    EXPECT_EQ(readFile(rig.configDir() / "irmap.cfg").substr(0, 11), "\"TV\"\r\n\"9\"\r\n");
+}
+
+TEST(WindowUpdate, a_port_given_on_the_command_line_is_shown_and_the_number_setting_left_alone) {
+    WindowRig rig;
+    rig.ctx().link.fixedDevice = "/dev/pts/7";
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    EXPECT_EQ(v.text("TxtComPort"), "/dev/pts/7");
+    EXPECT_FALSE(v.find("TxtComPort").enabled);
+    v.setText("TxtPoll", "800");
+    v.click("OKButton");
+    EXPECT_TRUE(v.closed);
+    EXPECT_EQ(ReadSetting(rig.ctx(), "comport", "absent"), "absent");
+    EXPECT_EQ(ReadSetting(rig.ctx(), "poll_interval", "absent"), "800");
 }
 
 // The window shows the poll interval the plug-in runs at, so OK with nothing
