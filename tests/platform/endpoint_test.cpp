@@ -29,14 +29,14 @@ TEST_P(EndpointTaken, gives_scheme_host_and_port) {
     EXPECT_EQ(e.text(), c.shown);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, EndpointTaken,
-    testing::Values(GoodCase{"tcp://10.0.0.7:3001", Scheme::Tcp, "10.0.0.7", 3001, "tcp://10.0.0.7:3001"},
-                    GoodCase{"RFC2217://closet-box.local:4001/", Scheme::Rfc2217, "closet-box.local", 4001,
-                             "rfc2217://closet-box.local:4001"},
-                    GoodCase{"tcp://[::1]:65535", Scheme::Tcp, "::1", 65535, "tcp://[::1]:65535"},
-                    GoodCase{"rfc2217://[fe80::1%eth0]:1", Scheme::Rfc2217, "fe80::1%eth0", 1,
-                             "rfc2217://[fe80::1%eth0]:1"}));
+INSTANTIATE_TEST_SUITE_P(Cases, EndpointTaken,
+                         testing::Values(GoodCase{"tcp://10.0.0.7:3001", Scheme::Tcp, "10.0.0.7", 3001,
+                                                  "tcp://10.0.0.7:3001"},
+                                         GoodCase{"RFC2217://closet-box.local:4001/", Scheme::Rfc2217,
+                                                  "closet-box.local", 4001, "rfc2217://closet-box.local:4001"},
+                                         GoodCase{"tcp://[::1]:65535", Scheme::Tcp, "::1", 65535, "tcp://[::1]:65535"},
+                                         GoodCase{"rfc2217://[fe80::1%eth0]:1", Scheme::Rfc2217, "fe80::1%eth0", 1,
+                                                  "rfc2217://[fe80::1%eth0]:1"}));
 
 struct BadCase {
     const char* text;
@@ -52,19 +52,16 @@ TEST_P(EndpointRefused, says_what_is_wrong) {
     EXPECT_NE(std::get<std::string>(parsed).find(c.says), std::string::npos) << std::get<std::string>(parsed);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, EndpointRefused,
-                         testing::Values(BadCase{"udp://box:3001", "not a kind of port"},
-                                         BadCase{"tcp://box", "needs :PORT"}, BadCase{"tcp://:3001", "needs a host"},
-                                         BadCase{"tcp://box:0", "1 to 65535"}, BadCase{"tcp://box:65536", "1 to 65535"},
-                                         BadCase{"tcp://box:30x1", "1 to 65535"}, BadCase{"tcp://box:", "1 to 65535"},
-                                         BadCase{"tcp://box:0000003001", "1 to 65535"},
-                                         BadCase{"tcp://::1:3001", "in brackets"},
-                                         BadCase{"tcp://[::1:3001", "closing ]"},
-                                         BadCase{"tcp://[box]:3001", "no IPv6 address"},
-                                         BadCase{"tcp://[::1]3001", "needs :PORT"},
-                                         BadCase{"tcp://bad host:3001", "letters, digits"},
-                                         BadCase{"tcp://box\n:3001", "letters, digits"},
-                                         BadCase{"tcp://box/path:3001", "letters, digits"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EndpointRefused,
+    testing::Values(BadCase{"udp://box:3001", "not a kind of port"}, BadCase{"tcp://box", "needs :PORT"},
+                    BadCase{"tcp://:3001", "needs a host"}, BadCase{"tcp://box:0", "1 to 65535"},
+                    BadCase{"tcp://box:65536", "1 to 65535"}, BadCase{"tcp://box:30x1", "1 to 65535"},
+                    BadCase{"tcp://box:", "1 to 65535"}, BadCase{"tcp://box:0000003001", "1 to 65535"},
+                    BadCase{"tcp://::1:3001", "in brackets"}, BadCase{"tcp://[::1:3001", "closing ]"},
+                    BadCase{"tcp://[box]:3001", "no IPv6 address"}, BadCase{"tcp://[::1]3001", "needs :PORT"},
+                    BadCase{"tcp://bad host:3001", "letters, digits"}, BadCase{"tcp://box\n:3001", "letters, digits"},
+                    BadCase{"tcp://box/path:3001", "letters, digits"}));
 
 TEST(EndpointRefused, a_host_longer_than_dns_carries) {
     const auto parsed = parseEndpoint("tcp://" + std::string(254, 'a') + ":1");

@@ -25,14 +25,16 @@ Bytes operator+(Bytes a, const Bytes& b) {
     return a;
 }
 // IAC SB COM-PORT <command> <value> IAC SE, as sent (value not escaped here).
-Bytes comPort(std::uint8_t command, const Bytes& value) { return Bytes{kIac, kSb, kComPort, command} + value + Bytes{kIac, kSe}; }
+Bytes comPort(std::uint8_t command, const Bytes& value) {
+    return Bytes{kIac, kSb, kComPort, command} + value + Bytes{kIac, kSe};
+}
 
 // The five settings varnel sends once the far end agrees to the com-port option.
-const Bytes kSettings = comPort(1, {0, 0, 0x25, 0x80}) + comPort(2, {8}) + comPort(3, {1}) + comPort(4, {1}) +
-                        comPort(5, {1});
+const Bytes kSettings =
+    comPort(1, {0, 0, 0x25, 0x80}) + comPort(2, {8}) + comPort(3, {1}) + comPort(4, {1}) + comPort(5, {1});
 // A far end that runs the line as asked.
-const Bytes kConfirmed = comPort(101, {0, 0, 0x25, 0x80}) + comPort(102, {8}) + comPort(103, {1}) +
-                         comPort(104, {1}) + comPort(105, {1});
+const Bytes kConfirmed =
+    comPort(101, {0, 0, 0x25, 0x80}) + comPort(102, {8}) + comPort(103, {1}) + comPort(104, {1}) + comPort(105, {1});
 // What a ser2net 4.3 telnet(rfc2217) port sends as a client connects.
 const Bytes kSer2netOpening = cmd(kWill, kSgaOpt) + cmd(kDo, kSgaOpt) + cmd(kWill, kEcho) + cmd(kDont, kEcho) +
                               cmd(kDo, kBinary) + cmd(kWill, kBinary) + cmd(kDo, kComPort);
@@ -53,8 +55,8 @@ Session agreed() {
 
 TEST(TelnetStart, asks_for_binary_both_ways_no_go_aheads_and_the_com_port_option) {
     Session s;
-    EXPECT_EQ(s.start(), cmd(kWill, kBinary) + cmd(kWill, kSgaOpt) + cmd(kWill, kComPort) + cmd(kDo, kBinary) +
-                             cmd(kDo, kSgaOpt));
+    EXPECT_EQ(s.start(),
+              cmd(kWill, kBinary) + cmd(kWill, kSgaOpt) + cmd(kWill, kComPort) + cmd(kDo, kBinary) + cmd(kDo, kSgaOpt));
     EXPECT_EQ(s.line(), Line::Waiting);
 }
 
@@ -87,20 +89,30 @@ INSTANTIATE_TEST_SUITE_P(
         NegotiationCase{"ser2net_opening", true, kSer2netOpening, cmd(kDont, kEcho) + kSettings, Line::Waiting, 1},
         NegotiationCase{"unknown_do_is_refused_with_wont", true, cmd(kDo, kTerminalType), cmd(kWont, kTerminalType),
                         Line::Waiting, 1},
-        NegotiationCase{"unknown_will_is_refused_with_dont", true, cmd(kWill, kTerminalType),
-                        cmd(kDont, kTerminalType), Line::Waiting, 1},
+        NegotiationCase{"unknown_will_is_refused_with_dont", true, cmd(kWill, kTerminalType), cmd(kDont, kTerminalType),
+                        Line::Waiting, 1},
         // An option already off is not acknowledged again: two ends never loop.
-        NegotiationCase{"dont_and_wont_for_an_option_off_say_nothing", true,
-                        cmd(kDont, kTerminalType) + cmd(kWont, kTerminalType) + cmd(kDont, kEcho), {}, Line::Waiting,
+        NegotiationCase{"dont_and_wont_for_an_option_off_say_nothing",
+                        true,
+                        cmd(kDont, kTerminalType) + cmd(kWont, kTerminalType) + cmd(kDont, kEcho),
+                        {},
+                        Line::Waiting,
                         0},
-        NegotiationCase{"a_repeated_yes_is_not_answered", true,
-                        cmd(kDo, kBinary) + cmd(kDo, kBinary) + cmd(kWill, kBinary) + cmd(kWill, kBinary), {},
-                        Line::Waiting, 0},
+        NegotiationCase{"a_repeated_yes_is_not_answered",
+                        true,
+                        cmd(kDo, kBinary) + cmd(kDo, kBinary) + cmd(kWill, kBinary) + cmd(kWill, kBinary),
+                        {},
+                        Line::Waiting,
+                        0},
         NegotiationCase{"an_option_taken_back_is_acknowledged_once", true,
                         cmd(kDo, kBinary) + cmd(kDont, kBinary) + cmd(kDont, kBinary), cmd(kWont, kBinary),
                         Line::Waiting, 0},
-        NegotiationCase{"a_far_end_that_will_not_take_the_com_port_option_refuses_the_line", true,
-                        cmd(kDont, kComPort), {}, Line::Refused, 0},
+        NegotiationCase{"a_far_end_that_will_not_take_the_com_port_option_refuses_the_line",
+                        true,
+                        cmd(kDont, kComPort),
+                        {},
+                        Line::Refused,
+                        0},
         // Unasked, the far end's offers of what varnel does are accepted.
         NegotiationCase{"offers_accepted_without_start", false, cmd(kWill, kBinary) + cmd(kDo, kComPort),
                         cmd(kDo, kBinary) + cmd(kWill, kComPort) + kSettings, Line::Waiting, 0},
@@ -127,22 +139,23 @@ TEST_P(TelnetData, line_bytes_come_out_whole_however_the_stream_is_split) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TelnetData,
-    testing::Values(DataCase{"doubled_ff_is_one_data_byte", {{0x41, kIac, kIac, 0x42}}, {0x41, 0xFF, 0x42}, {}},
-                    DataCase{"an_iac_at_the_end_of_a_segment", {{0x41, kIac}, {kIac, 0x42}}, {0x41, 0xFF, 0x42}, {}},
-                    DataCase{"a_command_split_after_its_verb", {{0x41, kIac, kWill}, {kTerminalType, 0x42}},
-                             {0x41, 0x42}, cmd(kDont, kTerminalType)},
-                    DataCase{"a_report_of_ff_bytes_one_byte_a_segment",
-                             {{kIac}, {kIac}, {0xFE}, {0x00}, {kIac}, {kIac}},
-                             {0xFF, 0xFE, 0x00, 0xFF},
-                             {}},
-                    DataCase{"no_operation_go_ahead_and_unknown_commands_are_dropped",
-                             {{0x01, kIac, kNop, 0x02, kIac, kGa, 0x03, kIac, 0x10, 0x04}},
-                             {0x01, 0x02, 0x03, 0x04},
-                             {}},
-                    DataCase{"a_notice_between_line_bytes", {Bytes{0x41} + comPort(107, {0x30}) + Bytes{0x42}},
-                             {0x41, 0x42},
-                             {}},
-                    DataCase{"cr_nul_stays_in_binary_mode", {{0x0D, 0x00, 0x0D}}, {0x0D, 0x00, 0x0D}, {}}),
+    testing::Values(
+        DataCase{"doubled_ff_is_one_data_byte", {{0x41, kIac, kIac, 0x42}}, {0x41, 0xFF, 0x42}, {}},
+        DataCase{"an_iac_at_the_end_of_a_segment", {{0x41, kIac}, {kIac, 0x42}}, {0x41, 0xFF, 0x42}, {}},
+        DataCase{"a_command_split_after_its_verb",
+                 {{0x41, kIac, kWill}, {kTerminalType, 0x42}},
+                 {0x41, 0x42},
+                 cmd(kDont, kTerminalType)},
+        DataCase{"a_report_of_ff_bytes_one_byte_a_segment",
+                 {{kIac}, {kIac}, {0xFE}, {0x00}, {kIac}, {kIac}},
+                 {0xFF, 0xFE, 0x00, 0xFF},
+                 {}},
+        DataCase{"no_operation_go_ahead_and_unknown_commands_are_dropped",
+                 {{0x01, kIac, kNop, 0x02, kIac, kGa, 0x03, kIac, 0x10, 0x04}},
+                 {0x01, 0x02, 0x03, 0x04},
+                 {}},
+        DataCase{"a_notice_between_line_bytes", {Bytes{0x41} + comPort(107, {0x30}) + Bytes{0x42}}, {0x41, 0x42}, {}},
+        DataCase{"cr_nul_stays_in_binary_mode", {{0x0D, 0x00, 0x0D}}, {0x0D, 0x00, 0x0D}, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TelnetData, without_binary_from_the_far_end_the_nul_after_a_cr_is_padding) {
@@ -204,17 +217,23 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, TelnetSubnegotiation,
     testing::Values(
         SubnegotiationCase{"at_the_limit_is_taken", longSb(Session::kMaxSubnegotiation) + Bytes{0x41}, {0x41}, {}, 0},
-        SubnegotiationCase{"past_the_limit_is_dropped_whole", longSb(Session::kMaxSubnegotiation + 1) + Bytes{0x41},
-                           {0x41}, {}, 1},
-        SubnegotiationCase{"a_huge_one_is_dropped_and_the_line_goes_on", longSb(100'000) + Bytes{0x41, 0x42},
-                           {0x41, 0x42}, {}, 1},
-        SubnegotiationCase{"a_doubled_ff_inside_is_one_byte", Bytes{kIac, kSb, kComPort, 107, kIac, kIac, kIac, kSe, 0x41},
-                           {0x41}, {}, 0},
+        SubnegotiationCase{
+            "past_the_limit_is_dropped_whole", longSb(Session::kMaxSubnegotiation + 1) + Bytes{0x41}, {0x41}, {}, 1},
+        SubnegotiationCase{
+            "a_huge_one_is_dropped_and_the_line_goes_on", longSb(100'000) + Bytes{0x41, 0x42}, {0x41, 0x42}, {}, 1},
+        SubnegotiationCase{"a_doubled_ff_inside_is_one_byte",
+                           Bytes{kIac, kSb, kComPort, 107, kIac, kIac, kIac, kSe, 0x41},
+                           {0x41},
+                           {},
+                           0},
         // A command where IAC SE belongs ends it broken; the command itself still counts.
-        SubnegotiationCase{"ended_by_another_command", Bytes{kIac, kSb, kComPort, 107, kIac, kDont, kBinary, 0x41},
-                           {0x41}, cmd(kWont, kBinary), 1},
-        SubnegotiationCase{"for_an_option_not_agreed_is_ignored", Bytes{kIac, kSb, kTerminalType, 1, kIac, kSe, 0x41},
-                           {0x41}, {}, 0}),
+        SubnegotiationCase{"ended_by_another_command",
+                           Bytes{kIac, kSb, kComPort, 107, kIac, kDont, kBinary, 0x41},
+                           {0x41},
+                           cmd(kWont, kBinary),
+                           1},
+        SubnegotiationCase{
+            "for_an_option_not_agreed_is_ignored", Bytes{kIac, kSb, kTerminalType, 1, kIac, kSe, 0x41}, {0x41}, {}, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TelnetSubnegotiation, an_endless_one_passes_no_line_bytes_and_holds_no_more_than_the_limit) {

@@ -17,9 +17,7 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
            });
 }
 
-bool nameChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '_';
-}
+bool nameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '_'; }
 
 bool ipv6Char(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0 || c == ':' || c == '.'; }
 

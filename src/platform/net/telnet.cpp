@@ -18,9 +18,9 @@ std::string optionName(std::uint8_t option) {
         const char* name;
     };
     static constexpr Named kNames[] = {
-        {kEcho, "echo"},           {5, "status"},          {6, "timing mark"},    {24, "terminal type"},
-        {31, "window size"},       {32, "terminal speed"}, {33, "flow control"},  {34, "line mode"},
-        {36, "environment"},       {39, "new environment"}, {kComPort, "com port"},
+        {kEcho, "echo"},     {5, "status"},           {6, "timing mark"},     {24, "terminal type"},
+        {31, "window size"}, {32, "terminal speed"},  {33, "flow control"},   {34, "line mode"},
+        {36, "environment"}, {39, "new environment"}, {kComPort, "com port"},
     };
     std::string text = "telnet option " + std::to_string(option);
     for (const auto& n : kNames)

@@ -105,8 +105,8 @@ private:
     void sendLineSettings(Output& out);
     void dataByte(std::uint8_t b, Output& out);
 
-    std::array<Q, 256> us_{};   // options varnel does
-    std::array<Q, 256> him_{};  // options the far end does
+    std::array<Q, 256> us_{};              // options varnel does
+    std::array<Q, 256> him_{};             // options the far end does
     std::array<bool, 256> refusedOnce_{};  // each refusal is noted once
     State state_ = State::Data;
     std::uint8_t verb_ = 0;
