@@ -32,8 +32,8 @@ bool listening(std::uint16_t port) {
 
 Ser2net::Ser2net(const std::filesystem::path& dir, const std::string& device, Kind kind)
     : config_(dir / "ser2net.yaml"), kind_(kind), port_(freeTcpPort()) {
-    const std::string accepter = std::string(kind == Kind::Rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") +
-                                 "127.0.0.1," + std::to_string(port_);
+    const std::string accepter =
+        std::string(kind == Kind::Rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") + "127.0.0.1," + std::to_string(port_);
     std::ofstream(config_) << "%YAML 1.1\n---\nconnection: &ocelot\n  accepter: " << accepter
                            << "\n  connector: serialdev," << device << ",9600n81,local\n  options:\n    mdns: false\n";
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -50,8 +50,7 @@ std::optional<std::string> Ser2net::start() {
     // -n: in the foreground; -u: no UUCP lock, the simulator's pseudo-terminal is not a shared device.
     process_.start("ser2net", {"-n", "-u", "-c", QString::fromStdString(config_.string())});
     if (!process_.waitForStarted(5000))
-        return "ser2net did not start (" + process_.errorString().toStdString() +
-               "); scripts/setup.sh installs it";
+        return "ser2net did not start (" + process_.errorString().toStdString() + "); scripts/setup.sh installs it";
     for (int i = 0; i < 500; ++i) {
         if (listening(port_)) return std::nullopt;
         if (process_.state() != QProcess::Running) return std::string("ser2net ended at once");

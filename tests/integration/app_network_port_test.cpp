@@ -51,15 +51,14 @@ TEST(VarnelNetworkPort, through_ser2net_raw_and_rfc2217_find_the_controller_and_
         Ser2net server(dir.path(), link.string(), kind);
         ASSERT_EQ(server.start(), std::nullopt);
 
-        test::LiveVarnel run({"run", "--port", QString::fromStdString(server.url()), "--host-dir",
-                              q(dir.path() / "host")});
+        test::LiveVarnel run(
+            {"run", "--port", QString::fromStdString(server.url()), "--host-dir", q(dir.path() / "host")});
         ASSERT_NE(run.waitFor("Start-up: done in ", 0, 60'000), std::string::npos) << run.said();
         EXPECT_NE(startupResult(run.out()).find(": ok, 4 modules"), std::string::npos) << run.said();
         ASSERT_NE(run.waitFor("Event: ", 0, 30'000), std::string::npos) << run.said();
         run.type("var 1 5\nstatus\n");
         EXPECT_NE(run.waitFor("var 1 5: written", 0, 30'000), std::string::npos) << run.said();
-        EXPECT_NE(run.waitFor("(" + server.url() + "), open, started", 0, 10'000), std::string::npos)
-            << run.said();
+        EXPECT_NE(run.waitFor("(" + server.url() + "), open, started", 0, 10'000), std::string::npos) << run.said();
         run.terminate();
         ASSERT_TRUE(run.waitForExit(20'000));
         EXPECT_EQ(run.exitCode(), 0) << run.said();
@@ -112,7 +111,7 @@ TEST(VarnelNetworkPort, a_far_end_sending_one_byte_per_segment_serves_start_up_r
         run.type("var 2 300\n");
         ASSERT_NE(run.waitFor("var 2 300: written", 0, 30'000), std::string::npos) << run.said();
         EXPECT_EQ(controller.variable(2), 300);
-        controller.emitX10Received(0, 0);  // A1
+        controller.emitX10Received(0, 0);   // A1
         controller.emitX10Received(0, 18);  // on
         EXPECT_NE(run.waitFor("Event: ", 0, 10'000), std::string::npos) << run.said();
         run.terminate();

@@ -62,9 +62,13 @@ void NetFarEnd::accept() {
         t_ = T::Data;
         if (o_.telnet) {
             // What a ser2net telnet(rfc2217) port says first.
-            sendRaw({tn::kIac, tn::kWill, tn::kSuppressGoAhead, tn::kIac, tn::kDo, tn::kSuppressGoAhead, tn::kIac,
-                     tn::kWill, tn::kEcho, tn::kIac, tn::kDont, tn::kEcho, tn::kIac, tn::kDo, tn::kBinary, tn::kIac,
-                     tn::kWill, tn::kBinary, tn::kIac, tn::kDo, tn::kComPort});
+            sendRaw({tn::kIac, tn::kWill, tn::kSuppressGoAhead,
+                     tn::kIac, tn::kDo,   tn::kSuppressGoAhead,
+                     tn::kIac, tn::kWill, tn::kEcho,
+                     tn::kIac, tn::kDont, tn::kEcho,
+                     tn::kIac, tn::kDo,   tn::kBinary,
+                     tn::kIac, tn::kWill, tn::kBinary,
+                     tn::kIac, tn::kDo,   tn::kComPort});
         }
     }
 }

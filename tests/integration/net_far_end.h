@@ -23,10 +23,10 @@ public:
     using Bytes = std::vector<std::uint8_t>;
 
     struct Options {
-        bool telnet = false;             // a telnet port with the com-port option
-        std::uint32_t baudAnswer = 0;    // telnet: the baud rate it claims to set (0: the one asked)
-        bool answerSettings = true;      // telnet: confirm line settings at all
-        bool bytePerSegment = false;     // line bytes to the client one per TCP segment
+        bool telnet = false;                    // a telnet port with the com-port option
+        std::uint32_t baudAnswer = 0;           // telnet: the baud rate it claims to set (0: the one asked)
+        bool answerSettings = true;             // telnet: confirm line settings at all
+        bool bytePerSegment = false;            // line bytes to the client one per TCP segment
         sim::Controller* controller = nullptr;  // on the line's other end
     };
 

@@ -6,6 +6,8 @@
 
 #include <netdb.h>
 
+#include <cerrno>
+
 #include "net_far_end.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_port.h"
@@ -106,6 +108,7 @@ TEST(NetPortErrors, system_causes_become_a_few_words) {
     for (const auto& c : socketCases) EXPECT_EQ(socketErrorText(c.error, c.qtText), c.said) << c.qtText;
     EXPECT_EQ(lookupErrorText(EAI_NONAME), "host name not found");
     EXPECT_EQ(lookupErrorText(EAI_AGAIN), "host name not found for now (no name server answered)");
+    EXPECT_EQ(lookupErrorText(EAI_SYSTEM, ECONNREFUSED), "host name lookup failed (connection refused)");
 }
 
 TEST(NetPortData, line_bytes_pass_both_ways_whole_however_the_far_end_cuts_them) {
@@ -170,7 +173,8 @@ TEST(NetPortTelnet, what_varnel_does_not_know_is_refused_by_the_book_and_noted_o
     ASSERT_EQ(client.port.open(url(true, farEnd.port())), std::nullopt);
     const std::size_t before = farEnd.wire().size();
     // Unknown options, then a subnegotiation past the bound whose IAC SE is cut across segments.
-    Bytes odd{tn::kIac, tn::kDo, 24, tn::kIac, tn::kWill, 31, tn::kIac, tn::kDo, 24, 0x41, tn::kIac, tn::kSb, tn::kComPort, 107};
+    Bytes odd{tn::kIac, tn::kDo, 24,   tn::kIac, tn::kWill, 31,           tn::kIac,
+              tn::kDo,  24,      0x41, tn::kIac, tn::kSb,   tn::kComPort, 107};
     odd.resize(odd.size() + tn::Session::kMaxSubnegotiation + 10, 0x00);
     farEnd.sendRaw(odd);
     farEnd.sendRaw({tn::kIac});

@@ -20,7 +20,7 @@ namespace {
 // While a name lookup runs beside the loop, the loop looks at it this often.
 constexpr int kLookupSliceMs = 10;
 // Sent but not yet taken by the far end: a far end that stopped reading.
-constexpr qint64 kMaxUnsent = 64 * 1024;
+constexpr qint64 kMaxUnsent = qint64{64} * 1024;
 
 // A port text that is no endpoint, fit for a log line.
 std::string shown(const std::string& text) {
@@ -42,6 +42,7 @@ struct Lookup {
     std::mutex mutex;
     bool done = false;
     int code = 0;
+    int systemError = 0;  // errno belongs to the thread that met it
     std::vector<QHostAddress> addresses;
 };
 
@@ -53,6 +54,7 @@ std::shared_ptr<Lookup> startLookup(const std::string& host) {
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
         const int code = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+        const int systemError = errno;
         std::vector<QHostAddress> addresses;
         for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
             const QHostAddress address(a->ai_addr);
@@ -62,6 +64,7 @@ std::shared_ptr<Lookup> startLookup(const std::string& host) {
         if (found != nullptr) ::freeaddrinfo(found);
         const std::lock_guard lock(lookup->mutex);
         lookup->code = code;
+        lookup->systemError = systemError;
         lookup->addresses = std::move(addresses);
         lookup->done = true;
     }).detach();
@@ -88,7 +91,7 @@ std::string socketErrorText(QAbstractSocket::SocketError error, const QString& q
     }
 }
 
-std::string lookupErrorText(int code) {
+std::string lookupErrorText(int code, int systemError) {
     switch (code) {
         case EAI_NONAME:
 #ifdef EAI_NODATA
@@ -96,7 +99,7 @@ std::string lookupErrorText(int code) {
 #endif
             return "host name not found";
         case EAI_AGAIN: return "host name not found for now (no name server answered)";
-        case EAI_SYSTEM: return "host name lookup failed (" + lower(std::strerror(errno)) + ")";
+        case EAI_SYSTEM: return "host name lookup failed (" + lower(std::strerror(systemError)) + ")";
         default: return "host name lookup failed (" + lower(::gai_strerror(code)) + ")";
     }
 }
@@ -115,7 +118,9 @@ QtNetPort::~QtNetPort() {
     socket_.abort();
 }
 
-std::int64_t QtNetPort::remainingMs(std::int64_t deadline) const { return std::max<std::int64_t>(deadline - loop_.tickMs(), 0); }
+std::int64_t QtNetPort::remainingMs(std::int64_t deadline) const {
+    return std::max<std::int64_t>(deadline - loop_.tickMs(), 0);
+}
 
 std::optional<std::string> QtNetPort::open(const std::string& device) {
     if (open_ || opening_) return endpoint() + " is already open";
@@ -178,8 +183,9 @@ std::optional<std::string> QtNetPort::resolve(std::int64_t deadline, std::vector
     if (cancelled_) return std::string("the run is ending");
     const std::lock_guard lock(lookup->mutex);
     if (!lookup->done)
-        return "host name not found within " + std::to_string(timing_.connectMs / 1000) + " s (no name server answered)";
-    if (lookup->code != 0) return lookupErrorText(lookup->code);
+        return "host name not found within " + std::to_string(timing_.connectMs / 1000) +
+               " s (no name server answered)";
+    if (lookup->code != 0) return lookupErrorText(lookup->code, lookup->systemError);
     if (lookup->addresses.empty()) return std::string("host name not found");
     addresses = lookup->addresses;
     return std::nullopt;

@@ -35,7 +35,7 @@ struct NetTiming {
 class QtNetPort final : public SerialPort {
 public:
     // More than this many received bytes left unread: the far end floods, the connection ends.
-    static constexpr std::size_t kMaxWaiting = 64 * 1024;
+    static constexpr std::size_t kMaxWaiting = std::size_t{64} * 1024;
 
     explicit QtNetPort(EventLoop& loop, NetTiming timing = {});
     ~QtNetPort() override;
@@ -73,7 +73,7 @@ private:
     std::optional<net::Endpoint> endpoint_;
     std::optional<net::telnet::Session> telnet_;
     std::deque<std::uint8_t> rx_;
-    std::string failure_;         // why the connection failed while opening
+    std::string failure_;           // why the connection failed while opening
     std::uint64_t connection_ = 0;  // counts opens: a late notice about an earlier connection is dropped
     bool opening_ = false;
     bool open_ = false;
@@ -83,7 +83,7 @@ private:
 
 // What a socket error means, in a few words: "connection refused", "no route to host".
 [[nodiscard]] std::string socketErrorText(QAbstractSocket::SocketError error, const QString& qtText);
-// What a failed name lookup (getaddrinfo's code) means: "host name not found".
-[[nodiscard]] std::string lookupErrorText(int code);
+// What a failed name lookup (getaddrinfo's code, and errno for EAI_SYSTEM) means: "host name not found".
+[[nodiscard]] std::string lookupErrorText(int code, int systemError = 0);
 
 }  // namespace varnel
