@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "platform/net/endpoint.h"
 #include "platform/qt/serial_devices.h"
 
 namespace varnel::app {
@@ -39,6 +40,7 @@ int listPorts(const PortsOptions& o) {
     if (devices.empty()) devices = serialDevices();
     if (devices.empty()) {
         std::cout << "No serial devices found (looked for /dev/ttyS*, ttyUSB*, ttyACM*, ttyAMA* and the like)\n";
+        std::cout << "Over the network: " << net::kPortForms << '\n';
         return kExitOk;
     }
     int exitCode = kExitOk;
@@ -56,6 +58,7 @@ int listPorts(const PortsOptions& o) {
     if (byId)
         std::cout << "Give a by-id name as the port (--port, or port= in the settings file): it stays right\n"
                      "when USB adapters are plugged in another order.\n";
+    std::cout << "Over the network: " << net::kPortForms << '\n';
     return exitCode;
 }
 

@@ -26,8 +26,8 @@
 #include "mqtt_bridge.h"
 #include "platform/headless_prompts.h"
 #include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_port.h"
 #include "platform/qt/qt_process_launcher.h"
-#include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_settings_store.h"
 #include "platform/qt/serial_devices.h"
 #include "plugin/health.h"
@@ -56,11 +56,13 @@ int portNumberSetting(Core& ctx) {
 }
 
 // Opens and closes the device once, so that a missing, forbidden or busy device ends
-// the run with one clear line instead of a start-up that times out step by step.
-// A lock left behind by a process that is gone is taken over first.
-std::optional<std::string> probe(const std::string& device, LogOutput& log) {
-    if (auto note = takeOverStaleLock(device)) log.line(LogLevel::Warning, "varnel: " + *note);
-    QtSerialPort port;
+// the run with one clear line instead of a start-up that times out step by step; a
+// serial server that cannot be reached counts as such a device. A lock left behind
+// by a process that is gone is taken over first.
+std::optional<std::string> probe(EventLoop& loop, const std::string& device, LogOutput& log) {
+    if (!isNetworkPort(device))
+        if (auto note = takeOverStaleLock(device)) log.line(LogLevel::Warning, "varnel: " + *note);
+    QtPort port(loop);
     auto err = port.open(device);
     port.close();
     return err;
@@ -184,7 +186,7 @@ int runPlugin(const RunOptions& o) {
     if (simulator) fixedDevice = simulator->path();
     auto portDevice = [fixedDevice](int number) { return fixedDevice ? *fixedDevice : serialDeviceForPort(number); };
 
-    QtSerialPort port;
+    QtPort port(loop);
     bool ended = false;
     HSPI hspi(Platform{loop, port, userSettings, prompts, launcher, o.hostDir, portDevice}, [&ended] {
         ended = true;
@@ -213,7 +215,7 @@ int runPlugin(const RunOptions& o) {
         std::cerr << "varnel: port number setting " << portNumber << " names no serial device; use --port DEVICE\n";
         return kExitFailure;
     }
-    if (auto err = probe(device, log)) {
+    if (auto err = probe(loop, device, log)) {
         std::cerr << "varnel: " << *err << '\n';
         return kExitFailure;
     }
@@ -268,7 +270,8 @@ int runPlugin(const RunOptions& o) {
         hspi.linkWatch().arm();
     }
     QFileSystemWatcher deviceDirs;
-    if (!ended) watchDeviceDirectory(deviceDirs, device, [&] { hspi.linkWatch().deviceMayHaveAppeared(); });
+    if (!ended && !isNetworkPort(device))
+        watchDeviceDirectory(deviceDirs, device, [&] { hspi.linkWatch().deviceMayHaveAppeared(); });
     std::optional<console::Console> operatorConsole;
     bool shotsTaken = false;  // the screenshot run ends once they are written
     if (!ended) {

@@ -9,6 +9,7 @@
 #include "console/selection.h"
 #include "files/files.h"
 #include "host/ini_text.h"
+#include "platform/net/endpoint.h"
 
 namespace varnel::app {
 
@@ -43,6 +44,10 @@ Problem setSwitch(bool& into, std::string_view v) {
 
 Problem applyPort(RunOptions& o, std::string_view v) {
     if (auto p = needsValue(v, "a device name")) return p;
+    if (net::isUrl(v)) {
+        const auto endpoint = net::parseEndpoint(v);
+        if (const auto* bad = std::get_if<std::string>(&endpoint)) return console::quoted(v) + ": " + *bad;
+    }
     o.device = std::string(v);
     return std::nullopt;
 }
@@ -132,8 +137,9 @@ constexpr RunSetting kRunSettings[] = {
      .apply = applyPort,
      .help = "the controller's serial device; a /dev/serial/by-id/ name stays right\n"
              "when USB adapters are plugged in another order (varnel ports lists\n"
-             "them). Without it the plug-in's port number setting \"comport\" n\n"
-             "picks /dev/ttyS<n-1>"},
+             "them). tcp://HOST:PORT or rfc2217://HOST:PORT reach a serial server\n"
+             "(ser2net and the like). Without it the plug-in's port number setting\n"
+             "\"comport\" n picks /dev/ttyS<n-1>"},
     {.key = "simulate",
      .flag = "--simulate",
      .switchValue = "1",

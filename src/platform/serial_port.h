@@ -1,6 +1,8 @@
 #pragma once
 // The narrow serial interface the link needs: open at fixed settings, write a
 // whole buffer, count and read waiting bytes one at a time, hear of new data.
+// A serial device and a serial server on the network (tcp://, rfc2217://) both
+// stand behind it; the link does not know which it has.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -15,6 +17,8 @@ public:
     // Opens `device` at "9600,N,8,1". Returns an error text naming the port on failure.
     [[nodiscard]] virtual std::optional<std::string> open(const std::string& device) = 0;
     virtual void close() = 0;
+    // Ends an open() that is waiting for a far end (a stop): it returns at once, failed.
+    virtual void cancelOpen() {}
     [[nodiscard]] virtual bool isOpen() const = 0;
     // Writes the whole buffer; false when the port is closed or the write failed.
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
@@ -28,6 +32,8 @@ public:
     std::function<void()> onDataReceived;
     // Raised when the device fails while open (unplugged, closed far end); the port is closed by then.
     std::function<void(const std::string&)> onError;
+    // Raised for something odd the far end did that did not end the connection.
+    std::function<void(const std::string&)> onNotice;
 };
 
 }  // namespace varnel

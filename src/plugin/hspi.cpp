@@ -82,12 +82,18 @@ HSPI::HSPI(Platform platform, std::function<void()> endProcess)
         ctx_.link.commStarted = false;
         watch_->portFailed(why);
     };
+    // A serial server that did something odd but kept the line (a telnet option refused).
+    port.onNotice = [this](const std::string& what) {
+        skipStep(ctx_, 0, [&] { warn(ctx_, what); });
+        clearPending(ctx_);
+    };
 }
 
 HSPI::~HSPI() {
     auto& port = ctx_.platform.port;
     port.onDataReceived = nullptr;
     port.onError = nullptr;
+    port.onNotice = nullptr;
     for (auto* t : {ctx_.timers.timer2.get(), ctx_.timers.timer3.get(), ctx_.timers.clockSync.get()})
         if (t) {
             t->setEnabled(false);

@@ -99,7 +99,10 @@ public:
     LinkWatch& linkWatch() { return *watch_; }
     // A stop is on its way: every wait returns at once and nothing more is sent, so a
     // start-up or command that is waiting unwinds; the shutdown follows.
-    void endWaits() { ctx_.ending = true; }
+    void endWaits() {
+        ctx_.ending = true;
+        ctx_.platform.port.cancelOpen();
+    }
 
     // The plug-in's state, for the embedding program, the window and tests.
     PluginState& context() { return ctx_; }

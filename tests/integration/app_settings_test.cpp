@@ -59,6 +59,7 @@ TEST(RunSettings, a_choice_made_on_the_command_line_overrides_the_whole_group_in
         {{}, "simulate=on\r\ndemo_script=steps.txt\r\n", true, std::nullopt, true, true},
         // Demo settings wait in the file for its next simulated run.
         {{}, "port=/dev/ttyUSB0\r\ndemo=0\r\ndemo_script=steps.txt\r\n", false, "/dev/ttyUSB0", true, false},
+        {{}, "port=rfc2217://closet-box:3002\r\n", false, "rfc2217://closet-box:3002", true, false},
     };
     for (const auto& c : cases) {
         auto o = commandLine(c.args);
@@ -87,6 +88,9 @@ TEST(RunSettings, a_bad_entry_is_one_line_naming_the_file_and_the_key) {
         {"prot=/dev/ttyS0\r\n", "/h/config/settings.ini: [varnel] unknown key 'prot' (known: port, simulate, "},
         {"\x1b[2J" + std::string(500, 'k') + "=1\r\n", "[varnel] unknown key '?[2Jkkkkkkkkkkkkkkkkkkkk...'"},
         {"port=/dev/a\r\nport=/dev/b\r\n", "/h/config/settings.ini: [varnel] port: given twice"},
+        {"port=tcp://10.0.0.7\r\n", "[varnel] port: 'tcp://10.0.0.7': needs :PORT after the host"},
+        {"port=rfc2217://box:99999\r\n", "[varnel] port: 'rfc2217://box:99999': the port must be a number from 1"},
+        {"port=telnet://box:23\r\n", "[varnel] port: 'telnet://box:23': not a kind of port varnel knows"},
         {"port=/dev/a\r\nsimulate=1\r\n", "/h/config/settings.ini: [varnel] port and simulate exclude each other"},
         {"simulate=1\r\ndemo=0\r\ndemo_script=s.txt\r\n", "[varnel] demo_script and demo=0 exclude each other"},
     };

@@ -1,0 +1,138 @@
+// `varnel run --port tcp://...` and `rfc2217://...`: through a real ser2net in front
+// of `varnel sim --link`, and through a far end of the test's own that sends one byte
+// per TCP segment. The controller and its modules are found, events pass both ways,
+// and a serial server killed and started again brings the link back by itself.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include "net_far_end.h"
+#include "ser2net.h"
+#include "sim_demo.h"
+#include "varnel_process.h"
+
+namespace varnel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::q;
+using test::Ser2net;
+
+std::size_t count(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// A simulator that reports an X10 "A1 on" every second, at `link`.
+std::unique_ptr<test::LiveVarnel> startSimulator(const fs::path& link, const fs::path& script) {
+    auto sim = std::make_unique<test::LiveVarnel>(QStringList{"sim", "--link", q(link), "--demo-script", q(script)});
+    sim->waitUntil(20'000, [&] {
+        std::error_code ec;
+        return fs::exists(link, ec);
+    });
+    return sim;
+}
+
+// The start-up's summary line, from "Start-up: done in" to the end of its line.
+std::string startupResult(const std::string& out, std::size_t from = 0) {
+    const auto at = out.find("Start-up: done in ", from);
+    return at == std::string::npos ? "" : out.substr(at, out.find('\n', at) - at);
+}
+
+TEST(VarnelNetworkPort, through_ser2net_raw_and_rfc2217_find_the_controller_and_pass_events_both_ways) {
+    for (const auto kind : {Ser2net::Kind::Raw, Ser2net::Kind::Rfc2217}) {
+        SCOPED_TRACE(kind == Ser2net::Kind::Raw ? "raw" : "rfc2217");
+        test::TempDir dir;
+        const fs::path link = dir.path() / "ttyOcelot";
+        test::writeFile(dir.path() / "x10.txt", "0 x10 A 0\n100 x10 A 18\nrepeat 1000\n");
+        auto sim = startSimulator(link, dir.path() / "x10.txt");
+        ASSERT_TRUE(fs::exists(link)) << sim->said();
+        Ser2net server(dir.path(), link.string(), kind);
+        ASSERT_EQ(server.start(), std::nullopt);
+
+        test::LiveVarnel run(
+            {"run", "--port", QString::fromStdString(server.url()), "--host-dir", q(dir.path() / "host")});
+        ASSERT_NE(run.waitFor("Start-up: done in ", 0, 60'000), std::string::npos) << run.said();
+        EXPECT_NE(startupResult(run.out()).find(": ok, 4 modules"), std::string::npos) << run.said();
+        ASSERT_NE(run.waitFor("Event: ", 0, 30'000), std::string::npos) << run.said();
+        run.type("var 1 5\nstatus\n");
+        EXPECT_NE(run.waitFor("var 1 5: written", 0, 30'000), std::string::npos) << run.said();
+        EXPECT_NE(run.waitFor("(" + server.url() + "), open, started", 0, 10'000), std::string::npos) << run.said();
+        run.terminate();
+        ASSERT_TRUE(run.waitForExit(20'000));
+        EXPECT_EQ(run.exitCode(), 0) << run.said();
+        EXPECT_EQ(run.out().find("Controller link lost"), std::string::npos) << run.said();
+    }
+}
+
+TEST(VarnelNetworkPort, ser2net_killed_and_started_again_brings_the_link_back_by_itself) {
+    test::TempDir dir;
+    const fs::path link = dir.path() / "ttyOcelot";
+    test::writeFile(dir.path() / "x10.txt", "0 x10 A 0\n100 x10 A 18\nrepeat 1000\n");
+    auto sim = startSimulator(link, dir.path() / "x10.txt");
+    ASSERT_TRUE(fs::exists(link)) << sim->said();
+    Ser2net server(dir.path(), link.string(), Ser2net::Kind::Rfc2217);
+    ASSERT_EQ(server.start(), std::nullopt);
+
+    test::LiveVarnel run({"run", "--port", QString::fromStdString(server.url()), "--host-dir", q(dir.path() / "host")});
+    const auto done = run.waitFor("Start-up: done in ", 0, 60'000);
+    ASSERT_NE(done, std::string::npos) << run.said();
+    ASSERT_NE(run.waitFor("Event: ", done, 30'000), std::string::npos) << run.said();
+
+    server.kill();
+    const auto lost = run.waitFor("Controller link lost: " + server.url() + ": ", 0, 30'000);
+    ASSERT_NE(lost, std::string::npos) << run.said();
+    run.waitUntil(3'000, [] { return false; });  // a few tries meet a refused connection
+
+    ASSERT_EQ(server.start(), std::nullopt);
+    const auto back = run.waitFor("Controller link back after ", lost, 60'000);
+    ASSERT_NE(back, std::string::npos) << run.said();
+    EXPECT_NE(run.waitFor("Event: ", back, 30'000), std::string::npos) << run.said();
+    EXPECT_EQ(count(run.out(), "Controller link lost"), 1u) << run.said();
+    EXPECT_EQ(count(run.out(), "Controller link back"), 1u) << run.said();
+
+    run.terminate();
+    ASSERT_TRUE(run.waitForExit(20'000));
+    EXPECT_EQ(run.exitCode(), 0) << run.said();
+}
+
+TEST(VarnelNetworkPort, a_far_end_sending_one_byte_per_segment_serves_start_up_replies_and_reports) {
+    for (const bool telnet : {false, true}) {
+        SCOPED_TRACE(telnet ? "rfc2217" : "tcp");
+        sim::Controller controller(app::demoController());
+        test::NetFarEnd farEnd({.telnet = telnet, .bytePerSegment = true, .controller = &controller});
+        const std::string url =
+            std::string(telnet ? "rfc2217" : "tcp") + "://127.0.0.1:" + std::to_string(farEnd.port());
+        test::TempDir dir;
+        test::LiveVarnel run({"run", "--port", QString::fromStdString(url), "--host-dir", q(dir.path())});
+        ASSERT_NE(run.waitFor("Start-up: done in ", 0, 60'000), std::string::npos) << run.said();
+        EXPECT_NE(startupResult(run.out()).find(": ok, 4 modules"), std::string::npos) << run.said();
+        run.type("var 2 300\n");
+        ASSERT_NE(run.waitFor("var 2 300: written", 0, 30'000), std::string::npos) << run.said();
+        EXPECT_EQ(controller.variable(2), 300);
+        controller.emitX10Received(0, 0);   // A1
+        controller.emitX10Received(0, 18);  // on
+        EXPECT_NE(run.waitFor("Event: ", 0, 10'000), std::string::npos) << run.said();
+        run.terminate();
+        ASSERT_TRUE(run.waitForExit(20'000));
+        EXPECT_EQ(controller.invalidFrames(), 0u);
+        EXPECT_EQ(controller.strayBytes(), 0u);
+    }
+}
+
+TEST(VarnelNetworkPort, a_serial_server_that_cannot_be_reached_ends_the_run_as_a_missing_device_does) {
+    const std::uint16_t closed = test::freeTcpPort();
+    test::TempDir dir;
+    const std::string url = "tcp://127.0.0.1:" + std::to_string(closed);
+    const auto out = test::runVarnel({"run", "--port", QString::fromStdString(url), "--host-dir", q(dir.path())});
+    EXPECT_EQ(out.exitCode, 1);
+    EXPECT_EQ(out.err, "varnel: " + url + ": connection refused\n");
+
+    const auto bad = test::runVarnel({"run", "--port", "rfc2217://box", "--host-dir", q(dir.path())});
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("'rfc2217://box': needs :PORT after the host"), std::string::npos) << bad.err;
+}
+
+}  // namespace
+}  // namespace varnel
