@@ -18,6 +18,7 @@
 #include "console/console.h"
 #include "console/event_lines.h"
 #include "console_feed.h"
+#include "devices/io_timer.h"
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
@@ -233,6 +234,7 @@ int runPlugin(const RunOptions& o) {
                 host->flush();
             } catch (const std::exception&) {
             }
+            endStartedPrograms(hspi.context());  // CMAX must not outlive us
             port.close();
             std::_Exit(kExitFailure);
         }

@@ -41,6 +41,8 @@ std::optional<std::string> WindowSession::screenshots(const std::filesystem::pat
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     const char* names[] = {"config-general.png", "config-io.png", "config-ir.png", "config-cmax.png"};
+    // At the size it asks for, whatever screen (the off-screen one is 800x600) is there.
+    view->resize(view->sizeHint());
     for (int i = 0; i < view->tabs()->count() && i < 4; ++i) {
         view->tabs()->setCurrentIndex(i);
         const auto file = dir / names[i];

@@ -48,8 +48,10 @@ struct TimerState {
     std::unique_ptr<Timer> clockSync;
     bool ioCheckRequest = false;
     bool disconnectRequest = false;
-    bool cmaxLaunch = false;
-    std::string cmaxExe;                             // the window's CMAX program path
+    bool cmaxLaunch = false;                  // a CMAX run is pending or running
+    std::string cmaxExe;                      // the window's CMAX program path
+    std::unique_ptr<RunningProgram> cmaxRun;  // the programs the window started
+    std::vector<std::unique_ptr<RunningProgram>> irMaxRuns;
     std::string pollInterval = "500";                // milliseconds, as text
     std::array<std::int32_t, 129> hostValueCache{};  // indexes 1..128
     bool varsCached = false;
@@ -74,6 +76,8 @@ public:
     virtual void reconnectAfterCmax() {}
     // The variable timer's nightly turn to set the controller's clock.
     virtual void syncClock() {}
+    // CMAX or IR_MAX failed; already in the host log.
+    virtual void programFailed(const std::string& /*text*/) {}
 };
 
 struct DeviceLayer : CommandLayer {

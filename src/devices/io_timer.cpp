@@ -1,5 +1,6 @@
 #include "devices/io_timer.h"
 
+#include <stdexcept>
 #include <string>
 
 #include "commands/block_reads.h"
@@ -81,16 +82,48 @@ void disconnectAndRunCmax(DeviceLayer& ctx) {
     reportStep(ctx, kTimer3Procedure, 6, [&] { ClosePort(ctx); });
     ctx.link.commStarted = false;
     reportStep(ctx, kTimer3Procedure, 6, [&] { ctx.timerEvents->portClosed(); });
-    if (!timers.cmaxLaunch) return;
+    if (!timers.cmaxLaunch || (timers.cmaxRun && timers.cmaxRun->running())) return;
 
-    reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.platform.launcher.run(timers.cmaxExe, "", true); });
+    // CMAX runs beside the plug-in: the window and the console stay usable, and a stop
+    // of the plug-in ends it.
+    reportStep(ctx, kTimer3Procedure, 7, [&] {
+        timers.cmaxRun =
+            ctx.platform.launcher.start(timers.cmaxExe, "", [&ctx](const ProgramEnd& end) { cmaxEnded(ctx, end); });
+    });
+    if (!timers.cmaxRun) {
+        ProgramEnd none;
+        none.started = false;
+        cmaxEnded(ctx, none);
+    }
+}
+
+void cmaxEnded(DeviceLayer& ctx, const ProgramEnd& end) {
+    auto& timers = ctx.timers;
     timers.cmaxLaunch = false;
+    if (ctx.ending) return;
+    if (!end.ok()) reportProgramFailure(ctx, kCmaxProcedure, "CMAX " + end.describe());
     reportStep(ctx, kTimer3Procedure, 7, [&] { ctx.timerEvents->reconnectAfterCmax(); });
     // The host script is optional: a host without it must not see an error.
     skipStep(ctx, 7, [&] {
         if (ctx.host.hs) ctx.host.hs->RunEx("Varnel_CMAXSync.txt", "AfterCMAX", "");
     });
     clearPending(ctx);
+}
+
+void reportProgramFailure(DeviceLayer& ctx, const std::string& procedure, const std::string& text) {
+    reportStep(ctx, procedure, 1, [&] { throw std::runtime_error(text); });
+    skipStep(ctx, 1, [&] { ctx.timerEvents->programFailed(text); });
+    clearPending(ctx);
+}
+
+void stopStartedPrograms(DeviceLayer& ctx) {
+    if (ctx.timers.cmaxRun) ctx.timers.cmaxRun->stop();
+    for (auto& p : ctx.timers.irMaxRuns) p->stop();
+}
+
+void endStartedPrograms(DeviceLayer& ctx) {
+    ctx.timers.cmaxRun.reset();
+    ctx.timers.irMaxRuns.clear();
 }
 
 void Timer3_Timer(DeviceLayer& ctx) {

@@ -331,12 +331,21 @@ void EmbeddedHost::RunEx(const std::string& scriptFile, const std::string& proce
     host::HostRun run{
         .kind = host::HostRun::Kind::RunEx, .file = scriptFile, .procedure = procedure, .parameter = parameter};
     const auto script = files::resolveNoCase(hostDir_, "scripts/" + scriptFile);
-    if (script && isExecutableFile(*script)) {
+    std::error_code ec;
+    const bool present = script && fs::is_regular_file(*script, ec);
+    if (present && isExecutableFile(*script)) {
         run.started = true;
         run.result = launcher_.run(script->string(), quoted(procedure) + " " + quoted(parameter), true);
     }
     hostMessage(host::describe(run));
     runs_.push_back(std::move(run));
+    // No script is no error (the scripts are optional); one that is there and fails is.
+    const auto& done = runs_.back();
+    const std::string what = "RunEx " + scriptFile + " " + procedure + ": ";
+    if (present && !done.started) throw HostError(what + "the script is not executable");
+    if (done.started && done.result < 0) throw HostError(what + "the script could not be run");
+    if (done.started && done.result != 0)
+        throw HostError(what + "the script ended with exit status " + std::to_string(done.result));
 }
 
 void EmbeddedHost::Launch(const std::string& programPath, const std::string& parameters) {

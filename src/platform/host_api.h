@@ -87,6 +87,7 @@ public:
     virtual void SetDeviceValue(const std::string& code, std::int32_t value) = 0;
     [[nodiscard]] virtual bool ison(const std::string& code) const = 0;
     [[nodiscard]] virtual bool isoff(const std::string& code) const = 0;
+    // Throws HostError when the script is there but cannot run or fails.
     virtual void RunEx(const std::string& scriptFile, const std::string& procedure, const std::string& parameter) = 0;
     virtual void Launch(const std::string& programPath, const std::string& parameters) = 0;
 };

@@ -43,6 +43,9 @@ public:
         StartCommunications(ctx_);
     }
     void syncClock() override { SyncClock(ctx_); }
+    void programFailed(const std::string& text) override {
+        if (ctx_.window.open && ctx_.configWindow) ctx_.configWindow->programFailed(text);
+    }
 
 private:
     HSPI& hspi_;

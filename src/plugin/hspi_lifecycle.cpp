@@ -3,6 +3,7 @@
 
 #include "commands/ir_files.h"
 #include "commands/queue.h"
+#include "devices/io_timer.h"
 #include "devices/var_timer.h"
 #include "link/serial_link.h"
 #include "plugin/hspi.h"
@@ -126,10 +127,13 @@ void HSPI::Release() { ShutdownPlugin(); }
 void HSPI::ShutdownPlugin() {
     if (ended_) return;
     ended_ = true;
+    // CMAX and IR_MAX get the pause to end; what still runs after it is killed.
+    stopStartedPrograms(ctx_);
     skipStep(ctx_, 1, [&] {
         if (ctx_.timers.timer2) ctx_.timers.timer2->setEnabled(false);
     });
     skipStep(ctx_, 2, [&] { Pause(ctx_, 2000); });
+    endStartedPrograms(ctx_);
     skipStep(ctx_, 3, [&] { ClosePort(ctx_); });
     // From here no wait keeps the process and nothing reaches the closed port.
     ctx_.ending = true;

@@ -40,6 +40,8 @@ public:
     virtual void showPortOpen(bool on) = 0;
     // The window's Disconnect button, which reconnects after CMAX.
     virtual void clickDisconnect() = 0;
+    // CMAX or IR_MAX failed: told in the window too.
+    virtual void programFailed(const std::string& /*text*/) {}
 };
 
 struct PluginState : DeviceLayer {

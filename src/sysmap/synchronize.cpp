@@ -50,8 +50,8 @@ SyncLog Synchronize(DeviceLayer& ctx, bool direction, const std::string& project
 
 std::string syncQuestion(bool direction, const SyncIncludes& includes) {
     if (!direction) return "Are you certain you want to overwrite CMAX System Map definitions?";
-    std::string text = "Are you certain you want to overwrite Homeseer definitions?";
-    if (includes.ir) text += "  Note that IR Label changes will not take effect until Homeseer restart.";
+    std::string text = "Are you certain you want to overwrite host definitions?";
+    if (includes.ir) text += "  Note that IR Label changes will not take effect until the host restarts.";
     return text;
 }
 

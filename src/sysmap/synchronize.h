@@ -20,8 +20,8 @@ std::string syncQuestion(bool direction, const SyncIncludes& includes);
 
 // Asked once IR label files were made from the System Map: the live ones are swapped only on yes.
 inline constexpr const char* kReplaceIrFilesQuestion =
-    "IR Label Files have been created from CMAX System Map.  Their use requires a Homeseer restart.  Do you want "
-    "them to replace existing ones after homeseer shuts down?";
+    "IR Label Files have been created from CMAX System Map.  Their use requires a host restart.  Do you want them "
+    "to replace existing ones after the host shuts down?";
 
 struct SyncRequest {
     bool direction = false;  // as Synchronize: true = System Map to host

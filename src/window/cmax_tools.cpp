@@ -1,7 +1,9 @@
 // The CMAX tab (path pickers, CMAX and IR_MAX, synchronisation), the Disconnect
 // button and the prompts shown when the window closes.
 #include <algorithm>
+#include <functional>
 
+#include "devices/io_timer.h"
 #include "files/files.h"
 #include "plugin/startup.h"
 #include "support/errors.h"
@@ -14,6 +16,8 @@ namespace varnel {
 namespace {
 
 constexpr const char* kCmaxScript = "Varnel_CMAXSync.txt";
+// A synchronisation's result lines shown at most; a big one says how many more.
+constexpr std::size_t kSyncLinesShown = 25;
 
 }  // namespace
 
@@ -31,9 +35,19 @@ bool FrmConfig::pick(const std::string& control) {
     return true;
 }
 
+void FrmConfig::toolStep(const char* procedure, const std::function<void()>& step) {
+    if (skipStep(ctx_, 1, step)) return;
+    const std::string what = ctx_.error.description;
+    reportPending(ctx_, procedure);
+    ctx_.platform.prompts.message(what, PromptStyle::Exclamation);
+}
+
 void FrmConfig::aCMAX_Click() {
-    reportStep(ctx_, "aCMAX_Click", 1, [&] {
+    // One run at a time: the button is disabled while one is pending.
+    if (ctx_.timers.cmaxLaunch) return;
+    toolStep(kCmaxProcedure, [&] {
         if (!files::isRegularFile(view_.text("aCMAXexe")) && !pick("aCMAXexe")) return;
+        // A failing script stops the run here, with the link still up.
         if (ctx_.host.hs) ctx_.host.hs->RunEx(kCmaxScript, "BeforeCMAX", "");
         ctx_.timers.cmaxExe = view_.text("aCMAXexe");
         ctx_.timers.disconnectRequest = true;
@@ -43,19 +57,39 @@ void FrmConfig::aCMAX_Click() {
 }
 
 void FrmConfig::aIRMax_Click() {
-    reportStep(ctx_, "aIRMax_Click", 1, [&] {
+    toolStep(kIrMaxProcedure, [&] {
         if (!files::isRegularFile(view_.text("aIRMaxExe")) && !pick("aIRMaxExe")) return;
-        // The controller link stays up while IR_MAX runs.
-        ctx_.platform.launcher.run(view_.text("aIRMaxExe"), "", false);
+        auto& runs = ctx_.timers.irMaxRuns;
+        std::erase_if(runs, [](const auto& r) { return !r || !r->running(); });
+        // The controller link stays up while IR_MAX runs; its failure is told when it ends.
+        DeviceLayer& ctx = ctx_;
+        runs.push_back(ctx_.platform.launcher.start(view_.text("aIRMaxExe"), "", [&ctx](const ProgramEnd& end) {
+            if (!end.ok()) reportProgramFailure(ctx, kIrMaxProcedure, "IR_MAX " + end.describe());
+        }));
     });
+}
+
+void FrmConfig::programFailed(const std::string& text) {
+    if (!unloaded_) ctx_.platform.prompts.message(text, PromptStyle::Exclamation);
 }
 
 void FrmConfig::disconnectCaption() {
     view_.setText("Disconnect", ctx_.timers.disconnectRequest ? "Reconnect to Ocelot" : "Disconnect from Ocelot");
     view_.setEnabled("Disconnect", !ctx_.timers.cmaxLaunch);
+    view_.setEnabled("aCMAX", !ctx_.timers.cmaxLaunch);
 }
 
 void FrmConfig::Disconnect_Click() {
+    // From the I/O timer after CMAX: clicks made meanwhile wait for the reconnect, as they
+    // wait for a handler of the window.
+    if (handling_) return toggleDisconnect();
+    handling_ = true;
+    toggleDisconnect();
+    handling_ = false;
+    runHeld();
+}
+
+void FrmConfig::toggleDisconnect() {
     ctx_.timers.disconnectRequest = !ctx_.timers.disconnectRequest;
     if (!unloaded_) disconnectCaption();
     if (ctx_.timers.disconnectRequest) return;
@@ -80,7 +114,19 @@ void FrmConfig::aSynchronize_Click() {
                             .x10 = view_.checked("aIncludeX10"),
                             .io = view_.checked("aIncludeIO"),
                             .ir = view_.checked("aIncludeIR")};
-        runSync(ctx_, request);
+        const SyncSummary summary = runSync(ctx_, request);
+        if (summary.outcome == SyncSummary::Outcome::Declined) return;
+        // What `varnel sync` prints, so that a run that changed nothing or failed says so.
+        const auto lines = describeSync(summary);
+        std::string text;
+        for (std::size_t i = 0; i < lines.size() && i < kSyncLinesShown; ++i) {
+            if (i != 0) text += '\n';
+            text += lines[i];
+        }
+        if (lines.size() > kSyncLinesShown)
+            text += "\n... and " + std::to_string(lines.size() - kSyncLinesShown) + " more";
+        const bool ok = summary.outcome == SyncSummary::Outcome::Done;
+        ctx_.platform.prompts.message(text, ok ? PromptStyle::Information : PromptStyle::Exclamation);
     });
 }
 
@@ -94,7 +140,9 @@ void FrmConfig::aIncludeMessages_Click() {
 
 void FrmConfig::closingPrompts() {
     auto& prompts = ctx_.platform.prompts;
-    if (matricesLoaded_ && (variablesChanged_ || remapChanged_) &&
+    // The question names the variables and points, and Yes creates their devices: remap
+    // edits, like every other edit, are stored by Update alone.
+    if (matricesLoaded_ && variablesChanged_ &&
         prompts.question("Changes were made to Variables or IO Point Devices.  Should these changes be acted upon?"))
         CreateVariablesAndIO(kCreateVariables | kCreateIO);
     if (ctx_.timers.cmaxLaunch)

@@ -17,6 +17,8 @@ namespace {
 
 constexpr const char* kLoadProcedure = "formConfig Load ";
 constexpr const char* kUpdateProcedure = "OKButton_Click";
+// How often a click held for a busy line tries again.
+constexpr int kHeldRetryMs = 20;
 
 // Check boxes that show a stored switch and store 0 or 1.
 struct CheckSetting {
@@ -247,7 +249,10 @@ void FrmConfig::OKButton_Click() {
     // A field in error stores nothing at all: the window stays open with every edit.
     if (const auto problems = fieldProblems(); !problems.empty()) {
         std::string text;
-        for (const auto& p : problems) text += (text.empty() ? "" : "\n") + p;
+        for (const auto& p : problems) {
+            if (!text.empty()) text += '\n';
+            text += p;
+        }
         ctx_.platform.prompts.message(text, PromptStyle::Exclamation);
         return;
     }
@@ -271,30 +276,67 @@ void FrmConfig::ChangeInterface(bool varnel) {
 
 namespace {
 struct HandlingScope {
-    explicit HandlingScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~HandlingScope() { flag_ = false; }
+    explicit HandlingScope(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+    ~HandlingScope() { flag_ = was_; }
     HandlingScope(const HandlingScope&) = delete;
     HandlingScope& operator=(const HandlingScope&) = delete;
     bool& flag_;
+    bool was_;
 };
 }  // namespace
 
 bool FrmConfig::readyForClick() const { return !handling_ && ctx_.gate.idle(); }
 
 void FrmConfig::chosen(const std::string& control, int index) {
-    if (unloaded_ || handling_) return;
-    HandlingScope scope(handling_);
-    if (control == "aIRDevice") aIRDevice_Click(index);
+    input({.control = control, .index = index, .choice = true});
 }
 
-void FrmConfig::clicked(const std::string& control) {
-    if (unloaded_ || handling_) return;
-    HandlingScope scope(handling_);
+void FrmConfig::clicked(const std::string& control) { input({.control = control, .index = -1, .choice = false}); }
+
+void FrmConfig::input(Input in) {
+    if (unloaded_) return;
+    held_.push_back(std::move(in));
+    // Inside a running handler: its end runs the held clicks.
+    if (!handling_) runHeld();
+}
+
+void FrmConfig::runHeld() {
+    while (!held_.empty() && !unloaded_) {
+        if (!readyForClick()) {
+            // The line is in use: try again shortly. The view already shows the click.
+            if (!heldRetry_) {
+                heldRetry_ = ctx_.platform.loop.createTimer();
+                heldRetry_->setInterval(kHeldRetryMs);
+                heldRetry_->onTick = [this] {
+                    heldRetry_->setEnabled(false);
+                    runHeld();
+                };
+            }
+            heldRetry_->setEnabled(true);
+            return;
+        }
+        const Input in = std::move(held_.front());
+        held_.pop_front();
+        HandlingScope scope(handling_);
+        dispatch(in);
+    }
+    held_.clear();
+}
+
+void FrmConfig::dispatch(const Input& in) {
+    if (in.choice) {
+        if (in.control == "aIRDevice") aIRDevice_Click(in.index);
+        return;
+    }
+    click(in.control);
+}
+
+void FrmConfig::click(const std::string& control) {
     using Handler = void (FrmConfig::*)();
     static const std::map<std::string_view, Handler> buttons = {
         {"OKButton", &FrmConfig::OKButton_Click},
         {"CancelButton", &FrmConfig::Form_Unload},
-        {"Disconnect", &FrmConfig::Disconnect_Click},
+        {"Disconnect", &FrmConfig::toggleDisconnect},
         {"aCMAX", &FrmConfig::aCMAX_Click},
         {"aIRMax", &FrmConfig::aIRMax_Click},
         {"aSynchronize", &FrmConfig::aSynchronize_Click},

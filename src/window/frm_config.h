@@ -4,8 +4,10 @@
 // the user's clicks. The view only shows controls and reports clicks.
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -49,24 +51,30 @@ public:
     FrmConfig& operator=(const FrmConfig&) = delete;
 
     void Form_Load();
-    // A click on a control, by its name (see WindowView).
+    // A click on a control, by its name (see WindowView). The close box is a click on
+    // "CancelButton". A click that cannot run now (see readyForClick) is held and runs,
+    // in the order it came, once it can; none is dropped while the window is open.
     void clicked(const std::string& control);
-    // A choice in a drop-down list (the IR group list).
+    // A choice in a drop-down list (the IR group list); held like a click.
     void chosen(const std::string& control, int index);
-    // The close box, Update and Cancel all end here: the closing prompts, then the view closes.
+    // Update and Cancel end here: the closing prompts, then the view closes.
     void Form_Unload();
     [[nodiscard]] bool unloaded() const { return unloaded_; }
     // A click may run now: no exchange with the controller under way (two must never share
-    // the line) and no handler of this window running. A view holds clicks back until then.
+    // the line) and no handler of this window running.
     [[nodiscard]] bool readyForClick() const;
-    // A handler of this window is running (its waits keep the window painted): clicks are dropped.
+    // A handler of this window is running (its waits keep the window painted).
     [[nodiscard]] bool handling() const { return handling_; }
+    // Clicks waiting for the running handler or the line.
+    [[nodiscard]] std::size_t heldClicks() const { return held_.size(); }
     // Runs once the window is gone.
     std::function<void()> onUnloaded;
 
     // Called by the I/O timer: the port lamp, and the reconnect after CMAX.
     void showPortOpen(bool on);
     void Disconnect_Click();
+    // CMAX or IR_MAX failed (already in the host log): told in a message box.
+    void programFailed(const std::string& text);
 
     bool LoadVariablesMatrix();
     void CreateVariablesAndIO(std::uint8_t flags);
@@ -95,17 +103,32 @@ private:
     // Variables and I/O matrix.
     void houseCodeLabels();
     void fillVariables();
+    void fillIoGrid();
     void fillModuleRow(int row, int unit, const umap& m);
     void hideRow(int row);
     void createButton(std::uint8_t flags);
     std::array<bool, 16> rowTicks(int unit, bool& invert) const;
 
+    // Held clicks and choices, run in order once clicks may run.
+    struct Input {
+        std::string control;
+        int index = -1;
+        bool choice = false;
+    };
+    void input(Input in);
+    void runHeld();
+    void dispatch(const Input& in);
+    void click(const std::string& control);
+
     // CMAX tools and the closing prompts.
     bool pick(const std::string& control);
+    // Runs a tool's step; a failure goes to the host log under `procedure` and to a message box.
+    void toolStep(const char* procedure, const std::function<void()>& step);
     void aCMAX_Click();
     void aIRMax_Click();
     void aSynchronize_Click();
     void aIncludeMessages_Click();
+    void toggleDisconnect();
     void disconnectCaption();
     void closingPrompts();
 
@@ -125,6 +148,8 @@ private:
     std::vector<std::string> workingMap_;
     std::vector<std::string> units_;
     std::map<int, int> rowOfUnit_;
+    std::deque<Input> held_;
+    std::unique_ptr<Timer> heldRetry_;  // while the line is busy
 };
 
 }  // namespace varnel

@@ -72,7 +72,8 @@ void FrmConfig::fillModuleRow(int row, int unit, const umap& m) {
     view_.setText(controlName("aIOUnit", row), tag.substr(2, 1));
     for (int p = 0; p < 16; ++p) {
         const std::string box = controlName("IOPoint", 16 * row + p);
-        const std::string tip = "IO Point " + std::to_string(p);
+        // Numbered as the heads above the boxes number them.
+        const std::string tip = "IO Point " + std::to_string(p + 1);
         std::optional<std::string> found;
         if (pointSelected(ctx_, unit, p)) found = deviceTip(ctx_, m.hc() + std::to_string(p + 1));
         view_.setChecked(box, found.has_value());
@@ -95,35 +96,38 @@ void FrmConfig::hideRow(int row) {
 
 bool FrmConfig::LoadVariablesMatrix() {
     bool result = false;
-    rowOfUnit_.clear();
     reportStep(ctx_, "LoadVariablesMatrix", 1, [&] {
         houseCodeLabels();
         if (ctx_.devices.varsHouseCode != 0) fillVariables();
-        for (int r = 0; r < kRows; ++r) view_.setText(controlName("aIOHouse", r), "");
-        for (int i = 0; i < 3 * kRows; ++i) view_.setText(controlName("aIOUnit", i), "");
-        int row = 0;
-        for (std::size_t line = 1; line < units_.size() && row < kRows; ++line) {
-            const auto words = split(units_[line], ' ');
-            if (words.size() < 2) continue;
-            const auto n = parseNumber(words[1]);
-            if (!n) continue;
-            const int unit = static_cast<int>(*n);
-            const umap* m = mappingOfUnit(ctx_, unit);
-            if (m == nullptr) continue;
-            fillModuleRow(row, unit, *m);
-            rowOfUnit_[unit] = row;
-            ++row;
-        }
-        for (int r = row; r < kRows; ++r) hideRow(r);
-        if (row == 0) {
-            for (int i = 0; i < 4; ++i) view_.setVisible(controlName("Label8", i), false);
-            view_.setVisible("Line1", false);
-            for (int i = 10; i <= 25; ++i) view_.setVisible(controlName("Label2", i), false);
-            for (int i = 0; i < 2; ++i) view_.setVisible(controlName("Label9", i), false);
-        }
+        fillIoGrid();
         result = true;
     });
     return result;
+}
+
+void FrmConfig::fillIoGrid() {
+    rowOfUnit_.clear();
+    for (int r = 0; r < kRows; ++r) view_.setText(controlName("aIOHouse", r), "");
+    for (int i = 0; i < 3 * kRows; ++i) view_.setText(controlName("aIOUnit", i), "");
+    int row = 0;
+    for (std::size_t line = 1; line < units_.size() && row < kRows; ++line) {
+        const auto words = split(units_[line], ' ');
+        if (words.size() < 2) continue;
+        const auto n = parseNumber(words[1]);
+        if (!n) continue;
+        const int unit = static_cast<int>(*n);
+        const umap* m = mappingOfUnit(ctx_, unit);
+        if (m == nullptr) continue;
+        fillModuleRow(row, unit, *m);
+        rowOfUnit_[unit] = row;
+        ++row;
+    }
+    for (int r = row; r < kRows; ++r) hideRow(r);
+    // Shown again when a create gave the first module its row.
+    for (int i = 0; i < 4; ++i) view_.setVisible(controlName("Label8", i), row != 0);
+    view_.setVisible("Line1", row != 0);
+    for (int i = 10; i <= 25; ++i) view_.setVisible(controlName("Label2", i), row != 0);
+    for (int i = 0; i < 2; ++i) view_.setVisible(controlName("Label9", i), row != 0);
 }
 
 std::array<bool, 16> FrmConfig::rowTicks(int unit, bool& invert) const {
@@ -167,6 +171,8 @@ void FrmConfig::CreateVariablesAndIO(std::uint8_t flags) {
                 const BusyCursor busy(view_);
                 CreateVariableDevices(ctx_, ticked);
             } else if ((flags & kCreateIO) != 0 && moduleTypeOf(ctx_, n) != kSecu16IR) {
+                // A module with devices but no row (past the sixteenth) shows no ticks to act on.
+                if (rowOfUnit(n) < 0 && mappingOfUnit(ctx_, n) != nullptr) continue;
                 bool invert = false;
                 auto ticked = rowTicks(n, invert);
                 {
@@ -183,7 +189,7 @@ void FrmConfig::CreateVariablesAndIO(std::uint8_t flags) {
         if (!ctx_.controller.ioStarted)
             ctx_.platform.prompts.message(
                 "To use variables and I/O inputs/outputs, make sure the Ocelot is added as an "
-                "I/O device in the HomeSeer options",
+                "I/O device in the host options",
                 PromptStyle::Exclamation);
     });
 }
@@ -192,6 +198,11 @@ void FrmConfig::createButton(std::uint8_t flags) {
     if (!matricesLoaded_) return;
     CreateVariablesAndIO(flags);
     houseCodeLabels();
+    // A module's first create gives it a row, and tool tips name the devices made.
+    reportStep(ctx_, "LoadVariablesMatrix", 1, [&] {
+        if ((flags & kCreateVariables) != 0 && ctx_.devices.varsHouseCode != 0) fillVariables();
+        if ((flags & kCreateIO) != 0) fillIoGrid();
+    });
 }
 
 }  // namespace varnel

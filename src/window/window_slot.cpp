@@ -35,6 +35,10 @@ void ConfigWindowSlot::clickDisconnect() {
     if (model_) model_->Disconnect_Click();
 }
 
+void ConfigWindowSlot::programFailed(const std::string& text) {
+    if (model_) model_->programFailed(text);
+}
+
 void ConfigWindowSlot::retire() {
     retiredModel_ = std::move(model_);
     retiredView_ = std::move(view_);

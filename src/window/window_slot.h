@@ -26,6 +26,7 @@ public:
     void show(bool /*modal*/) override { show(); }
     void showPortOpen(bool on) override;
     void clickDisconnect() override;
+    void programFailed(const std::string& text) override;
     // The open window, null when there is none.
     [[nodiscard]] FrmConfig* window() const { return model_.get(); }
     [[nodiscard]] WindowView* view() const { return view_.get(); }

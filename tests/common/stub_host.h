@@ -68,7 +68,7 @@ public:
     void ForceFront(std::intptr_t) override {}
 
     std::shared_ptr<Host> host;
-    std::string type = "HomeSeer";
+    std::string type = "Host";
     std::vector<std::pair<std::string, std::string>> menus;
     std::vector<std::string> x10;
     std::vector<std::int16_t> ir;

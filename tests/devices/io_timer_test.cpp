@@ -301,14 +301,20 @@ TEST_P(DisconnectTest, closes_the_port_and_asks_for_a_reconnect_after_a_cmax_run
     Timer3_Timer(rig.ctx);
 
     EXPECT_FALSE(t.timer2->enabled() || t.timer3->enabled() || rig.port.isOpen() || rig.ctx.link.commStarted);
+    ASSERT_EQ(rig.launcher.started.size(), c.cmax ? 1u : 0u);
+    // CMAX runs beside the plug-in; the reconnect and the script wait for its end.
+    EXPECT_EQ(t.cmaxLaunch, c.cmax);
+    EXPECT_TRUE(rig.ehost->runs().empty());
+    Timer3_Timer(rig.ctx);  // the tick finds the port closed and starts nothing more
+    EXPECT_EQ(rig.launcher.started.size(), c.cmax ? 1u : 0u);
+    if (c.cmax) rig.launcher.end({});
     EXPECT_EQ(events.calls, c.calls);
     EXPECT_FALSE(t.cmaxLaunch);
-    ASSERT_EQ(rig.launcher.runs.size(), c.cmax ? 1u : 0u);
     ASSERT_EQ(rig.ehost->runs().size(), c.cmax ? 1u : 0u);  // the script is absent: not an error
     if (c.cmax) {
-        EXPECT_EQ(rig.launcher.runs[0].program + (rig.launcher.runs[0].wait ? " waited " : " ") +
-                      rig.ehost->runs()[0].file + "|" + rig.ehost->runs()[0].procedure,
-                  "C:\\CMAX\\cmax.exe waited Varnel_CMAXSync.txt|AfterCMAX");
+        EXPECT_EQ(
+            rig.launcher.started[0]->program + " " + rig.ehost->runs()[0].file + "|" + rig.ehost->runs()[0].procedure,
+            "C:\\CMAX\\cmax.exe Varnel_CMAXSync.txt|AfterCMAX");
     }
     EXPECT_TRUE(rig.ehost->logEntries().empty());
 }

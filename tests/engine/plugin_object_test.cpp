@@ -46,8 +46,8 @@ TEST(CmaxRunEnds, the_open_window_or_the_plugin_reconnects) {
         ctx.timers.cmaxLaunch = true;
         ctx.timers.cmaxExe = "/opt/cmax";
         Timer3_Timer(ctx);
-
-        ASSERT_EQ(rig.launcher.runs.size(), 1u);
+        ASSERT_EQ(rig.launcher.started.size(), 1u);
+        rig.launcher.end({});
         if (windowOpen) {
             EXPECT_EQ(window.calls, (std::vector<std::string>{"port off", "disconnect click"}));
             EXPECT_TRUE(ctx.timers.disconnectRequest);  // the window's button clears it

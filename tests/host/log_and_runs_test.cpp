@@ -62,14 +62,28 @@ TEST(HostRuns, run_ex_runs_an_executable_script_from_the_scripts_folder_and_reco
     makeScript(fx.path("scripts/Varnel_CMAXSync.txt"), true);
     makeScript(fx.path("scripts/plain.txt"), false);
     fx.launcher.exitCode = 4;
-    fx.host->RunEx("Varnel_CMAXSync.txt", "BeforeCMAX", "");
-    fx.host->RunEx("varnel_cmaxsync.TXT", "AfterCMAX", "a \"b\"");
-    fx.host->RunEx("plain.txt", "Main", "");
-    fx.host->RunEx("missing.txt", "Main", "");
-    fx.host->RunEx("../config/settings.ini", "Main", "");
+    // A script that is there and fails is the caller's error; a missing one is none.
+    const auto failure = [&](const std::string& file, const std::string& procedure, const std::string& parameter) {
+        try {
+            fx.host->RunEx(file, procedure, parameter);
+        } catch (const HostError& e) {
+            return std::string(e.what());
+        }
+        return std::string("none");
+    };
+    EXPECT_EQ(failure("Varnel_CMAXSync.txt", "BeforeCMAX", ""),
+              "RunEx Varnel_CMAXSync.txt BeforeCMAX: the script ended with exit status 4");
+    fx.launcher.exitCode = 0;
+    EXPECT_EQ(failure("varnel_cmaxsync.TXT", "AfterCMAX", "a \"b\""), "none");
+    EXPECT_EQ(failure("plain.txt", "Main", ""), "RunEx plain.txt Main: the script is not executable");
+    EXPECT_EQ(failure("missing.txt", "Main", ""), "none");
+    EXPECT_EQ(failure("../config/settings.ini", "Main", ""), "none");
+    fx.launcher.exitCode = -1;
+    EXPECT_EQ(failure("Varnel_CMAXSync.txt", "BeforeCMAX", ""),
+              "RunEx Varnel_CMAXSync.txt BeforeCMAX: the script could not be run");
 
     const auto& runs = fx.host->runs();
-    ASSERT_EQ(runs.size(), 5u);
+    ASSERT_EQ(runs.size(), 6u);
     EXPECT_TRUE(runs[0].started);
     EXPECT_EQ(runs[0].result, 4);
     EXPECT_TRUE(runs[1].started) << "script names ignore case, as on the host's own system";
@@ -77,7 +91,7 @@ TEST(HostRuns, run_ex_runs_an_executable_script_from_the_scripts_folder_and_reco
     EXPECT_FALSE(runs[2].started) << "not executable";
     EXPECT_FALSE(runs[3].started);
     EXPECT_FALSE(runs[4].started) << "no way out of the scripts folder";
-    ASSERT_EQ(fx.launcher.runs.size(), 2u);
+    ASSERT_EQ(fx.launcher.runs.size(), 3u);
     EXPECT_EQ(fx.launcher.runs[0].program, fx.path("scripts/Varnel_CMAXSync.txt").string());
     EXPECT_EQ(fx.launcher.runs[0].arguments, "\"BeforeCMAX\" \"\"");
     EXPECT_EQ(fx.launcher.runs[1].arguments, "\"AfterCMAX\" \"a \"\"\"b\"\"\"\"");

@@ -1,7 +1,11 @@
 // The CMAX tab, the Disconnect button, Synchronize and the closing prompts.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "platform/process_launcher.h"
 #include "support/settings.h"
+#include "sysmap/synchronize.h"
 #include "window_rig.h"
 
 namespace varnel {
@@ -13,8 +17,8 @@ constexpr const char* kCmaxReminder =
     "Reminder...comm port to ocelot was disconnected and will be reconnected when CMAX is closed";
 constexpr const char* kPlainReminder = "Reminder...comm port to ocelot was disconnected";
 constexpr const char* kIrQuestion =
-    "IR Label Files have been created from CMAX System Map.  Their use requires a Homeseer restart.  Do you want "
-    "them to replace existing ones after homeseer shuts down?";
+    "IR Label Files have been created from CMAX System Map.  Their use requires a host restart.  Do you want them "
+    "to replace existing ones after the host shuts down?";
 
 struct CmaxTab : ::testing::Test {
     WindowRig rig;
@@ -70,13 +74,12 @@ TEST_F(CmaxTab, cmax_run_lets_go_of_the_port_and_reconnects_through_the_window) 
     EXPECT_EQ(runExCount("BeforeCMAX"), 1);
     EXPECT_EQ(rig.view->text("Disconnect"), "Reconnect to Ocelot");
     EXPECT_FALSE(rig.view->find("Disconnect").enabled);
-    // Closing while CMAX runs reminds of the reconnection.
-    bool portWasClosed = false;
-    rig.engine.launcher.exitCode = 0;
     rig.engine.run(400);
-    for (const auto& r : rig.engine.launcher.runs)
-        if (r.program == cmax.string() && r.wait) portWasClosed = true;
-    EXPECT_TRUE(portWasClosed);
+    ASSERT_EQ(rig.engine.launcher.started.size(), 1u);
+    EXPECT_EQ(rig.engine.launcher.started[0]->program, cmax.string());
+    EXPECT_FALSE(rig.ctx().link.commStarted);
+    rig.engine.launcher.end({});
+    rig.engine.run(400);
     EXPECT_EQ(runExCount("AfterCMAX"), 1);
     EXPECT_FALSE(rig.ctx().timers.cmaxLaunch);
     EXPECT_FALSE(rig.ctx().timers.disconnectRequest);
@@ -156,10 +159,10 @@ TEST_F(CmaxTab, synchronize_asks_by_direction_and_no_leaves_everything) {
     };
     const Case cases[] = {
         {false, false, "Are you certain you want to overwrite CMAX System Map definitions?"},
-        {true, false, "Are you certain you want to overwrite Homeseer definitions?"},
+        {true, false, "Are you certain you want to overwrite host definitions?"},
         {true, true,
-         "Are you certain you want to overwrite Homeseer definitions?  Note that IR Label changes will not take "
-         "effect until Homeseer restart."},
+         "Are you certain you want to overwrite host definitions?  Note that IR Label changes will not take "
+         "effect until the host restarts."},
     };
     rig.engine.prompts.answer = false;
     const auto devicesBefore = rig.engine.host->devices();
@@ -177,6 +180,29 @@ TEST_F(CmaxTab, synchronize_asks_by_direction_and_no_leaves_everything) {
     EXPECT_FALSE(std::filesystem::exists(project.parent_path() / "Copy of house.prj"));
 }
 
+TEST_F(CmaxTab, synchronize_shows_what_it_did) {
+    const auto project = rig.file("junk.prj", "no System Map in here\r\n");
+    rig.view->setChecked("aIncludeVariables", true);
+    rig.view->setText("aProjectFile", project.string());
+    rig.engine.prompts.answer = true;
+    rig.view->click("aSynchronize");
+    ASSERT_EQ(rig.engine.prompts.shown.size(), 1u);
+    EXPECT_FALSE(rig.engine.prompts.shown[0].text.empty());
+    // The same lines `varnel sync` prints.
+    SyncRequest request;
+    request.projectFile = project.string();
+    request.includes.variables = true;
+    request.assumeYes = true;
+    std::string expected;
+    for (const auto& line : describeSync(runSync(rig.ctx(), request)))
+        expected += (expected.empty() ? "" : "\n") + line;
+    EXPECT_EQ(rig.engine.prompts.shown[0].text, expected);
+    // Declined: nothing more to say.
+    rig.engine.prompts.answer = false;
+    rig.view->click("aSynchronize");
+    EXPECT_EQ(rig.engine.prompts.shown.size(), 1u);
+}
+
 TEST_F(CmaxTab, messages_box_never_stays_ticked) {
     rig.view->tick("aIncludeMessages");
     EXPECT_FALSE(rig.view->checked("aIncludeMessages"));
@@ -189,10 +215,109 @@ TEST_F(CmaxTab, irmax_starts_without_waiting_and_keeps_the_link) {
     rig.view->setText("aIRMaxExe", "/nowhere");
     rig.picker.answers = {irmax.string()};
     rig.view->click("aIRMax");
-    ASSERT_FALSE(rig.engine.launcher.runs.empty());
-    EXPECT_EQ(rig.engine.launcher.runs.back().program, irmax.string());
-    EXPECT_FALSE(rig.engine.launcher.runs.back().wait);
+    ASSERT_EQ(rig.engine.launcher.started.size(), 1u);
+    EXPECT_EQ(rig.engine.launcher.started[0]->program, irmax.string());
     EXPECT_FALSE(rig.ctx().timers.disconnectRequest);
+    EXPECT_TRUE(rig.ctx().link.commStarted);
+}
+
+TEST_F(CmaxTab, while_cmax_runs_the_window_takes_clicks_and_cancel_reminds) {
+    const auto cmax = rig.file("cpuxa.exe");
+    rig.view->setText("aCMAXexe", cmax.string());
+    rig.view->click("aCMAX");
+    EXPECT_FALSE(rig.view->find("aCMAX").enabled);
+    rig.engine.run(400);
+    ASSERT_TRUE(rig.engine.launcher.anyRunning());
+    // A second press starts nothing more.
+    rig.view->click("aCMAX");
+    rig.engine.run(400);
+    EXPECT_EQ(rig.engine.launcher.started.size(), 1u);
+    EXPECT_EQ(runExCount("BeforeCMAX"), 1);
+    // Clicks run at once while CMAX runs.
+    rig.view->tick("Check1_4");
+    EXPECT_TRUE(rig.window().variablesChanged());
+    EXPECT_EQ(rig.window().heldClicks(), 0u);
+    rig.engine.prompts.answer = false;
+    rig.view->click("CancelButton");
+    EXPECT_TRUE(rig.view->closed);
+    EXPECT_EQ(shownTexts(), std::vector<std::string>{kCmaxReminder});
+    EXPECT_TRUE(rig.engine.launcher.anyRunning());
+    // Its end, with the window closed, takes the link up again.
+    rig.engine.launcher.end({});
+    rig.engine.run(400);
+    EXPECT_TRUE(rig.ctx().link.commStarted);
+    EXPECT_FALSE(rig.ctx().timers.cmaxLaunch);
+    rig.open();
+    EXPECT_TRUE(rig.view->find("aCMAX").enabled);
+}
+
+TEST_F(CmaxTab, a_stop_asks_cmax_to_end_and_kills_it_after_the_pause) {
+    const auto cmax = rig.file("cpuxa.exe");
+    rig.view->setText("aCMAXexe", cmax.string());
+    rig.view->click("aCMAX");
+    rig.engine.run(400);
+    ASSERT_TRUE(rig.engine.launcher.anyRunning());
+    rig.engine.plugin->ShutdownIO();
+    const auto& program = *rig.engine.launcher.started[0];
+    EXPECT_TRUE(program.stopped);
+    EXPECT_TRUE(program.killed);  // it had not ended within the pause
+    EXPECT_EQ(runExCount("AfterCMAX"), 0);
+}
+
+TEST_F(CmaxTab, failures_of_cmax_irmax_and_before_cmax_are_reported_in_the_log_and_the_window) {
+    const auto cmax = rig.file("cpuxa.exe");
+    const auto irmax = rig.file("IR_MAX.exe");
+    struct Case {
+        const char* button;
+        ProgramEnd end;
+        const char* logged;
+    };
+    ProgramEnd notStarted;
+    notStarted.started = false;
+    notStarted.error = "Permission denied";
+    ProgramEnd exit3;
+    exit3.exitCode = 3;
+    ProgramEnd crashed;
+    crashed.crashed = true;
+    const Case cases[] = {
+        {"aCMAX", notStarted, "aCMAX_Click 1 CMAX could not be started (Permission denied)"},
+        {"aCMAX", exit3, "aCMAX_Click 1 CMAX ended with exit status 3"},
+        {"aIRMax", crashed, "aIRMax_Click 1 IR_MAX was killed or crashed"},
+        {"aIRMax", exit3, "aIRMax_Click 1 IR_MAX ended with exit status 3"},
+    };
+    rig.view->setText("aCMAXexe", cmax.string());
+    rig.view->setText("aIRMaxExe", irmax.string());
+    for (const auto& c : cases) {
+        rig.engine.prompts.shown.clear();
+        rig.view->click(c.button);
+        rig.engine.run(400);
+        rig.engine.launcher.end(c.end);
+        rig.engine.run(400);
+        EXPECT_TRUE(rig.engine.logged(c.logged)) << c.logged;
+        const std::string text = std::string(c.logged).substr(std::string(c.logged).find(" 1 ") + 3);
+        EXPECT_EQ(shownTexts(), std::vector<std::string>{text});
+        EXPECT_TRUE(rig.ctx().link.commStarted) << c.logged;
+    }
+}
+
+TEST_F(CmaxTab, a_failing_before_cmax_script_stops_the_run_and_keeps_the_link) {
+    const auto cmax = rig.file("cpuxa.exe");
+    const auto script = rig.engine.dir.path() / "scripts" / "Varnel_CMAXSync.txt";
+    std::filesystem::create_directories(script.parent_path());
+    std::ofstream(script) << "#!/bin/sh\nexit 3\n";
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    rig.engine.launcher.exitCode = 3;
+    rig.view->setText("aCMAXexe", cmax.string());
+    rig.view->click("aCMAX");
+    rig.engine.run(400);
+    EXPECT_TRUE(rig.engine.launcher.started.empty());
+    EXPECT_FALSE(rig.ctx().timers.cmaxLaunch);
+    EXPECT_FALSE(rig.ctx().timers.disconnectRequest);
+    EXPECT_TRUE(rig.ctx().link.commStarted);
+    EXPECT_TRUE(rig.view->find("aCMAX").enabled);
+    const std::string why = "RunEx Varnel_CMAXSync.txt BeforeCMAX: the script ended with exit status 3";
+    EXPECT_TRUE(rig.engine.logged("aCMAX_Click 1 " + why));
+    EXPECT_EQ(shownTexts(), std::vector<std::string>{why});
 }
 
 TEST(WindowEntryPoints, menu_and_config_calls_open_one_window) {

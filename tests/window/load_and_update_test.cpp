@@ -279,6 +279,57 @@ TEST(WindowUpdate, keeping_the_interface_choice_changes_no_device) {
     EXPECT_EQ(ReadSetting(rig.ctx(), "InterfaceName", "absent"), "absent");
 }
 
+TEST(WindowUpdate, cancel_after_a_remap_edit_asks_nothing_and_stores_nothing) {
+    WindowRig rig;
+    rig.startAndOpen();
+    rig.view->type("aRemap_2", "44");
+    rig.view->click("CancelButton");
+    EXPECT_TRUE(rig.engine.prompts.questions.empty());
+    EXPECT_EQ(rig.ctx().ir.map[2], "");
+    EXPECT_FALSE(std::filesystem::exists(irFilePath(rig.ctx(), kIrMapFile)));
+}
+
+// A click made while a handler of the window waits (a reconnect takes seconds) runs
+// once the handler is through, in the order the clicks came.
+TEST(WindowClicks, clicks_during_a_handler_run_after_it_in_order) {
+    WindowRig rig;
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    v.click("Disconnect");
+    rig.engine.run(400);
+    auto during = rig.engine.loop.createTimer();
+    during->setInterval(300);
+    int fired = 0;
+    during->onTick = [&] {
+        during->setEnabled(false);
+        ++fired;
+        v.tick("Check1_5");
+        v.click("OKButton");
+        EXPECT_FALSE(v.closed);  // held: the reconnect is still running
+    };
+    during->setEnabled(true);
+    rig.engine.prompts.answer = true;
+    v.click("Disconnect");  // reconnect: waits for the controller
+    ASSERT_EQ(fired, 1);
+    EXPECT_TRUE(v.closed);
+    ASSERT_EQ(rig.engine.prompts.questions.size(), 1u);
+    EXPECT_NE(rig.ctx().devices.varsHouseCode, 0);
+    EXPECT_EQ(rig.ctx().devices.varSelected[5], kTrue);
+}
+
+TEST(WindowClicks, a_click_while_the_line_is_busy_runs_once_it_is_free) {
+    WindowRig rig;
+    rig.startAndOpen();
+    rig.ctx().gate.exchangeDepth = 1;  // as while a command waits for its reply
+    rig.view->tick("Check1_5");
+    EXPECT_FALSE(rig.window().variablesChanged());
+    EXPECT_EQ(rig.window().heldClicks(), 1u);
+    rig.ctx().gate.exchangeDepth = 0;
+    rig.engine.run(100);
+    EXPECT_TRUE(rig.window().variablesChanged());
+    EXPECT_EQ(rig.window().heldClicks(), 0u);
+}
+
 TEST(WindowButtons, leopard_button_creates_the_screen_device_once) {
     WindowRig rig;
     rig.startAndOpen();

@@ -105,8 +105,9 @@ TEST(IOGrid, rows_show_mapped_modules_with_tags_and_relay_width) {
     EXPECT_TRUE(v.checked("IOPoint_0"));
     EXPECT_TRUE(v.checked("IOPoint_9"));
     EXPECT_FALSE(v.checked("IOPoint_1"));
-    EXPECT_EQ(v.find("IOPoint_9").toolTip.rfind("IO Point 9:" + house0 + "10 Secu16 Unit 1 Relay Output ", 0), 0u);
-    EXPECT_EQ(v.find("IOPoint_1").toolTip, "IO Point 1");
+    // Tool tips number the points as the heads do, from 1.
+    EXPECT_EQ(v.find("IOPoint_9").toolTip.rfind("IO Point 10:" + house0 + "10 Secu16 Unit 1 Relay Output ", 0), 0u);
+    EXPECT_EQ(v.find("IOPoint_1").toolTip, "IO Point 2");
     int relayShown = 0;
     for (int p = 0; p < 16; ++p) relayShown += v.find(controlName("IOPoint", 16 + p)).visible ? 1 : 0;
     EXPECT_EQ(relayShown, 8);
@@ -158,6 +159,51 @@ TEST(IOGrid, a_seventeenth_module_gets_no_row) {
     EXPECT_TRUE(rig.view->checked("IOPoint_240"));
 }
 
+TEST(IOGrid, a_mapped_module_without_a_row_keeps_its_devices) {
+    std::map<int, simm::ModuleType> modules;
+    for (int a = 1; a <= 17; ++a) modules[a] = simm::ModuleType::Secu16;
+    WindowRig rig(withModules(modules));
+    rig.engine.startAll();
+    for (std::int16_t u = 1; u <= 16; ++u) mirrorPoints(rig, u, {0});
+    mirrorPoints(rig, 17, {0, 1, 2, 3});
+    const auto unit17 = [&] {
+        int n = 0;
+        for (const auto& d : rig.engine.host->devices()) n += d.location == "Secu16 Unit 17" ? 1 : 0;
+        return n;
+    };
+    ASSERT_EQ(unit17(), 4);
+    rig.open();
+    rig.view->click("ButCreate");
+    EXPECT_EQ(unit17(), 4);
+    rig.view->tick("IOPoint_5");
+    rig.engine.prompts.answer = true;
+    rig.view->click("CancelButton");  // Yes to the closing question
+    ASSERT_EQ(rig.engine.prompts.questions.size(), 1u);
+    EXPECT_EQ(unit17(), 4);
+    EXPECT_TRUE(pointSelected(rig.ctx(), 1, 5));
+    for (int p = 0; p < 4; ++p) EXPECT_TRUE(pointSelected(rig.ctx(), 17, p)) << p;
+}
+
+TEST(IOGrid, a_first_create_shows_the_rows_it_made) {
+    WindowRig rig(withModules({{1, simm::ModuleType::Secu16}, {2, simm::ModuleType::Relay08}}));
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    ASSERT_FALSE(v.find("IOPoint_0").visible);
+    v.click("ButCreate");
+    EXPECT_EQ(rig.window().rowOfUnit(1), 0);
+    EXPECT_EQ(rig.window().rowOfUnit(2), 1);
+    for (const char* c : {"IOPoint_0", "IOPoint_16", "Line1", "Label2_10", "aInvert_1"})
+        EXPECT_TRUE(v.find(c).visible) << c;
+    EXPECT_FALSE(v.find("IOPoint_24").visible);  // a RELAY-08 has eight points
+    EXPECT_FALSE(v.text("aIOHouse_0").empty());
+    EXPECT_TRUE(v.checked("IOPoint_0"));
+    EXPECT_EQ(v.find("IOPoint_0").toolTip.rfind("IO Point 1:" + v.text("aIOHouse_0") + "1 ", 0), 0u);
+    // The new row takes ticks at once.
+    v.tick("IOPoint_3");
+    v.click("ButCreate");
+    EXPECT_NE(rig.device(v.text("aIOHouse_0") + "4"), nullptr);
+}
+
 TEST(IOGrid, create_without_io_started_warns_about_the_host_options) {
     WindowRig rig;
     rig.engine.registerPlugin();
@@ -168,7 +214,7 @@ TEST(IOGrid, create_without_io_started_warns_about_the_host_options) {
     ASSERT_FALSE(rig.engine.prompts.shown.empty());
     EXPECT_EQ(rig.engine.prompts.shown.back().text,
               "To use variables and I/O inputs/outputs, make sure the Ocelot is added as an I/O device in the "
-              "HomeSeer options");
+              "host options");
     EXPECT_EQ(rig.engine.prompts.shown.back().style, PromptStyle::Exclamation);
 }
 

@@ -5,14 +5,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QTabWidget>
+#include <QValidator>
 
 #include "devices/device_model.h"
 #include "engine_rig.h"
 #include "platform/virtual/recording_file_picker.h"
+#include "support/settings.h"
 #include "window/qt/qt_config_view.h"
 #include "window/qt/qt_dialogs.h"
 #include "window/window_slot.h"
@@ -113,13 +117,95 @@ TEST_F(Widgets, a_click_during_an_exchange_runs_once_it_is_through) {
     auto* window = slot->window();
     rig.ctx().gate.exchangeDepth = 1;  // as while a command waits for its reply
     find<QAbstractButton>("Check1_5")->click();
-    QCoreApplication::processEvents();
+    view->close();  // the close box waits its turn too
     EXPECT_FALSE(window->variablesChanged());
+    EXPECT_TRUE(view->isVisible());
     rig.ctx().gate.exchangeDepth = 0;
-    QElapsedTimer waited;
-    waited.start();
-    while (!window->variablesChanged() && waited.elapsed() < 2000) QCoreApplication::processEvents();
+    rig.prompts.answer = false;
+    rig.run(100);
     EXPECT_TRUE(window->variablesChanged());
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(rig.prompts.questions.size(), 1u);
+}
+
+TEST_F(Widgets, captions_and_tips_name_the_host) {
+    rig.plugin->SelectMenu("Setup");
+    const std::pair<const char*, const char*> captions[] = {
+        {"showInMenu", "Show Setup Page on Host Title Bar"},
+        {"aIRRecognitionForward", "Do Not Forward IR Recognition to Host"},
+        {"aSyncMaster_0", "Host Master"},
+        {"aSynchronize", "Synchronize HS/CMAX"},
+        {"aRunAsXapNode", "Run as XAP node,  HS is User Interface"},
+    };
+    for (const auto& [name, caption] : captions) EXPECT_EQ(find<QAbstractButton>(name)->text(), caption) << name;
+    EXPECT_EQ(find<QAbstractButton>("aSyncMaster_0")->toolTip(), "Select if Host Devices contain Master Definitions");
+    EXPECT_EQ(find<QGroupBox>("Frame1_1")->title(), "Variables To/From Host Devices");
+    EXPECT_EQ(find<QGroupBox>("Synchronize")->title(), "Synchronize System Map and Host Definitions");
+    EXPECT_EQ(find<QLabel>("Label12_0")->text(), "Host IR Definition ");
+    // The poll box's tip speaks of what its label speaks of.
+    EXPECT_EQ(find<QLineEdit>("TxtPoll")->toolTip(),
+              "Time between two reads of the controller's variables, 100 to 60000 milliseconds");
+    for (auto* w : view->findChildren<QWidget*>()) {
+        QString texts = w->toolTip();
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) texts += b->text();
+        if (auto* l = qobject_cast<QLabel*>(w)) texts += l->text();
+        if (auto* g = qobject_cast<QGroupBox*>(w)) texts += g->title();
+        EXPECT_FALSE(texts.contains("homeseer", Qt::CaseInsensitive)) << w->objectName().toStdString();
+    }
+}
+
+TEST_F(Widgets, the_window_fits_a_1024_by_768_screen) {
+    rig.plugin->SelectMenu("Setup");
+    const QSize least = view->minimumSizeHint().expandedTo(view->minimumSize());
+    EXPECT_LE(least.width(), 1024);
+    EXPECT_LE(least.height(), 700);
+    // Opened, it is no bigger than the screen leaves room for.
+    EXPECT_LE(view->sizeHint().width(), 1024);
+    EXPECT_LE(view->sizeHint().height(), 700);
+    view->resize(1000, 700);
+    QCoreApplication::processEvents();
+    for (const char* name : {"OKButton", "CancelButton"}) {
+        auto* b = find<QWidget>(name);
+        const QRect at(b->mapTo(view, QPoint(0, 0)), b->size());
+        EXPECT_TRUE(view->rect().contains(at)) << name;
+    }
+}
+
+TEST_F(Widgets, enter_is_update_and_escape_is_cancel) {
+    for (const auto key : {Qt::Key_Return, Qt::Key_Escape}) {
+        rig.plugin->SelectMenu("Setup");
+        find<QLineEdit>("TxtPoll")->setText(key == Qt::Key_Return ? "800" : "900");
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(find<QLineEdit>("TxtPoll"), &press);
+        EXPECT_FALSE(view->isVisible()) << key;
+        EXPECT_EQ(ReadSetting(rig.ctx(), "poll_interval", "absent"), "800");  // Esc stores nothing
+    }
+}
+
+TEST_F(Widgets, the_port_lamp_is_no_option_button_and_typing_keeps_to_digits) {
+    rig.plugin->SelectMenu("Setup");
+    auto* lamp = find<QAbstractButton>("PortOpen");
+    EXPECT_EQ(qobject_cast<QRadioButton*>(lamp), nullptr);
+    EXPECT_EQ(qobject_cast<QCheckBox*>(lamp), nullptr);
+    EXPECT_EQ(lamp->focusPolicy(), Qt::NoFocus);
+    struct Case {
+        const char* box;
+        QString text;
+        bool takes;
+    };
+    const Case cases[] = {
+        {"aRemap_0", "512", true},     {"aRemap_0", "5\n6", false},  {"aRemap_0", "7\"8", false},
+        {"aRemap_0", "-5", false},     {"aRemap_0", "12345", false}, {"TxtComPort", "3", true},
+        {"TxtComPort", "COM3", false}, {"TxtPoll", "2000", true},    {"TxtPoll", "1e3", false},
+    };
+    for (const auto& c : cases) {
+        auto* box = find<QLineEdit>(c.box);
+        ASSERT_NE(box->validator(), nullptr) << c.box;
+        QString text = c.text;
+        int pos = 0;
+        EXPECT_EQ(box->validator()->validate(text, pos) != QValidator::Invalid, c.takes)
+            << c.box << " " << c.text.toStdString();
+    }
 }
 
 TEST(QtFilters, each_picker_also_offers_all_files) {

@@ -15,6 +15,8 @@ public:
     // Returns the exit code when waiting, 0 when started without waiting, and -1
     // when the program could not be started or crashed.
     int run(const std::string& program, const std::string& arguments, bool wait) override;
+    std::unique_ptr<RunningProgram> start(const std::string& program, const std::string& arguments,
+                                          EndHandler onEnd) override;
 
 private:
     EventLoop& loop_;

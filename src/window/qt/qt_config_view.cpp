@@ -11,21 +11,26 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <functional>
+
+#include "support/settings.h"
 
 namespace varnel {
 
 namespace {
-
-constexpr int kRetryMs = 20;
 
 QString q(const std::string& s) { return QString::fromStdString(s); }
 QString indexed(const char* array, int i) { return q(controlName(array, i)); }
@@ -44,16 +49,61 @@ QGroupBox* frame(const QString& name, const QString& title, QLayout* layout) {
     return box;
 }
 
+void digitsOnly(QLineEdit* box, int digits) {
+    box->setValidator(new QRegularExpressionValidator(QRegularExpression(QString("[0-9]{0,%1}").arg(digits)), box));
+}
+
+// Asks for the whole page (a plain scroll area asks for a fixed small size), and can
+// still be made smaller than it.
+class PageScroll final : public QScrollArea {
+public:
+    [[nodiscard]] QSize sizeHint() const override {
+        const int f = 2 * frameWidth();
+        return widget() != nullptr ? widget()->sizeHint() + QSize(f, f) : QScrollArea::sizeHint();
+    }
+};
+
+QScrollArea* scrolled(QWidget* page) {
+    auto* area = new PageScroll;
+    area->setWidget(page);
+    area->setWidgetResizable(true);
+    area->setFrameShape(QFrame::NoFrame);
+    return area;
+}
+
+// The port lamp: lit while the port is open. A button only so that the model sets it
+// like a check box; it takes no clicks and no focus.
+class Lamp final : public QAbstractButton {
+public:
+    Lamp() {
+        setCheckable(true);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+    }
+    [[nodiscard]] QSize sizeHint() const override { return {16, 16}; }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(palette().color(QPalette::Dark), 1));
+        p.setBrush(isChecked() ? QColor(40, 190, 60) : palette().color(QPalette::Mid));
+        const int d = std::min(width(), height()) - 2;
+        p.drawEllipse(QRectF((width() - d) / 2.0, (height() - d) / 2.0, d, d));
+    }
+};
+
 }  // namespace
 
 QtConfigView::QtConfigView(QWidget* parent) : QWidget(parent) {
     setObjectName("FrmConfig");
     setWindowTitle("Configure Interface");
     tabs_ = named(new QTabWidget, "SSTab1");
-    tabs_->addTab(generalTab(), "General /Variables");
-    tabs_->addTab(ioTab(), "I/O Devices");
-    tabs_->addTab(irTab(), "Infra Red Remap");
-    tabs_->addTab(cmaxTab(), "CMAX");
+    // Each page scrolls, so the window fits a small screen with Update and Cancel in reach.
+    tabs_->addTab(scrolled(generalTab()), "General /Variables");
+    tabs_->addTab(scrolled(ioTab()), "I/O Devices");
+    tabs_->addTab(scrolled(irTab()), "Infra Red Remap");
+    tabs_->addTab(scrolled(cmaxTab()), "CMAX");
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(label("lblver", ""));
@@ -66,6 +116,8 @@ QtConfigView::QtConfigView(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
     layout->addLayout(buttons);
+    // Opens at its natural size, or as much of it as the screen has room for.
+    if (const QScreen* s = screen()) resize(sizeHint().boundedTo(s->availableGeometry().size()));
 
     // Clicks on check boxes, option buttons and buttons go to the model by name.
     for (auto* b : findChildren<QAbstractButton*>()) {
@@ -73,10 +125,14 @@ QtConfigView::QtConfigView(QWidget* parent) : QWidget(parent) {
         if (name.isEmpty() || name == "OKButton" || name == "CancelButton" || name == "PortOpen") continue;
         connect(b, &QAbstractButton::clicked, this, [this, name] { report(name); });
     }
+    // Typing is kept to digits; the model checks the range before anything is stored.
+    const std::pair<const char*, int> digitBoxes[] = {{"TxtComPort", 3}, {"TxtPoll", 5}};
+    for (auto [name, digits] : digitBoxes) digitsOnly(findChild<QLineEdit*>(name), digits);
     // The path boxes open their picker on a click; a remap box counts as changed once clicked.
     for (auto* e : findChildren<QLineEdit*>()) {
         const QString name = e->objectName();
         if (name.startsWith("aRemap_")) {
+            digitsOnly(e, 4);
             connect(e, &QLineEdit::textEdited, this, [this, name] { report(name); });
             e->installEventFilter(this);
         } else if (name == "aProjectFile" || name == "aCMAXexe" || name == "aIRMaxExe") {
@@ -87,7 +143,10 @@ QtConfigView::QtConfigView(QWidget* parent) : QWidget(parent) {
 
 QWidget* QtConfigView::generalTab() {
     auto* page = new QWidget;
-    auto* grid = new QGridLayout(page);
+    // Settings on the left, the variables grid on the right: fits a 1024-pixel screen.
+    auto* columns = new QHBoxLayout(page);
+    auto* left = new QVBoxLayout;
+    columns->addLayout(left);
 
     auto* iface = new QVBoxLayout;
     auto* ifaceGroup = new QButtonGroup(page);
@@ -97,41 +156,45 @@ QWidget* QtConfigView::generalTab() {
         iface->addWidget(r);
     }
     iface->addWidget(named(new QPushButton("Set Clock"), "aClock"));
-    grid->addWidget(frame("Frame11", "Interface Name", iface), 0, 0);
+    left->addWidget(frame("Frame11", "Interface Name", iface));
 
     auto* conn = new QGridLayout;
     conn->addWidget(named(new QCheckBox("Send Device String Update  on Value Change"), "aUpdateStrings"), 0, 0, 1, 3);
     conn->addWidget(named(new QCheckBox("Run as XAP node,  HS is User Interface"), "aRunAsXapNode"), 1, 0, 1, 3);
     conn->addWidget(label("Label3", "Com port:"), 2, 0);
     conn->addWidget(named(new QLineEdit, "TxtComPort"), 2, 1);
-    conn->addWidget(label("Label4", "Poll Interval (milliseconds) (for variable changes only):"), 3, 0);
+    auto* pollLabel = label("Label4", "Poll Interval (milliseconds) (for variable changes only):");
+    pollLabel->setWordWrap(true);
+    conn->addWidget(pollLabel, 3, 0);
     auto* poll = named(new QLineEdit, "TxtPoll");
-    poll->setToolTip("Timer between detection of changes in I/O and X10");
+    // The label says what the interval is for; the tip what it takes.
+    poll->setToolTip(QString("Time between two reads of the controller's variables, %1 to %2 milliseconds")
+                         .arg(setting::kPollInterval.min)
+                         .arg(setting::kPollInterval.max));
     conn->addWidget(poll, 3, 1);
-    // A lamp, not a choice.
-    auto* lamp = named(new QRadioButton, "PortOpen");
-    lamp->setAttribute(Qt::WA_TransparentForMouseEvents);
-    lamp->setFocusPolicy(Qt::NoFocus);
-    lamp->setAutoExclusive(false);
-    conn->addWidget(lamp, 4, 0, Qt::AlignRight);
-    conn->addWidget(label("Label7", "Com Open"), 4, 1);
-    conn->addWidget(named(new QPushButton("Disconnect from Ocelot"), "Disconnect"), 4, 2);
-    grid->addWidget(frame("Frame10", "Connectivity", conn), 0, 1, 2, 1);
+    auto* lampRow = new QHBoxLayout;
+    lampRow->addWidget(named(new Lamp, "PortOpen"));
+    lampRow->addWidget(label("Label7", "Com Open"));
+    lampRow->addStretch();
+    conn->addLayout(lampRow, 4, 0);
+    conn->addWidget(named(new QPushButton("Disconnect from Ocelot"), "Disconnect"), 4, 1, 1, 2);
+    left->addWidget(frame("Frame10", "Connectivity", conn));
 
     auto* logging = new QVBoxLayout;
     logging->addWidget(named(new QCheckBox("Log checksum errors and serial timeouts"), "ChkLogErrors"));
     auto* comms = named(new QCheckBox("Log comms to ocelot.log"), "ChkLogComms");
     comms->setToolTip("Log serial communications to log file");
     logging->addWidget(comms);
-    grid->addWidget(frame("Frame3", "Logging", logging), 1, 0);
+    left->addWidget(frame("Frame3", "Logging", logging));
 
     auto* prefs = new QVBoxLayout;
     prefs->addWidget(named(new QCheckBox("Process X10 Transmit from Ocelot"), "aX10Xmit"));
-    prefs->addWidget(named(new QCheckBox("Show Setup Page on Homeser Title Bar"), "showInMenu"));
-    grid->addWidget(frame("frm", "Preferences", prefs), 2, 0);
+    prefs->addWidget(named(new QCheckBox("Show Setup Page on Host Title Bar"), "showInMenu"));
+    left->addWidget(frame("frm", "Preferences", prefs));
     auto* ir = new QVBoxLayout;
-    ir->addWidget(named(new QCheckBox("Do Not Forward IR Recognition to Homeseer"), "aIRRecognitionForward"));
-    grid->addWidget(frame("Frame5", "IR Recognition", ir), 2, 1);
+    ir->addWidget(named(new QCheckBox("Do Not Forward IR Recognition to Host"), "aIRRecognitionForward"));
+    left->addWidget(frame("Frame5", "IR Recognition", ir));
+    left->addStretch();
 
     // 128 variables, 64 under each house letter, 16 to a row.
     auto* vars = new QGridLayout;
@@ -153,7 +216,7 @@ QWidget* QtConfigView::generalTab() {
     varButtons->addWidget(named(new QPushButton("Create Leopard Device"), "Command1"));
     vars->setRowStretch(11, 1);
     vars->addLayout(varButtons, 12, 0, 1, 17);
-    grid->addWidget(frame(indexed("Frame1", 1), "Variables To/From Homeseer Devices", vars), 0, 2, 3, 1);
+    columns->addWidget(frame(indexed("Frame1", 1), "Variables To/From Host Devices", vars), 1);
     return page;
 }
 
@@ -202,7 +265,7 @@ QWidget* QtConfigView::irTab() {
     connect(groups, &QComboBox::activated, this, [this](int index) { choose(index); });
     grid->addWidget(groups, 0, 1, 1, 2);
     for (int col = 0; col < 3; ++col) {
-        grid->addWidget(label(indexed("Label12", col), "Homeseer IR Definition "), 1, col * 2);
+        grid->addWidget(label(indexed("Label12", col), "Host IR Definition "), 1, col * 2);
         grid->addWidget(label(indexed("Label13", col), "Remap to IR Loc"), 1, col * 2 + 1);
         for (int r = 0; r < 12; ++r) {
             const int i = col * 12 + r;
@@ -238,16 +301,16 @@ QWidget* QtConfigView::cmaxTab() {
     auto* sync = new QGridLayout;
     sync->addWidget(frame("Include", "Include Following for Synchronization", include), 0, 0, 3, 1);
     auto* masters = new QButtonGroup(page);
-    auto* hsMaster = named(new QRadioButton("Homeseer Master"), indexed("aSyncMaster", 0));
-    hsMaster->setToolTip("Select if Homeseer Devices contain Master Definitions");
+    auto* hostMaster = named(new QRadioButton("Host Master"), indexed("aSyncMaster", 0));
+    hostMaster->setToolTip("Select if Host Devices contain Master Definitions");
     auto* cmaxMaster = named(new QRadioButton("CMAX Master"), indexed("aSyncMaster", 1));
     cmaxMaster->setToolTip("Select if CMAX System Map Contains the Master Definitions");
-    masters->addButton(hsMaster);
+    masters->addButton(hostMaster);
     masters->addButton(cmaxMaster);
-    sync->addWidget(hsMaster, 0, 1);
+    sync->addWidget(hostMaster, 0, 1);
     sync->addWidget(cmaxMaster, 1, 1);
     sync->addWidget(named(new QPushButton("Synchronize HS/CMAX"), "aSynchronize"), 2, 1);
-    col->addWidget(frame("Synchronize", "Synchronize System Map and Homeseer Definitions", sync));
+    col->addWidget(frame("Synchronize", "Synchronize System Map and Host Definitions", sync));
 
     auto* paths = new QGridLayout;
     int r = 0;
@@ -264,23 +327,24 @@ QWidget* QtConfigView::cmaxTab() {
 
 QWidget* QtConfigView::control(const std::string& name) const { return findChild<QWidget*>(q(name)); }
 
+// The model holds a click that cannot run yet and runs it once it can.
 void QtConfigView::report(const QString& name) {
-    if (!model_ || model_->handling()) return;
-    // The controller is busy with an exchange: the click runs once it is through.
-    if (!model_->readyForClick()) {
-        QTimer::singleShot(kRetryMs, this, [this, name] { report(name); });
-        return;
-    }
-    model_->clicked(name.toStdString());
+    if (model_) model_->clicked(name.toStdString());
 }
 
 void QtConfigView::choose(int index) {
-    if (!model_ || model_->handling()) return;
-    if (!model_->readyForClick()) {
-        QTimer::singleShot(kRetryMs, this, [this, index] { choose(index); });
-        return;
+    if (model_) model_->chosen("aIRDevice", index);
+}
+
+void QtConfigView::keyPressEvent(QKeyEvent* event) {
+    // Enter is Update and Esc is Cancel, wherever the focus is (a list or a box that
+    // takes the key for itself has it first).
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: report("OKButton"); return;
+        case Qt::Key_Escape: report("CancelButton"); return;
+        default: QWidget::keyPressEvent(event);
     }
-    model_->chosen("aIRDevice", index);
 }
 
 bool QtConfigView::eventFilter(QObject* watched, QEvent* event) {
@@ -377,14 +441,14 @@ void QtConfigView::closeWindow() {
 }
 
 void QtConfigView::closeEvent(QCloseEvent* event) {
-    // The close box unloads like Cancel: the closing prompts still run.
+    // The close box unloads like Cancel: the closing prompts still run. Held while a
+    // handler runs or the line is busy; the model closes the window when it has run.
     if (!closing_ && model_ && !model_->unloaded()) {
-        if (!model_->readyForClick()) {
+        model_->clicked("CancelButton");
+        if (!model_->unloaded()) {
             event->ignore();
-            if (!model_->handling()) QTimer::singleShot(kRetryMs, this, [this] { close(); });
             return;
         }
-        model_->Form_Unload();
     }
     event->accept();
 }

@@ -8,6 +8,7 @@
 #include "window/window_view.h"
 
 class QCloseEvent;
+class QKeyEvent;
 class QTabWidget;
 
 namespace varnel {
@@ -35,6 +36,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
