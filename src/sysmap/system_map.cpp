@@ -1,5 +1,7 @@
 #include "sysmap/system_map.h"
 
+#include <sys/stat.h>
+
 #include <stdexcept>
 
 #include "commands/ir_files.h"
@@ -40,6 +42,15 @@ void cleanLeftovers(DeviceLayer& ctx, const fs::path& project, const fs::path& b
         const files::Leftovers left = files::cleanLeftovers(dir, file.filename().string());
         for (const fs::path& f : left.removed) note(ctx, "Removed " + f.string() + ", left by an interrupted write");
     }
+}
+
+// True when writing the backup would replace the very file the project write replaces:
+// the project is then a link to its own backup, and its content would exist nowhere.
+bool backupIsProject(const fs::path& project, const fs::path& backup) {
+    struct stat p {};
+    struct stat b {};
+    return ::stat(project.c_str(), &p) == 0 && ::lstat(backup.c_str(), &b) == 0 && p.st_dev == b.st_dev &&
+           p.st_ino == b.st_ino;
 }
 
 }  // namespace
@@ -118,6 +129,9 @@ void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm) {
         // Refused before the backup is touched: nothing changes when either cannot be written.
         files::checkReplaceable(sm.projectFile, projectWrite);
         files::checkReplaceable(backup, backupWrite);
+        if (backupIsProject(sm.projectFile, backup))
+            throw std::runtime_error(sm.projectFile.string() + " and its backup " + backup.string() +
+                                     " are the same file");
     });
     if (ok) ok = skipStep(ctx, 2, [&] { files::replaceFile(backup, original, backupWrite); });
     if (ok) sm.log.backup = backup;

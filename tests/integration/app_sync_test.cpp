@@ -184,6 +184,18 @@ TEST_F(VarnelSync, a_read_only_project_is_refused_and_left_as_it_was) {
     expectNothingChanged();
 }
 
+TEST_F(VarnelSync, a_project_linked_to_its_own_backup_is_refused_and_left_as_it_was) {
+    const fs::path backup = backupPathFor(project);
+    fs::rename(project, backup);
+    fs::create_symlink(backup.filename(), project);
+    const auto r = sync({"--to-project", "--all", "--yes", "--project", q(project)});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("are the same file"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Wrote the project file"), std::string::npos) << r.out;
+    EXPECT_TRUE(fs::is_symlink(project));
+    EXPECT_EQ(readFile(backup), readFile(kSample));
+}
+
 TEST_F(VarnelSync, a_failed_step_fails_the_run_and_the_last_line_names_it) {
     fs::create_directories(hostDir / "config" / "Synchronized irlbl.cfg");
     const auto r = sync({"--from-project", "--all", "--yes", "--project", q(project)});

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 #include "sync_fixture.h"
 
@@ -184,6 +185,39 @@ TEST_F(WriteBack, a_link_at_the_backup_path_is_replaced_by_the_backup_never_foll
         EXPECT_EQ(slurp(backupPathFor(project)), kProject);
         EXPECT_NE(slurp(project).find("Hall Temperature"), std::string::npos);
         EXPECT_EQ(slurp(rig.dir.path() / "other.txt"), "someone else's file");
+    }
+}
+
+TEST_F(WriteBack, a_project_that_is_its_own_backup_is_refused_and_nothing_is_touched) {
+    // Written, the backup would replace the project's only copy of its content.
+    const fs::path backup = backupPathFor(project);
+    const std::pair<std::string, std::function<void()>> cases[] = {
+        {"a link to the backup",
+         [&] {
+             fs::rename(project, backup);
+             fs::create_symlink(backup.filename(), project);
+         }},
+        {"a hard link of the backup", [&] { fs::create_hard_link(project, backup); }},
+    };
+    for (const auto& [what, make] : cases) {
+        for (const auto& e : fs::directory_iterator(rig.dir.path())) fs::remove(e.path());
+        spit(project, kProject);
+        make();
+        rig.host->log.clear();
+        sm = SystemMap{};
+        sm.projectFile = project;
+        readAndChange();
+        WriteSystemMap(rig.ctx, sm);
+        EXPECT_EQ(slurp(project), kProject) << what;
+        EXPECT_EQ(slurp(backup), kProject) << what;
+        EXPECT_FALSE(sm.log.projectWritten) << what;
+        EXPECT_TRUE(sm.log.backup.empty()) << what;
+        const std::string says = project.string() + " and its backup " + backup.string() + " are the same file";
+        EXPECT_EQ(sm.log.writeError, "Project file not written: " + says) << what;
+        EXPECT_EQ(rig.host->log,
+                  (std::vector<std::pair<std::string, std::string>>{{"Varnel", "WriteSystemMap 1 " + says}}))
+            << what;
+        EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"})) << what;
     }
 }
 
