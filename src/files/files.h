@@ -99,7 +99,8 @@ struct ReplaceOptions {
     // link stays. Otherwise a link at the path is itself replaced by the file.
     bool followLink = false;
     // A file that has other hard links is rewritten in place, so that every name keeps
-    // showing it. That is not crash-safe: the caller keeps a copy first.
+    // showing it. A failed write puts the old bytes back (the error says whether that
+    // worked), but a kill midway is not covered: the caller keeps a copy first.
     bool keepHardLinks = false;
     // Mode and owner come from this file instead of the one replaced.
     std::filesystem::path permissionsFrom{};

@@ -156,13 +156,61 @@ void syncDirectory(const fs::path& dir) {
     if (d.ok()) ::fsync(d.get());
 }
 
-// Every name of a hard-linked file keeps seeing it; the caller has a copy of the old bytes.
+// The whole file through `fd`, from its start.
+std::string readAllAt(int fd, const fs::path& path) {
+    std::string out;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::pread(fd, buf, sizeof buf, static_cast<off_t>(out.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw error("cannot read", path, errno);
+        if (n == 0) return out;
+        out.append(buf, static_cast<std::size_t>(n));
+    }
+}
+
+// Puts `old` back after a failed rewrite. Its bytes go into blocks the file already
+// owns, so a full disk does not stop it.
+bool restoreInPlace(int fd, std::string_view old, bool durable) {
+    std::size_t at = 0;
+    while (at < old.size()) {
+        const ssize_t n = ::pwrite(fd, old.data() + at, old.size() - at, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += static_cast<std::size_t>(n);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(old.size())) != 0) return false;
+    return !durable || ::fsync(fd) == 0;
+}
+
+// Every name of a hard-linked file keeps seeing it. A write that fails midway puts the
+// old bytes back, and the error says whether that worked; a kill midway is not covered,
+// so the caller keeps a copy first.
 void rewriteInPlace(const Target& t, std::string_view bytes, const ReplaceOptions& options) {
-    Fd fd(::open(t.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+    Fd fd(::open(t.path.c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY));
     if (!fd.ok()) throw error("cannot write", t.path, errno);
-    writeAll(fd.get(), bytes, t.path, options.faults);
-    if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) throw error("cannot write", t.path, errno);
-    if (options.durable && ::fsync(fd.get()) != 0) throw error("cannot flush", t.path, errno);
+    const std::string old = readAllAt(fd.get(), t.path);
+    // Room for a longer file is taken first, so that a full disk is met before a byte changes.
+    if (bytes.size() > old.size() &&
+        ::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes.size())) != 0 && errno != EOPNOTSUPP &&
+        errno != ENOSYS)
+        throw error("cannot write", t.path, errno);
+    try {
+        writeAll(fd.get(), bytes, t.path, options.faults);
+        if (::ftruncate(fd.get(), static_cast<off_t>(bytes.size())) != 0) throw error("cannot write", t.path, errno);
+        if (options.durable && ::fsync(fd.get()) != 0) throw error("cannot flush", t.path, errno);
+    } catch (const FileError& e) {
+        // A write stopped at a size limit leaves the rest of the old bytes untouched: look before saying.
+        bool restored = restoreInPlace(fd.get(), old, options.durable);
+        if (!restored) {
+            try {
+                restored = readAllAt(fd.get(), t.path) == old;
+            } catch (const FileError&) {
+            }
+        }
+        if (restored) throw FileError(std::string(e.what()) + "; the file is as it was", e.err);
+        throw FileError(std::string(e.what()) + "; the old content could not be put back either", e.err);
+    }
     if (!fd.close()) throw error("cannot write", t.path, errno);
 }
 

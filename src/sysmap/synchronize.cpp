@@ -116,7 +116,7 @@ std::vector<std::string> describeSync(const SyncSummary& s) {
     if (!s.log.backup.empty()) out.push_back("Backed up the project file to " + s.log.backup.string());
     if (s.log.projectWritten) out.push_back("Wrote the project file");
     if (s.outcome == Outcome::WriteFailed) {
-        out.push_back("Project file left unchanged: " + s.log.writeError);
+        out.push_back((s.log.projectDamaged ? "" : "Project file left unchanged: ") + s.log.writeError);
         return out;
     }
     if (s.log.devices.empty() && s.log.filesWritten.empty() && s.log.lines.empty()) out.push_back("No names changed");

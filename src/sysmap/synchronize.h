@@ -46,7 +46,7 @@ struct SyncSummary {
         Declined,       // the confirmation was answered No
         NoProjectFile,  // no project file at the given path: nothing asked, nothing done
         ReadFailed,     // the project file could not be read (reported to the host log)
-        WriteFailed,    // the project file was left as it was (reported to the host log)
+        WriteFailed,    // the project file was not written; log.projectDamaged when a failed write changed it
         StepFailed,     // ran, but a step reported an error (see log.failedSteps)
     };
     Outcome outcome = Outcome::Done;

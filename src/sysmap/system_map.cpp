@@ -142,8 +142,19 @@ void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm) {
         for (const MapRecord* r : sm.image.changedRecords()) sm.log.lines.push_back({r->ID, r->raw, sm.image.Line(*r)});
         return;
     }
-    const std::string why =
-        ctx.error.step == 2 ? "Project file not backed up, so not written" : "Project file not written";
+    std::string why = ctx.error.step == 2 ? "Project file not backed up, so not written" : "Project file not written";
+    // Said only after looking: a rewrite in place that failed midway may have been unable to put the old bytes back.
+    if (ctx.error.step == 3) {
+        std::optional<std::string> now;
+        try {
+            now = files::readFile(sm.projectFile, kProjectLimits);
+        } catch (const std::exception&) {
+        }
+        if (now != original) {
+            sm.log.projectDamaged = true;
+            why = "Project file damaged by a failed write; its previous content is in " + backup.string();
+        }
+    }
     sm.log.writeError = why + ": " + ctx.error.description;
     reportPending(ctx, "WriteSystemMap");
 }

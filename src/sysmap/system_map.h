@@ -44,6 +44,7 @@ struct SyncLog {
     std::filesystem::path backup;                     // "Copy of " file, once made
     bool projectWritten = false;
     bool readFailed = false;
+    bool projectDamaged = false;           // a failed write left the project file unlike what was read
     std::string writeError;                // why the project file was not written
     std::vector<std::string> failedSteps;  // procedures that reported an error, each once, in order
 };

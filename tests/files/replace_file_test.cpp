@@ -1,11 +1,13 @@
 // Replacing a file: what the new file keeps of the old one, what is refused, and
 // what a failure or a killed writer leaves behind.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -113,6 +115,67 @@ TEST_F(ReplaceFile, hard_links_are_kept_only_when_asked_for) {
     files::replaceFile(at("a"), "split");
     EXPECT_EQ(slurp(at("a")), "split");
     EXPECT_EQ(slurp(at("b")), "short");
+}
+
+// A file size limit stops a write at a byte of our choosing, as a full disk would.
+struct SizeLimit {
+    explicit SizeLimit(rlim_t bytes) : oldSignal(::signal(SIGXFSZ, SIG_IGN)) {
+        ::getrlimit(RLIMIT_FSIZE, &before);
+        const struct rlimit limit { bytes, before.rlim_max };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~SizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        ::signal(SIGXFSZ, oldSignal);
+    }
+    SizeLimit(const SizeLimit&) = delete;
+    SizeLimit& operator=(const SizeLimit&) = delete;
+    struct rlimit before {};
+    sighandler_t oldSignal;
+};
+
+TEST_F(ReplaceFile, a_hard_linked_file_whose_rewrite_fails_midway_gets_its_old_bytes_back) {
+    const std::string old(100, 'o');
+    const std::string fresh(300, 'n');
+    // Past 20 bytes the disk is full, and a size limit then stops the old bytes from going back.
+    files::WriteFaults fullThenLimited;
+    fullThenLimited.write = [](int fd, const char* data, std::size_t size) -> long {
+        const long n = static_cast<long>(::write(fd, data, std::min<std::size_t>(size, 20)));
+        const struct rlimit tight { 10, RLIM_INFINITY };
+        ::setrlimit(RLIMIT_FSIZE, &tight);
+        errno = ENOSPC;
+        return n < 0 ? n : -1;
+    };
+    struct Case {
+        rlim_t limit;
+        const files::WriteFaults* faults;
+        std::string says;  // the end of the error
+        bool restored;
+    };
+    const Case cases[] = {
+        {200, nullptr, "File too large; the file is as it was", true},
+        {50, nullptr, "File too large; the file is as it was", true},
+        {RLIM_INFINITY, &fullThenLimited, "No space left on device; the old content could not be put back either",
+         false},
+    };
+    for (const Case& c : cases) {
+        spit(at("a"), old);
+        fs::create_hard_link(at("a"), at("b"));
+        std::string error;
+        {
+            const SizeLimit limit(c.limit);
+            try {
+                files::replaceFile(at("a"), fresh, {.keepHardLinks = true, .faults = c.faults});
+            } catch (const files::FileError& e) {
+                error = e.what();
+            }
+        }
+        EXPECT_TRUE(error.ends_with(c.says)) << error;
+        EXPECT_EQ(slurp(at("b")) == old, c.restored) << c.limit;
+        EXPECT_EQ(statOf(at("a")).st_ino, statOf(at("b")).st_ino);
+        fs::remove(at("a"));
+        fs::remove(at("b"));
+    }
 }
 
 TEST_F(ReplaceFile, mode_and_owner_can_come_from_another_file) {

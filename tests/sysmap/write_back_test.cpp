@@ -1,12 +1,15 @@
 // Reading the project file into the image and writing it back safely.
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <functional>
 
 #include "sync_fixture.h"
+#include "sysmap/synchronize.h"
 
 namespace varnel {
 namespace {
@@ -131,6 +134,51 @@ TEST_F(WriteBack, disk_full_midway_through_the_project_leaves_it_unchanged) {
     ASSERT_EQ(rig.host->log.size(), 1u);
     EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap 3 cannot write ", 0), 0u) << rig.host->log[0].second;
     EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
+}
+
+TEST_F(WriteBack, disk_full_midway_through_a_hard_linked_project_puts_the_old_bytes_back) {
+    fs::create_hard_link(project, rig.dir.path() / "alias.prj");
+    readAndChange();
+    sm.faults = fullDiskAfter(kProject.size() + 20);
+    WriteSystemMap(rig.ctx, sm);
+    EXPECT_EQ(slurp(project), kProject);
+    EXPECT_EQ(slurp(rig.dir.path() / "alias.prj"), kProject);
+    EXPECT_FALSE(sm.log.projectWritten);
+    EXPECT_FALSE(sm.log.projectDamaged);
+    EXPECT_EQ(sm.log.writeError, "Project file not written: cannot write " + project.string() +
+                                     ": No space left on device; the file is as it was");
+}
+
+TEST_F(WriteBack, a_project_that_could_not_be_put_back_is_reported_damaged_never_unchanged) {
+    // The disk fills past the changed line, and a file size limit then stops the
+    // old bytes from going back as well.
+    fs::create_hard_link(project, rig.dir.path() / "alias.prj");
+    readAndChange();
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldSignal = ::signal(SIGXFSZ, SIG_IGN);
+    auto calls = std::make_shared<int>(0);
+    sm.faults.write = [calls](int fd, const char* data, std::size_t size) -> long {
+        if (++*calls == 1) return static_cast<long>(::write(fd, data, size));                  // the backup
+        const long n = static_cast<long>(::write(fd, data, std::min<std::size_t>(size, 60)));  // past the change
+        const struct rlimit tight { 10, RLIM_INFINITY };
+        ::setrlimit(RLIMIT_FSIZE, &tight);
+        errno = ENOSPC;
+        return n < 0 ? n : -1;
+    };
+    WriteSystemMap(rig.ctx, sm);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::signal(SIGXFSZ, oldSignal);
+    EXPECT_TRUE(sm.log.projectDamaged);
+    EXPECT_EQ(slurp(backupPathFor(project)), kProject) << "the backup holds what was read";
+    SyncSummary summary;
+    summary.outcome = SyncSummary::Outcome::WriteFailed;
+    summary.log = sm.log;
+    const std::vector<std::string> said = describeSync(summary);
+    ASSERT_FALSE(said.empty());
+    EXPECT_EQ(said.back(), "Project file damaged by a failed write; its previous content is in " +
+                               backupPathFor(project).string() + ": cannot write " + project.string() +
+                               ": No space left on device; the old content could not be put back either");
 }
 
 TEST_F(WriteBack, disk_full_during_the_backup_stops_before_the_project_is_touched) {
