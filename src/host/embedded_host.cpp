@@ -22,6 +22,10 @@ constexpr std::size_t kMaxDeviceFileBytes = std::size_t{64} * 1024 * 1024;
 constexpr std::size_t kKeptEvents = 10000;
 constexpr std::size_t kProblemsLogged = 20;
 
+// The user's links stay: a symbolic link is written through to its file, and a file
+// with other hard links is rewritten in place so that every name keeps showing it.
+files::ReplaceOptions keepLinks() { return {.followLink = true, .keepHardLinks = true}; }
+
 fs::path normalDir(const fs::path& dir) {
     std::error_code ec;
     fs::path p = fs::absolute(dir, ec).lexically_normal();
@@ -79,7 +83,7 @@ std::string quoted(const std::string& arg) {
 // A file this process could read but not save would lose every change made to it.
 void checkWritable(const fs::path& file) {
     try {
-        files::checkReplaceable(file);
+        files::checkReplaceable(file, keepLinks());
     } catch (const files::FileError& e) {
         throw HostDirError(e.what());
     }
@@ -113,15 +117,25 @@ EmbeddedHost::EmbeddedHost(const fs::path& hostDir, SettingsStore& userSettings,
           options_.maxLogBytes),
       table_(std::make_shared<host::DeviceTable>(options_.firstRef > 0 ? options_.firstRef : 1, options_.maxDevices)) {
     prepareHostDir(hostDir_);
-    const files::Leftovers left = files::cleanLeftovers(hostDir_ / "config");
-    for (const fs::path& f : left.removed) hostMessage("removed " + f.string() + " left by an interrupted save");
-    for (const fs::path& f : left.kept)
-        hostMessage("left " + f.string() + " alone: the process that is writing it still runs");
+    auto clean = [this](const fs::path& dir, std::string_view name) {
+        const files::Leftovers left = files::cleanLeftovers(dir, name);
+        for (const fs::path& f : left.removed) hostMessage("removed " + f.string() + " left by an interrupted save");
+        for (const fs::path& f : left.kept)
+            hostMessage("left " + f.string() + " alone: the process that is writing it still runs");
+    };
+    clean(hostDir_ / "config", {});
+    // A file that is a symbolic link is saved beside its target, and so are the leftovers of a killed save.
+    for (const fs::path& file : {settingsFile(), devicesFile()}) {
+        std::error_code ec;
+        if (!fs::is_symlink(file, ec)) continue;
+        const fs::path target = fs::weakly_canonical(file, ec);
+        if (!ec) clean(target.parent_path(), target.filename().string());
+    }
     checkSettingsFile();
     loadDevices();
     if (options_.createSettingsFile && !fs::exists(settingsFile())) {
         try {
-            files::replaceFile(settingsFile(), "");
+            files::replaceFile(settingsFile(), "", keepLinks());
         } catch (const std::exception& e) {
             throw HostDirError("cannot use host directory " + hostDir_.string() + ": " + e.what());
         }
@@ -247,7 +261,9 @@ bool EmbeddedHost::saveDevices() {
     try {
         // Gathered saves are rare enough to wait for the disk; saves after every
         // single change only guard against a crash of the program.
-        files::replaceFile(devicesFile(), host::writeDeviceFile(*table_), {.durable = saveTimer_ != nullptr});
+        files::ReplaceOptions options = keepLinks();
+        options.durable = saveTimer_ != nullptr;
+        files::replaceFile(devicesFile(), host::writeDeviceFile(*table_), options);
     } catch (const std::exception& e) {
         if (!saveFailed_) hostMessage(std::string("cannot save the devices: ") + e.what());
         saveFailed_ = true;
@@ -275,6 +291,13 @@ std::string EmbeddedHost::readSettingsText() const {
     }
 }
 
+void EmbeddedHost::writeSettingsText(const std::string& text,
+                                     const std::function<std::string(const std::string&)>& edit) {
+    const std::string changed = edit(text);
+    // Unchanged settings are not written: the file keeps its date and its links stay untouched.
+    if (changed != text) files::replaceFile(settingsFile(), changed, keepLinks());
+}
+
 std::string EmbeddedHost::GetIniSetting(const std::string& section, const std::string& key,
                                         const std::string& fallback) const {
     return host::iniGet(readSettingsText(), section, key).value_or(fallback);
@@ -285,7 +308,8 @@ void EmbeddedHost::SaveIniSetting(const std::string& section, const std::string&
     // process killed after this write never leaves settings naming devices it did not save.
     saveDefinitions();
     try {
-        files::replaceFile(settingsFile(), host::iniSet(readSettingsText(), section, key, value));
+        writeSettingsText(readSettingsText(),
+                          [&](const std::string& text) { return host::iniSet(text, section, key, value); });
     } catch (const std::exception& e) {
         throw HostError(std::string("SaveIniSetting: ") + e.what());
     }
@@ -316,7 +340,8 @@ void EmbeddedHost::MoveSettings(const std::string& registryPath, const std::stri
     }
     saveDefinitions();
     try {
-        files::replaceFile(settingsFile(), host::iniSetAll(readSettingsText(), app, entries));
+        writeSettingsText(readSettingsText(),
+                          [&](const std::string& text) { return host::iniSetAll(text, app, entries); });
     } catch (const std::exception& e) {
         throw HostError(std::string("MoveSettings: ") + e.what());
     }

@@ -148,6 +148,8 @@ private:
     void saveDefinitions();
     bool saveDevices();
     std::string readSettingsText() const;
+    // Writes edit(text) to the settings file, unless it is `text` again.
+    void writeSettingsText(const std::string& text, const std::function<std::string(const std::string&)>& edit);
     void hostMessage(const std::string& text);
     [[nodiscard]] const host::DeviceRecord* byCode(const std::string& code) const;
     std::shared_ptr<Device> handle(std::int32_t ref);

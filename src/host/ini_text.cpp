@@ -17,25 +17,36 @@ std::string_view trim(std::string_view s) {
     return s.substr(b, e - b + 1);
 }
 
-std::vector<std::string> splitLines(std::string_view text) {
+struct Lines {
     std::vector<std::string> lines;
+    std::string_view end = "\r\n";  // the file's own line end, for lines written back
+};
+
+Lines splitLines(std::string_view text) {
+    Lines out;
+    bool endSeen = false;
     std::size_t at = 0;
     while (at < text.size()) {
         auto nl = text.find('\n', at);
         std::string_view line = text.substr(at, nl == std::string_view::npos ? std::string_view::npos : nl - at);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.emplace_back(line);
+        const bool cr = !line.empty() && line.back() == '\r';
+        if (cr) line.remove_suffix(1);
+        if (nl != std::string_view::npos && !endSeen) {
+            out.end = cr ? "\r\n" : "\n";
+            endSeen = true;
+        }
+        out.lines.emplace_back(line);
         if (nl == std::string_view::npos) break;
         at = nl + 1;
     }
-    return lines;
+    return out;
 }
 
-std::string joinLines(const std::vector<std::string>& lines) {
+std::string joinLines(const Lines& l) {
     std::string out;
-    for (const auto& l : lines) {
-        out += l;
-        out += "\r\n";
+    for (const auto& line : l.lines) {
+        out += line;
+        out += l.end;
     }
     return out;
 }
@@ -95,7 +106,8 @@ void checkEntry(std::string_view key, std::string_view value) {
 std::vector<std::pair<std::string, std::string>> iniEntries(std::string_view text, std::string_view section) {
     std::vector<std::pair<std::string, std::string>> entries;
     bool inSection = false;
-    for (const std::string& line : splitLines(text)) {
+    const Lines split = splitLines(text);
+    for (const std::string& line : split.lines) {
         if (auto s = sectionOf(line)) {
             inSection = files::equalsNoCase(*s, section);
             continue;
@@ -119,7 +131,8 @@ std::string iniSetAll(std::string_view text, std::string_view section,
         throw std::invalid_argument("ini section name not storable: \"" + std::string(section) + "\"");
     for (const auto& [k, v] : entries) checkEntry(k, v);
 
-    std::vector<std::string> lines = splitLines(text);
+    Lines split = splitLines(text);
+    std::vector<std::string>& lines = split.lines;
     for (const auto& [key, value] : entries) {
         const std::string entry = key + "=" + quoteIfNeeded(value);
         bool inSection = false, sectionSeen = false, done = false;
@@ -151,7 +164,7 @@ std::string iniSetAll(std::string_view text, std::string_view section,
             lines.push_back(entry);
         }
     }
-    return joinLines(lines);
+    return joinLines(split);
 }
 
 std::string iniSet(std::string_view text, std::string_view section, std::string_view key, std::string_view value) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <functional>
 #include <tuple>
 
 #include "host/ini_text.h"
@@ -61,7 +64,7 @@ TEST(IniText, a_new_key_goes_after_the_last_entry_of_its_section_and_a_new_secti
     std::string out = iniSet(kIni, "hspi_tarnwick", "reg_moved", "1");
     EXPECT_NE(out.find("odd line without equals\r\nreg_moved=1\r\n\r\n[Other]"), std::string::npos) << out;
     out = iniSet("[a]\nx=1", "b", "y", "2");
-    EXPECT_EQ(out, "[a]\r\nx=1\r\n\r\n[b]\r\ny=2\r\n") << "LF-only lines come back with CR LF";
+    EXPECT_EQ(out, "[a]\nx=1\n\n[b]\ny=2\n") << "a file with LF line ends keeps them";
     EXPECT_EQ(iniSet("", "b", "y", "2"), "[b]\r\ny=2\r\n");
 }
 
@@ -104,6 +107,67 @@ TEST(IniSettings, host_calls_round_trip_through_config_settings_ini_preserving_o
     EXPECT_NE(text.find("; host settings\r\n[Settings]\r\ngWebSvrPort=80\r\n"), std::string::npos);
     EXPECT_NE(text.find("[Other]\r\ncomport=9\r\n"), std::string::npos);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(fx.path("config")), {}), 1) << "no temporary left";
+}
+
+TEST(IniSettings, a_save_keeps_links_and_line_ends_and_an_unchanged_file_is_not_written) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* what;
+        std::string text;
+        std::function<fs::path(const fs::path& settings)> make;  // returns the file the text is in
+        std::string value;
+        std::string expected;
+    };
+    const std::string lf = "[hspi_tarnwick]\ncomport=3\n";
+    const Case cases[] = {
+        {"a symbolic link", kIni,
+         [](const fs::path& settings) {
+             const fs::path real = settings.parent_path().parent_path() / "shared" / "real.ini";
+             fs::create_directories(real.parent_path());
+             fs::create_symlink(real, settings);
+             return real;
+         },
+         "5", ""},
+        {"a hard link", kIni,
+         [](const fs::path& settings) {
+             const fs::path other = settings.parent_path().parent_path() / "other.ini";
+             fs::create_hard_link(settings, other);
+             return other;
+         },
+         "5", ""},
+        {"LF line ends", lf, [](const fs::path& settings) { return settings; }, "4", "[hspi_tarnwick]\ncomport=4\n"},
+        {"nothing changed", lf, [](const fs::path& settings) { return settings; }, "3", lf},
+        {"nothing changed in CR LF", kIni, [](const fs::path& settings) { return settings; }, "3", kIni},
+    };
+    for (const Case& c : cases) {
+        HostFixture fx;
+        const fs::path settings = fx.path("config/settings.ini");
+        fs::remove(settings);
+        const bool linked = std::string(c.what) == "a symbolic link";
+        if (!linked) spit(settings, c.text);
+        const fs::path file = c.make(settings);
+        if (linked) spit(file, c.text);
+        struct stat before {};
+        ::stat(file.c_str(), &before);
+        fx.restart().SaveIniSetting("hspi_tarnwick", "comport", c.value);
+        std::string expected = c.expected;
+        if (expected.empty()) {
+            expected = c.text;
+            expected.replace(expected.find("comport=3"), 9, "comport=" + c.value);
+        }
+        EXPECT_EQ(slurp(file), expected) << c.what;
+        EXPECT_EQ(slurp(settings), expected) << c.what;
+        EXPECT_EQ(fs::is_symlink(settings), linked) << c.what;
+        struct stat after {};
+        ::stat(file.c_str(), &after);
+        if (c.value == "3") {
+            EXPECT_EQ(after.st_ino, before.st_ino) << c.what << ": not written again";
+            EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << c.what;
+        }
+        if (std::string(c.what) == "a hard link") {
+            EXPECT_EQ(after.st_nlink, 2u) << "the link stays";
+        }
+    }
 }
 
 TEST(IniSettings, settings_file_is_created_empty_unless_told_otherwise) {

@@ -207,6 +207,26 @@ TEST(DevicePersistence, device_file_reader_never_throws_on_random_bytes) {
     }
 }
 
+TEST(DevicePersistence, a_device_file_that_is_a_link_is_saved_through_it) {
+    for (const bool symbolic : {true, false}) {
+        HostFixture fx;
+        fx.host.reset();
+        const fs::path file = fx.path("config/devices.txt");
+        const fs::path other = fx.path("shared/devices.txt");
+        spit(other, "varnel host devices 1\nnext\t40001\n");
+        if (symbolic)
+            fs::create_symlink(other, file);
+        else
+            fs::create_hard_link(other, file);
+        addDevice(fx.start(), "lamp", "Q", "1");
+        fx.host->flush();
+        EXPECT_EQ(fs::is_symlink(file), symbolic);
+        EXPECT_TRUE(fs::equivalent(file, other)) << (symbolic ? "symbolic" : "hard") << " link kept";
+        EXPECT_NE(slurp(other).find("\tlamp\t"), std::string::npos);
+        EXPECT_EQ(fx.restart().DeviceCount(), 1);
+    }
+}
+
 TEST(DevicePersistence, a_save_that_fails_is_reported_once_and_flush_does_not_claim_success) {
     HostFixture fx;
     addDevice(*fx.host, "a", "Q", "1");
