@@ -102,6 +102,9 @@ struct ReplaceOptions {
     // showing it. A failed write puts the old bytes back (the error says whether that
     // worked), but a kill midway is not covered: the caller keeps a copy first.
     bool keepHardLinks = false;
+    // The file is rewritten in place whatever its links, as for keepHardLinks: for a file
+    // whose owner or group a new file could not take (see newFileKeepsOwner).
+    bool inPlace = false;
     // Mode and owner come from this file instead of the one replaced.
     std::filesystem::path permissionsFrom{};
     const WriteFaults* faults = nullptr;
@@ -114,6 +117,11 @@ struct ReplaceOptions {
 // nor absent, for a file whose mode bits do not let the writer change it (root: no write
 // bit at all), and for any failing step.
 void replaceFile(const std::filesystem::path& path, std::string_view bytes, const ReplaceOptions& options = {});
+
+// True when a file this process makes can take the owner and group of the file at
+// `path` (a link followed), or there is no file: the process is root, or the file is
+// its own and in one of its groups.
+bool newFileKeepsOwner(const std::filesystem::path& path);
 
 // Throws what replaceFile would throw before writing anything: lets a caller refuse
 // before it starts a change that takes several files.

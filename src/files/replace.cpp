@@ -218,9 +218,15 @@ void rewriteInPlace(const Target& t, std::string_view bytes, const ReplaceOption
 
 void checkReplaceable(const fs::path& path, const ReplaceOptions& options) { (void)resolve(path, options); }
 
+bool newFileKeepsOwner(const fs::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return true;
+    return ::geteuid() == 0 || (st.st_uid == ::geteuid() && inGroup(st.st_gid));
+}
+
 void replaceFile(const fs::path& path, std::string_view bytes, const ReplaceOptions& options) {
     const Target t = resolve(path, options);
-    if (t.status && options.keepHardLinks && t.status->st_nlink > 1) {
+    if (t.status && (options.inPlace || (options.keepHardLinks && t.status->st_nlink > 1))) {
         rewriteInPlace(t, bytes, options);
         return;
     }

@@ -117,7 +117,9 @@ void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm) {
     // The project keeps its links, hard and symbolic; the backup is a file of its own
     // (a link in its place is replaced, never followed) that only the project's
     // readers may read.
-    const files::ReplaceOptions projectWrite{.followLink = true, .keepHardLinks = true, .faults = &sm.faults};
+    files::ReplaceOptions projectWrite{.followLink = true, .keepHardLinks = true, .faults = &sm.faults};
+    // A new file would lose the project's owner or group (and with it the group's access).
+    projectWrite.inPlace = !files::newFileKeepsOwner(sm.projectFile);
     const files::ReplaceOptions backupWrite{.permissionsFrom = sm.projectFile, .faults = &sm.faults};
     cleanLeftovers(ctx, sm.projectFile, backup);
 
@@ -137,6 +139,8 @@ void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm) {
     if (ok) sm.log.backup = backup;
     if (ok) ok = skipStep(ctx, 3, [&] { files::replaceFile(sm.projectFile, sm.image.render(), projectWrite); });
     if (ok) {
+        if (projectWrite.inPlace)
+            note(ctx, "The project file was rewritten in place: a new file could not keep its owner and group");
         sm.log.projectWritten = true;
         sm.log.lines.clear();
         for (const MapRecord* r : sm.image.changedRecords()) sm.log.lines.push_back({r->ID, r->raw, sm.image.Line(*r)});

@@ -196,6 +196,30 @@ TEST_F(VarnelSync, a_project_linked_to_its_own_backup_is_refused_and_left_as_it_
     EXPECT_EQ(readFile(backup), readFile(kSample));
 }
 
+TEST_F(VarnelSync, a_project_of_a_group_the_user_is_not_in_keeps_its_group_and_mode) {
+    if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "needs root and setpriv";
+    // The user owns the project; the group that shares it is one the user is not in.
+    for (const auto& e : fs::recursive_directory_iterator(dir.path()))
+        ASSERT_EQ(::lchown(e.path().c_str(), 65534, 65534), 0);
+    for (const fs::path& p : {dir.path(), config.path()}) ASSERT_EQ(::chown(p.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(project.c_str(), 65534, 0), 0);
+    ASSERT_EQ(::chmod(project.c_str(), 0664), 0);
+    const auto r = test::runVarnelAs(
+        65534, {"sync", "--host-dir", q(hostDir), "--to-project", "--all", "--yes", "--project", q(project)},
+        config.path());
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Wrote the project file"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("rewritten in place: a new file could not keep its owner and group"), std::string::npos)
+        << r.err;
+    struct stat after {};
+    ::stat(project.c_str(), &after);
+    EXPECT_EQ(after.st_gid, 0u) << "the group keeps its access";
+    EXPECT_EQ(after.st_uid, 65534u);
+    EXPECT_EQ(after.st_mode & 07777, 0664u);
+    EXPECT_NE(readFile(project), readFile(kSample));
+    EXPECT_EQ(readFile(backupPathFor(project)), readFile(kSample));
+}
+
 TEST_F(VarnelSync, a_failed_step_fails_the_run_and_the_last_line_names_it) {
     fs::create_directories(hostDir / "config" / "Synchronized irlbl.cfg");
     const auto r = sync({"--from-project", "--all", "--yes", "--project", q(project)});
