@@ -219,7 +219,16 @@ void EmbeddedHost::loadDevices() {
             hostMessage("device file: " + std::to_string(content.problems.size() - kProblemsLogged) +
                         " more unreadable lines");
     }
+    const bool skipped = !content.problems.empty();
     table_->load(std::move(content.records), content.nextRef);
+    if (skipped) {
+        // The copy holds the skipped lines; left in the file, they would be copied again at every start.
+        try {
+            files::replaceFile(file, host::writeDeviceFile(*table_), keepLinks());
+        } catch (const files::FileError& e) {
+            hostMessage("device file: cannot write it again without the unreadable lines: " + std::string(e.what()));
+        }
+    }
     if (content.nextRefRepaired)
         hostMessage("device file: next reference " + std::to_string(*content.nextRefRepaired) +
                     " is out of range; new devices get references from " + std::to_string(table_->nextRef()) + " on");

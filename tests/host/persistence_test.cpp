@@ -146,6 +146,25 @@ TEST(DevicePersistence, bad_lines_are_skipped_and_reported_while_good_ones_load)
     EXPECT_GE(hs.NewDeviceRef("next"), 40010);
 }
 
+TEST(DevicePersistence, skipped_lines_are_set_aside_once_and_not_at_every_start) {
+    HostFixture fx;
+    fx.host.reset();
+    const std::string text =
+        "varnel host devices 1\nnext\t40010\n"
+        "dev\t40001\tQ\t1\tgood one\tOcelot\tVarnel\t3\t2\t5\t32768\t\tInterface Variable\n"
+        "what is this\n";
+    spit(fx.path("config/devices.txt"), text);
+    fx.start();
+    fx.restart();
+    fx.restart();
+    EXPECT_EQ(slurp(fx.path("config/devices.txt.bad")), text);
+    EXPECT_FALSE(fs::exists(fx.path("config/devices.txt.bad.2"))) << "the file no longer has the skipped line";
+    EXPECT_EQ(slurp(fx.path("config/devices.txt")).find("what is this"), std::string::npos);
+    ASSERT_EQ(fx.host->DeviceCount(), 1);
+    EXPECT_EQ(fx.host->GetDevice(1)->name(), "good one");
+    EXPECT_GE(fx.host->NewDeviceRef("next"), 40010);
+}
+
 TEST(DevicePersistence, set_aside_copies_never_overwrite_an_earlier_one) {
     HostFixture fx;
     fx.host.reset();
