@@ -17,13 +17,20 @@ std::string_view trim(std::string_view s) {
     return s.substr(b, e - b + 1);
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 struct Lines {
     std::vector<std::string> lines;
     std::string_view end = "\r\n";  // the file's own line end, for lines written back
+    bool mark = false;              // a UTF-8 byte-order mark before the first line, kept
 };
 
 Lines splitLines(std::string_view text) {
     Lines out;
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        out.mark = true;
+        text.remove_prefix(kByteOrderMark.size());
+    }
     bool endSeen = false;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -43,7 +50,7 @@ Lines splitLines(std::string_view text) {
 }
 
 std::string joinLines(const Lines& l) {
-    std::string out;
+    std::string out(l.mark ? kByteOrderMark : std::string_view{});
     for (const auto& line : l.lines) {
         out += line;
         out += l.end;

@@ -1,8 +1,9 @@
 #pragma once
 // Reading and editing the text of an ini file without disturbing the rest of it:
 // comments, other sections, blank lines and unknown lines stay byte for byte, and
-// every line is written back with the file's line end (CR LF for a file without one).
-// Section and key names ignore ASCII case.
+// every line is written back with the file's line end (CR LF for a file without one),
+// and a UTF-8 byte-order mark before the first line is skipped and kept. Section and
+// key names ignore ASCII case.
 #include <optional>
 #include <string>
 #include <string_view>

@@ -93,6 +93,14 @@ TEST(IniText, hostile_text_reads_without_failing_and_stays_editable) {
     }
 }
 
+TEST(IniText, a_byte_order_mark_is_skipped_and_kept_when_the_file_is_written_again) {
+    const std::string mark = "\xEF\xBB\xBF";
+    const std::string text = mark + "[hspi_tarnwick]\r\ncomport=3\r\n";
+    EXPECT_EQ(iniGet(text, "hspi_tarnwick", "comport"), "3");
+    EXPECT_EQ(iniSet(text, "hspi_tarnwick", "comport", "4"), mark + "[hspi_tarnwick]\r\ncomport=4\r\n");
+    EXPECT_EQ(iniSet(mark, "s", "k", "v"), mark + "[s]\r\nk=v\r\n");
+}
+
 TEST(IniSettings, host_calls_round_trip_through_config_settings_ini_preserving_other_content) {
     HostFixture fx;
     spit(fx.path("config/settings.ini"), kIni);
