@@ -244,7 +244,13 @@ void EmbeddedHost::checkSettingsFile() {
         // every other host directory finds them.
         throw HostDirError("cannot use the settings: " + std::string(e.what()));
     }
-    if (text) checkWritable(file);
+    if (!text) return;
+    checkWritable(file);
+    const std::vector<std::string> problems = host::iniProblems(*text);
+    for (std::size_t i = 0; i < problems.size() && i < kProblemsLogged; ++i)
+        hostMessage("settings file " + file.string() + " " + problems[i] + "; the line is ignored");
+    if (problems.size() > kProblemsLogged)
+        hostMessage("settings file: " + std::to_string(problems.size() - kProblemsLogged) + " more ignored lines");
 }
 
 void EmbeddedHost::deviceChanged(host::Change what) {

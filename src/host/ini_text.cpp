@@ -25,23 +25,28 @@ struct Lines {
     bool mark = false;              // a UTF-8 byte-order mark before the first line, kept
 };
 
+// Lines end at LF with any CRs before it, or at CR in a file without LF, so that no CR
+// at a line's end reaches a value. A CR inside a line is left for keyOf to refuse.
 Lines splitLines(std::string_view text) {
     Lines out;
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         out.mark = true;
         text.remove_prefix(kByteOrderMark.size());
     }
-    bool endSeen = false;
+    char brk = '\n';
+    if (text.find("\r\n") != std::string_view::npos) {
+        out.end = "\r\n";
+    } else if (text.find('\n') != std::string_view::npos) {
+        out.end = "\n";
+    } else if (text.find('\r') != std::string_view::npos) {
+        out.end = "\r";
+        brk = '\r';
+    }
     std::size_t at = 0;
     while (at < text.size()) {
-        auto nl = text.find('\n', at);
+        auto nl = text.find(brk, at);
         std::string_view line = text.substr(at, nl == std::string_view::npos ? std::string_view::npos : nl - at);
-        const bool cr = !line.empty() && line.back() == '\r';
-        if (cr) line.remove_suffix(1);
-        if (nl != std::string_view::npos && !endSeen) {
-            out.end = cr ? "\r\n" : "\n";
-            endSeen = true;
-        }
+        while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         out.lines.emplace_back(line);
         if (nl == std::string_view::npos) break;
         at = nl + 1;
@@ -73,7 +78,8 @@ bool isComment(std::string_view line) {
 }
 
 std::optional<std::string_view> keyOf(std::string_view line) {
-    if (isComment(line)) return std::nullopt;
+    if (isComment(line) || line.find('\r') != std::string_view::npos || trim(line).starts_with('['))
+        return std::nullopt;
     const auto eq = line.find('=');
     if (eq == std::string_view::npos) return std::nullopt;
     return trim(line.substr(0, eq));
@@ -109,6 +115,27 @@ void checkEntry(std::string_view key, std::string_view value) {
 }
 
 }  // namespace
+
+std::vector<std::string> iniProblems(std::string_view text) {
+    std::vector<std::string> out;
+    const Lines split = splitLines(text);
+    for (std::size_t i = 0; i < split.lines.size(); ++i) {
+        const std::string_view line = split.lines[i];
+        const std::string_view t = trim(line);
+        std::string why;
+        if (t.empty() || isComment(line) || sectionOf(line)) continue;
+        if (line.find('\r') != std::string_view::npos)
+            why = "a CR inside the line";
+        else if (t.front() == '[')
+            why = "no \"]\" after the section name";
+        else if (line.find('=') == std::string_view::npos)
+            why = "no \"=\" in the line";
+        else if (trim(line.substr(0, line.find('='))).empty())
+            why = "no key before \"=\"";
+        if (!why.empty()) out.push_back("line " + std::to_string(i + 1) + ": " + why);
+    }
+    return out;
+}
 
 std::vector<std::pair<std::string, std::string>> iniEntries(std::string_view text, std::string_view section) {
     std::vector<std::pair<std::string, std::string>> entries;

@@ -16,6 +16,10 @@ namespace varnel::host {
 // which is how values with blanks at their ends survive a round trip.
 std::optional<std::string> iniGet(std::string_view text, std::string_view section, std::string_view key);
 
+// The lines that are neither blank, a comment, a section nor an entry, and so are
+// ignored: "line 7: no \"=\" in the line", one text per line, numbered from 1.
+std::vector<std::string> iniProblems(std::string_view text);
+
 // Every entry of `section` in file order, repeated keys included, values as iniGet gives them.
 std::vector<std::pair<std::string, std::string>> iniEntries(std::string_view text, std::string_view section);
 

@@ -101,6 +101,43 @@ TEST(IniText, a_byte_order_mark_is_skipped_and_kept_when_the_file_is_written_aga
     EXPECT_EQ(iniSet(mark, "s", "k", "v"), mark + "[s]\r\nk=v\r\n");
 }
 
+TEST(IniText, no_cr_reaches_a_value_and_cr_only_line_ends_are_read_and_kept) {
+    struct Case {
+        std::string text;
+        std::optional<std::string> value;
+        std::string afterSet;  // with k set to "w"
+    };
+    const Case cases[] = {
+        {"[s]\r\nk=secret\r\r\n", "secret", "[s]\r\nk=w\r\n"},
+        {"[s]\rk=v\rj=2\r", "v", "[s]\rk=w\rj=2\r"},
+        {"[s]\rk=v", "v", "[s]\rk=w\r"},
+        {"[s]\nk=a\rb\nj=2\n", std::nullopt, "[s]\nk=a\rb\nj=2\nk=w\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(iniGet(c.text, "s", "k"), c.value) << testing::PrintToString(c.text);
+        EXPECT_EQ(iniSet(c.text, "s", "k", "w"), c.afterSet) << testing::PrintToString(c.text);
+    }
+}
+
+TEST(IniText, ignored_lines_are_named_with_their_numbers) {
+    EXPECT_EQ(host::iniProblems(kIni), std::vector<std::string>{"line 8: no \"=\" in the line"});
+    EXPECT_EQ(host::iniProblems("[s\r\n=1\r\nk=v\r\nx\ry=1\r\n; fine\r\n\r\n[t]\r\n"),
+              (std::vector<std::string>{"line 1: no \"]\" after the section name", "line 2: no key before \"=\"",
+                                        "line 4: a CR inside the line"}));
+    EXPECT_EQ(host::iniProblems("[s]\rk=v\rjunk\r"), std::vector<std::string>{"line 3: no \"=\" in the line"});
+}
+
+TEST(IniSettings, ignored_lines_of_the_settings_file_are_reported_at_the_start) {
+    HostFixture fx;
+    spit(fx.path("config/settings.ini"), kIni);
+    fx.restart();
+    EXPECT_NE(slurp(fx.path("logs/host.log"))
+                  .find("settings file " + fx.path("config/settings.ini").string() +
+                        " line 8: no \"=\" in the line; the line is ignored"),
+              std::string::npos)
+        << slurp(fx.path("logs/host.log"));
+}
+
 TEST(IniSettings, host_calls_round_trip_through_config_settings_ini_preserving_other_content) {
     HostFixture fx;
     spit(fx.path("config/settings.ini"), kIni);
