@@ -33,11 +33,16 @@ Lines splitLines(std::string_view text) {
         out.mark = true;
         text.remove_prefix(kByteOrderMark.size());
     }
+    // The line end most lines have is the one lines written back get.
+    std::size_t lf = 0, crlf = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\n') continue;
+        ++lf;
+        if (i > 0 && text[i - 1] == '\r') ++crlf;
+    }
     char brk = '\n';
-    if (text.find("\r\n") != std::string_view::npos) {
-        out.end = "\r\n";
-    } else if (text.find('\n') != std::string_view::npos) {
-        out.end = "\n";
+    if (lf > 0) {
+        out.end = crlf * 2 >= lf ? "\r\n" : "\n";
     } else if (text.find('\r') != std::string_view::npos) {
         out.end = "\r";
         brk = '\r';

@@ -65,6 +65,8 @@ TEST(IniText, a_new_key_goes_after_the_last_entry_of_its_section_and_a_new_secti
     EXPECT_NE(out.find("odd line without equals\r\nreg_moved=1\r\n\r\n[Other]"), std::string::npos) << out;
     out = iniSet("[a]\nx=1", "b", "y", "2");
     EXPECT_EQ(out, "[a]\nx=1\n\n[b]\ny=2\n") << "a file with LF line ends keeps them";
+    EXPECT_EQ(iniSet("[a]\nx=1\ny=2\r\nz=3\n", "a", "x", "4"), "[a]\nx=4\ny=2\nz=3\n") << "most lines decide";
+    EXPECT_EQ(iniSet("[a]\r\nx=1\ny=2\r\n", "a", "x", "4"), "[a]\r\nx=4\r\ny=2\r\n");
     EXPECT_EQ(iniSet("", "b", "y", "2"), "[b]\r\ny=2\r\n");
 }
 
