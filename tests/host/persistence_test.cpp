@@ -233,11 +233,15 @@ TEST(DevicePersistence, a_device_file_that_is_a_link_is_saved_through_it) {
         const fs::path file = fx.path("config/devices.txt");
         const fs::path other = fx.path("shared/devices.txt");
         spit(other, "varnel host devices 1\nnext\t40001\n");
+        // A killed save through the link leaves its temporary beside the target.
+        const fs::path leftover = fx.path("shared/.devices.txt.2147483646.abcdef.varnel-tmp");
+        spit(leftover, "half");
         if (symbolic)
             fs::create_symlink(other, file);
         else
             fs::create_hard_link(other, file);
         addDevice(fx.start(), "lamp", "Q", "1");
+        EXPECT_EQ(fs::exists(leftover), !symbolic) << "removed only where a save through the link puts it";
         fx.host->flush();
         EXPECT_EQ(fs::is_symlink(file), symbolic);
         EXPECT_TRUE(fs::equivalent(file, other)) << (symbolic ? "symbolic" : "hard") << " link kept";
