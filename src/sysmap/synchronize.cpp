@@ -4,6 +4,7 @@
 
 #include "commands/ir_files.h"
 #include "devices/device_model.h"
+#include "support/codepage.h"
 #include "support/errors.h"
 #include "sysmap/to_host.h"
 #include "sysmap/to_system_map.h"
@@ -30,6 +31,9 @@ void discoverDevices(DeviceLayer& ctx) {
 std::string leadingTabsRemoved(const std::string& s) { return s.substr(std::min(s.find_first_not_of('\t'), s.size())); }
 
 std::string q(const std::string& s) { return "\"" + s + "\""; }
+
+// A project file line as the user reads it: the file holds the Windows code page.
+std::string shownLine(const std::string& s) { return q(toUtf8(leadingTabsRemoved(s))); }
 
 }  // namespace
 
@@ -111,13 +115,17 @@ std::vector<std::string> describeSync(const SyncSummary& s) {
     }
     for (const auto& f : s.log.filesWritten) out.push_back("Wrote " + f.string());
     for (const auto& l : s.log.lines)
-        out.push_back("Line " + std::to_string(l.id) + ": " + q(leadingTabsRemoved(l.before)) + " -> " +
-                      q(leadingTabsRemoved(l.after)));
+        out.push_back("Line " + std::to_string(l.id) + ": " + shownLine(l.before) + " -> " + shownLine(l.after));
     if (!s.log.backup.empty()) out.push_back("Backed up the project file to " + s.log.backup.string());
     if (s.log.projectWritten) out.push_back("Wrote the project file");
     if (s.outcome == Outcome::WriteFailed) {
         out.push_back("Project file left unchanged: " + s.log.writeError);
         return out;
+    }
+    if (!s.log.namesOutsideCodePage.empty()) {
+        std::string names;
+        for (const auto& n : s.log.namesOutsideCodePage) names += (names.empty() ? "" : ", ") + q(n);
+        out.push_back("Characters outside the Windows-1252 code page written as \"?\": " + names);
     }
     if (s.log.devices.empty() && s.log.filesWritten.empty() && s.log.lines.empty()) out.push_back("No names changed");
     if (s.outcome == Outcome::StepFailed) {

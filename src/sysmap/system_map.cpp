@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "commands/ir_files.h"
+#include "support/codepage.h"
 #include "support/errors.h"
 
 namespace varnel {
@@ -52,7 +53,7 @@ void reportSectionWithoutEntries(DeviceLayer& ctx, SystemMap& sm) {
     if (sm.entriesAsked == 0 || sm.entriesFound > 0) return;
     sm.entriesAsked = 0;
     const MapRecord* header = sm.image.record(sm.sectionHeader);
-    const std::string name = header ? withoutTabs(header->raw) : std::string{};
+    const std::string name = header ? toUtf8(withoutTabs(header->raw)) : std::string{};
     note(ctx, "System Map section " + name + " (line " + std::to_string(sm.sectionHeader) +
                   ") has no entry lines below its header; its names are left as they are");
 }

@@ -46,6 +46,8 @@ struct SyncLog {
     bool readFailed = false;
     std::string writeError;                // why the project file was not written
     std::vector<std::string> failedSteps;  // procedures that reported an error, each once, in order
+    // Host texts written with "?" for characters the project file's code page lacks, each once.
+    std::vector<std::string> namesOutsideCodePage;
 };
 
 struct SystemMap {

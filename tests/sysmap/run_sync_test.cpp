@@ -148,9 +148,9 @@ TEST_F(SampleRound, system_map_names_reach_the_devices_and_the_ir_files) {
     EXPECT_EQ(device("[1")->name, "Door Contact");
     EXPECT_EQ(device("[9")->location, "Garage");
     EXPECT_EQ(device("]3")->name, "Water");
-    // X10 addresses CMAX names create devices; B3's single-byte text passes through.
+    // X10 addresses CMAX names create devices; B3's single-byte text reaches the host as UTF-8.
     ASSERT_NE(device("B3"), nullptr);
-    EXPECT_EQ(device("B3")->location, "Caf\xe9");
+    EXPECT_EQ(device("B3")->location, "Caf\xC3\xA9");
 
     const std::string labels = slurp(configFile("Synchronized irlbl.cfg"));
     EXPECT_EQ(lineAt(labels, 33), "\"Power\"");
@@ -162,7 +162,7 @@ TEST_F(SampleRound, system_map_names_reach_the_devices_and_the_ir_files) {
 
     const auto text = describeSync(s);
     EXPECT_TRUE(contains(text, "Device A1: location \"Ocelot\" -> \"Kitchen\", name \"Lamp\" -> \"Ceiling\""));
-    EXPECT_TRUE(contains(text, "Device B3 created: location \"Caf\xe9\", name \"Lamp\""));
+    EXPECT_TRUE(contains(text, "Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\""));
     EXPECT_TRUE(contains(text, "Wrote " + configFile("Synchronized irlbl.cfg").string()));
     EXPECT_EQ(slurp(project), slurp(kSample));
 }
