@@ -73,6 +73,8 @@ MapText textOf(DeviceLayer& ctx, SystemMap& sm, const std::string& code) {
         requireObject(dv);
         // Both parts are written even when empty: a device with neither gives one blank.
         std::string text = dv->location() + " " + dv->name();
+        // Tabs give a project line its level and are dropped when it is read back.
+        std::replace(text.begin(), text.end(), '\t', ' ');
         // The host speaks UTF-8, CMAX its Windows code page.
         CodePageText converted = toCodePage(text, '?');
         if (!converted.complete) out.lostFrom = text;

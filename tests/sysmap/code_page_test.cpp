@@ -28,10 +28,18 @@ std::vector<std::string> linesStartingWith(const std::vector<std::string>& lines
 TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_the_same) {
     const struct {
         const char *code, *location, *name;
-        std::string line;         // in the project, after the three tabs
+        std::string line;                     // in the project, after the three tabs
         const char *backLocation, *backName;  // in the host after a sync from the project
     } cases[] = {
-        {"A1", "K\xC3\xBC" "che", "Lampe", "A1 K\xFC" "che Lampe", "K\xC3\xBC" "che", "Lampe"},
+        {"A1",
+         "K\xC3\xBC"
+         "che",
+         "Lampe",
+         "A1 K\xFC"
+         "che Lampe",
+         "K\xC3\xBC"
+         "che",
+         "Lampe"},
         {"A2", "Hall", "\xE2\x82\xAC Meter", "A2 Hall \x80 Meter", "Hall", "\xE2\x82\xAC Meter"},
         // Single-byte text an earlier run stored in the host is already in the code page.
         {"A3", "Caf\xE9", "Lamp", "A3 Caf\xE9 Lamp", "Caf\xC3\xA9", "Lamp"},
@@ -58,7 +66,8 @@ TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_t
         << "once per name and run";
     EXPECT_EQ(linesStartingWith(text, "Line " + std::to_string(layout.x10Header() + 1)),
               std::vector<std::string>{"Line " + std::to_string(layout.x10Header() + 1) +
-                                       ": \"X-10 House A Unit 1\" -> \"A1 K\xC3\xBC" "che Lampe\""})
+                                       ": \"X-10 House A Unit 1\" -> \"A1 K\xC3\xBC"
+                                       "che Lampe\""})
         << "the report speaks UTF-8";
 
     ASSERT_EQ(sync(true, {.x10 = true}).outcome, SyncSummary::Outcome::Done);
@@ -76,8 +85,12 @@ TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_t
 
 TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_bytes) {
     layout.vars[0] = "Caf\xE9 Cr\xE8me \x80";
-    layout.x10["B3"] = "K\xFC" "che Licht";
-    layout.x10["B4"] = "K\xC3\xBC" "che Licht";  // a UTF-8 line an older run wrote stays as it is
+    layout.x10["B3"] =
+        "K\xFC"
+        "che Licht";
+    layout.x10["B4"] =
+        "K\xC3\xBC"
+        "che Licht";  // a UTF-8 line an older run wrote stays as it is
     layout.module(1, 24, "Input ", {{1, "[1 Gar\xE7on Door"}});
     layout.ir[0] = "TV Caf\xE9";
     mirrorVariables('#', {0});
@@ -93,8 +106,14 @@ TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_b
         const char *code, *location, *name;
     } expected[] = {
         {"#1", "Caf\xC3\xA9", "Cr\xC3\xA8me \xE2\x82\xAC"},
-        {"B3", "K\xC3\xBC" "che", "Licht"},
-        {"B4", "K\xC3\xBC" "che", "Licht"},
+        {"B3",
+         "K\xC3\xBC"
+         "che",
+         "Licht"},
+        {"B4",
+         "K\xC3\xBC"
+         "che",
+         "Licht"},
         {"[1", "Gar\xC3\xA7on", "Door"},
     };
     for (const auto& e : expected) {
@@ -105,7 +124,9 @@ TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_b
     EXPECT_EQ(lineAt(slurp(configFile("Synchronized irLbl.cfg")), 33), "\"Caf\xE9\"")
         << "file to file: the code page stays";
     const auto text = describeSync(out);
-    EXPECT_NE(std::find(text.begin(), text.end(), "Device B3 created: location \"K\xC3\xBC" "che\", name \"Licht\""),
+    EXPECT_NE(std::find(text.begin(), text.end(),
+                        "Device B3 created: location \"K\xC3\xBC"
+                        "che\", name \"Licht\""),
               text.end());
 }
 

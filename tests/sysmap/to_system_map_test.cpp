@@ -160,6 +160,18 @@ TEST_F(ToMap, name_that_would_break_the_file_is_skipped_alone_and_reported) {
     }
 }
 
+TEST_F(ToMap, a_tab_in_a_host_name_is_written_as_a_blank_and_read_back_as_one) {
+    addDevice("A1", "Porch", "has\ta tab");
+    addDevice("A2", "Back\tDoor", "Lamp");
+    const std::string file = sync({.x10 = true});
+    const int h = layout.x10Header();
+    EXPECT_EQ(lineAt(file, h + 1), "\t\t\tA1 Porch has a tab");
+    EXPECT_EQ(lineAt(file, h + 2), "\t\t\tA2 Back Door Lamp");
+    expectOnlyChanged(file, {h + 1, h + 2});
+    Synchronize(ctx(), true, project.string(), {.x10 = true});
+    EXPECT_EQ(device("A1")->name, "has a tab");
+}
+
 TEST_F(ToMap, inner_tabs_and_odd_headers_elsewhere_survive_a_change) {
     const std::string head =
         "CMAX\tV2\r\n\tPort\tCOM1\r\n\t\t12\r\n\tLocal\r\n\t\tX-10\r\n\t\t\tX-10 House A Unit 1\r\n";
