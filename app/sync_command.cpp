@@ -56,6 +56,8 @@ std::optional<std::string> projectProblem(const std::string& project, bool fromO
         if (auto err = image.parse(*bytes))
             return "cannot read the project file " + project + ": " +
                    (err->line > 0 ? "line " + std::to_string(err->line) + ": " : std::string()) + err->description;
+        if (!image.hasSystemMapSection())
+            return "no System Map section found in " + project + ": not a CMAX project file";
     } catch (const files::TooLarge& e) {
         return std::string("cannot use the project file: ") + e.what();
     } catch (const std::exception& e) {
@@ -160,6 +162,7 @@ int runSyncCommand(const SyncOptions& o) {
         case Outcome::Done: return kExitOk;
         case Outcome::NoProjectFile: return fail("the project file " + project + " does not exist");
         case Outcome::ReadFailed:
+        case Outcome::NoSection:
         case Outcome::WriteFailed:
         case Outcome::StepFailed:
         case Outcome::Declined: return kExitFailure;

@@ -44,6 +44,11 @@ SyncLog Synchronize(DeviceLayer& ctx, bool direction, const std::string& project
     sm.faults = faults;
     syncStep(ctx, sm, "Synchronize", 1, [&] {
         if (!InitSystemMap(ctx, sm)) return;
+        // Missing or unnamed, the file was shown to the user already.
+        if (!sm.projectFile.empty() && files::isRegularFile(sm.projectFile) && !sm.image.hasSystemMapSection()) {
+            sm.log.noSection = true;
+            return;
+        }
         if (direction)
             SystemMapToHS(ctx, sm, includes);
         else
@@ -88,6 +93,8 @@ SyncSummary runSync(DeviceLayer& ctx, const SyncRequest& request) {
     if (!irTablesRead) summary.log.failedSteps.insert(summary.log.failedSteps.begin(), "ReadIRCfg");
     if (summary.log.readFailed)
         summary.outcome = SyncSummary::Outcome::ReadFailed;
+    else if (summary.log.noSection)
+        summary.outcome = SyncSummary::Outcome::NoSection;
     else if (!summary.log.writeError.empty())
         summary.outcome = SyncSummary::Outcome::WriteFailed;
     else if (!summary.log.failedSteps.empty())
@@ -103,6 +110,9 @@ std::vector<std::string> describeSync(const SyncSummary& s) {
         case Outcome::Declined: out.push_back("Not synchronized: the confirmation was declined"); return out;
         case Outcome::ReadFailed:
             out.push_back("Not synchronized: the project file could not be read (see the host log)");
+            return out;
+        case Outcome::NoSection:
+            out.push_back("Not synchronized: no System Map section found in the project file");
             return out;
         default: break;
     }

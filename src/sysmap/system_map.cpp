@@ -101,7 +101,8 @@ bool ReadSystemMap(DeviceLayer& ctx, SystemMap& sm) {
 }
 
 void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm) {
-    if (sm.image.empty()) return;
+    // A file that would come out as it is stays untouched, and its last backup with it.
+    if (sm.image.empty() || sm.image.changedRecords().empty()) return;
 
     const fs::path backup = backupPathFor(sm.projectFile);
     // The project keeps its links, hard and symbolic; the backup is a file of its own

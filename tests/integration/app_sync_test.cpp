@@ -204,7 +204,19 @@ TEST_F(VarnelSync, yes_does_not_replace_the_live_ir_files_without_a_terminal_or_
         << "the rename script was started";
 }
 
+TEST_F(VarnelSync, a_project_no_line_of_which_changes_is_neither_backed_up_nor_written) {
+    // The live label file names two groups and no labels: nothing to write.
+    const auto r = sync({"--to-project", "--ir", "--yes", "--project", q(project)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "No names changed\n");
+    expectNothingChanged();
+}
+
 TEST_F(VarnelSync, refusals_are_one_line_and_change_nothing) {
+    const fs::path junk = dir.path() / "junk.prj";
+    std::string junkBytes;
+    for (int i = 0; i < 3000; ++i) junkBytes += i % 50 == 49 ? '\n' : static_cast<char>((i * 7919) % 251);
+    writeFile(junk, junkBytes);
     app::HostDirLock other;
     const struct {
         QStringList args;
@@ -221,6 +233,12 @@ TEST_F(VarnelSync, refusals_are_one_line_and_change_nothing) {
         {{"--to-project", "--all", "--yes"},
          1,
          "no project file: give --project FILE or set ProjectFile in the settings"},
+        {{"--to-project", "--all", "--yes", "--project", q(junk)},
+         1,
+         "no System Map section found in " + junk.string() + ": not a CMAX project file"},
+        {{"--from-project", "--all", "--yes", "--project", q(junk)},
+         1,
+         "no System Map section found in " + junk.string() + ": not a CMAX project file"},
         {{"--to-project", "--all", "--yes", "--project", q(project), "--host-dir", q(dir.path() / "nohost")},
          1,
          "no host directory at " + (dir.path() / "nohost").string() + "; give --host-dir DIR"},
@@ -241,6 +259,8 @@ TEST_F(VarnelSync, refusals_are_one_line_and_change_nothing) {
         expectNothingChanged();
     }
     EXPECT_FALSE(fs::exists(dir.path() / "nohost"));
+    EXPECT_EQ(readFile(junk), junkBytes);
+    EXPECT_FALSE(fs::exists(backupPathFor(junk)));
 }
 
 }  // namespace

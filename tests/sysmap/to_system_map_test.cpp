@@ -125,14 +125,25 @@ TEST_F(ToMap, zone_file_shorter_than_sixteen_lines_changes_only_its_named_zones)
     expectOnlyChanged(file, {h + 1, h + 3});
 }
 
-TEST_F(ToMap, nothing_ticked_still_backs_up_and_rewrites_the_file_unchanged) {
+TEST_F(ToMap, a_file_no_line_of_which_changes_is_not_written_and_its_last_backup_stays) {
     mirrorVariables('#', {0});
     setDevice("#1", "Hall", "Temperature");
-    const std::string file = sync({});
-    EXPECT_EQ(file, original);
-    EXPECT_EQ(slurp(backupPathFor(project)), original);
-    EXPECT_TRUE(last.projectWritten);
-    EXPECT_TRUE(last.lines.empty());
+    spit(backupPathFor(project), "an older backup");
+    const struct {
+        const char* why;
+        SyncIncludes includes;
+    } cases[] = {
+        {"nothing ticked", {}},
+        {"the line holds the name already", {.variables = true}},
+    };
+    layout.vars[0] = "Hall Temperature";
+    for (const auto& c : cases) {
+        const std::string file = sync(c.includes);
+        EXPECT_EQ(file, original) << c.why;
+        EXPECT_EQ(slurp(backupPathFor(project)), "an older backup") << c.why;
+        EXPECT_FALSE(last.projectWritten) << c.why;
+        EXPECT_TRUE(last.lines.empty()) << c.why;
+    }
     EXPECT_TRUE(log().empty());
 }
 
