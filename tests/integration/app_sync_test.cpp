@@ -64,6 +64,28 @@ protected:
         return test::runVarnel(args, config.path(), terminal);
     }
 
+    // A SECU16IR at unit 4 (the sample's zone module), known to the host by a device
+    // of the plug-in's that says so, and a live zone file to synchronize.
+    void addZoneModule() {
+        test::Rig rig;
+        auto host = std::make_shared<EmbeddedHost>(hostDir, rig.userSettings, rig.launcher);
+        const auto point = test::savedDevice(hostDir, "[1");
+        ASSERT_TRUE(point);
+        auto dv = host->GetDeviceByRef(host->NewDeviceRef("Zones"));
+        dv->set_hc("{");
+        dv->set_dc("1");
+        dv->set_interface(point->interface_);
+        dv->set_iotype(kIoInput);
+        dv->set_iomisc("4!6");
+        host->flush();
+        writeFile(hostDir / "config" / "irzones.cfg", "\"1\"\r\n");
+    }
+
+    void writeRenameScript(fs::perms perms = fs::perms::owner_all) {
+        writeFile(hostDir / "scripts" / "Varnel_RenameFiles.vbs", "#!/bin/sh\necho \"$1\" > \"$1/renamed\"\n");
+        fs::permissions(hostDir / "scripts" / "Varnel_RenameFiles.vbs", perms);
+    }
+
     void expectNothingChanged() {
         EXPECT_EQ(readFile(project), readFile(kSample));
         EXPECT_FALSE(fs::exists(backupPathFor(project)));
@@ -189,6 +211,48 @@ TEST_F(VarnelSync, a_failed_step_fails_the_run_and_the_last_line_names_it) {
     const auto r = sync({"--from-project", "--all", "--yes", "--project", q(project)});
     EXPECT_EQ(r.exitCode, 1);
     ASSERT_TRUE(r.out.ends_with("Not fully synchronized: DefineHSIR failed (see the host log)\n")) << r.out;
+}
+
+TEST_F(VarnelSync, ir_files_that_could_not_be_replaced_fail_the_run_on_its_last_line) {
+    const std::string script = (hostDir / "Scripts" / "Varnel_RenameFiles.vbs").string();
+    const struct {
+        const char* setup;
+        std::string says;
+    } cases[] = {
+        {"missing", "IR files not replaced: the rename script " + script +
+                        " is not there; the synchronized IR files stay beside the live ones\n"},
+        {"not executable", "IR files not replaced: the rename script " + script +
+                               " could not be started; the synchronized IR files stay beside the live ones\n"},
+    };
+    for (const auto& c : cases) {
+        if (std::string(c.setup) == "not executable") writeRenameScript(fs::perms::owner_read | fs::perms::owner_write);
+        const auto r = sync({"--from-project", "--ir", "--yes", "--replace-ir-files", "--project", q(project)});
+        EXPECT_EQ(r.exitCode, 1) << c.setup;
+        EXPECT_TRUE(r.out.ends_with(c.says)) << c.setup << "\n" << r.out;
+        EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
+        EXPECT_FALSE(fs::exists(hostDir / "renamed"));
+    }
+}
+
+TEST_F(VarnelSync, a_failed_step_stays_the_last_line_when_ir_files_wait) {
+    addZoneModule();
+    // The zone step fails; the label file is still made and waits to be swapped in.
+    fs::create_directories(hostDir / "config" / "Synchronized irzones.cfg");
+    writeRenameScript();
+    const char* const says = "Not fully synchronized: DefineHSIO failed (see the host log)\n";
+    for (const bool replace : {false, true}) {
+        QStringList args{"--from-project", "--all", "--yes", "--project", q(project)};
+        if (replace) args << "--replace-ir-files";
+        const auto r = sync(args);
+        EXPECT_EQ(r.exitCode, 1) << replace;
+        EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
+        EXPECT_TRUE(r.out.ends_with(says)) << r.out;
+        EXPECT_NE(r.out.find(replace ? "Started the rename script" : "stay beside the live ones and are not used"),
+                  std::string::npos)
+            << r.out;
+    }
+    QtEventLoop loop;
+    EXPECT_TRUE(loop.waitUntil(5000, [&] { return fs::exists(hostDir / "renamed"); }));
 }
 
 TEST_F(VarnelSync, yes_does_not_replace_the_live_ir_files_without_a_terminal_or_its_own_flag) {
