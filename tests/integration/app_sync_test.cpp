@@ -57,7 +57,7 @@ protected:
         devicesBefore = readFile(hostDir / "config" / "devices.txt");
     }
 
-    test::Outcome sync(QStringList args, std::optional<std::string> terminal = std::nullopt) {
+    test::Outcome sync(QStringList args, const std::optional<std::string>& terminal = std::nullopt) {
         args.prepend("sync");
         args.insert(1, "--host-dir");
         args.insert(2, q(hostDir));
@@ -125,8 +125,12 @@ TEST_F(VarnelSync, system_map_names_reach_the_host_devices_and_the_ir_files) {
     const struct {
         const char *code, *location, *name;
     } expected[] = {
-        {"#1", "Hall", "Thermostat Setpoint"}, {"A1", "Kitchen", "Ceiling"}, {"A2", "Kitchen", "Island"},
-        {"[9", "Garage", "Door Relay"},        {"]3", "Hot", "Water"},
+        {"#1", "Hall", "Thermostat Setpoint"},
+        {"A1", "Kitchen", "Ceiling"},
+        {"A2", "Kitchen", "Island"},
+        {"[9", "Garage", "Door Relay"},
+        {"]3", "Hot", "Water"},
+        {"B3", "Caf\xC3\xA9", "Lamp"},  // the project's Windows-1252 reaches the host as UTF-8
     };
     for (const auto& e : expected) {
         const auto d = test::savedDevice(hostDir, e.code);
@@ -135,6 +139,7 @@ TEST_F(VarnelSync, system_map_names_reach_the_host_devices_and_the_ir_files) {
     }
     EXPECT_EQ(readFile(project), readFile(kSample));
     EXPECT_NE(r.out.find("Device A2 created: location \"Kitchen\", name \"Island\"\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\"\n"), std::string::npos) << r.out;
     EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
     QtEventLoop loop;
     loop.waitUntil(5000, [&] { return fs::exists(hostDir / "renamed"); });
