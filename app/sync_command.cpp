@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "commands.h"
 #include "confirm.h"
@@ -56,6 +58,8 @@ std::optional<std::string> projectProblem(const std::string& project, bool fromO
         if (auto err = image.parse(*bytes))
             return "cannot read the project file " + project + ": " +
                    (err->line > 0 ? "line " + std::to_string(err->line) + ": " : std::string()) + err->description;
+        if (!image.hasSystemMapSection())
+            return "no System Map section found in " + project + ": not a CMAX project file";
     } catch (const files::TooLarge& e) {
         return std::string("cannot use the project file: ") + e.what();
     } catch (const std::exception& e) {
@@ -64,17 +68,23 @@ std::optional<std::string> projectProblem(const std::string& project, bool fromO
     return std::nullopt;
 }
 
+struct Said {
+    std::string line;
+    bool failed = false;
+};
+
 // What the plug-in's shutdown does when synchronized IR files wait: hand the
 // host's rename script the host directory. This process is the host, and it ends now.
-void replaceIrFiles(EmbeddedHost& host) {
+Said replaceIrFiles(EmbeddedHost& host) {
     const std::string dir = host.GetAppPath();
     const auto script = fs::path(dir) / "Scripts" / "Varnel_RenameFiles.vbs";
     host.Launch(script.string(), "\"" + dir + "\"");
-    if (!host.runs().empty() && host.runs().back().started)
-        std::cout << "Started the rename script " << script.string() << '\n';
-    else
-        std::cout << "The rename script " << script.string()
-                  << " is not there: the synchronized IR files stay beside the live ones\n";
+    const host::HostRun* run = host.runs().empty() ? nullptr : &host.runs().back();
+    if (run && run->started && run->result == 0) return {"Started the rename script " + script.string()};
+    const std::string why = run && run->started ? " could not be started" : " is not there";
+    return {"IR files not replaced: the rename script " + script.string() + why +
+                "; the synchronized IR files stay beside the live ones",
+            true};
 }
 
 }  // namespace
@@ -138,16 +148,31 @@ int runSyncCommand(const SyncOptions& o) {
     echo = o.yes;
     const SyncSummary summary = runSync(ctx, request);
     echo = false;
-    for (const auto& line : describeSync(summary)) std::cout << line << '\n';
+    using Outcome = SyncSummary::Outcome;
+    // What failed is said last, after what the IR files' replacement says.
+    std::vector<std::string> lines = describeSync(summary);
+    std::vector<std::string> failures;
+    if (summary.outcome != Outcome::Done && !lines.empty()) {
+        failures.push_back(lines.back());
+        lines.pop_back();
+    }
+    for (const auto& line : lines) std::cout << line << '\n';
 
+    bool replaceFailed = false;
     if (ctx.ir.filesPending) {
         if (replaceIr()) {
-            replaceIrFiles(*host);
+            const Said said = replaceIrFiles(*host);
+            replaceFailed = said.failed;
+            if (said.failed)
+                failures.push_back(said.line);
+            else
+                std::cout << said.line << '\n';
         } else {
             std::cout << "The synchronized IR files stay beside the live ones and are not used\n";
         }
         ctx.ir.filesPending = false;
     }
+    for (const auto& line : failures) std::cout << line << '\n';
     try {
         host->flush();
     } catch (const std::exception& e) {
@@ -155,11 +180,12 @@ int runSyncCommand(const SyncOptions& o) {
     }
     std::cout << std::flush;
 
-    using Outcome = SyncSummary::Outcome;
+    if (replaceFailed) return kExitFailure;
     switch (summary.outcome) {
         case Outcome::Done: return kExitOk;
         case Outcome::NoProjectFile: return fail("the project file " + project + " does not exist");
         case Outcome::ReadFailed:
+        case Outcome::NoSection:
         case Outcome::WriteFailed:
         case Outcome::StepFailed:
         case Outcome::Declined: return kExitFailure;

@@ -72,11 +72,11 @@ constexpr std::array<std::uint16_t, 32> kCp1252High = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-char codePageByte(std::uint32_t cp) {
+std::optional<char> codePageByte(std::uint32_t cp) {
     if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<char>(cp);
     for (std::size_t k = 0; k < kCp1252High.size(); ++k)
         if (kCp1252High[k] == cp) return static_cast<char>(0x80 + k);
-    return 0;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -92,13 +92,20 @@ std::string toUtf8(std::string_view text) {
     return out;
 }
 
-std::string toCodePage(std::string_view text) {
-    if (!validUtf8(text)) return std::string(text);
-    std::string out;
-    out.reserve(text.size());
+std::string toCodePage(std::string_view text) { return toCodePage(text, 0).bytes; }
+
+CodePageText toCodePage(std::string_view text, char missing) {
+    CodePageText out;
+    if (!validUtf8(text)) {
+        out.bytes = text;
+        return out;
+    }
+    out.bytes.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         const auto d = decodeUtf8(text, i);
-        out += codePageByte(d->cp);
+        const auto byte = codePageByte(d->cp);
+        if (!byte) out.complete = false;
+        out.bytes += byte.value_or(missing);
         i += d->length;
     }
     return out;

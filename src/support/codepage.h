@@ -13,4 +13,11 @@ std::string toUtf8(std::string_view text);
 // does not have becomes 0; text that is not UTF-8 is taken to be in the code page already.
 std::string toCodePage(std::string_view text);
 
+struct CodePageText {
+    std::string bytes;
+    bool complete = true;  // false when a character was replaced by `missing`
+};
+// As toCodePage, with `missing` for each character the code page lacks.
+CodePageText toCodePage(std::string_view text, char missing);
+
 }  // namespace varnel

@@ -168,6 +168,17 @@ std::optional<std::int32_t> SystemMapImage::findModuleSection(std::string_view n
     return std::nullopt;
 }
 
+bool SystemMapImage::hasSystemMapSection() const {
+    for (const MapRecord& r : records_) {
+        if (r.kind == LineKind::Module) return true;
+        if (r.kind == LineKind::Level3 && Level2(r) == "Local") {
+            const std::string name = Level3(r);
+            if (name == "Variables" || name == "X-10" || name == "Infra-Red") return true;
+        }
+    }
+    return false;
+}
+
 const MapRecord* SystemMapImage::entry(std::int32_t header, std::int64_t id) const {
     const MapRecord* r = record(id);
     if (!r || r->isHeader() || r->section != header || header == 0) return nullptr;

@@ -67,6 +67,9 @@ public:
     [[nodiscard]] std::optional<std::int32_t> findLocalSection(std::string_view name) const;
     // Header record of the module section whose module number reads `number`.
     [[nodiscard]] std::optional<std::int32_t> findModuleSection(std::string_view number) const;
+    // Whether any section a synchronisation works on is there (Variables, X-10 or
+    // Infra-Red under "Local", or a module): without one the file is no project file.
+    [[nodiscard]] bool hasSystemMapSection() const;
 
     // The content record `id` if it belongs to the section headed by `header`, else null:
     // a short section never lends its neighbour's lines or a header line.

@@ -4,6 +4,7 @@
 
 #include "commands/ir_files.h"
 #include "devices/device_model.h"
+#include "support/codepage.h"
 #include "support/errors.h"
 #include "sysmap/to_host.h"
 #include "sysmap/to_system_map.h"
@@ -31,6 +32,9 @@ std::string leadingTabsRemoved(const std::string& s) { return s.substr(std::min(
 
 std::string q(const std::string& s) { return "\"" + s + "\""; }
 
+// A project file line as the user reads it: the file holds the Windows code page.
+std::string shownLine(const std::string& s) { return q(toUtf8(leadingTabsRemoved(s))); }
+
 }  // namespace
 
 SyncLog Synchronize(DeviceLayer& ctx, bool direction, const std::string& projectFile, const SyncIncludes& includes,
@@ -40,6 +44,11 @@ SyncLog Synchronize(DeviceLayer& ctx, bool direction, const std::string& project
     sm.faults = faults;
     syncStep(ctx, sm, "Synchronize", 1, [&] {
         if (!InitSystemMap(ctx, sm)) return;
+        // Missing or unnamed, the file was shown to the user already.
+        if (!sm.projectFile.empty() && files::isRegularFile(sm.projectFile) && !sm.image.hasSystemMapSection()) {
+            sm.log.noSection = true;
+            return;
+        }
         if (direction)
             SystemMapToHS(ctx, sm, includes);
         else
@@ -84,6 +93,8 @@ SyncSummary runSync(DeviceLayer& ctx, const SyncRequest& request) {
     if (!irTablesRead) summary.log.failedSteps.insert(summary.log.failedSteps.begin(), "ReadIRCfg");
     if (summary.log.readFailed)
         summary.outcome = SyncSummary::Outcome::ReadFailed;
+    else if (summary.log.noSection)
+        summary.outcome = SyncSummary::Outcome::NoSection;
     else if (!summary.log.writeError.empty())
         summary.outcome = SyncSummary::Outcome::WriteFailed;
     else if (!summary.log.failedSteps.empty())
@@ -100,6 +111,9 @@ std::vector<std::string> describeSync(const SyncSummary& s) {
         case Outcome::ReadFailed:
             out.push_back("Not synchronized: the project file could not be read (see the host log)");
             return out;
+        case Outcome::NoSection:
+            out.push_back("Not synchronized: no System Map section found in the project file");
+            return out;
         default: break;
     }
     for (const auto& d : s.log.devices) {
@@ -111,13 +125,17 @@ std::vector<std::string> describeSync(const SyncSummary& s) {
     }
     for (const auto& f : s.log.filesWritten) out.push_back("Wrote " + f.string());
     for (const auto& l : s.log.lines)
-        out.push_back("Line " + std::to_string(l.id) + ": " + q(leadingTabsRemoved(l.before)) + " -> " +
-                      q(leadingTabsRemoved(l.after)));
+        out.push_back("Line " + std::to_string(l.id) + ": " + shownLine(l.before) + " -> " + shownLine(l.after));
     if (!s.log.backup.empty()) out.push_back("Backed up the project file to " + s.log.backup.string());
     if (s.log.projectWritten) out.push_back("Wrote the project file");
     if (s.outcome == Outcome::WriteFailed) {
         out.push_back((s.log.projectDamaged ? "" : "Project file left unchanged: ") + s.log.writeError);
         return out;
+    }
+    if (!s.log.namesOutsideCodePage.empty()) {
+        std::string names;
+        for (const auto& n : s.log.namesOutsideCodePage) names += (names.empty() ? "" : ", ") + q(n);
+        out.push_back("Characters outside the Windows-1252 code page written as \"?\": " + names);
     }
     if (s.log.devices.empty() && s.log.filesWritten.empty() && s.log.lines.empty()) out.push_back("No names changed");
     if (s.outcome == Outcome::StepFailed) {

@@ -46,6 +46,7 @@ struct SyncSummary {
         Declined,       // the confirmation was answered No
         NoProjectFile,  // no project file at the given path: nothing asked, nothing done
         ReadFailed,     // the project file could not be read (reported to the host log)
+        NoSection,      // the file holds no System Map section: nothing done, nothing written
         WriteFailed,    // the project file was not written; log.projectDamaged when a failed write changed it
         StepFailed,     // ran, but a step reported an error (see log.failedSteps)
     };

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "commands/ir_files.h"
+#include "support/codepage.h"
 #include "support/errors.h"
 
 namespace varnel {
@@ -63,7 +64,7 @@ void reportSectionWithoutEntries(DeviceLayer& ctx, SystemMap& sm) {
     if (sm.entriesAsked == 0 || sm.entriesFound > 0) return;
     sm.entriesAsked = 0;
     const MapRecord* header = sm.image.record(sm.sectionHeader);
-    const std::string name = header ? withoutTabs(header->raw) : std::string{};
+    const std::string name = header ? toUtf8(withoutTabs(header->raw)) : std::string{};
     note(ctx, "System Map section " + name + " (line " + std::to_string(sm.sectionHeader) +
                   ") has no entry lines below its header; its names are left as they are");
 }
@@ -111,7 +112,8 @@ bool ReadSystemMap(DeviceLayer& ctx, SystemMap& sm) {
 }
 
 void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm) {
-    if (sm.image.empty()) return;
+    // A file that would come out as it is stays untouched, and its last backup with it.
+    if (sm.image.empty() || sm.image.changedRecords().empty()) return;
 
     const fs::path backup = backupPathFor(sm.projectFile);
     // The project keeps its links, hard and symbolic; the backup is a file of its own

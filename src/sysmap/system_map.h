@@ -45,8 +45,11 @@ struct SyncLog {
     bool projectWritten = false;
     bool readFailed = false;
     bool projectDamaged = false;           // a failed write left the project file unlike what was read
+    bool noSection = false;                // the file holds no System Map section: nothing was done
     std::string writeError;                // why the project file was not written
     std::vector<std::string> failedSteps;  // procedures that reported an error, each once, in order
+    // Host texts written with "?" for characters the project file's code page lacks, each once.
+    std::vector<std::string> namesOutsideCodePage;
 };
 
 struct SystemMap {
@@ -101,8 +104,8 @@ bool InitSystemMap(DeviceLayer& ctx, SystemMap& sm);
 // and leaves the image empty (true); an unreadable or malformed one is reported (false).
 bool ReadSystemMap(DeviceLayer& ctx, SystemMap& sm);
 // Backs the project file up as "Copy of <name>" and replaces it with the image; unchanged
-// lines keep their bytes. An empty image writes nothing. Any failure leaves the project
-// file as it was and is reported as "WriteSystemMap".
+// lines keep their bytes. An image without a changed line writes nothing, not even the
+// backup. Any failure leaves the project file as it was and is reported as "WriteSystemMap".
 void WriteSystemMap(DeviceLayer& ctx, SystemMap& sm);
 
 // "Copy of " followed by the file's name, in the file's directory.

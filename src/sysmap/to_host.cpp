@@ -4,6 +4,7 @@
 
 #include "commands/ir_files.h"
 #include "devices/device_model.h"
+#include "support/codepage.h"
 #include "support/errors.h"
 #include "support/host_access.h"
 #include "support/text.h"
@@ -70,7 +71,8 @@ LocationName currentName(const Device& dv) {
 
 void setName(SystemMap& sm, Device& dv, const std::string& code, std::string_view text, bool created) {
     const LocationName before = created ? LocationName{} : currentName(dv);
-    const LocationName after = splitLocationName(text);
+    // The project file holds the Windows code page, the host UTF-8.
+    const LocationName after = splitLocationName(toUtf8(text));
     dv.set_location(after.location);
     dv.set_name(after.name);
     if (created || before.location != after.location || before.name != after.name)

@@ -1,7 +1,10 @@
 #include "sysmap/to_system_map.h"
 
+#include <algorithm>
+
 #include "commands/ir_files.h"
 #include "devices/device_model.h"
+#include "support/codepage.h"
 #include "support/errors.h"
 #include "support/host_access.h"
 
@@ -13,18 +16,28 @@ constexpr std::string_view kHouseLetters = "ABCDEFGHIJKLMNOP";
 constexpr int kVariableCount = 128;
 constexpr int kZoneLines = 16;
 
+// A host name as the project file holds it.
+struct MapText {
+    std::string text;      // in the code page; "" when the host has no such device
+    std::string lostFrom;  // the host's text, when a character of it had to become "?"
+};
+
 // Sets the line of entry `id` of the current section. A line that cannot be stored (a
 // line break in a host name, more than 255 characters) is reported and skipped alone,
 // so the entries after it are still written.
-void setLine(DeviceLayer& ctx, SystemMap& sm, const std::string& procedure, std::int64_t id, const std::string& line) {
+void setLine(DeviceLayer& ctx, SystemMap& sm, const std::string& procedure, std::int64_t id, const std::string& line,
+             const std::string& lostFrom = {}) {
     if (!sm.entry(id)) return;
-    syncStep(ctx, sm, procedure, 2, [&] {
+    const bool set = syncStep(ctx, sm, procedure, 2, [&] {
         try {
             sm.image.setEntryLine(sm.sectionHeader, id, line);
         } catch (const std::exception& e) {
             throw std::runtime_error("line " + std::to_string(id) + " not written: " + e.what());
         }
     });
+    auto& lost = sm.log.namesOutsideCodePage;
+    if (set && !lostFrom.empty() && std::find(lost.begin(), lost.end(), lostFrom) == lost.end())
+        lost.push_back(lostFrom);
 }
 
 // The first 16 lines of the zone file, double quotes removed.
@@ -51,17 +64,23 @@ void saveZoneNames(DeviceLayer& ctx, SystemMap& sm) {
 }
 
 // MakeSystemMap, with a failure noted in the synchronisation's log.
-std::string textOf(DeviceLayer& ctx, SystemMap& sm, const std::string& code) {
-    std::string text;
+MapText textOf(DeviceLayer& ctx, SystemMap& sm, const std::string& code) {
+    MapText out;
     syncStep(ctx, sm, "MakeSystemMap", 1, [&] {
         const std::int32_t ref = hsDeviceExists(ctx, code);
         if (ref < 0) return;
         const auto dv = GetHSDevice(ctx, ref);
         requireObject(dv);
         // Both parts are written even when empty: a device with neither gives one blank.
-        text = dv->location() + " " + dv->name();
+        std::string text = dv->location() + " " + dv->name();
+        // Tabs give a project line its level and are dropped when it is read back.
+        std::replace(text.begin(), text.end(), '\t', ' ');
+        // The host speaks UTF-8, CMAX its Windows code page.
+        CodePageText converted = toCodePage(text, '?');
+        if (!converted.complete) out.lostFrom = text;
+        out.text = std::move(converted.bytes);
     });
-    return text;
+    return out;
 }
 
 void savePoints(DeviceLayer& ctx, SystemMap& sm, const umap& m, int lastFirstList, int lastSecondList) {
@@ -92,9 +111,10 @@ void MakeSystemMapVariables(DeviceLayer& ctx, SystemMap& sm) {
         if (ctx.devices.varsHouseCode == 0) return;
         for (int k = 0; k < kVariableCount; ++k) {
             if (ctx.devices.varSelected[static_cast<std::size_t>(k)] == kFalse) continue;
-            const std::string t = textOf(ctx, sm, variableCode(ctx, k));
-            if (!t.empty())
-                setLine(ctx, sm, "MakeSystemMapVariables", std::int64_t{sm.sectionBase} + 1 + k, "\t\t\t" + t);
+            const MapText t = textOf(ctx, sm, variableCode(ctx, k));
+            if (!t.text.empty())
+                setLine(ctx, sm, "MakeSystemMapVariables", std::int64_t{sm.sectionBase} + 1 + k, "\t\t\t" + t.text,
+                        t.lostFrom);
         }
         reportSectionWithoutEntries(ctx, sm);
     });
@@ -108,12 +128,12 @@ void MakeSystemMapX10(DeviceLayer& ctx, SystemMap& sm) {
         for (char letter : kHouseLetters) {
             for (int u = 1; u <= 16; ++u) {
                 const std::string code = letter + std::to_string(u);
-                const std::string t = textOf(ctx, sm, code);
-                if (t.empty()) continue;
+                const MapText t = textOf(ctx, sm, code);
+                if (t.text.empty()) continue;
                 std::string line = "\t\t\t" + code;
                 line += ' ';
-                line += t;
-                setLine(ctx, sm, "MakeSystemMapX10", std::int64_t{sm.sectionBase} + u, line);
+                line += t.text;
+                setLine(ctx, sm, "MakeSystemMapX10", std::int64_t{sm.sectionBase} + u, line, t.lostFrom);
             }
             sm.sectionBase += 16;
         }
@@ -162,7 +182,7 @@ void MakeSystemMapIO(DeviceLayer& ctx, SystemMap& sm) {
 
 std::string MakeSystemMap(DeviceLayer& ctx, const std::string& code) {
     SystemMap unused;
-    return textOf(ctx, unused, code);
+    return textOf(ctx, unused, code).text;
 }
 
 void SavePointName(DeviceLayer& ctx, SystemMap& sm, const std::string& hc, std::int16_t point, std::int16_t unit) {
@@ -171,8 +191,8 @@ void SavePointName(DeviceLayer& ctx, SystemMap& sm, const std::string& hc, std::
         const std::int64_t id = std::int64_t{sm.sectionBase} + point;
         if (!sm.entry(id)) return;
         const std::string code = hc + std::to_string(point);
-        const std::string t = textOf(ctx, sm, code);
-        if (!t.empty()) setLine(ctx, sm, "SavePointName", id, "\t\t" + code + " " + t);
+        const MapText t = textOf(ctx, sm, code);
+        if (!t.text.empty()) setLine(ctx, sm, "SavePointName", id, "\t\t" + code + " " + t.text, t.lostFrom);
     });
 }
 

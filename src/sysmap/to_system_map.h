@@ -19,7 +19,8 @@ void MakeSystemMapX10(DeviceLayer& ctx, SystemMap& sm);
 void MakeSystemMapIR(DeviceLayer& ctx, SystemMap& sm);
 void MakeSystemMapIO(DeviceLayer& ctx, SystemMap& sm);
 
-// "location name" of the host device with `code`; "" when the host has none.
+// "location name" of the host device with `code`, in the project file's code page; ""
+// when the host has none.
 std::string MakeSystemMap(DeviceLayer& ctx, const std::string& code);
 // Writes point `point` of the module with house code `hc` into the current module section.
 void SavePointName(DeviceLayer& ctx, SystemMap& sm, const std::string& hc, std::int16_t point, std::int16_t unit);

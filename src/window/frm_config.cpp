@@ -7,6 +7,7 @@
 #include "commands/ir_files.h"
 #include "devices/device_model.h"
 #include "plugin/startup.h"
+#include "support/codepage.h"
 #include "support/errors.h"
 #include "support/settings.h"
 #include "support/text.h"
@@ -81,8 +82,16 @@ std::string irLabelCaption(const DeviceLayer& ctx, int index) {
     std::string label;
     if (index >= 0 && index < static_cast<int>(ctx.ir.labels.size()))
         label = ctx.ir.labels[static_cast<std::size_t>(index)];
-    std::string caption = std::to_string(index) + " : " + label;
-    if (caption.size() > kIrCaptionLength) caption.resize(kIrCaptionLength);
+    // The label file holds the Windows code page; the window shows UTF-8, cut by characters.
+    std::string caption = toUtf8(std::to_string(index) + " : " + label);
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < caption.size(); ++i) {
+        const bool continuation = (static_cast<unsigned char>(caption[i]) & 0xC0u) == 0x80u;
+        if (!continuation && ++chars > kIrCaptionLength) {
+            caption.resize(i);
+            break;
+        }
+    }
     return caption;
 }
 
@@ -147,7 +156,9 @@ void FrmConfig::fillSettings() {
 void FrmConfig::fillIrPage() {
     workingMap_ = ctx_.ir.map;
     workingMap_.resize(kIrLabelCount);
-    view_.setItems("aIRDevice", std::vector<std::string>(ctx_.ir.groups.begin(), ctx_.ir.groups.end()));
+    std::vector<std::string> groups;
+    for (const std::string& g : ctx_.ir.groups) groups.push_back(toUtf8(g));
+    view_.setItems("aIRDevice", groups);
     view_.setCurrentIndex("aIRDevice", 0);
     groupBase_ = 0;
     for (int i = 0; i < kIrLabelsPerGroup; ++i) {

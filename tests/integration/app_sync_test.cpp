@@ -57,11 +57,33 @@ protected:
         devicesBefore = readFile(hostDir / "config" / "devices.txt");
     }
 
-    test::Outcome sync(QStringList args, std::optional<std::string> terminal = std::nullopt) {
+    test::Outcome sync(QStringList args, const std::optional<std::string>& terminal = std::nullopt) {
         args.prepend("sync");
         args.insert(1, "--host-dir");
         args.insert(2, q(hostDir));
         return test::runVarnel(args, config.path(), terminal);
+    }
+
+    // A SECU16IR at unit 4 (the sample's zone module), known to the host by a device
+    // of the plug-in's that says so, and a live zone file to synchronize.
+    void addZoneModule() {
+        test::Rig rig;
+        auto host = std::make_shared<EmbeddedHost>(hostDir, rig.userSettings, rig.launcher);
+        const auto point = test::savedDevice(hostDir, "[1");
+        ASSERT_TRUE(point);
+        auto dv = host->GetDeviceByRef(host->NewDeviceRef("Zones"));
+        dv->set_hc("{");
+        dv->set_dc("1");
+        dv->set_interface(point->interface_);
+        dv->set_iotype(kIoInput);
+        dv->set_iomisc("4!6");
+        host->flush();
+        writeFile(hostDir / "config" / "irzones.cfg", "\"1\"\r\n");
+    }
+
+    void writeRenameScript(fs::perms perms = fs::perms::owner_all) {
+        writeFile(hostDir / "scripts" / "Varnel_RenameFiles.vbs", "#!/bin/sh\necho \"$1\" > \"$1/renamed\"\n");
+        fs::permissions(hostDir / "scripts" / "Varnel_RenameFiles.vbs", perms);
     }
 
     void expectNothingChanged() {
@@ -103,8 +125,12 @@ TEST_F(VarnelSync, system_map_names_reach_the_host_devices_and_the_ir_files) {
     const struct {
         const char *code, *location, *name;
     } expected[] = {
-        {"#1", "Hall", "Thermostat Setpoint"}, {"A1", "Kitchen", "Ceiling"}, {"A2", "Kitchen", "Island"},
-        {"[9", "Garage", "Door Relay"},        {"]3", "Hot", "Water"},
+        {"#1", "Hall", "Thermostat Setpoint"},
+        {"A1", "Kitchen", "Ceiling"},
+        {"A2", "Kitchen", "Island"},
+        {"[9", "Garage", "Door Relay"},
+        {"]3", "Hot", "Water"},
+        {"B3", "Caf\xC3\xA9", "Lamp"},  // the project's Windows-1252 reaches the host as UTF-8
     };
     for (const auto& e : expected) {
         const auto d = test::savedDevice(hostDir, e.code);
@@ -113,6 +139,7 @@ TEST_F(VarnelSync, system_map_names_reach_the_host_devices_and_the_ir_files) {
     }
     EXPECT_EQ(readFile(project), readFile(kSample));
     EXPECT_NE(r.out.find("Device A2 created: location \"Kitchen\", name \"Island\"\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\"\n"), std::string::npos) << r.out;
     EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
     QtEventLoop loop;
     loop.waitUntil(5000, [&] { return fs::exists(hostDir / "renamed"); });
@@ -227,6 +254,48 @@ TEST_F(VarnelSync, a_failed_step_fails_the_run_and_the_last_line_names_it) {
     ASSERT_TRUE(r.out.ends_with("Not fully synchronized: DefineHSIR failed (see the host log)\n")) << r.out;
 }
 
+TEST_F(VarnelSync, ir_files_that_could_not_be_replaced_fail_the_run_on_its_last_line) {
+    const std::string script = (hostDir / "Scripts" / "Varnel_RenameFiles.vbs").string();
+    const struct {
+        const char* setup;
+        std::string says;
+    } cases[] = {
+        {"missing", "IR files not replaced: the rename script " + script +
+                        " is not there; the synchronized IR files stay beside the live ones\n"},
+        {"not executable", "IR files not replaced: the rename script " + script +
+                               " could not be started; the synchronized IR files stay beside the live ones\n"},
+    };
+    for (const auto& c : cases) {
+        if (std::string(c.setup) == "not executable") writeRenameScript(fs::perms::owner_read | fs::perms::owner_write);
+        const auto r = sync({"--from-project", "--ir", "--yes", "--replace-ir-files", "--project", q(project)});
+        EXPECT_EQ(r.exitCode, 1) << c.setup;
+        EXPECT_TRUE(r.out.ends_with(c.says)) << c.setup << "\n" << r.out;
+        EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
+        EXPECT_FALSE(fs::exists(hostDir / "renamed"));
+    }
+}
+
+TEST_F(VarnelSync, a_failed_step_stays_the_last_line_when_ir_files_wait) {
+    addZoneModule();
+    // The zone step fails; the label file is still made and waits to be swapped in.
+    fs::create_directories(hostDir / "config" / "Synchronized irzones.cfg");
+    writeRenameScript();
+    const char* const says = "Not fully synchronized: DefineHSIO failed (see the host log)\n";
+    for (const bool replace : {false, true}) {
+        QStringList args{"--from-project", "--all", "--yes", "--project", q(project)};
+        if (replace) args << "--replace-ir-files";
+        const auto r = sync(args);
+        EXPECT_EQ(r.exitCode, 1) << replace;
+        EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
+        EXPECT_TRUE(r.out.ends_with(says)) << r.out;
+        EXPECT_NE(r.out.find(replace ? "Started the rename script" : "stay beside the live ones and are not used"),
+                  std::string::npos)
+            << r.out;
+    }
+    QtEventLoop loop;
+    EXPECT_TRUE(loop.waitUntil(5000, [&] { return fs::exists(hostDir / "renamed"); }));
+}
+
 TEST_F(VarnelSync, yes_does_not_replace_the_live_ir_files_without_a_terminal_or_its_own_flag) {
     writeFile(hostDir / "scripts" / "Varnel_RenameFiles.vbs", "#!/bin/sh\necho \"$1\" > \"$1/renamed\"\n");
     fs::permissions(hostDir / "scripts" / "Varnel_RenameFiles.vbs", fs::perms::owner_all);
@@ -240,7 +309,19 @@ TEST_F(VarnelSync, yes_does_not_replace_the_live_ir_files_without_a_terminal_or_
         << "the rename script was started";
 }
 
+TEST_F(VarnelSync, a_project_no_line_of_which_changes_is_neither_backed_up_nor_written) {
+    // The live label file names two groups and no labels: nothing to write.
+    const auto r = sync({"--to-project", "--ir", "--yes", "--project", q(project)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "No names changed\n");
+    expectNothingChanged();
+}
+
 TEST_F(VarnelSync, refusals_are_one_line_and_change_nothing) {
+    const fs::path junk = dir.path() / "junk.prj";
+    std::string junkBytes;
+    for (int i = 0; i < 3000; ++i) junkBytes += i % 50 == 49 ? '\n' : static_cast<char>((i * 7919) % 251);
+    writeFile(junk, junkBytes);
     app::HostDirLock other;
     const struct {
         QStringList args;
@@ -257,6 +338,12 @@ TEST_F(VarnelSync, refusals_are_one_line_and_change_nothing) {
         {{"--to-project", "--all", "--yes"},
          1,
          "no project file: give --project FILE or set ProjectFile in the settings"},
+        {{"--to-project", "--all", "--yes", "--project", q(junk)},
+         1,
+         "no System Map section found in " + junk.string() + ": not a CMAX project file"},
+        {{"--from-project", "--all", "--yes", "--project", q(junk)},
+         1,
+         "no System Map section found in " + junk.string() + ": not a CMAX project file"},
         {{"--to-project", "--all", "--yes", "--project", q(project), "--host-dir", q(dir.path() / "nohost")},
          1,
          "no host directory at " + (dir.path() / "nohost").string() + "; give --host-dir DIR"},
@@ -277,6 +364,8 @@ TEST_F(VarnelSync, refusals_are_one_line_and_change_nothing) {
         expectNothingChanged();
     }
     EXPECT_FALSE(fs::exists(dir.path() / "nohost"));
+    EXPECT_EQ(readFile(junk), junkBytes);
+    EXPECT_FALSE(fs::exists(backupPathFor(junk)));
 }
 
 }  // namespace

@@ -77,6 +77,19 @@ TEST(Text, code_page_and_utf8_convert_both_ways) {
                          "b"),
               std::string("a\0b", 3))
         << "infinity is not in the code page";
+    const CodePageText marked = toCodePage(
+        "K\xC3\xBC"
+        "che \xE6\x97\xA5\xE2\x88\x9E",
+        '?');
+    EXPECT_EQ(marked.bytes,
+              "K\xFC"
+              "che ??");
+    EXPECT_FALSE(marked.complete);
+    EXPECT_TRUE(toCodePage("K\xFC"
+                           "che",
+                           '?')
+                    .complete)
+        << "single-byte text is complete";
 }
 
 }  // namespace

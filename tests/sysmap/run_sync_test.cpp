@@ -70,6 +70,38 @@ TEST_F(RunSync, missing_project_file_asks_nothing_and_an_unreadable_one_is_a_fai
     EXPECT_FALSE(fs::exists(backupPathFor(project)));
 }
 
+TEST_F(RunSync, a_file_without_a_system_map_section_is_said_and_left_alone_in_both_directions) {
+    // Bytes of no project file, in lines short enough to be read.
+    std::string junk;
+    std::uint32_t x = 12345;
+    for (int i = 0; i < 4000; ++i) {
+        x = x * 1103515245u + 12345u;
+        junk += i % 60 == 59 ? '\n' : static_cast<char>(x >> 24);
+    }
+    const std::string files[] = {
+        junk,
+        "",
+        "System Map\r\n\tLocal\r\n\t\tPrograms\r\n\t\t\tX\r\n",
+        "System Map\r\n\tRemote\r\n\t\tVariables\r\n\t\t\tVariable #0\r\n",
+    };
+    addDevice("A1", "Kitchen", "Ceiling");
+    for (const std::string& bytes : files) {
+        for (const bool direction : {false, true}) {
+            spit(project, bytes);
+            SyncRequest r = request(direction);
+            r.assumeYes = true;
+            const SyncSummary s = runSync(ctx(), r);
+            EXPECT_EQ(s.outcome, SyncSummary::Outcome::NoSection) << direction << bytes.substr(0, 40);
+            EXPECT_EQ(describeSync(s),
+                      std::vector<std::string>{"Not synchronized: no System Map section found in the project file"});
+            EXPECT_EQ(slurp(project), bytes);
+            EXPECT_FALSE(fs::exists(backupPathFor(project)));
+        }
+    }
+    EXPECT_EQ(host->devices().size(), 1u);
+    EXPECT_EQ(device("A1")->location, "Kitchen");
+}
+
 TEST_F(RunSync, failed_write_is_an_outcome_and_the_project_is_unchanged) {
     addDevice("A1", "Kitchen", "Ceiling");
     SyncRequest r = request(false, {.x10 = true});
@@ -148,9 +180,9 @@ TEST_F(SampleRound, system_map_names_reach_the_devices_and_the_ir_files) {
     EXPECT_EQ(device("[1")->name, "Door Contact");
     EXPECT_EQ(device("[9")->location, "Garage");
     EXPECT_EQ(device("]3")->name, "Water");
-    // X10 addresses CMAX names create devices; B3's single-byte text passes through.
+    // X10 addresses CMAX names create devices; B3's single-byte text reaches the host as UTF-8.
     ASSERT_NE(device("B3"), nullptr);
-    EXPECT_EQ(device("B3")->location, "Caf\xe9");
+    EXPECT_EQ(device("B3")->location, "Caf\xC3\xA9");
 
     const std::string labels = slurp(configFile("Synchronized irlbl.cfg"));
     EXPECT_EQ(lineAt(labels, 33), "\"Power\"");
@@ -162,7 +194,7 @@ TEST_F(SampleRound, system_map_names_reach_the_devices_and_the_ir_files) {
 
     const auto text = describeSync(s);
     EXPECT_TRUE(contains(text, "Device A1: location \"Ocelot\" -> \"Kitchen\", name \"Lamp\" -> \"Ceiling\""));
-    EXPECT_TRUE(contains(text, "Device B3 created: location \"Caf\xe9\", name \"Lamp\""));
+    EXPECT_TRUE(contains(text, "Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\""));
     EXPECT_TRUE(contains(text, "Wrote " + configFile("Synchronized irlbl.cfg").string()));
     EXPECT_EQ(slurp(project), slurp(kSample));
 }

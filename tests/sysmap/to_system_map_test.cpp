@@ -125,14 +125,25 @@ TEST_F(ToMap, zone_file_shorter_than_sixteen_lines_changes_only_its_named_zones)
     expectOnlyChanged(file, {h + 1, h + 3});
 }
 
-TEST_F(ToMap, nothing_ticked_still_backs_up_and_rewrites_the_file_unchanged) {
+TEST_F(ToMap, a_file_no_line_of_which_changes_is_not_written_and_its_last_backup_stays) {
     mirrorVariables('#', {0});
     setDevice("#1", "Hall", "Temperature");
-    const std::string file = sync({});
-    EXPECT_EQ(file, original);
-    EXPECT_EQ(slurp(backupPathFor(project)), original);
-    EXPECT_TRUE(last.projectWritten);
-    EXPECT_TRUE(last.lines.empty());
+    spit(backupPathFor(project), "an older backup");
+    const struct {
+        const char* why;
+        SyncIncludes includes;
+    } cases[] = {
+        {"nothing ticked", {}},
+        {"the line holds the name already", {.variables = true}},
+    };
+    layout.vars[0] = "Hall Temperature";
+    for (const auto& c : cases) {
+        const std::string file = sync(c.includes);
+        EXPECT_EQ(file, original) << c.why;
+        EXPECT_EQ(slurp(backupPathFor(project)), "an older backup") << c.why;
+        EXPECT_FALSE(last.projectWritten) << c.why;
+        EXPECT_TRUE(last.lines.empty()) << c.why;
+    }
     EXPECT_TRUE(log().empty());
 }
 
@@ -158,6 +169,18 @@ TEST_F(ToMap, name_that_would_break_the_file_is_skipped_alone_and_reported) {
                   "Varnel: MakeSystemMapX10 2 line " + std::to_string(h + 2) + " not written: " + description);
         EXPECT_EQ(last.failedSteps, std::vector<std::string>{"MakeSystemMapX10"});
     }
+}
+
+TEST_F(ToMap, a_tab_in_a_host_name_is_written_as_a_blank_and_read_back_as_one) {
+    addDevice("A1", "Porch", "has\ta tab");
+    addDevice("A2", "Back\tDoor", "Lamp");
+    const std::string file = sync({.x10 = true});
+    const int h = layout.x10Header();
+    EXPECT_EQ(lineAt(file, h + 1), "\t\t\tA1 Porch has a tab");
+    EXPECT_EQ(lineAt(file, h + 2), "\t\t\tA2 Back Door Lamp");
+    expectOnlyChanged(file, {h + 1, h + 2});
+    Synchronize(ctx(), true, project.string(), {.x10 = true});
+    EXPECT_EQ(device("A1")->name, "has a tab");
 }
 
 TEST_F(ToMap, inner_tabs_and_odd_headers_elsewhere_survive_a_change) {

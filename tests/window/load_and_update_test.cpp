@@ -379,6 +379,21 @@ TEST(WindowIrPage, captions_take_nineteen_characters) {
     EXPECT_EQ(rig.window().workingMap().size(), 1008u);
 }
 
+TEST(WindowIrPage, names_from_the_windows_code_page_label_file_show_as_utf8) {
+    WindowRig rig;
+    std::filesystem::create_directories(rig.configDir());
+    std::ofstream(rig.configDir() / "irlbl.cfg", std::ios::binary) << "Caf\xE9\r\n"
+                                                                   << std::string(31, '\n') << "\xC9t\xE9 \x80\r\n"
+                                                                   << std::string(30, '\xE9') << "\r\n";
+    rig.startAndOpen();
+    auto& v = *rig.view;
+    EXPECT_EQ(v.find("aIRDevice").items[0], "Caf\xC3\xA9");
+    EXPECT_EQ(v.text("aIRLabel_0"), "0 : \xC3\x89t\xC3\xA9 \xE2\x82\xAC");
+    std::string fifteen;
+    for (int i = 0; i < 15; ++i) fifteen += "\xC3\xA9";
+    EXPECT_EQ(v.text("aIRLabel_1"), "1 : " + fifteen) << "nineteen characters, not bytes";
+}
+
 TEST(WindowIrPage, remaps_survive_group_changes_and_are_saved_by_update) {
     WindowRig rig;
     writeLabels(rig, std::vector<std::string>(1008, "L"));

@@ -1,0 +1,134 @@
+// Names between the UTF-8 host and the project file, which holds the Windows code page.
+#include <algorithm>
+
+#include "project_builder.h"
+#include "sync_fixture.h"
+#include "sysmap/synchronize.h"
+
+namespace varnel::test {
+namespace {
+
+class CodePage : public SyncFixture {
+protected:
+    SyncSummary sync(bool direction, const SyncIncludes& includes) {
+        SyncRequest r;
+        r.direction = direction, r.projectFile = project.string(), r.includes = includes, r.assumeYes = true;
+        return runSync(ctx(), r);
+    }
+    ProjectBuilder layout;
+};
+
+std::vector<std::string> linesStartingWith(const std::vector<std::string>& lines, const std::string& start) {
+    std::vector<std::string> out;
+    std::copy_if(lines.begin(), lines.end(), std::back_inserter(out),
+                 [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+    return out;
+}
+
+TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_the_same) {
+    const struct {
+        const char *code, *location, *name;
+        std::string line;                     // in the project, after the three tabs
+        const char *backLocation, *backName;  // in the host after a sync from the project
+    } cases[] = {
+        {"A1",
+         "K\xC3\xBC"
+         "che",
+         "Lampe",
+         "A1 K\xFC"
+         "che Lampe",
+         "K\xC3\xBC"
+         "che",
+         "Lampe"},
+        {"A2", "Hall", "\xE2\x82\xAC Meter", "A2 Hall \x80 Meter", "Hall", "\xE2\x82\xAC Meter"},
+        // Single-byte text an earlier run stored in the host is already in the code page.
+        {"A3", "Caf\xE9", "Lamp", "A3 Caf\xE9 Lamp", "Caf\xC3\xA9", "Lamp"},
+        {"A4", "\xE6\x97\xA5\xE6\x9C\xAC", "Lamp \xE2\x9C\x93", "A4 ?? Lamp ?", "??", "Lamp ?"},
+        {"A5", "\xE6\x97\xA5\xE6\x9C\xAC", "Lamp \xE2\x9C\x93", "A5 ?? Lamp ?", "??", "Lamp ?"},
+    };
+    for (const auto& c : cases) addDevice(c.code, c.location, c.name);
+    const std::string before = layout.text();
+    spit(project, before);
+
+    const SyncSummary out = sync(false, {.x10 = true});
+    ASSERT_EQ(out.outcome, SyncSummary::Outcome::Done);
+    const std::string file = slurp(project);
+    std::vector<int> changed;
+    for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
+        EXPECT_EQ(lineAt(file, layout.x10Header() + 1 + i), "\t\t\t" + cases[i].line) << cases[i].code;
+        changed.push_back(layout.x10Header() + 1 + i);
+    }
+    expectOnlyChanged(before, file, changed);
+    const auto text = describeSync(out);
+    EXPECT_EQ(linesStartingWith(text, "Characters outside"),
+              std::vector<std::string>{"Characters outside the Windows-1252 code page written as \"?\": "
+                                       "\"\xE6\x97\xA5\xE6\x9C\xAC Lamp \xE2\x9C\x93\""})
+        << "once per name and run";
+    EXPECT_EQ(linesStartingWith(text, "Line " + std::to_string(layout.x10Header() + 1)),
+              std::vector<std::string>{"Line " + std::to_string(layout.x10Header() + 1) +
+                                       ": \"X-10 House A Unit 1\" -> \"A1 K\xC3\xBC"
+                                       "che Lampe\""})
+        << "the report speaks UTF-8";
+
+    ASSERT_EQ(sync(true, {.x10 = true}).outcome, SyncSummary::Outcome::Done);
+    for (const auto& c : cases) {
+        ASSERT_NE(device(c.code), nullptr) << c.code;
+        EXPECT_EQ(device(c.code)->location, c.backLocation) << c.code;
+        EXPECT_EQ(device(c.code)->name, c.backName) << c.code;
+    }
+
+    const SyncSummary again = sync(false, {.x10 = true});
+    EXPECT_TRUE(again.log.lines.empty()) << "the round trip changes no line";
+    EXPECT_TRUE(again.log.namesOutsideCodePage.empty());
+    EXPECT_EQ(slurp(project), file);
+}
+
+TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_bytes) {
+    layout.vars[0] = "Caf\xE9 Cr\xE8me \x80";
+    layout.x10["B3"] =
+        "K\xFC"
+        "che Licht";
+    layout.x10["B4"] =
+        "K\xC3\xBC"
+        "che Licht";  // a UTF-8 line an older run wrote stays as it is
+    layout.module(1, 24, "Input ", {{1, "[1 Gar\xE7on Door"}});
+    layout.ir[0] = "TV Caf\xE9";
+    mirrorVariables('#', {0});
+    addModule(1, kSecu16, "[", {1});
+    CreateInput16(ctx(), "[1", 1, 0);
+    ctx().ir.groups[0] = "TV";
+    spit(configFile("irLbl.cfg"), "\"TV\"\r\n");
+    spit(project, layout.text());
+
+    const SyncSummary out = sync(true, {.variables = true, .x10 = true, .io = true, .ir = true});
+    ASSERT_EQ(out.outcome, SyncSummary::Outcome::Done);
+    const struct {
+        const char *code, *location, *name;
+    } expected[] = {
+        {"#1", "Caf\xC3\xA9", "Cr\xC3\xA8me \xE2\x82\xAC"},
+        {"B3",
+         "K\xC3\xBC"
+         "che",
+         "Licht"},
+        {"B4",
+         "K\xC3\xBC"
+         "che",
+         "Licht"},
+        {"[1", "Gar\xC3\xA7on", "Door"},
+    };
+    for (const auto& e : expected) {
+        ASSERT_NE(device(e.code), nullptr) << e.code;
+        EXPECT_EQ(device(e.code)->location, e.location) << e.code;
+        EXPECT_EQ(device(e.code)->name, e.name) << e.code;
+    }
+    EXPECT_EQ(lineAt(slurp(configFile("Synchronized irLbl.cfg")), 33), "\"Caf\xE9\"")
+        << "file to file: the code page stays";
+    const auto text = describeSync(out);
+    EXPECT_NE(std::find(text.begin(), text.end(),
+                        "Device B3 created: location \"K\xC3\xBC"
+                        "che\", name \"Licht\""),
+              text.end());
+}
+
+}  // namespace
+}  // namespace varnel::test
