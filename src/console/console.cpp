@@ -73,8 +73,8 @@ public:
     Reply operator()(const cmd::Devices&) { return detail::showDevices(env_); }
     Reply operator()(const cmd::IrList&) { return detail::listIr(env_); }
     Reply operator()(const cmd::MirrorShow&) { return detail::showMirror(env_); }
-    Reply operator()(const cmd::MirrorVars& m) { return detail::mirrorVars(env_, m); }
-    Reply operator()(const cmd::MirrorPoints& m) { return detail::mirrorPoints(env_, m); }
+    Reply operator()(const cmd::MirrorVars& m) { return saved(detail::mirrorVars(env_, m)); }
+    Reply operator()(const cmd::MirrorPoints& m) { return saved(detail::mirrorPoints(env_, m)); }
     Reply operator()(const cmd::Config&) {
         // Only a run with a display has a window to open.
         ConfigWindow* window = env_.plugin.context().configWindow;
@@ -97,6 +97,14 @@ public:
 
 private:
     const host::DeviceRecord* findDevice(const std::string& code) const;
+    // A change the host holds but could not write (a full disk) would be lost at the
+    // next start: the line says so rather than read as done.
+    Reply saved(Reply reply) {
+        if (auto why = env_.host.saveNow(); why && !reply.lines.empty())
+            reply.lines.back() += "; NOT SAVED: " + detail::printable(*why, 1000) +
+                                  " (the run tries again and says in the log when it is saved)";
+        return reply;
+    }
 
     Env& env_;
     DeviceLayer& ctx_;

@@ -1,6 +1,10 @@
 // Choosing mirrored variables and points from the console and from the start-up options.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
 #include <set>
 
 #include "console_rig.h"
@@ -251,6 +255,52 @@ TEST_F(ForeignDevices, the_second_letter_held_by_another_interface_is_left_alone
     EXPECT_TRUE(ownCodes('R').empty());
     EXPECT_EQ(ownCodes('Q'), (std::set<std::string>{"Q2"}));
     EXPECT_EQ(selectedVars(), (std::set<int>{1}));
+}
+
+TEST(ConsoleMirrorHost, a_full_disk_is_said_on_the_line_and_the_run_saves_once_there_is_room) {
+    bool full = false;
+    files::WriteFaults faults;
+    faults.write = [&full](int fd, const char* data, std::size_t size) -> long {
+        if (!full) return ::write(fd, data, size);
+        errno = ENOSPC;
+        return -1;
+    };
+    test::EngineOptions options;
+    options.hostSavesLater = true;
+    options.hostWriteFaults = &faults;
+    test::ConsoleRig c(options);
+    c.start();
+    const auto logCount = [&](const std::string& text) {
+        std::ifstream in(c.rig.dir.path() / "logs" / "host.log");
+        int n = 0;
+        for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos ? 1 : 0;
+        return n;
+    };
+    full = true;
+    const std::string said = c.ok("mirror points 1 0-3");
+    EXPECT_NE(said.find("created 4"), std::string::npos) << said;
+    EXPECT_NE(said.find("; NOT SAVED: cannot save the devices: "), std::string::npos) << said;
+    EXPECT_NE(said.find("No space left on device; cannot save the settings: "), std::string::npos) << said;
+    c.rig.run(30'000);
+    EXPECT_EQ(logCount("cannot save the devices"), 1);
+    EXPECT_EQ(logCount("cannot save the settings"), 1);
+    EXPECT_EQ(logCount("saved again"), 0);
+
+    full = false;
+    c.rig.run(6'000);
+    EXPECT_EQ(logCount("devices saved again"), 1);
+    EXPECT_EQ(logCount("settings saved again"), 1);
+    EXPECT_EQ(c.ok("mirror points 1 add 4").find("NOT SAVED"), std::string::npos) << c.last;
+    // What a restart finds: the devices and the unit's mapping.
+    MemorySettings settings;
+    RecordingLauncher launcher;
+    EmbeddedHost again(c.rig.dir.path(), settings, launcher);
+    std::set<std::string> codes;
+    for (const auto& d : again.devices()) codes.insert(d.code());
+    for (const auto& d : c.rig.host->devices()) EXPECT_TRUE(codes.contains(d.code())) << d.code();
+    EXPECT_EQ(again.GetIniSetting("hspi_tarnwick", "mappings", ""),
+              c.rig.host->GetIniSetting("hspi_tarnwick", "mappings", "x"));
+    EXPECT_NE(again.GetIniSetting("hspi_tarnwick", "mappings", "").find("1!"), std::string::npos);
 }
 
 TEST(ConsoleMirrorHost, a_creation_the_host_refuses_is_said_and_nothing_is_selected_or_written) {

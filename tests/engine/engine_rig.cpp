@@ -11,6 +11,8 @@ EmbeddedHostOptions hostOptions(const EngineOptions& o, VirtualLoop& loop) {
     h.createSettingsFile = o.hostSettingsFile;
     h.maxDevices = o.hostMaxDevices;
     h.clock = [&loop] { return loop.wallClock(); };
+    if (o.hostSavesLater) h.loop = &loop;
+    h.writeFaults = o.hostWriteFaults;
     return h;
 }
 }  // namespace
