@@ -245,6 +245,32 @@ TEST_F(ForeignDevices, devices_of_another_interface_on_our_letters_are_never_tak
     }
 }
 
+TEST_F(ForeignDevices, input_changes_never_drive_another_interfaces_device_on_a_unit_letter) {
+    c.ok("mirror vars 0,64");     // Q1 and R1
+    c.ok("mirror points 1 0,1");  // S1 and S2
+    ASSERT_EQ(c.codeOf("Input 1", "Secu16 Unit 1"), "S1");
+    addForeign("S5", "Garage lamp");
+    c.rig.host->clearEvents();
+    const auto s1 = c.rig.host->DeviceStatus("S1");
+    // Point 4 of unit 1 would be S5; point 0 is the plug-in's S1. Heard by the timer's
+    // reader, by the response loop (a command waits) and by the timer's comparison.
+    const auto flip = [&](int point) {
+        if (!c.rig.controller.changeInput(1, point, true)) c.rig.controller.changeInput(1, point, false);
+    };
+    flip(4);
+    flip(0);
+    c.rig.run(1000);
+    flip(4);
+    c.ok("var 3 8");
+    c.rig.run(5000);
+    expectForeignUntouched("after the reports");
+    std::vector<std::string> touched;
+    for (const auto& e : c.rig.host->events())
+        if (e.code == "S5") touched.push_back(host::describe(e));
+    EXPECT_EQ(touched, std::vector<std::string>{});
+    EXPECT_NE(c.rig.host->DeviceStatus("S1"), s1) << "the plug-in's own device must still follow";
+}
+
 TEST_F(ForeignDevices, the_second_letter_held_by_another_interface_is_left_alone) {
     c.ok("mirror vars 0");  // Q1 and R64
     c.rig.host->DeleteDevice(c.rig.host->DeviceExistsRef("R64"));
