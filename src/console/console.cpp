@@ -258,6 +258,10 @@ DeviceLayer& Console::ctx() { return plugin_.context(); }
 
 bool Console::ready() const { return !running_ && plugin_.context().gate.idle(); }
 
+bool Console::answersNow() const {
+    return ready() || (!running_ && (plugin_.stopping() || plugin_.context().health.startupRunning));
+}
+
 Reply Console::emit(Reply reply) {
     if (reply.outcome == Reply::Outcome::Quit) quit_ = true;
     if (sink_)
@@ -266,6 +270,14 @@ Reply Console::emit(Reply reply) {
 }
 
 Reply Console::dispatch(const Command& command) {
+    // Once the stop has begun nothing is taken any more: a device made or a write sent
+    // now would be cut off halfway by the shutdown.
+    if (plugin_.stopping() && !std::holds_alternative<cmd::Empty>(command))
+        return refused(commandWord(command) + ": the run is stopping; nothing was done");
+    if (!readsOnly(command) && plugin_.context().health.startupRunning)
+        return refused(commandWord(command) +
+                       ": the controller link is starting (a reconnect runs); nothing was done (status says when it "
+                       "is up)");
     if (!readsOnly(command) && !ready())
         return {Reply::Outcome::NotReady,
                 {commandWord(command) + ": the plug-in is waiting for the controller; nothing was done (try again)"}};
