@@ -24,6 +24,7 @@
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_settings_store.h"
 #include "plugin/hspi.h"
+#include "support/escape.h"
 #include "support/settings.h"
 #include "sysmap/project_file.h"
 #include "sysmap/synchronize.h"
@@ -35,7 +36,7 @@ namespace {
 namespace fs = std::filesystem;
 
 int fail(const std::string& message, int code = kExitFailure) {
-    std::cerr << "varnel sync: " << message << '\n';
+    std::cerr << "varnel sync: " << escaped(message) << '\n';
     return code;
 }
 
@@ -138,7 +139,8 @@ int runSyncCommand(const SyncOptions& o) {
     echo = o.yes;
     const SyncSummary summary = runSync(ctx, request);
     echo = false;
-    for (const auto& line : describeSync(summary)) std::cout << line << '\n';
+    // Lines name devices and project entries: escaped, so that a name never splits a line.
+    for (const auto& line : describeSync(summary)) std::cout << escaped(line) << '\n';
 
     if (ctx.ir.filesPending) {
         if (replaceIr()) {

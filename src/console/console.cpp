@@ -10,6 +10,7 @@
 #include "console/x10_functions.h"
 #include "devices/device_model.h"
 #include "support/codepage.h"
+#include "support/escape.h"
 #include "support/text.h"
 
 namespace varnel::console {
@@ -264,6 +265,8 @@ bool Console::answersNow() const {
 
 Reply Console::emit(Reply reply) {
     if (reply.outcome == Reply::Outcome::Quit) quit_ = true;
+    // Names from the host, the files and the controller reach the operator escaped.
+    for (auto& line : reply.lines) line = escaped(line);
     if (sink_)
         for (const auto& line : reply.lines) sink_(line);
     return reply;

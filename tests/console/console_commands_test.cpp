@@ -194,7 +194,8 @@ TEST_F(ConsoleCommands, bytes_left_of_a_cut_reply_never_pass_for_a_later_answer)
     auto feed = c.rig.loop.createTimer();
     feed->setInterval(20);
     feed->onTick = [&] {
-        if (cut && said.size() < lines.size() && c.console.ready()) said.push_back(c.run(lines[said.size()]).lines.at(0));
+        if (cut && said.size() < lines.size() && c.console.ready())
+            said.push_back(c.run(lines[said.size()]).lines.at(0));
     };
     feed->setEnabled(true);
     c.rig.run(40'000);
@@ -204,6 +205,25 @@ TEST_F(ConsoleCommands, bytes_left_of_a_cut_reply_never_pass_for_a_later_answer)
                         "screen: no answer from the controller (screen 0 0 hi waited 4 s for it)",
                         "x10: no answer from the controller (x10 A1 on waited 4 s for it)",
                     }));
+}
+
+TEST_F(ConsoleCommands, names_from_outside_are_printed_escaped) {
+    auto& h = *c.rig.host;
+    auto d = h.GetDeviceByRef(h.NewDeviceRef("Caf\xe9\nfake: line"));
+    d->set_hc("Z");
+    d->set_dc("9");
+    d->set_location(
+        "K\xc3\xbc"
+        "che\t\x1b[2J");
+    const auto r = c.run("devices");
+    ASSERT_EQ(r.outcome, Reply::Outcome::Done);
+    std::string all;
+    for (const auto& line : c.printed) all += line + "\n";
+    EXPECT_NE(all.find("Caf\\xe9\\nfake: line  K\xc3\xbc"
+                       "che\\t\\x1b[2J"),
+              std::string::npos)
+        << all;
+    EXPECT_EQ(all.find_first_of("\t\x1b\xe9"), std::string::npos) << all;
 }
 
 TEST_F(ConsoleCommands, screen_writes_text_with_its_options) {
