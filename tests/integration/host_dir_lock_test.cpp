@@ -37,9 +37,8 @@ TEST(HostDirLock, anything_at_the_lock_path_that_cannot_be_locked_refuses_and_is
         const auto lock = dir.path() / "varnel.lock";
         c.put(lock);
         app::HostDirLock l;
-        EXPECT_EQ(l.take(dir.path()), "host directory " + dir.path().string() + " cannot be locked: " +
-                                          lock.string() + " is " + c.what +
-                                          " (remove it when no varnel process uses the directory)");
+        EXPECT_EQ(l.take(dir.path()), "host directory " + dir.path().string() + " cannot be locked: " + lock.string() +
+                                          " is " + c.what + " (remove it when no varnel process uses the directory)");
         EXPECT_FALSE(l.held()) << c.what;
         EXPECT_EQ(fs::symlink_status(lock).type(), c.left) << c.what;
         EXPECT_FALSE(fs::exists(dir.path() / "gone")) << "a dangling link's target was made";
@@ -56,8 +55,7 @@ TEST(HostDirLock, a_lock_file_left_by_a_process_that_is_gone_is_taken_over_and_a
 
     app::HostDirLock second;
     EXPECT_EQ(second.take(dir.path()), "host directory " + dir.path().string() +
-                                           " is in use by another varnel process (" + std::to_string(::getpid()) +
-                                           ")");
+                                           " is in use by another varnel process (" + std::to_string(::getpid()) + ")");
     EXPECT_FALSE(second.held());
 }
 
@@ -66,8 +64,8 @@ TEST(HostDirLock, a_run_on_a_directory_whose_lock_path_is_a_dangling_link_does_n
     fs::create_symlink("gone", dir.path() / "varnel.lock");
     const auto r = test::runVarnel({"run", "--simulate", "--for", "1", "--host-dir", test::q(dir.path())});
     EXPECT_EQ(r.exitCode, 1) << r.out;
-    EXPECT_EQ(r.err, "varnel: host directory " + dir.path().string() + " cannot be locked: " +
-                         (dir.path() / "varnel.lock").string() +
+    EXPECT_EQ(r.err, "varnel: host directory " + dir.path().string() +
+                         " cannot be locked: " + (dir.path() / "varnel.lock").string() +
                          " is a symbolic link (remove it when no varnel process uses the directory)\n");
     EXPECT_FALSE(fs::exists(dir.path() / "config"));
 }
