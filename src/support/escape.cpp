@@ -24,7 +24,8 @@ std::size_t sequenceAt(std::string_view s, std::size_t i, std::uint32_t& cp) {
         std::size_t length;
         std::uint32_t least;  // smaller code points in this length are overlong
     };
-    constexpr Lead kLeads[] = {{0xC2, 0xDF, 0x1F, 2, 0x80}, {0xE0, 0xEF, 0x0F, 3, 0x800}, {0xF0, 0xF4, 0x07, 4, 0x10000}};
+    constexpr Lead kLeads[] = {
+        {0xC2, 0xDF, 0x1F, 2, 0x80}, {0xE0, 0xEF, 0x0F, 3, 0x800}, {0xF0, 0xF4, 0x07, 4, 0x10000}};
     std::size_t n = 0;
     std::uint32_t min = 0;
     for (const Lead& l : kLeads) {

@@ -17,14 +17,16 @@ TEST(Escaped, control_characters_and_bytes_that_are_not_utf8_become_escapes) {
         {"has\ta tab", "has\\ta tab"},
         {"two\nlines\r\n", "two\\nlines\\r\\n"},
         {"nul\0bell\a esc\x1b[2J del\x7f"s, "nul\\x00bell\\x07 esc\\x1b[2J del\\x7f"},
-        {"Caf\xe9", "Caf\\xe9"},                            // Windows-1252
-        {"\xc3", "\\xc3"},                                  // cut sequence
-        {"\xc3\x28", "\\xc3("},                             // bad continuation
-        {"\xc0\xaf", "\\xc0\\xaf"},                         // overlong '/'
-        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},                // surrogate
-        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},       // past U+10FFFF
-        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},           // U+1F600
-        {"csi\xc2\x9b" "2J", "csi\\u009b2J"},               // C1 control
+        {"Caf\xe9", "Caf\\xe9"},                       // Windows-1252
+        {"\xc3", "\\xc3"},                             // cut sequence
+        {"\xc3\x28", "\\xc3("},                        // bad continuation
+        {"\xc0\xaf", "\\xc0\\xaf"},                    // overlong '/'
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},           // surrogate
+        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},  // past U+10FFFF
+        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},      // U+1F600
+        {"csi\xc2\x9b"
+         "2J",
+         "csi\\u009b2J"},                                  // C1 control
         {"C:\\Program Files\\x", "C:\\Program Files\\x"},  // backslashes stay
     };
     for (const auto& c : cases) {
