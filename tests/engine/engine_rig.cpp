@@ -17,7 +17,7 @@ EmbeddedHostOptions hostOptions(const EngineOptions& o, VirtualLoop& loop) {
 }
 }  // namespace
 
-EngineRig::EngineRig(EngineOptions options)
+EngineRig::EngineRig(const EngineOptions& options)
     : controller(options.controller),
       wire(loop, port, controller),
       host(std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions(options, loop))),

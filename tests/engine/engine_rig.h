@@ -33,7 +33,7 @@ struct EngineOptions {
 
 class EngineRig {
 public:
-    explicit EngineRig(EngineOptions options = {});
+    explicit EngineRig(const EngineOptions& options = {});
     ~EngineRig();
 
     // RegisterCallback, then the host's interface starts in its usual order.

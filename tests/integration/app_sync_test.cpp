@@ -57,7 +57,7 @@ protected:
         devicesBefore = readFile(hostDir / "config" / "devices.txt");
     }
 
-    test::Outcome sync(QStringList args, std::optional<std::string> terminal = std::nullopt) {
+    test::Outcome sync(QStringList args, const std::optional<std::string>& terminal = std::nullopt) {
         args.prepend("sync");
         args.insert(1, "--host-dir");
         args.insert(2, q(hostDir));
