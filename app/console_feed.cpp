@@ -98,7 +98,7 @@ void ConsoleFeed::drain() {
     // ticks that arrive meanwhile only queue up behind it.
     if (!console_ || draining_) return;
     draining_ = true;
-    while (!waiting_.empty() && !quitSeen_ && console_->ready()) {
+    while (!waiting_.empty() && !quitSeen_ && console_->answersNow()) {
         const std::string text = std::move(waiting_.front());
         waiting_.pop_front();
         console_->execute(text);

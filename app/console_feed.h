@@ -3,7 +3,9 @@
 // from standard input, one at a time and in order. A line waits while start-up runs
 // and while the plug-in waits for the controller (a line can come in during any wait,
 // since waits run the event loop); a short timer, running only while lines wait, hands
-// it over once the console is ready, so two exchanges never share the wire. While many lines wait, standard input
+// it over once the console is ready, so two exchanges never share the wire. While a
+// reconnect's start-up runs or the run stops, a line gets its answer at once instead (the
+// console refuses what needs the controller). While many lines wait, standard input
 // is not read. End of input ends the reading, not the run.
 #include <QSocketNotifier>
 #include <QTimer>

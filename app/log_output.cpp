@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "files/files.h"
+#include "support/escape.h"
 
 namespace varnel::app {
 
@@ -41,7 +42,7 @@ LogOutput::LogOutput(LogLevel level, LogStyle style, std::ostream& out, std::ost
     : level_(level), style_(style), out_(out), err_(err) {}
 
 void LogOutput::hostLine(const host::ConsoleLine& entry) {
-    const std::string text = entry.source + ": " + entry.message;
+    const std::string text = escaped(entry.source + ": " + entry.message);
     if (style_ == LogStyle::Terminal) {
         if (levelOf(entry.source, entry.message) <= level_) out_ << entry.time << ' ' << text << std::endl;
         return;
@@ -49,8 +50,10 @@ void LogOutput::hostLine(const host::ConsoleLine& entry) {
     line(levelOf(entry.source, entry.message), text);
 }
 
-void LogOutput::line(LogLevel level, const std::string& text) {
+void LogOutput::line(LogLevel level, const std::string& raw) {
     if (level > level_) return;
+    // Event lines and simulator steps carry names from outside.
+    const std::string text = escaped(raw);
     switch (style_) {
         case LogStyle::Terminal: out_ << text << std::endl; break;
         case LogStyle::Service: err_ << text << std::endl; break;

@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "platform/net/endpoint.h"
 #include "platform/qt/serial_devices.h"
+#include "support/escape.h"
 
 namespace varnel::app {
 
@@ -12,25 +13,34 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Device names come from the file system and the command line: shown escaped.
+std::string shown(const fs::path& p) { return escaped(p.string()); }
+
 void describe(const fs::path& device, std::ostream& out) {
     std::error_code ec;
     const fs::path real = fs::canonical(device, ec);
-    out << device.string();
-    if (!ec && real != device) out << " -> " << real.string();
+    out << shown(device);
+    if (!ec && real != device) out << " -> " << shown(real);
     out << '\n';
     const auto ids = byIdNames(device);
     if (ids.empty()) out << "  by-id:  none\n";
-    for (const auto& id : ids) out << "  by-id:  " << id.string() << '\n';
+    for (const auto& id : ids) out << "  by-id:  " << shown(id) << '\n';
+    // The verdict the port's own open gives first: what is not a serial device is refused
+    // whoever may open it, and has no lock to show.
+    if (const auto kind = kindProblem(device)) {
+        out << "  access: no, " << escaped(*kind) << '\n';
+        return;
+    }
     const auto problem = accessProblem(device);
-    out << "  access: " << (problem ? "no, " + *problem : std::string("may open")) << '\n';
+    out << "  access: " << (problem ? "no, " + escaped(*problem) : std::string("may open")) << '\n';
     const auto lock = serialLock(device);
     if (!lock) {
         out << "  lock:   none\n";
         return;
     }
-    out << "  lock:   " << lock->holder();
+    out << "  lock:   " << escaped(lock->holder());
     if (lock->stale()) out << "; the next varnel run takes it over";
-    out << " (" << lock->file.string() << ")\n";
+    out << " (" << shown(lock->file) << ")\n";
 }
 
 }  // namespace
@@ -48,7 +58,7 @@ int listPorts(const PortsOptions& o) {
     for (const auto& device : devices) {
         std::error_code ec;
         if (!fs::exists(device, ec)) {
-            std::cout << device.string() << ": not found (no such device)\n";
+            std::cout << shown(device) << ": not found (no such device)\n";
             exitCode = kExitFailure;
             continue;
         }

@@ -26,6 +26,7 @@
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_settings_store.h"
 #include "plugin/hspi.h"
+#include "support/escape.h"
 #include "support/settings.h"
 #include "sysmap/project_file.h"
 #include "sysmap/synchronize.h"
@@ -37,7 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 
 int fail(const std::string& message, int code = kExitFailure) {
-    std::cerr << "varnel sync: " << message << '\n';
+    std::cerr << "varnel sync: " << escaped(message) << '\n';
     return code;
 }
 
@@ -156,7 +157,8 @@ int runSyncCommand(const SyncOptions& o) {
         failures.push_back(lines.back());
         lines.pop_back();
     }
-    for (const auto& line : lines) std::cout << line << '\n';
+    // Lines name devices and project entries: escaped, so that a name never splits a line.
+    for (const auto& line : lines) std::cout << escaped(line) << '\n';
 
     bool replaceFailed = false;
     if (ctx.ir.filesPending) {

@@ -10,6 +10,7 @@
 #include "console/x10_functions.h"
 #include "devices/device_model.h"
 #include "support/codepage.h"
+#include "support/escape.h"
 #include "support/text.h"
 
 namespace varnel::console {
@@ -73,8 +74,8 @@ public:
     Reply operator()(const cmd::Devices&) { return detail::showDevices(env_); }
     Reply operator()(const cmd::IrList&) { return detail::listIr(env_); }
     Reply operator()(const cmd::MirrorShow&) { return detail::showMirror(env_); }
-    Reply operator()(const cmd::MirrorVars& m) { return detail::mirrorVars(env_, m); }
-    Reply operator()(const cmd::MirrorPoints& m) { return detail::mirrorPoints(env_, m); }
+    Reply operator()(const cmd::MirrorVars& m) { return saved(detail::mirrorVars(env_, m)); }
+    Reply operator()(const cmd::MirrorPoints& m) { return saved(detail::mirrorPoints(env_, m)); }
     Reply operator()(const cmd::Config&) {
         // Only a run with a display has a window to open.
         ConfigWindow* window = env_.plugin.context().configWindow;
@@ -97,6 +98,14 @@ public:
 
 private:
     const host::DeviceRecord* findDevice(const std::string& code) const;
+    // A change the host holds but could not write (a full disk) would be lost at the
+    // next start: the line says so rather than read as done.
+    Reply saved(Reply reply) {
+        if (auto why = env_.host.saveNow(); why && !reply.lines.empty())
+            reply.lines.back() += "; NOT SAVED: " + detail::printable(*why, 1000) +
+                                  " (the run tries again and says in the log when it is saved)";
+        return reply;
+    }
 
     Env& env_;
     DeviceLayer& ctx_;
@@ -250,14 +259,28 @@ DeviceLayer& Console::ctx() { return plugin_.context(); }
 
 bool Console::ready() const { return !running_ && plugin_.context().gate.idle(); }
 
+bool Console::answersNow() const {
+    return ready() || (!running_ && (plugin_.stopping() || plugin_.context().health.startupRunning));
+}
+
 Reply Console::emit(Reply reply) {
     if (reply.outcome == Reply::Outcome::Quit) quit_ = true;
+    // Names from the host, the files and the controller reach the operator escaped.
+    for (auto& line : reply.lines) line = escaped(line);
     if (sink_)
         for (const auto& line : reply.lines) sink_(line);
     return reply;
 }
 
 Reply Console::dispatch(const Command& command) {
+    // Once the stop has begun nothing is taken any more: a device made or a write sent
+    // now would be cut off halfway by the shutdown.
+    if (plugin_.stopping() && !std::holds_alternative<cmd::Empty>(command))
+        return refused(commandWord(command) + ": the run is stopping; nothing was done");
+    if (!readsOnly(command) && plugin_.context().health.startupRunning)
+        return refused(commandWord(command) +
+                       ": the controller link is starting (a reconnect runs); nothing was done (status says when it "
+                       "is up)");
     if (!readsOnly(command) && !ready())
         return {Reply::Outcome::NotReady,
                 {commandWord(command) + ": the plug-in is waiting for the controller; nothing was done (try again)"}};

@@ -50,6 +50,11 @@ public:
     // True when nothing waits for the controller: no response loop running, the busy flag
     // and the timer's busy flag clear, no X10 send running, and no console line running.
     [[nodiscard]] bool ready() const;
+    // True when a line handed in now gets its answer at once even though ready() is
+    // false: while the link starts (a reconnect) or the run stops, commands that need
+    // the controller are refused, so waiting for the end of that would only delay the
+    // refusal.
+    [[nodiscard]] bool answersNow() const;
 
     // Runs one line now (see the top of this file). Never throws.
     Reply execute(std::string_view line);

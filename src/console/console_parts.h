@@ -21,8 +21,7 @@ inline Reply done(std::vector<std::string> lines) { return {Reply::Outcome::Done
 inline Reply done(std::string line) { return done(std::vector<std::string>{std::move(line)}); }
 inline Reply refused(std::string line) { return {Reply::Outcome::Error, {std::move(line)}}; }
 
-// Text from the host or the files, safe to print: control characters become '?',
-// and a long text is cut.
+// Text from the host or the files, safe to print: escaped, and a long text is cut.
 std::string printable(std::string_view text, std::size_t maxChars = 200);
 // "SECU16", "RELAY-08", ...; "type N" for other codes.
 std::string moduleName(int type);

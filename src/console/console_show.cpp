@@ -9,19 +9,12 @@
 #include "devices/mappings.h"
 #include "plugin/health.h"
 #include "support/codepage.h"
+#include "support/escape.h"
 #include "support/text.h"
 
 namespace varnel::console::detail {
 
-std::string printable(std::string_view text, std::size_t maxChars) {
-    std::string out;
-    for (char c : text.substr(0, maxChars)) {
-        const auto u = static_cast<unsigned char>(c);
-        out += (u < 0x20 || u == 0x7F) ? '?' : c;
-    }
-    if (text.size() > maxChars) out += "...";
-    return out;
-}
+std::string printable(std::string_view text, std::size_t maxChars) { return escaped(text, maxChars); }
 
 std::string moduleName(int type) {
     switch (type) {

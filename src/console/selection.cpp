@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "support/escape.h"
+
 namespace varnel::console {
 
 namespace {
@@ -39,17 +41,11 @@ void addSorted(std::vector<int>& into, const std::vector<int>& more) {
 
 }  // namespace
 
-// Quoted so that blanks show, cut when long; control characters become '?' so a
-// message about hostile input stays one line.
+// Quoted so that blanks show, cut when long, escaped so that a message about hostile
+// input stays one line.
 std::string quoted(std::string_view s) {
     constexpr std::size_t kMax = 24;
-    std::string out = "'";
-    for (char c : s.substr(0, kMax)) {
-        const auto u = static_cast<unsigned char>(c);
-        out += (u < 0x20 || u == 0x7F) ? '?' : c;
-    }
-    if (s.size() > kMax) out += "...";
-    return out + "'";
+    return "'" + escaped(s, kMax) + "'";
 }
 
 std::optional<long long> parseInteger(std::string_view text) {

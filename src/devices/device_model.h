@@ -53,6 +53,10 @@ struct CodeHolder {
 CodeHolder deviceAtCode(DeviceLayer& ctx, const std::string& code, DeviceKind kind);
 // Deletes the device at `code` only when it is the plug-in's own of `kind`.
 void deleteOwnDevice(DeviceLayer& ctx, const std::string& code, DeviceKind kind);
+// True when another interface's device holds `code`. Such a device can sit inside one of
+// the plug-in's house codes; what the controller reports must never drive it.
+// Throws what the host throws.
+bool foreignDeviceAt(DeviceLayer& ctx, const std::string& code);
 
 // --- finders (start-up and the window)
 std::string FindInterface(DeviceLayer& ctx);

@@ -5,6 +5,7 @@
 
 #include "commands/block_reads.h"
 #include "commands/x10_commands.h"
+#include "devices/device_model.h"
 #include "devices/mappings.h"
 #include "support/errors.h"
 #include "support/host_access.h"
@@ -79,6 +80,9 @@ void HandleIOPointChange(DeviceLayer& ctx, const std::array<std::uint8_t, 4>& re
     const PointShown shown = pointShown(map->utype(), p, map->invert(), ioPointLookup(ctx, m, p));
 
     const std::string code = map->hc() + std::to_string(p + 1);
+    bool foreign = false;
+    reportStep(ctx, "HandleIOPointChange", 7, [&] { foreign = foreignDeviceAt(ctx, code); });
+    if (foreign) return;
     reportStep(ctx, "HandleIOPointChange", 7, [&] {
         Host& hs = requireHost(ctx.host);
         Callback& callback = requireCallback(ctx.host);

@@ -64,6 +64,13 @@ void deleteOwnDevice(DeviceLayer& ctx, const std::string& code, DeviceKind kind)
     if (h.ours) requireHost(ctx.host).DeleteDevice(h.device->ref());
 }
 
+bool foreignDeviceAt(DeviceLayer& ctx, const std::string& code) {
+    const std::int32_t ref = hsDeviceExists(ctx, code);
+    if (ref <= -1) return false;
+    const auto dev = GetHSDevice(ctx, ref);
+    return dev && !isOwnDevice(ctx, *dev);
+}
+
 void forEachHostDevice(DeviceLayer& ctx, const std::function<bool(Device&)>& fn) {
     Host& hs = requireHost(ctx.host);
     if (!ctx.host.newGeneration) {

@@ -49,7 +49,7 @@ void comparePoint(DeviceLayer& ctx, const umap& map, const PointRange& range, in
     } else {
         status = hs.DeviceStatus(code);
     }
-    if (status == wanted) return;
+    if (status == wanted || foreignDeviceAt(ctx, code)) return;
     if (range.logPrefix) commLog(ctx, range.logPrefix + code + " to " + std::to_string(wanted));
     hs.SetDeviceStatus(code, wanted);
     callback.ValueChangeEvent(code, shown.value);

@@ -2,6 +2,7 @@
 // both readers hand their reports to.
 #include <string>
 
+#include "devices/device_model.h"
 #include "devices/events.h"
 #include "devices/io_timer.h"
 #include "link/serial_link.h"
@@ -55,6 +56,7 @@ void handle(DeviceLayer& ctx, const ControllerReport& r, ReportPath path) {
         case ReportKind::LeopardTouch:
             if (ctx.switches.leopardVar == "-1") return;
             say(ctx, path, kLeopard, num(r.touch()));
+            if (foreignDeviceAt(ctx, ctx.switches.leopardVar + "1")) return;
             requireHost(ctx.host).SetDeviceValue(ctx.switches.leopardVar + "1", r.touch());
             return;
         case ReportKind::Ignored:

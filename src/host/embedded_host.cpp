@@ -24,7 +24,9 @@ constexpr std::size_t kProblemsLogged = 20;
 
 // The user's links stay: a symbolic link is written through to its file, and a file
 // with other hard links is rewritten in place so that every name keeps showing it.
-files::ReplaceOptions keepLinks() { return {.followLink = true, .keepHardLinks = true}; }
+files::ReplaceOptions keepLinks(const files::WriteFaults* faults = nullptr) {
+    return {.followLink = true, .keepHardLinks = true, .faults = faults};
+}
 
 fs::path normalDir(const fs::path& dir) {
     std::error_code ec;
@@ -150,6 +152,12 @@ EmbeddedHost::EmbeddedHost(const fs::path& hostDir, SettingsStore& userSettings,
         definitionTimer_ = options_.loop->createTimer();
         definitionTimer_->setInterval(0);
         definitionTimer_->onTick = [this] { saveDefinitions(); };
+        retryTimer_ = options_.loop->createTimer();
+        retryTimer_->setInterval(options_.saveRetryMs);
+        retryTimer_->onTick = [this] {
+            retryTimer_->setEnabled(false);
+            (void)saveNow();
+        };
     }
     table_->onChange = [this](host::Change what) { deviceChanged(what); };
     table_->onStatus = [this](const host::DeviceRecord& r) {
@@ -164,7 +172,9 @@ EmbeddedHost::~EmbeddedHost() {
     table_->onStatus = nullptr;
     if (saveTimer_) saveTimer_->setEnabled(false);
     if (definitionTimer_) definitionTimer_->setEnabled(false);
+    if (retryTimer_) retryTimer_->setEnabled(false);
     if (unsaved_) saveDevices();
+    if (!unsavedSettings_.empty()) saveSettings();
 }
 
 fs::path EmbeddedHost::settingsFile() const { return hostDir_ / "config" / "settings.ini"; }
@@ -276,12 +286,17 @@ bool EmbeddedHost::saveDevices() {
     try {
         // Gathered saves are rare enough to wait for the disk; saves after every
         // single change only guard against a crash of the program.
-        files::ReplaceOptions options = keepLinks();
+        files::ReplaceOptions options = keepLinks(options_.writeFaults);
         options.durable = saveTimer_ != nullptr;
         files::replaceFile(devicesFile(), host::writeDeviceFile(*table_), options);
     } catch (const std::exception& e) {
-        if (!saveFailed_) hostMessage(std::string("cannot save the devices: ") + e.what());
+        saveError_ = e.what();
+        if (!saveFailed_)
+            hostMessage("cannot save the devices: " + saveError_ +
+                        (retryTimer_ ? "; trying again every " + std::to_string(options_.saveRetryMs / 1000) + " s"
+                                     : std::string()));
         saveFailed_ = true;
+        retryLater();
         return false;
     }
     if (saveFailed_) hostMessage("devices saved again");
@@ -290,10 +305,34 @@ bool EmbeddedHost::saveDevices() {
     return true;
 }
 
+// Without a loop nobody would retry: the caller hears of the failure instead.
+void EmbeddedHost::retryLater() {
+    if (retryTimer_ && !retryTimer_->enabled()) retryTimer_->setEnabled(true);
+}
+
+std::optional<std::string> EmbeddedHost::unsavedWhy() const {
+    std::string why;
+    if (unsaved_ && saveFailed_) why = "cannot save the devices: " + saveError_;
+    if (!unsavedSettings_.empty())
+        why += (why.empty() ? "" : "; ") + std::string("cannot save the settings: ") + settingsError_;
+    if (why.empty()) return std::nullopt;
+    return why;
+}
+
+std::optional<std::string> EmbeddedHost::saveNow() {
+    if (definitionTimer_) definitionTimer_->setEnabled(false);
+    if (unsaved_) saveDevices();
+    if (!unsavedSettings_.empty()) saveSettings();
+    return unsavedWhy();
+}
+
 void EmbeddedHost::flush() {
     if (saveTimer_) saveTimer_->setEnabled(false);
     if (definitionTimer_) definitionTimer_->setEnabled(false);
+    if (retryTimer_) retryTimer_->setEnabled(false);
     if (unsaved_ && !saveDevices()) throw HostError("cannot save the devices to " + devicesFile().string());
+    if (!unsavedSettings_.empty() && !saveSettings())
+        throw HostError("cannot save the settings to " + settingsFile().string());
 }
 
 // ---- settings
@@ -310,24 +349,62 @@ void EmbeddedHost::writeSettingsText(const std::string& text,
                                      const std::function<std::string(const std::string&)>& edit) {
     const std::string changed = edit(text);
     // Unchanged settings are not written: the file keeps its date and its links stay untouched.
-    if (changed != text) files::replaceFile(settingsFile(), changed, keepLinks());
+    if (changed != text) files::replaceFile(settingsFile(), changed, keepLinks(options_.writeFaults));
 }
 
 std::string EmbeddedHost::GetIniSetting(const std::string& section, const std::string& key,
                                         const std::string& fallback) const {
-    return host::iniGet(readSettingsText(), section, key).value_or(fallback);
+    std::string text = readSettingsText();
+    for (const auto& p : unsavedSettings_) text = host::iniSet(text, p.section, p.key, p.value);
+    return host::iniGet(text, section, key).value_or(fallback);
 }
 
 void EmbeddedHost::SaveIniSetting(const std::string& section, const std::string& key, const std::string& value) {
     // A setting such as the unit mappings names devices: they are on disk first, so that a
     // process killed after this write never leaves settings naming devices it did not save.
     saveDefinitions();
+    if (!unsavedSettings_.empty()) {
+        // Behind earlier ones that wait for the disk, so that they land in order.
+        (void)host::iniSet("", section, key, value);  // refuses what no file can hold, as below
+        unsavedSettings_.push_back({section, key, value});
+        saveSettings();
+        return;
+    }
     try {
         writeSettingsText(readSettingsText(),
                           [&](const std::string& text) { return host::iniSet(text, section, key, value); });
+    } catch (const files::FileError& e) {
+        // The value is kept and the write tried again, as for the devices.
+        if (!retryTimer_) throw HostError(std::string("SaveIniSetting: ") + e.what());
+        unsavedSettings_.push_back({section, key, value});
+        settingsUnsaved(e.what());
     } catch (const std::exception& e) {
         throw HostError(std::string("SaveIniSetting: ") + e.what());
     }
+}
+
+bool EmbeddedHost::saveSettings() {
+    try {
+        writeSettingsText(readSettingsText(), [&](std::string text) {
+            for (const auto& p : unsavedSettings_) text = host::iniSet(text, p.section, p.key, p.value);
+            return text;
+        });
+    } catch (const std::exception& e) {
+        settingsUnsaved(e.what());
+        return false;
+    }
+    unsavedSettings_.clear();
+    settingsError_.clear();
+    hostMessage("settings saved again");
+    return true;
+}
+
+void EmbeddedHost::settingsUnsaved(const std::string& why) {
+    if (settingsError_.empty())
+        hostMessage("cannot save the settings: " + why + "; trying again every " +
+                    std::to_string(options_.saveRetryMs / 1000) + " s");
+    settingsError_ = why;
+    retryLater();
 }
 
 void EmbeddedHost::MoveSettings(const std::string& registryPath, const std::string& target) {

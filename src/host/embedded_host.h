@@ -33,10 +33,12 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "files/files.h"
 #include "host/device_table.h"
 #include "host/free_codes.h"
 #include "host/host_events.h"
@@ -73,6 +75,10 @@ struct EmbeddedHostOptions {
     // Local wall-clock time for log lines; unset = the system clock.
     std::function<std::chrono::system_clock::time_point()> clock{};
     std::uintmax_t maxLogBytes = std::uintmax_t{4} * 1024 * 1024;
+    // With a loop: a save that failed (a full disk) is tried again this often.
+    int saveRetryMs = 5000;
+    // Stand-ins for the system calls of every file write (tests: a full disk).
+    const files::WriteFaults* writeFaults = nullptr;
 };
 
 class EmbeddedHost final : public Host {
@@ -120,9 +126,12 @@ public:
     // Sets a device's value without recording a write (value-change events carry it).
     bool storeValue(const std::string& code, std::int32_t value);
 
-    // Writes pending device changes now. Throws HostError when that fails.
+    // Writes pending device changes and settings now. Throws HostError when that fails.
     void flush();
     [[nodiscard]] bool unsaved() const { return unsaved_; }
+    // Writes what is pending now rather than on the next turn of the loop. Nothing when
+    // all is on the disk; otherwise why not ("cannot save the devices: ..."). Never throws.
+    std::optional<std::string> saveNow();
 
     // Events from the callback object and status/value writes, oldest first (the last 10000).
     void record(host::HostEvent event);
@@ -147,6 +156,10 @@ private:
     void deviceChanged(host::Change what);
     void saveDefinitions();
     bool saveDevices();
+    bool saveSettings();
+    void settingsUnsaved(const std::string& why);
+    void retryLater();
+    [[nodiscard]] std::optional<std::string> unsavedWhy() const;
     std::string readSettingsText() const;
     // Writes edit(text) to the settings file, unless it is `text` again.
     void writeSettingsText(const std::string& text, const std::function<std::string(const std::string&)>& edit);
@@ -162,8 +175,17 @@ private:
     std::shared_ptr<host::DeviceTable> table_;
     std::unique_ptr<Timer> saveTimer_;
     std::unique_ptr<Timer> definitionTimer_;
+    std::unique_ptr<Timer> retryTimer_;
     bool unsaved_ = false;
     bool saveFailed_ = false;
+    std::string saveError_;  // why the last save of the devices failed
+    // Settings written while the file could not be: kept and read from here, in the
+    // order they came, until a retry gets them onto the disk.
+    struct PendingSetting {
+        std::string section, key, value;
+    };
+    std::vector<PendingSetting> unsavedSettings_;
+    std::string settingsError_;
     std::deque<host::HostEvent> events_;
     std::vector<host::HostRun> runs_;
 };

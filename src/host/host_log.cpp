@@ -3,18 +3,13 @@
 #include <ctime>
 
 #include "files/files.h"
+#include "support/escape.h"
 
 namespace varnel::host {
 
 namespace {
 
 constexpr std::size_t kKeptEntries = 10000;
-
-std::string oneLine(std::string s) {
-    for (char& c : s)
-        if (c == '\r' || c == '\n') c = ' ';
-    return s;
-}
 
 }  // namespace
 
@@ -39,7 +34,8 @@ void HostLog::write(const std::string& source, const std::string& message) {
 void HostLog::own(const std::string& text) { emit("Host", text); }
 
 void HostLog::emit(const std::string& source, const std::string& message) {
-    const ConsoleLine entry{formatTime(clock_()), oneLine(source), oneLine(message)};
+    // Messages carry names and payloads from outside: one entry stays one line, escaped.
+    const ConsoleLine entry{formatTime(clock_()), escaped(source), escaped(message)};
     const std::string line = entry.text();
     if (files::appendRotating(file_, line + "\n", maxFileBytes_)) {
         fileFailed_ = false;

@@ -89,8 +89,31 @@ void OpenCommPort(LinkLayer& ctx) {
 
 void ClosePort(LinkLayer& ctx) { ctx.platform.port.close(); }
 
+namespace {
+
+// Bytes that wait when a frame goes out cannot be its answer: they are what is left of
+// a reply that was cut or came late (a controller that fell silent in the middle of
+// one). Taken for the next 3-byte answer, which may start with any byte, they would
+// make a command nobody answered look answered. Reports among them are handed on; the
+// rest is dropped and counted.
+void dropStaleInput(LinkLayer& ctx) {
+    auto& port = ctx.platform.port;
+    ReportReader reader;
+    // Every step takes at least one byte; a controller that keeps talking cannot hold us.
+    for (std::size_t budget = port.bytesWaiting(); budget > 0 && port.bytesWaiting() > 0; --budget) {
+        const auto step = pullReport(ctx, reader);
+        if (!step) break;
+        if (*step == ReportReader::Step::Report) ctx.linkEvents->report(reader.report());
+    }
+}
+
+}  // namespace
+
 std::int16_t SendBytes(LinkLayer& ctx, std::span<const std::uint8_t> buf) {
-    if (ctx.link.portOpen && !ctx.ending) skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
+    if (ctx.link.portOpen && !ctx.ending) {
+        dropStaleInput(ctx);
+        skipStep(ctx, 1, [&] { ctx.platform.port.write(buf); });
+    }
     clearPending(ctx);
     return 0;
 }

@@ -104,6 +104,9 @@ public:
         ctx_.platform.port.cancelOpen();
     }
 
+    // A stop has begun (the shutdown runs or waits are being ended): nothing new starts.
+    [[nodiscard]] bool stopping() const { return ended_ || ctx_.ending; }
+
     // The plug-in's state, for the embedding program, the window and tests.
     PluginState& context() { return ctx_; }
     const PluginState& context() const { return ctx_; }

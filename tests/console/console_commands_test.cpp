@@ -175,6 +175,57 @@ TEST_F(ConsoleCommands, a_silent_controller_is_reported_not_taken_for_success) {
     for (const auto& k : cases) EXPECT_EQ(c.refused(k.line), k.says) << k.line;
 }
 
+// A controller that falls silent in the middle of a reply leaves its first bytes behind;
+// they are no answer to the commands that follow.
+TEST_F(ConsoleCommands, bytes_left_of_a_cut_reply_never_pass_for_a_later_answer) {
+    bool cut = false;
+    c.rig.controller.overrideFrame = [&](const sim::ReceivedFrame& f) {
+        if (cut || f.kind != FrameKind::BlockRead) return false;
+        cut = true;
+        std::vector<std::uint8_t> part(100, 0x00);
+        part[0] = 0x2A;
+        c.rig.controller.sendRaw(part, true);
+        c.rig.controller.faults().silent = true;
+        return true;
+    };
+    // Lines typed meanwhile run the moment the plug-in is free, as the run's feed hands them over.
+    const std::vector<std::string> lines{"var 1 5", "screen 0 0 hi", "x10 A1 on"};
+    std::vector<std::string> said;
+    auto feed = c.rig.loop.createTimer();
+    feed->setInterval(20);
+    feed->onTick = [&] {
+        if (cut && said.size() < lines.size() && c.console.ready())
+            said.push_back(c.run(lines[said.size()]).lines.at(0));
+    };
+    feed->setEnabled(true);
+    c.rig.run(40'000);
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "var: no answer from the controller (var 1 5 waited 4 s for it)",
+                        "screen: no answer from the controller (screen 0 0 hi waited 4 s for it)",
+                        "x10: no answer from the controller (x10 A1 on waited 4 s for it)",
+                    }));
+}
+
+TEST_F(ConsoleCommands, names_from_outside_are_printed_escaped) {
+    auto& h = *c.rig.host;
+    auto d = h.GetDeviceByRef(h.NewDeviceRef("Caf\xe9\nfake: line"));
+    d->set_hc("Z");
+    d->set_dc("9");
+    d->set_location(
+        "K\xc3\xbc"
+        "che\t\x1b[2J");
+    const auto r = c.run("devices");
+    ASSERT_EQ(r.outcome, Reply::Outcome::Done);
+    std::string all;
+    for (const auto& line : c.printed) all += line + "\n";
+    EXPECT_NE(all.find("Caf\\xe9\\nfake: line  K\xc3\xbc"
+                       "che\\t\\x1b[2J"),
+              std::string::npos)
+        << all;
+    EXPECT_EQ(all.find_first_of("\t\x1b\xe9"), std::string::npos) << all;
+}
+
 TEST_F(ConsoleCommands, screen_writes_text_with_its_options) {
     c.ok("screen --backlight --beep 0 1 Hi");
     ASSERT_EQ(c.rig.controller.screenWrites().size(), 1u);

@@ -1,6 +1,10 @@
 // Choosing mirrored variables and points from the console and from the start-up options.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <fstream>
 #include <set>
 
 #include "console_rig.h"
@@ -241,6 +245,32 @@ TEST_F(ForeignDevices, devices_of_another_interface_on_our_letters_are_never_tak
     }
 }
 
+TEST_F(ForeignDevices, input_changes_never_drive_another_interfaces_device_on_a_unit_letter) {
+    c.ok("mirror vars 0,64");     // Q1 and R1
+    c.ok("mirror points 1 0,1");  // S1 and S2
+    ASSERT_EQ(c.codeOf("Input 1", "Secu16 Unit 1"), "S1");
+    addForeign("S5", "Garage lamp");
+    c.rig.host->clearEvents();
+    const auto s1 = c.rig.host->DeviceStatus("S1");
+    // Point 4 of unit 1 would be S5; point 0 is the plug-in's S1. Heard by the timer's
+    // reader, by the response loop (a command waits) and by the timer's comparison.
+    const auto flip = [&](int point) {
+        if (!c.rig.controller.changeInput(1, point, true)) c.rig.controller.changeInput(1, point, false);
+    };
+    flip(4);
+    flip(0);
+    c.rig.run(1000);
+    flip(4);
+    c.ok("var 3 8");
+    c.rig.run(5000);
+    expectForeignUntouched("after the reports");
+    std::vector<std::string> touched;
+    for (const auto& e : c.rig.host->events())
+        if (e.code == "S5") touched.push_back(host::describe(e));
+    EXPECT_EQ(touched, std::vector<std::string>{});
+    EXPECT_NE(c.rig.host->DeviceStatus("S1"), s1) << "the plug-in's own device must still follow";
+}
+
 TEST_F(ForeignDevices, the_second_letter_held_by_another_interface_is_left_alone) {
     c.ok("mirror vars 0");  // Q1 and R64
     c.rig.host->DeleteDevice(c.rig.host->DeviceExistsRef("R64"));
@@ -251,6 +281,52 @@ TEST_F(ForeignDevices, the_second_letter_held_by_another_interface_is_left_alone
     EXPECT_TRUE(ownCodes('R').empty());
     EXPECT_EQ(ownCodes('Q'), (std::set<std::string>{"Q2"}));
     EXPECT_EQ(selectedVars(), (std::set<int>{1}));
+}
+
+TEST(ConsoleMirrorHost, a_full_disk_is_said_on_the_line_and_the_run_saves_once_there_is_room) {
+    bool full = false;
+    files::WriteFaults faults;
+    faults.write = [&full](int fd, const char* data, std::size_t size) -> long {
+        if (!full) return ::write(fd, data, size);
+        errno = ENOSPC;
+        return -1;
+    };
+    test::EngineOptions options;
+    options.hostSavesLater = true;
+    options.hostWriteFaults = &faults;
+    test::ConsoleRig c(options);
+    c.start();
+    const auto logCount = [&](const std::string& text) {
+        std::ifstream in(c.rig.dir.path() / "logs" / "host.log");
+        int n = 0;
+        for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos ? 1 : 0;
+        return n;
+    };
+    full = true;
+    const std::string said = c.ok("mirror points 1 0-3");
+    EXPECT_NE(said.find("created 4"), std::string::npos) << said;
+    EXPECT_NE(said.find("; NOT SAVED: cannot save the devices: "), std::string::npos) << said;
+    EXPECT_NE(said.find("No space left on device; cannot save the settings: "), std::string::npos) << said;
+    c.rig.run(30'000);
+    EXPECT_EQ(logCount("cannot save the devices"), 1);
+    EXPECT_EQ(logCount("cannot save the settings"), 1);
+    EXPECT_EQ(logCount("saved again"), 0);
+
+    full = false;
+    c.rig.run(6'000);
+    EXPECT_EQ(logCount("devices saved again"), 1);
+    EXPECT_EQ(logCount("settings saved again"), 1);
+    EXPECT_EQ(c.ok("mirror points 1 add 4").find("NOT SAVED"), std::string::npos) << c.last;
+    // What a restart finds: the devices and the unit's mapping.
+    MemorySettings settings;
+    RecordingLauncher launcher;
+    EmbeddedHost again(c.rig.dir.path(), settings, launcher);
+    std::set<std::string> codes;
+    for (const auto& d : again.devices()) codes.insert(d.code());
+    for (const auto& d : c.rig.host->devices()) EXPECT_TRUE(codes.contains(d.code())) << d.code();
+    EXPECT_EQ(again.GetIniSetting("hspi_tarnwick", "mappings", ""),
+              c.rig.host->GetIniSetting("hspi_tarnwick", "mappings", "x"));
+    EXPECT_NE(again.GetIniSetting("hspi_tarnwick", "mappings", "").find("1!"), std::string::npos);
 }
 
 TEST(ConsoleMirrorHost, a_creation_the_host_refuses_is_said_and_nothing_is_selected_or_written) {

@@ -30,7 +30,7 @@ TEST(EventLines, each_event_kind_reads_as_one_line) {
         {{.kind = K::StatusSet, .code = "[6", .value = 5}, "[6 set to status 5"},
         {{.kind = K::StatusSet, .code = "Q1", .value = 2, .known = false}, "Q1 (no such device) set on"},
         {{.kind = K::ValueSet, .code = "#5", .value = 7}, "#5 value set to 7"},
-        {{.kind = K::X10, .code = "A", .value = 2, .addresses = "A1\x1b[2J"}, "X10 received: A1?[2J on"},
+        {{.kind = K::X10, .code = "A", .value = 2, .addresses = "A1\x1b[2J"}, "X10 received: A1\\x1b[2J on"},
     };
     for (const auto& k : cases) EXPECT_EQ(console::describeEvent(k.event), k.line);
 }

@@ -103,7 +103,7 @@ TEST(MirrorSelection, bad_points_options_are_refused_with_the_reason) {
         {"1:0:flip", "is not UNIT:POINTS or UNIT:POINTS:invert"},
         {"1:0:invert:x", "is not UNIT:POINTS"},
         {"11:\n:", "is not UNIT:POINTS"},
-        {"1:\x1b[2J", "'?[2J' is not a number or range"},
+        {"1:\x1b[2J", "'\\x1b[2J' is not a number or range"},
     };
     for (const auto& c : cases) {
         auto parsed = parseMirrorPoints(c.text);

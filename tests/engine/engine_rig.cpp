@@ -11,11 +11,13 @@ EmbeddedHostOptions hostOptions(const EngineOptions& o, VirtualLoop& loop) {
     h.createSettingsFile = o.hostSettingsFile;
     h.maxDevices = o.hostMaxDevices;
     h.clock = [&loop] { return loop.wallClock(); };
+    if (o.hostSavesLater) h.loop = &loop;
+    h.writeFaults = o.hostWriteFaults;
     return h;
 }
 }  // namespace
 
-EngineRig::EngineRig(EngineOptions options)
+EngineRig::EngineRig(const EngineOptions& options)
     : controller(options.controller),
       wire(loop, port, controller),
       host(std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions(options, loop))),

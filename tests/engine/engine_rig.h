@@ -26,11 +26,14 @@ struct EngineOptions {
     std::string callbackType = "EmbeddedHost";
     bool hostSettingsFile = true;
     std::size_t hostMaxDevices = host::DeviceTable::kMaxDevices;
+    // The host gathers its saves on the loop, as in a run, instead of saving each change.
+    bool hostSavesLater = false;
+    const files::WriteFaults* hostWriteFaults = nullptr;
 };
 
 class EngineRig {
 public:
-    explicit EngineRig(EngineOptions options = {});
+    explicit EngineRig(const EngineOptions& options = {});
     ~EngineRig();
 
     // RegisterCallback, then the host's interface starts in its usual order.

@@ -22,12 +22,23 @@ TEST(HostLog, each_entry_is_one_dated_line_in_the_file_and_on_the_console) {
     console.clear();
     fx.host->WriteLog("Varnel", "Found CPU-XA/Ocelot 0 ");
     fx.host->WriteLog("Warning", "two\r\nlines");
+    // Text from outside (an MQTT payload, a name from a project file): escaped, not raw.
+    fx.host->WriteLog("MQTT",
+                      "payload \xff\xfe\ttab Caf\xe9 \x1b[2J K\xc3\xbc"
+                      "che");
     const std::string file = slurp(fx.path("logs/host.log"));
     EXPECT_NE(file.find("2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 \n"), std::string::npos) << file;
-    EXPECT_NE(file.find("2024-05-06 13:05:09 Warning: two  lines\n"), std::string::npos) << file;
-    EXPECT_EQ(console, (std::vector<std::string>{"2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 ",
-                                                 "2024-05-06 13:05:09 Warning: two  lines"}));
-    ASSERT_EQ(fx.host->logEntries().size(), 2u) << "the host's own remarks are not plug-in entries";
+    EXPECT_NE(file.find("2024-05-06 13:05:09 Warning: two\\r\\nlines\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("2024-05-06 13:05:09 MQTT: payload \\xff\\xfe\\ttab Caf\\xe9 \\x1b[2J K\xc3\xbc"
+                        "che\n"),
+              std::string::npos)
+        << file;
+    EXPECT_EQ(console,
+              (std::vector<std::string>{"2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 ",
+                                        "2024-05-06 13:05:09 Warning: two\\r\\nlines",
+                                        "2024-05-06 13:05:09 MQTT: payload \\xff\\xfe\\ttab Caf\\xe9 \\x1b[2J K\xc3\xbc"
+                                        "che"}));
+    ASSERT_EQ(fx.host->logEntries().size(), 3u) << "the host's own remarks are not plug-in entries";
     EXPECT_EQ(fx.host->logEntries()[1].message, "two\r\nlines");
 }
 

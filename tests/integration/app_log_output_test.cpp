@@ -1,6 +1,7 @@
 // Log lines of `varnel run` on a terminal, under systemd and into the journal.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "log_output.h"
@@ -52,6 +53,19 @@ TEST(LogOutput, each_style_writes_where_its_reader_looks_and_the_level_leaves_ou
         log.line(LogLevel::Info, "Event: X10 A1 On");
         EXPECT_EQ(out.str(), c.out) << static_cast<int>(c.style) << static_cast<int>(c.level);
         EXPECT_EQ(err.str(), c.err) << static_cast<int>(c.style) << static_cast<int>(c.level);
+    }
+}
+
+TEST(LogOutput, text_from_outside_is_escaped_in_every_style) {
+    for (const auto style : {LogStyle::Terminal, LogStyle::Service, LogStyle::Journal}) {
+        std::ostringstream out, err;
+        LogOutput log(LogLevel::Info, style, out, err);
+        log.line(LogLevel::Info, "Event: ValueChange Caf\xe9\nfake: line\x1b[2J");
+        log.hostLine({"2024-05-06 13:05:09", "MQTT", "refused a message: payload \xff\xfe\tx"});
+        const std::string said = out.str() + err.str();
+        EXPECT_NE(said.find("Event: ValueChange Caf\\xe9\\nfake: line\\x1b[2J\n"), std::string::npos) << said;
+        EXPECT_NE(said.find("MQTT: refused a message: payload \\xff\\xfe\\tx\n"), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
     }
 }
 

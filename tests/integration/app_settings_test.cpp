@@ -86,7 +86,7 @@ TEST(RunSettings, a_bad_entry_is_one_line_naming_the_file_and_the_key) {
         {"exec=var 200 1\r\n", "/h/config/settings.ini: [varnel] exec: 'var 200 1': "},
         {"mirror_vars=0-200\r\n", "/h/config/settings.ini: [varnel] mirror_vars: variables: "},
         {"prot=/dev/ttyS0\r\n", "/h/config/settings.ini: [varnel] unknown key 'prot' (known: port, simulate, "},
-        {"\x1b[2J" + std::string(500, 'k') + "=1\r\n", "[varnel] unknown key '?[2Jkkkkkkkkkkkkkkkkkkkk...'"},
+        {"\x1b[2J" + std::string(500, 'k') + "=1\r\n", "[varnel] unknown key '\\x1b[2Jkkkkkkkkkkkkkkkkkkkk...'"},
         {"port=/dev/a\r\nport=/dev/b\r\n", "/h/config/settings.ini: [varnel] port: given twice"},
         {"port=tcp://10.0.0.7\r\n", "[varnel] port: 'tcp://10.0.0.7': needs :PORT after the host"},
         {"port=rfc2217://box:99999\r\n", "[varnel] port: 'rfc2217://box:99999': the port must be a number from 1"},

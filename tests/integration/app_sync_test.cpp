@@ -116,6 +116,23 @@ TEST_F(VarnelSync, host_names_go_into_the_project_file_after_a_backup) {
     EXPECT_EQ(readFile(hostDir / "config" / "devices.txt"), devicesBefore);
 }
 
+TEST_F(VarnelSync, names_in_the_report_are_escaped_so_none_splits_or_colours_a_line) {
+    {
+        test::Rig rig;
+        EmbeddedHost host(hostDir, rig.userSettings, rig.launcher);
+        host.GetDeviceByRef(host.DeviceExistsRef("A1"))->set_name("Ceil\ning\x1b[31m red");
+        host.flush();
+    }
+    const auto r = sync({"--from-project", "--all", "--yes", "--project", q(project)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Device A1: location \"Kitchen\" -> \"Kitchen\", name \"Ceil\\ning\\x1b[31m red\" -> "
+                         "\"Ceiling\"\n"),
+              std::string::npos)
+        << r.out;
+    // The sample's one name in the Windows code page is no raw byte either.
+    EXPECT_EQ(r.out.find_first_of("\x1b\xe9"), std::string::npos) << r.out;
+}
+
 TEST_F(VarnelSync, system_map_names_reach_the_host_devices_and_the_ir_files) {
     // The host's rename script gets the host directory, as at a host shutdown.
     writeFile(hostDir / "scripts" / "Varnel_RenameFiles.vbs", "#!/bin/sh\necho \"$1\" > \"$1/renamed\"\n");

@@ -64,6 +64,8 @@ std::optional<std::string> QtSerialPort::open(const std::string& device) {
     if (device.empty()) return std::string("No serial port given");
     // Opened by its real name, so that the lock file is the one other serial programs
     // use for that device, whichever link (a /dev/serial/by-id name) led to it.
+    // Qt would take a file or /dev/null for a port and only fail on its first line setting, if at all.
+    if (auto why = kindProblem(device)) return "Serial port " + device + " is " + *why;
     std::error_code ec;
     const auto real = std::filesystem::canonical(device, ec);
     // Qt takes a lock file that names no program for a stale one, even while its

@@ -5,6 +5,7 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -194,6 +195,26 @@ std::optional<std::string> accessProblem(const fs::path& device) {
     const Identity who = Identity::current();
     auto problem = modeProblem({st.st_uid, st.st_gid, st.st_mode}, who, groupName(st.st_gid), userName(who.uid));
     return problem ? problem : std::string("no permission to open it (" + std::string(std::strerror(errno)) + ")");
+}
+
+std::optional<std::string> kindProblem(const fs::path& device, const DeviceDirs& dirs) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return std::nullopt;
+    const auto notSerial = [](const std::string& what) { return "not a serial device (" + what + ")"; };
+    if (S_ISREG(st.st_mode)) return notSerial("a regular file");
+    if (S_ISDIR(st.st_mode)) return notSerial("a directory");
+    if (S_ISFIFO(st.st_mode)) return notSerial("a FIFO");
+    if (S_ISSOCK(st.st_mode)) return notSerial("a socket");
+    if (!S_ISCHR(st.st_mode)) return notSerial("a block device");
+    // The kernel's class of the device: "tty" for serial ports and consoles, "mem" for
+    // /dev/null and the like.
+    const auto entry = dirs.sysDevChar / (std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev)));
+    std::error_code ec;
+    const fs::path subsystem = fs::read_symlink(entry / "subsystem", ec);
+    if (ec) return std::nullopt;
+    const std::string kind = subsystem.filename().string();
+    if (kind == "tty") return std::nullopt;
+    return notSerial("a " + kind + " device");
 }
 
 bool SerialLock::stale() const {

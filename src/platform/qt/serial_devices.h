@@ -22,6 +22,7 @@ struct DeviceDirs {
     std::filesystem::path dev = "/dev";
     std::filesystem::path byId = "/dev/serial/by-id";
     std::filesystem::path sysTty = "/sys/class/tty";
+    std::filesystem::path sysDevChar = "/sys/dev/char";
 };
 
 // ttyS ports with a UART behind them, ttyUSB, ttyACM, ttyAMA and the other serial
@@ -54,6 +55,11 @@ struct DeviceMode {
 // The same for this process and a device on disk (access control lists included).
 // Nothing when it may open it.
 [[nodiscard]] std::optional<std::string> accessProblem(const std::filesystem::path& device);
+
+// Why `device` cannot carry a serial line, e.g. "not a serial device (a regular file)";
+// nothing for a terminal device, for a character device the system files under no
+// class (pseudo-terminals) and for a path that does not exist (the open says that).
+[[nodiscard]] std::optional<std::string> kindProblem(const std::filesystem::path& device, const DeviceDirs& dirs = {});
 
 struct SerialLock {
     std::filesystem::path file;
