@@ -247,7 +247,8 @@ bool EmbeddedHost::saveDevices() {
     try {
         // Gathered saves are rare enough to wait for the disk; saves after every
         // single change only guard against a crash of the program.
-        files::replaceFile(devicesFile(), host::writeDeviceFile(*table_), {.durable = saveTimer_ != nullptr});
+        files::replaceFile(devicesFile(), host::writeDeviceFile(*table_),
+                           {.durable = saveTimer_ != nullptr, .note = ownerNote()});
     } catch (const std::exception& e) {
         if (!saveFailed_) hostMessage(std::string("cannot save the devices: ") + e.what());
         saveFailed_ = true;
@@ -285,7 +286,7 @@ void EmbeddedHost::SaveIniSetting(const std::string& section, const std::string&
     // process killed after this write never leaves settings naming devices it did not save.
     saveDefinitions();
     try {
-        files::replaceFile(settingsFile(), host::iniSet(readSettingsText(), section, key, value));
+        files::replaceFile(settingsFile(), host::iniSet(readSettingsText(), section, key, value), {.note = ownerNote()});
     } catch (const std::exception& e) {
         throw HostError(std::string("SaveIniSetting: ") + e.what());
     }
@@ -316,7 +317,7 @@ void EmbeddedHost::MoveSettings(const std::string& registryPath, const std::stri
     }
     saveDefinitions();
     try {
-        files::replaceFile(settingsFile(), host::iniSetAll(readSettingsText(), app, entries));
+        files::replaceFile(settingsFile(), host::iniSetAll(readSettingsText(), app, entries), {.note = ownerNote()});
     } catch (const std::exception& e) {
         throw HostError(std::string("MoveSettings: ") + e.what());
     }

@@ -149,6 +149,10 @@ private:
     bool saveDevices();
     std::string readSettingsText() const;
     void hostMessage(const std::string& text);
+    // Says in the host log when a rewritten file lost its owner.
+    std::function<void(const std::string&)> ownerNote() {
+        return [this](const std::string& text) { hostMessage(text); };
+    }
     [[nodiscard]] const host::DeviceRecord* byCode(const std::string& code) const;
     std::shared_ptr<Device> handle(std::int32_t ref);
 

@@ -107,6 +107,29 @@ TEST(VarnelService, tells_systemd_when_it_is_ready_how_it_is_and_that_it_stops) 
     for (std::string line; std::getline(lines, line);) EXPECT_FALSE(std::isdigit(line[0])) << line;
 }
 
+// systemd starts the service with the unit's system-call filter in force: a call the
+// filter refuses would kill the run (SIGSYS) before it is ready.
+TEST(VarnelService, runs_under_the_units_own_system_call_filter_and_rewrites_its_settings) {
+    test::TempDir dir;
+    const fs::path host = dir.path() / "host";
+    const std::string before = "[varnel]\r\nsimulate=1\r\ndemo=0\r\n";
+    test::writeFile(host / "config" / "settings.ini", before);
+    NotifySocket systemd(dir.path() / "notify");
+    test::LiveVarnel run({VARNEL_UNIT_FILE, VARNEL_EXE, "run", "--host-dir", q(host)},
+                         {{"NOTIFY_SOCKET", q(dir.path() / "notify")}}, VARNEL_SYSCALL_JAIL);
+    ASSERT_TRUE(run.waitUntil(40'000, [&] { return systemd.indexOf("READY=1") < systemd.messages().size(); }))
+        << run.said();
+    const std::string settings = test::readFile(host / "config" / "settings.ini");
+    EXPECT_NE(settings, before);
+    EXPECT_EQ(settings.rfind(before, 0), 0u) << settings;
+    run.terminate();
+    ASSERT_TRUE(run.waitForExit());
+    EXPECT_EQ(run.exitCode(), 0) << run.said();
+    EXPECT_EQ(run.said().find("could not keep the owner"), std::string::npos) << run.said();
+    for (const auto& e : fs::directory_iterator(host / "config"))
+        EXPECT_EQ(e.path().filename(), "settings.ini") << "nothing left behind";
+}
+
 TEST(VarnelService, the_host_directory_alone_configures_a_run_and_a_bad_entry_stops_it) {
     test::TempDir dir;
     const fs::path host = dir.path() / "host";
