@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileSystemWatcher>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -12,12 +13,15 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
+#include <utility>
 
 #include "commands.h"
 #include "commands/ir_files.h"
 #include "console/console.h"
 #include "console/event_lines.h"
 #include "console_feed.h"
+#include "files/files.h"
 #include "devices/io_timer.h"
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
@@ -33,6 +37,7 @@
 #include "platform/qt/serial_devices.h"
 #include "plugin/health.h"
 #include "plugin/hspi.h"
+#include "plugin/link_watch.h"
 #include "port_names.h"
 #include "service_notifier.h"
 #include "service_status.h"
@@ -47,6 +52,9 @@
 namespace varnel::app {
 
 namespace {
+
+// From a change where a missing device lives to the next look at it.
+constexpr int kSettleMs = 100;
 
 // How often systemd's status line is brought up to date (sent only when it changed).
 constexpr int kStatusMs = 5000;
@@ -108,6 +116,50 @@ void watchDeviceDirectory(QFileSystemWatcher& watcher, const std::string& device
                          watchNearest();
                          onChange();
                      });
+}
+
+// A run that stops by itself (`--exec ... quit`) wants its answer now, not after a wait.
+bool oneShot(const std::vector<std::string>& exec) {
+    return std::any_of(exec.begin(), exec.end(), [](const std::string& line) {
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        return files::equalsNoCase(first, "quit") || files::equalsNoCase(first, "exit");
+    });
+}
+
+// A device missing at start (an adapter plugged in later, a wrong by-id name) is
+// waited for as a lost link is: the same growing pauses, a change where it lives tried
+// at once, a line when the wait begins and when its reason changes. systemd hears
+// READY=1 now, so that a long wait is not a failed start. False when a stop ended it.
+bool waitForDevice(EventLoop& loop, const std::string& device, std::string why, LogOutput& log,
+                   ServiceNotifier& notifier, const bool& stopRequested) {
+    const auto tell = [&] {
+        log.line(LogLevel::Warning, "varnel: " + why + "; waiting for it, trying again every " +
+                                        std::to_string(LinkWatch::kFirstPauseMs / 1000) + " to " +
+                                        std::to_string(LinkWatch::kLongestPauseMs / 1000) + " s");
+        notifier.status("waiting for the port: " + why);
+    };
+    tell();
+    notifier.ready();
+    bool woken = false;
+    QFileSystemWatcher dirs;
+    if (!isNetworkPort(device)) watchDeviceDirectory(dirs, device, [&woken] { woken = true; });
+    for (int pauseMs = LinkWatch::kFirstPauseMs;; pauseMs = std::min(pauseMs * 2, LinkWatch::kLongestPauseMs)) {
+        loop.waitUntil(pauseMs, [&] { return stopRequested || woken; });
+        // udev gives a new node its group a moment after it appears.
+        if (std::exchange(woken, false)) loop.waitUntil(kSettleMs, [&] { return stopRequested; });
+        if (stopRequested) return false;
+        auto err = probe(loop, device, log);
+        if (!err) {
+            log.line(LogLevel::Info, "varnel: " + device + " is there now");
+            return true;
+        }
+        if (*err != why) {
+            why = *err;
+            tell();
+        }
+    }
 }
 
 }  // namespace
@@ -216,11 +268,6 @@ int runPlugin(const RunOptions& o) {
         std::cerr << "varnel: port number setting " << portNumber << " names no serial device; use --port DEVICE\n";
         return kExitFailure;
     }
-    if (auto err = probe(loop, device, log)) {
-        std::cerr << "varnel: " << *err << '\n';
-        return kExitFailure;
-    }
-
     // A stop ends every wait at once (a start-up against a silent controller, a command
     // waiting for its reply); the shutdown runs as soon as the waiting step has unwound.
     // Asked for again while that runs, it ends the process at once (devices saved first,
@@ -254,6 +301,17 @@ int runPlugin(const RunOptions& o) {
     forTimer.setSingleShot(true);
     QObject::connect(&forTimer, &QTimer::timeout, &forTimer, [&] { stop(); });
     if (o.forSeconds) forTimer.start(static_cast<int>(std::min(*o.forSeconds * 1000.0, 2.0e9)));
+
+    if (auto err = probe(loop, device, log)) {
+        if (o.forSeconds || oneShot(o.exec)) {
+            std::cerr << "varnel: " << *err << '\n';
+            return kExitFailure;
+        }
+        if (!waitForDevice(loop, device, *err, log, notifier, stopRequested)) {
+            host->flush();
+            return kExitOk;
+        }
+    }
 
     PluginState& ctx = hspi.context();
     ctx.showStartupStep = [&log, &notifier, &starting](const std::string& step) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace varnel::app {
 
@@ -19,7 +20,10 @@ void ServiceNotifier::startWatchdog() {
     send("WATCHDOG=1");
 }
 
-void ServiceNotifier::ready() { send("READY=1"); }
+void ServiceNotifier::ready() {
+    if (std::exchange(ready_, true)) return;
+    send("READY=1");
+}
 
 void ServiceNotifier::status(const std::string& text) {
     if (!active_ || text == lastStatus_) return;
