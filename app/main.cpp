@@ -21,7 +21,7 @@ int main(int argc, char** argv) try {
     if (auto* run = std::get_if<RunOptions>(&command)) {
         if (auto bad = addHostSettings(*run, [](const char* name) { return std::getenv(name); })) {
             std::cerr << "varnel: " << *bad << '\n';
-            return kExitFailure;
+            return kExitConfig;
         }
         if (auto bad = settleDemoOptions(*run)) command = UsageError{*bad};
     }

@@ -222,7 +222,7 @@ int runPlugin(const RunOptions& o) {
     auto mqtt = MqttBridge::configure(o);
     if (const auto* err = std::get_if<std::string>(&mqtt)) {
         std::cerr << "varnel: " << *err << '\n';
-        return kExitFailure;
+        return kExitConfig;
     }
     host->onEvent = [&host, &log](const host::HostEvent& e) {
         log.line(LogLevel::Info, "Event: " + console::describeEvent(e, host.get()));
@@ -266,7 +266,7 @@ int runPlugin(const RunOptions& o) {
     const std::string device = portDevice(portNumber);
     if (device.empty()) {
         std::cerr << "varnel: port number setting " << portNumber << " names no serial device; use --port DEVICE\n";
-        return kExitFailure;
+        return kExitConfig;
     }
     // A stop ends every wait at once (a start-up against a silent controller, a command
     // waiting for its reply); the shutdown runs as soon as the waiting step has unwound.

@@ -14,6 +14,7 @@
 #include <memory>
 #include <sstream>
 
+#include "cli.h"
 #include "platform/qt/serial_devices.h"
 #include "pty_pair.h"
 #include "sim/pty/pty_simulator.h"
@@ -147,11 +148,30 @@ TEST(VarnelService, the_host_directory_alone_configures_a_run_and_a_bad_entry_st
     EXPECT_NE(settings.find("[varnel]\r\nsimulate=1\r\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("poll_interval=500"), std::string::npos) << settings;
 
-    test::writeFile(host / "config" / "settings.ini", "[varnel]\r\nsimulate=1\r\nfor=soon\r\n");
-    const auto bad = test::runVarnel({"run", "--host-dir", q(host)});
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.err, "varnel: " + (host / "config" / "settings.ini").string() +
-                           ": [varnel] for: needs a number of seconds above 0, not 'soon'\n");
+    // Wrong settings end the run with their own status, one the unit does not restart on.
+    const struct {
+        std::string settings, err;
+    } wrong[] = {
+        {"[varnel]\r\nsimulate=1\r\nfor=soon\r\n",
+         "varnel: " + (host / "config" / "settings.ini").string() +
+             ": [varnel] for: needs a number of seconds above 0, not 'soon'\n"},
+        {"[varnel]\r\nsimulate=1\r\nmqtt=ftp://broker\r\n", "varnel: "},
+    };
+    for (const auto& w : wrong) {
+        test::writeFile(host / "config" / "settings.ini", w.settings);
+        const auto bad = test::runVarnel({"run", "--host-dir", q(host)});
+        EXPECT_EQ(bad.exitCode, app::kExitConfig) << bad.err;
+        EXPECT_EQ(w.err.ends_with('\n') ? bad.err : bad.err.substr(0, w.err.size()), w.err) << bad.err;
+        EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+    }
+    std::istringstream unit(test::readFile(VARNEL_UNIT_FILE));
+    std::vector<std::string> prevented;
+    for (std::string line; std::getline(unit, line);)
+        if (line.rfind("RestartPreventExitStatus=", 0) == 0) {
+            std::istringstream codes(line.substr(line.find('=') + 1));
+            for (std::string code; codes >> code;) prevented.push_back(code);
+        }
+    EXPECT_NE(std::find(prevented.begin(), prevented.end(), std::to_string(app::kExitConfig)), prevented.end());
 }
 
 // A lock file in the place serial programs look for the device's.
