@@ -21,7 +21,11 @@ std::optional<LogLevel> parseLogLevel(std::string_view text) {
 
 LogLevel levelOf(std::string_view source, std::string_view message) {
     if (source == "Warning") return LogLevel::Warning;
-    if (source == "Varnel" && !message.ends_with(" 0 ")) return LogLevel::Error;
+    if (source != "Varnel") return LogLevel::Info;
+    if (!message.ends_with(" 0 ")) return LogLevel::Error;
+    // What an operator must see without being an error of the plug-in's own.
+    if (message.starts_with("Controller link lost") || message.find("Timeout") != std::string_view::npos)
+        return LogLevel::Warning;
     return LogLevel::Info;
 }
 
@@ -52,7 +56,7 @@ void LogOutput::hostLine(const host::ConsoleLine& entry) {
 void LogOutput::line(LogLevel level, const std::string& text) {
     if (level > level_) return;
     switch (style_) {
-        case LogStyle::Terminal: out_ << text << std::endl; break;
+        case LogStyle::Terminal: (level == LogLevel::Error ? err_ : out_) << text << std::endl; break;
         case LogStyle::Service: err_ << text << std::endl; break;
         case LogStyle::Journal:
             err_ << (level == LogLevel::Error     ? SD_ERR

@@ -1,10 +1,11 @@
 #pragma once
 // Where `varnel run` writes its log lines (the host log's entries, host events, the
 // simulator's steps) and which it leaves out. On a terminal or into a file: standard
-// output, host log entries with their time. Under systemd: standard error without a
-// time (the journal adds its own), with the journal's priority prefix when standard
-// error is the journal, so that `journalctl -p warning` finds the warnings.
-// The host log file keeps every entry whatever the level.
+// output with the host log entries' time, its own errors on standard error. Under
+// systemd: standard error without a time (the journal adds its own), with the
+// journal's priority prefix when standard error is the journal, so that
+// `journalctl -p warning` finds the warnings. The host log file keeps every entry
+// whatever the level.
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -21,7 +22,8 @@ enum class LogLevel { Error, Warning, Info };
 
 // A host log entry's level: the plug-in's warnings are warnings; an entry that reports
 // a failed step (its step number and description follow the text, where a plain
-// message ends in " 0 ") is an error; everything else is information.
+// message ends in " 0 ") is an error; a lost link and a time-out are warnings;
+// everything else is information.
 [[nodiscard]] LogLevel levelOf(std::string_view source, std::string_view message);
 
 enum class LogStyle { Terminal, Service, Journal };

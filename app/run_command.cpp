@@ -92,7 +92,7 @@ void seedDemoHost(DeviceLayer& ctx, console::MirrorChoice& mirror, LogOutput& lo
         std::ofstream(labels, std::ios::binary) << demoIrLabels();
         log.line(LogLevel::Info, "Demo: IR names for TV, Amp and DVD in " + labels.string());
     } catch (const std::exception& e) {
-        std::cerr << "varnel: the demo's IR names could not be written: " << e.what() << std::endl;
+        log.line(LogLevel::Error, std::string("varnel: the demo's IR names could not be written: ") + e.what());
     }
 }
 
@@ -181,7 +181,7 @@ int runPlugin(const RunOptions& o) {
     if (o.simulate) {
         auto plan = planDemo(o.demoScript, o.demo);
         if (auto* err = std::get_if<std::string>(&plan)) {
-            std::cerr << "varnel: " << *err << '\n';
+            log.line(LogLevel::Error, "varnel: " + *err);
             return kExitUsage;
         }
         demoPlan = std::get<DemoPlan>(std::move(plan));
@@ -192,7 +192,7 @@ int runPlugin(const RunOptions& o) {
         std::error_code ec;
         std::filesystem::create_directories(o.hostDir, ec);  // a failure is the host's to report
         if (auto busy = lock.take(o.hostDir)) {
-            std::cerr << "varnel: " << *busy << '\n';
+            log.line(LogLevel::Error, "varnel: " + *busy);
             return kExitFailure;
         }
     }
@@ -201,7 +201,7 @@ int runPlugin(const RunOptions& o) {
         controller = std::make_unique<sim::Controller>(demoController());
         simulator = std::make_unique<sim::pty::PtySimulator>(*controller);
         if (auto err = simulator->start()) {
-            std::cerr << "varnel: the simulator could not start: " << *err << '\n';
+            log.line(LogLevel::Error, "varnel: the simulator could not start: " + *err);
             return kExitFailure;
         }
         demo = std::make_unique<sim::Demo>(*controller);
@@ -216,12 +216,12 @@ int runPlugin(const RunOptions& o) {
         options.consoleLine = [&log](const host::ConsoleLine& line) { log.hostLine(line); };
         host = std::make_shared<EmbeddedHost>(o.hostDir, userSettings, launcher, std::move(options));
     } catch (const HostDirError& e) {
-        std::cerr << "varnel: " << e.what() << '\n';
+        log.line(LogLevel::Error, std::string("varnel: ") + e.what());
         return kExitFailure;
     }
     auto mqtt = MqttBridge::configure(o);
     if (const auto* err = std::get_if<std::string>(&mqtt)) {
-        std::cerr << "varnel: " << *err << '\n';
+        log.line(LogLevel::Error, "varnel: " + *err);
         return kExitConfig;
     }
     host->onEvent = [&host, &log](const host::HostEvent& e) {
@@ -250,13 +250,13 @@ int runPlugin(const RunOptions& o) {
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         window.emplace(hspi.context(), prompts);
     else if (o.window)
-        std::cerr << "varnel: --window needs a display; running without the window (the console's mirror "
-                     "command and varnel sync do its work)"
-                  << std::endl;
+        log.line(LogLevel::Warning,
+                 "varnel: --window needs a display; running without the window (the console's mirror "
+                 "command and varnel sync do its work)");
     hspi.context().link.fixedDevice = fixedDevice.value_or("");
     hspi.RegisterCallback(callback);
     if (auto why = settingsElsewhere(hspi, *host)) {
-        std::cerr << "varnel: " << *why << '\n';
+        log.line(LogLevel::Error, "varnel: " + *why);
         return kExitFailure;
     }
     console::MirrorChoice mirror = o.mirror;
@@ -265,7 +265,8 @@ int runPlugin(const RunOptions& o) {
     const int portNumber = portNumberSetting(hspi.context());
     const std::string device = portDevice(portNumber);
     if (device.empty()) {
-        std::cerr << "varnel: port number setting " << portNumber << " names no serial device; use --port DEVICE\n";
+        log.line(LogLevel::Error, "varnel: port number setting " + std::to_string(portNumber) +
+                                      " names no serial device; use --port DEVICE");
         return kExitConfig;
     }
     // A stop ends every wait at once (a start-up against a silent controller, a command
@@ -304,7 +305,7 @@ int runPlugin(const RunOptions& o) {
 
     if (auto err = probe(loop, device, log)) {
         if (o.forSeconds || oneShot(o.exec)) {
-            std::cerr << "varnel: " << *err << '\n';
+            log.line(LogLevel::Error, "varnel: " + *err);
             return kExitFailure;
         }
         if (!waitForDevice(loop, device, *err, log, notifier, stopRequested)) {
@@ -342,7 +343,7 @@ int runPlugin(const RunOptions& o) {
         if (window && (o.window || o.windowScreenshots)) hspi.SelectMenu("Setup");
         if (window && o.windowScreenshots) {
             if (auto err = window->screenshots(*o.windowScreenshots))
-                std::cerr << "varnel: " << *err << std::endl;
+                log.line(LogLevel::Error, "varnel: " + *err);
             else
                 log.line(LogLevel::Info, "Wrote the configuration window's tabs to " + *o.windowScreenshots);
             shotsTaken = true;

@@ -174,6 +174,31 @@ TEST(VarnelService, the_host_directory_alone_configures_a_run_and_a_bad_entry_st
     EXPECT_NE(std::find(prevented.begin(), prevented.end(), std::to_string(app::kExitConfig)), prevented.end());
 }
 
+// What ends a run reaches the journal as an error, so `journalctl -p err` shows it.
+TEST(VarnelService, a_run_that_cannot_start_says_why_at_error_priority_in_the_journal) {
+    test::TempDir dir;
+    const fs::path host = dir.path() / "host";
+    test::writeFile(host / "config" / "settings.ini", "[varnel]\r\nsimulate=1\r\nfor=soon\r\n");
+    // Standard error is the journal's stream when JOURNAL_STREAM names it.
+    test::LiveVarnel run({"-c", "JOURNAL_STREAM=$(stat -L -c %d:%i /dev/stderr) exec \"$0\" \"$@\"", VARNEL_EXE, "run",
+                          "--host-dir", q(host)},
+                         {}, "/bin/sh");
+    ASSERT_TRUE(run.waitForExit());
+    EXPECT_EQ(run.exitCode(), app::kExitConfig);
+    EXPECT_EQ(run.err(), "<3>varnel: " + (host / "config" / "settings.ini").string() +
+                             ": [varnel] for: needs a number of seconds above 0, not 'soon'\n");
+
+    test::writeFile(host / "config" / "settings.ini", "");
+    test::LiveVarnel missing({"-c", "JOURNAL_STREAM=$(stat -L -c %d:%i /dev/stderr) exec \"$0\" \"$@\"", VARNEL_EXE,
+                              "run", "--host-dir", q(host), "--port", q(dir.path() / "none"), "--for", "5"},
+                             {}, "/bin/sh");
+    ASSERT_TRUE(missing.waitForExit());
+    EXPECT_EQ(missing.exitCode(), 1);
+    EXPECT_NE(missing.err().find("\n<3>varnel: Serial port " + (dir.path() / "none").string() + " not found"),
+              std::string::npos)
+        << missing.err();
+}
+
 // A lock file in the place serial programs look for the device's.
 class FakeLock {
 public:
@@ -209,7 +234,8 @@ TEST(VarnelPorts, names_the_holder_of_a_lock_and_a_run_takes_over_a_dead_ones_lo
         const auto listed = test::runVarnel({"ports", q(pty.path())});
         EXPECT_EQ(listed.exitCode, 0);
         EXPECT_NE(listed.out.find("  lock:   locked by process " + me + " ("), std::string::npos) << listed.out;
-        const auto busy = test::runVarnel({"run", "--port", q(pty.path()), "--host-dir", q(dir.path())});
+        const auto busy =
+            test::runVarnel({"run", "--port", q(pty.path()), "--host-dir", q(dir.path()), "--exec", "quit"});
         EXPECT_EQ(busy.exitCode, 1);
         EXPECT_EQ(busy.err.rfind("varnel: Serial port " + pty.path() + " is busy: locked by process " + me + " (", 0),
                   0u)
@@ -260,7 +286,8 @@ TEST(VarnelPorts, a_port_this_user_may_not_open_says_which_group_may) {
     const auto [listed, listing] = run({"ports", q(pty.slaveName())});
     EXPECT_EQ(listed, 0);
     EXPECT_NE(listing.find("  access: no, no permission to open it"), std::string::npos) << listing;
-    const auto [code, said] = run({"run", "--port", q(pty.slaveName()), "--host-dir", q(dir.path() / "host")});
+    const auto [code, said] =
+        run({"run", "--port", q(pty.slaveName()), "--host-dir", q(dir.path() / "host"), "--for", "30"});
     EXPECT_EQ(code, 1);
     EXPECT_NE(said.find("varnel: Serial port " + pty.slaveName() + ": no permission to open it"), std::string::npos)
         << said;
