@@ -45,6 +45,7 @@ LogOutput::LogOutput(LogLevel level, LogStyle style, std::ostream& out, std::ost
     : level_(level), style_(style), out_(out), err_(err) {}
 
 void LogOutput::hostLine(const host::ConsoleLine& entry) {
+    if (quiet_ && quiet_() && !entry.message.starts_with("Controller link")) return;
     const std::string text = entry.source + ": " + entry.message;
     if (style_ == LogStyle::Terminal) {
         if (levelOf(entry.source, entry.message) <= level_) out_ << entry.time << ' ' << text << std::endl;

@@ -6,10 +6,12 @@
 // journal's priority prefix when standard error is the journal, so that
 // `journalctl -p warning` finds the warnings. The host log file keeps every entry
 // whatever the level.
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "host/host_log.h"
 
@@ -38,12 +40,16 @@ public:
 
     void hostLine(const host::ConsoleLine& line);
     void line(LogLevel level, const std::string& text);
+    // While `quiet` holds (the link is down and tried again), the host log's entries stay
+    // in its file, all but those about the link: an outage is told by its own lines.
+    void quietWhile(std::function<bool()> quiet) { quiet_ = std::move(quiet); }
 
 private:
     LogLevel level_;
     LogStyle style_;
     std::ostream& out_;
     std::ostream& err_;
+    std::function<bool()> quiet_;
 };
 
 }  // namespace varnel::app

@@ -245,6 +245,12 @@ int runPlugin(const RunOptions& o) {
         ended = true;
         QCoreApplication::exit(kExitOk);
     });
+    // A reconnect's start-up stays in the host log file; the outage is told by its own lines.
+    log.quietWhile([&hspi] { return hspi.context().health.state == LinkHealth::State::Reconnecting; });
+    struct Unhook {
+        LogOutput& log;
+        ~Unhook() { log.quietWhile(nullptr); }
+    } unhook{log};
     // Without a display the plug-in has no configuration window: `config` then names the headless ways.
     std::optional<WindowSession> window;
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))

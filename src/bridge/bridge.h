@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "support/reminder.h"
 #include "bridge/discovery.h"
 #include "bridge/entities.h"
 #include "bridge/plugin_view.h"
@@ -139,6 +140,11 @@ private:
     bool connected_ = false;
     std::int64_t connectedAt_ = 0;
     int pauseMs_ = 0;
+    // A broker that stays away is told once, again when the reason changes, and then
+    // in reminders ever further apart.
+    bool down_ = false;
+    std::string downReason_;
+    Reminder reminder_;
     bool lookingForLeftovers_ = false;
     bool pumping_ = false;
 

@@ -69,5 +69,29 @@ TEST(LogOutput, each_style_writes_where_its_reader_looks_and_the_level_leaves_ou
     }
 }
 
+TEST(LogOutput, while_the_link_is_tried_again_only_the_lines_about_the_link_come_out) {
+    std::ostringstream out, err;
+    LogOutput log(LogLevel::Info, LogStyle::Journal, out, err);
+    bool reconnecting = false;
+    log.quietWhile([&] { return reconnecting; });
+    const auto entry = [&](const std::string& message) { log.hostLine({"2024-05-06 13:05:09", "Varnel", message}); };
+    entry("Using Comm Port 1 0 ");
+    reconnecting = true;
+    entry("Controller link lost: Serial port /dev/ttyUSB0 went away; trying again every 1 to 30 s 0 ");
+    entry("Using Comm Port 1 0 ");
+    entry("Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot 0 ");
+    entry("InitIO 3 Serial port /dev/ttyUSB0 went away");
+    entry("Controller link lost 10 min ago; still trying every 30 s 0 ");
+    log.line(LogLevel::Info, "Start-up: failed after 4.0 s: no answer from the controller");
+    reconnecting = false;
+    entry("Controller link back after 700 s 0 ");
+    EXPECT_EQ(err.str(),
+              "<6>Varnel: Using Comm Port 1 0 \n"
+              "<4>Varnel: Controller link lost: Serial port /dev/ttyUSB0 went away; trying again every 1 to 30 s 0 \n"
+              "<4>Varnel: Controller link lost 10 min ago; still trying every 30 s 0 \n"
+              "<6>Start-up: failed after 4.0 s: no answer from the controller\n"
+              "<6>Varnel: Controller link back after 700 s 0 \n");
+}
+
 }  // namespace
 }  // namespace varnel::app

@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <sstream>
 
 #include "platform/qt/serial_devices.h"
 #include "pty_pair.h"
@@ -55,6 +56,13 @@ TEST(VarnelReconnect, a_simulator_killed_and_started_again_on_the_same_path_brin
     ASSERT_NE(back, std::string::npos) << run.said();
     EXPECT_NE(run.waitFor("Event: ", back, 30'000), std::string::npos) << run.said();
     EXPECT_EQ(count(run.out(), "Controller link lost"), 1u) << run.said();
+    // The outage and the recovery are a line each; events go on as they come.
+    std::istringstream between(run.out().substr(lost, run.out().find('\n', back) - lost));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(between, line);)
+        if (!line.starts_with("Event: ")) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u) << run.said();
+    EXPECT_NE(lines[1].find("Varnel: Controller link back after "), std::string::npos) << lines[1];
 
     run.terminate();
     ASSERT_TRUE(run.waitForExit(20'000));
