@@ -26,7 +26,8 @@ void ServiceNotifier::ready() {
 }
 
 void ServiceNotifier::status(const std::string& text) {
-    if (!active_ || text == lastStatus_) return;
+    // After STOPPING=1 the status line stays as systemd shows a stop.
+    if (!active_ || stopping_ || text == lastStatus_) return;
     lastStatus_ = text;
     send("STATUS=" + text);
 }

@@ -19,7 +19,7 @@ public:
     void startWatchdog();
     // Once: a run that waits for its port is ready before its start-up.
     void ready();
-    // Sent only when it differs from the last one.
+    // Sent only when it differs from the last one, and not once stopping.
     void status(const std::string& text);
     // Once, however often a stop is asked for.
     void stopping();
