@@ -21,8 +21,8 @@ int main(int argc, char** argv) try {
     Command command = parseCommandLine(args, defaultHostDir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
     if (auto* run = std::get_if<RunOptions>(&command)) {
         if (auto bad = addHostSettings(*run, [](const char* name) { return std::getenv(name); })) {
-            LogOutput(LogLevel::Error, logStyleFromEnvironment(), std::cout, std::cerr).line(LogLevel::Error,
-                                                                                            "varnel: " + *bad);
+            LogOutput(LogLevel::Error, logStyleFromEnvironment(), std::cout, std::cerr)
+                .line(LogLevel::Error, "varnel: " + *bad);
             return kExitConfig;
         }
         if (auto bad = settleDemoOptions(*run)) command = UsageError{*bad};

@@ -13,8 +13,7 @@ std::string serviceStatus(const PluginState& ctx, std::size_t devices) {
         const bool found = ctx.controller.irSize != 0 || ctx.controller.varSelector != std::array<std::uint8_t, 2>{};
         lead = found ? "controller ok" : "controller not found";
     }
-    return lead + ", " + std::to_string(devices) + (devices == 1 ? " device" : " devices") + ", " +
-           healthDetails(ctx);
+    return lead + ", " + std::to_string(devices) + (devices == 1 ? " device" : " devices") + ", " + healthDetails(ctx);
 }
 
 }  // namespace varnel::app

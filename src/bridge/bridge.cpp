@@ -142,8 +142,8 @@ void Bridge::whenDisconnected(const std::string& reason) {
         log_((was ? "lost the connection to " : "cannot connect to ") + options_.brokerName + " (" + reason + ")" +
              again);
     } else if (reminder_.due(now)) {
-        log_("still no connection to " + options_.brokerName + " after " + reminder_.lasted(now) + " (" + reason +
-             ")" + again);
+        log_("still no connection to " + options_.brokerName + " after " + reminder_.lasted(now) + " (" + reason + ")" +
+             again);
     }
     retryTimer_->setInterval(pauseMs_);
     retryTimer_->setEnabled(true);

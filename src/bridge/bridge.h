@@ -31,7 +31,6 @@
 #include <string>
 #include <vector>
 
-#include "support/reminder.h"
 #include "bridge/discovery.h"
 #include "bridge/entities.h"
 #include "bridge/plugin_view.h"
@@ -39,6 +38,7 @@
 #include "bridge/transport.h"
 #include "host/host_events.h"
 #include "platform/event_loop.h"
+#include "support/reminder.h"
 
 namespace varnel {
 class EmbeddedHost;

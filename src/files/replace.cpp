@@ -109,9 +109,9 @@ void copyPermissions(int fd, const struct stat& from, const fs::path& target, co
         if (!kept && errno == EPERM && now.st_gid != from.st_gid)
             kept = ::fchown(fd, static_cast<uid_t>(-1), from.st_gid) == 0 && now.st_uid == from.st_uid;
         if (!kept && options.note)
-            options.note("could not keep the owner " + std::to_string(from.st_uid) + ":" +
-                         std::to_string(from.st_gid) + " of " + target.string() + "; it now belongs to " +
-                         std::to_string(now.st_uid) + ":" + std::to_string(now.st_gid));
+            options.note("could not keep the owner " + std::to_string(from.st_uid) + ":" + std::to_string(from.st_gid) +
+                         " of " + target.string() + "; it now belongs to " + std::to_string(now.st_uid) + ":" +
+                         std::to_string(now.st_gid));
     }
     ::fchmod(fd, from.st_mode & 07777);
 }

@@ -286,7 +286,8 @@ void EmbeddedHost::SaveIniSetting(const std::string& section, const std::string&
     // process killed after this write never leaves settings naming devices it did not save.
     saveDefinitions();
     try {
-        files::replaceFile(settingsFile(), host::iniSet(readSettingsText(), section, key, value), {.note = ownerNote()});
+        files::replaceFile(settingsFile(), host::iniSet(readSettingsText(), section, key, value),
+                           {.note = ownerNote()});
     } catch (const std::exception& e) {
         throw HostError(std::string("SaveIniSetting: ") + e.what());
     }

@@ -96,8 +96,8 @@ SyscallFilter unitSyscallFilter(const std::filesystem::path& unitFile) {
 }
 
 std::optional<std::string> installSyscallFilter(const SyscallFilter& filter) {
-    const std::uint32_t refuse = filter.errorNumber ? SCMP_ACT_ERRNO(static_cast<std::uint32_t>(filter.errorNumber))
-                                                    : SCMP_ACT_KILL_PROCESS;
+    const std::uint32_t refuse =
+        filter.errorNumber ? SCMP_ACT_ERRNO(static_cast<std::uint32_t>(filter.errorNumber)) : SCMP_ACT_KILL_PROCESS;
     std::unique_ptr<void, void (*)(scmp_filter_ctx)> ctx(seccomp_init(filter.allowList ? refuse : SCMP_ACT_ALLOW),
                                                          seccomp_release);
     if (!ctx) return "seccomp_init failed";

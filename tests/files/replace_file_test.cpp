@@ -89,7 +89,8 @@ TEST_F(ReplaceFile, calls_chown_only_when_the_owner_must_change_and_reports_an_o
     spit(at("mine"), "old");
     EXPECT_EQ(underChownFilter(0,
                                [&] {
-                                   files::replaceFile(at("mine"), "new", {.note = [](const std::string&) { ::_exit(3); }});
+                                   files::replaceFile(at("mine"), "new",
+                                                      {.note = [](const std::string&) { ::_exit(3); }});
                                    return 0;
                                }),
               0);
@@ -101,15 +102,14 @@ TEST_F(ReplaceFile, calls_chown_only_when_the_owner_must_change_and_reports_an_o
     const fs::path noteFile = at("note");
     EXPECT_EQ(underChownFilter(EPERM,
                                [&] {
-                                   files::replaceFile(at("theirs"), "new", {.note = [&](const std::string& text) {
-                                                          spit(noteFile, text);
-                                                      }});
+                                   files::replaceFile(at("theirs"), "new",
+                                                      {.note = [&](const std::string& text) { spit(noteFile, text); }});
                                    return 0;
                                }),
               0);
     EXPECT_EQ(slurp(at("theirs")), "new");
-    EXPECT_EQ(slurp(noteFile), "could not keep the owner 65534:65534 of " + at("theirs").string() +
-                                   "; it now belongs to 0:0");
+    EXPECT_EQ(slurp(noteFile),
+              "could not keep the owner 65534:65534 of " + at("theirs").string() + "; it now belongs to 0:0");
 }
 
 TEST_F(ReplaceFile, a_file_without_write_permission_is_refused_and_left_as_it_was) {

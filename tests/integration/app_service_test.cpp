@@ -100,9 +100,9 @@ TEST(VarnelService, tells_systemd_when_it_is_ready_how_it_is_and_that_it_stops) 
     EXPECT_GT(stopping, ready);
     EXPECT_EQ(std::count(all.begin(), all.end(), "STOPPING=1"), 1);
     EXPECT_EQ(std::count(all.begin(), all.end(), "READY=1"), 1);
-    EXPECT_TRUE(std::none_of(all.begin() + static_cast<std::ptrdiff_t>(stopping), all.end(),
-                             [](const std::string& m) { return m.starts_with("STATUS="); }))
-        << "the stop is what systemd shows";
+    EXPECT_TRUE(std::none_of(all.begin() + static_cast<std::ptrdiff_t>(stopping), all.end(), [](const std::string& m) {
+        return m.starts_with("STATUS=");
+    })) << "the stop is what systemd shows";
 
     // The journal dates the lines itself: the host log's come on standard error without a date.
     EXPECT_NE(run.err().find("\nVarnel: Using Comm Port 1 0 \n"), std::string::npos) << run.err();
