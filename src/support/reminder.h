@@ -10,8 +10,8 @@ namespace varnel {
 
 class Reminder {
 public:
-    static constexpr std::int64_t kFirstMs = 10 * 60'000;
-    static constexpr std::int64_t kLongestMs = 24 * 60 * 60'000;
+    static constexpr std::int64_t kFirstMs = std::int64_t{10} * 60'000;
+    static constexpr std::int64_t kLongestMs = std::int64_t{24} * 60 * 60'000;
 
     void begin(std::int64_t nowMs) {
         sinceMs_ = nowMs;
@@ -29,8 +29,8 @@ public:
     [[nodiscard]] std::string lasted(std::int64_t nowMs) const {
         const std::int64_t minutes = (nowMs - sinceMs_) / 60'000;
         if (minutes < 120) return std::to_string(minutes) + " min";
-        if (minutes < 48 * 60) return std::to_string(minutes / 60) + " h";
-        return std::to_string(minutes / (24 * 60)) + " days";
+        if (minutes < std::int64_t{48} * 60) return std::to_string(minutes / 60) + " h";
+        return std::to_string(minutes / (std::int64_t{24} * 60)) + " days";
     }
 
 private:
