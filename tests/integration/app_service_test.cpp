@@ -17,6 +17,7 @@
 #include "cli.h"
 #include "platform/qt/serial_devices.h"
 #include "pty_pair.h"
+#include "service_notifier.h"
 #include "sim/pty/pty_simulator.h"
 #include "sim_demo.h"
 #include "varnel_process.h"
@@ -109,6 +110,26 @@ TEST(VarnelService, tells_systemd_when_it_is_ready_how_it_is_and_that_it_stops) 
     EXPECT_EQ(run.out().find("Varnel:"), std::string::npos) << run.out();
     std::istringstream lines(run.err());
     for (std::string line; std::getline(lines, line);) EXPECT_FALSE(std::isdigit(line[0])) << line;
+}
+
+TEST(ServiceNotifier, says_ready_and_stopping_once_each_and_no_status_after_stopping) {
+    test::TempDir dir;
+    NotifySocket systemd(dir.path() / "notify");
+    ::setenv("NOTIFY_SOCKET", (dir.path() / "notify").c_str(), 1);
+    {
+        app::ServiceNotifier notifier;
+        notifier.status("waiting for the port");
+        notifier.status("waiting for the port");
+        notifier.ready();
+        notifier.status("controller ok");
+        notifier.ready();
+        notifier.stopping();
+        notifier.status("link stopped");
+        notifier.stopping();
+    }
+    ::unsetenv("NOTIFY_SOCKET");
+    EXPECT_EQ(systemd.messages(), (std::vector<std::string>{"STATUS=waiting for the port", "READY=1",
+                                                            "STATUS=controller ok", "STOPPING=1"}));
 }
 
 // systemd starts the service with the unit's system-call filter in force: a call the
