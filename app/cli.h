@@ -86,5 +86,7 @@ using Command =
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // a device or directory that cannot be used
 inline constexpr int kExitUsage = 2;
+// The host directory's settings are wrong: starting again will not help (EX_CONFIG).
+inline constexpr int kExitConfig = 78;
 
 }  // namespace varnel::app

@@ -22,7 +22,11 @@ std::optional<LogLevel> parseLogLevel(std::string_view text) {
 
 LogLevel levelOf(std::string_view source, std::string_view message) {
     if (source == "Warning") return LogLevel::Warning;
-    if (source == "Varnel" && !message.ends_with(" 0 ")) return LogLevel::Error;
+    if (source != "Varnel") return LogLevel::Info;
+    if (!message.ends_with(" 0 ")) return LogLevel::Error;
+    // What an operator must see without being an error of the plug-in's own.
+    if (message.starts_with("Controller link lost") || message.find("Timeout") != std::string_view::npos)
+        return LogLevel::Warning;
     return LogLevel::Info;
 }
 
@@ -42,6 +46,7 @@ LogOutput::LogOutput(LogLevel level, LogStyle style, std::ostream& out, std::ost
     : level_(level), style_(style), out_(out), err_(err) {}
 
 void LogOutput::hostLine(const host::ConsoleLine& entry) {
+    if (quiet_ && quiet_() && !entry.message.starts_with("Controller link")) return;
     const std::string text = escaped(entry.source + ": " + entry.message);
     if (style_ == LogStyle::Terminal) {
         if (levelOf(entry.source, entry.message) <= level_) out_ << entry.time << ' ' << text << std::endl;
@@ -55,7 +60,7 @@ void LogOutput::line(LogLevel level, const std::string& raw) {
     // Event lines and simulator steps carry names from outside.
     const std::string text = escaped(raw);
     switch (style_) {
-        case LogStyle::Terminal: out_ << text << std::endl; break;
+        case LogStyle::Terminal: (level == LogLevel::Error ? err_ : out_) << text << std::endl; break;
         case LogStyle::Service: err_ << text << std::endl; break;
         case LogStyle::Journal:
             err_ << (level == LogLevel::Error     ? SD_ERR

@@ -10,6 +10,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "log_output.h"
 #include "run_settings.h"
 #include "window_session.h"
 
@@ -20,8 +21,9 @@ int main(int argc, char** argv) try {
     Command command = parseCommandLine(args, defaultHostDir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
     if (auto* run = std::get_if<RunOptions>(&command)) {
         if (auto bad = addHostSettings(*run, [](const char* name) { return std::getenv(name); })) {
-            std::cerr << "varnel: " << *bad << '\n';
-            return kExitFailure;
+            LogOutput(LogLevel::Error, logStyleFromEnvironment(), std::cout, std::cerr)
+                .line(LogLevel::Error, "varnel: " + *bad);
+            return kExitConfig;
         }
         if (auto bad = settleDemoOptions(*run)) command = UsageError{*bad};
     }
@@ -58,6 +60,8 @@ int main(int argc, char** argv) try {
     if (const auto* sync = std::get_if<SyncOptions>(&command)) return runSyncCommand(*sync);
     return runSimulator(std::get<SimOptions>(command));
 } catch (const std::exception& e) {
-    std::cerr << "varnel: " << e.what() << '\n';
+    using namespace varnel::app;
+    LogOutput(LogLevel::Error, logStyleFromEnvironment(), std::cout, std::cerr)
+        .line(LogLevel::Error, std::string("varnel: ") + e.what());
     return varnel::app::kExitFailure;
 }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileSystemWatcher>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
+#include <utility>
 
 #include "commands.h"
 #include "commands/ir_files.h"
@@ -19,6 +22,7 @@
 #include "console/event_lines.h"
 #include "console_feed.h"
 #include "devices/io_timer.h"
+#include "files/files.h"
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
@@ -33,6 +37,7 @@
 #include "platform/qt/serial_devices.h"
 #include "plugin/health.h"
 #include "plugin/hspi.h"
+#include "plugin/link_watch.h"
 #include "port_names.h"
 #include "service_notifier.h"
 #include "service_status.h"
@@ -47,6 +52,9 @@
 namespace varnel::app {
 
 namespace {
+
+// From a change where a missing device lives to the next look at it.
+constexpr int kSettleMs = 100;
 
 // How often systemd's status line is brought up to date (sent only when it changed).
 constexpr int kStatusMs = 5000;
@@ -84,7 +92,7 @@ void seedDemoHost(DeviceLayer& ctx, console::MirrorChoice& mirror, LogOutput& lo
         std::ofstream(labels, std::ios::binary) << demoIrLabels();
         log.line(LogLevel::Info, "Demo: IR names for TV, Amp and DVD in " + labels.string());
     } catch (const std::exception& e) {
-        std::cerr << "varnel: the demo's IR names could not be written: " << e.what() << std::endl;
+        log.line(LogLevel::Error, std::string("varnel: the demo's IR names could not be written: ") + e.what());
     }
 }
 
@@ -110,6 +118,50 @@ void watchDeviceDirectory(QFileSystemWatcher& watcher, const std::string& device
                      });
 }
 
+// A run that stops by itself (`--exec ... quit`) wants its answer now, not after a wait.
+bool oneShot(const std::vector<std::string>& exec) {
+    return std::any_of(exec.begin(), exec.end(), [](const std::string& line) {
+        std::istringstream words(line);
+        std::string first;
+        words >> first;
+        return files::equalsNoCase(first, "quit") || files::equalsNoCase(first, "exit");
+    });
+}
+
+// A device missing at start (an adapter plugged in later, a wrong by-id name) is
+// waited for as a lost link is: the same growing pauses, a change where it lives tried
+// at once, a line when the wait begins and when its reason changes. systemd hears
+// READY=1 now, so that a long wait is not a failed start. False when a stop ended it.
+bool waitForDevice(EventLoop& loop, const std::string& device, std::string why, LogOutput& log,
+                   ServiceNotifier& notifier, const bool& stopRequested) {
+    const auto tell = [&] {
+        log.line(LogLevel::Warning, "varnel: " + why + "; waiting for it, trying again every " +
+                                        std::to_string(LinkWatch::kFirstPauseMs / 1000) + " to " +
+                                        std::to_string(LinkWatch::kLongestPauseMs / 1000) + " s");
+        notifier.status("waiting for the port: " + why);
+    };
+    tell();
+    notifier.ready();
+    bool woken = false;
+    QFileSystemWatcher dirs;
+    if (!isNetworkPort(device)) watchDeviceDirectory(dirs, device, [&woken] { woken = true; });
+    for (int pauseMs = LinkWatch::kFirstPauseMs;; pauseMs = std::min(pauseMs * 2, LinkWatch::kLongestPauseMs)) {
+        loop.waitUntil(pauseMs, [&] { return stopRequested || woken; });
+        // udev gives a new node its group a moment after it appears.
+        if (std::exchange(woken, false)) loop.waitUntil(kSettleMs, [&] { return stopRequested; });
+        if (stopRequested) return false;
+        auto err = probe(loop, device, log);
+        if (!err) {
+            log.line(LogLevel::Info, "varnel: " + device + " is there now");
+            return true;
+        }
+        if (*err != why) {
+            why = *err;
+            tell();
+        }
+    }
+}
+
 }  // namespace
 
 int runPlugin(const RunOptions& o) {
@@ -129,7 +181,7 @@ int runPlugin(const RunOptions& o) {
     if (o.simulate) {
         auto plan = planDemo(o.demoScript, o.demo);
         if (auto* err = std::get_if<std::string>(&plan)) {
-            std::cerr << "varnel: " << *err << '\n';
+            log.line(LogLevel::Error, "varnel: " + *err);
             return kExitUsage;
         }
         demoPlan = std::get<DemoPlan>(std::move(plan));
@@ -140,7 +192,7 @@ int runPlugin(const RunOptions& o) {
         std::error_code ec;
         std::filesystem::create_directories(o.hostDir, ec);  // a failure is the host's to report
         if (auto busy = lock.take(o.hostDir)) {
-            std::cerr << "varnel: " << *busy << '\n';
+            log.line(LogLevel::Error, "varnel: " + *busy);
             return kExitFailure;
         }
     }
@@ -149,7 +201,7 @@ int runPlugin(const RunOptions& o) {
         controller = std::make_unique<sim::Controller>(demoController());
         simulator = std::make_unique<sim::pty::PtySimulator>(*controller);
         if (auto err = simulator->start()) {
-            std::cerr << "varnel: the simulator could not start: " << *err << '\n';
+            log.line(LogLevel::Error, "varnel: the simulator could not start: " + *err);
             return kExitFailure;
         }
         demo = std::make_unique<sim::Demo>(*controller);
@@ -164,13 +216,13 @@ int runPlugin(const RunOptions& o) {
         options.consoleLine = [&log](const host::ConsoleLine& line) { log.hostLine(line); };
         host = std::make_shared<EmbeddedHost>(o.hostDir, userSettings, launcher, std::move(options));
     } catch (const HostDirError& e) {
-        std::cerr << "varnel: " << e.what() << '\n';
+        log.line(LogLevel::Error, std::string("varnel: ") + e.what());
         return kExitFailure;
     }
     auto mqtt = MqttBridge::configure(o);
     if (const auto* err = std::get_if<std::string>(&mqtt)) {
-        std::cerr << "varnel: " << *err << '\n';
-        return kExitFailure;
+        log.line(LogLevel::Error, "varnel: " + *err);
+        return kExitConfig;
     }
     host->onEvent = [&host, &log](const host::HostEvent& e) {
         log.line(LogLevel::Info, "Event: " + console::describeEvent(e, host.get()));
@@ -193,18 +245,24 @@ int runPlugin(const RunOptions& o) {
         ended = true;
         QCoreApplication::exit(kExitOk);
     });
+    // A reconnect's start-up stays in the host log file; the outage is told by its own lines.
+    log.quietWhile([&hspi] { return hspi.context().health.state == LinkHealth::State::Reconnecting; });
+    struct Unhook {
+        LogOutput& log;
+        ~Unhook() { log.quietWhile(nullptr); }
+    } unhook{log};
     // Without a display the plug-in has no configuration window: `config` then names the headless ways.
     std::optional<WindowSession> window;
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         window.emplace(hspi.context(), prompts);
     else if (o.window)
-        std::cerr << "varnel: --window needs a display; running without the window (the console's mirror "
-                     "command and varnel sync do its work)"
-                  << std::endl;
+        log.line(LogLevel::Warning,
+                 "varnel: --window needs a display; running without the window (the console's mirror "
+                 "command and varnel sync do its work)");
     hspi.context().link.fixedDevice = fixedDevice.value_or("");
     hspi.RegisterCallback(callback);
     if (auto why = settingsElsewhere(hspi, *host)) {
-        std::cerr << "varnel: " << *why << '\n';
+        log.line(LogLevel::Error, "varnel: " + *why);
         return kExitFailure;
     }
     console::MirrorChoice mirror = o.mirror;
@@ -213,14 +271,10 @@ int runPlugin(const RunOptions& o) {
     const int portNumber = portNumberSetting(hspi.context());
     const std::string device = portDevice(portNumber);
     if (device.empty()) {
-        std::cerr << "varnel: port number setting " << portNumber << " names no serial device; use --port DEVICE\n";
-        return kExitFailure;
+        log.line(LogLevel::Error, "varnel: port number setting " + std::to_string(portNumber) +
+                                      " names no serial device; use --port DEVICE");
+        return kExitConfig;
     }
-    if (auto err = probe(loop, device, log)) {
-        std::cerr << "varnel: " << *err << '\n';
-        return kExitFailure;
-    }
-
     // A stop ends every wait at once (a start-up against a silent controller, a command
     // waiting for its reply); the shutdown runs as soon as the waiting step has unwound.
     // Asked for again while that runs, it ends the process at once (devices saved first,
@@ -255,6 +309,17 @@ int runPlugin(const RunOptions& o) {
     QObject::connect(&forTimer, &QTimer::timeout, &forTimer, [&] { stop(); });
     if (o.forSeconds) forTimer.start(static_cast<int>(std::min(*o.forSeconds * 1000.0, 2.0e9)));
 
+    if (auto err = probe(loop, device, log)) {
+        if (o.forSeconds || oneShot(o.exec)) {
+            log.line(LogLevel::Error, "varnel: " + *err);
+            return kExitFailure;
+        }
+        if (!waitForDevice(loop, device, *err, log, notifier, stopRequested)) {
+            host->flush();
+            return kExitOk;
+        }
+    }
+
     PluginState& ctx = hspi.context();
     ctx.showStartupStep = [&log, &notifier, &starting](const std::string& step) {
         log.line(LogLevel::Info, "Start-up: " + step);
@@ -284,7 +349,7 @@ int runPlugin(const RunOptions& o) {
         if (window && (o.window || o.windowScreenshots)) hspi.SelectMenu("Setup");
         if (window && o.windowScreenshots) {
             if (auto err = window->screenshots(*o.windowScreenshots))
-                std::cerr << "varnel: " << *err << std::endl;
+                log.line(LogLevel::Error, "varnel: " + *err);
             else
                 log.line(LogLevel::Info, "Wrote the configuration window's tabs to " + *o.windowScreenshots);
             shotsTaken = true;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace varnel::app {
 
@@ -19,10 +20,14 @@ void ServiceNotifier::startWatchdog() {
     send("WATCHDOG=1");
 }
 
-void ServiceNotifier::ready() { send("READY=1"); }
+void ServiceNotifier::ready() {
+    if (std::exchange(ready_, true)) return;
+    send("READY=1");
+}
 
 void ServiceNotifier::status(const std::string& text) {
-    if (!active_ || text == lastStatus_) return;
+    // After STOPPING=1 the status line stays as systemd shows a stop.
+    if (!active_ || stopping_ || text == lastStatus_) return;
     lastStatus_ = text;
     send("STATUS=" + text);
 }

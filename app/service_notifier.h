@@ -17,8 +17,9 @@ public:
     // Pings at half the watchdog's interval from now on. Waits run the event loop, so
     // a long start-up keeps pinging; only a loop that hangs stops it.
     void startWatchdog();
+    // Once: a run that waits for its port is ready before its start-up.
     void ready();
-    // Sent only when it differs from the last one.
+    // Sent only when it differs from the last one, and not once stopping.
     void status(const std::string& text);
     // Once, however often a stop is asked for.
     void stopping();
@@ -26,6 +27,7 @@ public:
 private:
     void send(const std::string& message);
     bool active_ = false;
+    bool ready_ = false;
     bool stopping_ = false;
     std::string lastStatus_;
     QTimer watchdog_;

@@ -5,18 +5,15 @@
 namespace varnel::app {
 
 std::string serviceStatus(const PluginState& ctx, std::size_t devices) {
-    std::string controller;
-    if (!ctx.link.portOpen) {
-        controller = "port closed";
-    } else if (ctx.controller.linkFailure != 0) {
-        controller = "controller not answering";
-    } else {
+    // The link's own words when something is wrong with it, so that nothing is said twice.
+    const std::string link = linkStateText(ctx);
+    std::string lead = "link " + link;
+    if (link == "up") {
         // Discovery fills these in; they stay empty when nothing answered.
         const bool found = ctx.controller.irSize != 0 || ctx.controller.varSelector != std::array<std::uint8_t, 2>{};
-        controller = found ? "controller ok" : "controller not found";
+        lead = found ? "controller ok" : "controller not found";
     }
-    return controller + ", " + std::to_string(devices) + (devices == 1 ? " device" : " devices") + ", " +
-           healthSummary(ctx);
+    return lead + ", " + std::to_string(devices) + (devices == 1 ? " device" : " devices") + ", " + healthDetails(ctx);
 }
 
 }  // namespace varnel::app

@@ -7,6 +7,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       libgtest-dev libgmock-dev libbenchmark-dev
       clang libclang-rt-dev clang-format clang-tidy
       libmosquitto-dev nlohmann-json3-dev mosquitto openssl ser2net
+      libseccomp-dev systemd
       fonts-dejavu-core)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -113,6 +113,7 @@ void Bridge::whenConnected() {
     connectTimer_->setEnabled(false);
     connecting_ = false;
     connected_ = true;
+    down_ = false;
     connectedAt_ = loop_.tickMs();
     log_("connected to " + options_.brokerName);
     publish(id_.statusTopic(), "online", 1, true);
@@ -133,7 +134,17 @@ void Bridge::whenDisconnected(const std::string& reason) {
     if (was && loop_.tickMs() - connectedAt_ >= options_.steadyMs) pauseMs_ = 0;
     pauseMs_ = pauseMs_ == 0 ? options_.firstPauseMs : std::min(pauseMs_ * 2, options_.maxPauseMs);
     const std::string again = "; trying again in " + std::to_string((pauseMs_ + 999) / 1000) + " s";
-    log_((was ? "lost the connection to " : "cannot connect to ") + options_.brokerName + " (" + reason + ")" + again);
+    const auto now = loop_.tickMs();
+    if (was || !down_ || reason != downReason_) {
+        if (was || !down_) reminder_.begin(now);
+        down_ = true;
+        downReason_ = reason;
+        log_((was ? "lost the connection to " : "cannot connect to ") + options_.brokerName + " (" + reason + ")" +
+             again);
+    } else if (reminder_.due(now)) {
+        log_("still no connection to " + options_.brokerName + " after " + reminder_.lasted(now) + " (" + reason + ")" +
+             again);
+    }
     retryTimer_->setInterval(pauseMs_);
     retryTimer_->setEnabled(true);
 }

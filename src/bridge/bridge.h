@@ -38,6 +38,7 @@
 #include "bridge/transport.h"
 #include "host/host_events.h"
 #include "platform/event_loop.h"
+#include "support/reminder.h"
 
 namespace varnel {
 class EmbeddedHost;
@@ -139,6 +140,11 @@ private:
     bool connected_ = false;
     std::int64_t connectedAt_ = 0;
     int pauseMs_ = 0;
+    // A broker that stays away is told once, again when the reason changes, and then
+    // in reminders ever further apart.
+    bool down_ = false;
+    std::string downReason_;
+    Reminder reminder_;
     bool lookingForLeftovers_ = false;
     bool pumping_ = false;
 

@@ -108,6 +108,9 @@ struct ReplaceOptions {
     // Mode and owner come from this file instead of the one replaced.
     std::filesystem::path permissionsFrom{};
     const WriteFaults* faults = nullptr;
+    // Told when the new file could not keep the old one's owner (a writer without the
+    // right to give files away, or a system-call filter that refuses chown).
+    std::function<void(const std::string&)> note{};
 };
 
 // Replaces the file at `path` (or creates it) with `bytes`: a temporary file in the same

@@ -100,10 +100,18 @@ void writeAll(int fd, std::string_view bytes, const fs::path& path, const WriteF
 }
 
 // Owner first: a change of owner clears the set-id bits that the mode then restores.
-// Only root may give a file away; others keep what they may (their own group).
-void copyPermissions(int fd, const struct stat& from) {
-    if (::fchown(fd, from.st_uid, from.st_gid) != 0) {
-        [[maybe_unused]] const int groupOnly = ::fchown(fd, static_cast<uid_t>(-1), from.st_gid);
+// Only root may give a file away; others keep what they may (their own group). No call
+// at all when nothing changes: a service's system-call filter may forbid chown.
+void copyPermissions(int fd, const struct stat& from, const fs::path& target, const ReplaceOptions& options) {
+    struct stat now {};
+    if (::fstat(fd, &now) == 0 && (now.st_uid != from.st_uid || now.st_gid != from.st_gid)) {
+        bool kept = ::fchown(fd, from.st_uid, from.st_gid) == 0;
+        if (!kept && errno == EPERM && now.st_gid != from.st_gid)
+            kept = ::fchown(fd, static_cast<uid_t>(-1), from.st_gid) == 0 && now.st_uid == from.st_uid;
+        if (!kept && options.note)
+            options.note("could not keep the owner " + std::to_string(from.st_uid) + ":" + std::to_string(from.st_gid) +
+                         " of " + target.string() + "; it now belongs to " + std::to_string(now.st_uid) + ":" +
+                         std::to_string(now.st_gid));
     }
     ::fchmod(fd, from.st_mode & 07777);
 }
@@ -233,7 +241,7 @@ void replaceFile(const fs::path& path, std::string_view bytes, const ReplaceOpti
     const fs::path dir = t.path.has_parent_path() ? t.path.parent_path() : fs::path(".");
     TempFile temp;
     createTemp(temp, dir, t.path);
-    if (const auto from = permissionsOf(t, options)) copyPermissions(temp.fd.get(), *from);
+    if (const auto from = permissionsOf(t, options)) copyPermissions(temp.fd.get(), *from, t.path, options);
     writeAll(temp.fd.get(), bytes, t.path, options.faults);
     if (options.durable && ::fsync(temp.fd.get()) != 0) throw error("cannot flush", t.path, errno);
     if (!temp.fd.close()) throw error("cannot write", t.path, errno);

@@ -137,7 +137,7 @@ EmbeddedHost::EmbeddedHost(const fs::path& hostDir, SettingsStore& userSettings,
     loadDevices();
     if (options_.createSettingsFile && !fs::exists(settingsFile())) {
         try {
-            files::replaceFile(settingsFile(), "", keepLinks());
+            files::replaceFile(settingsFile(), "", writeOptions());
         } catch (const std::exception& e) {
             throw HostDirError("cannot use host directory " + hostDir_.string() + ": " + e.what());
         }
@@ -234,7 +234,7 @@ void EmbeddedHost::loadDevices() {
     if (skipped) {
         // The copy holds the skipped lines; left in the file, they would be copied again at every start.
         try {
-            files::replaceFile(file, host::writeDeviceFile(*table_), keepLinks());
+            files::replaceFile(file, host::writeDeviceFile(*table_), writeOptions());
         } catch (const files::FileError& e) {
             hostMessage("device file: cannot write it again without the unreadable lines: " + std::string(e.what()));
         }
@@ -286,7 +286,7 @@ bool EmbeddedHost::saveDevices() {
     try {
         // Gathered saves are rare enough to wait for the disk; saves after every
         // single change only guard against a crash of the program.
-        files::ReplaceOptions options = keepLinks(options_.writeFaults);
+        files::ReplaceOptions options = writeOptions();
         options.durable = saveTimer_ != nullptr;
         files::replaceFile(devicesFile(), host::writeDeviceFile(*table_), options);
     } catch (const std::exception& e) {
@@ -345,11 +345,17 @@ std::string EmbeddedHost::readSettingsText() const {
     }
 }
 
+files::ReplaceOptions EmbeddedHost::writeOptions() {
+    files::ReplaceOptions options = keepLinks(options_.writeFaults);
+    options.note = ownerNote();
+    return options;
+}
+
 void EmbeddedHost::writeSettingsText(const std::string& text,
                                      const std::function<std::string(const std::string&)>& edit) {
     const std::string changed = edit(text);
     // Unchanged settings are not written: the file keeps its date and its links stay untouched.
-    if (changed != text) files::replaceFile(settingsFile(), changed, keepLinks(options_.writeFaults));
+    if (changed != text) files::replaceFile(settingsFile(), changed, writeOptions());
 }
 
 std::string EmbeddedHost::GetIniSetting(const std::string& section, const std::string& key,

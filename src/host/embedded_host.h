@@ -164,6 +164,12 @@ private:
     // Writes edit(text) to the settings file, unless it is `text` again.
     void writeSettingsText(const std::string& text, const std::function<std::string(const std::string&)>& edit);
     void hostMessage(const std::string& text);
+    // Says in the host log when a rewritten file lost its owner.
+    std::function<void(const std::string&)> ownerNote() {
+        return [this](const std::string& text) { hostMessage(text); };
+    }
+    // How the host's own files are written: through links, with the test's faults, saying a lost owner.
+    files::ReplaceOptions writeOptions();
     [[nodiscard]] const host::DeviceRecord* byCode(const std::string& code) const;
     std::shared_ptr<Device> handle(std::int32_t ref);
 

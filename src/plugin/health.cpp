@@ -99,11 +99,12 @@ std::vector<std::string> healthLines(const PluginState& ctx) {
     };
 }
 
-std::string healthSummary(const PluginState& ctx) {
-    return "link " + linkStateText(ctx) + ", last reply " + lastReplyText(ctx) + ", " +
-           std::to_string(ctx.images.timeoutTotal) + " time-outs, " + std::to_string(ctx.images.checksumTotal) +
-           " checksum errors, " + std::to_string(ctx.link.reportsHandled) + " reports, " +
-           std::to_string(ctx.queue.count) + " queued, start-up " + startupText(ctx);
+std::string healthSummary(const PluginState& ctx) { return "link " + linkStateText(ctx) + ", " + healthDetails(ctx); }
+
+std::string healthDetails(const PluginState& ctx) {
+    return "last reply " + lastReplyText(ctx) + ", " + std::to_string(ctx.images.timeoutTotal) + " time-outs, " +
+           std::to_string(ctx.images.checksumTotal) + " checksum errors, " + std::to_string(ctx.link.reportsHandled) +
+           " reports, " + std::to_string(ctx.queue.count) + " queued, start-up " + startupText(ctx);
 }
 
 }  // namespace varnel

@@ -21,5 +21,7 @@ void startupEnds(PluginState& ctx);
 [[nodiscard]] std::vector<std::string> healthLines(const PluginState& ctx);
 // One line for the service manager's status.
 [[nodiscard]] std::string healthSummary(const PluginState& ctx);
+// The same without the link's state: last reply, counts, start-up.
+[[nodiscard]] std::string healthDetails(const PluginState& ctx);
 
 }  // namespace varnel

@@ -77,9 +77,17 @@ void LinkWatch::lose(const std::string& why) {
     health.downSince = ctx_.platform.loop.wallClock();
     say(ctx_,
         "Controller link lost: " + why + "; trying again every 1 to " + std::to_string(kLongestPauseMs / 1000) + " s");
+    reminder_.begin(health.downSinceMs);
     takeDown();
     pauseMs_ = kFirstPauseMs;
     schedule(pauseMs_);
+}
+
+void LinkWatch::remind() {
+    const auto now = ctx_.platform.loop.tickMs();
+    if (reminder_.due(now))
+        say(ctx_, "Controller link lost " + reminder_.lasted(now) + " ago; still trying every " +
+                      std::to_string(pauseMs_ / 1000) + " s");
 }
 
 // Port closed, polling stopped: a waiting exchange ends at once and nothing is sent.
@@ -122,13 +130,14 @@ void LinkWatch::tryAgain() {
             grow();
             schedule(pauseMs_);
         }
+        remind();
         return;
     }
     woken_ = false;
     port.close();
 
-    // The steps of a try are shown once it worked; a try that failed shows its summary
-    // only when it differs from the one before, so a long outage stays a few lines.
+    // A try that worked is told by the one line that the link is back; a try that failed
+    // shows its summary only when it differs from the one before.
     std::vector<std::string> steps;
     auto show = std::exchange(ctx_.showStartupStep, [&steps](const std::string& s) { steps.push_back(s); });
     restarting_ = true;
@@ -145,13 +154,8 @@ void LinkWatch::tryAgain() {
     startupEnds(ctx_);
     ctx_.showStartupStep = std::move(show);
     const bool up = ctx_.link.portOpen && port.isOpen() && ctx_.controller.linkFailure == 0;
-    if (ctx_.showStartupStep) {
-        if (up) {
-            for (const auto& s : steps) ctx_.showStartupStep(s);
-        } else if (!steps.empty() && failureText(steps.back()) != lastFailure_) {
-            ctx_.showStartupStep(steps.back());
-        }
-    }
+    if (ctx_.showStartupStep && !up && !steps.empty() && failureText(steps.back()) != lastFailure_)
+        ctx_.showStartupStep(steps.back());
     if (!up && !steps.empty()) lastFailure_ = failureText(steps.back());
     if (up) {
         lastFailure_.clear();
@@ -164,6 +168,7 @@ void LinkWatch::tryAgain() {
     takeDown();
     grow();
     schedule(pauseMs_);
+    remind();
 }
 
 }  // namespace varnel

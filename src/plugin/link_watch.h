@@ -4,13 +4,15 @@
 // reply awaited over the last 60 s timed out. Then the port is closed and opened
 // again after 1 s, 2 s, 4 s ... at most 30 s apart; once it opens, the controller
 // start-up runs again and the host's devices are brought back in step, as after a
-// reconnect from the window. The outage is logged once and the recovery once. A
-// disconnect the user or CMAX asked for is left alone.
+// reconnect from the window. The outage is logged once and the recovery once, with
+// reminders ever further apart in between; the tries' own start-up lines stay in
+// the host log. A disconnect the user or CMAX asked for is left alone.
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "plugin/plugin_state.h"
+#include "support/reminder.h"
 
 namespace varnel {
 
@@ -39,6 +41,7 @@ private:
     void tryAgain();
     void takeDown();
     void schedule(int ms);
+    void remind();
 
     PluginState& ctx_;
     std::unique_ptr<Timer> timer_;
@@ -47,6 +50,7 @@ private:
     bool woken_ = false;  // this try came early, from a change where the device lives
     int pauseMs_ = kFirstPauseMs;
     std::string lastFailure_;  // how the last try's start-up failed, once shown
+    Reminder reminder_;
 };
 
 }  // namespace varnel

@@ -2,6 +2,8 @@
 // published again after a reconnect or when Home Assistant comes back.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "bridge_rig.h"
 
 namespace varnel {
@@ -44,6 +46,31 @@ TEST(Connection, pauses_between_attempts_grow_to_a_minute_and_start_over_after_a
     b.transport.drop();
     EXPECT_EQ(untilNextAttempt(b), 1000);
     EXPECT_TRUE(b.logged("lost the connection to mqtt://broker:1883 (connection reset); trying again in 1 s"));
+}
+
+TEST(Connection, a_broker_that_stays_away_is_a_line_when_it_goes_then_reminders_ever_further_apart) {
+    test::BridgeRig b;
+    b.c.start();
+    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
+                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
+    b.bridge->start();  // the broker never answers
+    b.run(3 * 60 * 60'000);
+    const auto lines = [&](const std::string& start) {
+        return std::count_if(b.log.begin(), b.log.end(), [&](const std::string& l) { return l.starts_with(start); });
+    };
+    EXPECT_GT(b.transport.attempts, 100);
+    EXPECT_EQ(lines("cannot connect to mqtt://broker:1883 (no answer in 15 s)"), 1);
+    // 10, 30, 70 and 150 min after it went.
+    EXPECT_EQ(lines("still no connection to mqtt://broker:1883 after "), 4) << testing::PrintToString(b.log);
+    EXPECT_EQ(lines("still no connection to mqtt://broker:1883 after 10 min (no answer in 15 s)"), 1);
+
+    b.transport.accept();
+    b.transport.drop();
+    b.run(1000);
+    EXPECT_EQ(lines("lost the connection to mqtt://broker:1883 (connection reset)"), 1);
+    b.transport.drop("connection refused");
+    b.run(60'000);
+    EXPECT_EQ(lines("cannot connect to"), 1) << "the same outage goes on";
 }
 
 TEST(Connection, a_broker_that_lost_everything_gets_it_all_again) {

@@ -3,16 +3,19 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "files/files.h"
 #include "rig.h"
+#include "syscall_filter.h"
 
 namespace varnel {
 namespace {
@@ -68,6 +71,47 @@ TEST_F(ReplaceFile, keeps_the_owner_where_the_writer_may) {
     files::replaceFile(at("f"), "new");
     EXPECT_EQ(statOf(at("f")).st_uid, 65534u);
     EXPECT_EQ(statOf(at("f")).st_gid, 65534u);
+}
+
+// Runs `body` in a child process whose chown calls do what `errorNumber` says (0: kill
+// it, as a service's system-call filter does); the child's exit status, -signal if killed.
+int underChownFilter(int errorNumber, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        test::SyscallFilter filter{false, test::expandSyscallGroup("@chown"), errorNumber};
+        if (test::installSyscallFilter(filter)) ::_exit(100);
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+TEST_F(ReplaceFile, calls_chown_only_when_the_owner_must_change_and_reports_an_owner_it_could_not_keep) {
+    spit(at("mine"), "old");
+    EXPECT_EQ(underChownFilter(0,
+                               [&] {
+                                   files::replaceFile(at("mine"), "new",
+                                                      {.note = [](const std::string&) { ::_exit(3); }});
+                                   return 0;
+                               }),
+              0);
+    EXPECT_EQ(slurp(at("mine")), "new");
+
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to somebody else";
+    spit(at("theirs"), "old");
+    ASSERT_EQ(::chown(at("theirs").c_str(), 65534, 65534), 0);
+    const fs::path noteFile = at("note");
+    EXPECT_EQ(underChownFilter(EPERM,
+                               [&] {
+                                   files::replaceFile(at("theirs"), "new",
+                                                      {.note = [&](const std::string& text) { spit(noteFile, text); }});
+                                   return 0;
+                               }),
+              0);
+    EXPECT_EQ(slurp(at("theirs")), "new");
+    EXPECT_EQ(slurp(noteFile),
+              "could not keep the owner 65534:65534 of " + at("theirs").string() + "; it now belongs to 0:0");
 }
 
 TEST_F(ReplaceFile, a_file_without_write_permission_is_refused_and_left_as_it_was) {

@@ -121,11 +121,12 @@ TEST(VarnelNetworkPort, a_far_end_sending_one_byte_per_segment_serves_start_up_r
     }
 }
 
-TEST(VarnelNetworkPort, a_serial_server_that_cannot_be_reached_ends_the_run_as_a_missing_device_does) {
+TEST(VarnelNetworkPort, a_serial_server_that_cannot_be_reached_ends_a_timed_run_as_a_missing_device_does) {
     const std::uint16_t closed = test::freeTcpPort();
     test::TempDir dir;
     const std::string url = "tcp://127.0.0.1:" + std::to_string(closed);
-    const auto out = test::runVarnel({"run", "--port", QString::fromStdString(url), "--host-dir", q(dir.path())});
+    const auto out =
+        test::runVarnel({"run", "--port", QString::fromStdString(url), "--host-dir", q(dir.path()), "--for", "30"});
     EXPECT_EQ(out.exitCode, 1);
     EXPECT_EQ(out.err, "varnel: " + url + ": connection refused\n");
 

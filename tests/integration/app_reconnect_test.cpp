@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <sstream>
 
 #include "platform/qt/serial_devices.h"
 #include "pty_pair.h"
@@ -55,9 +56,48 @@ TEST(VarnelReconnect, a_simulator_killed_and_started_again_on_the_same_path_brin
     ASSERT_NE(back, std::string::npos) << run.said();
     EXPECT_NE(run.waitFor("Event: ", back, 30'000), std::string::npos) << run.said();
     EXPECT_EQ(count(run.out(), "Controller link lost"), 1u) << run.said();
+    // The outage and the recovery are a line each; events go on as they come.
+    std::istringstream between(run.out().substr(lost, run.out().find('\n', back) - lost));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(between, line);)
+        if (!line.starts_with("Event: ")) lines.push_back(line);
+    ASSERT_EQ(lines.size(), 2u) << run.said();
+    EXPECT_NE(lines[1].find("Varnel: Controller link back after "), std::string::npos) << lines[1];
 
     run.terminate();
     ASSERT_TRUE(run.waitForExit(20'000));
+    EXPECT_EQ(run.exitCode(), 0) << run.said();
+}
+
+TEST(VarnelReconnect, a_port_missing_at_start_is_waited_for_and_the_controller_found_when_it_appears) {
+    test::TempDir dir;
+    const fs::path link = dir.path() / "dev" / "ttyOcelot";
+    test::writeFile(dir.path() / "x10.txt", "0 x10 A 0\n100 x10 A 18\nrepeat 1000\n");
+    test::LiveVarnel run({"run", "--port", q(link), "--host-dir", q(dir.path() / "host")});
+    const std::string waiting = "varnel: Serial port " + link.string() +
+                                " not found (no such device); waiting for it, trying again every 1 to 30 s\n";
+    ASSERT_NE(run.waitFor(waiting, 0, 20'000), std::string::npos) << run.said();
+    run.waitUntil(4'000, [] { return false; });  // three quiet tries; the folder appears meanwhile
+    fs::create_directories(link.parent_path());
+    run.waitUntil(500, [] { return false; });
+    auto sim = startSimulator(link, dir.path() / "x10.txt");
+    const auto done = run.waitFor("Start-up: done in ", 0, 60'000);
+    ASSERT_NE(done, std::string::npos) << run.said();
+    EXPECT_NE(run.waitFor("Event: ", done, 30'000), std::string::npos) << run.said();
+    EXPECT_EQ(count(run.said(), "waiting for it"), 1u) << run.said();
+    EXPECT_EQ(count(run.out(), "varnel: " + link.string() + " is there now\n"), 1u) << run.said();
+
+    run.terminate();
+    ASSERT_TRUE(run.waitForExit(20'000));
+    EXPECT_EQ(run.exitCode(), 0) << run.said();
+}
+
+TEST(VarnelStop, a_stop_while_the_run_waits_for_its_port_ends_it_at_once) {
+    test::TempDir dir;
+    test::LiveVarnel run({"run", "--port", q(dir.path() / "ttyNone"), "--host-dir", q(dir.path() / "host")});
+    ASSERT_NE(run.waitFor("waiting for it", 0, 20'000), std::string::npos) << run.said();
+    run.terminate();
+    ASSERT_TRUE(run.waitForExit(5'000));
     EXPECT_EQ(run.exitCode(), 0) << run.said();
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 
+#include "cli.h"
 #include "host/ini_text.h"
 #include "varnel_process.h"
 
@@ -66,6 +67,7 @@ TEST(VarnelRunFiles, a_hang_up_ends_the_run_cleanly_with_the_devices_saved) {
 struct Refusal {
     std::string what;
     std::string says;
+    int exitCode = app::kExitFailure;  // kExitConfig for a settings file that is wrong
 };
 
 std::map<fs::path, std::string> filesIn(const fs::path& dir) {
@@ -83,7 +85,7 @@ void expectRefused(const fs::path& hostDir, const Refusal& r, std::optional<unsi
     const QStringList args{"run", "--simulate", "--no-demo", "--host-dir", q(hostDir)};
     const auto out =
         user ? test::runVarnelAs(*user, args, userConfig.path()) : test::runVarnel(args, userConfig.path());
-    EXPECT_EQ(out.exitCode, 1) << r.what << out.err;
+    EXPECT_EQ(out.exitCode, r.exitCode) << r.what << out.err;
     EXPECT_EQ(out.err, "varnel: " + r.says + "\n") << r.what;
     EXPECT_EQ(filesIn(hostDir / "config"), before) << r.what;
     EXPECT_TRUE(fs::is_empty(userConfig.path())) << r.what << ": settings went to the per-user store";
@@ -98,8 +100,10 @@ TEST(VarnelRunFiles, devices_or_settings_it_cannot_use_stop_the_run_and_stay_as_
                     "dev\t40001\tA\t1\tLamp\tHall\t\t0\t3\t0\t0\t\t\n");
 
     test::writeFile(config / "settings.ini", std::string(5 * 1024 * 1024, ';'));
-    expectRefused(dir.path(), {"settings too large", "cannot use the settings: " + (config / "settings.ini").string() +
-                                                         " is larger than 4 MiB"});
+    expectRefused(
+        dir.path(),
+        {"settings too large",
+         "cannot use the settings: " + (config / "settings.ini").string() + " is larger than 4 MiB", app::kExitConfig});
     test::writeFile(config / "settings.ini", "[hspi_tarnwick]\r\ncomport=1\r\n");
 
     fs::permissions(config / "devices.txt", fs::perms::owner_read);

@@ -39,10 +39,11 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
         int exitCode;
         std::string err;  // the whole of it, or its start when it ends in ": "
     } cases[] = {
-        {{"run", "--port", "/dev/ttyVARNEL-none", "--host-dir", host},
+        // --for and a one-shot --exec want an answer now; other runs wait for a missing port.
+        {{"run", "--port", "/dev/ttyVARNEL-none", "--host-dir", host, "--for", "30"},
          1,
          "varnel: Serial port /dev/ttyVARNEL-none not found (no such device)\n"},
-        {{"run", "--port", q(pty.slaveName()), "--host-dir", host},
+        {{"run", "--port", q(pty.slaveName()), "--host-dir", host, "--exec", "quit"},
          1,
          "varnel: Serial port " + pty.slaveName() + " is busy: locked by process " + std::to_string(::getpid()) + " (" +
              ownName() + ") (lock file " + lockFileFor(pty.slaveName())->string() + ")\n"},

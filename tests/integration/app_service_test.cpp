@@ -14,8 +14,10 @@
 #include <memory>
 #include <sstream>
 
+#include "cli.h"
 #include "platform/qt/serial_devices.h"
 #include "pty_pair.h"
+#include "service_notifier.h"
 #include "sim/pty/pty_simulator.h"
 #include "sim_demo.h"
 #include "varnel_process.h"
@@ -83,7 +85,7 @@ TEST(VarnelService, tells_systemd_when_it_is_ready_how_it_is_and_that_it_stops) 
     // The start-up takes seconds; the watchdog hears from the loop all along.
     EXPECT_GE(std::count(before.begin(), before.begin() + static_cast<std::ptrdiff_t>(ready), "WATCHDOG=1"), 4);
     const std::string status = before[ready - 1];
-    EXPECT_EQ(status.rfind("STATUS=controller ok, 0 devices, link up, last reply ", 0), 0u) << status;
+    EXPECT_EQ(status.rfind("STATUS=controller ok, 0 devices, last reply ", 0), 0u) << status;
     EXPECT_NE(status.find(" ago, 0 time-outs, 0 checksum errors, "), std::string::npos) << status;
     EXPECT_NE(status.find(", 0 queued, start-up ok, 4 modules ("), std::string::npos) << status;
 
@@ -99,12 +101,58 @@ TEST(VarnelService, tells_systemd_when_it_is_ready_how_it_is_and_that_it_stops) 
     EXPECT_GT(stopping, ready);
     EXPECT_EQ(std::count(all.begin(), all.end(), "STOPPING=1"), 1);
     EXPECT_EQ(std::count(all.begin(), all.end(), "READY=1"), 1);
+    EXPECT_TRUE(std::none_of(all.begin() + static_cast<std::ptrdiff_t>(stopping), all.end(), [](const std::string& m) {
+        return m.starts_with("STATUS=");
+    })) << "the stop is what systemd shows";
 
     // The journal dates the lines itself: the host log's come on standard error without a date.
     EXPECT_NE(run.err().find("\nVarnel: Using Comm Port 1 0 \n"), std::string::npos) << run.err();
     EXPECT_EQ(run.out().find("Varnel:"), std::string::npos) << run.out();
     std::istringstream lines(run.err());
     for (std::string line; std::getline(lines, line);) EXPECT_FALSE(std::isdigit(line[0])) << line;
+}
+
+TEST(ServiceNotifier, says_ready_and_stopping_once_each_and_no_status_after_stopping) {
+    test::TempDir dir;
+    NotifySocket systemd(dir.path() / "notify");
+    ::setenv("NOTIFY_SOCKET", (dir.path() / "notify").c_str(), 1);
+    {
+        app::ServiceNotifier notifier;
+        notifier.status("waiting for the port");
+        notifier.status("waiting for the port");
+        notifier.ready();
+        notifier.status("controller ok");
+        notifier.ready();
+        notifier.stopping();
+        notifier.status("link stopped");
+        notifier.stopping();
+    }
+    ::unsetenv("NOTIFY_SOCKET");
+    EXPECT_EQ(systemd.messages(), (std::vector<std::string>{"STATUS=waiting for the port", "READY=1",
+                                                            "STATUS=controller ok", "STOPPING=1"}));
+}
+
+// systemd starts the service with the unit's system-call filter in force: a call the
+// filter refuses would kill the run (SIGSYS) before it is ready.
+TEST(VarnelService, runs_under_the_units_own_system_call_filter_and_rewrites_its_settings) {
+    test::TempDir dir;
+    const fs::path host = dir.path() / "host";
+    const std::string before = "[varnel]\r\nsimulate=1\r\ndemo=0\r\n";
+    test::writeFile(host / "config" / "settings.ini", before);
+    NotifySocket systemd(dir.path() / "notify");
+    test::LiveVarnel run({VARNEL_UNIT_FILE, VARNEL_EXE, "run", "--host-dir", q(host)},
+                         {{"NOTIFY_SOCKET", q(dir.path() / "notify")}}, VARNEL_SYSCALL_JAIL);
+    ASSERT_TRUE(run.waitUntil(40'000, [&] { return systemd.indexOf("READY=1") < systemd.messages().size(); }))
+        << run.said();
+    const std::string settings = test::readFile(host / "config" / "settings.ini");
+    EXPECT_NE(settings, before);
+    EXPECT_EQ(settings.rfind(before, 0), 0u) << settings;
+    run.terminate();
+    ASSERT_TRUE(run.waitForExit());
+    EXPECT_EQ(run.exitCode(), 0) << run.said();
+    EXPECT_EQ(run.said().find("could not keep the owner"), std::string::npos) << run.said();
+    for (const auto& e : fs::directory_iterator(host / "config"))
+        EXPECT_EQ(e.path().filename(), "settings.ini") << "nothing left behind";
 }
 
 TEST(VarnelService, the_host_directory_alone_configures_a_run_and_a_bad_entry_stops_it) {
@@ -124,11 +172,55 @@ TEST(VarnelService, the_host_directory_alone_configures_a_run_and_a_bad_entry_st
     EXPECT_NE(settings.find("[varnel]\r\nsimulate=1\r\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("poll_interval=500"), std::string::npos) << settings;
 
+    // Wrong settings end the run with their own status, one the unit does not restart on.
+    const struct {
+        std::string settings, err;
+    } wrong[] = {
+        {"[varnel]\r\nsimulate=1\r\nfor=soon\r\n",
+         "varnel: " + (host / "config" / "settings.ini").string() +
+             ": [varnel] for: needs a number of seconds above 0, not 'soon'\n"},
+        {"[varnel]\r\nsimulate=1\r\nmqtt=ftp://broker\r\n", "varnel: "},
+    };
+    for (const auto& w : wrong) {
+        test::writeFile(host / "config" / "settings.ini", w.settings);
+        const auto bad = test::runVarnel({"run", "--host-dir", q(host)});
+        EXPECT_EQ(bad.exitCode, app::kExitConfig) << bad.err;
+        EXPECT_EQ(w.err.ends_with('\n') ? bad.err : bad.err.substr(0, w.err.size()), w.err) << bad.err;
+        EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 1) << bad.err;
+    }
+    std::istringstream unit(test::readFile(VARNEL_UNIT_FILE));
+    std::vector<std::string> prevented;
+    for (std::string line; std::getline(unit, line);)
+        if (line.rfind("RestartPreventExitStatus=", 0) == 0) {
+            std::istringstream codes(line.substr(line.find('=') + 1));
+            for (std::string code; codes >> code;) prevented.push_back(code);
+        }
+    EXPECT_NE(std::find(prevented.begin(), prevented.end(), std::to_string(app::kExitConfig)), prevented.end());
+}
+
+// What ends a run reaches the journal as an error, so `journalctl -p err` shows it.
+TEST(VarnelService, a_run_that_cannot_start_says_why_at_error_priority_in_the_journal) {
+    test::TempDir dir;
+    const fs::path host = dir.path() / "host";
     test::writeFile(host / "config" / "settings.ini", "[varnel]\r\nsimulate=1\r\nfor=soon\r\n");
-    const auto bad = test::runVarnel({"run", "--host-dir", q(host)});
-    EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_EQ(bad.err, "varnel: " + (host / "config" / "settings.ini").string() +
-                           ": [varnel] for: needs a number of seconds above 0, not 'soon'\n");
+    // Standard error is the journal's stream when JOURNAL_STREAM names it.
+    test::LiveVarnel run({"-c", "JOURNAL_STREAM=$(stat -L -c %d:%i /dev/stderr) exec \"$0\" \"$@\"", VARNEL_EXE, "run",
+                          "--host-dir", q(host)},
+                         {}, "/bin/sh");
+    ASSERT_TRUE(run.waitForExit());
+    EXPECT_EQ(run.exitCode(), app::kExitConfig);
+    EXPECT_EQ(run.err(), "<3>varnel: " + (host / "config" / "settings.ini").string() +
+                             ": [varnel] for: needs a number of seconds above 0, not 'soon'\n");
+
+    test::writeFile(host / "config" / "settings.ini", "");
+    test::LiveVarnel missing({"-c", "JOURNAL_STREAM=$(stat -L -c %d:%i /dev/stderr) exec \"$0\" \"$@\"", VARNEL_EXE,
+                              "run", "--host-dir", q(host), "--port", q(dir.path() / "none"), "--for", "5"},
+                             {}, "/bin/sh");
+    ASSERT_TRUE(missing.waitForExit());
+    EXPECT_EQ(missing.exitCode(), 1);
+    EXPECT_NE(missing.err().find("\n<3>varnel: Serial port " + (dir.path() / "none").string() + " not found"),
+              std::string::npos)
+        << missing.err();
 }
 
 // A lock file in the place serial programs look for the device's.
@@ -166,7 +258,8 @@ TEST(VarnelPorts, names_the_holder_of_a_lock_and_a_run_takes_over_a_dead_ones_lo
         const auto listed = test::runVarnel({"ports", q(pty.path())});
         EXPECT_EQ(listed.exitCode, 0);
         EXPECT_NE(listed.out.find("  lock:   locked by process " + me + " ("), std::string::npos) << listed.out;
-        const auto busy = test::runVarnel({"run", "--port", q(pty.path()), "--host-dir", q(dir.path())});
+        const auto busy =
+            test::runVarnel({"run", "--port", q(pty.path()), "--host-dir", q(dir.path()), "--exec", "quit"});
         EXPECT_EQ(busy.exitCode, 1);
         EXPECT_EQ(busy.err.rfind("varnel: Serial port " + pty.path() + " is busy: locked by process " + me + " (", 0),
                   0u)
@@ -217,7 +310,8 @@ TEST(VarnelPorts, a_port_this_user_may_not_open_says_which_group_may) {
     const auto [listed, listing] = run({"ports", q(pty.slaveName())});
     EXPECT_EQ(listed, 0);
     EXPECT_NE(listing.find("  access: no, no permission to open it"), std::string::npos) << listing;
-    const auto [code, said] = run({"run", "--port", q(pty.slaveName()), "--host-dir", q(dir.path() / "host")});
+    const auto [code, said] =
+        run({"run", "--port", q(pty.slaveName()), "--host-dir", q(dir.path() / "host"), "--for", "30"});
     EXPECT_EQ(code, 1);
     EXPECT_NE(said.find("varnel: Serial port " + pty.slaveName() + ": no permission to open it"), std::string::npos)
         << said;

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <set>
 
+#include "cli.h"
 #include "mqtt_broker.h"
 #include "mqtt_client.h"
 #include "mqtt_live.h"
@@ -189,7 +190,7 @@ TEST(MqttBridgeProcess, unusable_mqtt_settings_end_the_run_with_one_line) {
         std::filesystem::create_directories(host / "config");
         test::writeFile(host / "config" / "settings.ini", c.ini);
         const auto r = test::runVarnel(QStringList{"run", "--simulate", "--host-dir", test::q(host)} + c.args);
-        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.exitCode, app::kExitConfig) << r.err;
         EXPECT_TRUE(r.err.starts_with("varnel: ") && r.err.find(c.err) != std::string::npos) << r.err;
     }
 }

@@ -52,8 +52,9 @@ Outcome runVarnelAs(unsigned id, const QStringList& args, const std::filesystem:
         configHome, std::nullopt, QStringLiteral("setpriv"));
 }
 
-LiveVarnel::LiveVarnel(const QStringList& args, const std::vector<std::pair<QString, QString>>& env) {
-    startVarnel(p_, args, user_.path(), env);
+LiveVarnel::LiveVarnel(const QStringList& args, const std::vector<std::pair<QString, QString>>& env,
+                       const QString& program) {
+    startVarnel(p_, args, user_.path(), env, program);
     if (!p_.waitForStarted()) throw std::runtime_error("varnel did not start");
 }
 

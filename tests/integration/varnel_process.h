@@ -30,8 +30,10 @@ Outcome runVarnelAs(unsigned id, const QStringList& args, const std::filesystem:
 
 class LiveVarnel {
 public:
-    // `env`: variables added to the test's environment.
-    explicit LiveVarnel(const QStringList& args, const std::vector<std::pair<QString, QString>>& env = {});
+    // `env`: variables added to the test's environment; `program` runs instead of varnel
+    // (one that starts it, such as a sandbox).
+    explicit LiveVarnel(const QStringList& args, const std::vector<std::pair<QString, QString>>& env = {},
+                        const QString& program = QStringLiteral(VARNEL_EXE));
     ~LiveVarnel();
     void type(const std::string& lines) { p_.write(lines.c_str(), static_cast<qint64>(lines.size())); }
     void endInput() { p_.closeWriteChannel(); }
