@@ -310,6 +310,12 @@ int runPlugin(const RunOptions& o) {
     if (o.forSeconds) forTimer.start(static_cast<int>(std::min(*o.forSeconds * 1000.0, 2.0e9)));
 
     if (auto err = probe(loop, device, log)) {
+        // Something that is there but is no serial device will not become one: waiting
+        // for it would only restart the wait forever.
+        if (!isNetworkPort(device) && kindProblem(device)) {
+            log.line(LogLevel::Error, "varnel: " + *err);
+            return kExitConfig;
+        }
         if (o.forSeconds || oneShot(o.exec)) {
             log.line(LogLevel::Error, "varnel: " + *err);
             return kExitFailure;
