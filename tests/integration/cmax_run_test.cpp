@@ -35,49 +35,74 @@ std::string slurp(const std::filesystem::path& p) {
     return s.str();
 }
 
-TEST(CmaxRun, port_is_free_while_cmax_runs_and_the_link_returns_after) {
+// A plug-in linked to the simulator on a pseudo-terminal, with its window slot.
+struct CmaxRig {
     QtEventLoop loop;
-    sim::Controller controller(sim::ControllerConfig::typical());
-    sim::pty::PtySimulator pty(controller);
-    ASSERT_FALSE(pty.start());
+    sim::Controller controller{sim::ControllerConfig::typical()};
+    sim::pty::PtySimulator pty{controller};
     test::TempDir dir;
     MemorySettings userSettings;
     RecordingPrompts prompts;
-    QtProcessLauncher launcher(loop);
-    EmbeddedHostOptions hostOptions;
-    hostOptions.loop = &loop;
-    auto host = std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions);
-    auto callback = std::make_shared<EmbeddedCallback>(host);
+    QtProcessLauncher launcher{loop};
+    std::shared_ptr<EmbeddedHost> host;
     QtSerialPort port;
-    const std::string device = pty.path();
-    HSPI plugin(Platform{loop, port, userSettings, prompts, launcher, dir.path(), [device](int) { return device; }},
-                [] {});
+    std::string device;
+    bool ended = false;
+    std::unique_ptr<HSPI> plugin;
     RecordingFilePicker picker;
     test::RecordingView* view = nullptr;
-    ConfigWindowSlot slot(plugin.context(), picker, [&] {
-        auto v = std::make_unique<test::RecordingView>();
-        view = v.get();
-        return v;
-    });
-    plugin.RegisterCallback(callback);
-    plugin.InitIO(1);
-    auto& ctx = plugin.context();
-    ASSERT_TRUE(ctx.link.commStarted);
+    std::unique_ptr<ConfigWindowSlot> slot;
+
+    // Starts the link; false when it did not come up.
+    bool start() {
+        if (pty.start()) return false;
+        EmbeddedHostOptions hostOptions;
+        hostOptions.loop = &loop;
+        host = std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions);
+        device = pty.path();
+        plugin = std::make_unique<HSPI>(
+            Platform{loop, port, userSettings, prompts, launcher, dir.path(), [this](int) { return device; }},
+            [this] { ended = true; });
+        slot = std::make_unique<ConfigWindowSlot>(plugin->context(), picker, [this] {
+            auto v = std::make_unique<test::RecordingView>();
+            view = v.get();
+            return v;
+        });
+        plugin->RegisterCallback(std::make_shared<EmbeddedCallback>(host));
+        plugin->InitIO(1);
+        return plugin->context().link.commStarted;
+    }
+
+    // Opens the window and clicks CMAX with `script` as the program.
+    void runCmax(const std::filesystem::path& script) {
+        plugin->SelectMenu("Setup");
+        ASSERT_NE(view, nullptr);
+        view->setText("aCMAXexe", script.string());
+        view->click("aCMAX");
+    }
+};
+
+void writeScript(const std::filesystem::path& path, const std::string& text) {
+    std::ofstream(path) << "#!/bin/sh\n" << text;
+    ::chmod(path.c_str(), 0755);
+}
+
+TEST(CmaxRun, port_is_free_while_cmax_runs_and_the_link_returns_after) {
+    CmaxRig rig;
+    ASSERT_TRUE(rig.start());
+    auto& ctx = rig.plugin->context();
+    auto& view = rig.view;
+    const auto& device = rig.device;
     ASSERT_TRUE(serialLock(device).has_value());  // held while the link is up
 
     // The stand-in asks what the port looks like from outside while it runs.
-    const auto report = dir.path() / "port.txt";
-    const auto cmax = dir.path() / "cpuxa.sh";
-    std::ofstream(cmax) << "#!/bin/sh\n\"" << VARNEL_EXE << "\" ports \"" << device << "\" > \"" << report.string()
-                        << "\" 2>&1\n";
-    ::chmod(cmax.c_str(), 0755);
+    const auto report = rig.dir.path() / "port.txt";
+    const auto cmax = rig.dir.path() / "cpuxa.sh";
+    writeScript(cmax, "\"" VARNEL_EXE "\" ports \"" + device + "\" > \"" + report.string() + "\" 2>&1\n");
 
-    plugin.SelectMenu("Setup");
-    ASSERT_NE(view, nullptr);
-    view->setText("aCMAXexe", cmax.string());
-    view->click("aCMAX");
+    rig.runCmax(cmax);
     EXPECT_EQ(view->text("Disconnect"), "Reconnect to Ocelot");
-    EXPECT_TRUE(loop.waitUntil(30000, [&] { return !ctx.timers.cmaxLaunch && ctx.link.commStarted; }));
+    EXPECT_TRUE(rig.loop.waitUntil(30000, [&] { return !ctx.timers.cmaxLaunch && ctx.link.commStarted; }));
 
     const std::string seen = slurp(report);
     EXPECT_NE(seen.find("lock:   none"), std::string::npos) << seen;
@@ -86,51 +111,22 @@ TEST(CmaxRun, port_is_free_while_cmax_runs_and_the_link_returns_after) {
     EXPECT_TRUE(view->find("Disconnect").enabled);
     EXPECT_TRUE(view->checked("PortOpen"));
     std::vector<std::string> procedures;
-    for (const auto& r : host->runs()) procedures.push_back(r.procedure);
+    for (const auto& r : rig.host->runs()) procedures.push_back(r.procedure);
     EXPECT_EQ(procedures, (std::vector<std::string>{"BeforeCMAX", "AfterCMAX"}));
 }
 
 // A CMAX that ignores the polite request: the window stays usable while it runs, and a
 // stop of the plug-in ends it anyway, SIGKILL after the two seconds' grace.
 TEST(CmaxRun, the_window_stays_usable_while_cmax_runs_and_a_stop_ends_it) {
-    QtEventLoop loop;
-    sim::Controller controller(sim::ControllerConfig::typical());
-    sim::pty::PtySimulator pty(controller);
-    ASSERT_FALSE(pty.start());
-    test::TempDir dir;
-    MemorySettings userSettings;
-    RecordingPrompts prompts;
-    QtProcessLauncher launcher(loop);
-    EmbeddedHostOptions hostOptions;
-    hostOptions.loop = &loop;
-    auto host = std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions);
-    auto callback = std::make_shared<EmbeddedCallback>(host);
-    QtSerialPort port;
-    const std::string device = pty.path();
-    bool ended = false;
-    HSPI plugin(Platform{loop, port, userSettings, prompts, launcher, dir.path(), [device](int) { return device; }},
-                [&ended] { ended = true; });
-    RecordingFilePicker picker;
-    test::RecordingView* view = nullptr;
-    ConfigWindowSlot slot(plugin.context(), picker, [&] {
-        auto v = std::make_unique<test::RecordingView>();
-        view = v.get();
-        return v;
-    });
-    plugin.RegisterCallback(callback);
-    plugin.InitIO(1);
-    auto& ctx = plugin.context();
-    ASSERT_TRUE(ctx.link.commStarted);
+    CmaxRig rig;
+    ASSERT_TRUE(rig.start());
+    auto& view = rig.view;
+    auto& loop = rig.loop;
+    const auto pidFile = rig.dir.path() / "cmax.pid";
+    const auto cmax = rig.dir.path() / "cpuxa.sh";
+    writeScript(cmax, "trap '' TERM\necho $$ > \"" + pidFile.string() + "\"\nexec sleep 60\n");
 
-    const auto pidFile = dir.path() / "cmax.pid";
-    const auto cmax = dir.path() / "cpuxa.sh";
-    std::ofstream(cmax) << "#!/bin/sh\ntrap '' TERM\necho $$ > \"" << pidFile.string() << "\"\nexec sleep 60\n";
-    ::chmod(cmax.c_str(), 0755);
-
-    plugin.SelectMenu("Setup");
-    ASSERT_NE(view, nullptr);
-    view->setText("aCMAXexe", cmax.string());
-    view->click("aCMAX");
+    rig.runCmax(cmax);
     ASSERT_TRUE(loop.waitUntil(10000, [&] { return std::filesystem::exists(pidFile) && !slurp(pidFile).empty(); }));
     const pid_t pid = std::stoi(slurp(pidFile));
     ASSERT_EQ(::kill(pid, 0), 0);
@@ -138,20 +134,20 @@ TEST(CmaxRun, the_window_stays_usable_while_cmax_runs_and_a_stop_ends_it) {
 
     // Clicks run while CMAX runs; Cancel closes with the CMAX reminder.
     view->tick("Check1_3");
-    EXPECT_TRUE(slot.window()->variablesChanged());
-    prompts.answer = false;
+    EXPECT_TRUE(rig.slot->window()->variablesChanged());
+    rig.prompts.answer = false;
     view->click("CancelButton");
     EXPECT_TRUE(view->closed);
-    ASSERT_FALSE(prompts.shown.empty());
-    EXPECT_EQ(prompts.shown.back().text,
+    ASSERT_FALSE(rig.prompts.shown.empty());
+    EXPECT_EQ(rig.prompts.shown.back().text,
               "Reminder...comm port to ocelot was disconnected and will be reconnected when CMAX is closed");
     EXPECT_EQ(::kill(pid, 0), 0);
 
     QElapsedTimer took;
     took.start();
-    plugin.ShutdownIO();
+    rig.plugin->ShutdownIO();
     const auto ms = took.elapsed();
-    EXPECT_TRUE(ended);
+    EXPECT_TRUE(rig.ended);
     // The process is gone, not just asked: a zombie would still answer kill(0).
     ASSERT_TRUE(loop.waitUntil(1000, [&] { return ::kill(pid, 0) != 0; }));
     EXPECT_LT(ms, 3000 + 1500) << "shutdown took " << ms << " ms";  // room for a loaded machine
