@@ -235,7 +235,7 @@ void Bridge::refuse(const std::string& topic, const std::string& why) {
 void Bridge::pump() {
     if (pumping_) return;
     pumping_ = true;
-    while (!waiting_.empty() && console_.ready() && !plugin_.facts().queueFull) {
+    while (!waiting_.empty() && console_.ready() && roomOnTheLine()) {
         Pending p = std::move(waiting_.front());
         waiting_.pop_front();
         const console::Reply reply = console_.run(p.command);
@@ -254,6 +254,17 @@ void Bridge::pump() {
     }
     pumping_ = false;
     pumpTimer_->setEnabled(!waiting_.empty());
+}
+
+// Commands go one at a time into the plug-in, each once its queue is empty. While more
+// wait, none starts just before a poll is due (an overdue tick fires as soon as the loop
+// runs again); a lone command goes at once, it can cost the poll one tick at most.
+bool Bridge::roomOnTheLine() const {
+    const LineShare share = plugin_.lineShare();
+    if (share.queued > 0) return false;
+    if (!share.nextPollMs || waiting_.size() < 2) return true;
+    const std::int64_t now = loop_.tickMs();
+    return now < *share.nextPollMs - options_.pollRoomMs || now > *share.nextPollMs + options_.pollRoomMs;
 }
 
 // ---- what the host sees

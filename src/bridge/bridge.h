@@ -56,8 +56,11 @@ struct BridgeOptions {
     std::string brokerName;  // for log lines, "mqtt://localhost:1883"
     // Commands waiting for the plug-in; more are dropped (and counted).
     std::size_t maxWaiting = 1000;
-    int scanMs = 1000;       // host devices, names and plug-in facts looked at again
-    int pumpMs = 10;         // waiting commands tried again
+    int scanMs = 1000;  // host devices, names and plug-in facts looked at again
+    int pumpMs = 10;    // waiting commands tried again
+    // No command starts this close to the plug-in's next variable poll: a tick that
+    // finds the line busy skips its poll, and controller changes would wait a cycle more.
+    int pollRoomMs = 40;
     int republishMs = 1000;  // after Home Assistant came back
     int connectTimeoutMs = 15000;
     int firstPauseMs = 1000;  // before connecting again; doubles up to maxPauseMs
@@ -111,6 +114,7 @@ private:
     void leftover(const Message& m);
     void refuse(const std::string& topic, const std::string& why);
     void pump();
+    [[nodiscard]] bool roomOnTheLine() const;
     void hostEvent(const host::HostEvent& e);
 
     void setEntities(std::vector<Entity> entities);
