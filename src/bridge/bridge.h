@@ -59,7 +59,7 @@ struct BridgeOptions {
     // Commands waiting for the plug-in; more are dropped (and counted).
     std::size_t maxWaiting = 1000;
     int scanMs = 1000;  // host devices, names and plug-in facts looked at again
-    int pumpMs = 10;    // waiting commands tried again
+    int pumpMs = 2;     // waiting commands tried again (only while any wait)
     // No command starts this close to the plug-in's next variable poll: a tick that
     // finds the line busy skips its poll, and controller changes would wait a cycle more.
     int pollRoomMs = 40;
