@@ -57,6 +57,13 @@ void PacedWire::post(std::function<void(sim::Controller&)> job) {
     [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
 }
 
+std::int64_t PacedWire::freeAfter(std::int64_t ns) const {
+    std::lock_guard lock(exchangesMutex_);
+    for (const auto& [first, last] : exchanges_)
+        if (first <= ns && ns < last) return last;
+    return ns;
+}
+
 void PacedWire::runJobs() {
     std::uint64_t count = 0;
     [[maybe_unused]] const ssize_t n = ::read(wake_, &count, sizeof count);
@@ -83,6 +90,7 @@ void PacedWire::serve() {
             if (n <= 0) {
                 ::usleep(1000);  // nobody has the slave open yet
             } else {
+                if (openSince_ == 0) openSince_ = at;
                 // Frames come whole from one write; a C8 starts an 8-byte command frame.
                 for (ssize_t i = 0; i + 1 < n; ++i) {
                     if (buf[static_cast<std::size_t>(i)] != 0xC8) continue;
@@ -104,7 +112,15 @@ void PacedWire::serve() {
                 at += usPerByte_ * 1000;
                 sleepUntilNs(at);
                 if (::write(master_, &e.bytes[i], 1) != 1) break;
-                if (i + 1 == e.bytes.size()) (e.reply ? lastByteNs_ : lastReportNs_) = nowNs();
+                if (i + 1 != e.bytes.size()) continue;
+                const std::int64_t last = nowNs();
+                (e.reply ? lastByteNs_ : lastReportNs_) = last;
+                if (e.reply && openSince_ != 0) {
+                    std::lock_guard lock(exchangesMutex_);
+                    exchanges_.emplace_back(openSince_, last);
+                    if (exchanges_.size() > 4096) exchanges_.pop_front();
+                    openSince_ = 0;
+                }
             }
             ++(e.reply ? replies_ : reports_);
         }

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "sim/controller.h"
 
@@ -37,6 +38,11 @@ public:
     // command code on the line; 0 before any.
     [[nodiscard]] std::int64_t commandStartNs(std::uint8_t code) const { return commandStartNs_[code].load(); }
 
+    // When the line is free for a command the plug-in gets at `ns`: the end of the
+    // exchange on the line then (from the plug-in's first byte to the reply's last), or
+    // `ns` itself when none was. Kept for the latest 4096 exchanges.
+    [[nodiscard]] std::int64_t freeAfter(std::int64_t ns) const;
+
     // Runs `job` on the wire's thread, where the controller lives (an input change,
     // say); what it sends goes out paced, as a report.
     void post(std::function<void(sim::Controller&)> job);
@@ -58,6 +64,9 @@ private:
     std::atomic<std::int64_t> lastReportNs_{0};
     std::atomic<std::uint64_t> reports_{0};
     std::array<std::atomic<std::int64_t>, 256> commandStartNs_{};
+    mutable std::mutex exchangesMutex_;
+    std::deque<std::pair<std::int64_t, std::int64_t>> exchanges_;  // first byte in, last reply byte out
+    std::int64_t openSince_ = 0;                                   // the wire's thread only
     std::thread thread_;
 };
 

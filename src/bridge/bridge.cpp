@@ -189,20 +189,38 @@ void Bridge::command(const std::string& relative, const Message& m) {
         return;
     }
     auto& action = std::get<Action>(result);
-    if (waiting_.size() + action.commands.size() > options_.maxWaiting) {
-        ++counters_.dropped;
-        limited_("dropped a command on " + shown(m.topic) + ": " + std::to_string(waiting_.size()) +
-                 " commands are waiting already");
-        return;
-    }
-    for (std::size_t i = 0; i < action.commands.size(); ++i) {
-        const bool last = i + 1 == action.commands.size();
-        waiting_.push_back(Pending{.command = std::move(action.commands[i]),
-                                   .what = shown(m.topic),
-                                   .lightCode = e.code,
-                                   .light = last ? action.light : std::nullopt});
+    if (action.commands.empty()) return;
+    Pending p{.commands = std::move(action.commands),
+              .target = e.kind->merges ? e.key : std::string(),
+              .what = shown(m.topic),
+              .lightCode = e.code,
+              .light = action.light};
+    if (!merge(p)) {
+        if (waitingCommands_ + p.commands.size() > options_.maxWaiting) {
+            ++counters_.dropped;
+            limited_("dropped a command on " + shown(m.topic) + ": " + std::to_string(waitingCommands_) +
+                     " commands are waiting already");
+            return;
+        }
+        waitingCommands_ += p.commands.size();
+        waiting_.push_back(std::move(p));
     }
     pump();
+}
+
+// The newest waiting command for the same entity takes the new value in its place,
+// unless it has begun or an action waits behind it (the action may depend on it).
+bool Bridge::merge(Pending& p) {
+    if (p.target.empty()) return false;
+    for (auto it = waiting_.rbegin(); it != waiting_.rend(); ++it) {
+        if (it->target.empty()) return false;
+        if (it->target != p.target) continue;
+        if (it->next != 0) return false;
+        waitingCommands_ = waitingCommands_ - it->commands.size() + p.commands.size();
+        *it = std::move(p);
+        return true;
+    }
+    return false;
 }
 
 // Retained configs with our base topic that no entity of ours has any more: what an
@@ -235,25 +253,39 @@ void Bridge::refuse(const std::string& topic, const std::string& why) {
 void Bridge::pump() {
     if (pumping_) return;
     pumping_ = true;
-    while (!waiting_.empty() && console_.ready() && !plugin_.facts().queueFull) {
-        Pending p = std::move(waiting_.front());
-        waiting_.pop_front();
-        const console::Reply reply = console_.run(p.command);
-        if (reply.outcome != console::Reply::Outcome::Done) {
+    while (!waiting_.empty() && console_.ready() && roomOnTheLine()) {
+        Pending& p = waiting_.front();
+        const console::Reply reply = console_.run(p.commands[p.next++]);
+        --waitingCommands_;
+        const bool done = reply.outcome == console::Reply::Outcome::Done;
+        if (done) ++counters_.executed;
+        if (done && p.next < p.commands.size()) continue;
+        if (!done) {
+            // The rest of its commands would act on a state that was never reached.
             ++counters_.dropped;
+            waitingCommands_ -= p.commands.size() - p.next;
             limited_("a command on " + p.what + " was not carried out: " +
                      (reply.lines.empty() ? std::string("no reason given") : reply.lines.front()));
-            continue;
-        }
-        ++counters_.executed;
-        if (p.light) {
+        } else if (p.light) {
             lights_[p.lightCode] = *p.light;
             if (const auto it = byCode_.find(p.lightCode); connected_ && it != byCode_.end())
                 publishState(entities_[it->second], false);
         }
+        waiting_.pop_front();
     }
     pumping_ = false;
     pumpTimer_->setEnabled(!waiting_.empty());
+}
+
+// Commands go one at a time into the plug-in, each once its queue is empty. While more
+// wait, none starts just before a poll is due (an overdue tick fires as soon as the loop
+// runs again); a lone command goes at once, it can cost the poll one tick at most.
+bool Bridge::roomOnTheLine() const {
+    const LineShare share = plugin_.lineShare();
+    if (share.queued > 0) return false;
+    if (!share.nextPollMs || waiting_.size() < 2) return true;
+    const std::int64_t now = loop_.tickMs();
+    return now < *share.nextPollMs - options_.pollRoomMs || now > *share.nextPollMs + options_.pollRoomMs;
 }
 
 // ---- what the host sees

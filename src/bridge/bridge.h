@@ -6,7 +6,9 @@
 // few facts only the plug-in has) and runs commands through the operator console, so
 // an MQTT command does exactly what the same console line does, starts only while no
 // exchange with the controller runs, and waits its turn in a bounded queue of the
-// bridge's own in front of the plug-in's. It runs on the event loop, on one thread.
+// bridge's own in front of the plug-in's. A command that sets a value replaces one for
+// the same entity still waiting; the plug-in's polls keep their turn on the line. It
+// runs on the event loop, on one thread.
 //
 // Topics below the base topic (default "varnel"):
 //   status                          online / offline (retained; offline is the last will)
@@ -56,8 +58,11 @@ struct BridgeOptions {
     std::string brokerName;  // for log lines, "mqtt://localhost:1883"
     // Commands waiting for the plug-in; more are dropped (and counted).
     std::size_t maxWaiting = 1000;
-    int scanMs = 1000;       // host devices, names and plug-in facts looked at again
-    int pumpMs = 10;         // waiting commands tried again
+    int scanMs = 1000;  // host devices, names and plug-in facts looked at again
+    int pumpMs = 2;     // waiting commands tried again (only while any wait)
+    // No command starts this close to the plug-in's next variable poll: a tick that
+    // finds the line busy skips its poll, and controller changes would wait a cycle more.
+    int pollRoomMs = 40;
     int republishMs = 1000;  // after Home Assistant came back
     int connectTimeoutMs = 15000;
     int firstPauseMs = 1000;  // before connecting again; doubles up to maxPauseMs
@@ -88,18 +93,22 @@ public:
     };
     [[nodiscard]] const Counters& counters() const { return counters_; }
     [[nodiscard]] bool connected() const { return connected_; }
-    [[nodiscard]] std::size_t waiting() const { return waiting_.size(); }
+    // Console commands waiting.
+    [[nodiscard]] std::size_t waiting() const { return waitingCommands_; }
     [[nodiscard]] const std::vector<Entity>& entities() const { return entities_; }
     [[nodiscard]] const Identity& identity() const { return id_; }
     // Looks at the host and the plug-in now, as the scan timer does.
     void scan();
 
 private:
+    // The console commands of one MQTT command, run in order.
     struct Pending {
-        console::Command command;
-        std::string what;  // the topic, for log lines
+        std::vector<console::Command> commands;
+        std::size_t next = 0;  // commands before it ran already
+        std::string target;    // the entity whose value it sets; empty: an action, never merged
+        std::string what;      // the topic, for log lines
         std::string lightCode;
-        std::optional<LightState> light;  // the light's state once this ran
+        std::optional<LightState> light;  // the light's state once all ran
     };
 
     void connect();
@@ -111,6 +120,8 @@ private:
     void leftover(const Message& m);
     void refuse(const std::string& topic, const std::string& why);
     void pump();
+    [[nodiscard]] bool roomOnTheLine() const;
+    bool merge(Pending& p);
     void hostEvent(const host::HostEvent& e);
 
     void setEntities(std::vector<Entity> entities);
@@ -160,6 +171,7 @@ private:
     std::optional<bool> availability_;
     std::map<std::string, LightState> lights_;
     std::deque<Pending> waiting_;
+    std::size_t waitingCommands_ = 0;
     Counters counters_;
 };
 

@@ -89,6 +89,7 @@ const EntityKind kVariable{
     .keys = numberKeys,
     .state = hostValue,
     .command = variableCommand,
+    .merges = true,
 };
 
 const EntityKind kInput{
@@ -105,6 +106,7 @@ const EntityKind kOutput{
     .commandTopic = "set",
     .state = hostOnOff,
     .command = switchCommand,
+    .merges = true,
 };
 
 const EntityKind kTouch{
@@ -122,6 +124,7 @@ const EntityKind kX10Light{
     .keys = lightKeys,
     .state = lightState,
     .command = lightCommand,
+    .merges = true,
 };
 
 const EntityKind kX10Heard{

@@ -61,6 +61,9 @@ struct EntityKind {
     void (*keys)(nlohmann::json& config, const Entity& e) = nullptr;
     std::optional<std::string> (*state)(const StateSources& from, const Entity& e) = nullptr;
     CommandResult (*command)(const Entity& e, std::string_view payload, const LightState* light) = nullptr;
+    // A command sets a value (last one wins): one still waiting is replaced by the next,
+    // so a slider dragged ends where it was let go. Otherwise each command is an action.
+    bool merges = false;
 };
 
 extern const EntityKind kVariable;

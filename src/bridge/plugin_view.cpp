@@ -22,6 +22,14 @@ PluginFacts PluginView::facts() const {
     };
 }
 
+LineShare PluginView::lineShare() const {
+    const DeviceLayer& ctx = plugin_.context();
+    LineShare share{.queued = ctx.queue.count, .nextPollMs = std::nullopt};
+    const Timer* t = ctx.timers.timer2.get();
+    if (t && t->enabled() && ctx.timers.timer2TickMs >= 0) share.nextPollMs = ctx.timers.timer2TickMs + t->interval();
+    return share;
+}
+
 std::vector<IrName> PluginView::irNames() const {
     const DeviceLayer& ctx = plugin_.context();
     std::map<int, IrName> byIndex;

@@ -30,10 +30,17 @@ struct IrName {
     bool operator==(const IrName&) const = default;
 };
 
+// What the bridge needs to leave the line to the plug-in's own work.
+struct LineShare {
+    int queued = 0;                          // commands in the plug-in's own queue
+    std::optional<std::int64_t> nextPollMs;  // the variable timer's next tick (loop ms); none while it is off
+};
+
 class PluginView {
 public:
     explicit PluginView(const HSPI& plugin) : plugin_(plugin) {}
     [[nodiscard]] PluginFacts facts() const;
+    [[nodiscard]] LineShare lineShare() const;
     // By label index.
     [[nodiscard]] std::vector<IrName> irNames() const;
     // The label of the code location an IR match reported, when it has one.

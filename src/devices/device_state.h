@@ -47,6 +47,9 @@ struct TimerState {
     std::unique_ptr<Timer> timer3;  // I/O and event timer
     std::unique_ptr<Timer> clockSync;
     bool ioCheckRequest = false;
+    // When the variable timer last ticked (loop ms, -1 before any): others who share the
+    // line can tell when its next poll is due and leave the line free for it.
+    std::int64_t timer2TickMs = -1;
     bool disconnectRequest = false;
     bool cmaxLaunch = false;                  // a CMAX run is pending or running
     std::string cmaxExe;                      // the window's CMAX program path

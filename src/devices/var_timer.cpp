@@ -81,6 +81,7 @@ int pollIntervalMs(const std::string& text) {
 
 void Timer2_Timer(DeviceLayer& ctx) {
     auto& timers = ctx.timers;
+    timers.timer2TickMs = ctx.platform.loop.tickMs();
     if (ctx.gate.x10Sending == 1 || ctx.gate.lineInUse() || ctx.gate.timerBusy || ctx.queue.count != 0) return;
     ctx.gate.timerBusy = true;
 
