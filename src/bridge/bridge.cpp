@@ -169,7 +169,8 @@ void Bridge::command(const std::string& relative, const Message& m) {
     if (route == byCommandTopic_.end()) {
         // What the broker keeps and replays, and the bridge's own messages coming back.
         if (m.retained || ownTopics_.contains(relative)) return;
-        refuse(m.topic, "no such command topic");
+        refuse(m.topic, screenCommandTopic(relative) ? "no Leopard screen: the host has no Leopard device"
+                                                     : "no such command topic");
         return;
     }
     if (m.retained) {

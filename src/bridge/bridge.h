@@ -23,6 +23,7 @@
 //   x10/send                        console x10 arguments: "A1+A3 on", "B dim 50"
 //   ir/N/play (PRESS), ir/play      IR codes by label index; "TV Power", "--zone 2 5"
 //   screen/set, screen/write        text to the Leopard screen; JSON with x, y, ...
+//                                   (only while the host has a Leopard device)
 #include <cstdint>
 #include <deque>
 #include <functional>

@@ -67,7 +67,7 @@ std::optional<Entity> pointEntity(const host::DeviceRecord& d) {
 std::optional<Entity> ownEntity(const host::DeviceRecord& d, const PluginFacts& facts) {
     if (d.iomisc == "leopard") {
         return Entity{.kind = &kTouch,
-                      .key = "leopard_touch",
+                      .key = kLeopardTouchKey,
                       .path = "leopard/touch",
                       .name = "Touch",
                       .device = leopardDevice(),
@@ -125,12 +125,18 @@ std::vector<Entity> fixedEntities() {
         on(kIrHeard, "ir_heard", "ir", "IR received", c),
         on(kX10Send, "x10_send", "x10", std::nullopt, c),
         on(kIrPlay, "ir_play", "ir", std::nullopt, c),
-        on(kScreen, "screen", "screen", "Screen", leopardDevice()),
-        on(kScreenWrite, "screen_write", "screen", std::nullopt, leopardDevice()),
     };
 }
 
+std::string screenTopic(const EntityKind& kind) {
+    return std::string(kScreenPath) + "/" + std::string(kind.commandTopic);
+}
+
 }  // namespace
+
+bool screenCommandTopic(std::string_view relative) {
+    return relative == screenTopic(kScreen) || relative == screenTopic(kScreenWrite);
+}
 
 std::string displayName(const host::DeviceRecord& d) {
     const std::string& loc = d.location;
@@ -153,6 +159,13 @@ std::vector<Entity> entitiesOf(const std::vector<host::DeviceRecord>& devices, c
             add(ownEntity(d, facts));
         else
             add(x10Entity(d));
+    }
+    // The controller cannot tell whether a screen hangs on its bus; its host device
+    // (made in the configuration window) is the user's word that one does.
+    if (keys.contains(kLeopardTouchKey)) {
+        add(Entity{
+            .kind = &kScreen, .key = "screen", .path = kScreenPath, .name = "Screen", .device = leopardDevice()});
+        add(Entity{.kind = &kScreenWrite, .key = "screen_write", .path = kScreenPath, .device = leopardDevice()});
     }
     for (const auto& ir : irNames) {
         add(Entity{.kind = &kIrButton,

@@ -3,6 +3,7 @@
 // device of the host), per IR name, and the controller's own, each on a device.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bridge/kinds.h"
@@ -21,6 +22,8 @@ struct Device {
 };
 
 inline constexpr const char* kControllerKey = "controller";
+inline constexpr const char* kLeopardTouchKey = "leopard_touch";
+inline constexpr const char* kScreenPath = "screen";
 
 struct Entity {
     const EntityKind* kind = nullptr;
@@ -38,6 +41,9 @@ struct Entity {
 // the same entity wins. Names are UTF-8.
 std::vector<Entity> entitiesOf(const std::vector<host::DeviceRecord>& devices, const PluginFacts& facts,
                                const std::vector<IrName>& irNames);
+
+// A command topic (below the base) of the screen, which exists only with a screen.
+bool screenCommandTopic(std::string_view relative);
 
 // The name Home Assistant shows for a host device: location and name, the location
 // left out where it is the one the plug-in gave (it repeats the device's name).

@@ -11,6 +11,7 @@
 
 #include "bridge/bridge.h"
 #include "console_rig.h"
+#include "devices/device_model.h"
 #include "fake_transport.h"
 
 namespace varnel::test {
@@ -45,6 +46,12 @@ struct BridgeRig {
         d->set_hc(hc);
         d->set_dc(dc);
         d->set_location(location);
+    }
+
+    // A Leopard screen on the bus: its host device, as the configuration window makes it.
+    void addLeopard() {
+        CreateLeopardDevice(c.rig.ctx());
+        bridge->scan();
     }
 
     std::string topic(const std::string& relative) const { return "varnel/" + relative; }

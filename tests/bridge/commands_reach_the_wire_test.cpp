@@ -67,6 +67,7 @@ TEST_F(Commands, text_topics_take_what_the_console_takes) {
     ASSERT_FALSE(sim().irPlays().empty());
     EXPECT_EQ(sim().irPlays().back().location, 7);
 
+    b.addLeopard();
     b.send("screen/set", "Hello");
     b.send("screen/write", R"({"text":"World","x":3,"y":1,"beep":true})");
     b.run(1000);

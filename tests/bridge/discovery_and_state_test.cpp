@@ -67,7 +67,7 @@ TEST_F(Discovery, every_config_is_json_with_a_unique_id_and_the_keys_its_compone
     EXPECT_EQ(countOf("switch"), 10u);        // 8 outputs of the SECU16, 2 relays
     EXPECT_EQ(countOf("button"), 2u);         // TV Power, TV Mute
     EXPECT_EQ(countOf("event"), 2u);
-    EXPECT_EQ(countOf("notify"), 1u);
+    EXPECT_EQ(countOf("notify"), 0u);  // no Leopard device
     EXPECT_EQ(b.transport.will.topic, "varnel/status");
     EXPECT_EQ(b.transport.will.payload, "offline");
     EXPECT_EQ(b.transport.retained.at("varnel/status"), "online");
@@ -143,6 +143,38 @@ TEST_F(Discovery, a_touch_of_the_leopard_screen_reaches_its_sensor) {
     b.c.rig.controller.emitTouch(42);
     b.run(300);
     EXPECT_EQ(b.state("leopard/touch/state"), "42");
+}
+
+// The screen's entities come with its host device: without one nothing is announced,
+// a config an earlier run left is removed, and a write is refused with the reason.
+TEST(Screen, is_there_only_with_a_leopard_device) {
+    test::BridgeRig b;
+    b.start();
+    const std::string notify = "homeassistant/notify/varnel_screen/config";
+    for (const auto& [topic, c] : b.configs()) EXPECT_NE(c["device"]["name"], "Leopard") << topic;
+    EXPECT_FALSE(b.configs().contains(notify));
+    b.transport.retained[notify] = "left";
+    b.transport.send(
+        notify, json{{"~", "varnel"}, {"unique_id", "varnel_screen"}, {"command_topic", "~/screen/set"}}.dump(), true);
+    EXPECT_FALSE(b.transport.retained.contains(notify));
+
+    for (const char* topic : {"screen/set", "screen/write"}) {
+        b.log.clear();
+        const auto refused = b.bridge->counters().refused;
+        b.send(topic, R"({"text":"Hello"})");
+        EXPECT_EQ(b.bridge->counters().refused, refused + 1) << topic;
+        EXPECT_TRUE(b.logged("no Leopard screen")) << ::testing::PrintToString(b.log);
+    }
+    b.run(1000);
+    EXPECT_TRUE(b.c.rig.controller.screenWrites().empty());
+
+    b.addLeopard();
+    ASSERT_TRUE(b.configs().contains(notify));
+    EXPECT_EQ(b.configs().at(notify)["device"]["name"], "Leopard");
+    b.send("screen/set", "Hello");
+    b.run(1000);
+    ASSERT_EQ(b.c.rig.controller.screenWrites().size(), 1u);
+    EXPECT_EQ(b.c.rig.controller.screenWrites().back().text, "Hello");
 }
 
 TEST_F(Discovery, a_silent_controller_makes_its_entities_unavailable_and_counts_the_timeouts) {

@@ -45,6 +45,7 @@ TEST_F(Floods, different_targets_all_run_and_actions_are_never_merged) {
     const std::size_t varsBefore = sim().countOf(FrameKind::Command, 0x29);
     const std::size_t irBefore = sim().irPlays().size();
     const std::size_t screenBefore = sim().screenWrites().size();
+    b.addLeopard();
     whileBusy([&] {
         for (int round = 0; round < 50; ++round) {
             for (int v = 0; v < 4; ++v) b.send("var/" + std::to_string(v) + "/set", std::to_string(round * 10 + v));

@@ -16,6 +16,7 @@ TEST(HostileMessages, are_refused_counted_and_never_reach_the_line) {
     labels[32] = "Power";
     b.c.configFile("irlbl.cfg", labels);
     b.start();
+    b.addLeopard();
     const std::size_t framesBefore = b.c.rig.controller.frames().size();
     const std::string big(1024 * 1024, 'x');
     struct Case {
