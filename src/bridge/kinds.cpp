@@ -20,6 +20,13 @@ std::optional<std::string> hostValue(const StateSources& from, const Entity&) {
     return std::to_string(from.record->value);
 }
 
+// Until the variable poll has compared them with the controller, the devices hold what
+// they held before (0 for a new one): unknown.
+std::optional<std::string> variableValue(const StateSources& from, const Entity& e) {
+    if (!from.facts->varsRead) return std::nullopt;
+    return hostValue(from, e);
+}
+
 // A device the plug-in has not set yet (new) is unknown.
 std::optional<std::string> hostOnOff(const StateSources& from, const Entity&) {
     if (!from.record) return std::nullopt;
@@ -87,7 +94,7 @@ const EntityKind kVariable{
     .stateTopic = "state",
     .commandTopic = "set",
     .keys = numberKeys,
-    .state = hostValue,
+    .state = variableValue,
     .command = variableCommand,
     .merges = true,
 };

@@ -16,6 +16,7 @@ PluginFacts PluginView::facts() const {
         .interfaceName = ctx.devices.interfaceName,
         .varsHouseCode = ctx.devices.varsHouseCode,
         .linkUp = found && ctx.link.commStarted && ctx.controller.linkFailure == 0,
+        .varsRead = ctx.timers.varsCached,
         .timeouts = ctx.images.timeoutTotal,
         .checksumErrors = ctx.images.checksumTotal,
         .queueFull = ctx.queue.count >= CommandQueue::kSize,

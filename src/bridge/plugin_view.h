@@ -16,6 +16,7 @@ struct PluginFacts {
     std::string interfaceName;  // stamped into the plug-in's own host devices
     int varsHouseCode = 0;      // character code of variables 0..63; 0 = no variable devices
     bool linkUp = false;        // controller found, port started, answering
+    bool varsRead = false;      // the variable devices hold the controller's values
     std::uint64_t timeouts = 0;
     std::uint64_t checksumErrors = 0;
     bool queueFull = false;  // the plug-in's own command queue

@@ -145,6 +145,22 @@ TEST_F(Discovery, a_touch_of_the_leopard_screen_reaches_its_sensor) {
     EXPECT_EQ(b.state("leopard/touch/state"), "42");
 }
 
+// A variable the controller was not asked for yet has no state (Home Assistant shows
+// unknown) rather than the 0 of a new host device.
+TEST(Variables, have_no_state_until_the_controller_was_read) {
+    test::BridgeRig b;
+    b.c.rig.controller.faults().badCrcBlocks = 1'000'000;  // every poll's reply is refused
+    b.c.rig.controller.setVariable(1, 77);
+    b.start();
+    b.run(3000);
+    ASSERT_TRUE(b.configs().contains("homeassistant/number/varnel_var1/config"));
+    for (const char* v : {"var/0/state", "var/1/state"}) EXPECT_EQ(b.transport.count(b.topic(v)), 0u) << v;
+    b.c.rig.controller.faults().badCrcBlocks = 0;
+    b.run(3000);
+    EXPECT_EQ(b.state("var/0/state"), "0");
+    EXPECT_EQ(b.state("var/1/state"), "77");
+}
+
 // The screen's entities come with its host device: without one nothing is announced,
 // a config an earlier run left is removed, and a write is refused with the reason.
 TEST(Screen, is_there_only_with_a_leopard_device) {
