@@ -195,7 +195,8 @@ void Bridge::command(const std::string& relative, const Message& m) {
               .target = e.kind->merges ? e.key : std::string(),
               .what = shown(m.topic),
               .lightCode = e.code,
-              .light = action.light};
+              .light = action.light,
+              .x10Send = e.kind == &kX10Send};
     if (!merge(p)) {
         if (waitingCommands_ + p.commands.size() > options_.maxWaiting) {
             ++counters_.dropped;
@@ -268,9 +269,9 @@ void Bridge::pump() {
             limited_("a command on " + p.what + " was not carried out: " +
                      (reply.lines.empty() ? std::string("no reason given") : reply.lines.front()));
         } else if (p.light) {
-            lights_[p.lightCode] = *p.light;
-            if (const auto it = byCode_.find(p.lightCode); connected_ && it != byCode_.end())
-                publishState(entities_[it->second], false);
+            setLight(p.lightCode, *p.light);
+        } else if (const auto* x = std::get_if<console::cmd::X10>(&p.commands.back()); x && p.x10Send) {
+            for (const auto& [code, state] : sentX10(*x, lightCodes(), lights_)) setLight(code, state);
         }
         waiting_.pop_front();
     }
@@ -302,14 +303,7 @@ void Bridge::hostEvent(const host::HostEvent& e) {
             if (const auto level = console::parseInteger(e.level)) j["level"] = *level;
             publishHeard("x10", j.dump(-1, ' ', false, json::error_handler_t::replace));
         }
-        std::vector<std::string> lights;
-        for (const auto& en : entities_)
-            if (en.kind == &kX10Light) lights.push_back(en.code);
-        for (auto& [code, state] : heardX10(e, lights, lights_)) {
-            lights_[code] = state;
-            if (const auto it = byCode_.find(code); connected_ && it != byCode_.end())
-                publishState(entities_[it->second], false);
-        }
+        for (const auto& [code, state] : heardX10(e, lightCodes(), lights_)) setLight(code, state);
         return;
     }
     if (!connected_) return;
@@ -320,6 +314,19 @@ void Bridge::hostEvent(const host::HostEvent& e) {
         return;
     }
     if (const auto it = byCode_.find(e.code); it != byCode_.end()) publishState(entities_[it->second], false);
+}
+
+std::vector<std::string> Bridge::lightCodes() const {
+    std::vector<std::string> out;
+    for (const auto& e : entities_)
+        if (e.kind == &kX10Light) out.push_back(e.code);
+    return out;
+}
+
+void Bridge::setLight(const std::string& code, const LightState& state) {
+    lights_[code] = state;
+    if (const auto it = byCode_.find(code); connected_ && it != byCode_.end())
+        publishState(entities_[it->second], false);
 }
 
 // ---- what goes out

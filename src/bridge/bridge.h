@@ -110,6 +110,7 @@ private:
         std::string what;      // the topic, for log lines
         std::string lightCode;
         std::optional<LightState> light;  // the light's state once all ran
+        bool x10Send = false;             // the lights it addresses change once it ran
     };
 
     void connect();
@@ -124,6 +125,8 @@ private:
     [[nodiscard]] bool roomOnTheLine() const;
     bool merge(Pending& p);
     void hostEvent(const host::HostEvent& e);
+    [[nodiscard]] std::vector<std::string> lightCodes() const;
+    void setLight(const std::string& code, const LightState& state);
 
     void setEntities(std::vector<Entity> entities);
     void publishAll();

@@ -226,4 +226,26 @@ std::vector<std::pair<std::string, LightState>> heardX10(const host::HostEvent& 
     return out;
 }
 
+std::vector<std::pair<std::string, LightState>> sentX10(const cmd::X10& x, const std::vector<std::string>& lights,
+                                                        const std::map<std::string, LightState>& now) {
+    host::HostEvent e{.kind = host::HostEvent::Kind::X10, .code = x.house, .value = x.command};
+    if (!x.units.empty()) {
+        for (const auto& unit : split(x.units, '+')) {
+            if (!e.addresses.empty()) e.addresses += '+';
+            e.addresses += x.house + unit;
+        }
+    }
+    if (x.command == kX10Preset) e.level = std::to_string(x.brightness);
+    auto out = heardX10(e, lights, now);
+    if (x.command != kX10Dim && x.command != kX10Bright) return out;
+    // As the light's own topic reckons: steps from where the lamp is, full when it was off.
+    const int step = static_cast<int>(std::lround(x.brightness * 255.0 / 100.0));
+    for (auto& [code, s] : out) {
+        const auto it = now.find(code);
+        const int level = it != now.end() && it->second.on ? it->second.brightness : 255;
+        s.brightness = std::clamp(x.command == kX10Dim ? level - step : level + step, 1, 255);
+    }
+    return out;
+}
+
 }  // namespace varnel::bridge

@@ -32,4 +32,10 @@ std::vector<std::pair<std::string, LightState>> heardX10(const host::HostEvent& 
                                                          const std::vector<std::string>& lights,
                                                          const std::map<std::string, LightState>& now);
 
+// The lights (by code) an X10 command sent from the console line changes, and their
+// new state: what the same command heard does, and a dim or bright by its percentage.
+std::vector<std::pair<std::string, LightState>> sentX10(const console::cmd::X10& x,
+                                                        const std::vector<std::string>& lights,
+                                                        const std::map<std::string, LightState>& now);
+
 }  // namespace varnel::bridge

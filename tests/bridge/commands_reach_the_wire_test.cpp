@@ -135,6 +135,40 @@ TEST(CommandsX10Light, brightness_goes_out_as_dims_from_where_the_lamp_is) {
     EXPECT_EQ(b.state("x10/B5/state"), R"({"brightness":51,"state":"ON"})");
 }
 
+// What x10/send switched the lights' states show, reckoned as their own topics reckon.
+TEST(CommandsX10Light, a_send_updates_the_lights_it_switched) {
+    test::BridgeRig b;
+    b.c.start();
+    for (const char* unit : {"1", "3", "5"}) b.addX10Device("A", unit, std::string("Lamp ") + unit);
+    b.addX10Device("B", "1", "Lamp");
+    b.start(false);
+
+    const std::string on = R"({"brightness":255,"state":"ON"})";
+    const std::string off = R"({"brightness":255,"state":"OFF"})";
+    struct Step {
+        const char* payload;
+        std::optional<std::string> a1, a3, a5;
+    };
+    const Step steps[] = {
+        {"A1+A3 on", on, on, std::nullopt},
+        {"A3 dim 50", on, R"({"brightness":127,"state":"ON"})", std::nullopt},
+        {"A1+A3 bright 20", on, R"({"brightness":178,"state":"ON"})", std::nullopt},
+        {"A1 off", off, R"({"brightness":178,"state":"ON"})", std::nullopt},
+        {"A5 preset 10", off, R"({"brightness":178,"state":"ON"})", R"({"brightness":82,"state":"ON"})"},
+        {"A on", off, R"({"brightness":178,"state":"ON"})", R"({"brightness":82,"state":"ON"})"},  // no unit named
+        {"A all-units-off", off, R"({"brightness":178,"state":"OFF"})", R"({"brightness":82,"state":"OFF"})"},
+    };
+    for (const auto& s : steps) {
+        b.send("x10/send", s.payload);
+        b.run(1000);
+        EXPECT_EQ(b.state("x10/A1/state"), s.a1) << s.payload;
+        EXPECT_EQ(b.state("x10/A3/state"), s.a3) << s.payload;
+        EXPECT_EQ(b.state("x10/A5/state"), s.a5) << s.payload;
+    }
+    EXPECT_EQ(b.state("x10/B1/state"), std::nullopt);
+    EXPECT_EQ(b.bridge->counters().executed, std::size(steps));
+}
+
 TEST_F(Commands, many_commands_at_once_all_run_in_the_order_they_came) {
     const std::size_t before = pointWrites().size();
     constexpr int kCommands = 200;
