@@ -30,6 +30,10 @@ struct RunOptions {
     std::optional<std::string> mqttBaseTopic;        // --mqtt-base-topic TOPIC
     std::optional<std::string> mqttDiscoveryPrefix;  // --mqtt-discovery-prefix PREFIX
     std::optional<std::string> mqttUsername, mqttPassword;
+    // The host directory's own id and whether it keeps the unique ids of an earlier
+    // varnel (bridge/installation.h); from the file only, written there at the first run.
+    std::optional<std::string> identity;
+    bool legacyIds = false;
     // Keys of the options the command line gave (run_settings.h); the file's give way to them.
     std::vector<std::string_view> fromCommandLine;
 };

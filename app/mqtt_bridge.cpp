@@ -15,13 +15,15 @@ struct MqttBridge::Running {
     std::unique_ptr<bridge::Bridge> bridge;
 };
 
-MqttBridge::MqttBridge(bridge::MqttSettings settings) : settings_(std::move(settings)) {}
+MqttBridge::MqttBridge(bridge::MqttSettings settings, bridge::Installation installation)
+    : settings_(std::move(settings)), installation_(std::move(installation)) {}
 MqttBridge::~MqttBridge() {
     // The bridge says offline through the transport, so it goes first.
     if (running_) running_->bridge.reset();
 }
 
-std::variant<std::unique_ptr<MqttBridge>, std::string> MqttBridge::configure(const RunOptions& o) {
+std::variant<std::unique_ptr<MqttBridge>, std::string> MqttBridge::configure(const RunOptions& o,
+                                                                             const bridge::Installation& installation) {
     // The option table has already merged the command line, the environment and the file.
     const bridge::CommandLineMqtt cli{
         .url = o.mqtt, .caFile = o.mqttCaFile, .baseTopic = o.mqttBaseTopic, .discoveryPrefix = o.mqttDiscoveryPrefix};
@@ -30,14 +32,14 @@ std::variant<std::unique_ptr<MqttBridge>, std::string> MqttBridge::configure(con
         if (key == "mqtt_password") return o.mqttPassword;
         return std::nullopt;
     };
-    auto resolved = bridge::resolveMqttSettings(cli, credentials, {});
+    auto resolved = bridge::resolveMqttSettings(cli, credentials, {}, installation.id);
     if (auto* err = std::get_if<std::string>(&resolved)) return *err;
     auto settings = std::get<std::optional<bridge::MqttSettings>>(std::move(resolved));
     if (!settings) return std::unique_ptr<MqttBridge>{};
     if (!settings->caFile.empty()) {
         if (auto problem = bridge::MosquittoTransport::caFileProblem(settings->caFile)) return *problem;
     }
-    return std::unique_ptr<MqttBridge>(new MqttBridge(std::move(*settings)));
+    return std::unique_ptr<MqttBridge>(new MqttBridge(std::move(*settings), installation));
 }
 
 void MqttBridge::start(HSPI& plugin, EmbeddedHost& host, console::Console& console, EventLoop& loop) {
@@ -58,7 +60,9 @@ void MqttBridge::start(HSPI& plugin, EmbeddedHost& host, console::Console& conso
             .baseTopic = s.baseTopic,
             .discoveryPrefix = s.discoveryPrefix,
             .version = VARNEL_VERSION,
-            .brokerName = (s.broker.tls ? "mqtts://" : "mqtt://") + hostPart + ":" + std::to_string(s.broker.port)},
+            .brokerName = (s.broker.tls ? "mqtts://" : "mqtt://") + hostPart + ":" + std::to_string(s.broker.port),
+            .installation = installation_.id,
+            .legacyIds = installation_.legacyIds},
         *running_->transport, loop, host, console, *running_->view,
         [&host](const std::string& line) { host.WriteLog("MQTT", line); });
     running_->bridge->start();

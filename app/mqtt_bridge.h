@@ -6,6 +6,7 @@
 #include <string>
 #include <variant>
 
+#include "bridge/installation.h"
 #include "bridge/settings.h"
 #include "cli.h"
 
@@ -23,7 +24,8 @@ namespace varnel::app {
 class MqttBridge {
 public:
     // Nothing when no broker is configured; an error text for settings that cannot work.
-    static std::variant<std::unique_ptr<MqttBridge>, std::string> configure(const RunOptions& options);
+    static std::variant<std::unique_ptr<MqttBridge>, std::string> configure(const RunOptions& options,
+                                                                            const bridge::Installation& installation);
     ~MqttBridge();
     MqttBridge(const MqttBridge&) = delete;
     MqttBridge& operator=(const MqttBridge&) = delete;
@@ -32,9 +34,10 @@ public:
     void start(HSPI& plugin, EmbeddedHost& host, console::Console& console, EventLoop& loop);
 
 private:
-    explicit MqttBridge(bridge::MqttSettings settings);
+    MqttBridge(bridge::MqttSettings settings, bridge::Installation installation);
     struct Running;
     bridge::MqttSettings settings_;
+    bridge::Installation installation_;
     std::unique_ptr<Running> running_;
 };
 

@@ -27,6 +27,7 @@
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
 #include "host_settings.h"
+#include "installation.h"
 #include "log_output.h"
 #include "mqtt_bridge.h"
 #include "platform/headless_prompts.h"
@@ -219,7 +220,14 @@ int runPlugin(const RunOptions& o) {
         log.line(LogLevel::Error, std::string("varnel: ") + e.what());
         return kExitFailure;
     }
-    auto mqtt = MqttBridge::configure(o);
+    bridge::Installation installation;
+    try {
+        installation = installationOf(o, *host);
+    } catch (const std::exception& e) {
+        log.line(LogLevel::Error, std::string("varnel: cannot keep this installation's id: ") + e.what());
+        return kExitFailure;
+    }
+    auto mqtt = MqttBridge::configure(o, installation);
     if (const auto* err = std::get_if<std::string>(&mqtt)) {
         log.line(LogLevel::Error, "varnel: " + *err);
         return kExitConfig;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 
+#include "bridge/installation.h"
 #include "bridge/settings.h"
 #include "console/command.h"
 #include "console/selection.h"
@@ -128,6 +129,12 @@ Problem applyMqttBase(RunOptions& o, std::string_view v) { return setTopicRoot(o
 Problem applyMqttPrefix(RunOptions& o, std::string_view v) { return setTopicRoot(o.mqttDiscoveryPrefix, v); }
 Problem applyMqttUser(RunOptions& o, std::string_view v) { return setText(o.mqttUsername, v, "a user name"); }
 Problem applyMqttPassword(RunOptions& o, std::string_view v) { return setText(o.mqttPassword, v, "a password"); }
+Problem applyIdentity(RunOptions& o, std::string_view v) {
+    if (auto p = bridge::identityProblem(v)) return *p + ", not " + console::quoted(v);
+    o.identity = std::string(v);
+    return std::nullopt;
+}
+Problem applyLegacyIds(RunOptions& o, std::string_view v) { return setSwitch(o.legacyIds, v); }
 
 constexpr RunSetting kRunSettings[] = {
     {.key = "port",
@@ -230,6 +237,17 @@ constexpr RunSetting kRunSettings[] = {
      .env = "VARNEL_MQTT_PASSWORD",
      .apply = applyMqttPassword,
      .help = "the broker's password (file or environment only)"},
+    {.key = "identity",
+     .arg = "ID",
+     .apply = applyIdentity,
+     .help = "this host directory's own id, made at its first run (file only): MQTT\n"
+             "client id and Home Assistant's unique ids. A copy of the host directory\n"
+             "run beside the original needs its own: delete the line in the copy"},
+    {.key = "legacy_ids",
+     .switchValue = "1",
+     .apply = applyLegacyIds,
+     .help = "Home Assistant's unique ids as an earlier varnel made them (file only;\n"
+             "set at the first run of a host directory that an earlier varnel used)"},
 };
 
 bool given(const RunOptions& o, std::string_view key) {

@@ -69,9 +69,9 @@ struct LiveMqtt {
         transport = std::make_unique<bridge::MosquittoTransport>(
             bridge::MosquittoConfig{.broker = std::get<bridge::BrokerAddress>(parsed), .clientId = "varnel-bench"},
             live.loop, watcher);
-        bridge = std::make_unique<bridge::Bridge>(bridge::BridgeOptions{.version = "bench", .brokerName = broker.url()},
-                                                  *transport, live.loop, *live.host, console, view,
-                                                  [](const std::string&) {});
+        bridge = std::make_unique<bridge::Bridge>(
+            bridge::BridgeOptions{.version = "bench", .brokerName = broker.url(), .installation = "be9c4"}, *transport,
+            live.loop, *live.host, console, view, [](const std::string&) {});
         bridge->start();
         subscriber.subscribe("varnel/#");
         wait(10'000, [&] { return bridge->connected() && subscriber.latest("varnel/status") == "online"; });

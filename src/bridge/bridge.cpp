@@ -39,7 +39,11 @@ std::unique_ptr<Timer> timer(EventLoop& loop, int ms, std::function<void()> fn) 
 Bridge::Bridge(BridgeOptions options, Transport& transport, EventLoop& loop, EmbeddedHost& host,
                console::Console& console, const PluginView& plugin, Log log)
     : options_(std::move(options)),
-      id_{.base = options_.baseTopic, .prefix = options_.discoveryPrefix, .version = options_.version},
+      id_{.base = options_.baseTopic,
+          .prefix = options_.discoveryPrefix,
+          .version = options_.version,
+          .installation = options_.installation,
+          .legacyIds = options_.legacyIds},
       transport_(transport),
       loop_(loop),
       host_(host),
@@ -61,12 +65,20 @@ Bridge::Bridge(BridgeOptions options, Transport& transport, EventLoop& loop, Emb
     });
     republishTimer_ = timer(loop_, options_.republishMs, [this, once] {
         once(*republishTimer_);
-        if (connected_) publishAll();
+        if (holding()) publishAll();
     });
     leftoverTimer_ = timer(loop_, options_.leftoverWindowMs, [this, once] {
         once(*leftoverTimer_);
         lookingForLeftovers_ = false;
-        if (connected_) transport_.unsubscribe(id_.prefix + "/+/+/config");
+        if (holding()) transport_.unsubscribe(id_.prefix + "/+/+/config");
+    });
+    claimTimer_ = timer(loop_, options_.claimWaitMs, [this, once] {
+        once(*claimTimer_);
+        if (!connected_) return;
+        if (role_ == Role::Looking) decide();
+        // A broker that does not pass a client's own messages back: no race can be told.
+        else if (role_ == Role::Claiming)
+            hold();
     });
     transport_.onConnected = [this] { whenConnected(); };
     transport_.onDisconnected = [this](const std::string& reason) { whenDisconnected(reason); };
@@ -78,7 +90,7 @@ Bridge::~Bridge() {
     transport_.onDisconnected = nullptr;
     transport_.onMessage = nullptr;
     if (started_) host_.onEvent = previousOnEvent_;
-    if (connected_) publish(id_.statusTopic(), "offline", 1, true);
+    if (holding()) publish(id_.statusTopic(), "offline", 1, true);
     if (connected_ || connecting_) transport_.disconnect();
 }
 
@@ -101,7 +113,8 @@ void Bridge::start() {
 void Bridge::connect() {
     if (connected_ || connecting_) return;
     connecting_ = true;
-    if (auto err = transport_.connect(Will{.topic = id_.statusTopic(), .payload = "offline"})) {
+    const Will will = watchOnly_ ? Will{} : Will{.topic = id_.statusTopic(), .payload = "offline"};
+    if (auto err = transport_.connect(will)) {
         connecting_ = false;
         whenDisconnected(*err);
         return;
@@ -113,9 +126,39 @@ void Bridge::whenConnected() {
     connectTimer_->setEnabled(false);
     connecting_ = false;
     connected_ = true;
+    // A watcher connecting again in its own time is no news.
+    if (down_ || !watchOnly_) log_("connected to " + options_.brokerName);
     down_ = false;
     connectedAt_ = loop_.tickMs();
-    log_("connected to " + options_.brokerName);
+    role_ = watchOnly_ ? Role::Watching : Role::Looking;
+    seenStatus_.reset();
+    seenHolder_.reset();
+    othersClaim_ = false;
+    // Without retain-as-published: a live claim must be told from a retained one.
+    transport_.subscribe(id_.statusTopic(), 1);
+    transport_.subscribe(id_.installationTopic(), 1);
+    claimTimer_->setInterval(options_.claimWaitMs);
+    claimTimer_->setEnabled(role_ == Role::Looking);
+}
+
+// ---- who publishes below the base topic
+
+void Bridge::decide() {
+    const bool heldByOther = seenStatus_ == "online" && seenHolder_ != id_.installation;
+    if (heldByOther || othersClaim_) {
+        standBack(seenHolder_.value_or(""));
+        return;
+    }
+    role_ = Role::Claiming;
+    publish(id_.installationTopic(), id_.installation, 1, true);
+    claimTimer_->setEnabled(true);
+}
+
+void Bridge::hold() {
+    claimTimer_->setEnabled(false);
+    role_ = Role::Holding;
+    toldHolder_.reset();
+    reclaimedAt_ = loop_.tickMs() - options_.claimWaitMs;
     publish(id_.statusTopic(), "online", 1, true);
     transport_.subscribe(id_.base + "/#", 1);
     transport_.subscribe(id_.homeAssistantStatus(), 1);
@@ -126,11 +169,74 @@ void Bridge::whenConnected() {
     publishAll();
 }
 
+void Bridge::standBack(const std::string& holder) {
+    if (toldHolder_ != holder) {
+        toldHolder_ = holder;
+        const std::string who =
+            holder.empty() ? "an installation that names none (an earlier varnel)" : "installation " + shown(holder);
+        log_("the base topic " + shown(id_.base) + " is held by " + who + ", which is online; this installation (" +
+             id_.installation + ") publishes nothing there and takes over when it goes offline. To run both, give " +
+             "this one another base topic (--mqtt-base-topic)");
+    }
+    claimTimer_->setEnabled(false);
+    role_ = Role::Watching;
+    watchOnly_ = true;
+    transport_.disconnect();
+    connected_ = false;
+    connect();
+}
+
+void Bridge::takeOver() {
+    log_("the base topic " + shown(id_.base) + " is free: taking it over");
+    watchOnly_ = false;
+    transport_.disconnect();
+    connected_ = false;
+    connect();
+}
+
+// Messages on the base's status and installation topics. A live message (not a retained
+// replay) is what happens now; a retained one what was.
+void Bridge::ownership(const Message& m) {
+    const bool status = m.topic == id_.statusTopic();
+    if (status) {
+        seenStatus_ = m.payload;
+    } else {
+        seenHolder_ = m.payload;
+        if (!m.retained && !m.payload.empty() && m.payload != id_.installation) othersClaim_ = true;
+    }
+    switch (role_) {
+        case Role::Looking: return;
+        case Role::Claiming:
+            if (status || m.retained || m.payload.empty()) return;
+            if (m.payload == id_.installation)
+                hold();
+            else
+                standBack(m.payload);
+            return;
+        case Role::Holding: {
+            // A claim that lost the race, or the will of one that looked while it had a
+            // will: what the broker keeps stays ours (a claim answered at most so often,
+            // should a broker ever let two hold at once).
+            const auto now = loop_.tickMs();
+            if (!status && m.payload != id_.installation && now - reclaimedAt_ >= options_.claimWaitMs) {
+                reclaimedAt_ = now;
+                publish(id_.installationTopic(), id_.installation, 1, true);
+            }
+            if (status && m.payload != "online") publish(id_.statusTopic(), "online", 1, true);
+            return;
+        }
+        case Role::Watching:
+            if (status && m.payload != "online") takeOver();
+            return;
+    }
+}
+
 void Bridge::whenDisconnected(const std::string& reason) {
     connectTimer_->setEnabled(false);
     const bool was = connected_;
     connected_ = connecting_ = false;
     lookingForLeftovers_ = false;
+    claimTimer_->setEnabled(false);
     if (was && loop_.tickMs() - connectedAt_ >= options_.steadyMs) pauseMs_ = 0;
     pauseMs_ = pauseMs_ == 0 ? options_.firstPauseMs : std::min(pauseMs_ * 2, options_.maxPauseMs);
     const std::string again = "; trying again in " + std::to_string((pauseMs_ + 999) / 1000) + " s";
@@ -152,6 +258,11 @@ void Bridge::whenDisconnected(const std::string& reason) {
 // ---- what comes in
 
 void Bridge::received(const Message& m) {
+    if (m.topic == id_.statusTopic() || m.topic == id_.installationTopic()) {
+        ownership(m);
+        return;
+    }
+    if (role_ != Role::Holding) return;
     if (m.topic == id_.homeAssistantStatus()) {
         // Home Assistant forgot every entity when it restarted; give it a moment to subscribe.
         if (m.payload == "online" && !m.retained) republishTimer_->setEnabled(true);
@@ -225,23 +336,21 @@ bool Bridge::merge(Pending& p) {
     return false;
 }
 
-// Retained configs with our base topic that no entity of ours has any more: what an
-// earlier run announced for devices deleted since.
+// Retained configs of this installation that no entity of ours has any more: what an
+// earlier run announced for devices deleted since. Another installation's are never touched.
 void Bridge::leftover(const Message& m) {
     if (!lookingForLeftovers_ || !m.retained || m.payload.empty() || m.payload.size() > kMaxLeftoverConfig) return;
+    if (configs_.contains(m.topic)) return;
     const json j = json::parse(m.payload, nullptr, false);
-    if (j.is_discarded() || !j.is_object()) return;
-    const auto base = j.find("~");
-    const auto uid = j.find("unique_id");
-    if (base == j.end() || uid == j.end() || !base->is_string() || !uid->is_string() || *base != id_.base) return;
-    const std::string ours = id_.node() + "_";
-    const std::string u = uid->get<std::string>();
-    if (u.starts_with(ours) && byKey_.contains(u.substr(ours.size()))) return;
+    if (j.is_discarded() || !j.is_object() || !ownConfig(id_, j)) return;
     publish(m.topic, "", 1, true);
-    // Its retained state goes too; only a topic below our base is touched.
-    if (const auto state = j.find("state_topic"); state != j.end() && state->is_string()) {
+    // Its retained state goes too, when it is below our base and no entity of ours uses it now.
+    const auto base = j.find("~");
+    const auto state = j.find("state_topic");
+    if (base != j.end() && *base == id_.base && state != j.end() && state->is_string()) {
         const std::string t = state->get<std::string>();
-        if (t.starts_with("~/") && t.size() > 2 && t.find_first_of("+#") == std::string::npos)
+        if (t.starts_with("~/") && t.size() > 2 && t.find_first_of("+#") == std::string::npos &&
+            !ownTopics_.contains(t.substr(2)))
             publish(id_.base + t.substr(1), "", 0, true);
     }
     limited_("removed " + shown(m.topic) + ", left by an earlier run");
@@ -295,7 +404,7 @@ bool Bridge::roomOnTheLine() const {
 void Bridge::hostEvent(const host::HostEvent& e) {
     using Kind = host::HostEvent::Kind;
     if (e.kind == Kind::X10) {
-        if (const auto type = x10EventType(e.value); connected_ && !type.empty()) {
+        if (const auto type = x10EventType(e.value); holding() && !type.empty()) {
             json j{{"event_type", type},
                    {"house", toUtf8(e.code.substr(0, 1))},
                    {"units", toUtf8(e.addresses.substr(0, 200))},
@@ -306,7 +415,7 @@ void Bridge::hostEvent(const host::HostEvent& e) {
         for (const auto& [code, state] : heardX10(e, lightCodes(), lights_)) setLight(code, state);
         return;
     }
-    if (!connected_) return;
+    if (!holding()) return;
     if (e.kind == Kind::IR) {
         json j{{"event_type", "received"}, {"code", e.value}};
         if (const auto label = plugin_.irLabelOf(e.value)) j["label"] = toUtf8(*label);
@@ -325,7 +434,7 @@ std::vector<std::string> Bridge::lightCodes() const {
 
 void Bridge::setLight(const std::string& code, const LightState& state) {
     lights_[code] = state;
-    if (const auto it = byCode_.find(code); connected_ && it != byCode_.end())
+    if (const auto it = byCode_.find(code); holding() && it != byCode_.end())
         publishState(entities_[it->second], false);
 }
 
@@ -337,7 +446,7 @@ void Bridge::scan() {
     auto next = entitiesOf(host_.devices(), facts_, plugin_.irNames());
     const bool changed = next != entities_;
     if (changed) setEntities(std::move(next));
-    if (connected_) {
+    if (holding()) {
         if (changed) publishConfigs(false);
         publishStates(false);
     }

@@ -12,6 +12,7 @@
 //
 // Topics below the base topic (default "varnel"):
 //   status                          online / offline (retained; offline is the last will)
+//   bridge/installation             the installation that publishes here (retained)
 //   controller/availability         online while the controller answers
 //   controller/link                 ON / OFF       controller/timeouts, checksum_errors
 //   bridge/refused, bridge/dropped  counts of refused messages and dropped commands
@@ -56,7 +57,12 @@ struct BridgeOptions {
     std::string baseTopic = "varnel";
     std::string discoveryPrefix = "homeassistant";
     std::string version;
-    std::string brokerName;  // for log lines, "mqtt://localhost:1883"
+    std::string brokerName;    // for log lines, "mqtt://localhost:1883"
+    std::string installation;  // the host directory's id (installation.h)
+    bool legacyIds = false;
+    // A broker replays retained messages at once after a subscription: this long after
+    // connecting, the bridge knows whether another installation holds the base topic.
+    int claimWaitMs = 500;
     // Commands waiting for the plug-in; more are dropped (and counted).
     std::size_t maxWaiting = 1000;
     int scanMs = 1000;  // host devices, names and plug-in facts looked at again
@@ -94,6 +100,8 @@ public:
     };
     [[nodiscard]] const Counters& counters() const { return counters_; }
     [[nodiscard]] bool connected() const { return connected_; }
+    // Connected and publishing below the base topic, not watching another installation's.
+    [[nodiscard]] bool holding() const { return connected_ && role_ == Role::Holding; }
     // Console commands waiting.
     [[nodiscard]] std::size_t waiting() const { return waitingCommands_; }
     [[nodiscard]] const std::vector<Entity>& entities() const { return entities_; }
@@ -112,6 +120,19 @@ private:
         std::optional<LightState> light;  // the light's state once all ran
         bool x10Send = false;             // the lights it addresses change once it ran
     };
+
+    // One installation publishes below a base topic. Once connected, a bridge looks
+    // whether another one holds it (its status online); if not, it claims the base and
+    // holds it once its claim comes back from the broker: of two that claimed at once,
+    // the one whose claim the broker passed on first. One that finds the base held
+    // watches it, connected without a last will (which would mark the other one
+    // offline), and takes over when the other goes offline.
+    enum class Role { Looking, Claiming, Holding, Watching };
+    void decide();
+    void hold();
+    void standBack(const std::string& holder);
+    void takeOver();
+    void ownership(const Message& m);
 
     void connect();
     void whenConnected();
@@ -149,7 +170,15 @@ private:
     RateLimitedLog limited_;
     std::function<void(const host::HostEvent&)> previousOnEvent_;
 
-    std::unique_ptr<Timer> scanTimer_, pumpTimer_, retryTimer_, connectTimer_, republishTimer_, leftoverTimer_;
+    std::unique_ptr<Timer> scanTimer_, pumpTimer_, retryTimer_, connectTimer_, republishTimer_, leftoverTimer_,
+        claimTimer_;
+    Role role_ = Role::Looking;
+    bool watchOnly_ = false;                 // the next connection has no last will
+    std::optional<std::string> seenStatus_;  // on the base's status topic, this connection
+    std::optional<std::string> seenHolder_;  // on its installation topic, this connection
+    bool othersClaim_ = false;               // another installation claimed the base while we looked
+    std::optional<std::string> toldHolder_;  // the holder the log named last
+    std::int64_t reclaimedAt_ = 0;
     bool started_ = false;
     bool connecting_ = false;
     bool connected_ = false;

@@ -12,16 +12,20 @@ using nlohmann::json;
 
 json deviceBlock(const Identity& id, const Entity& e) {
     const Device& d = e.device;
-    json block{{"identifiers", json::array({id.node() + "_" + d.key})}, {"name", d.name}};
+    json block{{"identifiers", json::array({id.globalId(d.key)})}, {"name", d.name}};
     if (!d.model.empty()) block["model"] = d.model;
     if (!d.manufacturer.empty()) block["manufacturer"] = d.manufacturer;
-    if (d.key != kControllerKey) block["via_device"] = id.node() + "_" + kControllerKey;
+    if (d.key != kControllerKey) block["via_device"] = id.globalId(kControllerKey);
     return block;
 }
 
 }  // namespace
 
 std::string Identity::node() const { return idSafe(base); }
+
+std::string Identity::globalId(std::string_view key) const {
+    return (legacyIds ? node() : "varnel_" + installation) + "_" + std::string(key);
+}
 
 std::optional<std::string> stateTopicOf(const Entity& e) {
     if (!e.kind->state && e.kind->component != "event") return std::nullopt;
@@ -44,7 +48,9 @@ std::string configPayload(const Identity& id, const Entity& e) {
     c["~"] = id.base;
     c["name"] = e.name ? json(*e.name) : json(nullptr);
     c["unique_id"] = id.uniqueId(e);
-    c["default_entity_id"] = std::string(k.component) + "." + id.uniqueId(e);
+    // Entity ids are what people see: they stay the base topic's, and Home Assistant
+    // numbers a second installation's on its own.
+    c["default_entity_id"] = std::string(k.component) + "." + id.node() + "_" + e.key;
     if (auto t = stateTopicOf(e)) c["state_topic"] = "~/" + *t;
     if (auto t = commandTopicOf(e)) c["command_topic"] = "~/" + *t;
     if (k.followsLink) {
@@ -59,8 +65,21 @@ std::string configPayload(const Identity& id, const Entity& e) {
     if (k.keys) k.keys(c, e);
     c["device"] = deviceBlock(id, e);
     c["origin"] = json{{"name", "varnel"}, {"sw_version", id.version}};
+    // Whose it is: the leftover scan of another installation leaves it alone.
+    c[kInstallationKey] = id.installation;
     // Names are UTF-8 already; replace rather than throw should anything slip through.
     return c.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+bool ownConfig(const Identity& id, const json& config) {
+    if (!config.is_object()) return false;
+    if (const auto mark = config.find(kInstallationKey); mark != config.end())
+        return mark->is_string() && *mark == id.installation;
+    if (!id.legacyIds) return false;
+    const auto base = config.find("~");
+    const auto uid = config.find("unique_id");
+    return base != config.end() && uid != config.end() && *base == id.base && uid->is_string() &&
+           uid->get<std::string>().starts_with(id.node() + "_");
 }
 
 }  // namespace varnel::bridge

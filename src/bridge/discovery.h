@@ -1,7 +1,10 @@
 #pragma once
 // Topics and Home Assistant discovery payloads of the entities.
+#include <nlohmann/json_fwd.hpp>
+
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "bridge/entities.h"
 
@@ -11,16 +14,27 @@ struct Identity {
     std::string base;    // base topic, "varnel"
     std::string prefix;  // discovery prefix, "homeassistant"
     std::string version;
+    std::string installation;  // the host directory's own id (installation.h)
+    bool legacyIds = false;    // a host directory of an earlier varnel keeps its unique ids
 
-    // The base topic made fit for ids: unique ids are "<node>_<entity key>".
+    // The base topic made fit for ids.
     [[nodiscard]] std::string node() const;
-    [[nodiscard]] std::string uniqueId(const Entity& e) const { return node() + "_" + e.key; }
+    // Every name that must differ between installations on one broker goes through here:
+    // unique ids (and so the config topics) and device identifiers. "varnel_<installation>_<key>";
+    // with legacy ids "<node>_<key>" as before, so that Home Assistant keeps its entities.
+    [[nodiscard]] std::string globalId(std::string_view key) const;
+    [[nodiscard]] std::string uniqueId(const Entity& e) const { return globalId(e.key); }
     // Bridge availability, with the last will on it.
     [[nodiscard]] std::string statusTopic() const { return base + "/status"; }
+    // The installation that publishes below the base topic (retained).
+    [[nodiscard]] std::string installationTopic() const { return base + "/bridge/installation"; }
     // Follows the controller link.
     [[nodiscard]] std::string availabilityTopic() const { return base + "/controller/availability"; }
     [[nodiscard]] std::string homeAssistantStatus() const { return prefix + "/status"; }
 };
+
+// The key of every config that names the installation it belongs to.
+inline constexpr const char* kInstallationKey = "varnel_installation";
 
 // Below the base topic; nothing when the entity has none.
 std::optional<std::string> stateTopicOf(const Entity& e);
@@ -30,5 +44,10 @@ std::optional<std::string> commandTopicOf(const Entity& e);
 std::string configTopic(const Identity& id, const Entity& e);
 // The retained config message.
 std::string configPayload(const Identity& id, const Entity& e);
+
+// Whether a config found on the broker is this installation's: it carries our mark, or,
+// for a host directory of an earlier varnel, it carries no mark and has our base topic
+// and a unique id of ours as that varnel made them.
+bool ownConfig(const Identity& id, const nlohmann::json& config);
 
 }  // namespace varnel::bridge

@@ -96,7 +96,8 @@ std::optional<std::string> topicRootProblem(std::string_view topic) {
 }
 
 std::variant<std::optional<MqttSettings>, std::string> resolveMqttSettings(const CommandLineMqtt& cli,
-                                                                           const Lookup& file, const Lookup& env) {
+                                                                           const Lookup& file, const Lookup& env,
+                                                                           std::string_view installation) {
     // An empty value in the file counts as unset, as the ini file gives no other way to unset.
     auto pick = [&](const std::optional<std::string>& given, const std::string& key) -> std::optional<std::string> {
         if (given) return given;
@@ -136,8 +137,8 @@ std::variant<std::optional<MqttSettings>, std::string> resolveMqttSettings(const
     s.username = credential("VARNEL_MQTT_USERNAME", "mqtt_username");
     s.password = credential("VARNEL_MQTT_PASSWORD", "mqtt_password");
     if (s.username.empty() && !s.password.empty()) return std::string("an MQTT password needs a user name too");
-    // One base topic, one client: a second program on the same base takes the connection over.
-    s.clientId = "varnel-" + idSafe(s.baseTopic);
+    // A broker drops a client when another connects with its id: one per installation.
+    s.clientId = "varnel-" + std::string(installation);
     return std::optional<MqttSettings>(std::move(s));
 }
 

@@ -41,7 +41,7 @@ struct MqttSettings {
     std::string username, password;
     std::string baseTopic{kDefaultBaseTopic};
     std::string discoveryPrefix{kDefaultDiscoveryPrefix};
-    std::string clientId;
+    std::string clientId;  // "varnel-" and the installation's id
 };
 
 // A value by name, nothing when unset. The file's keys are "mqtt", "mqtt_ca_file",
@@ -50,8 +50,9 @@ struct MqttSettings {
 using Lookup = std::function<std::optional<std::string>(const std::string& name)>;
 
 // Nothing when no broker is named anywhere (no bridge); an error text for settings
-// that cannot work.
+// that cannot work. `installation`: the host directory's id (installation.h).
 std::variant<std::optional<MqttSettings>, std::string> resolveMqttSettings(const CommandLineMqtt& cli,
-                                                                           const Lookup& file, const Lookup& env);
+                                                                           const Lookup& file, const Lookup& env,
+                                                                           std::string_view installation);
 
 }  // namespace varnel::bridge

@@ -16,7 +16,8 @@ struct Message {
     bool retained = false;
 };
 
-// The last will: what the broker publishes (retained) when the connection dies unannounced.
+// The last will: what the broker publishes (retained) when the connection dies
+// unannounced. An empty topic: none.
 struct Will {
     std::string topic;
     std::string payload;

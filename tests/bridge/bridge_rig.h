@@ -17,11 +17,19 @@
 namespace varnel::test {
 
 struct BridgeRig {
+    // Unless the test gives one, the installation is a host directory of an earlier
+    // varnel, whose unique ids are as they always were.
     explicit BridgeRig(bridge::BridgeOptions o = {}, EngineOptions engine = {}) : c(std::move(engine)) {
         o.version = "9.9";
         o.brokerName = "mqtt://broker:1883";
+        if (o.installation.empty()) {
+            o.installation = kInstallation;
+            o.legacyIds = true;
+        }
         options = std::move(o);
+        transport.loop = &c.rig.loop;
     }
+    static constexpr const char* kInstallation = "a1b2c3d4e5f6";
 
     // Starts the plug-in, mirrors some of everything, starts the bridge and lets the
     // broker take it.
@@ -36,7 +44,7 @@ struct BridgeRig {
                                                   [this](const std::string& l) { log.push_back(l); });
         bridge->start();
         transport.accept();
-        run(1500);  // the plug-in's first I/O comparison gives the points their states
+        run(1500);  // the base claimed; the plug-in's first I/O comparison gives the points their states
     }
     void run(int ms) { c.rig.loop.advance(ms); }
     // A host X10 device such as a System Map sync makes (no interface).

@@ -1,12 +1,18 @@
 #pragma once
 // A transport the test drives by hand: it records what the bridge publishes and
-// subscribes, and plays the broker's side (accepting, dropping, delivering).
+// subscribes, and plays the broker's side (accepting, dropping, delivering). Given an
+// event loop, it also does what a broker does on its own, on the loop's next turn:
+// replays retained messages to a new subscription and passes the bridge's own messages
+// back to it on a matching one.
+#include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bridge/transport.h"
+#include "platform/event_loop.h"
 
 namespace varnel::test {
 
@@ -26,6 +32,8 @@ public:
             return "refused at once";
         }
         pending = true;
+        active.clear();
+        echoes.clear();
         return std::nullopt;
     }
     void disconnect() override {
@@ -35,6 +43,7 @@ public:
     bool publish(const std::string& topic, const std::string& payload, int qos, bool retain) override {
         if (!up) return false;
         published.push_back({topic, payload, qos, retain});
+        if (subscribed(topic)) later({topic, payload, false});
         if (retain) {
             if (payload.empty())
                 retained.erase(topic);
@@ -46,9 +55,15 @@ public:
     bool subscribe(const std::string& filter, int) override {
         if (!up) return false;
         subscriptions.push_back(filter);
+        active.push_back(filter);
+        for (const auto& [t, p] : retained)
+            if (matches(filter, t)) later({t, p, true});
         return true;
     }
-    void unsubscribe(const std::string& filter) override { unsubscribed.push_back(filter); }
+    void unsubscribe(const std::string& filter) override {
+        unsubscribed.push_back(filter);
+        std::erase(active, filter);
+    }
 
     // The broker's side.
     void accept() {
@@ -63,6 +78,43 @@ public:
     }
     void send(const std::string& topic, const std::string& payload, bool retainedReplay = false) {
         if (onMessage) onMessage({topic, payload, retainedReplay});
+    }
+
+    // A message from the broker on the loop's next turn (none without a loop).
+    void later(bridge::Message m) {
+        if (!loop) return;
+        echoes.push_back(std::move(m));
+        if (!echoTimer) {
+            echoTimer = loop->createTimer();
+            echoTimer->setInterval(0);
+            echoTimer->onTick = [this] {
+                echoTimer->setEnabled(false);
+                auto due = std::move(echoes);
+                echoes.clear();
+                for (const auto& m : due)
+                    if (up && onMessage) onMessage(m);
+            };
+        }
+        echoTimer->setEnabled(true);
+    }
+
+    // Whether a subscription of this connection takes `topic` (MQTT's '+' and '#').
+    [[nodiscard]] bool subscribed(const std::string& topic) const {
+        for (const auto& f : active)
+            if (matches(f, topic)) return true;
+        return false;
+    }
+    static bool matches(std::string_view filter, std::string_view topic) {
+        while (true) {
+            const auto fEnd = filter.find('/');
+            const auto tEnd = topic.find('/');
+            const std::string_view f = filter.substr(0, fEnd);
+            if (f == "#") return true;
+            if (f != "+" && f != topic.substr(0, tEnd)) return false;
+            if (fEnd == std::string_view::npos || tEnd == std::string_view::npos) return fEnd == tEnd;
+            filter.remove_prefix(fEnd + 1);
+            topic.remove_prefix(tEnd + 1);
+        }
     }
 
     // The last payload published on `topic`, if any.
@@ -86,6 +138,10 @@ public:
     std::vector<Published> published;
     std::map<std::string, std::string> retained;  // what a broker would keep
     std::vector<std::string> subscriptions, unsubscribed;
+    std::vector<std::string> active;  // the subscriptions of the connection now
+    EventLoop* loop = nullptr;
+    std::deque<bridge::Message> echoes;
+    std::unique_ptr<Timer> echoTimer;
 };
 
 }  // namespace varnel::test

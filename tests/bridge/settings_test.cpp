@@ -79,7 +79,7 @@ TEST(MqttSettings, command_line_wins_over_the_file_and_the_environment_gives_cre
               {"mqtt_username", "fileuser"},
               {"mqtt_password", "filepw"}};
     bridge::CommandLineMqtt cli;
-    auto r = bridge::resolveMqttSettings(cli, s.fileLookup(), s.envLookup());
+    auto r = bridge::resolveMqttSettings(cli, s.fileLookup(), s.envLookup(), "3f9a1c2b7e4d");
     auto settings = std::get<std::optional<bridge::MqttSettings>>(r);
     ASSERT_TRUE(settings);
     EXPECT_EQ(settings->broker.host, "filehost");
@@ -87,24 +87,24 @@ TEST(MqttSettings, command_line_wins_over_the_file_and_the_environment_gives_cre
     EXPECT_EQ(settings->discoveryPrefix, "homeassistant");  // empty in the file: the default
     EXPECT_EQ(settings->username, "fileuser");
     EXPECT_EQ(settings->password, "filepw");
-    EXPECT_EQ(settings->clientId, "varnel-house");
+    EXPECT_EQ(settings->clientId, "varnel-3f9a1c2b7e4d");
 
     cli.url = "mqtts://clihost:9000";
     cli.baseTopic = "cli/base";
     s.env = {{"VARNEL_MQTT_USERNAME", "envuser"}, {"VARNEL_MQTT_PASSWORD", "envpw"}};
-    settings =
-        std::get<std::optional<bridge::MqttSettings>>(bridge::resolveMqttSettings(cli, s.fileLookup(), s.envLookup()));
+    settings = std::get<std::optional<bridge::MqttSettings>>(
+        bridge::resolveMqttSettings(cli, s.fileLookup(), s.envLookup(), "3f9a1c2b7e4d"));
     ASSERT_TRUE(settings);
     EXPECT_EQ(settings->broker, (BrokerAddress{true, "clihost", 9000}));
     EXPECT_EQ(settings->baseTopic, "cli/base");
     EXPECT_EQ(settings->username, "envuser");
     EXPECT_EQ(settings->password, "envpw");
-    EXPECT_EQ(settings->clientId, "varnel-cli_base");
+    EXPECT_EQ(settings->clientId, "varnel-3f9a1c2b7e4d") << "the base topic is no part of it";
 }
 
 TEST(MqttSettings, nothing_configured_is_no_bridge_and_settings_that_cannot_work_are_refused) {
     Sources none;
-    const auto off = bridge::resolveMqttSettings({}, none.fileLookup(), none.envLookup());
+    const auto off = bridge::resolveMqttSettings({}, none.fileLookup(), none.envLookup(), "3f9a1c2b7e4d");
     ASSERT_TRUE(std::holds_alternative<std::optional<bridge::MqttSettings>>(off));
     EXPECT_FALSE(std::get<std::optional<bridge::MqttSettings>>(off));
 
@@ -124,7 +124,7 @@ TEST(MqttSettings, nothing_configured_is_no_bridge_and_settings_that_cannot_work
     for (const auto& c : cases) {
         Sources s;
         s.file = c.file;
-        const auto r = bridge::resolveMqttSettings(c.cli, s.fileLookup(), s.envLookup());
+        const auto r = bridge::resolveMqttSettings(c.cli, s.fileLookup(), s.envLookup(), "3f9a1c2b7e4d");
         ASSERT_TRUE(std::holds_alternative<std::string>(r)) << c.error;
         EXPECT_NE(std::get<std::string>(r).find(c.error), std::string::npos) << std::get<std::string>(r);
     }

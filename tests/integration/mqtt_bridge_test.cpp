@@ -9,6 +9,7 @@
 #include <set>
 
 #include "cli.h"
+#include "host/ini_text.h"
 #include "mqtt_broker.h"
 #include "mqtt_client.h"
 #include "mqtt_live.h"
@@ -90,7 +91,7 @@ TEST(MqttBridgeLive, discovery_states_and_commands_go_through_a_real_broker) {
 TEST(MqttBridgeLive, hostile_messages_are_refused_and_counted_and_the_bridge_keeps_working) {
     Live l({"varnel/bridge/#", "varnel/var/#"});
     auto& [broker, live, ha] = l;
-    ASSERT_TRUE(live.waitFor(10'000, [&] { return live.bridge->connected(); }));
+    ASSERT_TRUE(live.waitFor(10'000, [&] { return live.bridge->holding(); }));
 
     TestClient attacker(broker.port(), "attacker");
     attacker.publish("varnel/var/1/set", std::string(1024 * 1024, '7'), false, 1);
@@ -169,6 +170,90 @@ TEST(MqttBridgeProcess, a_simulated_run_shows_a_whole_device_and_a_killed_run_go
 
     ::kill(static_cast<pid_t>(varnel.pid()), SIGKILL);
     EXPECT_TRUE(waitFor(10'000, [&] { return ha.latest("varnel/status") == "offline"; }));
+}
+
+// Two host directories, the default base topic, one broker. The first holds the base;
+// the second says so in one line and publishes nothing there, and takes over once the
+// first has gone. Neither empties a config of the other or marks it offline.
+TEST(MqttBridgeProcess, two_installations_on_one_broker_leave_each_other_alone) {
+    test::TestBroker broker;
+    test::TempDir dir;
+    const auto hostA = dir.path() / "a";
+    const auto hostB = dir.path() / "b";
+    // The second is a host directory an earlier varnel ran in: it keeps that one's unique ids.
+    test::writeFile(hostB / "config" / "settings.ini", "[hspi_tarnwick]\r\nregmoved=1\r\n");
+    TestClient ha(broker.port(), "ha");
+    ha.subscribe("homeassistant/#");
+    ha.subscribe("varnel/#");
+    auto run = [&](const std::filesystem::path& host) {
+        return std::make_unique<test::LiveVarnel>(QStringList{"run", "--simulate", "--host-dir", test::q(host),
+                                                              "--mqtt", QString::fromStdString(broker.url())});
+    };
+    QtEventLoop loop;
+    auto waitFor = [&](int ms, const std::function<bool()>& done) {
+        const auto until = loop.tickMs() + ms;
+        while (!done() && loop.tickMs() < until) loop.waitUntil(20, done);
+        return done();
+    };
+    auto a = run(hostA);
+    ASSERT_TRUE(waitFor(30'000, [&] {
+        return ha.latest("varnel/status") == "online" && countPrefix(ha, "homeassistant/number/") >= 8;
+    })) << a->said();
+    const auto idA = host::iniGet(test::readFile(hostA / "config" / "settings.ini"), "varnel", "identity");
+    ASSERT_TRUE(idA);
+    EXPECT_EQ(ha.latest("varnel/bridge/installation"), *idA);
+
+    auto b = run(hostB);
+    const std::string held =
+        "MQTT: the base topic \"varnel\" is held by installation \"" + *idA + "\", which is online";
+    ASSERT_TRUE(b->waitUntil(30'000, [&] { return b->said().find(held) != std::string::npos; })) << b->said();
+    const std::string settingsB = test::readFile(hostB / "config" / "settings.ini");
+    const auto idB = host::iniGet(settingsB, "varnel", "identity");
+    ASSERT_TRUE(idB);
+    EXPECT_NE(*idA, *idB);
+    EXPECT_EQ(host::iniGet(settingsB, "varnel", "legacy_ids"), "1");
+    EXPECT_EQ(host::iniGet(test::readFile(hostA / "config" / "settings.ini"), "varnel", "legacy_ids"), std::nullopt);
+
+    // Side by side for a while.
+    const std::size_t configs = countPrefix(ha, "homeassistant/");
+    waitFor(12'000, [] { return false; });
+    a->waitUntil(10, [] { return false; });
+    b->waitUntil(10, [] { return false; });
+    const auto emptied = [&] {
+        std::vector<std::string> out;
+        for (const auto& m : ha.received())
+            if (m.topic.starts_with("homeassistant/") && m.topic.ends_with("/config") && m.payload.empty())
+                out.push_back(m.topic);
+        return out;
+    };
+    EXPECT_EQ(emptied(), std::vector<std::string>{});
+    EXPECT_EQ(countPrefix(ha, "homeassistant/"), configs);
+    EXPECT_EQ(countMessages(ha, "varnel/status"), 1u) << "online once, never offline";
+    EXPECT_EQ(a->said().find("lost the connection"), std::string::npos) << a->said();
+    const std::string saidB = b->said();
+    std::size_t lines = 0;
+    for (auto at = saidB.find(held); at != std::string::npos; at = saidB.find(held, at + 1)) ++lines;
+    EXPECT_EQ(lines, 1u);
+    for (const auto& m : ha.received()) {
+        if (!m.topic.starts_with("homeassistant/") || m.payload.empty()) continue;
+        const json c = json::parse(m.payload);
+        EXPECT_EQ(c["varnel_installation"], *idA) << m.topic;
+        EXPECT_TRUE(c["unique_id"].get<std::string>().starts_with("varnel_" + *idA + "_")) << m.topic;
+    }
+
+    // The first ends cleanly; the second takes the base over, with the unique ids of its
+    // earlier varnel, and leaves the first one's configs alone.
+    a->terminate();
+    ASSERT_TRUE(a->waitForExit());
+    ASSERT_TRUE(waitFor(20'000, [&] {
+        return ha.latest("varnel/bridge/installation") == *idB && ha.latest("varnel/status") == "online";
+    })) << b->said();
+    b->waitUntil(10, [] { return false; });
+    EXPECT_NE(b->said().find("MQTT: the base topic \"varnel\" is free: taking it over"), std::string::npos);
+    waitFor(7000, [] { return false; });  // the leftover scan is over
+    EXPECT_EQ(emptied(), std::vector<std::string>{});
+    EXPECT_TRUE(ha.latest("homeassistant/number/varnel_var0/config").has_value());
+    EXPECT_TRUE(ha.latest("homeassistant/number/varnel_" + *idA + "_var0/config").has_value());
 }
 
 TEST(MqttBridgeProcess, unusable_mqtt_settings_end_the_run_with_one_line) {

@@ -66,9 +66,12 @@ MosquittoTransport::~MosquittoTransport() {
 std::optional<std::string> MosquittoTransport::connect(const Will& will) {
     disconnect();
     events_.clear();
-    if (mosquitto_will_set(mosq_, will.topic.c_str(), static_cast<int>(will.payload.size()), will.payload.data(), 1,
-                           true) != MOSQ_ERR_SUCCESS)
+    if (will.topic.empty()) {
+        if (mosquitto_will_clear(mosq_) != MOSQ_ERR_SUCCESS) return "the last will could not be cleared";
+    } else if (mosquitto_will_set(mosq_, will.topic.c_str(), static_cast<int>(will.payload.size()), will.payload.data(),
+                                  1, true) != MOSQ_ERR_SUCCESS) {
         return "the last will was not taken";
+    }
     if (!config_.username.empty() &&
         mosquitto_username_pw_set(mosq_, config_.username.c_str(),
                                   config_.password.empty() ? nullptr : config_.password.c_str()) != MOSQ_ERR_SUCCESS)
