@@ -122,7 +122,7 @@ void BM_MqttInputChangeToSubscriber(benchmark::State& state) {
         const int point = i % 8;
         const bool set = (i / 8) % 2 == 0;  // set reads as 0: OFF
         ++i;
-        const std::string topic = "varnel/unit/1/point/" + std::to_string(point) + "/state";
+        const std::string topic = "varnel/unit/1/input/" + std::to_string(point + 1) + "/state";
         const auto start = Clock::now();
         const std::uint64_t reportsBefore = m.live.wire.reports();
         m.live.wire.post([point, set](sim::Controller& c) { c.changeInput(1, point, set); });
@@ -155,7 +155,7 @@ void BM_MqttSwitchCommandToFirstByte(benchmark::State& state) {
     int i = 0;
     for (auto _ : state) {
         const std::int64_t before = m.live.wire.commandStartNs(0x33);
-        const std::string topic = "varnel/unit/1/point/" + std::to_string(8 + i % 8) + "/set";
+        const std::string topic = "varnel/unit/1/output/" + std::to_string(1 + i % 8) + "/set";
         const char* value = (i / 8) % 2 == 0 ? "ON" : "OFF";
         ++i;
         std::atomic<std::int64_t> sentNs{0};
@@ -198,7 +198,8 @@ void BM_Mqtt200SwitchCommandsAtOnce(benchmark::State& state) {
         for (int i = 0; i < kCommands; ++i) {
             const int point = (i + round) % 8;
             const bool on = (i / 8 + round) % 2 == 0;
-            publisher.publish("varnel/unit/1/point/" + std::to_string(8 + point) + "/set", on ? "ON" : "OFF", false, 1);
+            publisher.publish("varnel/unit/1/output/" + std::to_string(1 + point) + "/set", on ? "ON" : "OFF", false,
+                              1);
             last[point] = on ? 1 : 0;
         }
         ++round;
@@ -237,7 +238,7 @@ void BM_MqttFlood10000Variable(benchmark::State& state) {
     int round = 0;
     for (auto _ : state) {
         const bool set = round % 2 == 0;  // set reads as 0: OFF
-        const std::string input = "varnel/unit/1/point/4/state";
+        const std::string input = "varnel/unit/1/input/5/state";
         const int base = (round++ % 5) * kMessages;
         std::atomic<std::int64_t> lastSentNs{0}, changedNs{0};
         const std::uint64_t reportsBefore = m.live.wire.reports();

@@ -9,6 +9,7 @@
 #include "console/console.h"
 #include "console/selection.h"
 #include "host/embedded_host.h"
+#include "support/text.h"
 
 namespace varnel::bridge {
 
@@ -18,6 +19,8 @@ using nlohmann::json;
 
 constexpr std::size_t kMaxLeftoverConfig = std::size_t{64} * 1024;
 constexpr std::size_t kMaxShownTopic = 120;
+// X10 has 16 houses of 16 units and a few functions each; IR codes and keys are fewer.
+constexpr std::size_t kMaxHeardTriggers = 8192;
 
 // A topic from outside, fit for one log line.
 std::string shown(std::string_view topic) {
@@ -340,20 +343,46 @@ bool Bridge::merge(Pending& p) {
 // earlier run announced for devices deleted since. Another installation's are never touched.
 void Bridge::leftover(const Message& m) {
     if (!lookingForLeftovers_ || !m.retained || m.payload.empty() || m.payload.size() > kMaxLeftoverConfig) return;
-    if (configs_.contains(m.topic)) return;
     const json j = json::parse(m.payload, nullptr, false);
     if (j.is_discarded() || !j.is_object() || !ownConfig(id_, j)) return;
-    publish(m.topic, "", 1, true);
-    // Its retained state goes too, when it is below our base and no entity of ours uses it now.
+    // Its retained state: only a topic below our base, and none an entity has now.
+    std::string oldState;
     const auto base = j.find("~");
-    const auto state = j.find("state_topic");
-    if (base != j.end() && *base == id_.base && state != j.end() && state->is_string()) {
+    if (const auto state = j.find("state_topic");
+        base != j.end() && *base == id_.base && state != j.end() && state->is_string()) {
         const std::string t = state->get<std::string>();
-        if (t.starts_with("~/") && t.size() > 2 && t.find_first_of("+#") == std::string::npos &&
-            !ownTopics_.contains(t.substr(2)))
-            publish(id_.base + t.substr(1), "", 0, true);
+        if (t.starts_with("~/") && t.size() > 2 && t.find_first_of("+#") == std::string::npos) oldState = t.substr(2);
     }
+    const bool stateInUse = oldState.empty() || ownTopics_.contains(oldState);
+    // A config announced now (an entity that changed component left one under the
+    // old), whose state an earlier run may have kept on another topic.
+    if (configs_.contains(m.topic)) {
+        if (!stateInUse) publish(id_.base + "/" + oldState, "", 0, true);
+        return;
+    }
+    if (adoptTrigger(m.topic, j)) return;
+    publish(m.topic, "", 1, true);
+    if (!stateInUse) publish(id_.base + "/" + oldState, "", 0, true);
     limited_("removed " + shown(m.topic) + ", left by an earlier run");
+}
+
+// A trigger of something heard by an earlier run: kept, since nothing else would
+// announce it again until it is heard once more.
+bool Bridge::adoptTrigger(const std::string& topic, const nlohmann::json& config) {
+    const std::string prefix = id_.base + "/";
+    const auto path = config.find("topic");
+    const auto payload = config.find("payload");
+    if (path == config.end() || payload == config.end() || !path->is_string() || !payload->is_string()) return false;
+    const std::string p = path->get<std::string>();
+    if (!p.starts_with(prefix) || heard_.size() >= kMaxHeardTriggers) return false;
+    const auto t = heardTrigger(p.substr(prefix.size()), payload->get<std::string>(), entities_);
+    if (!t || triggerConfigTopic(id_, *t) != topic) return false;
+    heard_.try_emplace(t->key, t->path, t->payload);
+    configs_[topic] = std::string();
+    // Its device may have changed since (a host X10 device made for the address).
+    if (std::string now = triggerPayload(id_, *t); now != config.dump() && publish(topic, now, 1, true))
+        configPayloads_[topic] = std::move(now);
+    return true;
 }
 
 void Bridge::refuse(const std::string& topic, const std::string& why) {
@@ -366,10 +395,18 @@ void Bridge::pump() {
     pumping_ = true;
     while (!waiting_.empty() && console_.ready() && roomOnTheLine()) {
         Pending& p = waiting_.front();
+        if (p.next == 0 && !p.target.empty()) {
+            const auto it = byKey_.find(p.target);
+            const auto* rec = it == byKey_.end() ? nullptr : record(entities_[it->second].code);
+            if (rec) p.statusBefore = rec->Status;
+        }
         const console::Reply reply = console_.run(p.commands[p.next++]);
         --waitingCommands_;
         const bool done = reply.outcome == console::Reply::Outcome::Done;
         if (done) ++counters_.executed;
+        // A screen line too long for the screen is cut; the sender learns it from the log.
+        if (done && !reply.lines.empty() && reply.lines.front().find("(only the first") != std::string::npos)
+            limited_("a command on " + p.what + ": " + reply.lines.front());
         if (done && p.next < p.commands.size()) continue;
         if (!done) {
             // The rest of its commands would act on a state that was never reached.
@@ -377,6 +414,7 @@ void Bridge::pump() {
             waitingCommands_ -= p.commands.size() - p.next;
             limited_("a command on " + p.what + " was not carried out: " +
                      (reply.lines.empty() ? std::string("no reason given") : reply.lines.front()));
+            takeBack(p);
         } else if (p.light) {
             setLight(p.lightCode, *p.light);
         } else if (const auto* x = std::get_if<console::cmd::X10>(&p.commands.back()); x && p.x10Send) {
@@ -386,6 +424,18 @@ void Bridge::pump() {
     }
     pumping_ = false;
     pumpTimer_->setEnabled(!waiting_.empty());
+}
+
+// A value the controller never took: the state shows again what it was before. An
+// output's host device took the new status before the write went out; it goes back.
+void Bridge::takeBack(const Pending& p) {
+    const auto it = byKey_.find(p.target);
+    if (p.target.empty() || it == byKey_.end()) return;
+    const Entity& e = entities_[it->second];
+    const host::DeviceRecord* rec = record(e.code);
+    if (e.kind == &kOutput && rec && p.statusBefore && rec->Status != *p.statusBefore)
+        host_.SetDeviceStatus(e.code, *p.statusBefore);
+    if (connected_) publishState(e, true);
 }
 
 // Commands go one at a time into the plug-in, each once its queue is empty. While more
@@ -411,6 +461,12 @@ void Bridge::hostEvent(const host::HostEvent& e) {
                    {"command", e.value}};
             if (const auto level = console::parseInteger(e.level)) j["level"] = *level;
             publishHeard("x10", j.dump(-1, ' ', false, json::error_handler_t::replace));
+            const auto addresses = split(e.addresses.substr(0, 200), '+');
+            if (addresses.empty() || (addresses.size() == 1 && addresses[0].empty())) {
+                heard(kX10HeardPath, e.code.substr(0, 1) + " " + std::string(type));
+            } else {
+                for (const auto& a : addresses) heard(kX10HeardPath, a + " " + std::string(type));
+            }
         }
         for (const auto& [code, state] : heardX10(e, lightCodes(), lights_)) setLight(code, state);
         return;
@@ -418,17 +474,48 @@ void Bridge::hostEvent(const host::HostEvent& e) {
     if (!holding()) return;
     if (e.kind == Kind::IR) {
         json j{{"event_type", "received"}, {"code", e.value}};
-        if (const auto label = plugin_.irLabelOf(e.value)) j["label"] = toUtf8(*label);
+        const auto label = plugin_.irLabelOf(e.value);
+        if (label) j["label"] = toUtf8(*label);
         publishHeard("ir", j.dump(-1, ' ', false, json::error_handler_t::replace));
+        heard(kIrHeardPath, label ? toUtf8(*label) : "code " + std::to_string(e.value));
         return;
     }
-    if (const auto it = byCode_.find(e.code); it != byCode_.end()) publishState(entities_[it->second], false);
+    const auto it = byCode_.find(e.code);
+    if (it == byCode_.end()) return;
+    const Entity& entity = entities_[it->second];
+    publishState(entity, false);
+    // Each touch, also of the key touched last.
+    if (entity.kind == &kTouch && e.kind == Kind::ValueSet) heard(kTouchHeardPath, std::to_string(e.value));
+}
+
+void Bridge::heard(const std::string& path, const std::string& payload) {
+    const auto t = heardTrigger(path, payload, entities_);
+    if (!t) return;
+    publish(id_.base + "/" + path, payload, 0, false);
+    if (heard_.contains(t->key) || heard_.size() >= kMaxHeardTriggers) return;
+    heard_.try_emplace(t->key, path, payload);
+    const std::string topic = triggerConfigTopic(id_, *t);
+    if (configs_.contains(topic)) return;  // a named one, announced already
+    std::string config = triggerPayload(id_, *t);
+    if (publish(topic, config, 1, true)) configPayloads_[topic] = std::move(config);
+    configs_[topic] = std::string();
+}
+
+std::vector<Trigger> Bridge::triggers() const {
+    std::vector<Trigger> out = namedTriggers(entities_);
+    std::set<std::string> keys;
+    for (const auto& t : out) keys.insert(t.key);
+    for (const auto& [key, message] : heard_) {
+        auto t = heardTrigger(message.first, message.second, entities_);
+        if (t && keys.insert(t->key).second) out.push_back(std::move(*t));
+    }
+    return out;
 }
 
 std::vector<std::string> Bridge::lightCodes() const {
     std::vector<std::string> out;
     for (const auto& e : entities_)
-        if (e.kind == &kX10Light) out.push_back(e.code);
+        if (e.kind == &kX10Light || e.kind == &kX10Switch) out.push_back(e.code);
     return out;
 }
 
@@ -465,7 +552,7 @@ void Bridge::setEntities(std::vector<Entity> entities) {
         if (auto t = stateTopicOf(e)) ownTopics_.insert(*t);
         if (!e.code.empty()) byCode_.try_emplace(e.code, i);
     }
-    ownTopics_.insert({"status", "controller/availability"});
+    ownTopics_.insert({"status", "controller/availability", kX10HeardPath, kIrHeardPath, kTouchHeardPath});
 }
 
 void Bridge::publishAll() {
@@ -477,15 +564,21 @@ void Bridge::publishAll() {
 
 void Bridge::publishConfigs(bool all) {
     std::set<std::string> current;
+    std::set<std::string> stateTopics;
+    auto announce = [&](const std::string& topic, std::string payload) {
+        current.insert(topic);
+        const auto it = configPayloads_.find(topic);
+        if (!all && it != configPayloads_.end() && it->second == payload) return;
+        if (publish(topic, payload, 1, true)) configPayloads_[topic] = std::move(payload);
+    };
     for (const auto& e : entities_) {
         const std::string topic = configTopic(id_, e);
         if (topic.empty()) continue;
-        current.insert(topic);
-        std::string payload = configPayload(id_, e);
-        const auto it = configPayloads_.find(topic);
-        if (!all && it != configPayloads_.end() && it->second == payload) continue;
-        if (publish(topic, payload, 1, true)) configPayloads_[topic] = std::move(payload);
+        if (const auto state = stateTopicOf(e)) stateTopics.insert(*state);
+        announce(topic, configPayload(id_, e));
     }
+    const auto triggerList = triggers();
+    for (const auto& t : triggerList) announce(triggerConfigTopic(id_, t), triggerPayload(id_, t));
     // Deleted host devices: an empty retained config removes the entity, an empty
     // retained state the state the broker kept for it.
     for (auto it = configs_.begin(); it != configs_.end();) {
@@ -494,7 +587,8 @@ void Bridge::publishConfigs(bool all) {
             continue;
         }
         publish(it->first, "", 1, true);
-        if (!it->second.empty()) publish(id_.base + "/" + it->second, "", 0, true);
+        // Not a state topic an entity still has (one that changed component).
+        if (!it->second.empty() && !stateTopics.contains(it->second)) publish(id_.base + "/" + it->second, "", 0, true);
         configPayloads_.erase(it->first);
         it = configs_.erase(it);
     }
@@ -503,6 +597,7 @@ void Bridge::publishConfigs(bool all) {
         const auto state = stateTopicOf(e);
         if (!topic.empty()) configs_[topic] = e.kind->retained && state ? *state : std::string();
     }
+    for (const auto& t : triggerList) configs_[triggerConfigTopic(id_, t)] = std::string();
 }
 
 void Bridge::publishStates(bool all) {

@@ -21,10 +21,14 @@
 //   leopard/touch/state             the last key touched
 //   x10/A1/state, x10/A1/set        the host's X10 devices as lights (JSON)
 //   x10/event, ir/event             X10 heard and IR received (not retained)
+//   x10/heard, ir/heard,            one message per address and function heard, IR code
+//   leopard/touch/heard             and key touched, for device triggers (not retained)
 //   x10/send                        console x10 arguments: "A1+A3 on", "B dim 50"
 //   ir/N/play (PRESS), ir/play      IR codes by label index; "TV Power", "--zone 2 5"
 //   screen/set, screen/write        text to the Leopard screen; JSON with x, y, ...
 //                                   (only while the host has a Leopard device)
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -117,8 +121,9 @@ private:
         std::string target;    // the entity whose value it sets; empty: an action, never merged
         std::string what;      // the topic, for log lines
         std::string lightCode;
-        std::optional<LightState> light;  // the light's state once all ran
-        bool x10Send = false;             // the lights it addresses change once it ran
+        std::optional<LightState> light;             // the light's state once all ran
+        bool x10Send = false;                        // the lights it addresses change once it ran
+        std::optional<std::int16_t> statusBefore{};  // the output's host status before it began
     };
 
     // One installation publishes below a base topic. Once connected, a bridge looks
@@ -141,10 +146,12 @@ private:
     void received(const Message& m);
     void command(const std::string& relative, const Message& m);
     void leftover(const Message& m);
+    bool adoptTrigger(const std::string& topic, const nlohmann::json& config);
     void refuse(const std::string& topic, const std::string& why);
     void pump();
     [[nodiscard]] bool roomOnTheLine() const;
     bool merge(Pending& p);
+    void takeBack(const Pending& p);
     void hostEvent(const host::HostEvent& e);
     [[nodiscard]] std::vector<std::string> lightCodes() const;
     void setLight(const std::string& code, const LightState& state);
@@ -156,6 +163,9 @@ private:
     void publishState(const Entity& e, bool force);
     void publishState(const Entity& e, bool force, const host::DeviceRecord* rec);
     void publishHeard(const std::string& path, const std::string& payload);
+    // Once more on a heard path, and its trigger announced the first time.
+    void heard(const std::string& path, const std::string& payload);
+    [[nodiscard]] std::vector<Trigger> triggers() const;
     bool publish(const std::string& topic, const std::string& payload, int qos, bool retain);
     [[nodiscard]] const host::DeviceRecord* record(const std::string& code) const;
 
@@ -203,6 +213,9 @@ private:
     std::map<std::string, std::string> states_;          // entity key -> state published
     std::optional<bool> availability_;
     std::map<std::string, LightState> lights_;
+    // Triggers of what was heard, by key; those an earlier run announced are taken over
+    // from the broker's retained configs.
+    std::map<std::string, std::pair<std::string, std::string>> heard_;  // key -> path, payload
     std::deque<Pending> waiting_;
     std::size_t waitingCommands_ = 0;
     Counters counters_;

@@ -19,6 +19,8 @@ using nlohmann::json;
 namespace cmd = console::cmd;
 
 constexpr std::size_t kMaxScreenText = 255;
+// Rows of text on the Leopard screen, counted as screen writes count y.
+constexpr std::size_t kScreenRows = 16;
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -126,29 +128,66 @@ CommandResult lightCommand(const Entity& e, std::string_view payload, const Ligh
     return a;
 }
 
+CommandResult x10SwitchCommand(const Entity& e, std::string_view payload, const LightState* light) {
+    const std::string_view p = trimmed(payload);
+    if (!equalsNoCase(p, "ON") && !equalsNoCase(p, "OFF"))
+        return "a switch takes ON or OFF, not " + console::quoted(payload);
+    LightState next = light ? *light : LightState{};
+    next.on = equalsNoCase(p, "ON");
+    return Action{.commands = {x10To(e.code, next.on ? kX10On : kX10Off)}, .light = next};
+}
+
 CommandResult buttonCommand(const Entity& e, std::string_view payload, const LightState*) {
     if (trimmed(payload) != "PRESS") return "a button takes PRESS, not " + console::quoted(payload);
     return Action{.commands = {cmd::IrPlay{.loc = e.target, .zone = std::nullopt}}};
 }
 
+// One line of text; a notification's lines go on the screen's rows from the top, the
+// screen cleared first.
 CommandResult screenCommand(const Entity&, std::string_view payload, const LightState*) {
-    if (payload.size() > kMaxScreenText)
-        return "the screen text is " + std::to_string(payload.size()) + " bytes long, at most " +
-               std::to_string(kMaxScreenText) + " are taken";
-    if (auto bad = controlCharacter(payload)) return "the screen text " + *bad;
-    return Action{.commands = {cmd::Screen{.x = 0, .y = 0, .text = std::string(payload), .clear = true}}};
+    std::string_view text = payload;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    std::vector<std::string_view> lines;
+    for (std::size_t start = 0;;) {
+        const auto end = text.find('\n', start);
+        std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        lines.push_back(line);
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    if (lines.size() > kScreenRows)
+        return "the screen text has " + std::to_string(lines.size()) + " lines, the screen shows " +
+               std::to_string(kScreenRows);
+    Action a;
+    for (std::size_t row = 0; row < lines.size(); ++row) {
+        const std::string_view line = lines[row];
+        const std::string which = lines.size() > 1 ? " line " + std::to_string(row + 1) : std::string();
+        if (line.size() > kMaxScreenText)
+            return "the screen text" + which + " is " + std::to_string(line.size()) + " bytes long, at most " +
+                   std::to_string(kMaxScreenText) + " are taken";
+        if (auto bad = controlCharacter(line)) return "the screen text" + which + " " + *bad;
+        // Blank lines below the first are left as the clear made them.
+        if (row > 0 && line.empty()) continue;
+        a.commands.push_back(
+            cmd::Screen{.x = 0, .y = static_cast<int>(row), .text = std::string(line), .clear = row == 0});
+    }
+    return a;
 }
 
 // {"text":"Hello","x":0,"y":1,"clear":false,"beep":false,"backlight":false,"font":0}
-CommandResult screenWriteCommand(const Entity& e, std::string_view payload, const LightState* light) {
+CommandResult screenWriteCommand(const Entity&, std::string_view payload, const LightState*) {
     const json j = json::parse(payload, nullptr, false);
     if (j.is_discarded() || !j.is_object() || !j.contains("text") || !j["text"].is_string())
         return "a screen write takes a JSON object with \"text\" (and x, y, clear, beep, backlight, font)";
-    auto result = screenCommand(e, j["text"].get<std::string>(), light);
+    const auto text = j["text"].get<std::string>();
+    if (text.size() > kMaxScreenText)
+        return "the screen text is " + std::to_string(text.size()) + " bytes long, at most " +
+               std::to_string(kMaxScreenText) + " are taken";
+    if (auto bad = controlCharacter(text)) return "the screen text " + *bad;
+    CommandResult result = Action{.commands = {cmd::Screen{.x = 0, .y = 0, .text = text, .clear = false}}};
     auto* action = std::get_if<Action>(&result);
-    if (!action) return result;
     auto& s = std::get<cmd::Screen>(action->commands.front());
-    s.clear = false;
     const struct {
         const char* key;
         int* into;

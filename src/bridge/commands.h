@@ -20,6 +20,7 @@ inline constexpr std::size_t kMaxPayload = 4096;
 CommandResult variableCommand(const Entity& e, std::string_view payload, const LightState* light);
 CommandResult switchCommand(const Entity& e, std::string_view payload, const LightState* light);
 CommandResult lightCommand(const Entity& e, std::string_view payload, const LightState* light);
+CommandResult x10SwitchCommand(const Entity& e, std::string_view payload, const LightState* light);
 CommandResult buttonCommand(const Entity& e, std::string_view payload, const LightState* light);
 CommandResult screenCommand(const Entity& e, std::string_view payload, const LightState* light);
 CommandResult screenWriteCommand(const Entity& e, std::string_view payload, const LightState* light);

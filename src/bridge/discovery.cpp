@@ -6,18 +6,22 @@
 
 namespace varnel::bridge {
 
-namespace {
-
 using nlohmann::json;
 
-json deviceBlock(const Identity& id, const Entity& e) {
-    const Device& d = e.device;
-    json block{{"identifiers", json::array({id.globalId(d.key)})}, {"name", d.name}};
+json deviceBlock(const Identity& id, const Device& d) {
+    json block{{"identifiers", json::array({id.deviceId(d.key)})}, {"name", d.name}};
     if (!d.model.empty()) block["model"] = d.model;
     if (!d.manufacturer.empty()) block["manufacturer"] = d.manufacturer;
-    if (d.key != kControllerKey) block["via_device"] = id.globalId(kControllerKey);
+    if (d.key != kControllerKey) block["via_device"] = id.deviceId(kControllerKey);
     return block;
 }
+
+namespace {
+
+json origin(const Identity& id) { return json{{"name", "varnel"}, {"sw_version", id.version}}; }
+
+// Names are UTF-8 already; replace rather than throw should anything slip through.
+std::string dumped(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 }  // namespace
 
@@ -50,7 +54,8 @@ std::string configPayload(const Identity& id, const Entity& e) {
     c["unique_id"] = id.uniqueId(e);
     // Entity ids are what people see: they stay the base topic's, and Home Assistant
     // numbers a second installation's on its own.
-    c["default_entity_id"] = std::string(k.component) + "." + id.node() + "_" + e.key;
+    c["default_entity_id"] =
+        std::string(k.component) + "." + id.node() + "_" + (e.objectId.empty() ? e.key : e.objectId);
     if (auto t = stateTopicOf(e)) c["state_topic"] = "~/" + *t;
     if (auto t = commandTopicOf(e)) c["command_topic"] = "~/" + *t;
     if (k.followsLink) {
@@ -62,13 +67,34 @@ std::string configPayload(const Identity& id, const Entity& e) {
     if (!k.entityCategory.empty()) c["entity_category"] = k.entityCategory;
     if (!k.deviceClass.empty()) c["device_class"] = k.deviceClass;
     if (!k.stateClass.empty()) c["state_class"] = k.stateClass;
+    if (!k.icon.empty()) c["icon"] = k.icon;
     if (k.keys) k.keys(c, e);
-    c["device"] = deviceBlock(id, e);
-    c["origin"] = json{{"name", "varnel"}, {"sw_version", id.version}};
+    c["device"] = deviceBlock(id, e.device);
+    c["origin"] = origin(id);
     // Whose it is: the leftover scan of another installation leaves it alone.
     c[kInstallationKey] = id.installation;
-    // Names are UTF-8 already; replace rather than throw should anything slip through.
-    return c.dump(-1, ' ', false, json::error_handler_t::replace);
+    return dumped(c);
+}
+
+std::string triggerConfigTopic(const Identity& id, const Trigger& t) {
+    return id.prefix + "/device_automation/" + id.uniqueId(t.key) + "/config";
+}
+
+// The base and the unique id are not a trigger's keys (Home Assistant drops them); they
+// mark the config as this bridge's for the leftover scan.
+std::string triggerPayload(const Identity& id, const Trigger& t) {
+    const json c{{"~", id.base},
+                 {"unique_id", id.uniqueId(t.key)},
+                 {"automation_type", "trigger"},
+                 {"topic", id.base + "/" + t.path},
+                 {"type", t.type},
+                 {"subtype", t.subtype},
+                 {"payload", t.payload},
+                 {"qos", 0},
+                 {"device", deviceBlock(id, t.device)},
+                 {"origin", origin(id)},
+                 {kInstallationKey, id.installation}};
+    return dumped(c);
 }
 
 bool ownConfig(const Identity& id, const json& config) {

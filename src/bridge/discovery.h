@@ -23,7 +23,10 @@ struct Identity {
     // unique ids (and so the config topics) and device identifiers. "varnel_<installation>_<key>";
     // with legacy ids "<node>_<key>" as before, so that Home Assistant keeps its entities.
     [[nodiscard]] std::string globalId(std::string_view key) const;
+    [[nodiscard]] std::string uniqueId(std::string_view key) const { return globalId(key); }
     [[nodiscard]] std::string uniqueId(const Entity& e) const { return globalId(e.key); }
+    // A device's identifier, which its entities and triggers share.
+    [[nodiscard]] std::string deviceId(std::string_view deviceKey) const { return globalId(deviceKey); }
     // Bridge availability, with the last will on it.
     [[nodiscard]] std::string statusTopic() const { return base + "/status"; }
     // The installation that publishes below the base topic (retained).
@@ -49,5 +52,12 @@ std::string configPayload(const Identity& id, const Entity& e);
 // for a host directory of an earlier varnel, it carries no mark and has our base topic
 // and a unique id of ours as that varnel made them.
 bool ownConfig(const Identity& id, const nlohmann::json& config);
+
+// The "device" of every config: the controller is the hub, the others hang on it.
+nlohmann::json deviceBlock(const Identity& id, const Device& d);
+
+// <prefix>/device_automation/<unique id>/config and its retained message.
+std::string triggerConfigTopic(const Identity& id, const Trigger& t);
+std::string triggerPayload(const Identity& id, const Trigger& t);
 
 }  // namespace varnel::bridge

@@ -58,6 +58,11 @@ std::optional<std::string> lightState(const StateSources& from, const Entity&) {
     return json{{"state", from.light->on ? "ON" : "OFF"}, {"brightness", from.light->brightness}}.dump();
 }
 
+std::optional<std::string> switchState(const StateSources& from, const Entity&) {
+    if (!from.light) return std::nullopt;
+    return from.light->on ? "ON" : "OFF";
+}
+
 void numberKeys(json& c, const Entity&) {
     c["min"] = 0;
     c["max"] = 65535;
@@ -93,6 +98,7 @@ const EntityKind kVariable{
     .component = "number",
     .stateTopic = "state",
     .commandTopic = "set",
+    .icon = "mdi:variable",
     .keys = numberKeys,
     .state = variableValue,
     .command = variableCommand,
@@ -120,6 +126,7 @@ const EntityKind kTouch{
     .name = "Leopard touch",
     .component = "sensor",
     .stateTopic = "state",
+    .icon = "mdi:gesture-tap",
     .state = hostValue,
 };
 
@@ -134,10 +141,23 @@ const EntityKind kX10Light{
     .merges = true,
 };
 
+// An appliance module: the same topics as a light, ON and OFF only.
+const EntityKind kX10Switch{
+    .name = "X10 appliance",
+    .component = "switch",
+    .stateTopic = "state",
+    .commandTopic = "set",
+    .deviceClass = "outlet",
+    .state = switchState,
+    .command = x10SwitchCommand,
+    .merges = true,
+};
+
 const EntityKind kX10Heard{
     .name = "X10 heard",
     .component = "event",
     .stateTopic = "event",
+    .icon = "mdi:home-lightning-bolt-outline",
     .retained = false,
     .keys = x10EventKeys,
 };
@@ -146,6 +166,7 @@ const EntityKind kIrHeard{
     .name = "IR received",
     .component = "event",
     .stateTopic = "event",
+    .icon = "mdi:remote",
     .retained = false,
     .keys = irEventKeys,
 };
@@ -154,6 +175,7 @@ const EntityKind kIrButton{
     .name = "IR button",
     .component = "button",
     .commandTopic = "play",
+    .icon = "mdi:remote",
     .command = buttonCommand,
 };
 
@@ -168,26 +190,28 @@ const EntityKind kLink{
 };
 
 // Counts since start; they stay available while the link is down, when they matter most.
-constexpr EntityKind diagnosticCount(std::string_view name, decltype(EntityKind::state) state) {
+constexpr EntityKind diagnosticCount(std::string_view name, std::string_view icon, decltype(EntityKind::state) state) {
     return {
         .name = name,
         .component = "sensor",
         .entityCategory = "diagnostic",
         .stateClass = "total_increasing",
+        .icon = icon,
         .followsLink = false,
         .state = state,
     };
 }
 
-const EntityKind kTimeouts = diagnosticCount("time-outs", timeoutCount);
-const EntityKind kChecksumErrors = diagnosticCount("checksum errors", checksumCount);
-const EntityKind kRefused = diagnosticCount("refused", refusedCount);
-const EntityKind kDropped = diagnosticCount("dropped", droppedCount);
+const EntityKind kTimeouts = diagnosticCount("time-outs", "mdi:timer-alert-outline", timeoutCount);
+const EntityKind kChecksumErrors = diagnosticCount("checksum errors", "mdi:alert-circle-outline", checksumCount);
+const EntityKind kRefused = diagnosticCount("refused", "mdi:message-alert-outline", refusedCount);
+const EntityKind kDropped = diagnosticCount("dropped", "mdi:tray-remove", droppedCount);
 
 const EntityKind kScreen{
     .name = "screen",
     .component = "notify",
     .commandTopic = "set",
+    .icon = "mdi:monitor-dashboard",
     .command = screenCommand,
 };
 

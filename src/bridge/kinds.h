@@ -55,6 +55,7 @@ struct EntityKind {
     std::string_view entityCategory{};
     std::string_view deviceClass{};
     std::string_view stateClass{};
+    std::string_view icon{};
     // Unavailable while the controller does not answer (its last state is stale then).
     bool followsLink = true;
     bool retained = true;  // events are not: a replay would fire them again
@@ -71,6 +72,7 @@ extern const EntityKind kInput;
 extern const EntityKind kOutput;
 extern const EntityKind kTouch;
 extern const EntityKind kX10Light;
+extern const EntityKind kX10Switch;
 extern const EntityKind kX10Heard;
 extern const EntityKind kIrHeard;
 extern const EntityKind kIrButton;

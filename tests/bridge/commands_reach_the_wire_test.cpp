@@ -26,21 +26,21 @@ struct Commands : ::testing::Test {
 
 TEST_F(Commands, switch_command_writes_the_point_and_its_state_comes_back) {
     const std::size_t before = pointWrites().size();
-    b.send("unit/1/point/8/set", "ON");
+    b.send("unit/1/output/1/set", "ON");
     b.run(100);
     auto writes = pointWrites();
     ASSERT_EQ(writes.size(), before + 1);
     EXPECT_EQ(writes.back().bytes[2], 1);  // module
     EXPECT_EQ(writes.back().bytes[4], 1);  // value
-    EXPECT_EQ(b.state("unit/1/point/8/state"), "ON");
+    EXPECT_EQ(b.state("unit/1/output/1/state"), "ON");
 
-    b.send("unit/3/point/1/set", "OFF");
+    b.send("unit/3/output/2/set", "OFF");
     b.run(100);
     writes = pointWrites();
     ASSERT_EQ(writes.size(), before + 2);
     EXPECT_EQ(writes.back().bytes[2], 3);
     EXPECT_EQ(writes.back().bytes[4], 0);
-    EXPECT_EQ(b.state("unit/3/point/1/state"), "OFF");
+    EXPECT_EQ(b.state("unit/3/output/2/state"), "OFF");
     EXPECT_EQ(b.bridge->counters().executed, 2u);
 }
 
@@ -82,6 +82,55 @@ TEST_F(Commands, text_topics_take_what_the_console_takes) {
     EXPECT_EQ(world.y, 1);
     EXPECT_TRUE(world.beep());
     EXPECT_FALSE(world.clear());
+}
+
+// A notification's lines go on the screen's rows; more lines than the screen has are refused.
+TEST_F(Commands, a_notification_with_line_breaks_writes_one_row_a_line) {
+    b.addLeopard();
+    const std::size_t before = sim().screenWrites().size();
+    b.send("screen/set", "Front door\r\n\nopen\n");
+    b.run(1000);
+    const auto& writes = sim().screenWrites();
+    ASSERT_EQ(writes.size(), before + 2);
+    EXPECT_EQ(writes[before].text, "Front door");
+    EXPECT_EQ(writes[before].y, 0);
+    EXPECT_TRUE(writes[before].clear());
+    EXPECT_EQ(writes[before + 1].text, "open");
+    EXPECT_EQ(writes[before + 1].y, 2);
+    EXPECT_FALSE(writes[before + 1].clear());
+
+    std::string tooMany;
+    for (int i = 0; i < 17; ++i) tooMany += "line\n";
+    tooMany += "last";
+    b.send("screen/set", tooMany);
+    b.send("screen/set", "ok\nbell\a");
+    b.run(1000);
+    EXPECT_EQ(sim().screenWrites().size(), before + 2);
+    EXPECT_TRUE(b.logged("18 lines, the screen shows 16")) << ::testing::PrintToString(b.log);
+    EXPECT_TRUE(b.logged("line 2 holds a control character")) << ::testing::PrintToString(b.log);
+
+    b.send("screen/set", std::string(45, 'x'));
+    b.run(1000);
+    EXPECT_TRUE(b.logged("only the first 40 of 45 characters")) << ::testing::PrintToString(b.log);
+}
+
+// A write the controller never acknowledged: the state shows what it was before, and
+// the failure is counted.
+TEST_F(Commands, a_value_the_controller_never_took_goes_back) {
+    ASSERT_EQ(b.state("unit/1/output/1/state"), "OFF");
+    const auto dropped = b.bridge->counters().dropped;
+    sim().faults().silent = true;
+    b.send("unit/1/output/1/set", "ON");
+    b.run(100);
+    for (int i = 0; i < 100 && b.bridge->counters().dropped == dropped; ++i) b.run(100);
+    EXPECT_EQ(b.bridge->counters().dropped, dropped + 1);
+    EXPECT_EQ(b.state("unit/1/output/1/state"), "OFF");
+    EXPECT_EQ(b.c.rig.host->DeviceStatus(b.code("Relay Output 1", "Secu16 Unit 1")), kStatusOff);
+    EXPECT_TRUE(b.logged("no answer from the controller")) << ::testing::PrintToString(b.log);
+    sim().faults().silent = false;
+    b.run(3000);
+    EXPECT_EQ(b.state("unit/1/output/1/state"), "OFF");
+    EXPECT_EQ(b.state("bridge/dropped"), std::to_string(dropped + 1));
 }
 
 // A host X10 device as a light: on, off and brightness as X10 on, off, dim and bright.
@@ -173,7 +222,7 @@ TEST_F(Commands, many_commands_at_once_all_run_in_the_order_they_came) {
     const std::size_t before = pointWrites().size();
     constexpr int kCommands = 200;
     for (int i = 0; i < kCommands; ++i)
-        b.send("unit/1/point/" + std::to_string(8 + i % 8) + "/set", (i / 8) % 2 == 0 ? "ON" : "OFF");
+        b.send("unit/1/output/" + std::to_string(1 + i % 8) + "/set", (i / 8) % 2 == 0 ? "ON" : "OFF");
     b.run(10'000);
     const auto writes = pointWrites();
     ASSERT_EQ(writes.size(), before + kCommands);
@@ -189,7 +238,7 @@ TEST_F(Commands, many_commands_at_once_all_run_in_the_order_they_came) {
 TEST_F(Commands, commands_wait_while_the_plugin_talks_to_the_controller) {
     const std::size_t before = pointWrites().size();
     b.c.rig.ctx().gate.busy = 1;  // a host call waits for its reply
-    b.send("unit/1/point/9/set", "ON");
+    b.send("unit/1/output/2/set", "ON");
     b.run(200);
     EXPECT_EQ(pointWrites().size(), before);
     EXPECT_EQ(b.bridge->waiting(), 1u);
@@ -226,7 +275,7 @@ TEST(CommandsFlood, past_the_bridge_queue_commands_are_dropped_logged_and_counte
 
 TEST_F(Commands, a_command_the_plugin_refuses_is_dropped_and_said) {
     b.c.rig.ctx().link.commStarted = false;
-    b.send("unit/1/point/8/set", "ON");
+    b.send("unit/1/output/1/set", "ON");
     b.run(100);
     EXPECT_EQ(b.bridge->counters().dropped, 1u);
     EXPECT_TRUE(b.logged("the controller link is not started")) << ::testing::PrintToString(b.log);

@@ -103,14 +103,14 @@ TEST(Connection, home_assistant_coming_online_gets_configs_and_states_again_afte
     b.start();
     const std::string config = "homeassistant/switch/varnel_unit3_point0/config";
     const std::size_t configs = b.transport.count(config);
-    const std::size_t states = b.transport.count("varnel/unit/3/point/0/state");
+    const std::size_t states = b.transport.count("varnel/unit/3/output/1/state");
     b.transport.send("homeassistant/status", "offline");
     b.transport.send("homeassistant/status", "online");
     b.run(500);
     EXPECT_EQ(b.transport.count(config), configs);
     b.run(600);
     EXPECT_EQ(b.transport.count(config), configs + 1);
-    EXPECT_EQ(b.transport.count("varnel/unit/3/point/0/state"), states + 1);
+    EXPECT_EQ(b.transport.count("varnel/unit/3/output/1/state"), states + 1);
     EXPECT_EQ(b.transport.count("varnel/controller/availability"), 2u);
 }
 

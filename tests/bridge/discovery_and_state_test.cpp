@@ -40,6 +40,7 @@ TEST_F(Discovery, every_config_is_json_with_a_unique_id_and_the_keys_its_compone
         {"button", {"command_topic"}},
         {"notify", {"command_topic"}},
         {"light", {"command_topic", "state_topic", "schema", "supported_color_modes"}},
+        {"device_automation", {"automation_type", "topic", "type", "subtype", "device"}},
     };
     const auto configs = b.configs();
     ASSERT_GT(configs.size(), 30u);
@@ -55,7 +56,21 @@ TEST_F(Discovery, every_config_is_json_with_a_unique_id_and_the_keys_its_compone
         EXPECT_EQ(c["~"], "varnel");
         EXPECT_TRUE(c["device"]["identifiers"].is_array()) << topic;
         EXPECT_EQ(c["origin"]["name"], "varnel");
+        if (component == "device_automation") {
+            // Strings all; the topic whole, since the base is not applied to it everywhere.
+            EXPECT_EQ(c["automation_type"], "trigger") << topic;
+            for (const auto& key : {"topic", "type", "subtype", "payload"}) EXPECT_TRUE(c[key].is_string()) << topic;
+            EXPECT_TRUE(c["topic"].get<std::string>().starts_with("varnel/")) << topic;
+            continue;
+        }
         EXPECT_TRUE(c.contains("availability") != c.contains("availability_topic")) << topic;
+        if (c.contains("icon")) {
+            EXPECT_TRUE(c["icon"].get<std::string>().starts_with("mdi:")) << topic;
+        }
+        if (c.contains("entity_category")) {
+            EXPECT_NE(c["entity_category"], "config") << topic;  // none writable
+        }
+        EXPECT_EQ(c["default_entity_id"].get<std::string>().find(component + "."), 0u) << topic;
         for (const auto& key : {"state_topic", "command_topic"}) {
             if (c.contains(key)) {
                 EXPECT_TRUE(c[key].get<std::string>().starts_with("~/")) << topic;
@@ -67,20 +82,103 @@ TEST_F(Discovery, every_config_is_json_with_a_unique_id_and_the_keys_its_compone
     EXPECT_EQ(countOf("switch"), 10u);        // 8 outputs of the SECU16, 2 relays
     EXPECT_EQ(countOf("button"), 2u);         // TV Power, TV Mute
     EXPECT_EQ(countOf("event"), 2u);
-    EXPECT_EQ(countOf("notify"), 0u);  // no Leopard device
+    EXPECT_EQ(countOf("notify"), 0u);             // no Leopard device
+    EXPECT_EQ(countOf("device_automation"), 2u);  // TV Power and TV Mute received
     EXPECT_EQ(b.transport.will.topic, "varnel/status");
     EXPECT_EQ(b.transport.will.payload, "offline");
     EXPECT_EQ(b.transport.retained.at("varnel/status"), "online");
     EXPECT_EQ(b.transport.retained.at("varnel/controller/availability"), "online");
 }
 
-TEST_F(Discovery, modules_are_devices_on_the_controller_and_names_come_from_the_host) {
+// Each module, the variables and the IR codes a device of its own under the controller;
+// the controller keeps the link and the counts. Every config of a device says the same
+// of it.
+TEST_F(Discovery, modules_variables_and_ir_codes_are_devices_under_the_controller) {
+    struct Where {
+        const char* config;
+        const char* device;
+        const char* model;
+    };
+    const Where where[] = {
+        {"binary_sensor/varnel_unit1_point2", "SECU16 unit 1", "SECU16"},
+        {"switch/varnel_unit1_point8", "SECU16 unit 1", "SECU16"},
+        {"switch/varnel_unit3_point0", "RELAY-08 unit 3", "RELAY-08"},
+        {"number/varnel_var2", "Ocelot variables", "Ocelot variables"},
+        {"button/varnel_ir0", "Ocelot IR codes", "Ocelot IR codes"},
+        {"event/varnel_ir_heard", "Ocelot IR codes", "Ocelot IR codes"},
+        {"binary_sensor/varnel_link", "Ocelot", "Ocelot / CPU-XA"},
+        {"sensor/varnel_timeouts", "Ocelot", "Ocelot / CPU-XA"},
+        {"sensor/varnel_refused", "Ocelot", "Ocelot / CPU-XA"},
+        {"event/varnel_x10_heard", "Ocelot", "Ocelot / CPU-XA"},
+    };
+    const auto configs = b.configs();
+    for (const auto& w : where) {
+        const json& device = configs.at("homeassistant/" + std::string(w.config) + "/config")["device"];
+        EXPECT_EQ(device["name"], w.device) << w.config;
+        EXPECT_EQ(device["model"], w.model) << w.config;
+        EXPECT_EQ(device["manufacturer"], "Applied Digital") << w.config;
+        if (std::string(w.device) == "Ocelot") {
+            EXPECT_FALSE(device.contains("via_device")) << w.config;
+        } else {
+            EXPECT_EQ(device["via_device"], "varnel_controller") << w.config;
+        }
+    }
+    std::map<std::string, json> devices;
+    for (const auto& [topic, c] : configs) {
+        const auto [it, added] = devices.try_emplace(c["device"]["identifiers"][0], c["device"]);
+        EXPECT_EQ(it->second, c["device"]) << topic;
+    }
+    EXPECT_EQ(devices.size(), 5u);  // controller, SECU16 unit 1, RELAY-08 unit 3, variables, IR codes
+}
+
+// Topics, entity ids and names count a point as the host names it; the unique id keeps
+// the count from 0 it had, so Home Assistant keeps the user's settings of the entity.
+TEST_F(Discovery, names_topics_and_entity_ids_count_points_alike) {
+    struct Point {
+        const char* config;
+        const char* name;
+        const char* topic;
+        const char* entityId;
+    };
+    const Point points[] = {
+        {"binary_sensor/varnel_unit1_point2", "Input 3", "~/unit/1/input/3/state", "binary_sensor.varnel_unit1_input3"},
+        {"switch/varnel_unit1_point8", "Relay Output 1", "~/unit/1/output/1/state", "switch.varnel_unit1_output1"},
+        {"switch/varnel_unit1_point15", "Relay Output 8", "~/unit/1/output/8/state", "switch.varnel_unit1_output8"},
+        {"switch/varnel_unit3_point1", "Relay Output 2", "~/unit/3/output/2/state", "switch.varnel_unit3_output2"},
+    };
+    const auto configs = b.configs();
+    for (const auto& p : points) {
+        const json& c = configs.at("homeassistant/" + std::string(p.config) + "/config");
+        EXPECT_EQ(c["name"], p.name) << p.config;
+        EXPECT_EQ(c["state_topic"], p.topic) << p.config;
+        EXPECT_EQ(c["default_entity_id"], p.entityId) << p.config;
+        if (c.contains("command_topic")) {
+            std::string set = p.topic;
+            EXPECT_EQ(c["command_topic"], set.replace(set.size() - 5, 5, "set")) << p.config;
+        }
+    }
+}
+
+// An earlier version's config of the same entity kept its state on the older topic:
+// that retained state goes, the config and the new state stay.
+TEST_F(Discovery, the_state_an_earlier_version_kept_on_an_older_topic_is_removed) {
+    const std::string config = "homeassistant/binary_sensor/varnel_unit1_point2/config";
+    b.transport.retained["varnel/unit/1/point/2/state"] = "ON";
+    b.transport.drop();
+    b.run(2000);
+    // What the broker kept from the earlier version, passed on when the scan subscribes.
+    b.transport.retained[config] =
+        json{{"~", "varnel"}, {"unique_id", "varnel_unit1_point2"}, {"state_topic", "~/unit/1/point/2/state"}}.dump();
+    b.transport.accept();
+    b.run(1000);
+    EXPECT_FALSE(b.transport.retained.contains("varnel/unit/1/point/2/state"));
+    EXPECT_TRUE(b.transport.retained.contains(config));
+    EXPECT_TRUE(b.transport.retained.contains("varnel/unit/1/input/3/state"));
+}
+
+TEST_F(Discovery, the_controller_entities_are_diagnostic_and_the_names_come_from_the_host) {
     const auto configs = b.configs();
     const json& input = configs.at("homeassistant/binary_sensor/varnel_unit1_point2/config");
-    EXPECT_EQ(input["name"], "Input 3");
-    EXPECT_EQ(input["state_topic"], "~/unit/1/point/2/state");
-    EXPECT_EQ(input["device"]["name"], "SECU16 unit 1");
-    EXPECT_EQ(input["device"]["via_device"], "varnel_controller");
     EXPECT_EQ(input["availability_mode"], "all");
     const json& link = configs.at("homeassistant/binary_sensor/varnel_link/config");
     EXPECT_EQ(link["device_class"], "connectivity");
@@ -112,14 +210,14 @@ TEST_F(Discovery, renames_and_deletions_reach_home_assistant) {
 }
 
 TEST_F(Discovery, an_input_change_on_the_line_reaches_its_state_topic) {
-    const auto before = b.state("unit/1/point/4/state");
+    const auto before = b.state("unit/1/input/5/state");
     ASSERT_TRUE(before == "ON" || before == "OFF") << before.value_or("none");
     const bool wasOn = before == "ON";
     // A stored bit that is set reads as 0: off.
     b.c.rig.controller.changeInput(1, 4, wasOn);
     b.run(300);
-    EXPECT_EQ(b.state("unit/1/point/4/state"), wasOn ? "OFF" : "ON");
-    EXPECT_EQ(b.transport.retained.at("varnel/unit/1/point/4/state"), wasOn ? "OFF" : "ON");
+    EXPECT_EQ(b.state("unit/1/input/5/state"), wasOn ? "OFF" : "ON");
+    EXPECT_EQ(b.transport.retained.at("varnel/unit/1/input/5/state"), wasOn ? "OFF" : "ON");
 
     b.c.rig.controller.setVariable(1, 77);
     b.run(1500);

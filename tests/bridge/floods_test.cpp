@@ -49,8 +49,9 @@ TEST_F(Floods, different_targets_all_run_and_actions_are_never_merged) {
     whileBusy([&] {
         for (int round = 0; round < 50; ++round) {
             for (int v = 0; v < 4; ++v) b.send("var/" + std::to_string(v) + "/set", std::to_string(round * 10 + v));
-            for (int p = 8; p < 16; ++p) b.send("unit/1/point/" + std::to_string(p) + "/set", round % 2 ? "ON" : "OFF");
-            b.send("unit/3/point/0/set", round % 2 ? "OFF" : "ON");
+            for (int p = 8; p < 16; ++p)
+                b.send("unit/1/output/" + std::to_string(p - 7) + "/set", round % 2 ? "ON" : "OFF");
+            b.send("unit/3/output/1/set", round % 2 ? "OFF" : "ON");
         }
         b.send("ir/play", "7");
         b.send("ir/play", "7");
@@ -81,7 +82,7 @@ TEST_F(Floods, different_targets_all_run_and_actions_are_never_merged) {
 // The change is made a second into the drain, on the loop's own time, and watched from
 // a timer, since a drain's commands run inside the loop's waits.
 TEST_F(Floods, an_input_change_during_a_flood_is_published_within_one_poll_cycle) {
-    const auto before = b.state("unit/1/point/4/state");
+    const auto before = b.state("unit/1/input/5/state");
     ASSERT_TRUE(before == "ON" || before == "OFF") << before.value_or("none");
     const std::string after = before == "ON" ? "OFF" : "ON";
     auto& loop = b.c.rig.loop;
@@ -89,7 +90,7 @@ TEST_F(Floods, an_input_change_during_a_flood_is_published_within_one_poll_cycle
     whileBusy([&] {
         for (int i = 0; i < 500; ++i) b.send("ir/play", std::to_string(i % 8));
     });
-    const auto quiet = b.state("unit/1/point/5/state");
+    const auto quiet = b.state("unit/1/input/6/state");
     const std::string quietAfter = quiet == "ON" ? "OFF" : "ON";
     std::int64_t changedAt = -1, inputAt = -1, quietAt = -1, variableAt = -1;
     std::size_t waitingThen = 0;
@@ -107,8 +108,8 @@ TEST_F(Floods, an_input_change_during_a_flood_is_published_within_one_poll_cycle
     watch->setInterval(5);
     watch->onTick = [&] {
         if (changedAt < 0) return;
-        if (inputAt < 0 && b.state("unit/1/point/4/state") == after) inputAt = loop.tickMs();
-        if (quietAt < 0 && b.state("unit/1/point/5/state") == quietAfter) quietAt = loop.tickMs();
+        if (inputAt < 0 && b.state("unit/1/input/5/state") == after) inputAt = loop.tickMs();
+        if (quietAt < 0 && b.state("unit/1/input/6/state") == quietAfter) quietAt = loop.tickMs();
         if (variableAt < 0 && b.state("var/1/state") == "4321") variableAt = loop.tickMs();
     };
     change->setEnabled(true);

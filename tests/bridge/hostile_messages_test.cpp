@@ -28,7 +28,7 @@ TEST(HostileMessages, are_refused_counted_and_never_reach_the_line) {
         {"varnel/nothing/here", "1", false, "no such command topic"},
         {"varnel/var/128/set", "1", false, "no such command topic"},
         {"varnel/var/5/set", "1", false, "no such command topic"},            // not mirrored
-        {"varnel/unit/1/point/2/set", "ON", false, "no such command topic"},  // an input
+        {"varnel/unit/1/input/3/set", "ON", false, "no such command topic"},  // an input
         {"varnel/var/1/set", "65536", false, "whole number 0 to 65535"},
         {"varnel/var/1/set", "-1", false, "whole number 0 to 65535"},
         {"varnel/var/1/set", "1.5", false, "whole number 0 to 65535"},
@@ -36,7 +36,7 @@ TEST(HostileMessages, are_refused_counted_and_never_reach_the_line) {
         {"varnel/var/1/set", "", false, "whole number 0 to 65535"},
         {"varnel/var/1/set", big, false, "1048576 bytes"},
         {"varnel/var/1/set", "7", true, "retained command"},
-        {"varnel/unit/1/point/8/set", "TOGGLE", false, "ON or OFF"},
+        {"varnel/unit/1/output/1/set", "TOGGLE", false, "ON or OFF"},
         {"varnel/ir/0/play", "press", false, "PRESS"},
         {"varnel/x10/send", "Q1 on", false, "house"},
         {"varnel/x10/send", "A1 on\nx10 A2 on", false, "control character"},

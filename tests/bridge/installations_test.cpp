@@ -55,7 +55,7 @@ TEST(Installations, ids_outside_carry_the_installation_and_a_host_directory_of_a
         EXPECT_EQ(input["device"]["identifiers"], json::array({c.device}));
         EXPECT_EQ(input["device"]["via_device"], c.viaDevice);
         // What people see stays the same either way.
-        EXPECT_EQ(input["default_entity_id"], "binary_sensor.varnel_unit1_point2");
+        EXPECT_EQ(input["default_entity_id"], "binary_sensor.varnel_unit1_input3");
         EXPECT_EQ(input["name"], "Input 3");
         EXPECT_EQ(input["device"]["name"], "SECU16 unit 1");
         for (const auto& [topic, config] : configs) {

@@ -66,19 +66,19 @@ TEST(MqttBridgeLive, discovery_states_and_commands_go_through_a_real_broker) {
     // An input changes on the controller (once the plug-in's first comparison gave it a state).
     std::optional<std::string> before;
     ASSERT_TRUE(live.waitFor(3000, [&] {
-        before = ha.latest("varnel/unit/1/point/4/state");
+        before = ha.latest("varnel/unit/1/input/5/state");
         return before == "ON" || before == "OFF";
     }));
     const std::string after = before == "ON" ? "OFF" : "ON";
     live.controller.changeInput(1, 4, before == "ON");
-    EXPECT_TRUE(live.waitFor(3000, [&] { return ha.latest("varnel/unit/1/point/4/state") == after; }));
+    EXPECT_TRUE(live.waitFor(3000, [&] { return ha.latest("varnel/unit/1/input/5/state") == after; }));
 
     // A switch is commanded.
     const auto writes = live.controller.countOf(sim::FrameKind::Command, 0x33);
-    ha.publish("varnel/unit/3/point/1/set", "ON");
+    ha.publish("varnel/unit/3/output/2/set", "ON");
     EXPECT_TRUE(live.waitFor(3000, [&] {
         return live.controller.countOf(sim::FrameKind::Command, 0x33) == writes + 1 &&
-               ha.latest("varnel/unit/3/point/1/state") == "ON";
+               ha.latest("varnel/unit/3/output/2/state") == "ON";
     }));
 
     // Home Assistant restarts.
