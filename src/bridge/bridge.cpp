@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "bridge/commands.h"
 #include "bridge/text.h"
@@ -90,8 +91,7 @@ void Bridge::start() {
         if (previousOnEvent_) previousOnEvent_(e);
         hostEvent(e);
     };
-    facts_ = plugin_.facts();
-    setEntities(entitiesOf(host_.devices(), facts_, plugin_.irNames()));
+    setEntities(currentEntities());
     scanTimer_->setEnabled(true);
     connect();
 }
@@ -114,16 +114,23 @@ void Bridge::whenConnected() {
     connecting_ = false;
     connected_ = true;
     down_ = false;
-    connectedAt_ = loop_.tickMs();
-    log_("connected to " + options_.brokerName);
+    connectedAt_ = sinceMs_ = loop_.tickMs();
+    since_ = std::chrono::system_clock::now();
+    const std::string protocol = transport_.protocol();
+    log_("connected to " + options_.brokerName + (protocol.empty() ? "" : " (" + protocol + ")"));
     publish(id_.statusTopic(), "online", 1, true);
-    transport_.subscribe(id_.base + "/#", 1);
-    transport_.subscribe(id_.homeAssistantStatus(), 1);
-    lookingForLeftovers_ = transport_.subscribe(id_.prefix + "/+/+/config", 0);
-    leftoverTimer_->setEnabled(lookingForLeftovers_);
-    facts_ = plugin_.facts();
-    setEntities(entitiesOf(host_.devices(), facts_, plugin_.irNames()));
+    // The broker says (where it can) whether a command was published retained, also
+    // while connected: such a command is refused, not only its replay.
+    transport_.subscribe(id_.base + "/#", 1, Retained::AsPublished);
+    transport_.subscribe(id_.homeAssistantStatus(), 1, Retained::OnReplay);
+    setEntities(currentEntities());
+    if (!held_) lookForLeftovers();
     publishAll();
+}
+
+void Bridge::lookForLeftovers() {
+    lookingForLeftovers_ = transport_.subscribe(id_.prefix + "/+/+/config", 0, Retained::OnReplay);
+    leftoverTimer_->setEnabled(lookingForLeftovers_);
 }
 
 void Bridge::whenDisconnected(const std::string& reason) {
@@ -131,6 +138,13 @@ void Bridge::whenDisconnected(const std::string& reason) {
     const bool was = connected_;
     connected_ = connecting_ = false;
     lookingForLeftovers_ = false;
+    const auto at = std::chrono::system_clock::now();
+    if (was || !down_) {
+        sinceMs_ = loop_.tickMs();
+        since_ = at;
+    }
+    lastError_ = reason;
+    lastErrorAt_ = at;
     if (was && loop_.tickMs() - connectedAt_ >= options_.steadyMs) pauseMs_ = 0;
     pauseMs_ = pauseMs_ == 0 ? options_.firstPauseMs : std::min(pauseMs_ * 2, options_.maxPauseMs);
     const std::string again = "; trying again in " + std::to_string((pauseMs_ + 999) / 1000) + " s";
@@ -169,12 +183,22 @@ void Bridge::command(const std::string& relative, const Message& m) {
     if (route == byCommandTopic_.end()) {
         // What the broker keeps and replays, and the bridge's own messages coming back.
         if (m.retained || ownTopics_.contains(relative)) return;
+        if (plugin_.controllerPending()) {
+            refuse(m.topic, notYet());
+            return;
+        }
         refuse(m.topic, screenCommandTopic(relative) ? "no Leopard screen: the host has no Leopard device"
                                                      : "no such command topic");
         return;
     }
     if (m.retained) {
         refuse(m.topic, "a retained command is not carried out (it would run again at every connection)");
+        return;
+    }
+    // Nothing waits for the start-up: its exchanges own the line, and what it finds
+    // decides what a command means.
+    if (plugin_.controllerPending()) {
+        refuse(m.topic, notYet());
         return;
     }
     if (m.payload.size() > kMaxPayload) {
@@ -245,6 +269,11 @@ void Bridge::leftover(const Message& m) {
             publish(id_.base + t.substr(1), "", 0, true);
     }
     limited_("removed " + shown(m.topic) + ", left by an earlier run");
+}
+
+std::string Bridge::notYet() const {
+    return held_ ? "the controller is not found yet (its start-up runs); nothing was done"
+                 : "the controller link is starting again; nothing was done";
 }
 
 void Bridge::refuse(const std::string& topic, const std::string& why) {
@@ -333,15 +362,57 @@ void Bridge::setLight(const std::string& code, const LightState& state) {
 
 void Bridge::scan() {
     limited_.flush();
-    facts_ = plugin_.facts();
-    auto next = entitiesOf(host_.devices(), facts_, plugin_.irNames());
+    const bool wasHeld = held_;
+    auto next = currentEntities();
     const bool changed = next != entities_;
     if (changed) setEntities(std::move(next));
     if (connected_) {
         if (changed) publishConfigs(false);
         publishStates(false);
+        if (wasHeld && !held_) lookForLeftovers();
     }
     if (!waiting_.empty()) pump();
+}
+
+std::vector<Entity> Bridge::currentEntities() {
+    facts_ = plugin_.facts();
+    if (held_ && !plugin_.controllerPending()) held_ = false;
+    if (held_) return entitiesOf({}, facts_, {});
+    return entitiesOf(host_.devices(), facts_, plugin_.irNames());
+}
+
+namespace {
+
+std::string clockTime(std::chrono::system_clock::time_point t) {
+    using namespace std::chrono;
+    const hh_mm_ss hms{floor<seconds>(t - floor<days>(t))};
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(hms.hours().count()),
+                  static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
+    return buf;
+}
+
+std::string lasted(std::int64_t ms) {
+    const std::int64_t s = ms / 1000;
+    if (s < 120) return std::to_string(s) + " s";
+    if (s < 2 * 3600) return std::to_string(s / 60) + " min";
+    if (s < 48 * 3600) return std::to_string(s / 3600) + " h";
+    return std::to_string(s / 86400) + " days";
+}
+
+}  // namespace
+
+std::string Bridge::stateText() const {
+    const std::string sinceText = " since " + clockTime(since_) + " (" + lasted(loop_.tickMs() - sinceMs_) + ")";
+    if (connected_) {
+        const std::string protocol = transport_.protocol();
+        std::string text =
+            "connected to " + options_.brokerName + (protocol.empty() ? "" : " (" + protocol + ")") + sinceText;
+        if (!lastError_.empty()) text += "; last error at " + clockTime(lastErrorAt_) + ": " + lastError_;
+        return text;
+    }
+    if (!down_) return "connecting to " + options_.brokerName;
+    return "not connected to " + options_.brokerName + sinceText + ": " + lastError_;
 }
 
 void Bridge::setEntities(std::vector<Entity> entities) {

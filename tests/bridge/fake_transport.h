@@ -43,9 +43,10 @@ public:
         }
         return true;
     }
-    bool subscribe(const std::string& filter, int) override {
+    bool subscribe(const std::string& filter, int, bridge::Retained r) override {
         if (!up) return false;
         subscriptions.push_back(filter);
+        if (r == bridge::Retained::AsPublished) asPublished.push_back(filter);
         return true;
     }
     void unsubscribe(const std::string& filter) override { unsubscribed.push_back(filter); }
@@ -85,7 +86,7 @@ public:
     bridge::Will will;
     std::vector<Published> published;
     std::map<std::string, std::string> retained;  // what a broker would keep
-    std::vector<std::string> subscriptions, unsubscribed;
+    std::vector<std::string> subscriptions, unsubscribed, asPublished;
 };
 
 }  // namespace varnel::test
