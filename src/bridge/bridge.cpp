@@ -395,8 +395,8 @@ std::string clockTime(std::chrono::system_clock::time_point t) {
 std::string lasted(std::int64_t ms) {
     const std::int64_t s = ms / 1000;
     if (s < 120) return std::to_string(s) + " s";
-    if (s < 2 * 3600) return std::to_string(s / 60) + " min";
-    if (s < 48 * 3600) return std::to_string(s / 3600) + " h";
+    if (s < std::int64_t{2} * 3600) return std::to_string(s / 60) + " min";
+    if (s < std::int64_t{48} * 3600) return std::to_string(s / 3600) + " h";
     return std::to_string(s / 86400) + " days";
 }
 
