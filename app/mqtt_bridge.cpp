@@ -68,4 +68,10 @@ void MqttBridge::start(HSPI& plugin, EmbeddedHost& host, console::Console& conso
     running_->bridge->start();
 }
 
+void MqttBridge::lookAgain() {
+    if (running_) running_->bridge->scan();
+}
+
+std::string MqttBridge::stateText() const { return running_ ? running_->bridge->stateText() : "not started"; }
+
 }  // namespace varnel::app

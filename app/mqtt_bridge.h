@@ -30,8 +30,15 @@ public:
     MqttBridge(const MqttBridge&) = delete;
     MqttBridge& operator=(const MqttBridge&) = delete;
 
-    // Connects and starts mirroring; log lines go to the host log as "MQTT".
+    // Connects and starts mirroring; log lines go to the host log as "MQTT". Called as
+    // the run starts, before the controller is looked for: until it is found only the
+    // bridge's and the controller's own entities are announced, the controller
+    // unavailable, and commands are refused.
     void start(HSPI& plugin, EmbeddedHost& host, console::Console& console, EventLoop& loop);
+    // Looks at the host and the plug-in at once (after the start-up) rather than at the next scan.
+    void lookAgain();
+    // "connected to mqtt://h:1883 since ...", for the console and the service manager.
+    [[nodiscard]] std::string stateText() const;
 
 private:
     MqttBridge(bridge::MqttSettings settings, bridge::Installation installation);

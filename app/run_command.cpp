@@ -283,6 +283,20 @@ int runPlugin(const RunOptions& o) {
                                       " names no serial device; use --port DEVICE");
         return kExitConfig;
     }
+    // The console exists from the start for the MQTT bridge, which connects now rather
+    // than after the start-up, so that the broker hears at once that varnel runs and
+    // that the controller is not found yet. Both refuse host work until it is.
+    console::Console operatorConsole(hspi, *host, [](const std::string& line) { std::cout << line << std::endl; });
+    std::unique_ptr<MqttBridge> bridge = std::move(std::get<std::unique_ptr<MqttBridge>>(mqtt));
+    if (bridge) {
+        bridge->start(hspi, *host, operatorConsole, loop);
+        operatorConsole.addStatus([&bridge] {
+            return std::vector<std::string>{"mqtt: " + (bridge ? bridge->stateText() : std::string("stopped"))};
+        });
+    }
+    const auto withBroker = [&bridge](std::string status) {
+        return bridge ? std::move(status) + "; MQTT " + bridge->stateText() : status;
+    };
     // A stop ends every wait at once (a start-up against a silent controller, a command
     // waiting for its reply); the shutdown runs as soon as the waiting step has unwound.
     // Asked for again while that runs, it ends the process at once (devices saved first,
@@ -335,9 +349,9 @@ int runPlugin(const RunOptions& o) {
     }
 
     PluginState& ctx = hspi.context();
-    ctx.showStartupStep = [&log, &notifier, &starting](const std::string& step) {
+    ctx.showStartupStep = [&log, &notifier, &starting, &withBroker](const std::string& step) {
         log.line(LogLevel::Info, "Start-up: " + step);
-        if (starting) notifier.status("starting: " + step);
+        if (starting) notifier.status(withBroker("starting: " + step));
     };
     startupBegins(ctx);
     hspi.InitIO(portNumber);
@@ -353,11 +367,9 @@ int runPlugin(const RunOptions& o) {
     QFileSystemWatcher deviceDirs;
     if (!ended && !isNetworkPort(device))
         watchDeviceDirectory(deviceDirs, device, [&] { hspi.linkWatch().deviceMayHaveAppeared(); });
-    std::optional<console::Console> operatorConsole;
     bool shotsTaken = false;  // the screenshot run ends once they are written
     if (!ended) {
-        operatorConsole.emplace(hspi, *host, [](const std::string& line) { std::cout << line << std::endl; });
-        if (mirror.variables || !mirror.units.empty()) operatorConsole->applyMirrorChoice(mirror);
+        if (mirror.variables || !mirror.units.empty()) operatorConsole.applyMirrorChoice(mirror);
         // Activity starts once the plug-in is up, so that the start-up log stays readable.
         if (demo) startDemo(*demo, demoPlan);
         if (window && (o.window || o.windowScreenshots)) hspi.SelectMenu("Setup");
@@ -368,13 +380,12 @@ int runPlugin(const RunOptions& o) {
                 log.line(LogLevel::Info, "Wrote the configuration window's tabs to " + *o.windowScreenshots);
             shotsTaken = true;
         }
-        feed.attach(*operatorConsole, o.exec);
-        if (auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt))
-            bridge->start(hspi, *host, *operatorConsole, loop);
+        feed.attach(operatorConsole, o.exec);
+        if (bridge) bridge->lookAgain();  // what the start-up found is announced now
     }
     QTimer statusTimer;
     if (!ended) {
-        const auto report = [&] { notifier.status(serviceStatus(hspi.context(), host->devices().size())); };
+        const auto report = [&] { notifier.status(withBroker(serviceStatus(hspi.context(), host->devices().size()))); };
         report();
         notifier.ready();
         if (notifier.active()) {
@@ -385,7 +396,7 @@ int runPlugin(const RunOptions& o) {
 
     if (shotsTaken && !stopRequested) stop();
     if (!ended) QCoreApplication::exec();
-    mqtt = std::unique_ptr<MqttBridge>{};  // it uses the console, the host and the plug-in
+    bridge.reset();  // it uses the console, the host and the plug-in
     demo.reset();
     host->flush();
     return kExitOk;

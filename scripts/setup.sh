@@ -6,7 +6,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       dpkg-dev file
       libgtest-dev libgmock-dev libbenchmark-dev
       clang libclang-rt-dev clang-format clang-tidy
-      libmosquitto-dev nlohmann-json3-dev mosquitto openssl ser2net
+      libmosquitto-dev libssl-dev nlohmann-json3-dev mosquitto openssl ser2net
       libseccomp-dev systemd
       fonts-dejavu-core)
 missing=()

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "bridge/commands.h"
 #include "bridge/text.h"
@@ -105,8 +106,7 @@ void Bridge::start() {
         if (previousOnEvent_) previousOnEvent_(e);
         hostEvent(e);
     };
-    facts_ = plugin_.facts();
-    setEntities(entitiesOf(host_.devices(), facts_, plugin_.irNames()));
+    setEntities(currentEntities());
     scanTimer_->setEnabled(true);
     connect();
 }
@@ -130,16 +130,19 @@ void Bridge::whenConnected() {
     connecting_ = false;
     connected_ = true;
     // A watcher connecting again in its own time is no news.
-    if (down_ || !watchOnly_) log_("connected to " + options_.brokerName);
+    const std::string protocol = transport_.protocol();
+    if (down_ || !watchOnly_)
+        log_("connected to " + options_.brokerName + (protocol.empty() ? "" : " (" + protocol + ")"));
     down_ = false;
-    connectedAt_ = loop_.tickMs();
+    connectedAt_ = sinceMs_ = loop_.tickMs();
+    since_ = std::chrono::system_clock::now();
     role_ = watchOnly_ ? Role::Watching : Role::Looking;
     seenStatus_.reset();
     seenHolder_.reset();
     othersClaim_ = false;
     // Without retain-as-published: a live claim must be told from a retained one.
-    transport_.subscribe(id_.statusTopic(), 1);
-    transport_.subscribe(id_.installationTopic(), 1);
+    transport_.subscribe(id_.statusTopic(), 1, Retained::OnReplay);
+    transport_.subscribe(id_.installationTopic(), 1, Retained::OnReplay);
     claimTimer_->setInterval(options_.claimWaitMs);
     claimTimer_->setEnabled(role_ == Role::Looking);
 }
@@ -163,12 +166,12 @@ void Bridge::hold() {
     toldHolder_.reset();
     reclaimedAt_ = loop_.tickMs() - options_.claimWaitMs;
     publish(id_.statusTopic(), "online", 1, true);
-    transport_.subscribe(id_.base + "/#", 1);
-    transport_.subscribe(id_.homeAssistantStatus(), 1);
-    lookingForLeftovers_ = transport_.subscribe(id_.prefix + "/+/+/config", 0);
-    leftoverTimer_->setEnabled(lookingForLeftovers_);
-    facts_ = plugin_.facts();
-    setEntities(entitiesOf(host_.devices(), facts_, plugin_.irNames()));
+    // The broker says (where it can) whether a command was published retained, also
+    // while connected: such a command is refused, not only its replay.
+    transport_.subscribe(id_.base + "/#", 1, Retained::AsPublished);
+    transport_.subscribe(id_.homeAssistantStatus(), 1, Retained::OnReplay);
+    setEntities(currentEntities());
+    if (!held_) lookForLeftovers();
     publishAll();
 }
 
@@ -234,12 +237,24 @@ void Bridge::ownership(const Message& m) {
     }
 }
 
+void Bridge::lookForLeftovers() {
+    lookingForLeftovers_ = transport_.subscribe(id_.prefix + "/+/+/config", 0, Retained::OnReplay);
+    leftoverTimer_->setEnabled(lookingForLeftovers_);
+}
+
 void Bridge::whenDisconnected(const std::string& reason) {
     connectTimer_->setEnabled(false);
     const bool was = connected_;
     connected_ = connecting_ = false;
     lookingForLeftovers_ = false;
     claimTimer_->setEnabled(false);
+    const auto at = std::chrono::system_clock::now();
+    if (was || !down_) {
+        sinceMs_ = loop_.tickMs();
+        since_ = at;
+    }
+    lastError_ = reason;
+    lastErrorAt_ = at;
     if (was && loop_.tickMs() - connectedAt_ >= options_.steadyMs) pauseMs_ = 0;
     pauseMs_ = pauseMs_ == 0 ? options_.firstPauseMs : std::min(pauseMs_ * 2, options_.maxPauseMs);
     const std::string again = "; trying again in " + std::to_string((pauseMs_ + 999) / 1000) + " s";
@@ -283,12 +298,22 @@ void Bridge::command(const std::string& relative, const Message& m) {
     if (route == byCommandTopic_.end()) {
         // What the broker keeps and replays, and the bridge's own messages coming back.
         if (m.retained || ownTopics_.contains(relative)) return;
+        if (plugin_.controllerPending()) {
+            refuse(m.topic, notYet());
+            return;
+        }
         refuse(m.topic, screenCommandTopic(relative) ? "no Leopard screen: the host has no Leopard device"
                                                      : "no such command topic");
         return;
     }
     if (m.retained) {
         refuse(m.topic, "a retained command is not carried out (it would run again at every connection)");
+        return;
+    }
+    // Nothing waits for the start-up: its exchanges own the line, and what it finds
+    // decides what a command means.
+    if (plugin_.controllerPending()) {
+        refuse(m.topic, notYet());
         return;
     }
     if (m.payload.size() > kMaxPayload) {
@@ -385,6 +410,11 @@ bool Bridge::adoptTrigger(const std::string& topic, const nlohmann::json& config
     return true;
 }
 
+std::string Bridge::notYet() const {
+    return held_ ? "the controller is not found yet (its start-up runs); nothing was done"
+                 : "the controller link is starting again; nothing was done";
+}
+
 void Bridge::refuse(const std::string& topic, const std::string& why) {
     ++counters_.refused;
     limited_("refused a message on " + shown(topic) + ": " + why);
@@ -435,7 +465,7 @@ void Bridge::takeBack(const Pending& p) {
     const host::DeviceRecord* rec = record(e.code);
     if (e.kind == &kOutput && rec && p.statusBefore && rec->Status != *p.statusBefore)
         host_.SetDeviceStatus(e.code, *p.statusBefore);
-    if (connected_) publishState(e, true);
+    if (holding()) publishState(e, true);
 }
 
 // Commands go one at a time into the plug-in, each once its queue is empty. While more
@@ -529,15 +559,58 @@ void Bridge::setLight(const std::string& code, const LightState& state) {
 
 void Bridge::scan() {
     limited_.flush();
-    facts_ = plugin_.facts();
-    auto next = entitiesOf(host_.devices(), facts_, plugin_.irNames());
+    const bool wasHeld = held_;
+    auto next = currentEntities();
     const bool changed = next != entities_;
     if (changed) setEntities(std::move(next));
     if (holding()) {
         if (changed) publishConfigs(false);
         publishStates(false);
+        if (wasHeld && !held_) lookForLeftovers();
     }
     if (!waiting_.empty()) pump();
+}
+
+std::vector<Entity> Bridge::currentEntities() {
+    facts_ = plugin_.facts();
+    if (held_ && !plugin_.controllerPending()) held_ = false;
+    if (held_) return entitiesOf({}, facts_, {});
+    return entitiesOf(host_.devices(), facts_, plugin_.irNames());
+}
+
+namespace {
+
+std::string clockTime(std::chrono::system_clock::time_point t) {
+    using namespace std::chrono;
+    const hh_mm_ss hms{floor<seconds>(t - floor<days>(t))};
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", static_cast<int>(hms.hours().count()),
+                  static_cast<int>(hms.minutes().count()), static_cast<int>(hms.seconds().count()));
+    return buf;
+}
+
+std::string lasted(std::int64_t ms) {
+    const std::int64_t s = ms / 1000;
+    if (s < 120) return std::to_string(s) + " s";
+    if (s < std::int64_t{2} * 3600) return std::to_string(s / 60) + " min";
+    if (s < std::int64_t{48} * 3600) return std::to_string(s / 3600) + " h";
+    return std::to_string(s / 86400) + " days";
+}
+
+}  // namespace
+
+std::string Bridge::stateText() const {
+    const std::string sinceText = " since " + clockTime(since_) + " (" + lasted(loop_.tickMs() - sinceMs_) + ")";
+    if (connected_) {
+        const std::string protocol = transport_.protocol();
+        std::string text =
+            "connected to " + options_.brokerName + (protocol.empty() ? "" : " (" + protocol + ")") + sinceText;
+        if (!lastError_.empty()) text += "; last error at " + clockTime(lastErrorAt_) + ": " + lastError_;
+        if (role_ == Role::Watching) text += "; the base topic is another installation's, publishing nothing";
+        return text;
+    }
+    if (!down_) return "connecting to " + options_.brokerName;
+    return "not connected to " + options_.brokerName + sinceText + ": " + lastError_;
 }
 
 void Bridge::setEntities(std::vector<Entity> entities) {

@@ -8,7 +8,9 @@
 // exchange with the controller runs, and waits its turn in a bounded queue of the
 // bridge's own in front of the plug-in's. A command that sets a value replaces one for
 // the same entity still waiting; the plug-in's polls keep their turn on the line. It
-// runs on the event loop, on one thread.
+// runs on the event loop, on one thread. It may start before the plug-in's start-up:
+// commands are refused while a start-up runs and until the first has looked for the
+// controller.
 //
 // Topics below the base topic (default "varnel"):
 //   status                          online / offline (retained; offline is the last will)
@@ -29,6 +31,7 @@
 //                                   (only while the host has a Leopard device)
 #include <nlohmann/json_fwd.hpp>
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -112,6 +115,10 @@ public:
     [[nodiscard]] const Identity& identity() const { return id_; }
     // Looks at the host and the plug-in now, as the scan timer does.
     void scan();
+    // The broker connection in a few words, for the console's status and the service
+    // manager: "connected to mqtt://h:1883 since 14:02:11 (35 s)", or since when it
+    // is not and why.
+    [[nodiscard]] std::string stateText() const;
 
 private:
     // The console commands of one MQTT command, run in order.
@@ -142,12 +149,14 @@ private:
     void connect();
     void whenConnected();
     void whenDisconnected(const std::string& reason);
-    void retry();
+    void lookForLeftovers();
+    std::vector<Entity> currentEntities();
     void received(const Message& m);
     void command(const std::string& relative, const Message& m);
     void leftover(const Message& m);
     bool adoptTrigger(const std::string& topic, const nlohmann::json& config);
     void refuse(const std::string& topic, const std::string& why);
+    [[nodiscard]] std::string notYet() const;
     void pump();
     [[nodiscard]] bool roomOnTheLine() const;
     bool merge(Pending& p);
@@ -201,6 +210,15 @@ private:
     Reminder reminder_;
     bool lookingForLeftovers_ = false;
     bool pumping_ = false;
+    // Until the first start-up has looked for the controller only the bridge's and the
+    // controller's own entities are announced: the modules and variables are not known
+    // yet, and configs of an earlier run are not taken for leftovers meanwhile.
+    bool held_ = true;
+    // What stateText() tells: since when the connection is up or down, the last failure.
+    std::int64_t sinceMs_ = 0;
+    std::chrono::system_clock::time_point since_{};
+    std::string lastError_;
+    std::chrono::system_clock::time_point lastErrorAt_{};
 
     PluginFacts facts_;
     std::vector<Entity> entities_;

@@ -23,6 +23,12 @@ PluginFacts PluginView::facts() const {
     };
 }
 
+bool PluginView::controllerPending() const {
+    const PluginState& ctx = plugin_.context();
+    const bool found = ctx.controller.irSize != 0 || ctx.controller.varSelector != std::array<std::uint8_t, 2>{};
+    return ctx.health.startupRunning || (!found && ctx.health.startup.empty());
+}
+
 LineShare PluginView::lineShare() const {
     const DeviceLayer& ctx = plugin_.context();
     LineShare share{.queued = ctx.queue.count, .nextPollMs = std::nullopt};

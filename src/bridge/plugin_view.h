@@ -42,6 +42,10 @@ public:
     explicit PluginView(const HSPI& plugin) : plugin_(plugin) {}
     [[nodiscard]] PluginFacts facts() const;
     [[nodiscard]] LineShare lineShare() const;
+    // True until the first start-up has looked for the controller, and while any
+    // start-up runs: the controller's modules and variables are not known, and
+    // commands would meet the start-up's own exchanges.
+    [[nodiscard]] bool controllerPending() const;
     // By label index.
     [[nodiscard]] std::vector<IrName> irNames() const;
     // The label of the code location an IR match reported, when it has one.

@@ -12,8 +12,15 @@ namespace varnel::bridge {
 struct Message {
     std::string topic;
     std::string payload;
-    // Set on a message the broker kept and replays because of a new subscription.
+    // Set on a message the broker kept and replays because of a new subscription, and
+    // on one of a subscription made with Retained::AsPublished that was published retained.
     bool retained = false;
+};
+
+// What a subscription's messages say about retaining.
+enum class Retained : unsigned char {
+    OnReplay,     // only a replay of what the broker kept is marked retained
+    AsPublished,  // MQTT 5: also a message published retained while subscribed
 };
 
 // The last will: what the broker publishes (retained) when the connection dies
@@ -33,8 +40,11 @@ public:
     virtual void disconnect() = 0;
     // False when the message could not be handed to the connection.
     virtual bool publish(const std::string& topic, const std::string& payload, int qos, bool retain) = 0;
-    virtual bool subscribe(const std::string& filter, int qos) = 0;
+    // With an MQTT 3.1.1 broker AsPublished is OnReplay.
+    virtual bool subscribe(const std::string& filter, int qos, Retained retained) = 0;
     virtual void unsubscribe(const std::string& filter) = 0;
+    // The protocol of the connection that is up, "MQTT 5" or "MQTT 3.1.1"; empty when unknown.
+    [[nodiscard]] virtual std::string protocol() const { return {}; }
 
     std::function<void()> onConnected;
     // After onConnected, or for an attempt that failed; says why in a few words.

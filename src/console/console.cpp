@@ -294,7 +294,10 @@ Reply Console::dispatch(const Command& command) {
     } running(running_);
     Env env{plugin_, host_, ctx()};
     try {
-        return std::visit(Runner{env}, command);
+        Reply reply = std::visit(Runner{env}, command);
+        if (moreStatus_ && std::holds_alternative<cmd::Status>(command))
+            for (auto& line : moreStatus_()) reply.lines.push_back(std::move(line));
+        return reply;
     } catch (const std::exception& e) {
         return refused(commandWord(command) + ": failed: " + detail::printable(e.what()));
     } catch (...) {

@@ -69,6 +69,10 @@ public:
     // Set once a quit has run; the program then stops the plug-in.
     [[nodiscard]] bool quitRequested() const { return quit_; }
 
+    // Lines that `status` adds at its end, from parts of the run the console does not
+    // know (the MQTT bridge's connection).
+    void addStatus(std::function<std::vector<std::string>()> lines) { moreStatus_ = std::move(lines); }
+
     // The start-up selection of --mirror-vars / --mirror-points, applied as the
     // mirror command applies it. Needs the controller's module scan done.
     Reply applyMirrorChoice(const MirrorChoice& choice);
@@ -81,6 +85,7 @@ private:
     HSPI& plugin_;
     EmbeddedHost& host_;
     Sink sink_;
+    std::function<std::vector<std::string>()> moreStatus_;
     std::deque<std::string> waiting_;
     bool running_ = false;
     bool quit_ = false;

@@ -2,9 +2,12 @@
 // published again after a reconnect or when Home Assistant comes back.
 #include <gtest/gtest.h>
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
 
 #include "bridge_rig.h"
+#include "plugin/health.h"
 
 namespace varnel {
 namespace {
@@ -149,6 +152,97 @@ TEST(Connection, retained_configs_left_by_an_earlier_run_are_removed_while_looki
     EXPECT_EQ(b.transport.unsubscribed, std::vector<std::string>{"homeassistant/+/+/config"});
     b.transport.send("homeassistant/number/varnel_var97/config", config("varnel", "varnel_var97"), true);
     EXPECT_EQ(b.transport.count("homeassistant/number/varnel_var97/config"), 0u);
+}
+
+// The bridge starts with the run, before the start-up looks for the controller.
+TEST(Connection, until_the_controller_is_found_the_bridge_is_online_the_controller_unavailable_and_commands_refused) {
+    test::BridgeRig b;
+    b.addX10Device("A", "1", "Lamp");  // kept in the host directory by an earlier run
+    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
+                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
+    b.bridge->start();
+    b.transport.accept();
+    b.run(2000);
+    EXPECT_EQ(b.transport.retained.at("varnel/status"), "online");
+    EXPECT_EQ(b.transport.retained.at("varnel/controller/availability"), "offline");
+    EXPECT_EQ(b.transport.retained.at("varnel/controller/link"), "OFF");
+    auto announced = [&](const std::string& part) {
+        const auto configs = b.configs();
+        return std::any_of(configs.begin(), configs.end(),
+                           [&](const auto& c) { return c.first.find(part) != std::string::npos; });
+    };
+    EXPECT_TRUE(announced("link"));
+    EXPECT_FALSE(announced("x10_a1")) << "host devices wait for the start-up";
+    EXPECT_EQ(b.transport.subscriptions, (std::vector<std::string>{"varnel/status", "varnel/bridge/installation",
+                                                                   "varnel/#", "homeassistant/status"}));
+    EXPECT_EQ(b.transport.asPublished, std::vector<std::string>{"varnel/#"});
+
+    // The earlier run's configs are not taken for leftovers meanwhile.
+    const std::string lampConfig = "homeassistant/light/varnel_x10_a1/config";
+    b.transport.retained[lampConfig] = "earlier";
+    b.transport.send(lampConfig, nlohmann::json{{"~", "varnel"}, {"unique_id", "varnel_x10_a1"}}.dump(), true);
+    EXPECT_EQ(b.transport.retained[lampConfig], "earlier");
+
+    const struct {
+        const char* topic;
+        const char* payload;
+    } commands[] = {
+        {"x10/send", "A1 on"}, {"x10/A1/set", "{\"state\":\"ON\"}"}, {"var/1/set", "5"}, {"ir/play", "TV Power"}};
+    for (const auto& c : commands) {
+        SCOPED_TRACE(c.topic);
+        const auto refused = b.bridge->counters().refused;
+        b.send(c.topic, c.payload);
+        b.run(100);
+        EXPECT_EQ(b.bridge->counters().refused, refused + 1);
+        EXPECT_TRUE(b.logged(std::string("refused a message on \"varnel/") + c.topic +
+                             "\": the controller is not found yet (its start-up runs); nothing was done"))
+            << testing::PrintToString(b.log);
+    }
+    EXPECT_EQ(b.bridge->counters().executed, 0u);
+    EXPECT_EQ(b.bridge->waiting(), 0u);
+
+    // The start-up, as the run brackets it, finds the controller.
+    startupBegins(b.c.rig.ctx());
+    b.c.start();
+    startupEnds(b.c.rig.ctx());
+    b.bridge->scan();
+    EXPECT_EQ(b.transport.retained.at("varnel/controller/availability"), "online");
+    EXPECT_EQ(b.transport.retained.at("varnel/controller/link"), "ON");
+    EXPECT_TRUE(announced("x10_a1"));
+    EXPECT_EQ(b.transport.subscriptions.back(), "homeassistant/+/+/config");
+    b.send("x10/send", "A1 on");
+    b.run(2000);
+    EXPECT_EQ(b.bridge->counters().executed, 1u) << testing::PrintToString(b.log);
+
+    // A reconnect's start-up refuses them too, in its own words.
+    b.c.rig.ctx().health.startupRunning = true;
+    b.send("var/1/set", "6");
+    b.c.rig.ctx().health.startupRunning = false;
+    EXPECT_TRUE(b.logged("\"varnel/var/1/set\": the controller link is starting again; nothing was done"));
+}
+
+TEST(Connection, its_state_says_where_since_when_and_the_last_error) {
+    test::BridgeRig b;
+    b.c.start();
+    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
+                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
+    b.bridge->start();
+    const std::string since = R"( since [0-9][0-9]:[0-9][0-9]:[0-9][0-9] )";
+    EXPECT_EQ(b.bridge->stateText(), "connecting to mqtt://broker:1883");
+    b.transport.drop("connection refused");
+    b.run(3000);
+    EXPECT_THAT(b.bridge->stateText(), testing::MatchesRegex("not connected to mqtt://broker:1883" + since +
+                                                             R"(\(3 s\): connection refused)"));
+    b.run(200'000);  // attempts come and go; the outage goes on
+    EXPECT_THAT(b.bridge->stateText(), testing::MatchesRegex(".*" + since + R"(\(3 min\): .+)"));
+    b.transport.accept();
+    b.run(1000);
+    b.transport.drop("connection reset");
+    b.transport.accept();
+    b.run(2000);
+    EXPECT_THAT(b.bridge->stateText(),
+                testing::MatchesRegex("connected to mqtt://broker:1883" + since +
+                                      R"(\(2 s\); last error at [0-9][0-9]:[0-9][0-9]:[0-9][0-9]: connection reset)"));
 }
 
 }  // namespace

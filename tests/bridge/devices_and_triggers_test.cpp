@@ -93,7 +93,8 @@ TEST(X10Modules, a_module_whose_type_changes_moves_to_the_other_component) {
 
     // A later run finds the light's config an earlier one left, and removes it alone.
     const std::string old = "homeassistant/light/varnel_x10_b5/config";
-    const std::string config = json{{"~", "varnel"}, {"unique_id", "varnel_x10_b5"}, {"state_topic", "~/x10/B5/state"}}.dump();
+    const std::string config =
+        json{{"~", "varnel"}, {"unique_id", "varnel_x10_b5"}, {"state_topic", "~/x10/B5/state"}}.dump();
     b.transport.retained[old] = config;
     b.transport.drop();
     b.run(2000);

@@ -33,6 +33,7 @@ public:
         }
         pending = true;
         active.clear();
+        asPublished.clear();
         echoes.clear();
         return std::nullopt;
     }
@@ -43,7 +44,10 @@ public:
     bool publish(const std::string& topic, const std::string& payload, int qos, bool retain) override {
         if (!up) return false;
         published.push_back({topic, payload, qos, retain});
-        if (subscribed(topic)) later({topic, payload, false});
+        // MQTT 5's retain-as-published keeps the flag on a live message.
+        if (subscribed(topic))
+            later({topic, payload,
+                   retain && std::ranges::any_of(asPublished, [&](const auto& f) { return matches(f, topic); })});
         if (retain) {
             if (payload.empty())
                 retained.erase(topic);
@@ -52,10 +56,11 @@ public:
         }
         return true;
     }
-    bool subscribe(const std::string& filter, int) override {
+    bool subscribe(const std::string& filter, int, bridge::Retained r) override {
         if (!up) return false;
         subscriptions.push_back(filter);
         active.push_back(filter);
+        if (r == bridge::Retained::AsPublished) asPublished.push_back(filter);
         for (const auto& [t, p] : retained)
             if (matches(filter, t)) later({t, p, true});
         return true;
@@ -138,7 +143,8 @@ public:
     std::vector<Published> published;
     std::map<std::string, std::string> retained;  // what a broker would keep
     std::vector<std::string> subscriptions, unsubscribed;
-    std::vector<std::string> active;  // the subscriptions of the connection now
+    // The subscriptions of the connection now, and those of them with retain-as-published.
+    std::vector<std::string> active, asPublished;
     EventLoop* loop = nullptr;
     std::deque<bridge::Message> echoes;
     std::unique_ptr<Timer> echoTimer;

@@ -4,17 +4,35 @@
 // certificate authority made with openssl. Stopped when the object goes.
 #include <sys/types.h>
 
+#include <atomic>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "rig.h"
 
 namespace varnel::test {
 
+// The broker's certificate, for TLS.
+enum class BrokerCert : unsigned char {
+    Good,       // made out to localhost and 127.0.0.1, valid for two days
+    OtherName,  // made out to a name that is not the broker's
+    Expired,    // expired yesterday
+};
+
+struct BrokerOptions {
+    bool tls = false;
+    BrokerCert cert = BrokerCert::Good;
+    // A broker of MQTT 3.1.1 only: it answers an MQTT 5 connection with "unacceptable
+    // protocol version", as the 3.1.1 standard says (a gate in front of mosquitto).
+    bool mqtt311Only = false;
+};
+
 class TestBroker {
 public:
     // Throws std::runtime_error when the broker does not come up.
-    explicit TestBroker(bool tls = false);
+    explicit TestBroker(bool tls = false) : TestBroker(BrokerOptions{.tls = tls}) {}
+    explicit TestBroker(BrokerOptions options);
     ~TestBroker();
     TestBroker(const TestBroker&) = delete;
     TestBroker& operator=(const TestBroker&) = delete;
@@ -32,11 +50,14 @@ public:
     [[nodiscard]] bool running() const { return pid_ > 0; }
 
 private:
+    class Gate;
     void makeCertificates();
     TempDir dir_;
-    bool tls_;
-    int port_ = 0;
+    BrokerOptions options_;
+    int port_ = 0;        // where clients connect
+    int brokerPort_ = 0;  // where mosquitto listens (behind the gate, if any)
     pid_t pid_ = -1;
+    std::unique_ptr<Gate> gate_;
 };
 
 }  // namespace varnel::test

@@ -6,6 +6,11 @@
 // may publish, or run a command that waits for the controller, in any handler.
 //
 // The broker's name is looked up on the calling thread when a connection starts.
+//
+// Each connection tries MQTT 5 first, for retain-as-published; a broker that answers
+// that it speaks only 3.1.1 gets a 3.1.1 connection at once, in the same attempt.
+// A TLS failure says what failed (the certificate's authority, name or dates, or the
+// broker's refusal), from OpenSSL's own verdict.
 #include <deque>
 #include <memory>
 #include <optional>
@@ -18,6 +23,7 @@
 
 struct mosquitto;
 struct mosquitto_message;
+struct x509_store_ctx_st;
 
 namespace varnel::bridge {
 
@@ -39,8 +45,9 @@ public:
     std::optional<std::string> connect(const Will& will) override;
     void disconnect() override;
     bool publish(const std::string& topic, const std::string& payload, int qos, bool retain) override;
-    bool subscribe(const std::string& filter, int qos) override;
+    bool subscribe(const std::string& filter, int qos, Retained retained) override;
     void unsubscribe(const std::string& filter) override;
+    [[nodiscard]] std::string protocol() const override;
 
     // Why a CA file cannot be used, or nothing when it can.
     static std::optional<std::string> caFileProblem(const std::string& path);
@@ -54,7 +61,13 @@ private:
     static void connectCallback(mosquitto*, void* self, int rc);
     static void disconnectCallback(mosquitto*, void* self, int rc);
     static void messageCallback(mosquitto*, void* self, const mosquitto_message* m);
+    static void logCallback(mosquitto*, void* self, int level, const char* text);
+    static int verifyChain(x509_store_ctx_st* store, void* self);
 
+    std::optional<std::string> start();
+    void hookVerify();
+    [[nodiscard]] std::string failure(int rc) const;
+    [[nodiscard]] std::string tlsFailure() const;
     void service();
     void syncWatch();
     void deliver();
@@ -68,8 +81,17 @@ private:
     std::unique_ptr<Timer> misc_;    // keep-alive and retries of the client
     std::unique_ptr<Timer> rested_;  // the socket's read watch while a connection is starting
     std::deque<Event> events_;
-    bool active_ = false;  // an attempt or a connection whose end is still to be told
-    bool up_ = false;      // the broker accepted the connection
+    bool active_ = false;    // an attempt or a connection whose end is still to be told
+    bool up_ = false;        // the broker accepted the connection
+    bool v5_ = true;         // the protocol the attempt or connection speaks
+    bool fallBack_ = false;  // the broker refused MQTT 5: 3.1.1 next, in the same attempt
+    // What the attempt's TLS handshake told: OpenSSL's certificate verdict, the
+    // library's host name check, the last OpenSSL error.
+    int verifyError_ = -1;
+    std::string certificateDate_;  // the end (or start) of validity of a certificate out of date
+    bool nameMismatch_ = false;
+    bool hooked_ = false;
+    std::string tlsError_;
 };
 
 }  // namespace varnel::bridge
