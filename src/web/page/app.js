@@ -525,7 +525,7 @@
       return !src || li.dataset.source === src;
     },
     add(lines) {
-      if (!this.loaded) return;
+      if (!this.loaded && !this.loading) return;
       const box = $('#log');
       box.prepend(...lines.map((l) => this.node(l)).reverse());
       while (box.childElementCount > kMaxLogLines) box.lastElementChild.remove();
@@ -752,8 +752,9 @@
       return captions[name] || name;
     },
 
-    // One control's element and input.
-    make(name) {
+    // One control's element and input; `opts.caption` replaces the caption the control
+    // has, `opts.label` names it for assistive technology where a grid shows no caption.
+    make(name, opts = {}) {
       const c = this.controls[name] || {};
       const kind = kindOf(name, c);
       const id = `cfg-${name}`;
@@ -789,7 +790,8 @@
           root = el('span', { class: 'cfg-label', id });
       }
       root.dataset.control = name;
-      this.nodes.set(name, { kind, root, input });
+      if (opts.label && input) input.setAttribute('aria-label', opts.label);
+      this.nodes.set(name, { kind, root, input, caption: opts.caption });
       this.apply(name);
       return root;
     },
@@ -799,6 +801,7 @@
       const c = this.controls[name];
       if (!n || !c) return;
       const { kind, root, input } = n;
+      const caption = n.caption ?? this.caption(name);
       root.hidden = c.visible === false;
       if (input) input.disabled = c.enabled === false || (kind === 'button' && this.sending);
       if (c.tip) root.title = String(c.tip);
@@ -811,10 +814,10 @@
         case 'check':
         case 'radio':
           input.checked = !!c.checked;
-          root.querySelector('.caption').textContent = this.caption(name);
+          root.querySelector('.caption').textContent = caption;
           break;
         case 'button':
-          input.textContent = this.caption(name);
+          input.textContent = caption;
           break;
         case 'list': {
           const items = Array.isArray(c.items) ? c.items.map(String) : [];
@@ -825,8 +828,8 @@
         }
         case 'lamp':
           root.classList.toggle('on', !!c.checked);
-          root.setAttribute('aria-label', `${this.caption(name)}: ${c.checked ? 'yes' : 'no'}`);
-          root.textContent = this.caption(name);
+          root.setAttribute('aria-label', `${caption}: ${c.checked ? 'yes' : 'no'}`);
+          root.textContent = caption;
           break;
         default:
           root.textContent = String(c.text ?? '');
@@ -888,11 +891,7 @@
         for (let i = half * 64; i < half * 64 + 64; i++) {
           const name = `Check1_${i}`;
           if (!list.includes(name)) continue;
-          const node = this.make(name);
-          node.querySelector('.caption').remove();
-          node.append(el('span', { class: 'caption', text: String(i) }));
-          node.querySelector('input').setAttribute('aria-label', `variable ${i}`);
-          grid.append(node);
+          grid.append(this.make(name, { caption: String(i), label: `variable ${i}` }));
         }
         box.append(grid);
       }
@@ -914,15 +913,7 @@
         const row = el('tr', { 'data-row': String(r) });
         const cell = (name, label) => {
           const td = el('td');
-          if (list.includes(name)) {
-            const node = this.make(name);
-            const input = node.querySelector && node.querySelector('input');
-            if (input) {
-              node.querySelector('.caption').remove();
-              input.setAttribute('aria-label', label);
-            }
-            td.append(node);
-          }
+          if (list.includes(name)) td.append(this.make(name, { caption: '', label }));
           return td;
         };
         row.append(cell(`aInvert_${r}`, `row ${r + 1}: invert`), cell(`aIOHouse_${r}`, ''));
@@ -942,10 +933,8 @@
     // A grid row of a unit the controller does not have stays out of sight, as in the window.
     rowVisibility(row) {
       const r = Number(row.dataset.row);
-      const c = this.controls[`IOPoint_${16 * r}`] || this.controls[`aInvert_${r}`];
-      const houseVisible = this.controls[`aIOHouse_${r}`] ? this.controls[`aIOHouse_${r}`].visible !== false : true;
-      row.hidden = (c && c.visible === false) && !Array.from({ length: 16 }, (_, p) => this.controls[`IOPoint_${16 * r + p}`])
-        .some((x) => x && x.visible !== false) && !houseVisible;
+      const names = [`aInvert_${r}`, `aIOHouse_${r}`, ...Array.from({ length: 16 }, (_, p) => `IOPoint_${16 * r + p}`)];
+      row.hidden = names.every((n) => !this.controls[n] || this.controls[n].visible === false);
     },
 
     irGrid(list) {
@@ -959,11 +948,8 @@
         const row = el('div', { class: 'remap' });
         if (list.includes(label)) row.append(this.make(label));
         if (list.includes(remap)) {
-          const node = this.make(remap);
-          node.querySelector('label').textContent = 'remap to IR location';
+          const node = this.make(remap, { label: `${(this.controls[label] && this.controls[label].text) || `label ${i}`}: remap to IR location` });
           node.querySelector('label').classList.add('sr');
-          const labelText = () => (this.controls[label] && this.controls[label].text) || `remap ${i}`;
-          node.querySelector('input').setAttribute('aria-label', `${labelText()}: remap to IR location`);
           row.append(node);
         }
         grid.append(row);
@@ -1000,10 +986,17 @@
       this.status(on ? 'working…' : '');
     },
 
+    // Actions go to the server one after the other, in the order the user made them:
+    // a tick and the click that uses it must not overtake each other.
+    queue: Promise.resolve(),
+    send(action) {
+      this.queue = this.queue.then(() => this.sendNow(action));
+      return this.queue;
+    },
+
     // Posts one action; questions the server asks are put to the user and the action is
     // sent again with the answers, until nothing is left to ask.
-    async send(action) {
-      if (this.sending && action.action === 'click') return;
+    async sendNow(action) {
       this.setSending(true);
       const answers = {};
       try {

@@ -1,0 +1,76 @@
+// Controller report to the browser's DOM: the simulator toggles an input of module 1
+// and the time from its step (told on varnel's output as it happens) to the lamp's
+// change in the page (seen by a MutationObserver in chromium) is taken per report.
+// Both clocks are the machine's wall clock. Prints the median and the 90th percentile.
+//   bench/web_report_latency.sh [VARNEL] [REPORTS]
+'use strict';
+
+const path = require('node:path');
+const { Varnel, launchBrowser, openPage, state, sleep } = require(path.join(__dirname, '../tests/browser/harness'));
+
+const reports = Number(process.argv[2] || 120);
+const periodMs = 300; // between two reports
+const unit = 1;
+const point = 3;
+
+function percentile(sorted, p) {
+  const i = Math.min(sorted.length - 1, Math.max(0, Math.ceil((p / 100) * sorted.length) - 1));
+  return sorted[i];
+}
+
+async function main() {
+  const script = [`repeat ${2 * periodMs}`, `0 input ${unit} ${point} 1`, `${periodMs} input ${unit} ${point} 0`, ''].join('\n');
+  const varnel = await new Varnel({ demoScript: script }).start();
+  let browser;
+  try {
+    await varnel.ready();
+    const end = Date.now() + 20000;
+    while (Date.now() < end && !(await state(varnel)).modules.some((m) => m.unit === unit)) await sleep(200);
+    browser = await launchBrowser();
+    const page = await openPage(browser, varnel);
+    await page.click('nav [data-tab="live"]');
+    const sel = `#module-grids [data-unit="${unit}"] [data-point="${point}"]`;
+    await page.locator(sel).waitFor({ timeout: 10000 });
+    await page.evaluate((s) => {
+      window.lampChanges = [];
+      const lamp = document.querySelector(s);
+      let on = lamp.classList.contains('on');
+      new MutationObserver(() => {
+        const now = lamp.classList.contains('on');
+        if (now !== on) window.lampChanges.push({ at: Date.now(), on: now });
+        on = now;
+      }).observe(lamp, { attributes: true, attributeFilter: ['class'] });
+    }, sel);
+    const steps = [];
+    const stepRe = new RegExp(`Simulator: input ${unit}/${point} bit ([01])`);
+    const from = varnel.lines.length;
+    while (steps.length < reports + 2) {
+      await sleep(500);
+      const fresh = varnel.lines.slice(from).filter((l) => stepRe.test(l.text));
+      steps.splice(0, steps.length, ...fresh);
+    }
+    await sleep(1000);
+    const changes = await page.evaluate(() => window.lampChanges);
+    // The first step may have raced the observer's start: it is left out.
+    const delays = [];
+    let c = 0;
+    for (const step of steps.slice(1, reports + 1)) {
+      while (c < changes.length && changes[c].at < step.at) c++;
+      if (c >= changes.length) break;
+      delays.push(changes[c].at - step.at);
+      c++;
+    }
+    if (delays.length < reports * 0.9) throw new Error(`only ${delays.length} of ${reports} reports reached the page`);
+    const sorted = delays.slice().sort((a, b) => a - b);
+    console.log(`controller report to the browser's DOM over loopback, ${delays.length} reports:`);
+    console.log(`  median ${percentile(sorted, 50)} ms, p90 ${percentile(sorted, 90)} ms, min ${sorted[0]} ms, max ${sorted[sorted.length - 1]} ms`);
+  } finally {
+    if (browser) await browser.close();
+    await varnel.stop();
+  }
+}
+
+main().catch((e) => {
+  console.error(e.message);
+  process.exit(1);
+});
