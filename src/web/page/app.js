@@ -686,8 +686,11 @@
     return m ? Number(m[1]) : -1;
   };
 
+  // The server's own kinds, in the page's words.
+  const serverKinds = { option: 'radio', choice: 'list', frame: 'frame', label: 'label', text: 'text', check: 'check', button: 'button', list: 'list', lamp: 'lamp' };
+
   function kindOf(name, c) {
-    if (c && typeof c.kind === 'string') return c.kind;
+    if (c && typeof c.kind === 'string' && serverKinds[c.kind]) return serverKinds[c.kind];
     const known = kindOfBase.get(baseOf(name)) || kindOfBase.get(name);
     if (known) return known;
     if (c && Array.isArray(c.items) && c.items.length) return 'list';
@@ -746,9 +749,16 @@
       $('#config-status').textContent = text;
     },
 
+    // A text box's or list's label: the server's, else the page's own.
+    label(name) {
+      const c = this.controls[name];
+      if (c && typeof c.label === 'string' && c.label.trim()) return c.label.trim().replace(/:$/, '');
+      return captions[name] || name;
+    },
+
     caption(name) {
       const c = this.controls[name];
-      if (c && typeof c.text === 'string' && c.text.trim() && kindOf(name, c) !== 'text') return c.text.replace(/&(?!&)/g, '');
+      if (c && typeof c.text === 'string' && c.text.trim() && kindOf(name, c) !== 'text') return c.text;
       return captions[name] || name;
     },
 
@@ -763,8 +773,9 @@
       switch (kind) {
         case 'text':
           input = el('input', { id, type: 'text', name, autocomplete: 'off' });
+          if (/^(TxtComPort|TxtPoll|aRemap_\d+)$/.test(name)) input.inputMode = 'numeric';
           input.addEventListener('change', () => this.send({ action: 'text', control: name, text: input.value }));
-          root = el('div', { class: 'field' }, el('label', { for: id, text: captions[name] || name }), input);
+          root = el('div', { class: 'field' }, el('label', { for: id, text: this.label(name) }), input);
           break;
         case 'check':
         case 'radio':
@@ -781,7 +792,7 @@
           input = el('select', { id, name });
           if (name === 'List1') input.size = 6;
           input.addEventListener('change', () => this.send({ action: 'choose', control: name, index: input.selectedIndex }));
-          root = el('div', { class: 'field' }, el('label', { for: id, text: captions[name] || name }), input);
+          root = el('div', { class: 'field' }, el('label', { for: id, text: this.label(name) }), input);
           break;
         case 'lamp':
           root = el('span', { class: 'cfg-lamp', id, role: 'img' });
@@ -843,13 +854,16 @@
       const bySection = new Map();
       const others = new Map();
       for (const name of names) {
-        if (skipped.test(name)) continue;
+        if (skipped.test(name) || kindOf(name, controls[name]) === 'frame') continue;
         const s = sectionOf(name);
         if (s) {
           if (!bySection.has(s)) bySection.set(s, []);
           bySection.get(s).push(name);
         } else {
-          const prefix = (/^[a-z]*[A-Z]?[a-z]+/.exec(baseOf(name)) || [baseOf(name)])[0];
+          // The frame the server puts it in, else its name's first word.
+          const group = controls[name].group;
+          const prefix = group && controls[group] && controls[group].text ? String(controls[group].text)
+            : (/^[a-z]*[A-Z]?[a-z]+/.exec(baseOf(name)) || [baseOf(name)])[0];
           if (!others.has(prefix)) others.set(prefix, []);
           others.get(prefix).push(name);
         }
@@ -962,7 +976,7 @@
       for (const [name, c] of Object.entries(changed || {})) {
         this.controls[name] = { ...(this.controls[name] || {}), ...c };
         if (this.nodes.has(name)) this.apply(name);
-        else if (!skipped.test(name)) {
+        else if (!skipped.test(name) && kindOf(name, this.controls[name]) !== 'frame') {
           // A control the form did not have yet: shown at the end, so nothing is lost.
           $('#config').append(el('div', { class: 'controls' }, this.make(name)));
         }
