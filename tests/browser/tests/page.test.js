@@ -183,3 +183,29 @@ test('a bad value shows its message', async (t) => {
   });
   await page.context().close();
 });
+
+test('the page fits a 360 px screen and works from the keyboard', async () => {
+  const page = await openPage(browser, varnel, { width: 360, height: 740 });
+  await page.locator('#modules tr[data-unit]').first().waitFor({ timeout: 10000 });
+  for (const tab of ['overview', 'live', 'events', 'control', 'configuration', 'log']) {
+    await page.click(`nav [data-tab="${tab}"]`);
+    if (tab === 'configuration') await page.locator('#cfg-OKButton').waitFor({ timeout: 10000 });
+    const [scroll, inner] = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
+    assert.ok(scroll <= inner, `${tab} is ${scroll} px wide on a ${inner} px screen`);
+  }
+  // Tab reaches the tab list, the arrow keys choose a page, and a form runs on Enter.
+  await page.click('nav [data-tab="overview"]');
+  await page.locator('nav [data-tab="overview"]').focus();
+  for (let i = 0; i < 3; i++) await page.keyboard.press('ArrowRight');
+  assert.ok(await page.locator('#tab-control').isVisible());
+  assert.equal(await page.evaluate(() => document.activeElement.dataset.tab), 'control');
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'var-number');
+  await page.keyboard.type('40');
+  await page.keyboard.press('Tab');
+  await page.keyboard.type('321');
+  await page.keyboard.press('Enter');
+  await page.locator('#form-var .outcome.done').waitFor({ timeout: 5000 });
+  assert.deepEqual(page.errors, []);
+  await page.context().close();
+});
