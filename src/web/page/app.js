@@ -88,6 +88,8 @@
   }
 
   function linkText(o) {
+    // The server's own words, as the console says them, when it sends them.
+    if (typeof o.linkText === 'string' && o.linkText) return o.linkText;
     switch (o.link) {
       case 'up':
         return 'up';
@@ -558,6 +560,15 @@
     }
   }
 
+  // A fresh snapshot, for what changes without a live message (devices made or deleted).
+  async function refreshState() {
+    try {
+      applyMessage({ type: 'state', state: await api('GET', '/api/state') });
+    } catch {
+      // The live socket brings a snapshot when it reconnects.
+    }
+  }
+
   const control = {
     // The module and point lists of the output form follow the snapshot.
     refresh() {
@@ -581,7 +592,8 @@
       })));
       if (outs.some((p) => String(p.point) === keep)) sel.value = keep;
     },
-    lineOf(form) {
+    // The console line a form stands for; a promise when the snapshot must be read first.
+    lineOf(form, fresh) {
       const f = new FormData(form);
       const v = (k) => String(f.get(k) ?? '').trim();
       switch (form.id) {
@@ -592,6 +604,7 @@
           const point = Number(v('point'));
           const p = findPoint(unit, point);
           if (!p) throw new Error('choose a module and an output point');
+          if (!p.code && !fresh) return refreshState().then(() => this.lineOf(form, true));
           // An output is switched through its host device, as the host would.
           if (!p.code) throw new Error(`output ${point} of unit ${unit} is not mirrored into a host device; choose it under Configuration first`);
           return `set ${p.code} ${v('state') === 'off' ? 'off' : 'on'}`;
@@ -626,7 +639,7 @@
           const out = form.querySelector('.outcome');
           let line;
           try {
-            line = this.lineOf(form);
+            line = await this.lineOf(form);
           } catch (err) {
             out.className = 'outcome error';
             out.textContent = err.message;
@@ -1028,7 +1041,10 @@
             return;
           }
           const questions = Array.isArray(r.questions) ? r.questions.map(String).filter((q) => !(q in answers)) : [];
-          if (!questions.length) return;
+          if (!questions.length) {
+            if (action.action === 'click') refreshState();
+            return;
+          }
           for (const q of questions) answers[q] = await ask(q);
         }
       } catch (e) {
