@@ -44,7 +44,9 @@ async function main() {
     const steps = [];
     const stepRe = new RegExp(`Simulator: input ${unit}/${point} bit ([01])`);
     const from = varnel.lines.length;
+    const deadline = Date.now() + (reports + 20) * 2 * periodMs + 30000;
     while (steps.length < reports + 2) {
+      if (Date.now() > deadline) throw new Error(`the simulator told ${steps.length} of ${reports} steps in time`);
       await sleep(500);
       const fresh = varnel.lines.slice(from).filter((l) => stepRe.test(l.text));
       steps.splice(0, steps.length, ...fresh);
@@ -55,7 +57,8 @@ async function main() {
     const delays = [];
     let c = 0;
     for (const step of steps.slice(1, reports + 1)) {
-      while (c < changes.length && changes[c].at < step.at) c++;
+      const on = stepRe.exec(step.text)[1] === '1';
+      while (c < changes.length && (changes[c].at < step.at || changes[c].on !== on)) c++;
       if (c >= changes.length) break;
       delays.push(changes[c].at - step.at);
       c++;

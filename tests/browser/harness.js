@@ -156,7 +156,7 @@ function chromiumPresent() {
 
 async function launchBrowser() {
   // --no-sandbox: CI runs as root, where chromium's sandbox refuses to start.
-  return chromium.launch({ executablePath: chromiumPath, args: ['--no-sandbox', '--disable-gpu'] });
+  return chromium.launch({ executablePath: chromiumPath, args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'] });
 }
 
 // A page on `v` at the given width; every error the page reports ends up in `errors`.
