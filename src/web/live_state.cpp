@@ -98,7 +98,8 @@ json LiveState::overview() const {
     const PluginStateView v = readPluginState(plugin_);
     json modules = json::array();
     for (const auto& m : v.modules)
-        modules.push_back({{"unit", m.unit}, {"type", m.typeName}, {"name", m.typeName + " unit " + std::to_string(m.unit)}});
+        modules.push_back(
+            {{"unit", m.unit}, {"type", m.typeName}, {"name", m.typeName + " unit " + std::to_string(m.unit)}});
     return {
         {"link", v.link.state},
         {"linkText", v.link.text},
@@ -174,12 +175,8 @@ json LiveState::snapshot() {
     json ir = json::array();
     for (const auto& n : view_.irNames()) ir.push_back({{"index", n.index}, {"name", toUtf8(n.name)}});
 
-    return {{"overview", overview()},
-            {"variables", std::move(vars)},
-            {"modules", std::move(modules)},
-            {"x10", std::move(x10)},
-            {"irLabels", std::move(ir)},
-            {"events", json(events_)}};
+    return {{"overview", overview()}, {"variables", std::move(vars)}, {"modules", std::move(modules)},
+            {"x10", std::move(x10)},  {"irLabels", std::move(ir)},    {"events", json(events_)}};
 }
 
 LiveMessage LiveState::event(const std::string& kind, const std::string& text) {

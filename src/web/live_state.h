@@ -29,8 +29,8 @@ namespace varnel::web {
 
 struct LiveInfo {
     std::string version;
-    std::string http;                        // the page's own address
-    std::function<std::string()> mqtt;       // the MQTT bridge's state; unset: "off"
+    std::string http;                                              // the page's own address
+    std::function<std::string()> mqtt;                             // the MQTT bridge's state; unset: "off"
     std::function<std::chrono::system_clock::time_point()> clock;  // unset: the system clock
 };
 

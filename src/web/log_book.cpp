@@ -14,7 +14,10 @@ nlohmann::json LogBook::toJson(const LogLine& line) {
     std::string time = line.time;
     if (time.size() > 10 && time[10] == ' ') time[10] = 'T';
     // The log carries names from outside: shown as text, never as markup or controls.
-    return {{"time", time}, {"level", line.level}, {"source", escaped(line.source, 200)}, {"text", escaped(line.text, 4000)}};
+    return {{"time", time},
+            {"level", line.level},
+            {"source", escaped(line.source, 200)},
+            {"text", escaped(line.text, 4000)}};
 }
 
 nlohmann::json LogBook::tail(std::size_t n) const {

@@ -59,9 +59,8 @@ std::optional<int> LoginLimiter::wait(const std::string& address, std::int64_t n
 void LoginLimiter::failed(const std::string& address, std::int64_t nowMs) {
     auto it = windows_.find(address);
     if (it == windows_.end()) {
-        if (windows_.size() >= kMaxAddresses) std::erase_if(windows_, [&](const auto& w) {
-                return nowMs - w.second.startMs >= kWindowMs;
-            });
+        if (windows_.size() >= kMaxAddresses)
+            std::erase_if(windows_, [&](const auto& w) { return nowMs - w.second.startMs >= kWindowMs; });
         // Still full of live windows: the stalest goes, which at worst lets one address
         // try again a little sooner.
         if (windows_.size() >= kMaxAddresses)

@@ -41,7 +41,10 @@ constexpr quint64 kMaxIncomingMessage = 4096;
 const QByteArray kPagePolicy = "default-src 'self'; connect-src 'self' ws: wss:";
 
 Response jsonResponse(int status, const json& body) {
-    return {.status = status, .contentType = "application/json", .body = QByteArray::fromStdString(dumpJson(body)), .headers = {}};
+    return {.status = status,
+            .contentType = "application/json",
+            .body = QByteArray::fromStdString(dumpJson(body)),
+            .headers = {}};
 }
 Response error(int status, const std::string& text) { return jsonResponse(status, {{"error", text}}); }
 
@@ -206,7 +209,7 @@ struct WebServer::Impl {
             bool get, post;
         };
         static constexpr Route kRoutes[] = {
-            {"/api/session", true, false}, {"/api/login", false, true}, {"/api/logout", false, true},
+            {"/api/session", true, false}, {"/api/login", false, true},   {"/api/logout", false, true},
             {"/api/state", true, false},   {"/api/command", false, true}, {"/api/config", true, true},
             {"/api/log", true, false},     {kLivePath, true, false},
         };
@@ -338,7 +341,8 @@ struct WebServer::Impl {
             const QNetworkRequest req = ws->request();
             std::string why;
             std::string session;
-            const QByteArray hostHeader = req.rawHeader("Host");
+            QByteArray hostHeader = req.rawHeader("Host");
+            if (hostHeader.isEmpty()) hostHeader = ws->requestUrl().authority().toLatin1();
             const QString origin = ws->origin();
             if (ws->requestUrl().path() != QLatin1String(kLivePath)) {
                 why = "no such socket";
@@ -349,8 +353,10 @@ struct WebServer::Impl {
                 why = "unexpected Host header";
             } else if (passwordAuth()) {
                 const auto token = cookieValue(req.rawHeader("Cookie").toStdString(), kCookie);
-                if (!token || !sessions.use(*token, now())) why = "log in first";
-                else session = *token;
+                if (!token || !sessions.use(*token, now()))
+                    why = "log in first";
+                else
+                    session = *token;
             }
             if (!why.empty()) {
                 closeLater(ws.release(), QWebSocketProtocol::CloseCodePolicyViolated, why);

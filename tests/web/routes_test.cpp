@@ -39,7 +39,9 @@ TEST(WebRoutes, each_route_answers_with_its_status_and_type) {
         EXPECT_EQ(r.status, c.status) << c.method << " " << c.path << ": " << r.body.toStdString();
         EXPECT_TRUE(r.header("Content-Type").starts_with(c.type)) << c.path << ": " << r.header("Content-Type");
         EXPECT_EQ(r.header("X-Content-Type-Options"), "nosniff") << c.path;
-        if (c.status >= 400) EXPECT_TRUE(r.json().contains("error")) << c.path;
+        if (c.status >= 400) {
+            EXPECT_TRUE(r.json().contains("error")) << c.path;
+        }
     }
 }
 
@@ -143,7 +145,10 @@ TEST(WebRoutes, bad_bodies_and_parameters_are_refused_naming_the_field) {
 TEST(WebRoutes, the_log_tail_gives_the_last_lines_escaped) {
     WebRig w;
     for (int i = 0; i < 5; ++i)
-        w.log.add({.time = "2026-12-07 19:20:0" + std::to_string(i), .level = "info", .source = "Ocelot", .text = "line " + std::to_string(i)});
+        w.log.add({.time = "2026-12-07 19:20:0" + std::to_string(i),
+                   .level = "info",
+                   .source = "Ocelot",
+                   .text = "line " + std::to_string(i)});
     w.log.add({.time = "2026-12-07 19:20:09", .level = "warning", .source = "Ocelot", .text = "bad\x1b[31m\n"});
     const auto lines = w.get("/api/log?lines=2").json()["lines"];
     ASSERT_EQ(lines.size(), 2u);
@@ -159,7 +164,10 @@ public:
     nlohmann::json post(const nlohmann::json& request) override {
         if (!request.contains("action")) return {{"error", "action: missing"}};
         seen.push_back(request);
-        return {{"controls", nlohmann::json::object()}, {"messages", nlohmann::json::array()}, {"questions", nlohmann::json::array()}, {"closed", false}};
+        return {{"controls", nlohmann::json::object()},
+                {"messages", nlohmann::json::array()},
+                {"questions", nlohmann::json::array()},
+                {"closed", false}};
     }
     std::vector<nlohmann::json> seen;
 };

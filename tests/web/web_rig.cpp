@@ -27,7 +27,9 @@ bool spinUntil(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-void spin(int ms) { spinUntil([] { return false; }, ms); }
+void spin(int ms) {
+    spinUntil([] { return false; }, ms);
+}
 
 std::string HttpReply::header(const QByteArray& name) const {
     for (const auto& [k, v] : headers)
@@ -57,11 +59,11 @@ WebRig::WebRig(web::ServerOptions options, bool mirror) {
     options.bind.host = "127.0.0.1";
     options.bind.port = 0;
     options.clockMs = [this] { return clockMs; };
-    server = std::make_unique<web::WebServer>(std::move(options), *c.rig.plugin, *c.rig.host, c.console, log,
-                                              web::LiveInfo{.version = "9.9",
-                                                            .http = "http://127.0.0.1:8099/",
-                                                            .mqtt = {},
-                                                            .clock = [this] { return c.rig.loop.wallClock(); }});
+    server = std::make_unique<web::WebServer>(
+        std::move(options), *c.rig.plugin, *c.rig.host, c.console, log,
+        web::LiveInfo{.version = "9.9", .http = "http://127.0.0.1:8099/", .mqtt = {}, .clock = [this] {
+                          return c.rig.loop.wallClock();
+                      }});
     const auto err = server->start();
     EXPECT_FALSE(err) << *err;
 }
