@@ -99,8 +99,8 @@ TEST(WebPageRun, a_page_others_can_reach_does_not_start_without_a_password) {
 TEST(WebPageRun, web_password_keeps_a_hash_that_the_next_run_asks_for) {
     test::TempDir dir;
     test::writeFile(dir.path() / "pw", "open sesame\n");
-    const auto set = runVarnel({"web-password", "--host-dir", q(dir.path() / "host")}, {},
-                               (dir.path() / "pw").string());
+    const auto set =
+        runVarnel({"web-password", "--host-dir", q(dir.path() / "host")}, {}, (dir.path() / "pw").string());
     ASSERT_EQ(set.exitCode, 0) << set.err;
     const std::string settings = test::readFile(dir.path() / "host" / "config" / "settings.ini");
     EXPECT_EQ(settings.find("open sesame"), std::string::npos);
