@@ -50,7 +50,8 @@ void BM_InputReportToWebSocket(benchmark::State& state) {
     web::LogBook log;
     web::ServerOptions options;
     options.bind.port = 0;
-    web::WebServer server(options, *live.hspi, *live.host, console, log, {.version = "bench", .http = {}, .mqtt = {}, .clock = {}});
+    web::WebServer server(options, *live.hspi, *live.host, console, log,
+                          {.version = "bench", .http = {}, .mqtt = {}, .clock = {}});
     if (auto err = server.start()) {
         state.SkipWithError(err->c_str());
         return;
@@ -96,12 +97,7 @@ void BM_InputReportToWebSocket(benchmark::State& state) {
     state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
     state.counters["dropped"] = static_cast<double>(server.dropped());
 }
-BENCHMARK(BM_InputReportToWebSocket)
-    ->Arg(1)
-    ->Arg(20)
-    ->UseManualTime()
-    ->Iterations(100)
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InputReportToWebSocket)->Arg(1)->Arg(20)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace varnel
