@@ -53,15 +53,20 @@ void MqttBridge::start(HSPI& plugin, EmbeddedHost& host, console::Console& conso
     running_->view = std::make_unique<bridge::PluginView>(plugin);
     const std::string hostPart =
         s.broker.host.find(':') != std::string::npos ? "[" + s.broker.host + "]" : s.broker.host;
-    running_->bridge = std::make_unique<bridge::Bridge>(
-        bridge::BridgeOptions{
-            .baseTopic = s.baseTopic,
-            .discoveryPrefix = s.discoveryPrefix,
-            .version = VARNEL_VERSION,
-            .brokerName = (s.broker.tls ? "mqtts://" : "mqtt://") + hostPart + ":" + std::to_string(s.broker.port)},
-        *running_->transport, loop, host, console, *running_->view,
-        [&host](const std::string& line) { host.WriteLog("MQTT", line); });
+    brokerName_ = (s.broker.tls ? "mqtts://" : "mqtt://") + hostPart + ":" + std::to_string(s.broker.port);
+    running_->bridge =
+        std::make_unique<bridge::Bridge>(bridge::BridgeOptions{.baseTopic = s.baseTopic,
+                                                               .discoveryPrefix = s.discoveryPrefix,
+                                                               .version = VARNEL_VERSION,
+                                                               .brokerName = brokerName_},
+                                         *running_->transport, loop, host, console, *running_->view,
+                                         [&host](const std::string& line) { host.WriteLog("MQTT", line); });
     running_->bridge->start();
+}
+
+std::string MqttBridge::state() const {
+    if (!running_ || !running_->bridge) return "not started";
+    return (running_->bridge->connected() ? "connected to " : "not connected to ") + brokerName_;
 }
 
 }  // namespace varnel::app

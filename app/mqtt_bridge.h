@@ -30,11 +30,14 @@ public:
 
     // Connects and starts mirroring; log lines go to the host log as "MQTT".
     void start(HSPI& plugin, EmbeddedHost& host, console::Console& console, EventLoop& loop);
+    // "connected to mqtt://host:1883", "not connected to ...", for the web page.
+    [[nodiscard]] std::string state() const;
 
 private:
     explicit MqttBridge(bridge::MqttSettings settings);
     struct Running;
     bridge::MqttSettings settings_;
+    std::string brokerName_;
     std::unique_ptr<Running> running_;
 };
 

@@ -47,6 +47,7 @@
 #include "sim_demo.h"
 #include "support/settings.h"
 #include "support/text.h"
+#include "web_page.h"
 #include "window_session.h"
 
 namespace varnel::app {
@@ -187,6 +188,13 @@ int runPlugin(const RunOptions& o) {
         demoPlan = std::get<DemoPlan>(std::move(plan));
     }
 
+    if (auto bad = webPageProblem(o)) {
+        log.line(LogLevel::Error, "varnel: " + *bad);
+        return kExitConfig;
+    }
+    // Before the host, so that the page's log tail has every line of the run.
+    std::unique_ptr<WebPage> webPage = WebPage::configure(o);
+
     HostDirLock lock;
     {
         std::error_code ec;
@@ -213,7 +221,10 @@ int runPlugin(const RunOptions& o) {
     try {
         EmbeddedHostOptions options;
         options.loop = &loop;
-        options.consoleLine = [&log](const host::ConsoleLine& line) { log.hostLine(line); };
+        options.consoleLine = [&log, &webPage](const host::ConsoleLine& line) {
+            log.hostLine(line);
+            if (webPage) webPage->hostLine(line);
+        };
         host = std::make_shared<EmbeddedHost>(o.hostDir, userSettings, launcher, std::move(options));
     } catch (const HostDirError& e) {
         log.line(LogLevel::Error, std::string("varnel: ") + e.what());
@@ -281,6 +292,7 @@ int runPlugin(const RunOptions& o) {
     // and the port closed, which removes its lock file).
     bool starting = true;
     bool stopRequested = false;
+    int exitCode = kExitOk;
     auto stop = [&] {
         if (ended) return;
         if (stopRequested) {
@@ -360,13 +372,33 @@ int runPlugin(const RunOptions& o) {
                 log.line(LogLevel::Info, "Wrote the configuration window's tabs to " + *o.windowScreenshots);
             shotsTaken = true;
         }
-        feed.attach(*operatorConsole, o.exec);
-        if (auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt))
-            bridge->start(hspi, *host, *operatorConsole, loop);
+        if (webPage) {
+            auto mqttState = [&mqtt] {
+                const auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt);
+                return bridge ? bridge->state() : std::string("off");
+            };
+            if (auto err = webPage->start(hspi, *host, *operatorConsole, mqttState)) {
+                log.line(LogLevel::Error, "varnel: " + *err);
+                exitCode = kExitFailure;
+                stop();
+            } else {
+                log.line(LogLevel::Info, "Web page " + webPage->url());
+                operatorConsole->addStatusLine("web page " + webPage->url());
+            }
+        }
+        if (!stopRequested) {
+            feed.attach(*operatorConsole, o.exec);
+            if (auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt))
+                bridge->start(hspi, *host, *operatorConsole, loop);
+        }
     }
     QTimer statusTimer;
     if (!ended) {
-        const auto report = [&] { notifier.status(serviceStatus(hspi.context(), host->devices().size())); };
+        const auto report = [&] {
+            const std::string page = webPage ? webPage->url() : std::string();
+            notifier.status(serviceStatus(hspi.context(), host->devices().size()) +
+                            (page.empty() ? "" : ", web page " + page));
+        };
         report();
         notifier.ready();
         if (notifier.active()) {
@@ -377,10 +409,11 @@ int runPlugin(const RunOptions& o) {
 
     if (shotsTaken && !stopRequested) stop();
     if (!ended) QCoreApplication::exec();
-    mqtt = std::unique_ptr<MqttBridge>{};  // it uses the console, the host and the plug-in
+    if (webPage) webPage->stop();          // it uses the console, the host and the plug-in
+    mqtt = std::unique_ptr<MqttBridge>{};  // so does the bridge
     demo.reset();
     host->flush();
-    return kExitOk;
+    return exitCode;
 }
 
 }  // namespace varnel::app

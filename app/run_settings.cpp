@@ -10,6 +10,7 @@
 #include "files/files.h"
 #include "host/ini_text.h"
 #include "platform/net/endpoint.h"
+#include "web/password.h"
 
 namespace varnel::app {
 
@@ -129,6 +130,27 @@ Problem applyMqttPrefix(RunOptions& o, std::string_view v) { return setTopicRoot
 Problem applyMqttUser(RunOptions& o, std::string_view v) { return setText(o.mqttUsername, v, "a user name"); }
 Problem applyMqttPassword(RunOptions& o, std::string_view v) { return setText(o.mqttPassword, v, "a password"); }
 
+// An empty value turns the page off, so the command line can override the file's.
+Problem applyHttp(RunOptions& o, std::string_view v) {
+    if (v.empty()) {
+        o.http.reset();
+        return std::nullopt;
+    }
+    auto bind = web::parseBindAddress(v);
+    if (const auto* bad = std::get_if<std::string>(&bind)) return *bad;
+    o.http = std::get<web::BindAddress>(bind);
+    return std::nullopt;
+}
+
+Problem applyHttpPasswordHash(RunOptions& o, std::string_view v) {
+    if (auto p = needsValue(v, "a hash (varnel web-password writes it)")) return p;
+    if (auto p = web::hashProblem(v)) return p;
+    o.httpPasswordHash = std::string(v);
+    return std::nullopt;
+}
+
+constexpr std::string_view kHttpPasswordEnv = "VARNEL_HTTP_PASSWORD";
+
 constexpr RunSetting kRunSettings[] = {
     {.key = "port",
      .flag = "--port",
@@ -230,6 +252,18 @@ constexpr RunSetting kRunSettings[] = {
      .env = "VARNEL_MQTT_PASSWORD",
      .apply = applyMqttPassword,
      .help = "the broker's password (file or environment only)"},
+    {.key = "http",
+     .flag = "--http",
+     .arg = "[ADDR:]PORT",
+     .apply = applyHttp,
+     .help = "serve the web page there (ADDR defaults to 127.0.0.1; empty: no page).\n"
+             "Any address but a loopback one needs a password: varnel web-password\n"
+             "sets it, or $VARNEL_HTTP_PASSWORD gives it"},
+    {.key = "http_password",
+     .arg = "HASH",
+     .apply = applyHttpPasswordHash,
+     .help = "the web page's password as a salted hash, as varnel web-password\n"
+             "writes it (file only)"},
 };
 
 bool given(const RunOptions& o, std::string_view key) {
@@ -292,6 +326,16 @@ std::optional<std::string> addHostSettings(RunOptions& o, std::string_view fileT
         if (!value) continue;
         if (auto bad = row.apply(o, value)) return "$" + std::string(row.env) + ": " + *bad;
         fromEnv.push_back(row.key);
+    }
+
+    // The password itself, never stored: it is hashed in memory when the page starts.
+    if (const char* pw = env ? env(std::string(kHttpPasswordEnv).c_str()) : nullptr) {
+        const std::string_view v(pw);
+        if (v.empty()) return "$" + std::string(kHttpPasswordEnv) + ": needs a password (or leave it unset)";
+        if (v.size() > web::kMaxPasswordBytes)
+            return "$" + std::string(kHttpPasswordEnv) + ": longer than " + std::to_string(web::kMaxPasswordBytes) +
+                   " bytes";
+        o.httpPassword = std::string(v);
     }
 
     std::map<std::string_view, int> seen;

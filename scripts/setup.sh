@@ -8,6 +8,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       clang libclang-rt-dev clang-format clang-tidy
       libmosquitto-dev nlohmann-json3-dev mosquitto openssl ser2net
       libseccomp-dev systemd
+      qt6-httpserver-dev qt6-websockets-dev
       fonts-dejavu-core
       chromium)
 # The browser tests drive chromium from Node; a machine with its own Node build keeps it.

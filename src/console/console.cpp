@@ -292,7 +292,7 @@ Reply Console::dispatch(const Command& command) {
         Running(const Running&) = delete;
         Running& operator=(const Running&) = delete;
     } running(running_);
-    Env env{plugin_, host_, ctx()};
+    Env env{plugin_, host_, ctx(), statusLines_};
     try {
         return std::visit(Runner{env}, command);
     } catch (const std::exception& e) {

@@ -69,6 +69,9 @@ public:
     // Set once a quit has run; the program then stops the plug-in.
     [[nodiscard]] bool quitRequested() const { return quit_; }
 
+    // A line `status` shows after its own (the web page's address, say).
+    void addStatusLine(std::string line) { statusLines_.push_back(std::move(line)); }
+
     // The start-up selection of --mirror-vars / --mirror-points, applied as the
     // mirror command applies it. Needs the controller's module scan done.
     Reply applyMirrorChoice(const MirrorChoice& choice);
@@ -82,6 +85,7 @@ private:
     EmbeddedHost& host_;
     Sink sink_;
     std::deque<std::string> waiting_;
+    std::vector<std::string> statusLines_;
     bool running_ = false;
     bool quit_ = false;
 };
