@@ -405,6 +405,7 @@
     x10Rows.clear();
     const rows = [];
     for (const d of Array.isArray(snapshot.x10) ? snapshot.x10 : []) rows.push(x10Row(d));
+    if (!rows.length) rows.push(el('tr', { class: 'none' }, el('td', { colSpan: 3, text: 'none heard or sent yet' })));
     body.replaceChildren(...rows);
     const codes = $('#x10-codes');
     codes.replaceChildren(...(snapshot.x10 || []).map((d) => el('option', { value: String(d.code), label: String(d.name ?? '') })));
@@ -425,6 +426,7 @@
     let row = x10Rows.get(code);
     if (!row) {
       row = x10Row(d);
+      for (const none of $$('#x10 tr.none')) none.remove();
       $('#x10').append(row);
     }
     row.querySelector('.state').textContent = d.state === null || d.state === undefined ? '–' : String(d.state);
