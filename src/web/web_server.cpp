@@ -95,6 +95,10 @@ struct WebServer::Impl {
     protected:
         bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override {
             BoundedTcpServer::requestDone(*socket);
+            // A WebSocket upgrade left unhandled here is what the server upgrades, so the
+            // checks answer in plain HTTP before it happens.
+            if (request.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0)
+                return !impl_.refuseUpgrade(request, *socket);
             impl_.handle(request, *socket);
             return true;
         }
@@ -233,6 +237,28 @@ struct WebServer::Impl {
         if (path == QLatin1String("/api/config")) return reply(configRoute(r, post));
         if (path == QLatin1String(kLivePath)) return reply(error(426, "this is the live WebSocket"));
         command(r, socket, close);
+    }
+
+    // False when the upgrade may go ahead; otherwise the refusal is written.
+    bool refuseUpgrade(const QHttpServerRequest& r, QTcpSocket& socket) {
+        std::optional<Response> refusal;
+        const QByteArray hostHeader = r.value("Host");
+        const QByteArray origin = r.value("Origin");
+        if (r.url().path() != QLatin1String(kLivePath)) {
+            refusal = error(404, "no such page");
+        } else if (!hostAllowed(r)) {
+            refusal = error(403, "unexpected Host header; open the page at " + url());
+        } else if (origin.isEmpty() || (origin != "http://" + hostHeader && origin != "https://" + hostHeader)) {
+            refusal = error(403, "not from the page's own origin");
+        } else if (passwordAuth()) {
+            Caller caller;
+            refusal = admit(r, false, caller);
+        }
+        if (!refusal) return false;
+        refusal->headers.emplace_back("Connection", "close");
+        writeResponse(socket, *refusal);
+        socket.disconnectFromHost();
+        return true;
     }
 
     Response sessionInfo(const QHttpServerRequest& r) {

@@ -103,7 +103,11 @@ TEST(WebAuth, the_live_socket_needs_a_session_and_ends_with_it) {
     const auto none = w.live(w.origin());
     EXPECT_TRUE(none->closed);
     EXPECT_TRUE(none->messages.empty());
-    EXPECT_EQ(none->closeCode, 1008);
+    const std::string handshake =
+        "Upgrade: websocket\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+        "Sec-WebSocket-Version: 13\r\nOrigin: " +
+        w.origin().toStdString() + "\r\n";
+    EXPECT_EQ(w.get("/api/live", handshake).status, 401) << "refused in plain HTTP, before the upgrade";
 
     const Login ok = login(w, "s3cret");
     const auto in = w.live(w.origin(), QByteArray::fromStdString(ok.cookie));
