@@ -187,9 +187,6 @@ struct WebServer::Impl {
     }
 
     void handle(const QHttpServerRequest& r, QTcpSocket& socket) {
-        // Qt hands a WebSocket handshake to its WebSocket server after this call (acceptSockets
-        // checks it there): an answer written here would reach the browser before the 101.
-        if (r.value("Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) return;
         const bool close = r.value("Connection").toLower() == "close";
         auto reply = [&socket, close](Response resp) {
             if (close) resp.headers.emplace_back("Connection", "close");
