@@ -4,15 +4,11 @@
 #include <QString>
 #include <charconv>
 
-#include "support/escape.h"
+#include "console/selection.h"
 
 namespace varnel::web {
 
-namespace {
-
-std::string quoted(std::string_view text) { return "\"" + escaped(text, 80) + "\""; }
-
-}  // namespace
+using console::quoted;
 
 bool BindAddress::loopback() const { return QHostAddress(QString::fromStdString(host)).isLoopback(); }
 

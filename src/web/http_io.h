@@ -16,10 +16,10 @@ class QTcpSocket;
 namespace varnel::web {
 
 // Request bodies above this are refused with 413.
-inline constexpr qsizetype kMaxBodyBytes = 64 * 1024;
+inline constexpr qsizetype kMaxBodyBytes = qsizetype{64} * 1024;
 // A connection that sends more than this without a whole request is cut off; it
 // leaves room for the headers of a request with the largest body.
-inline constexpr qint64 kMaxRequestBytes = kMaxBodyBytes + 16 * 1024;
+inline constexpr qint64 kMaxRequestBytes = kMaxBodyBytes + qint64{16} * 1024;
 
 using Headers = std::vector<std::pair<QByteArray, QByteArray>>;
 

@@ -41,7 +41,7 @@ struct ServerOptions {
     std::optional<std::string> passwordHash;
     std::size_t queueLimit = 256;
     // Bytes a client's socket may hold unsent before its messages wait in its queue.
-    std::int64_t socketBacklogBytes = 64 * 1024;
+    std::int64_t socketBacklogBytes = std::int64_t{64} * 1024;
     int overviewMs = 250;          // overview changes are sent at most this often
     int overviewRefreshMs = 2000;  // and at least this often (the time since the last reply moves)
     // Milliseconds of a steady clock (sessions, login limits, waiting lines); unset: the system's.
