@@ -188,7 +188,8 @@ json WebConfig::act(const json& request) {
     for (const auto& [key, value] : request.items()) {
         if (key == "action") continue;
         if (std::find(known->fields.begin(), known->fields.end(), key) == known->fields.end())
-            return refusal(key, "the action " + std::string(known->action) + " takes no field " + shownText(key));
+            return refusal(escaped(key, kMaxControlName),
+                           "the action " + std::string(known->action) + " takes no field " + shownText(key));
     }
 
     if (known->action == "open") {
