@@ -30,6 +30,7 @@
 #include "log_output.h"
 #include "mqtt_bridge.h"
 #include "platform/headless_prompts.h"
+#include "platform/prompts_switch.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_port.h"
 #include "platform/qt/qt_process_launcher.h"
@@ -47,6 +48,7 @@
 #include "sim_demo.h"
 #include "support/settings.h"
 #include "support/text.h"
+#include "web/web_config.h"
 #include "web_page.h"
 #include "window_session.h"
 
@@ -244,6 +246,8 @@ int runPlugin(const RunOptions& o) {
     auto callback = std::make_shared<EmbeddedCallback>(host);
     HeadlessPrompts headlessPrompts([&host](const std::string& text) { host->WriteLog("Message", text); });
     WindowPrompts prompts(headlessPrompts);
+    // The web page's configuration form takes the plug-in's prompts while it is open.
+    PromptsSwitch switched(prompts);
 
     // --port wins; the simulator's pseudo-terminal stands in for it; otherwise the setting.
     std::optional<std::string> fixedDevice = o.device;
@@ -252,7 +256,7 @@ int runPlugin(const RunOptions& o) {
 
     QtPort port(loop);
     bool ended = false;
-    HSPI hspi(Platform{loop, port, userSettings, prompts, launcher, o.hostDir, portDevice}, [&ended] {
+    HSPI hspi(Platform{loop, port, userSettings, switched, launcher, o.hostDir, portDevice}, [&ended] {
         ended = true;
         QCoreApplication::exit(kExitOk);
     });
@@ -270,6 +274,9 @@ int runPlugin(const RunOptions& o) {
         log.line(LogLevel::Warning,
                  "varnel: --window needs a display; running without the window (the console's mirror "
                  "command and varnel sync do its work)");
+    // After the window, so that it goes first; it outlives the page, which serves it.
+    std::optional<web::WebConfig> webConfig;
+    if (webPage) webConfig.emplace(hspi.context(), switched);
     hspi.context().link.fixedDevice = fixedDevice.value_or("");
     hspi.RegisterCallback(callback);
     if (auto why = settingsElsewhere(hspi, *host)) {
@@ -377,7 +384,7 @@ int runPlugin(const RunOptions& o) {
                 const auto& bridge = std::get<std::unique_ptr<MqttBridge>>(mqtt);
                 return bridge ? bridge->state() : std::string("off");
             };
-            if (auto err = webPage->start(hspi, *host, *operatorConsole, mqttState)) {
+            if (auto err = webPage->start(hspi, *host, *operatorConsole, mqttState, *webConfig)) {
                 log.line(LogLevel::Error, "varnel: " + *err);
                 exitCode = kExitFailure;
                 stop();

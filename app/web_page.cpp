@@ -49,13 +49,14 @@ void WebPage::hostLine(const host::ConsoleLine& line) {
 }
 
 std::optional<std::string> WebPage::start(HSPI& plugin, EmbeddedHost& host, console::Console& console,
-                                          std::function<std::string()> mqttState) {
+                                          std::function<std::string()> mqttState, web::ConfigEndpoint& config) {
     web::ServerOptions options;
     options.bind = bind_;
     options.passwordHash = passwordHash_;
     server_ = std::make_unique<web::WebServer>(
         std::move(options), plugin, host, console, log_,
         web::LiveInfo{.version = VARNEL_VERSION, .http = bind_.url(), .mqtt = std::move(mqttState), .clock = {}});
+    server_->setConfig(&config);
     if (auto err = server_->start()) {
         server_.reset();
         return err;

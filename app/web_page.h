@@ -19,8 +19,9 @@ namespace varnel::console {
 class Console;
 }
 namespace varnel::web {
+class ConfigEndpoint;
 class WebServer;
-}
+}  // namespace varnel::web
 
 namespace varnel::app {
 
@@ -37,9 +38,11 @@ public:
     WebPage& operator=(const WebPage&) = delete;
 
     void hostLine(const host::ConsoleLine& line);
-    // Listens; why not otherwise.
+    // Listens; why not otherwise. `config` serves the configuration form and must
+    // outlast stop().
     [[nodiscard]] std::optional<std::string> start(HSPI& plugin, EmbeddedHost& host, console::Console& console,
-                                                   std::function<std::string()> mqttState);
+                                                   std::function<std::string()> mqttState,
+                                                   web::ConfigEndpoint& config);
     // "http://127.0.0.1:8099/" once started.
     [[nodiscard]] std::string url() const;
     // Ends the page before what it uses goes.
