@@ -41,8 +41,7 @@ public:
     // Listens; why not otherwise. `config` serves the configuration form and must
     // outlast stop().
     [[nodiscard]] std::optional<std::string> start(HSPI& plugin, EmbeddedHost& host, console::Console& console,
-                                                   std::function<std::string()> mqttState,
-                                                   web::ConfigEndpoint& config);
+                                                   std::function<std::string()> mqttState, web::ConfigEndpoint& config);
     // "http://127.0.0.1:8099/" once started.
     [[nodiscard]] std::string url() const;
     // Ends the page before what it uses goes.
