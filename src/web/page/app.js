@@ -1044,6 +1044,8 @@
           }
           const questions = Array.isArray(r.questions) ? r.questions.map(String).filter((q) => !(q in answers)) : [];
           if (!questions.length) {
+            // A click that waits for the line runs after the reply: its outcome is fetched.
+            if (r.busy || r.pending > 0) await this.untilIdle();
             if (action.action === 'click') refreshState();
             return;
           }
@@ -1055,6 +1057,18 @@
         if (e.status !== 401) this.reload();
       } finally {
         this.setSending(false);
+      }
+    },
+
+    // Reads the form until no click is running or waiting, showing what each read brings.
+    async untilIdle() {
+      for (let i = 0; i < 240; i++) {
+        await new Promise((resolve) => setTimeout(resolve, 250));
+        const r = await api('GET', '/api/config');
+        if (!r) return;
+        this.merge(r.controls);
+        if (Array.isArray(r.messages) && r.messages.length) this.showMessages(r.messages);
+        if (!r.busy && !(r.pending > 0)) return;
       }
     },
 
