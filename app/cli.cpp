@@ -175,6 +175,21 @@ Command parsePorts(const std::vector<std::string>& args, std::size_t i) {
     return o;
 }
 
+Command parseWebPassword(const std::vector<std::string>& args, std::size_t i, const std::filesystem::path& hostDir) {
+    WebPasswordOptions o;
+    o.hostDir = hostDir;
+    std::string error;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") return HelpRequest{usage()};
+        if (!isOption(a, "--host-dir")) return UsageError{"varnel web-password: unknown option \"" + a + "\""};
+        auto v = nonEmptyValue(args, i, "--host-dir", "a directory", error);
+        if (!v) return UsageError{error};
+        o.hostDir = *v;
+    }
+    return o;
+}
+
 }  // namespace
 
 std::string usage() {
@@ -204,6 +219,10 @@ std::string usage() {
            "  varnel ports [DEVICE]...\n"
            "      Lists the serial devices (or the ones named) with their stable\n"
            "      /dev/serial/by-id names, whether this user may open them and who holds them.\n"
+           "  varnel web-password [--host-dir DIR]\n"
+           "      Sets the web page's password (asked twice on a terminal, else read once\n"
+           "      from standard input) and keeps only a salted hash of it in the host\n"
+           "      directory's settings (http_password); a run reads it when it starts.\n"
            "  varnel --version | --help\n";
 }
 
@@ -222,6 +241,7 @@ Command parseCommandLine(const std::vector<std::string>& args, const std::filesy
     if (sub == "sim") return parseSim(args, 1);
     if (sub == "sync") return parseSync(args, 1, hostDir);
     if (sub == "ports") return parsePorts(args, 1);
+    if (sub == "web-password") return parseWebPassword(args, 1, hostDir);
     return UsageError{"varnel: unknown command \"" + sub + "\"\n" + usage()};
 }
 

@@ -9,6 +9,7 @@
 
 #include "console/selection.h"
 #include "log_output.h"
+#include "web/bind_address.h"
 
 namespace varnel::app {
 
@@ -34,6 +35,11 @@ struct RunOptions {
     // varnel (bridge/installation.h); from the file only, written there at the first run.
     std::optional<std::string> identity;
     bool legacyIds = false;
+    // The web page (web/web_server.h): where it listens, and its password as the settings
+    // keep it (a salted hash) or as $VARNEL_HTTP_PASSWORD gives it.
+    std::optional<web::BindAddress> http;  // --http [ADDR:]PORT
+    std::optional<std::string> httpPasswordHash;
+    std::optional<std::string> httpPassword;
     // Keys of the options the command line gave (run_settings.h); the file's give way to them.
     std::vector<std::string_view> fromCommandLine;
 };
@@ -64,6 +70,11 @@ struct PortsOptions {
     std::vector<std::string> devices;
 };
 
+// `varnel web-password`: the web page's password, stored as a salted hash.
+struct WebPasswordOptions {
+    std::filesystem::path hostDir;
+};
+
 struct HelpRequest {
     std::string text;
 };
@@ -74,8 +85,8 @@ struct UsageError {
     std::string message;
 };
 
-using Command =
-    std::variant<RunOptions, SimOptions, SyncOptions, PortsOptions, HelpRequest, VersionRequest, UsageError>;
+using Command = std::variant<RunOptions, SimOptions, SyncOptions, PortsOptions, WebPasswordOptions, HelpRequest,
+                             VersionRequest, UsageError>;
 
 // `args` without the program name. `defaultHostDir` is used when --host-dir is absent.
 [[nodiscard]] Command parseCommandLine(const std::vector<std::string>& args,

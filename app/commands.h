@@ -8,5 +8,6 @@ int runPlugin(const RunOptions& options);
 int runSimulator(const SimOptions& options);
 int runSyncCommand(const SyncOptions& options);
 int listPorts(const PortsOptions& options);
+int runWebPassword(const WebPasswordOptions& options);
 
 }  // namespace varnel::app

@@ -39,6 +39,8 @@ public:
     void lookAgain();
     // "connected to mqtt://h:1883 since ...", for the console and the service manager.
     [[nodiscard]] std::string stateText() const;
+    // The same, for the web page.
+    [[nodiscard]] std::string state() const { return stateText(); }
 
 private:
     MqttBridge(bridge::MqttSettings settings, bridge::Installation installation);

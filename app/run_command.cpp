@@ -31,6 +31,7 @@
 #include "log_output.h"
 #include "mqtt_bridge.h"
 #include "platform/headless_prompts.h"
+#include "platform/prompts_switch.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_port.h"
 #include "platform/qt/qt_process_launcher.h"
@@ -48,6 +49,8 @@
 #include "sim_demo.h"
 #include "support/settings.h"
 #include "support/text.h"
+#include "web/web_config.h"
+#include "web_page.h"
 #include "window_session.h"
 
 namespace varnel::app {
@@ -188,6 +191,13 @@ int runPlugin(const RunOptions& o) {
         demoPlan = std::get<DemoPlan>(std::move(plan));
     }
 
+    if (auto bad = webPageProblem(o)) {
+        log.line(LogLevel::Error, "varnel: " + *bad);
+        return kExitConfig;
+    }
+    // Before the host, so that the page's log tail has every line of the run.
+    std::unique_ptr<WebPage> webPage = WebPage::configure(o);
+
     HostDirLock lock;
     {
         std::error_code ec;
@@ -214,7 +224,10 @@ int runPlugin(const RunOptions& o) {
     try {
         EmbeddedHostOptions options;
         options.loop = &loop;
-        options.consoleLine = [&log](const host::ConsoleLine& line) { log.hostLine(line); };
+        options.consoleLine = [&log, &webPage](const host::ConsoleLine& line) {
+            log.hostLine(line);
+            if (webPage) webPage->hostLine(line);
+        };
         host = std::make_shared<EmbeddedHost>(o.hostDir, userSettings, launcher, std::move(options));
     } catch (const HostDirError& e) {
         log.line(LogLevel::Error, std::string("varnel: ") + e.what());
@@ -241,6 +254,8 @@ int runPlugin(const RunOptions& o) {
     auto callback = std::make_shared<EmbeddedCallback>(host);
     HeadlessPrompts headlessPrompts([&host](const std::string& text) { host->WriteLog("Message", text); });
     WindowPrompts prompts(headlessPrompts);
+    // The web page's configuration form takes the plug-in's prompts while it is open.
+    PromptsSwitch switched(prompts);
 
     // --port wins; the simulator's pseudo-terminal stands in for it; otherwise the setting.
     std::optional<std::string> fixedDevice = o.device;
@@ -249,7 +264,7 @@ int runPlugin(const RunOptions& o) {
 
     QtPort port(loop);
     bool ended = false;
-    HSPI hspi(Platform{loop, port, userSettings, prompts, launcher, o.hostDir, portDevice}, [&ended] {
+    HSPI hspi(Platform{loop, port, userSettings, switched, launcher, o.hostDir, portDevice}, [&ended] {
         ended = true;
         QCoreApplication::exit(kExitOk);
     });
@@ -267,6 +282,9 @@ int runPlugin(const RunOptions& o) {
         log.line(LogLevel::Warning,
                  "varnel: --window needs a display; running without the window (the console's mirror "
                  "command and varnel sync do its work)");
+    // After the window, so that it goes first; it outlives the page, which serves it.
+    std::optional<web::WebConfig> webConfig;
+    if (webPage) webConfig.emplace(hspi.context(), switched);
     hspi.context().link.fixedDevice = fixedDevice.value_or("");
     hspi.RegisterCallback(callback);
     if (auto why = settingsElsewhere(hspi, *host)) {
@@ -303,6 +321,7 @@ int runPlugin(const RunOptions& o) {
     // and the port closed, which removes its lock file).
     bool starting = true;
     bool stopRequested = false;
+    int exitCode = kExitOk;
     auto stop = [&] {
         if (ended) return;
         if (stopRequested) {
@@ -380,12 +399,29 @@ int runPlugin(const RunOptions& o) {
                 log.line(LogLevel::Info, "Wrote the configuration window's tabs to " + *o.windowScreenshots);
             shotsTaken = true;
         }
-        feed.attach(operatorConsole, o.exec);
-        if (bridge) bridge->lookAgain();  // what the start-up found is announced now
+        if (webPage) {
+            auto mqttState = [&bridge] { return bridge ? bridge->state() : std::string("off"); };
+            if (auto err = webPage->start(hspi, *host, operatorConsole, mqttState, *webConfig)) {
+                log.line(LogLevel::Error, "varnel: " + *err);
+                exitCode = kExitFailure;
+                stop();
+            } else {
+                log.line(LogLevel::Info, "Web page " + webPage->url());
+                operatorConsole.addStatusLine("web page " + webPage->url());
+            }
+        }
+        if (!stopRequested) {
+            feed.attach(operatorConsole, o.exec);
+            if (bridge) bridge->lookAgain();  // what the start-up found is announced now
+        }
     }
     QTimer statusTimer;
     if (!ended) {
-        const auto report = [&] { notifier.status(withBroker(serviceStatus(hspi.context(), host->devices().size()))); };
+        const auto report = [&] {
+            const std::string page = webPage ? webPage->url() : std::string();
+            notifier.status(withBroker(serviceStatus(hspi.context(), host->devices().size()) +
+                                       (page.empty() ? "" : ", web page " + page)));
+        };
         report();
         notifier.ready();
         if (notifier.active()) {
@@ -396,10 +432,11 @@ int runPlugin(const RunOptions& o) {
 
     if (shotsTaken && !stopRequested) stop();
     if (!ended) QCoreApplication::exec();
-    bridge.reset();  // it uses the console, the host and the plug-in
+    if (webPage) webPage->stop();  // it uses the console, the host and the plug-in
+    bridge.reset();                // so does the bridge
     demo.reset();
     host->flush();
-    return kExitOk;
+    return exitCode;
 }
 
 }  // namespace varnel::app

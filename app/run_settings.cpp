@@ -11,6 +11,7 @@
 #include "files/files.h"
 #include "host/ini_text.h"
 #include "platform/net/endpoint.h"
+#include "web/password.h"
 
 namespace varnel::app {
 
@@ -136,6 +137,27 @@ Problem applyIdentity(RunOptions& o, std::string_view v) {
 }
 Problem applyLegacyIds(RunOptions& o, std::string_view v) { return setSwitch(o.legacyIds, v); }
 
+// An empty value turns the page off, so the command line can override the file's.
+Problem applyHttp(RunOptions& o, std::string_view v) {
+    if (v.empty()) {
+        o.http.reset();
+        return std::nullopt;
+    }
+    auto bind = web::parseBindAddress(v);
+    if (const auto* bad = std::get_if<std::string>(&bind)) return *bad;
+    o.http = std::get<web::BindAddress>(bind);
+    return std::nullopt;
+}
+
+Problem applyHttpPasswordHash(RunOptions& o, std::string_view v) {
+    if (auto p = needsValue(v, "a hash (varnel web-password writes it)")) return p;
+    if (auto p = web::hashProblem(v)) return p;
+    o.httpPasswordHash = std::string(v);
+    return std::nullopt;
+}
+
+constexpr std::string_view kHttpPasswordEnv = "VARNEL_HTTP_PASSWORD";
+
 constexpr RunSetting kRunSettings[] = {
     {.key = "port",
      .flag = "--port",
@@ -248,6 +270,18 @@ constexpr RunSetting kRunSettings[] = {
      .apply = applyLegacyIds,
      .help = "Home Assistant's unique ids as an earlier varnel made them (file only;\n"
              "set at the first run of a host directory that an earlier varnel used)"},
+    {.key = "http",
+     .flag = "--http",
+     .arg = "[ADDR:]PORT",
+     .apply = applyHttp,
+     .help = "serve the web page there (ADDR defaults to 127.0.0.1; empty: no page).\n"
+             "Any address but a loopback one needs a password: varnel web-password\n"
+             "sets it, or $VARNEL_HTTP_PASSWORD gives it"},
+    {.key = "http_password",
+     .arg = "HASH",
+     .apply = applyHttpPasswordHash,
+     .help = "the web page's password as a salted hash, as varnel web-password\n"
+             "writes it (file only)"},
 };
 
 bool given(const RunOptions& o, std::string_view key) {
@@ -310,6 +344,16 @@ std::optional<std::string> addHostSettings(RunOptions& o, std::string_view fileT
         if (!value) continue;
         if (auto bad = row.apply(o, value)) return "$" + std::string(row.env) + ": " + *bad;
         fromEnv.push_back(row.key);
+    }
+
+    // The password itself, never stored: it is hashed in memory when the page starts.
+    if (const char* pw = env ? env(std::string(kHttpPasswordEnv).c_str()) : nullptr) {
+        const std::string_view v(pw);
+        if (v.empty()) return "$" + std::string(kHttpPasswordEnv) + ": needs a password (or leave it unset)";
+        if (v.size() > web::kMaxPasswordBytes)
+            return "$" + std::string(kHttpPasswordEnv) + ": longer than " + std::to_string(web::kMaxPasswordBytes) +
+                   " bytes";
+        o.httpPassword = std::string(v);
     }
 
     std::map<std::string_view, int> seen;

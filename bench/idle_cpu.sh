@@ -5,6 +5,9 @@
 # and resident memory of both processes over the sampling window.
 #
 #   bench/idle_cpu.sh [VARNEL] [SECONDS]     (defaults: build/app/varnel, 60)
+#
+# VARNEL_RUN_ARGS adds options to the run, e.g. VARNEL_RUN_ARGS="--http 127.0.0.1:8099"
+# for the web page's cost with no browser connected.
 set -euo pipefail
 varnel=${1:-build/app/varnel}
 seconds=${2:-60}
@@ -26,7 +29,8 @@ sim_pid=$!
 for _ in $(seq 100); do [ -e "$work/line" ] && break; sleep 0.1; done
 [ -e "$work/line" ] || { echo "the simulator did not start" >&2; exit 1; }
 
-XDG_CONFIG_HOME="$work/user" "$varnel" run --port "$work/line" --host-dir "$work/host" \
+# shellcheck disable=SC2086  # the extra options are meant to split into words
+XDG_CONFIG_HOME="$work/user" "$varnel" run --port "$work/line" --host-dir "$work/host" ${VARNEL_RUN_ARGS:-} \
   </dev/null >"$work/run.out" 2>"$work/run.err" &
 run_pid=$!
 # Start-up is through once the variable timer runs; give it time to settle.

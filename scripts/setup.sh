@@ -8,7 +8,11 @@ pkgs=(cmake ninja-build g++ pkg-config
       clang libclang-rt-dev clang-format clang-tidy
       libmosquitto-dev libssl-dev nlohmann-json3-dev mosquitto openssl ser2net
       libseccomp-dev systemd
-      fonts-dejavu-core)
+      qt6-httpserver-dev qt6-websockets-dev
+      fonts-dejavu-core
+      chromium)
+# The browser tests drive chromium from Node; a machine with its own Node build keeps it.
+command -v npm >/dev/null || pkgs+=(nodejs npm)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -292,7 +292,7 @@ Reply Console::dispatch(const Command& command) {
         Running(const Running&) = delete;
         Running& operator=(const Running&) = delete;
     } running(running_);
-    Env env{plugin_, host_, ctx()};
+    Env env{plugin_, host_, ctx(), statusLines_};
     try {
         Reply reply = std::visit(Runner{env}, command);
         if (moreStatus_ && std::holds_alternative<cmd::Status>(command))

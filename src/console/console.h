@@ -72,6 +72,8 @@ public:
     // Lines that `status` adds at its end, from parts of the run the console does not
     // know (the MQTT bridge's connection).
     void addStatus(std::function<std::vector<std::string>()> lines) { moreStatus_ = std::move(lines); }
+    // A line `status` shows after its own (the web page's address, say).
+    void addStatusLine(std::string line) { statusLines_.push_back(std::move(line)); }
 
     // The start-up selection of --mirror-vars / --mirror-points, applied as the
     // mirror command applies it. Needs the controller's module scan done.
@@ -87,6 +89,7 @@ private:
     Sink sink_;
     std::function<std::vector<std::string>()> moreStatus_;
     std::deque<std::string> waiting_;
+    std::vector<std::string> statusLines_;
     bool running_ = false;
     bool quit_ = false;
 };

@@ -15,6 +15,7 @@ struct Env {
     HSPI& plugin;
     EmbeddedHost& host;
     DeviceLayer& ctx;
+    const std::vector<std::string>& statusLines;
 };
 
 inline Reply done(std::vector<std::string> lines) { return {Reply::Outcome::Done, std::move(lines)}; }

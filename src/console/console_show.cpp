@@ -108,6 +108,7 @@ Reply showStatus(Env& env) {
                   (ctx.gate.idle() ? "idle" : "busy"));
     out.push_back("variables house codes: " + varsHouses(ctx) +
                   "; interface name: " + printable(ctx.devices.interfaceName));
+    out.insert(out.end(), env.statusLines.begin(), env.statusLines.end());
     return done(std::move(out));
 }
 

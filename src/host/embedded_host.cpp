@@ -492,6 +492,36 @@ void EmbeddedHost::record(host::HostEvent event) {
     events_.push_back(std::move(event));
     if (events_.size() > kKeptEvents) events_.pop_front();
     if (onEvent) onEvent(events_.back());
+    if (receivers_->empty()) return;
+    // Receivers may come and go (and the event leave the records) while it is delivered:
+    // one dropped meanwhile is not called any more.
+    const std::vector<std::weak_ptr<Subscription::Receiver>> receivers(receivers_->begin(), receivers_->end());
+    const host::HostEvent copy = events_.back();
+    for (const auto& weak : receivers)
+        if (auto r = weak.lock()) (*r)(copy);
+}
+
+EmbeddedHost::Subscription EmbeddedHost::subscribe(std::function<void(const host::HostEvent&)> receiver) {
+    Subscription s;
+    s.receiver_ = std::make_shared<Subscription::Receiver>(std::move(receiver));
+    s.list_ = receivers_;
+    receivers_->push_back(s.receiver_);
+    return s;
+}
+
+EmbeddedHost::Subscription& EmbeddedHost::Subscription::operator=(Subscription&& other) noexcept {
+    if (this != &other) {
+        reset();
+        list_ = std::move(other.list_);
+        receiver_ = std::move(other.receiver_);
+    }
+    return *this;
+}
+
+void EmbeddedHost::Subscription::reset() {
+    if (auto list = list_.lock()) std::erase(*list, receiver_);
+    list_.reset();
+    receiver_.reset();
 }
 
 std::int32_t EmbeddedHost::nextFreeIOCode() const { return host::nextFreeCode(options_.freeCodeOrder, *table_); }

@@ -139,6 +139,26 @@ public:
     void clearEvents() { events_.clear(); }
     // Called for every recorded event as it happens.
     std::function<void(const host::HostEvent&)> onEvent;
+    // Further receivers of every recorded event, called after onEvent, each for as long as
+    // the returned handle lives (it may outlive the host). One added while an event is
+    // delivered gets the next; one dropped meanwhile is not called any more.
+    class Subscription {
+    public:
+        Subscription() = default;
+        Subscription(Subscription&&) noexcept = default;
+        Subscription& operator=(Subscription&& other) noexcept;
+        Subscription(const Subscription&) = delete;
+        Subscription& operator=(const Subscription&) = delete;
+        ~Subscription() { reset(); }
+        void reset();
+
+    private:
+        friend class EmbeddedHost;
+        using Receiver = std::function<void(const host::HostEvent&)>;
+        std::weak_ptr<std::vector<std::shared_ptr<Receiver>>> list_;
+        std::shared_ptr<Receiver> receiver_;
+    };
+    [[nodiscard]] Subscription subscribe(std::function<void(const host::HostEvent&)> receiver);
 
     [[nodiscard]] const std::vector<host::HostRun>& runs() const { return runs_; }
     [[nodiscard]] const std::deque<host::LogEntry>& logEntries() const { return log_.entries(); }
@@ -193,6 +213,8 @@ private:
     std::vector<PendingSetting> unsavedSettings_;
     std::string settingsError_;
     std::deque<host::HostEvent> events_;
+    std::shared_ptr<std::vector<std::shared_ptr<Subscription::Receiver>>> receivers_ =
+        std::make_shared<std::vector<std::shared_ptr<Subscription::Receiver>>>();
     std::vector<host::HostRun> runs_;
 };
 

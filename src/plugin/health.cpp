@@ -63,6 +63,7 @@ void startupEnds(PluginState& ctx) {
         result = "ok, " + std::to_string(modules) + (modules == 1 ? " module" : " modules");
     }
     h.startup = result + " (" + took + ")";
+    h.startupEnded = ctx.platform.loop.wallClock();
     startupStep(ctx, "done in " + took + ": " + result);
 }
 

@@ -15,9 +15,10 @@ namespace varnel {
 struct LinkHealth {
     enum class State : std::uint8_t { Starting, Up, Reconnecting };
     State state = State::Starting;
-    std::int64_t downSinceMs = 0;                     // tick the outage began
-    std::chrono::system_clock::time_point downSince;  // the same, on the local clock
-    std::string startup;                              // how the last start-up ended; empty before the first has
+    std::int64_t downSinceMs = 0;                        // tick the outage began
+    std::chrono::system_clock::time_point downSince;     // the same, on the local clock
+    std::string startup;                                 // how the last start-up ended; empty before the first has
+    std::chrono::system_clock::time_point startupEnded;  // when it ended, on the local clock
     bool startupRunning = false;
     std::int64_t startupBeganMs = 0;
 };

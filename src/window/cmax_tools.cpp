@@ -19,6 +19,13 @@ constexpr const char* kCmaxScript = "Varnel_CMAXSync.txt";
 // A synchronisation's result lines shown at most; a big one says how many more.
 constexpr std::size_t kSyncLinesShown = 25;
 
+SyncIncludes includesShown(const WindowView& view) {
+    return {.variables = view.checked("aIncludeVariables"),
+            .x10 = view.checked("aIncludeX10"),
+            .io = view.checked("aIncludeIO"),
+            .ir = view.checked("aIncludeIR")};
+}
+
 }  // namespace
 
 bool FrmConfig::pick(const std::string& control) {
@@ -110,10 +117,7 @@ void FrmConfig::aSynchronize_Click() {
         SyncRequest request;
         request.direction = cmaxMaster;
         request.projectFile = view_.text("aProjectFile");
-        request.includes = {.variables = view_.checked("aIncludeVariables"),
-                            .x10 = view_.checked("aIncludeX10"),
-                            .io = view_.checked("aIncludeIO"),
-                            .ir = view_.checked("aIncludeIR")};
+        request.includes = includesShown(view_);
         const SyncSummary summary = runSync(ctx_, request);
         if (summary.outcome == SyncSummary::Outcome::Declined) return;
         // What `varnel sync` prints, so that a run that changed nothing or failed says so.
@@ -138,12 +142,32 @@ void FrmConfig::aIncludeMessages_Click() {
     pickerBusy_ = false;
 }
 
+std::vector<std::string> FrmConfig::closingQuestions() const {
+    std::vector<std::string> out;
+    if (matricesLoaded_ && variablesChanged_) out.emplace_back(kActOnChangesQuestion);
+    if (ctx_.ir.filesPending) out.emplace_back(kReplaceIrFilesQuestion);
+    return out;
+}
+
+std::vector<std::string> FrmConfig::questionsFor(const std::string& control) const {
+    if (unloaded_) return {};
+    if (control == "CancelButton") return closingQuestions();
+    if (control == "OKButton") {
+        // Fields in error: Update says so and asks nothing.
+        int firstBad = -1;
+        if (!checkFields(firstBad).empty()) return {};
+        return closingQuestions();
+    }
+    if (control == "aSynchronize")
+        return {syncQuestion(view_.checked(controlName("aSyncMaster", 1)), includesShown(view_))};
+    return {};
+}
+
 void FrmConfig::closingPrompts() {
     auto& prompts = ctx_.platform.prompts;
     // The question names the variables and points, and Yes creates their devices: remap
     // edits, like every other edit, are stored by Update alone.
-    if (matricesLoaded_ && variablesChanged_ &&
-        prompts.question("Changes were made to Variables or IO Point Devices.  Should these changes be acted upon?"))
+    if (matricesLoaded_ && variablesChanged_ && prompts.question(kActOnChangesQuestion))
         CreateVariablesAndIO(kCreateVariables | kCreateIO);
     if (ctx_.timers.cmaxLaunch)
         prompts.message("Reminder...comm port to ocelot was disconnected and will be reconnected when CMAX is closed",

@@ -167,13 +167,17 @@ void FrmConfig::fillIrPage() {
     }
 }
 
-void FrmConfig::keepVisibleRemaps() {
+std::vector<std::string> FrmConfig::remapsShown() const {
+    std::vector<std::string> map = workingMap_;
     for (int i = 0; i < kIrLabelsPerGroup; ++i) {
         const int label = groupBase_ + i;
-        if (const auto at = static_cast<std::size_t>(label); at < workingMap_.size())
-            workingMap_[at] = view_.text(controlName("aRemap", i));
+        if (const auto at = static_cast<std::size_t>(label); at < map.size())
+            map[at] = view_.text(controlName("aRemap", i));
     }
+    return map;
 }
+
+void FrmConfig::keepVisibleRemaps() { workingMap_ = remapsShown(); }
 
 void FrmConfig::aIRDevice_Click(int index) {
     // The page is empty when the IR files could not be read.
@@ -191,24 +195,30 @@ void FrmConfig::aIRDevice_Click(int index) {
     }
 }
 
-std::vector<std::string> FrmConfig::fieldProblems() {
+std::vector<std::string> FrmConfig::checkFields(int& firstBadRemap) const {
     std::vector<std::string> problems;
     auto check = [&](std::optional<std::string> problem) {
         if (problem) problems.push_back(std::move(*problem));
     };
+    firstBadRemap = -1;
     if (ctx_.link.fixedDevice.empty()) check(checkComPort(view_.text("TxtComPort")));
     check(checkPollInterval(view_.text("TxtPoll")));
     if (!remapChanged_) return problems;
-    keepVisibleRemaps();
-    int firstBad = -1;
-    for (std::size_t i = 0; i < workingMap_.size(); ++i) {
+    const auto map = remapsShown();
+    for (std::size_t i = 0; i < map.size(); ++i) {
         // A remap the user did not touch is saved as the file had it.
-        if (i < ctx_.ir.map.size() && workingMap_[i] == ctx_.ir.map[i]) continue;
-        auto problem = checkIrRemap(workingMap_[i], static_cast<int>(i));
+        if (i < ctx_.ir.map.size() && map[i] == ctx_.ir.map[i]) continue;
+        auto problem = checkIrRemap(map[i], static_cast<int>(i));
         if (!problem) continue;
-        if (firstBad < 0) firstBad = static_cast<int>(i);
+        if (firstBadRemap < 0) firstBadRemap = static_cast<int>(i);
         check(std::move(problem));
     }
+    return problems;
+}
+
+std::vector<std::string> FrmConfig::fieldProblems() {
+    int firstBad = -1;
+    auto problems = checkFields(firstBad);
     // The first box in error is shown, whichever group it belongs to.
     if (firstBad >= 0 && firstBad / kIrLabelsPerGroup != groupBase_ / kIrLabelsPerGroup) {
         view_.setCurrentIndex("aIRDevice", firstBad / kIrLabelsPerGroup);

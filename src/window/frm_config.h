@@ -20,6 +20,9 @@ namespace varnel {
 
 inline constexpr const char* kInterfaceVarnel = "Varnel";
 inline constexpr const char* kInterfaceOcelot = "Applied Digital Ocelot";
+// Asked when the window closes with edited variable or point ticks.
+inline constexpr const char* kActOnChangesQuestion =
+    "Changes were made to Variables or IO Point Devices.  Should these changes be acted upon?";
 
 // The flags of CreateVariablesAndIO.
 enum CreateFlags : std::uint8_t { kCreateVariables = 1, kCreateIO = 2 };
@@ -67,6 +70,10 @@ public:
     [[nodiscard]] bool handling() const { return handling_; }
     // Clicks waiting for the running handler or the line.
     [[nodiscard]] std::size_t heldClicks() const { return held_.size(); }
+    // The questions a click on `control` would ask if it ran now, in the order it asks
+    // them; a picker it opens is taken to choose a file. Lets a view without modal
+    // dialogs get the answers first, so that nothing runs half way and stops to ask.
+    [[nodiscard]] std::vector<std::string> questionsFor(const std::string& control) const;
     // Runs once the window is gone.
     std::function<void()> onUnloaded;
 
@@ -93,8 +100,13 @@ private:
     // Loading and Update.
     void fillSettings();
     void fillIrPage();
-    // Every typed field's message, checked before anything is stored; empty when all are fine.
+    // Every typed field's message, checked before anything is stored; empty when all are
+    // fine. `firstBadRemap` is the first remap in error, -1 when none is.
+    std::vector<std::string> checkFields(int& firstBadRemap) const;
+    // The same, and the IR page turned to the first remap in error.
     std::vector<std::string> fieldProblems();
+    // The remap table with the boxes on show taken in.
+    [[nodiscard]] std::vector<std::string> remapsShown() const;
     void storeSettings();
     void OKButton_Click();
     void aIRDevice_Click(int index);
@@ -131,6 +143,7 @@ private:
     void toggleDisconnect();
     void disconnectCaption();
     void closingPrompts();
+    [[nodiscard]] std::vector<std::string> closingQuestions() const;
 
     DeviceLayer& ctx_;
     WindowState& window_;

@@ -23,7 +23,7 @@ EngineRig::EngineRig(const EngineOptions& options)
       host(std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions(options, loop))),
       callback(std::make_shared<EmbeddedCallback>(host, options.callbackType)) {
     Platform platform{
-        loop, port, userSettings, prompts, launcher, dir.path(), [](int n) { return "COM" + std::to_string(n); }};
+        loop, port, userSettings, promptsSwitch, launcher, dir.path(), [](int n) { return "COM" + std::to_string(n); }};
     plugin = std::make_unique<HSPI>(platform, [this] { ++processEnded; });
 }
 

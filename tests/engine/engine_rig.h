@@ -8,6 +8,7 @@
 
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
+#include "platform/prompts_switch.h"
 #include "platform/virtual/memory_settings.h"
 #include "platform/virtual/recording_launcher.h"
 #include "platform/virtual/recording_prompts.h"
@@ -50,6 +51,8 @@ public:
     VirtualSerialPort port{loop};
     MemorySettings userSettings;
     RecordingPrompts prompts;
+    // What the plug-in prompts through: `prompts` unless a web form takes them.
+    PromptsSwitch promptsSwitch{prompts};
     RecordingLauncher launcher;
     TempDir dir;
     sim::Controller controller;

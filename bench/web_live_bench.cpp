@@ -1,0 +1,103 @@
+// From an input change report leaving the controller to the browser's WebSocket
+// hearing of it, in real time through the whole plug-in and the web page's server:
+// the simulator on a paced pseudo-terminal puts F0 module point value on the line;
+// the plug-in sets the point's host device; the server sends {"type":"point"} to
+// every connected client. Reported: median, 90th percentile and worst time from the
+// report's last byte to the message at the first client, with 1 and with 20 clients.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QWebSocket>
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+#include "console/console.h"
+#include "devices/device_model.h"
+#include "live_plugin.h"
+#include "web/log_book.h"
+#include "web/web_server.h"
+
+namespace varnel {
+namespace {
+
+std::int64_t nowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(bench::PacedWire::Clock::now().time_since_epoch())
+        .count();
+}
+
+double percentile(std::vector<double> v, double p) {
+    std::sort(v.begin(), v.end());
+    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+    return v[std::min(i, v.size() - 1)];
+}
+
+void BM_InputReportToWebSocket(benchmark::State& state) {
+    bench::LivePlugin live;
+    PluginState& ctx = live.hspi->context();
+    std::array<bool, 128> vars{};
+    std::fill(vars.begin(), vars.begin() + 8, true);
+    CreateVariableDevices(ctx, vars);
+    std::array<bool, 16> ticked{};
+    std::fill(ticked.begin(), ticked.begin() + 8, true);
+    CreateModuleDevices(ctx, 1, ticked, false);
+    ReadDeviceSettings(ctx);
+    live.settle(3000);
+
+    console::Console console(*live.hspi, *live.host);
+    web::LogBook log;
+    web::ServerOptions options;
+    options.bind.port = 0;
+    web::WebServer server(options, *live.hspi, *live.host, console, log,
+                          {.version = "bench", .http = {}, .mqtt = {}, .clock = {}});
+    if (auto err = server.start()) {
+        state.SkipWithError(err->c_str());
+        return;
+    }
+    const QString origin = "http://127.0.0.1:" + QString::number(server.port());
+    std::int64_t heardNs = 0;
+    std::vector<std::unique_ptr<QWebSocket>> clients;
+    for (int i = 0; i < state.range(0); ++i) {
+        auto ws = std::make_unique<QWebSocket>(origin);
+        if (i == 0)
+            QObject::connect(ws.get(), &QWebSocket::textMessageReceived, [&heardNs](const QString& text) {
+                if (heardNs == 0 && text.startsWith(QLatin1String(R"({"on":)"))) heardNs = nowNs();
+            });
+        ws->open(QUrl("ws://127.0.0.1:" + QString::number(server.port()) + "/api/live"));
+        clients.push_back(std::move(ws));
+    }
+    if (!live.loop.waitUntil(5000, [&] { return server.clients() == clients.size(); })) {
+        state.SkipWithError("the clients did not connect");
+        return;
+    }
+    live.settle(500);
+
+    std::vector<double> latenciesUs;
+    int i = 0;
+    for (auto _ : state) {
+        const int point = i % 8;
+        const bool set = (i / 8) % 2 == 0;
+        ++i;
+        heardNs = 0;
+        const std::uint64_t reportsBefore = live.wire.reports();
+        live.wire.post([point, set](sim::Controller& c) { c.changeInput(1, point, set); });
+        if (!live.loop.waitUntil(2000, [&] { return heardNs != 0 && live.wire.reports() > reportsBefore; })) {
+            state.SkipWithError("no point message reached the client");
+            return;
+        }
+        const double us = static_cast<double>(heardNs - live.wire.lastReportByteNs()) / 1000.0;
+        latenciesUs.push_back(us);
+        state.SetIterationTime(us / 1e6);
+        live.settle(37 + (i * 53) % 200);
+    }
+    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
+    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
+    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
+    state.counters["dropped"] = static_cast<double>(server.dropped());
+}
+BENCHMARK(BM_InputReportToWebSocket)->Arg(1)->Arg(20)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace varnel

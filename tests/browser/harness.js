@@ -1,0 +1,175 @@
+// Shared rig of the browser tests, the screenshots and the latency benchmark: starts
+// `varnel run --simulate --http` in a fresh host directory and Debian's chromium.
+'use strict';
+
+const { spawn } = require('node:child_process');
+const fs = require('node:fs');
+const net = require('node:net');
+const os = require('node:os');
+const path = require('node:path');
+const { chromium } = require('playwright-core');
+
+const chromiumPath = process.env.CHROMIUM || '/usr/bin/chromium';
+
+function varnelPath() {
+  const p = process.env.VARNEL;
+  if (!p) throw new Error('set VARNEL to the varnel executable (run.sh does)');
+  return p;
+}
+
+// A port nobody listens on now.
+function freePort() {
+  return new Promise((resolve, reject) => {
+    const s = net.createServer();
+    s.once('error', reject);
+    s.listen(0, '127.0.0.1', () => {
+      const { port } = s.address();
+      s.close(() => resolve(port));
+    });
+  });
+}
+
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// A running `varnel run`; `lines` collects its standard output and error as they come,
+// each with the moment it arrived (the simulator's steps are told there at once).
+class Varnel {
+  constructor({ bind = '127.0.0.1', args = [], env = {}, demoScript = null } = {}) {
+    this.bind = bind;
+    this.args = args;
+    this.env = env;
+    this.demoScript = demoScript;
+    this.lines = [];
+    this.waiters = [];
+    this.exited = null;
+  }
+
+  async start() {
+    this.port = await freePort();
+    this.hostDir = fs.mkdtempSync(path.join(os.tmpdir(), 'varnel-browser-'));
+    const args = ['run', '--simulate', '--http', `${this.bind}:${this.port}`, '--host-dir', this.hostDir, ...this.args];
+    if (this.demoScript !== null) {
+      const file = path.join(this.hostDir, 'demo.txt');
+      fs.writeFileSync(file, this.demoScript);
+      args.push('--demo-script', file);
+    }
+    // A null value takes the variable out of the environment.
+    const env = { ...process.env, ...this.env };
+    for (const [k, val] of Object.entries(env)) if (val === null) delete env[k];
+    this.proc = spawn(varnelPath(), args, {
+      env,
+      stdio: ['ignore', 'pipe', 'pipe'],
+    });
+    this.exitPromise = new Promise((resolve) => {
+      this.proc.on('exit', (code, signal) => {
+        this.exited = { code, signal };
+        resolve(this.exited);
+      });
+    });
+    for (const stream of [this.proc.stdout, this.proc.stderr]) {
+      let partial = '';
+      stream.setEncoding('utf8');
+      stream.on('data', (chunk) => {
+        const at = Date.now();
+        const parts = (partial + chunk).split('\n');
+        partial = parts.pop();
+        for (const text of parts) this.take({ at, text });
+      });
+    }
+    return this;
+  }
+
+  take(line) {
+    this.lines.push(line);
+    if (process.env.VARNEL_BROWSER_VERBOSE) process.stderr.write(`varnel: ${line.text}\n`);
+    this.waiters = this.waiters.filter((w) => !w(line));
+  }
+
+  // The next output line (from now) that matches, with its arrival time.
+  nextLine(re, timeoutMs = 10000) {
+    return new Promise((resolve, reject) => {
+      const timer = setTimeout(() => reject(new Error(`no line matching ${re} within ${timeoutMs} ms`)), timeoutMs);
+      this.waiters.push((line) => {
+        if (!re.test(line.text)) return false;
+        clearTimeout(timer);
+        resolve(line);
+        return true;
+      });
+    });
+  }
+
+  get url() {
+    return `http://127.0.0.1:${this.port}/`;
+  }
+
+  // Waits until the page is served and the controller's modules are known.
+  async ready(timeoutMs = 20000) {
+    const end = Date.now() + timeoutMs;
+    while (Date.now() < end) {
+      if (this.exited) throw new Error(`varnel ended early (${JSON.stringify(this.exited)}):\n${this.output()}`);
+      try {
+        const r = await fetch(`${this.url}api/session`);
+        if (r.ok) return this;
+      } catch {
+        // not listening yet
+      }
+      await sleep(100);
+    }
+    throw new Error(`varnel did not serve ${this.url} within ${timeoutMs} ms:\n${this.output()}`);
+  }
+
+  output() {
+    return this.lines.slice(-40).map((l) => l.text).join('\n');
+  }
+
+  async stop() {
+    if (this.proc && !this.exited) {
+      this.proc.kill('SIGTERM');
+      const timer = setTimeout(() => this.proc.kill('SIGKILL'), 10000);
+      await this.exitPromise;
+      clearTimeout(timer);
+    }
+    if (this.hostDir) fs.rmSync(this.hostDir, { recursive: true, force: true });
+  }
+}
+
+// The varnel run's snapshot as the page gets it (loopback: no session needed).
+async function state(v) {
+  const r = await fetch(`${v.url}api/state`);
+  if (!r.ok) throw new Error(`GET /api/state: ${r.status}`);
+  return r.json();
+}
+
+async function command(v, line) {
+  const s = await (await fetch(`${v.url}api/session`)).json();
+  const r = await fetch(`${v.url}api/command`, {
+    method: 'POST',
+    headers: { 'Content-Type': 'application/json', 'X-CSRF-Token': s.csrf || '' },
+    body: JSON.stringify({ line }),
+  });
+  return r.json();
+}
+
+function chromiumPresent() {
+  return fs.existsSync(chromiumPath);
+}
+
+async function launchBrowser() {
+  // --no-sandbox: CI runs as root, where chromium's sandbox refuses to start.
+  return chromium.launch({ executablePath: chromiumPath, args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'] });
+}
+
+// A page on `v` at the given width; every error the page reports ends up in `errors`.
+async function openPage(browser, v, { width = 1280, height = 900 } = {}) {
+  const context = await browser.newContext({ viewport: { width, height } });
+  const page = await context.newPage();
+  page.errors = [];
+  page.on('pageerror', (e) => page.errors.push(e.message));
+  page.on('console', (m) => {
+    if (m.type() === 'error' && !/favicon/.test(m.location().url || '')) page.errors.push(m.text());
+  });
+  await page.goto(v.url);
+  return page;
+}
+
+module.exports = { Varnel, state, command, chromiumPresent, chromiumPath, launchBrowser, openPage, freePort, sleep };

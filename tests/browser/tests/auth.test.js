@@ -1,0 +1,71 @@
+// A bind other than loopback: refused without a password; with one, nothing without a session.
+'use strict';
+
+const { test, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { Varnel, launchBrowser } = require('../harness');
+
+const started = [];
+after(async () => {
+  for (const v of started) await v.stop();
+});
+
+test('a bind to every address without a password does not start', async () => {
+  const v = await new Varnel({ bind: '0.0.0.0', args: ['--no-demo'], env: { VARNEL_HTTP_PASSWORD: null } }).start();
+  started.push(v);
+  const end = await Promise.race([v.exitPromise, new Promise((r) => setTimeout(() => r(null), 15000))]);
+  assert.ok(end, 'varnel kept running');
+  assert.equal(end.code, 78);
+  assert.match(v.output(), /password/);
+});
+
+test('a non-loopback bind without a session gets 401', async (t) => {
+  const v = await new Varnel({ bind: '0.0.0.0', args: ['--no-demo'], env: { VARNEL_HTTP_PASSWORD: 'correct horse' } }).start();
+  started.push(v);
+  await v.ready();
+
+  await t.test('every API route and the live socket', async () => {
+    for (const [method, route, body] of [
+      ['GET', 'api/state'],
+      ['GET', 'api/config'],
+      ['GET', 'api/log?lines=5'],
+      ['POST', 'api/command', { line: 'status' }],
+      ['POST', 'api/config', { action: 'open' }],
+    ]) {
+      const r = await fetch(v.url + route, {
+        method,
+        headers: body ? { 'Content-Type': 'application/json' } : {},
+        body: body ? JSON.stringify(body) : undefined,
+      });
+      assert.equal(r.status, 401, `${method} /${route}`);
+      assert.deepEqual(await r.json(), { error: 'log in first' });
+    }
+    const s = await (await fetch(`${v.url}api/session`)).json();
+    assert.equal(s.auth, 'password');
+    assert.equal(s.loggedIn, false);
+    assert.equal(s.csrf, null);
+  });
+
+  await t.test('the page asks for the password, refuses a wrong one and shows the controller after the right one', async () => {
+    const browser = await launchBrowser();
+    try {
+      const page = await browser.newPage();
+      await page.goto(v.url);
+      await page.locator('#form-login').waitFor({ state: 'visible' });
+      assert.ok(await page.locator('#app-view').isHidden());
+      await page.fill('#login-password', 'wrong');
+      await page.press('#login-password', 'Enter');
+      await page.locator('#form-login .outcome', { hasText: 'wrong password' }).waitFor({ timeout: 5000 });
+      await page.fill('#login-password', 'correct horse');
+      await page.press('#login-password', 'Enter');
+      await page.locator('#modules tr[data-unit]').first().waitFor({ timeout: 15000 });
+      // The session cookie is HttpOnly: the page's script cannot read it.
+      assert.equal(await page.evaluate(() => document.cookie), '');
+      const cookies = await page.context().cookies();
+      const session = cookies.find((c) => c.name === 'varnel_session');
+      assert.ok(session && session.httpOnly && session.sameSite === 'Strict', JSON.stringify(cookies));
+    } finally {
+      await browser.close();
+    }
+  });
+});

@@ -1,0 +1,254 @@
+// The web page in a real browser against `varnel run --simulate` on loopback.
+'use strict';
+
+const { test, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const { Varnel, state, launchBrowser, openPage, sleep } = require('../harness');
+
+// Variable 5 is mirrored in a new demo host; the simulator sets it to a value the
+// random demo never writes, twice a round, so each change can be timed.
+const demoScript = ['repeat 3000', '500 var 5 41001', '2000 var 5 41002', ''].join('\n');
+
+let varnel;
+let browser;
+// Set when the server has no configuration form to offer (503): the two tests that use it
+// are then reported as skipped, with the reason, instead of run.
+let configMissing = null;
+
+before(async () => {
+  varnel = await new Varnel({ demoScript }).start();
+  await varnel.ready();
+  browser = await launchBrowser();
+  const r = await fetch(`${varnel.url}api/config`);
+  if (r.status === 503) configMissing = `GET /api/config answers 503 (${(await r.json()).error}): this build serves no configuration form`;
+});
+
+after(async () => {
+  if (browser) await browser.close();
+  if (varnel) await varnel.stop();
+});
+
+async function untilState(predicate, what, timeoutMs = 10000) {
+  const end = Date.now() + timeoutMs;
+  let s;
+  while (Date.now() < end) {
+    s = await state(varnel);
+    if (predicate(s)) return s;
+    await sleep(200);
+  }
+  throw new Error(`${what}: not within ${timeoutMs} ms`);
+}
+
+test("the page shows the simulator's modules, served whole by varnel", async () => {
+  const s = await untilState((x) => x.overview.modules.length >= 3, 'the simulator modules');
+  const context = await browser.newContext({ viewport: { width: 1280, height: 900 } });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  const foreign = [];
+  let bytes = 0;
+  page.on('request', (r) => {
+    if (!r.url().startsWith(varnel.url) && !r.url().startsWith(varnel.url.replace('http', 'ws'))) foreign.push(r.url());
+  });
+  page.on('response', async (r) => {
+    const body = await r.body().catch(() => Buffer.alloc(0));
+    if (!r.url().includes('/api/')) bytes += body.length;
+  });
+  await page.goto(varnel.url);
+  for (const m of s.overview.modules) {
+    const row = page.locator(`#modules tr[data-unit="${m.unit}"]`);
+    await row.waitFor({ timeout: 5000 });
+    assert.match(await row.textContent(), new RegExp(m.type.replace(/[-]/g, '\\-')));
+  }
+  await page.click('nav [data-tab="live"]');
+  for (const m of s.modules) {
+    const lamps = page.locator(`#module-grids [data-unit="${m.unit}"] [data-point]`);
+    assert.equal(await lamps.count(), m.points.length, `lamps of unit ${m.unit}`);
+  }
+  assert.equal(await page.locator('#variables [data-var]').count(), 128);
+  assert.equal(await page.locator('#variables [data-var="5"].mirrored').count(), 1);
+  assert.deepEqual(foreign, [], 'requests outside varnel');
+  assert.ok(bytes > 0 && bytes < 300 * 1024, `the page's files take ${bytes} bytes`);
+  assert.deepEqual(errors, []);
+  await context.close();
+});
+
+// Pauses of this process's timers longer than `gapMs`, as [from, to] on the wall clock:
+// a loaded machine that stops the test's processes is not the page being slow.
+function watchStalls(gapMs = 200) {
+  const stalls = [];
+  let last = Date.now();
+  const timer = setInterval(() => {
+    const now = Date.now();
+    if (now - last > gapMs) stalls.push([last, now]);
+    last = now;
+  }, 20);
+  return { stalls, stop: () => clearInterval(timer) };
+}
+
+test('a variable the simulator changes shows within a second', async (t) => {
+  const page = await openPage(browser, varnel);
+  await page.click('nav [data-tab="live"]');
+  await page.locator('#variables [data-var="5"]').waitFor();
+  // The page notes when the cell's text changes, and when its own timers were held up;
+  // the simulator's step is timed by its output line, on the same clock.
+  await page.evaluate(() => {
+    window.varChanges = [];
+    window.stalls = [];
+    const cell = document.querySelector('#variables [data-var="5"]');
+    new MutationObserver(() => window.varChanges.push({ at: Date.now(), text: cell.textContent })).observe(cell, {
+      childList: true,
+      characterData: true,
+      subtree: true,
+    });
+    let last = Date.now();
+    setInterval(() => {
+      const now = Date.now();
+      if (now - last > 200) window.stalls.push([last, now]);
+      last = now;
+    }, 20);
+  });
+  const here = watchStalls();
+  // Three changes are timed; a change during which the machine stopped this process or
+  // the browser for more than 200 ms is timed again, at most three times, so that every
+  // delay that counts is the page's own.
+  const delays = [];
+  const setAside = [];
+  try {
+    const values = ['41001', '41002'];
+    for (let i = 0; delays.length < 3; i++) {
+      const value = values[i % 2];
+      const step = await varnel.nextLine(new RegExp(`Simulator: variable 5 = ${value}\\b`), 8000);
+      // The cell's first change to the value after the simulator's step (the clocks agree
+      // to the millisecond; a change before the step is the round before).
+      const after = [value, step.at - 2];
+      await page.waitForFunction(([v, t]) => window.varChanges.some((c) => c.text === v && c.at >= t), after, { timeout: 3000 });
+      const shown = await page.evaluate(([v, t]) => window.varChanges.find((c) => c.text === v && c.at >= t).at, after);
+      const stalls = [...here.stalls, ...(await page.evaluate(() => window.stalls))];
+      const stalled = stalls.some(([from, to]) => to > step.at && from < shown);
+      if (stalled && setAside.length < 3) setAside.push(shown - step.at);
+      else delays.push(shown - step.at);
+    }
+  } finally {
+    here.stop();
+  }
+  t.diagnostic(`shown after ${delays.join(', ')} ms` + (setAside.length ? `; timed again after a stall: ${setAside.join(', ')} ms` : ''));
+  for (const d of delays) assert.ok(d < 1000, `variable shown ${d} ms after the simulator changed it (${delays})`);
+  assert.deepEqual(page.errors, []);
+  await page.context().close();
+});
+
+test('switching an output from the page reaches the simulator', async () => {
+  const s = await untilState((x) => x.modules.some((m) => m.points.some((p) => p.kind === 'output' && p.code)), 'a mirrored output');
+  const mod = s.modules.find((m) => m.points.some((p) => p.kind === 'output' && p.code));
+  const point = mod.points.find((p) => p.kind === 'output' && p.code);
+  const page = await openPage(browser, varnel);
+  await page.click('nav [data-tab="control"]');
+  const form = page.locator('#form-output');
+  for (const want of [!point.on, !!point.on]) {
+    await form.locator('[name=unit]').selectOption(String(mod.unit));
+    await form.locator('[name=point]').selectOption(String(point.point));
+    await form.locator('[name=state]').selectOption(want ? 'on' : 'off');
+    await form.locator('button[type=submit]').click();
+    await page.waitForFunction(() => !document.querySelector('#form-output .outcome').classList.contains('busy'));
+    const outcome = form.locator('.outcome');
+    assert.ok(await outcome.evaluate((e) => e.classList.contains('done')), `outcome: ${await outcome.textContent()}`);
+    // The lamp follows the controller's own report of the write.
+    const lamp = page.locator(`#module-grids [data-unit="${mod.unit}"] [data-point="${point.point}"]`);
+    await page.waitForFunction(
+      ([sel, on]) => document.querySelector(sel).classList.contains('on') === on,
+      [`#module-grids [data-unit="${mod.unit}"] [data-point="${point.point}"]`, want],
+      { timeout: 3000 },
+    );
+    assert.equal(await lamp.evaluate((e) => e.classList.contains('on')), want);
+    const after = await state(varnel);
+    assert.equal(after.modules.find((m) => m.unit === mod.unit).points.find((p) => p.point === point.point).on, want);
+  }
+  assert.deepEqual(page.errors, []);
+  await page.context().close();
+});
+
+test('changing a mirror selection creates the host devices', async (t) => {
+  if (configMissing) return t.skip(configMissing);
+  const before = await state(varnel);
+  const free = before.variables.find((v) => !v.mirrored && v.number > 8);
+  assert.ok(free, 'a variable not mirrored yet');
+  const page = await openPage(browser, varnel);
+  await page.click('nav [data-tab="configuration"]');
+  const box = page.locator(`#cfg-Check1_${free.number}`);
+  await box.waitFor({ timeout: 10000 });
+  await box.check();
+  // The form may ask before it deletes anything: every question is answered yes.
+  const dialogs = [];
+  const answer = setInterval(async () => {
+    if (await page.locator('#confirm[open]').count()) {
+      dialogs.push(await page.locator('#confirm-text').textContent());
+      await page.locator('#confirm button[value=yes]').click();
+    }
+  }, 100);
+  try {
+    await page.locator('#cfg-aCreateVariables').click();
+    const s = await untilState((x) => x.variables[free.number].mirrored && x.variables[free.number].code, `variable ${free.number} mirrored`);
+    assert.ok(s.variables[free.number].code, 'a host device code');
+  } finally {
+    clearInterval(answer);
+  }
+  await page.click('nav [data-tab="live"]');
+  await page.locator(`#variables [data-var="${free.number}"].mirrored`).waitFor({ timeout: 5000 });
+  assert.deepEqual(page.errors, []);
+  await page.context().close();
+});
+
+test('a bad value shows its message', async (t) => {
+  const page = await openPage(browser, varnel);
+  await t.test('control form', async () => {
+    await page.click('nav [data-tab="control"]');
+    const form = page.locator('#form-var');
+    await form.locator('[name=number]').fill('3');
+    await form.locator('[name=value]').fill('70000');
+    await form.locator('button[type=submit]').click();
+    const out = form.locator('.outcome.error');
+    await out.waitFor({ timeout: 5000 });
+    assert.match(await out.textContent(), /65535/);
+  });
+  await t.test('configuration', async (tt) => {
+    if (configMissing) return tt.skip(configMissing);
+    await page.click('nav [data-tab="configuration"]');
+    const poll = page.locator('#cfg-TxtPoll');
+    await poll.waitFor({ timeout: 10000 });
+    const before = await page.locator('#config-messages li').count();
+    await poll.fill('0');
+    await poll.press('Tab');
+    await page.locator('#cfg-OKButton').click();
+    await page.waitForFunction((n) => document.querySelectorAll('#config-messages li').length > n, before, { timeout: 5000 });
+    assert.match(await page.locator('#config-messages li').first().textContent(), /[Pp]oll/);
+  });
+  await page.context().close();
+});
+
+test('the page fits a 360 px screen and works from the keyboard', async () => {
+  const page = await openPage(browser, varnel, { width: 360, height: 740 });
+  await page.locator('#modules tr[data-unit]').first().waitFor({ timeout: 10000 });
+  for (const tab of ['overview', 'live', 'events', 'control', 'configuration', 'log']) {
+    if (tab === 'configuration' && configMissing) continue;
+    await page.click(`nav [data-tab="${tab}"]`);
+    if (tab === 'configuration') await page.locator('#cfg-OKButton').waitFor({ timeout: 10000 });
+    const [scroll, inner] = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
+    assert.ok(scroll <= inner, `${tab} is ${scroll} px wide on a ${inner} px screen`);
+  }
+  // Tab reaches the tab list, the arrow keys choose a page, and a form runs on Enter.
+  await page.click('nav [data-tab="overview"]');
+  await page.locator('nav [data-tab="overview"]').focus();
+  for (let i = 0; i < 3; i++) await page.keyboard.press('ArrowRight');
+  assert.ok(await page.locator('#tab-control').isVisible());
+  assert.equal(await page.evaluate(() => document.activeElement.dataset.tab), 'control');
+  await page.keyboard.press('Tab');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'var-number');
+  await page.keyboard.type('40');
+  await page.keyboard.press('Tab');
+  await page.keyboard.type('321');
+  await page.keyboard.press('Enter');
+  await page.locator('#form-var .outcome.done').waitFor({ timeout: 5000 });
+  assert.deepEqual(page.errors, []);
+  await page.context().close();
+});

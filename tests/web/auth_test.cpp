@@ -1,0 +1,136 @@
+// A page with a password: nothing but the session and login routes without a
+// session, a cookie the page's script cannot read, CSRF on changes, logins limited.
+#include <gtest/gtest.h>
+
+#include "web/password.h"
+#include "web_rig.h"
+
+namespace varnel::test {
+namespace {
+
+web::ServerOptions withPassword() {
+    web::ServerOptions o;
+    o.passwordHash = web::hashPassword("s3cret", 1000);
+    return o;
+}
+
+// The cookie of a login with `password`, or the reply that refused it.
+struct Login {
+    HttpReply reply;
+    std::string cookie;  // "varnel_session=..."
+    std::string csrf;
+};
+Login login(WebRig& w, const std::string& password) {
+    Login l;
+    l.reply = w.post("/api/login", {{"password", password}});
+    const std::string set = l.reply.header("Set-Cookie");
+    l.cookie = set.substr(0, set.find(';'));
+    if (l.reply.status == 200) l.csrf = l.reply.json()["csrf"].get<std::string>();
+    return l;
+}
+
+TEST(WebAuth, without_a_session_everything_but_session_and_login_is_refused) {
+    WebRig w(withPassword());
+    const auto s = w.get("/api/session").json();
+    EXPECT_EQ(s["auth"], "password");
+    EXPECT_EQ(s["loggedIn"], false);
+    EXPECT_TRUE(s["csrf"].is_null());
+    for (const char* path : {"/api/state", "/api/log", "/api/config"}) {
+        const auto r = w.get(path);
+        EXPECT_EQ(r.status, 401) << path;
+        EXPECT_EQ(r.json()["error"], "log in first") << path;
+    }
+    for (const char* path : {"/api/command", "/api/logout", "/api/config"})
+        EXPECT_EQ(w.post(path, {{"line", "var 3 1"}}).status, 401) << path;
+    EXPECT_EQ(w.get("/api/state", "Cookie: varnel_session=forged\r\n").status, 401);
+    EXPECT_EQ(w.c.rig.controller.variable(3), 0);
+    // The page itself loads, so that it can show the login.
+    EXPECT_EQ(w.get("/").status, 200);
+}
+
+TEST(WebAuth, a_login_gives_an_http_only_strict_cookie_and_logout_ends_it) {
+    WebRig w(withPassword());
+    const Login wrong = login(w, "guess");
+    EXPECT_EQ(wrong.reply.status, 401);
+    EXPECT_EQ(wrong.reply.json()["error"], "wrong password");
+    EXPECT_EQ(wrong.reply.header("Set-Cookie"), "");
+
+    const Login ok = login(w, "s3cret");
+    ASSERT_EQ(ok.reply.status, 200);
+    const std::string set = ok.reply.header("Set-Cookie");
+    EXPECT_TRUE(set.starts_with("varnel_session=")) << set;
+    EXPECT_NE(set.find("; HttpOnly"), std::string::npos) << set;
+    EXPECT_NE(set.find("; SameSite=Strict"), std::string::npos) << set;
+    EXPECT_NE(set.find("; Path=/"), std::string::npos) << set;
+
+    const std::string cookie = "Cookie: " + ok.cookie + "\r\n";
+    EXPECT_EQ(w.get("/api/state", cookie).status, 200);
+    const auto s = w.get("/api/session", cookie).json();
+    EXPECT_EQ(s["loggedIn"], true);
+    EXPECT_EQ(s["csrf"], ok.csrf);
+
+    EXPECT_EQ(w.post("/api/command", {{"line", "var 3 9"}}, cookie).status, 403) << "no CSRF token";
+    EXPECT_EQ(w.post("/api/command", {{"line", "var 3 9"}}, cookie + w.csrfHeader(ok.csrf)).status, 200);
+    EXPECT_EQ(w.c.rig.controller.variable(3), 9);
+
+    EXPECT_EQ(w.post("/api/logout", nlohmann::json::object(), cookie).status, 403) << "logout is a change too";
+    EXPECT_EQ(w.post("/api/logout", nlohmann::json::object(), cookie + w.csrfHeader(ok.csrf)).status, 204);
+    EXPECT_EQ(w.get("/api/state", cookie).status, 401);
+}
+
+TEST(WebAuth, logins_are_limited_per_address_and_the_wait_is_told) {
+    WebRig w(withPassword());
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(login(w, "guess").reply.status, 401) << i;
+    const Login held = login(w, "s3cret");
+    EXPECT_EQ(held.reply.status, 429) << "even the right password waits";
+    EXPECT_EQ(held.reply.json()["error"], "too many attempts; wait 60 s");
+    w.clockMs += 60'000;
+    EXPECT_EQ(login(w, "s3cret").reply.status, 200);
+}
+
+TEST(WebAuth, a_login_body_that_is_not_a_password_is_refused_naming_the_field) {
+    WebRig w(withPassword());
+    for (const char* body : {R"({})", R"({"password":1})", R"({"password":null})"}) {
+        const auto r = w.request("POST", "/api/login", body);
+        EXPECT_EQ(r.status, 400) << body;
+        EXPECT_EQ(r.json()["error"], "password: needs a text") << body;
+    }
+    EXPECT_EQ(w.request("POST", "/api/login", "x").status, 400);
+}
+
+TEST(WebAuth, the_live_socket_needs_a_session_and_ends_with_it) {
+    WebRig w(withPassword());
+    const auto none = w.live(w.origin());
+    EXPECT_TRUE(none->closed);
+    EXPECT_TRUE(none->messages.empty());
+    const std::string handshake =
+        "Upgrade: websocket\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+        "Sec-WebSocket-Version: 13\r\nOrigin: " +
+        w.origin().toStdString() + "\r\n";
+    EXPECT_EQ(w.get("/api/live", handshake).status, 401) << "refused in plain HTTP, before the upgrade";
+
+    const Login ok = login(w, "s3cret");
+    const auto in = w.live(w.origin(), QByteArray::fromStdString(ok.cookie));
+    ASSERT_FALSE(in->messages.empty());
+    EXPECT_EQ(in->messages.front()["type"], "state");
+
+    const std::string cookie = "Cookie: " + ok.cookie + "\r\n";
+    EXPECT_EQ(w.post("/api/logout", nlohmann::json::object(), cookie + w.csrfHeader(ok.csrf)).status, 204);
+    EXPECT_TRUE(spinUntil([&] { return in->closed; }));
+}
+
+TEST(WebAuth, a_page_others_can_reach_does_not_start_without_a_password) {
+    ensureQtApp();
+    ConsoleRig c;
+    web::LogBook log;
+    web::ServerOptions o;
+    o.bind.host = "0.0.0.0";
+    o.bind.port = 0;
+    web::WebServer server(o, *c.rig.plugin, *c.rig.host, c.console, log, {});
+    const auto err = server.start();
+    ASSERT_TRUE(err);
+    EXPECT_NE(err->find("needs a password"), std::string::npos) << *err;
+}
+
+}  // namespace
+}  // namespace varnel::test

@@ -1,0 +1,159 @@
+// What the page sees of a run: the snapshot on the simulator, the live socket's first
+// message and changes, its Origin check, and a slow client dropped without holding
+// anything up.
+#include <gtest/gtest.h>
+
+#include <QTcpSocket>
+#include <QWebSocket>
+
+#include "plugin/health.h"
+#include "web_rig.h"
+
+namespace varnel::test {
+namespace {
+
+using nlohmann::json;
+
+TEST(WebLive, the_snapshot_shows_the_simulators_modules_variables_and_health) {
+    WebRig w;
+    // As the run does around its start-up.
+    startupBegins(w.c.rig.ctx());
+    startupEnds(w.c.rig.ctx());
+    const json s = w.get("/api/state").json();
+    const json& ov = s["overview"];
+    EXPECT_EQ(ov["link"], "up");
+    EXPECT_EQ(ov["version"], "9.9");
+    EXPECT_EQ(ov["mqtt"], "off");
+    EXPECT_TRUE(ov["startup"]["result"].get<std::string>().starts_with("ok, 4 modules")) << ov.dump();
+    EXPECT_TRUE(ov["startup"]["at"].is_string());
+    EXPECT_TRUE(ov["lastReplyAgoMs"].is_number());
+    EXPECT_GT(ov["reportsHandled"].get<int>() + ov["timeouts"].get<int>() + 1, 0);
+    ASSERT_EQ(ov["modules"].size(), 4u);
+    const std::pair<int, const char*> types[] = {{1, "SECU16"}, {2, "SECU16I"}, {3, "RELAY-08"}, {4, "SECU16IR"}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(ov["modules"][i]["unit"], types[i].first);
+        EXPECT_EQ(ov["modules"][i]["type"], types[i].second);
+    }
+
+    ASSERT_EQ(s["variables"].size(), 128u);
+    for (int n = 0; n < 128; ++n) {
+        const json& v = s["variables"][static_cast<std::size_t>(n)];
+        EXPECT_EQ(v["number"], n);
+        if (n < 64) {
+            EXPECT_EQ(v["mirrored"], n < 4) << n;
+        }
+        EXPECT_EQ(v["code"].is_string(), v["mirrored"].get<bool>()) << n;
+        EXPECT_EQ(v["value"].is_number(), v["mirrored"].get<bool>()) << n;
+    }
+
+    ASSERT_EQ(s["modules"].size(), 4u);
+    const json& secu16 = s["modules"][0];
+    ASSERT_EQ(secu16["points"].size(), 16u);
+    EXPECT_EQ(secu16["points"][0]["kind"], "input");
+    EXPECT_EQ(secu16["points"][8]["kind"], "output");
+    for (const auto& p : secu16["points"]) {
+        EXPECT_EQ(p["mirrored"], true);
+        EXPECT_TRUE(p["on"].is_boolean()) << p.dump();
+    }
+    EXPECT_EQ(s["modules"][1]["points"][0]["mirrored"], false) << "unit 2 is not mirrored";
+    EXPECT_TRUE(s["modules"][1]["points"][0]["on"].is_null());
+    const json& relay = s["modules"][2]["points"];
+    ASSERT_EQ(relay.size(), 8u);
+    EXPECT_EQ(relay[1]["mirrored"], true);
+    EXPECT_EQ(relay[2]["mirrored"], false);
+    EXPECT_TRUE(s["modules"][3]["points"].empty());
+    EXPECT_TRUE(s["irLabels"].is_array());
+    EXPECT_TRUE(s["events"].is_array());
+}
+
+TEST(WebLive, the_first_message_is_the_snapshot_then_one_message_per_change) {
+    WebRig w;
+    auto client = w.live(w.origin());
+    ASSERT_FALSE(client->closed);
+    ASSERT_EQ(client->messages.size(), 1u);
+    EXPECT_EQ(client->messages[0]["type"], "state");
+    EXPECT_EQ(client->messages[0]["state"]["variables"].size(), 128u);
+
+    w.c.rig.controller.setVariable(2, 1234);
+    w.c.rig.run(1500);
+    ASSERT_TRUE(spinUntil([&] { return client->last("variable").has_value(); }));
+    const json v = *client->last("variable");
+    EXPECT_EQ(v, (json{{"type", "variable"}, {"number", 2}, {"value", 1234}}));
+
+    const json before = w.get("/api/state").json()["modules"][0]["points"][4];
+    const bool wasOn = before["on"].get<bool>();
+    w.c.rig.controller.changeInput(1, 4, wasOn);  // a stored bit that is set reads as 0: off
+    w.c.rig.run(300);
+    ASSERT_TRUE(spinUntil([&] { return client->last("point").has_value(); }));
+    const json p = *client->last("point");
+    EXPECT_EQ(p["unit"], 1);
+    EXPECT_EQ(p["point"], 4);
+    EXPECT_EQ(p["on"], !wasOn);
+
+    ASSERT_TRUE(spinUntil([&] { return client->last("event").has_value(); }));
+    EXPECT_EQ((*client->last("event"))["event"]["kind"], "input");
+
+    w.log.add({.time = "2026-12-07 19:20:00", .level = "error", .source = "Ocelot", .text = "boom"});
+    ASSERT_TRUE(spinUntil([&] { return client->last("log").has_value(); }));
+    EXPECT_EQ((*client->last("log"))["line"]["text"], "boom");
+    EXPECT_TRUE(spinUntil([&] { return client->last("overview").has_value(); }, 3000));
+}
+
+TEST(WebLive, a_socket_from_another_origin_or_path_is_refused_before_it_hears_anything) {
+    WebRig w;
+    const QString others[] = {"http://evil.example", "", "http://127.0.0.1:1", "null"};
+    for (const auto& origin : others) {
+        auto client = w.live(origin);
+        EXPECT_TRUE(spinUntil([&] { return client->closed; })) << origin.toStdString();
+        EXPECT_TRUE(client->messages.empty()) << origin.toStdString();
+    }
+    const std::string handshake =
+        "Upgrade: websocket\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n";
+    EXPECT_EQ(w.get("/api/live", handshake + "Origin: http://evil.example\r\n").status, 403);
+    EXPECT_EQ(w.get("/api/other", handshake + "Origin: " + w.origin().toStdString() + "\r\n").status, 404);
+    auto wrongPath = w.live(w.origin(), {}, "/api/other");
+    EXPECT_TRUE(spinUntil([&] { return wrongPath->closed; }));
+    EXPECT_TRUE(wrongPath->messages.empty());
+    EXPECT_EQ(w.server->clients(), 0u);
+}
+
+// A WebSocket handshake on a plain socket that then reads nothing.
+std::unique_ptr<QTcpSocket> deafClient(WebRig& w) {
+    auto s = std::make_unique<QTcpSocket>();
+    s->setReadBufferSize(1);
+    s->connectToHost("127.0.0.1", w.server->port());
+    EXPECT_TRUE(spinUntil([&] { return s->state() == QAbstractSocket::ConnectedState; }));
+    s->write("GET /api/live HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(w.server->port()) +
+             "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+             "Sec-WebSocket-Version: 13\r\nOrigin: " +
+             w.origin().toLatin1() + "\r\n\r\n");
+    return s;
+}
+
+TEST(WebLive, a_client_that_reads_nothing_is_dropped_and_the_others_keep_up) {
+    web::ServerOptions o;
+    o.queueLimit = 64;
+    o.socketBacklogBytes = 16 * 1024;
+    WebRig w(o);
+    auto reader = w.live(w.origin());
+    auto deaf = deafClient(w);
+    ASSERT_TRUE(spinUntil([&] { return w.server->clients() == 2; }));
+
+    // Events are never merged: each one queues for the deaf client until it is dropped.
+    int sent = 0;
+    for (; sent < 200'000 && w.server->dropped() == 0; ++sent) {
+        w.c.rig.host->record(host::HostEvent{.kind = host::HostEvent::Kind::IR, .value = sent});
+        if (sent % 50 == 0) spin(1);
+    }
+    EXPECT_EQ(w.server->dropped(), 1u) << "after " << sent << " events";
+    EXPECT_EQ(w.server->clients(), 1u);
+    const int last = sent - 1;
+    ASSERT_TRUE(spinUntil([&] {
+        const auto e = reader->last("event");
+        return e && (*e)["event"]["text"].get<std::string>().find("code " + std::to_string(last)) != std::string::npos;
+    })) << "the reader got every event up to the last";
+    EXPECT_FALSE(reader->closed);
+}
+
+}  // namespace
+}  // namespace varnel::test

@@ -1,0 +1,190 @@
+// The page's routes without a password (a loopback bind): what each answers, the
+// headers that keep the page to itself, the Host check and the size bounds.
+#include <gtest/gtest.h>
+
+#include <QTcpSocket>
+
+#include "web/config_endpoint.h"
+#include "web_rig.h"
+
+namespace varnel::test {
+namespace {
+
+TEST(WebRoutes, each_route_answers_with_its_status_and_type) {
+    WebRig w;
+    struct Case {
+        const char* method;
+        const char* path;
+        int status;
+        const char* type;  // start of Content-Type
+    };
+    const Case cases[] = {
+        {"GET", "/", 200, "text/html"},
+        {"GET", "/app.js", 200, "text/javascript"},
+        {"GET", "/app.css", 200, "text/css"},
+        {"GET", "/api/session", 200, "application/json"},
+        {"GET", "/api/state", 200, "application/json"},
+        {"GET", "/api/log", 200, "application/json"},
+        {"GET", "/api/config", 503, "application/json"},
+        {"GET", "/index.html", 404, "application/json"},
+        {"GET", "/api/nothing", 404, "application/json"},
+        {"GET", "/../etc/passwd", 404, "application/json"},
+        {"POST", "/api/state", 405, "application/json"},
+        {"GET", "/api/command", 405, "application/json"},
+        {"DELETE", "/api/session", 405, "application/json"},
+        {"GET", "/api/live", 426, "application/json"},
+    };
+    for (const auto& c : cases) {
+        const auto r = w.request(c.method, c.path, c.method == std::string("POST") ? "{}" : "", w.csrfHeader());
+        EXPECT_EQ(r.status, c.status) << c.method << " " << c.path << ": " << r.body.toStdString();
+        EXPECT_TRUE(r.header("Content-Type").starts_with(c.type)) << c.path << ": " << r.header("Content-Type");
+        EXPECT_EQ(r.header("X-Content-Type-Options"), "nosniff") << c.path;
+        if (c.status >= 400) {
+            EXPECT_TRUE(r.json().contains("error")) << c.path;
+        }
+    }
+}
+
+TEST(WebRoutes, the_page_forbids_outside_resources_and_is_asked_for_anew) {
+    WebRig w;
+    for (const char* path : {"/", "/app.js", "/app.css"}) {
+        const auto r = w.get(path);
+        EXPECT_EQ(r.header("Content-Security-Policy"), "default-src 'self'; connect-src 'self' ws: wss:") << path;
+        EXPECT_EQ(r.header("Cache-Control"), "no-cache") << path;
+        EXPECT_FALSE(r.body.isEmpty()) << path;
+    }
+}
+
+TEST(WebRoutes, the_session_of_a_loopback_page_needs_no_login) {
+    WebRig w;
+    const auto s = w.get("/api/session").json();
+    EXPECT_EQ(s["auth"], "none");
+    EXPECT_EQ(s["loggedIn"], true);
+    EXPECT_EQ(s["version"], "9.9");
+    ASSERT_TRUE(s["csrf"].is_string());
+    EXPECT_GE(s["csrf"].get<std::string>().size(), 32u);
+}
+
+TEST(WebRoutes, a_loopback_page_refuses_requests_for_another_host_name) {
+    WebRig w;
+    for (const char* host : {"evil.example", "evil.example:80", "192.168.1.9", ""}) {
+        const auto r = w.raw(QByteArray("GET /api/state HTTP/1.1\r\nHost: ") + host + "\r\nConnection: close\r\n\r\n");
+        EXPECT_EQ(r.status, 403) << host;
+    }
+    for (const char* host : {"localhost", "127.0.0.1:1", "[::1]:8099"}) {
+        const auto r = w.raw(QByteArray("GET /api/state HTTP/1.1\r\nHost: ") + host + "\r\nConnection: close\r\n\r\n");
+        EXPECT_EQ(r.status, 200) << host;
+    }
+}
+
+TEST(WebRoutes, changes_need_the_csrf_token) {
+    WebRig w;
+    const nlohmann::json body = {{"line", "var 3 7"}};
+    EXPECT_EQ(w.post("/api/command", body).status, 403);
+    const auto wrong = w.post("/api/command", body, "X-CSRF-Token: 0123\r\n");
+    EXPECT_EQ(wrong.status, 403);
+    EXPECT_EQ(wrong.json()["error"], "missing or wrong CSRF token");
+    EXPECT_EQ(w.c.rig.controller.variable(3), 0) << "nothing was done";
+    EXPECT_EQ(w.post("/api/command", body, w.csrfHeader()).status, 200);
+    EXPECT_EQ(w.c.rig.controller.variable(3), 7);
+}
+
+TEST(WebRoutes, request_bodies_are_bounded_before_and_after_they_are_whole) {
+    WebRig w;
+    const std::string big(70 * 1024, 'x');
+    const auto r = w.request("POST", "/api/command", "{\"line\":\"" + big + "\"}", w.csrfHeader());
+    EXPECT_EQ(r.status, 413);
+
+    // A body far larger than announced is cut off while it streams in.
+    QTcpSocket s;
+    s.connectToHost("127.0.0.1", w.server->port());
+    ASSERT_TRUE(spinUntil([&] { return s.state() == QAbstractSocket::ConnectedState; }));
+    s.write("POST /api/command HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100000000\r\n\r\n");
+    const QByteArray chunk(64 * 1024, 'x');
+    QByteArray got;
+    for (int i = 0; i < 64 && s.state() == QAbstractSocket::ConnectedState; ++i) {
+        s.write(chunk);
+        spin(5);
+        got += s.readAll();
+    }
+    spinUntil([&] {
+        got += s.readAll();
+        return s.state() != QAbstractSocket::ConnectedState;
+    });
+    EXPECT_TRUE(got.startsWith("HTTP/1.1 413")) << got.left(80).toStdString();
+    EXPECT_NE(s.state(), QAbstractSocket::ConnectedState);
+}
+
+TEST(WebRoutes, bad_bodies_and_parameters_are_refused_naming_the_field) {
+    WebRig w;
+    const auto csrf = w.csrfHeader();
+    struct Case {
+        const char* path;
+        std::string body;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"/api/command", "not json", "the request is not a JSON object"},
+        {"/api/command", "[1]", "the request is not a JSON object"},
+        {"/api/command", R"({"line":5})", "line: needs a text"},
+        {"/api/command", R"({})", "line: needs a text"},
+        {"/api/command", R"({"line":")" + std::string(2000, 'a') + "\"}", "line: longer than 1024 bytes"},
+    };
+    for (const auto& c : cases) {
+        const auto r = w.request("POST", c.path, c.body, csrf);
+        EXPECT_EQ(r.status, 400) << c.body.substr(0, 40);
+        EXPECT_EQ(r.json()["error"], c.error) << c.body.substr(0, 40);
+    }
+    for (const char* q : {"0", "1001", "x", "-3", ""}) {
+        const auto r = w.get(std::string("/api/log?lines=") + q);
+        EXPECT_EQ(r.status, 400) << q;
+        EXPECT_EQ(r.json()["error"], "lines: needs a number from 1 to 1000") << q;
+    }
+}
+
+TEST(WebRoutes, the_log_tail_gives_the_last_lines_escaped) {
+    WebRig w;
+    for (int i = 0; i < 5; ++i)
+        w.log.add({.time = "2026-12-07 19:20:0" + std::to_string(i),
+                   .level = "info",
+                   .source = "Ocelot",
+                   .text = "line " + std::to_string(i)});
+    w.log.add({.time = "2026-12-07 19:20:09", .level = "warning", .source = "Ocelot", .text = "bad\x1b[31m\n"});
+    const auto lines = w.get("/api/log?lines=2").json()["lines"];
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0]["text"], "line 4");
+    EXPECT_EQ(lines[0]["time"], "2026-12-07T19:20:04");
+    EXPECT_EQ(lines[1]["level"], "warning");
+    EXPECT_EQ(lines[1]["text"], "bad\\x1b[31m\\n");
+}
+
+class EchoConfig final : public web::ConfigEndpoint {
+public:
+    nlohmann::json get() override { return {{"controls", nlohmann::json::object()}, {"busy", false}}; }
+    nlohmann::json post(const nlohmann::json& request) override {
+        if (!request.contains("action")) return {{"error", "action: missing"}};
+        seen.push_back(request);
+        return {{"controls", nlohmann::json::object()},
+                {"messages", nlohmann::json::array()},
+                {"questions", nlohmann::json::array()},
+                {"closed", false}};
+    }
+    std::vector<nlohmann::json> seen;
+};
+
+TEST(WebRoutes, the_configuration_routes_reach_the_endpoint_once_there_is_one) {
+    WebRig w;
+    EXPECT_EQ(w.get("/api/config").json()["error"], "configuration not available");
+    EchoConfig config;
+    w.server->setConfig(&config);
+    EXPECT_EQ(w.get("/api/config").status, 200);
+    EXPECT_EQ(w.post("/api/config", {{"action", "open"}}).status, 403) << "a change: CSRF first";
+    EXPECT_EQ(w.post("/api/config", {{"action", "open"}}, w.csrfHeader()).status, 200);
+    EXPECT_EQ(w.post("/api/config", {{"nothing", 1}}, w.csrfHeader()).status, 400);
+    ASSERT_EQ(config.seen.size(), 1u);
+    EXPECT_EQ(config.seen[0]["action"], "open");
+    w.server->setConfig(nullptr);
+}
+
+}  // namespace
+}  // namespace varnel::test
