@@ -15,33 +15,18 @@
 #include "devices/device_model.h"
 #include "devices/mappings.h"
 #include "live_plugin.h"
+#include "measure.h"
 
 namespace varnel {
 namespace {
 
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(bench::PacedWire::Clock::now().time_since_epoch())
-        .count();
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
+using bench::nowNs;
+using bench::reportLatencies;
 
 void BM_InputReportToSetDeviceStatus(benchmark::State& state) {
     bench::LivePlugin live;
     PluginState& ctx = live.hspi->context();
-    // A usual installation: variables 0..7 mirrored (without any, every variable poll
-    // asks for an I/O comparison) and inputs 1..8 of the SECU16 at bus address 1.
-    std::array<bool, 128> vars{};
-    std::fill(vars.begin(), vars.begin() + 8, true);
-    CreateVariableDevices(ctx, vars);
-    std::array<bool, 16> ticked{};
-    std::fill(ticked.begin(), ticked.begin() + 8, true);
-    CreateModuleDevices(ctx, 1, ticked, false);
-    ReadDeviceSettings(ctx);
+    live.mirror(8);
     const umap* mapping = mappingOfUnit(ctx, 1);
     if (!mapping) {
         state.SkipWithError("no devices for the SECU16");
@@ -81,9 +66,7 @@ void BM_InputReportToSetDeviceStatus(benchmark::State& state) {
         // Spread the reports over the variable timer's cycle.
         live.settle(37 + (i * 53) % 200);
     }
-    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
-    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
-    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
+    reportLatencies(state, latenciesUs);
     state.counters["in_exchange_pct"] = 100.0 * duringExchanges / static_cast<double>(latenciesUs.size());
     state.counters["over_5ms_pct"] =
         100.0 *

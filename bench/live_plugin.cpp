@@ -2,9 +2,13 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
+#include <array>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include "devices/device_model.h"
 
 namespace varnel::bench {
 
@@ -39,6 +43,17 @@ LivePlugin::~LivePlugin() {
 
 void LivePlugin::settle(int ms) {
     loop.waitUntil(ms, [] { return false; });
+}
+
+void LivePlugin::mirror(int points) {
+    PluginState& ctx = hspi->context();
+    std::array<bool, 128> vars{};
+    std::fill(vars.begin(), vars.begin() + 8, true);
+    CreateVariableDevices(ctx, vars);
+    std::array<bool, 16> ticked{};
+    std::fill(ticked.begin(), ticked.begin() + std::clamp(points, 0, 16), true);
+    CreateModuleDevices(ctx, 1, ticked, false);
+    ReadDeviceSettings(ctx);
 }
 
 }  // namespace varnel::bench

@@ -41,6 +41,9 @@ public:
 
     // Lets the timers run for `ms` (the start-up's own I/O check, the first polls).
     void settle(int ms);
+    // A usual installation: variables 0-7 mirrored (without any, every variable poll asks
+    // for an I/O comparison) and the first `points` points of the SECU16 at bus address 1.
+    void mirror(int points);
 
     PacedWire wire;
     QtEventLoop loop;

@@ -28,6 +28,7 @@
 #include "devices/device_model.h"
 #include "devices/mappings.h"
 #include "live_plugin.h"
+#include "measure.h"
 #include "mqtt_broker.h"
 #include "mqtt_client.h"
 #include "platform/qt/qt_socket_watcher.h"
@@ -35,36 +36,20 @@
 namespace varnel {
 namespace {
 
+using bench::percentile;
+using bench::reportLatencies;
+
 using Clock = std::chrono::steady_clock;
 
 std::int64_t ns(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
 
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(std::lround(p * static_cast<double>(v.size() - 1)));
-    return v[std::min(i, v.size() - 1)];
-}
-
-void reportLatencies(benchmark::State& state, const std::vector<double>& latenciesUs) {
-    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
-    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
-    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
-}
-
 // The plug-in with variables 0-7, the SECU16 at 1 (inputs 0-7, outputs 8-15) mirrored,
 // and its bridge connected to a fresh broker; a subscriber on every state.
 struct LiveMqtt {
     LiveMqtt() {
-        PluginState& ctx = live.hspi->context();
-        std::array<bool, 128> vars{};
-        std::fill(vars.begin(), vars.begin() + 8, true);
-        CreateVariableDevices(ctx, vars);
-        std::array<bool, 16> ticked{};
-        ticked.fill(true);
-        CreateModuleDevices(ctx, 1, ticked, false);
-        ReadDeviceSettings(ctx);
+        live.mirror(16);
         const auto parsed = bridge::parseBrokerUrl(broker.url());
         transport = std::make_unique<bridge::MosquittoTransport>(
             bridge::MosquittoConfig{.broker = std::get<bridge::BrokerAddress>(parsed), .clientId = "varnel-bench"},
@@ -177,9 +162,7 @@ void BM_MqttSwitchCommandToFirstByte(benchmark::State& state) {
         state.SetIterationTime(beyondUs.back() / 1e6);
     }
     reportLatencies(state, beyondUs);
-    state.counters["total_median_ms"] = percentile(totalUs, 0.5) / 1000.0;
-    state.counters["total_p90_ms"] = percentile(totalUs, 0.9) / 1000.0;
-    state.counters["total_max_ms"] = percentile(totalUs, 1.0) / 1000.0;
+    reportLatencies(state, totalUs, "total_");
 }
 BENCHMARK(BM_MqttSwitchCommandToFirstByte)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
 

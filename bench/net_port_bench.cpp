@@ -18,6 +18,7 @@
 #include "link/frames.h"
 #include "link/serial_link.h"
 #include "live_plugin.h"
+#include "measure.h"
 #include "paced_wire.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_port.h"
@@ -29,19 +30,10 @@
 namespace varnel {
 namespace {
 
+using bench::nowNs;
+using bench::percentile;
+
 enum class Route { LocalPty, Ser2netRaw, Ser2netRfc2217 };
-
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(bench::PacedWire::Clock::now().time_since_epoch())
-        .count();
-}
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) return 0;
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
 
 struct Line {
     explicit Line(Route route) {

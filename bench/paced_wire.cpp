@@ -12,13 +12,11 @@
 #include <stdexcept>
 #include <vector>
 
+#include "measure.h"
+
 namespace varnel::bench {
 
 namespace {
-
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(PacedWire::Clock::now().time_since_epoch()).count();
-}
 
 // Sleeps until an absolute instant of the monotonic clock (steady_clock on Linux).
 void sleepUntilNs(std::int64_t ns) {

@@ -11,6 +11,7 @@
 
 #include "link/frames.h"
 #include "link/serial_link.h"
+#include "measure.h"
 #include "paced_wire.h"
 #include "platform/qt/qt_event_loop.h"
 #include "platform/qt/qt_serial_port.h"
@@ -20,6 +21,9 @@
 
 namespace varnel {
 namespace {
+
+using bench::nowNs;
+using bench::reportLatencies;
 
 struct Bench {
     Bench() {
@@ -34,17 +38,6 @@ struct Bench {
     RecordingLauncher launcher;
     LinkLayer ctx{Platform{loop, port, settings, prompts, launcher, "/tmp", {}}};
 };
-
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(bench::PacedWire::Clock::now().time_since_epoch())
-        .count();
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
 
 template <class Frame>
 void exchange(benchmark::State& state, const Frame& frame, std::int16_t length, std::int16_t first) {
@@ -64,9 +57,7 @@ void exchange(benchmark::State& state, const Frame& frame, std::int16_t length, 
         latenciesUs.push_back(us);
         state.SetIterationTime(us / 1e6);
     }
-    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
-    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
-    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
+    reportLatencies(state, latenciesUs);
 }
 
 void BM_BlockReadReplyToReturn(benchmark::State& state) {

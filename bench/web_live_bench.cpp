@@ -17,33 +17,19 @@
 #include "console/console.h"
 #include "devices/device_model.h"
 #include "live_plugin.h"
+#include "measure.h"
 #include "web/log_book.h"
 #include "web/web_server.h"
 
 namespace varnel {
 namespace {
 
-std::int64_t nowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(bench::PacedWire::Clock::now().time_since_epoch())
-        .count();
-}
-
-double percentile(std::vector<double> v, double p) {
-    std::sort(v.begin(), v.end());
-    const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
-    return v[std::min(i, v.size() - 1)];
-}
+using bench::nowNs;
+using bench::reportLatencies;
 
 void BM_InputReportToWebSocket(benchmark::State& state) {
     bench::LivePlugin live;
-    PluginState& ctx = live.hspi->context();
-    std::array<bool, 128> vars{};
-    std::fill(vars.begin(), vars.begin() + 8, true);
-    CreateVariableDevices(ctx, vars);
-    std::array<bool, 16> ticked{};
-    std::fill(ticked.begin(), ticked.begin() + 8, true);
-    CreateModuleDevices(ctx, 1, ticked, false);
-    ReadDeviceSettings(ctx);
+    live.mirror(8);
     live.settle(3000);
 
     console::Console console(*live.hspi, *live.host);
@@ -92,9 +78,7 @@ void BM_InputReportToWebSocket(benchmark::State& state) {
         state.SetIterationTime(us / 1e6);
         live.settle(37 + (i * 53) % 200);
     }
-    state.counters["median_ms"] = percentile(latenciesUs, 0.5) / 1000.0;
-    state.counters["p90_ms"] = percentile(latenciesUs, 0.9) / 1000.0;
-    state.counters["max_ms"] = percentile(latenciesUs, 1.0) / 1000.0;
+    reportLatencies(state, latenciesUs);
     state.counters["dropped"] = static_cast<double>(server.dropped());
 }
 BENCHMARK(BM_InputReportToWebSocket)->Arg(1)->Arg(20)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
