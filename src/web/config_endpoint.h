@@ -13,11 +13,14 @@ public:
     ConfigEndpoint& operator=(const ConfigEndpoint&) = delete;
     virtual ~ConfigEndpoint() = default;
 
-    // {"controls":{...},"busy":b}
+    // {"controls":{...},"messages":[...],"questions":[],"closed":b,"busy":b,"pending":n}
     virtual nlohmann::json get() = 0;
     // A request already parsed as JSON (any shape: the endpoint refuses what it cannot
     // take, naming the field); {"controls":{changed},"messages":[...],"questions":[...],"closed":b}.
     virtual nlohmann::json post(const nlohmann::json& request) = 0;
+    // No page has been open for `idleMs`: a form left open is closed, or false while it
+    // is busy (ask again later).
+    virtual bool abandon(int idleMs) = 0;
 };
 
 }  // namespace varnel::web

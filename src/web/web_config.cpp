@@ -178,6 +178,22 @@ json WebConfig::post(const json& request) {
     return act(request);
 }
 
+bool WebConfig::abandon(int idleMs) {
+    if (busy()) return false;
+    if (!formOpen()) return true;
+    answers_.clear();  // nobody is there to answer: every closing question is No
+    model_->Form_Unload();
+    // Closed, prompts go their usual way again.
+    for (const auto& m : messages_) prompts_.message(m.text, m.style);
+    messages_.clear();
+    const std::string idle = idleMs >= 60'000 && idleMs % 60'000 == 0 ? std::to_string(idleMs / 60'000) + " minutes"
+                                                                      : std::to_string(idleMs / 1000) + " seconds";
+    prompts_.message("The configuration form on the web page was closed: no page had been open for " + idle +
+                         ". Changes not saved with Update were dropped.",
+                     PromptStyle::Information);
+    return true;
+}
+
 json WebConfig::act(const json& request) {
     const auto action = request.find("action");
     const ActionFields* known = nullptr;

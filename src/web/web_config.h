@@ -45,6 +45,9 @@ public:
     nlohmann::json get() override;
     // One action of the page; a refused request answers {"error":..., "field":...} and changes nothing.
     nlohmann::json post(const nlohmann::json& request) override;
+    // Closes the form as its Cancel does, every closing question taken as No; what no page
+    // read goes to the usual prompts (the log, when headless).
+    bool abandon(int idleMs) override;
 
     [[nodiscard]] bool formOpen() const { return model_ && !model_->unloaded(); }
     [[nodiscard]] FrmConfig* model() const { return model_.get(); }

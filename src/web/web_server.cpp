@@ -136,6 +136,11 @@ struct WebServer::Impl {
         });
         overviewTimer.setInterval(options.overviewMs);
         QObject::connect(&overviewTimer, &QTimer::timeout, &overviewTimer, [this] { overviewTick(); });
+        abandonTimer.setSingleShot(true);
+        abandonTimer.setInterval(options.abandonMs);
+        QObject::connect(&abandonTimer, &QTimer::timeout, &abandonTimer, [this] {
+            if (clients.empty() && config && !config->abandon(options.abandonMs)) abandonTimer.start();
+        });
         QObject::connect(&front, &QAbstractHttpServer::newWebSocketConnection, &front, [this] { acceptSockets(); });
         events = host.subscribe([this](const host::HostEvent& e) {
             for (auto& m : live.hostEvent(e)) broadcast(m);
@@ -320,6 +325,8 @@ struct WebServer::Impl {
 
     Response configRoute(const QHttpServerRequest& r, bool post) {
         if (!config) return error(503, "configuration not available");
+        // A client asking by HTTP alone has the form as long as it keeps asking.
+        if (clients.empty()) abandonTimer.start();
         if (!post) return jsonResponse(200, config->get());
         const json body = json::parse(r.body().toStdString(), nullptr, false);
         if (body.is_discarded() || !body.is_object()) return error(400, "the request is not a JSON object");
@@ -395,6 +402,7 @@ struct WebServer::Impl {
             QObject::connect(key, &QWebSocket::disconnected, &front, [this, key] { forget(key); });
             QObject::connect(key, &QWebSocket::bytesWritten, &front, [this, key] { flush(key); });
             clients.emplace(key, std::move(client));
+            abandonTimer.stop();
             if (!overviewTimer.isActive()) overviewTimer.start();
             send(key, {.key = {}, .text = dumpJson({{"type", "state"}, {"state", live.snapshot()}})});
         }
@@ -413,7 +421,13 @@ struct WebServer::Impl {
         if (it == clients.end()) return;
         it->second->socket.release()->deleteLater();
         clients.erase(it);
-        if (clients.empty()) overviewTimer.stop();
+        leftClient();
+    }
+
+    void leftClient() {
+        if (!clients.empty()) return;
+        overviewTimer.stop();
+        abandonTimer.start();
     }
 
     void drop(QWebSocket* ws, QWebSocketProtocol::CloseCode code, const std::string& why) {
@@ -423,7 +437,7 @@ struct WebServer::Impl {
         clients.erase(it);
         QObject::disconnect(socket, nullptr, &front, nullptr);
         closeLater(socket, code, why);
-        if (clients.empty()) overviewTimer.stop();
+        leftClient();
     }
 
     void send(QWebSocket* ws, LiveMessage m) {
@@ -491,6 +505,7 @@ struct WebServer::Impl {
     EmbeddedHost::Subscription events;
     QTimer pumpTimer;
     QTimer overviewTimer;
+    QTimer abandonTimer;
     json lastOverview;
     std::int64_t lastOverviewMs = 0;
 };

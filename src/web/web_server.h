@@ -44,6 +44,9 @@ struct ServerOptions {
     std::int64_t socketBacklogBytes = std::int64_t{64} * 1024;
     int overviewMs = 250;          // overview changes are sent at most this often
     int overviewRefreshMs = 2000;  // and at least this often (the time since the last reply moves)
+    // A configuration form left open is closed once no page has been connected, nor the
+    // form asked, for this long: else the plug-in's messages would wait there unread.
+    int abandonMs = 120'000;
     // Milliseconds of a steady clock (sessions, login limits, waiting lines); unset: the system's.
     std::function<std::int64_t()> clockMs;
 };

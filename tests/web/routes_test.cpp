@@ -169,7 +169,13 @@ public:
                 {"questions", nlohmann::json::array()},
                 {"closed", false}};
     }
+    bool abandon(int /*idleMs*/) override {
+        ++abandoned;
+        return !busy;
+    }
     std::vector<nlohmann::json> seen;
+    int abandoned = 0;
+    bool busy = false;
 };
 
 TEST(WebRoutes, the_configuration_routes_reach_the_endpoint_once_there_is_one) {
@@ -183,6 +189,36 @@ TEST(WebRoutes, the_configuration_routes_reach_the_endpoint_once_there_is_one) {
     EXPECT_EQ(w.post("/api/config", {{"nothing", 1}}, w.csrfHeader()).status, 400);
     ASSERT_EQ(config.seen.size(), 1u);
     EXPECT_EQ(config.seen[0]["action"], "open");
+    w.server->setConfig(nullptr);
+}
+
+TEST(WebRoutes, a_form_no_page_holds_is_closed_after_the_idle_time_and_not_before) {
+    web::ServerOptions options;
+    options.abandonMs = 300;
+    WebRig w(options);
+    EchoConfig config;
+    w.server->setConfig(&config);
+    {
+        auto page = w.live(w.origin());
+        ASSERT_EQ(w.get("/api/config").status, 200);
+        spin(600);
+        EXPECT_EQ(config.abandoned, 0) << "a page is connected";
+    }
+    // The page went: closed once the idle time has passed, asked again while busy.
+    config.busy = true;
+    ASSERT_TRUE(spinUntil([&] { return config.abandoned == 1; }, 3000));
+    config.busy = false;
+    ASSERT_TRUE(spinUntil([&] { return config.abandoned == 2; }, 3000));
+    spin(600);
+    EXPECT_EQ(config.abandoned, 2) << "closed once";
+
+    // A client that only asks by HTTP keeps the form while it keeps asking.
+    for (int i = 0; i < 4; ++i) {
+        spin(150);
+        ASSERT_EQ(w.get("/api/config").status, 200);
+    }
+    EXPECT_EQ(config.abandoned, 2);
+    ASSERT_TRUE(spinUntil([&] { return config.abandoned == 3; }, 3000));
     w.server->setConfig(nullptr);
 }
 

@@ -215,6 +215,38 @@ TEST_F(WebForm, closing_lists_every_question_it_will_ask_and_takes_each_answer) 
     ASSERT_EQ(rig.engine.prompts.shown.size(), 1u);
 }
 
+TEST_F(WebForm, a_form_left_open_is_closed_as_cancel_does_and_its_unread_messages_reach_the_log) {
+    web->get();
+    rig.ctx().ir.filesPending = true;
+    text("TxtPoll", "800");
+    rig.ctx().gate.exchangeDepth = 1;
+    check("aIncludeMessages");  // held for the line: the form is busy
+    EXPECT_FALSE(web->abandon(120'000));
+    EXPECT_TRUE(web->formOpen());
+    rig.ctx().gate.exchangeDepth = 0;
+    rig.engine.run(100);
+    web->get();  // the held click's message read
+
+    rig.ctx().platform.prompts.message("port 1 could not be opened", PromptStyle::Critical);
+    ASSERT_TRUE(rig.engine.prompts.shown.empty()) << "the form takes the plug-in's messages";
+    ASSERT_TRUE(web->abandon(120'000));
+    EXPECT_FALSE(web->formOpen());
+    EXPECT_FALSE(rig.ctx().window.open);
+    EXPECT_FALSE(rig.ctx().ir.filesPending) << "a closing question is taken as No";
+    EXPECT_EQ(setting("poll_interval"), "absent") << "edits without Update are not stored";
+    std::vector<std::string> shown;
+    for (const auto& m : rig.engine.prompts.shown) shown.push_back(m.text);
+    ASSERT_EQ(shown.size(), 3u) << testing::PrintToString(shown);
+    EXPECT_EQ(shown[0], "port 1 could not be opened");
+    EXPECT_EQ(shown[1], std::string("Not asked on the page, so taken as No: ") + kReplaceIrFilesQuestion);
+    EXPECT_NE(shown[2].find("no page had been open for 2 minutes"), std::string::npos) << shown[2];
+    // The next page finds a fresh form and is told the old one closed.
+    const json next = web->get();
+    EXPECT_EQ(next.at("closed"), true);
+    EXPECT_EQ(next.at("controls").at("TxtPoll").at("text"), "500");
+    EXPECT_TRUE(web->abandon(120'000));
+}
+
 TEST_F(WebForm, synchronize_asks_first_with_nothing_stored_then_runs) {
     const auto project = rig.file("junk.prj", "no System Map in here\r\n");
     web->get();
