@@ -84,6 +84,18 @@ Bridge::Bridge(BridgeOptions options, Transport& transport, EventLoop& loop, Emb
         else if (role_ == Role::Claiming)
             hold();
     });
+    aliveTimer_ = timer(loop_, options_.aliveMs, [this] {
+        if (holding()) publish(id_.aliveTopic(), id_.installation, 0, false);
+    });
+    aliveTimer_->setEnabled(true);
+    silenceTimer_ = timer(loop_, 3 * options_.aliveMs, [this, once] {
+        once(*silenceTimer_);
+        // An earlier varnel never says it is alive: it is only taken over when it goes offline.
+        if (!connected_ || role_ != Role::Watching || seenHolder_.value_or("").empty()) return;
+        silentHolder_ = *seenHolder_;
+        takeOver("is marked online by installation " + shown(silentHolder_) + ", which has not said it is alive for " +
+                 std::to_string(3 * options_.aliveMs / 1000) + " s");
+    });
     transport_.onConnected = [this] { whenConnected(); };
     transport_.onDisconnected = [this](const std::string& reason) { whenDisconnected(reason); };
     transport_.onMessage = [this](const Message& m) { received(m); };
@@ -145,12 +157,14 @@ void Bridge::whenConnected() {
     transport_.subscribe(id_.installationTopic(), 1, Retained::OnReplay);
     claimTimer_->setInterval(options_.claimWaitMs);
     claimTimer_->setEnabled(role_ == Role::Looking);
+    if (role_ == Role::Watching) transport_.subscribe(id_.aliveTopic(), 0, Retained::OnReplay);
+    silenceTimer_->setEnabled(role_ == Role::Watching);
 }
 
 // ---- who publishes below the base topic
 
 void Bridge::decide() {
-    const bool heldByOther = seenStatus_ == "online" && seenHolder_ != id_.installation;
+    const bool heldByOther = seenStatus_ == "online" && seenHolder_ != id_.installation && seenHolder_ != silentHolder_;
     if (heldByOther || othersClaim_) {
         standBack(seenHolder_.value_or(""));
         return;
@@ -163,6 +177,7 @@ void Bridge::decide() {
 void Bridge::hold() {
     claimTimer_->setEnabled(false);
     role_ = Role::Holding;
+    silentHolder_.clear();
     toldHolder_.reset();
     reclaimedAt_ = loop_.tickMs() - options_.claimWaitMs;
     publish(id_.statusTopic(), "online", 1, true);
@@ -192,8 +207,8 @@ void Bridge::standBack(const std::string& holder) {
     connect();
 }
 
-void Bridge::takeOver() {
-    log_("the base topic " + shown(id_.base) + " is free: taking it over");
+void Bridge::takeOver(const std::string& why) {
+    log_("the base topic " + shown(id_.base) + " " + why + ": taking it over");
     watchOnly_ = false;
     transport_.disconnect();
     connected_ = false;
@@ -232,7 +247,7 @@ void Bridge::ownership(const Message& m) {
             return;
         }
         case Role::Watching:
-            if (status && m.payload != "online") takeOver();
+            if (status && m.payload != "online") takeOver("is free");
             return;
     }
 }
@@ -248,6 +263,7 @@ void Bridge::whenDisconnected(const std::string& reason) {
     connected_ = connecting_ = false;
     lookingForLeftovers_ = false;
     claimTimer_->setEnabled(false);
+    silenceTimer_->setEnabled(false);
     const auto at = std::chrono::system_clock::now();
     if (was || !down_) {
         sinceMs_ = loop_.tickMs();
@@ -278,6 +294,11 @@ void Bridge::whenDisconnected(const std::string& reason) {
 void Bridge::received(const Message& m) {
     if (m.topic == id_.statusTopic() || m.topic == id_.installationTopic()) {
         ownership(m);
+        return;
+    }
+    if (m.topic == id_.aliveTopic()) {
+        if (role_ == Role::Watching && !m.payload.empty() && m.payload != id_.installation && !m.retained)
+            silenceTimer_->setEnabled(true);  // again from now
         return;
     }
     if (role_ != Role::Holding) return;

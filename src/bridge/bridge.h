@@ -70,6 +70,9 @@ struct BridgeOptions {
     // A broker replays retained messages at once after a subscription: this long after
     // connecting, the bridge knows whether another installation holds the base topic.
     int claimWaitMs = 500;
+    // The holder says it is alive this often; a watcher that hears nothing from a holder
+    // that names itself for three times as long takes the base over.
+    int aliveMs = 60'000;
     // Commands waiting for the plug-in; more are dropped (and counted).
     std::size_t maxWaiting = 1000;
     int scanMs = 1000;  // host devices, names and plug-in facts looked at again
@@ -138,12 +141,12 @@ private:
     // holds it once its claim comes back from the broker: of two that claimed at once,
     // the one whose claim the broker passed on first. One that finds the base held
     // watches it, connected without a last will (which would mark the other one
-    // offline), and takes over when the other goes offline.
+    // offline), and takes over when the other goes offline, or falls silent.
     enum class Role { Looking, Claiming, Holding, Watching };
     void decide();
     void hold();
     void standBack(const std::string& holder);
-    void takeOver();
+    void takeOver(const std::string& why);
     void ownership(const Message& m);
 
     void connect();
@@ -190,13 +193,14 @@ private:
     std::function<void(const host::HostEvent&)> previousOnEvent_;
 
     std::unique_ptr<Timer> scanTimer_, pumpTimer_, retryTimer_, connectTimer_, republishTimer_, leftoverTimer_,
-        claimTimer_;
+        claimTimer_, aliveTimer_, silenceTimer_;
     Role role_ = Role::Looking;
     bool watchOnly_ = false;                 // the next connection has no last will
     std::optional<std::string> seenStatus_;  // on the base's status topic, this connection
     std::optional<std::string> seenHolder_;  // on its installation topic, this connection
     bool othersClaim_ = false;               // another installation claimed the base while we looked
     std::optional<std::string> toldHolder_;  // the holder the log named last
+    std::string silentHolder_;               // a holder taken over for its silence: its status is stale
     std::int64_t reclaimedAt_ = 0;
     bool started_ = false;
     bool connecting_ = false;

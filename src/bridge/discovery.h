@@ -31,6 +31,9 @@ struct Identity {
     [[nodiscard]] std::string statusTopic() const { return base + "/status"; }
     // The installation that publishes below the base topic (retained).
     [[nodiscard]] std::string installationTopic() const { return base + "/bridge/installation"; }
+    // The holder's installation id now and then, never retained: a status left online by
+    // one that died while the broker was away is told from a live one by its silence.
+    [[nodiscard]] std::string aliveTopic() const { return base + "/bridge/alive"; }
     // Follows the controller link.
     [[nodiscard]] std::string availabilityTopic() const { return base + "/controller/availability"; }
     [[nodiscard]] std::string homeAssistantStatus() const { return prefix + "/status"; }

@@ -193,6 +193,56 @@ TEST(Installations, a_base_topic_that_another_live_installation_holds_is_watched
     }
 }
 
+// A status left online by a holder that died while the broker was away: the holder's
+// silence gives the base away; a holder that says it is alive keeps it.
+TEST(Installations, a_holder_that_falls_silent_is_taken_over_one_that_says_it_is_alive_is_not) {
+    struct Case {
+        const char* what;
+        std::optional<std::string> holder;
+        bool saysAlive;
+        bool takesOver;
+    };
+    const Case cases[] = {
+        {"silent", kOther, false, true},
+        {"alive", kOther, true, false},
+        {"an earlier varnel, which never says it is alive", std::nullopt, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto o = installation(false);
+        o.aliveMs = 10'000;
+        test::BridgeRig b(o);
+        b.transport.retained["varnel/status"] = "online";
+        if (c.holder) b.transport.retained["varnel/bridge/installation"] = *c.holder;
+        b.start();
+        if (b.transport.pending) b.transport.accept();  // the watcher's connection
+        b.run(1000);
+        ASSERT_FALSE(b.bridge->holding());
+        EXPECT_TRUE(b.transport.subscribed("varnel/bridge/alive"));
+        for (int i = 0; i < 10; ++i) {  // ten of the holder's periods
+            if (c.saysAlive) b.transport.send("varnel/bridge/alive", kOther);
+            b.run(10'000);
+            if (b.transport.pending) b.transport.accept();
+        }
+        b.run(1000);
+        EXPECT_EQ(b.bridge->holding(), c.takesOver);
+        EXPECT_EQ(b.logged("installation \"0th3r1n5ta11\", which has not said it is alive for 30 s: taking it over"),
+                  c.takesOver)
+            << testing::PrintToString(b.log);
+        if (!c.takesOver) {
+            EXPECT_EQ(belowBase(b.transport), std::vector<std::string>{});
+            continue;
+        }
+        EXPECT_EQ(b.transport.retained.at("varnel/status"), "online");
+        EXPECT_EQ(b.transport.retained.at("varnel/bridge/installation"), "a1b2c3d4e5f6");
+        // Now this one says it is alive, and hearing itself is no command to refuse.
+        const std::size_t said = b.transport.count("varnel/bridge/alive");
+        b.run(20'000);
+        EXPECT_EQ(b.transport.count("varnel/bridge/alive"), said + 2);
+        EXPECT_EQ(b.bridge->counters().refused, 0u);
+    }
+}
+
 // Two that found the base free claim it at once: the broker passes one claim on first,
 // and both go by that.
 TEST(Installations, of_two_claims_at_once_the_one_the_broker_passed_on_first_holds) {
