@@ -7,6 +7,8 @@
 //     point-write frame;
 //   - 200 switch commands published at once: each output ends at its last value;
 //   - 10,000 values for one variable and an input change during them.
+// The first two also with 20 browsers on the web page (argument: browsers), and the
+// controller's exchanges per second during each.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,6 +35,7 @@
 #include "mqtt_broker.h"
 #include "mqtt_client.h"
 #include "platform/qt/qt_socket_watcher.h"
+#include "web_audience.h"
 
 namespace varnel {
 namespace {
@@ -46,10 +50,15 @@ std::int64_t ns(Clock::time_point t) {
 }
 
 // The plug-in with variables 0-7, the SECU16 at 1 (inputs 0-7, outputs 8-15) mirrored,
-// and its bridge connected to a fresh broker; a subscriber on every state.
+// and its bridge connected to a fresh broker; a subscriber on every state; and as many
+// browsers on the web page as asked.
 struct LiveMqtt {
-    LiveMqtt() {
+    explicit LiveMqtt(int browsers = 0) {
         live.mirror(16);
+        if (browsers > 0) {
+            web.emplace(live, console, browsers);
+            if (web->error()) throw std::runtime_error(*web->error());
+        }
         const auto parsed = bridge::parseBrokerUrl(broker.url());
         transport = std::make_unique<bridge::MosquittoTransport>(
             bridge::MosquittoConfig{.broker = std::get<bridge::BrokerAddress>(parsed), .clientId = "varnel-bench"},
@@ -85,6 +94,7 @@ struct LiveMqtt {
     test::TestBroker broker;
     bench::LivePlugin live;
     console::Console console{*live.hspi, *live.host};
+    std::optional<bench::WebAudience> web;
     bridge::PluginView view{*live.hspi};
     QtSocketWatcher watcher;
     std::unique_ptr<bridge::MosquittoTransport> transport;
@@ -99,8 +109,17 @@ std::optional<Clock::time_point> arrival(const test::TestClient& c, const std::s
     return std::nullopt;
 }
 
+// The controller's exchanges per second meanwhile (the variable polls, I/O checks and
+// commands the line carried): what the web page's browsers must not slow.
+void reportExchanges(benchmark::State& state, const LiveMqtt& m, std::uint64_t repliesBefore, Clock::time_point since) {
+    const double s = std::chrono::duration<double>(Clock::now() - since).count();
+    state.counters["exchanges_per_s"] = static_cast<double>(m.live.wire.replies() - repliesBefore) / s;
+}
+
 void BM_MqttInputChangeToSubscriber(benchmark::State& state) {
-    LiveMqtt m;
+    LiveMqtt m(static_cast<int>(state.range(0)));
+    const std::uint64_t repliesBefore = m.live.wire.replies();
+    const auto since = Clock::now();
     std::vector<double> latenciesUs;
     int i = 0;
     for (auto _ : state) {
@@ -125,14 +144,22 @@ void BM_MqttInputChangeToSubscriber(benchmark::State& state) {
         m.live.settle(37 + (i * 53) % 200);
     }
     reportLatencies(state, latenciesUs);
+    reportExchanges(state, m, repliesBefore, since);
 }
-BENCHMARK(BM_MqttInputChangeToSubscriber)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MqttInputChangeToSubscriber)
+    ->Arg(0)
+    ->Arg(20)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMillisecond);
 
 // Published from another thread at a random moment of the poll cycle, as Home
 // Assistant does: the time counted is what comes beyond the exchange already on the
 // line when the command arrived (from publication to the frame's first byte: total_*).
 void BM_MqttSwitchCommandToFirstByte(benchmark::State& state) {
-    LiveMqtt m;
+    LiveMqtt m(static_cast<int>(state.range(0)));
+    const std::uint64_t repliesBefore = m.live.wire.replies();
+    const auto since = Clock::now();
     test::TestClient publisher(m.broker.port(), "bench-publisher");
     std::mt19937 random(18);
     std::uniform_int_distribution<int> moment(0, 999'999);  // microseconds: two poll cycles
@@ -163,8 +190,14 @@ void BM_MqttSwitchCommandToFirstByte(benchmark::State& state) {
     }
     reportLatencies(state, beyondUs);
     reportLatencies(state, totalUs, "total_");
+    reportExchanges(state, m, repliesBefore, since);
 }
-BENCHMARK(BM_MqttSwitchCommandToFirstByte)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MqttSwitchCommandToFirstByte)
+    ->Arg(0)
+    ->Arg(20)
+    ->UseManualTime()
+    ->Iterations(100)
+    ->Unit(benchmark::kMillisecond);
 
 // Commands that wait are merged per output (last value wins): each output must end at
 // the last value sent, with nothing dropped; the time is until the last write is out.

@@ -7,7 +7,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
-#include <QWebSocket>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -18,8 +17,7 @@
 #include "devices/device_model.h"
 #include "live_plugin.h"
 #include "measure.h"
-#include "web/log_book.h"
-#include "web/web_server.h"
+#include "web_audience.h"
 
 namespace varnel {
 namespace {
@@ -33,31 +31,15 @@ void BM_InputReportToWebSocket(benchmark::State& state) {
     live.settle(3000);
 
     console::Console console(*live.hspi, *live.host);
-    web::LogBook log;
-    web::ServerOptions options;
-    options.bind.port = 0;
-    web::WebServer server(options, *live.hspi, *live.host, console, log,
-                          {.version = "bench", .http = {}, .mqtt = {}, .clock = {}});
-    if (auto err = server.start()) {
-        state.SkipWithError(err->c_str());
+    bench::WebAudience web(live, console, static_cast<int>(state.range(0)));
+    if (web.error()) {
+        state.SkipWithError(web.error()->c_str());
         return;
     }
-    const QString origin = "http://127.0.0.1:" + QString::number(server.port());
     std::int64_t heardNs = 0;
-    std::vector<std::unique_ptr<QWebSocket>> clients;
-    for (int i = 0; i < state.range(0); ++i) {
-        auto ws = std::make_unique<QWebSocket>(origin);
-        if (i == 0)
-            QObject::connect(ws.get(), &QWebSocket::textMessageReceived, [&heardNs](const QString& text) {
-                if (heardNs == 0 && text.startsWith(QLatin1String(R"({"on":)"))) heardNs = nowNs();
-            });
-        ws->open(QUrl("ws://127.0.0.1:" + QString::number(server.port()) + "/api/live"));
-        clients.push_back(std::move(ws));
-    }
-    if (!live.loop.waitUntil(5000, [&] { return server.clients() == clients.size(); })) {
-        state.SkipWithError("the clients did not connect");
-        return;
-    }
+    web.onFirstClientMessage([&heardNs](const QString& text) {
+        if (heardNs == 0 && text.startsWith(QLatin1String(R"({"on":)"))) heardNs = nowNs();
+    });
     live.settle(500);
 
     std::vector<double> latenciesUs;
@@ -79,7 +61,7 @@ void BM_InputReportToWebSocket(benchmark::State& state) {
         live.settle(37 + (i * 53) % 200);
     }
     reportLatencies(state, latenciesUs);
-    state.counters["dropped"] = static_cast<double>(server.dropped());
+    state.counters["dropped"] = static_cast<double>(web.dropped());
 }
 BENCHMARK(BM_InputReportToWebSocket)->Arg(1)->Arg(20)->UseManualTime()->Iterations(100)->Unit(benchmark::kMillisecond);
 
