@@ -164,7 +164,8 @@ void Bridge::whenConnected() {
 // ---- who publishes below the base topic
 
 void Bridge::decide() {
-    const bool heldByOther = seenStatus_ == "online" && seenHolder_ != id_.installation && seenHolder_ != silentHolder_;
+    const bool silent = !silentHolder_.empty() && seenHolder_ == silentHolder_;
+    const bool heldByOther = seenStatus_ == "online" && seenHolder_ != id_.installation && !silent;
     if (heldByOther || othersClaim_) {
         standBack(seenHolder_.value_or(""));
         return;
