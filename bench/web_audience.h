@@ -1,6 +1,9 @@
 #pragma once
 // The web page's server on the plug-in's loop with browsers' live sockets connected,
-// each reading every message as a page does.
+// each reading every message as a page does. The browsers live on a thread of their
+// own, as they would in processes of their own: their reading is not the plug-in's work.
+#include <QObject>
+#include <QThread>
 #include <QWebSocket>
 #include <functional>
 #include <memory>
@@ -18,16 +21,21 @@ namespace varnel::bench {
 class WebAudience {
 public:
     // Starts the server and connects `clients` sockets; error() says why not.
-    WebAudience(LivePlugin& live, console::Console& console, int clients);
+    // `onFirstClientMessage` is called on the browsers' thread.
+    WebAudience(LivePlugin& live, console::Console& console, int clients,
+                std::function<void(const QString&)> onFirstClientMessage = {});
+    ~WebAudience();
+    WebAudience(const WebAudience&) = delete;
+    WebAudience& operator=(const WebAudience&) = delete;
+
     [[nodiscard]] const std::optional<std::string>& error() const { return error_; }
-    // Every text message the first client gets.
-    void onFirstClientMessage(std::function<void(const QString&)> fn);
     [[nodiscard]] std::uint64_t dropped() const { return server_.dropped(); }
 
 private:
     web::LogBook log_;
     web::WebServer server_;
-    std::vector<std::unique_ptr<QWebSocket>> sockets_;
+    QThread thread_;
+    QObject* home_ = nullptr;  // lives on thread_, parent of the sockets
     std::optional<std::string> error_;
 };
 

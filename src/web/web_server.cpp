@@ -136,6 +136,16 @@ struct WebServer::Impl {
         });
         overviewTimer.setInterval(options.overviewMs);
         QObject::connect(&overviewTimer, &QTimer::timeout, &overviewTimer, [this] { overviewTick(); });
+        // The sockets are written once the event that made the messages has been handled
+        // everywhere else: the MQTT bridge and the controller's line never wait for browsers.
+        flushTimer.setSingleShot(true);
+        flushTimer.setInterval(0);
+        QObject::connect(&flushTimer, &QTimer::timeout, &flushTimer, [this] {
+            std::vector<QWebSocket*> all;
+            all.reserve(clients.size());
+            for (auto& [ws, _] : clients) all.push_back(ws);
+            for (auto* ws : all) flush(ws);
+        });
         abandonTimer.setSingleShot(true);
         abandonTimer.setInterval(options.abandonMs);
         QObject::connect(&abandonTimer, &QTimer::timeout, &abandonTimer, [this] {
@@ -448,7 +458,7 @@ struct WebServer::Impl {
             drop(ws, QWebSocketProtocol::CloseCodePolicyViolated, "too slow");
             return;
         }
-        flush(ws);
+        if (!flushTimer.isActive()) flushTimer.start();
     }
 
     void flush(QWebSocket* ws) {
@@ -506,6 +516,7 @@ struct WebServer::Impl {
     QTimer pumpTimer;
     QTimer overviewTimer;
     QTimer abandonTimer;
+    QTimer flushTimer;
     json lastOverview;
     std::int64_t lastOverviewMs = 0;
 };
