@@ -48,14 +48,10 @@ void BM_InputReportToSetDeviceStatus(benchmark::State& state) {
     std::vector<double> latenciesUs;
     int i = 0;
     for (auto _ : state) {
-        const int point = i % 8;
-        const bool set = (i / 8) % 2 == 0;
-        ++i;
-        awaited = hc + std::to_string(point + 1);
+        awaited = hc + std::to_string(i % 8 + 1);
         heardNs = 0;
-        const std::uint64_t reportsBefore = live.wire.reports();
-        live.wire.post([point, set](sim::Controller& c) { c.changeInput(1, point, set); });
-        if (!live.loop.waitUntil(2000, [&] { return heardNs != 0 && live.wire.reports() > reportsBefore; })) {
+        const auto change = live.changeInput(i++);
+        if (!live.loop.waitUntil(2000, [&] { return heardNs != 0 && live.wire.reports() > change.reportsBefore; })) {
             state.SkipWithError("the host never heard of the change");
             return;
         }

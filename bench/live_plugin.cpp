@@ -56,4 +56,10 @@ void LivePlugin::mirror(int points) {
     ReadDeviceSettings(ctx);
 }
 
+LivePlugin::InputChange LivePlugin::changeInput(int n) {
+    const InputChange change{.point = n % 8, .set = (n / 8) % 2 == 0, .reportsBefore = wire.reports()};
+    wire.post([change](sim::Controller& c) { c.changeInput(1, change.point, change.set); });
+    return change;
+}
+
 }  // namespace varnel::bench

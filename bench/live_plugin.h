@@ -45,6 +45,15 @@ public:
     // for an I/O comparison) and the first `points` points of the SECU16 at bus address 1.
     void mirror(int points);
 
+    // The simulator reports the `n`th input change of a round that sets inputs 0-7 of the
+    // SECU16 at 1 one by one, then clears them (a set input reads as OFF).
+    struct InputChange {
+        int point;
+        bool set;
+        std::uint64_t reportsBefore;  // the wire's report count before it
+    };
+    InputChange changeInput(int n);
+
     PacedWire wire;
     QtEventLoop loop;
     ScratchDir dir;

@@ -123,17 +123,13 @@ void BM_MqttInputChangeToSubscriber(benchmark::State& state) {
     std::vector<double> latenciesUs;
     int i = 0;
     for (auto _ : state) {
-        const int point = i % 8;
-        const bool set = (i / 8) % 2 == 0;  // set reads as 0: OFF
-        ++i;
-        const std::string topic = "varnel/unit/1/input/" + std::to_string(point + 1) + "/state";
         const auto start = Clock::now();
-        const std::uint64_t reportsBefore = m.live.wire.reports();
-        m.live.wire.post([point, set](sim::Controller& c) { c.changeInput(1, point, set); });
+        const auto change = m.live.changeInput(i++);
+        const std::string topic = "varnel/unit/1/input/" + std::to_string(change.point + 1) + "/state";
         std::optional<Clock::time_point> at;
         if (!m.wait(3000, [&] {
-                at = arrival(m.subscriber, topic, set ? "OFF" : "ON", start);
-                return at && m.live.wire.reports() > reportsBefore;
+                at = arrival(m.subscriber, topic, change.set ? "OFF" : "ON", start);
+                return at && m.live.wire.reports() > change.reportsBefore;
             })) {
             state.SkipWithError("the change never reached the subscriber");
             return;

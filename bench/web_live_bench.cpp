@@ -46,13 +46,9 @@ void BM_InputReportToWebSocket(benchmark::State& state) {
     std::vector<double> latenciesUs;
     int i = 0;
     for (auto _ : state) {
-        const int point = i % 8;
-        const bool set = (i / 8) % 2 == 0;
-        ++i;
         heardNs = 0;
-        const std::uint64_t reportsBefore = live.wire.reports();
-        live.wire.post([point, set](sim::Controller& c) { c.changeInput(1, point, set); });
-        if (!live.loop.waitUntil(2000, [&] { return heardNs != 0 && live.wire.reports() > reportsBefore; })) {
+        const auto change = live.changeInput(i++);
+        if (!live.loop.waitUntil(2000, [&] { return heardNs != 0 && live.wire.reports() > change.reportsBefore; })) {
             state.SkipWithError("no point message reached the client");
             return;
         }
