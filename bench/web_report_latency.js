@@ -1,6 +1,7 @@
 // Controller report to the browser's DOM: the simulator toggles an input of module 1
-// and the time from its step (told on varnel's output as it happens) to the lamp's
-// change in the page (seen by a MutationObserver in chromium) is taken per report.
+// at random moments and the time from its step (told on varnel's output as it happens)
+// to the lamp's change in the page (seen by a MutationObserver in chromium) is taken per
+// report, and the share from varnel's host device change (its log line) to the DOM.
 // Both clocks are the machine's wall clock. Prints the median and the 90th percentile.
 //   bench/web_report_latency.sh [VARNEL] [REPORTS]
 'use strict';
@@ -9,7 +10,10 @@ const path = require('node:path');
 const { Varnel, launchBrowser, openPage, state, sleep } = require(path.join(__dirname, '../tests/browser/harness'));
 
 const reports = Number(process.argv[2] || 120);
-const periodMs = 400; // between two reports: longer than a report can take, so none is taken for another
+// Between two reports, at random: longer than a report can take (so none is taken for
+// another), and never in step with the 500 ms variable poll, so the reports meet the line
+// at every moment of its cycle.
+const gapMs = [400, 800];
 const unit = 1;
 const point = 3;
 
@@ -18,8 +22,20 @@ function percentile(sorted, p) {
   return sorted[i];
 }
 
+// The steps of the simulator's script, from a fixed seed: enough for the start-up too.
+function demoScript(count) {
+  let seed = 20261207;
+  const random = () => (seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648;
+  const lines = [];
+  for (let i = 0, t = 0; i < count; i++) {
+    t += gapMs[0] + Math.floor(random() * (gapMs[1] - gapMs[0]));
+    lines.push(`${t} input ${unit} ${point} ${i % 2 === 0 ? 1 : 0}`);
+  }
+  return lines.join('\n') + '\n';
+}
+
 async function main() {
-  const script = [`repeat ${2 * periodMs}`, `0 input ${unit} ${point} 1`, `${periodMs} input ${unit} ${point} 0`, ''].join('\n');
+  const script = demoScript(reports + 100);
   const varnel = await new Varnel({ demoScript: script }).start();
   let browser;
   try {
@@ -53,7 +69,7 @@ async function main() {
     const steps = [];
     const stepRe = new RegExp(`Simulator: input ${unit}/${point} bit ([01])`);
     const from = varnel.lines.length;
-    const deadline = Date.now() + (reports + 20) * 2 * periodMs + 30000;
+    const deadline = Date.now() + (reports + 20) * gapMs[1] + 30000;
     while (steps.length < reports + 2) {
       if (Date.now() > deadline) throw new Error(`the simulator told ${steps.length} of ${reports} steps in time`);
       await sleep(500);
@@ -82,8 +98,8 @@ async function main() {
       console.log(`${what}, ${list.length} reports:`);
       console.log(`  median ${percentile(sorted, 50)} ms, p90 ${percentile(sorted, 90)} ms, min ${sorted[0]} ms, max ${sorted[sorted.length - 1]} ms`);
     };
-    line("controller report to the browser's DOM over loopback", delays);
-    line('of which from the host device change to the DOM (the server and the page)', pageShare);
+    line("input change in the simulator to the browser's DOM over loopback (with the wait for a line busy with poll replies)", delays);
+    line('report read by varnel (its host device change) to the DOM: the server and the page', pageShare);
   } finally {
     if (browser) await browser.close();
     await varnel.stop();
