@@ -34,17 +34,25 @@ struct BridgeRig {
     // Starts the plug-in, mirrors some of everything, starts the bridge and lets the
     // broker take it.
     void start(bool mirror = true) {
+        connect(mirror);
+        run(1500);  // the base claimed; the plug-in's first I/O comparison gives the points their states
+    }
+    // The same up to the broker taking the connection: the bridge has not looked at the base yet.
+    void connect(bool mirror = true) {
         c.start();
         if (mirror) {
             c.ok("mirror vars 0-3");
             c.ok("mirror points 1 0-15");  // SECU16: inputs 0-7, outputs 8-15
             c.ok("mirror points 3 0-1");   // RELAY-08
         }
+        makeBridge();
+        transport.accept();
+    }
+    // The bridge made and started, its log kept; the broker has not answered.
+    void makeBridge() {
         bridge = std::make_unique<bridge::Bridge>(options, transport, c.rig.loop, *c.rig.host, c.console, view,
                                                   [this](const std::string& l) { log.push_back(l); });
         bridge->start();
-        transport.accept();
-        run(1500);  // the base claimed; the plug-in's first I/O comparison gives the points their states
     }
     void run(int ms) { c.rig.loop.advance(ms); }
     // A host X10 device such as a System Map sync makes (no interface).

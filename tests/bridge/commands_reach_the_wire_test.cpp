@@ -7,15 +7,11 @@
 namespace varnel {
 namespace {
 
+using test::x10Address;
+using test::x10Function;
+
 using sim::FrameKind;
 using X = sim::X10Transmission;
-
-X address(std::uint8_t house, std::uint8_t unit) {
-    return {.kind = X::Kind::Address, .house = house, .key = static_cast<std::uint8_t>(unit - 1), .value = 1};
-}
-X function(std::uint8_t house, std::uint8_t code, std::uint8_t value) {
-    return {.kind = X::Kind::Function, .house = house, .key = code, .value = value};
-}
 
 struct Commands : ::testing::Test {
     test::BridgeRig b;
@@ -60,7 +56,7 @@ TEST_F(Commands, text_topics_take_what_the_console_takes) {
     b.run(500);
     const auto& sent = sim().x10Sent();
     EXPECT_EQ(std::vector<X>(sent.begin() + static_cast<std::ptrdiff_t>(x10Before), sent.end()),
-              (std::vector<X>{address(0, 1), address(0, 3), function(0, 0x12, 1)}));
+              (std::vector<X>{x10Address(0, 1), x10Address(0, 3), x10Function(0, 0x12, 1)}));
 
     b.send("ir/play", "7");
     b.run(500);
@@ -146,20 +142,20 @@ TEST(CommandsX10Light, brightness_goes_out_as_dims_from_where_the_lamp_is) {
         const char* state;
     };
     const Step steps[] = {
-        {R"({"state":"ON"})", {address(1, 5), function(1, 0x12, 1)}, R"({"brightness":255,"state":"ON"})"},
+        {R"({"state":"ON"})", {x10Address(1, 5), x10Function(1, 0x12, 1)}, R"({"brightness":255,"state":"ON"})"},
         // 255 -> 128: 50 % down, 11 steps of 22.
         {R"({"state":"ON","brightness":128})",
-         {address(1, 5), function(1, 0x14, 11)},
+         {x10Address(1, 5), x10Function(1, 0x14, 11)},
          R"({"brightness":128,"state":"ON"})"},
-        {R"({"brightness":255})", {address(1, 5), function(1, 0x15, 11)}, R"({"brightness":255,"state":"ON"})"},
-        {R"({"state":"ON"})", {address(1, 5), function(1, 0x12, 1)}, R"({"brightness":255,"state":"ON"})"},
-        {R"({"state":"OFF"})", {address(1, 5), function(1, 0x13, 1)}, R"({"brightness":255,"state":"OFF"})"},
+        {R"({"brightness":255})", {x10Address(1, 5), x10Function(1, 0x15, 11)}, R"({"brightness":255,"state":"ON"})"},
+        {R"({"state":"ON"})", {x10Address(1, 5), x10Function(1, 0x12, 1)}, R"({"brightness":255,"state":"ON"})"},
+        {R"({"state":"OFF"})", {x10Address(1, 5), x10Function(1, 0x13, 1)}, R"({"brightness":255,"state":"OFF"})"},
         // From off: on (full), then down to the brightness asked for.
         {R"({"state":"ON","brightness":51})",
-         {address(1, 5), function(1, 0x12, 1), address(1, 5), function(1, 0x14, 18)},
+         {x10Address(1, 5), x10Function(1, 0x12, 1), x10Address(1, 5), x10Function(1, 0x14, 18)},
          R"({"brightness":51,"state":"ON"})"},
         {R"({"state":"ON","brightness":0})",
-         {address(1, 5), function(1, 0x13, 1)},
+         {x10Address(1, 5), x10Function(1, 0x13, 1)},
          R"({"brightness":51,"state":"OFF"})"},
     };
     for (const auto& s : steps) {

@@ -24,9 +24,7 @@ TEST(Connection, pauses_between_attempts_grow_to_a_minute_and_start_over_after_a
     test::BridgeRig b;
     b.c.start();
     b.transport.refuseNext = true;
-    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
-                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
-    b.bridge->start();
+    b.makeBridge();
     EXPECT_TRUE(b.logged("cannot connect to mqtt://broker:1883 (refused at once); trying again in 1 s"));
     EXPECT_EQ(untilNextAttempt(b), 1000);
     std::vector<int> pauses;
@@ -54,9 +52,7 @@ TEST(Connection, pauses_between_attempts_grow_to_a_minute_and_start_over_after_a
 TEST(Connection, a_broker_that_stays_away_is_a_line_when_it_goes_then_reminders_ever_further_apart) {
     test::BridgeRig b;
     b.c.start();
-    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
-                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
-    b.bridge->start();  // the broker never answers
+    b.makeBridge();  // the broker never answers
     b.run(3 * 60 * 60'000);
     const auto lines = [&](const std::string& start) {
         return std::count_if(b.log.begin(), b.log.end(), [&](const std::string& l) { return l.starts_with(start); });
@@ -158,9 +154,7 @@ TEST(Connection, retained_configs_left_by_an_earlier_run_are_removed_while_looki
 TEST(Connection, until_the_controller_is_found_the_bridge_is_online_the_controller_unavailable_and_commands_refused) {
     test::BridgeRig b;
     b.addX10Device("A", "1", "Lamp");  // kept in the host directory by an earlier run
-    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
-                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
-    b.bridge->start();
+    b.makeBridge();
     b.transport.accept();
     b.run(2000);
     EXPECT_EQ(b.transport.retained.at("varnel/status"), "online");
@@ -224,9 +218,7 @@ TEST(Connection, until_the_controller_is_found_the_bridge_is_online_the_controll
 TEST(Connection, its_state_says_where_since_when_and_the_last_error) {
     test::BridgeRig b;
     b.c.start();
-    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
-                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
-    b.bridge->start();
+    b.makeBridge();
     const std::string since = R"( since [0-9][0-9]:[0-9][0-9]:[0-9][0-9] )";
     EXPECT_EQ(b.bridge->stateText(), "connecting to mqtt://broker:1883");
     b.transport.drop("connection refused");

@@ -8,15 +8,11 @@
 namespace varnel {
 namespace {
 
+using test::x10Address;
+using test::x10Function;
+
 using nlohmann::json;
 using X = sim::X10Transmission;
-
-X address(std::uint8_t house, std::uint8_t unit) {
-    return {.kind = X::Kind::Address, .house = house, .key = static_cast<std::uint8_t>(unit - 1), .value = 1};
-}
-X function(std::uint8_t house, std::uint8_t code) {
-    return {.kind = X::Kind::Function, .house = house, .key = code, .value = 1};
-}
 
 void setType(test::BridgeRig& b, const std::string& code, const std::string& type) {
     auto& host = *b.c.rig.host;
@@ -51,9 +47,9 @@ TEST(X10Modules, an_appliance_module_is_a_switch_and_any_other_a_light) {
         const char* state;
     };
     const Step steps[] = {
-        {"ON", {address(1, 5), function(1, 0x12)}, "ON"},
-        {"OFF", {address(1, 5), function(1, 0x13)}, "OFF"},
-        {"on", {address(1, 5), function(1, 0x12)}, "ON"},
+        {"ON", {x10Address(1, 5), x10Function(1, 0x12)}, "ON"},
+        {"OFF", {x10Address(1, 5), x10Function(1, 0x13)}, "OFF"},
+        {"on", {x10Address(1, 5), x10Function(1, 0x12)}, "ON"},
     };
     for (const auto& s : steps) {
         const std::size_t before = b.c.rig.controller.x10Sent().size();

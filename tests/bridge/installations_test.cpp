@@ -259,11 +259,7 @@ TEST(Installations, of_two_claims_at_once_the_one_the_broker_passed_on_first_hol
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         test::BridgeRig b(installation(false));
-        b.c.start();
-        b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
-                                                    b.view, [&](const std::string& l) { b.log.push_back(l); });
-        b.bridge->start();
-        b.transport.accept();
+        b.connect(false);
         b.transport.loop = nullptr;  // the broker's messages come by hand now
         b.run(600);
         ASSERT_EQ(b.transport.last("varnel/bridge/installation"), "a1b2c3d4e5f6");
@@ -290,11 +286,7 @@ TEST(Installations, of_two_claims_at_once_the_one_the_broker_passed_on_first_hol
 // Another installation's claim while this one still looks: it stands back at once.
 TEST(Installations, a_claim_seen_while_looking_is_respected) {
     test::BridgeRig b(installation(false));
-    b.c.start();
-    b.bridge = std::make_unique<bridge::Bridge>(b.options, b.transport, b.c.rig.loop, *b.c.rig.host, b.c.console,
-                                                b.view, [&](const std::string& l) { b.log.push_back(l); });
-    b.bridge->start();
-    b.transport.accept();
+    b.connect(false);
     b.run(100);
     b.transport.send("varnel/bridge/installation", kOther);
     b.run(1000);

@@ -10,6 +10,9 @@
 namespace varnel {
 namespace {
 
+using test::x10Address;
+using test::x10Function;
+
 using console::Reply;
 using sim::FrameKind;
 using X = sim::X10Transmission;
@@ -17,13 +20,6 @@ using X = sim::X10Transmission;
 std::vector<X> x10Since(const sim::Controller& c, std::size_t from) {
     const auto& all = c.x10Sent();
     return {all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())), all.end()};
-}
-
-X address(std::uint8_t house, std::uint8_t unit) {
-    return {.kind = X::Kind::Address, .house = house, .key = static_cast<std::uint8_t>(unit - 1), .value = 1};
-}
-X function(std::uint8_t house, std::uint8_t code, std::uint8_t value) {
-    return {.kind = X::Kind::Function, .house = house, .key = code, .value = value};
 }
 
 std::string lower(std::string s) {
@@ -42,17 +38,18 @@ TEST_F(ConsoleCommands, x10_lines_put_the_expected_frames_on_the_power_line) {
         std::vector<X> sent;
     };
     const Case cases[] = {
-        {"x10 A1+A3 on", {address(0, 1), address(0, 3), function(0, 0x12, 1)}},
-        {"x10 B1+3 off", {address(1, 1), address(1, 3), function(1, 0x13, 1)}},
-        {"x10 B dim 50", {function(1, 0x14, 11)}},
-        {"x10 C5 bright 20", {address(2, 5), function(2, 0x15, 4)}},
-        {"x10 D all-units-off", {function(3, 0x10, 1)}},
-        {"x10 D1 all-lights-on", {address(3, 1), function(3, 0x11, 1)}},
-        {"x10 E all-lights-off", {function(4, 0x16, 1)}},
-        {"x10 F2 hail", {address(5, 2), function(5, 0x18, 1)}},
-        {"x10 A1 preset 20", {address(0, 1), function(2, 31, 1)}},  // level 20: preset-dim entry 4 in the high half
-        {"x10 A2 preset 3", {address(0, 2), function(15, 26, 1)}},
-        {"x10 H4 status-request", {address(7, 4), function(7, 0x1E, 1)}},
+        {"x10 A1+A3 on", {x10Address(0, 1), x10Address(0, 3), x10Function(0, 0x12, 1)}},
+        {"x10 B1+3 off", {x10Address(1, 1), x10Address(1, 3), x10Function(1, 0x13, 1)}},
+        {"x10 B dim 50", {x10Function(1, 0x14, 11)}},
+        {"x10 C5 bright 20", {x10Address(2, 5), x10Function(2, 0x15, 4)}},
+        {"x10 D all-units-off", {x10Function(3, 0x10, 1)}},
+        {"x10 D1 all-lights-on", {x10Address(3, 1), x10Function(3, 0x11, 1)}},
+        {"x10 E all-lights-off", {x10Function(4, 0x16, 1)}},
+        {"x10 F2 hail", {x10Address(5, 2), x10Function(5, 0x18, 1)}},
+        {"x10 A1 preset 20",
+         {x10Address(0, 1), x10Function(2, 31, 1)}},  // level 20: preset-dim entry 4 in the high half
+        {"x10 A2 preset 3", {x10Address(0, 2), x10Function(15, 26, 1)}},
+        {"x10 H4 status-request", {x10Address(7, 4), x10Function(7, 0x1E, 1)}},
         {"x10 P16 extended 49 255",
          {X{.kind = X::Kind::Extended, .house = 15, .key = 15, .value = 0, .data1 = 49, .data2 = 255}}},
     };

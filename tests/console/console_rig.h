@@ -12,6 +12,17 @@
 
 namespace varnel::test {
 
+// X10 transmissions as the simulator records them.
+inline sim::X10Transmission x10Address(std::uint8_t house, std::uint8_t unit) {
+    return {.kind = sim::X10Transmission::Kind::Address,
+            .house = house,
+            .key = static_cast<std::uint8_t>(unit - 1),
+            .value = 1};
+}
+inline sim::X10Transmission x10Function(std::uint8_t house, std::uint8_t code, std::uint8_t value = 1) {
+    return {.kind = sim::X10Transmission::Kind::Function, .house = house, .key = code, .value = value};
+}
+
 inline EngineOptions withController(sim::ControllerConfig cfg) {
     EngineOptions o;
     o.controller = std::move(cfg);
