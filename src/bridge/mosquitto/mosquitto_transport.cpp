@@ -6,7 +6,9 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -26,6 +28,10 @@ constexpr int kRestMs = 20;
 // Client loop turns per wake-up: several packets may be waiting.
 constexpr int kTurnsPerWake = 32;
 constexpr const char* kSystemCaPath = "/etc/ssl/certs";
+// How long the end of a connection may hold the loop: the broker's acknowledgement of
+// what is outstanding (a stop's retained "offline"), then the DISCONNECT written.
+constexpr int kGoodbyeMs = 1000;
+constexpr int kGoodbyeTurnMs = 50;
 
 std::string errorText(int rc) {
     if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
@@ -62,6 +68,7 @@ MosquittoTransport::MosquittoTransport(MosquittoConfig config, EventLoop& loop, 
     mosquitto_connect_callback_set(mosq_, &MosquittoTransport::connectCallback);
     mosquitto_disconnect_callback_set(mosq_, &MosquittoTransport::disconnectCallback);
     mosquitto_message_callback_set(mosq_, &MosquittoTransport::messageCallback);
+    mosquitto_publish_callback_set(mosq_, &MosquittoTransport::publishCallback);
     mosquitto_log_callback_set(mosq_, &MosquittoTransport::logCallback);
     misc_ = loop_.createTimer();
     misc_->setInterval(kMiscMs);
@@ -108,6 +115,7 @@ std::optional<std::string> MosquittoTransport::connect(const Will& will) {
 
 std::optional<std::string> MosquittoTransport::start() {
     fallBack_ = false;
+    unacked_.clear();
     verifyError_ = -1;
     certificateDate_.clear();
     nameMismatch_ = false;
@@ -193,18 +201,40 @@ std::string MosquittoTransport::tlsFailure() const {
 }
 
 void MosquittoTransport::disconnect() {
+    const bool wasUp = up_;
     active_ = false;
     up_ = false;
-    mosquitto_disconnect(mosq_);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGoodbyeMs);
+    if (wasUp) turnUntil(until, [this] { return unacked_.empty(); });
+    // The broker sends the will for a session that ends without a DISCONNECT; the
+    // library closes the socket once the packet is out.
+    mosquitto_disconnect_v5(mosq_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
+    if (wasUp) turnUntil(until, [] { return false; });
+    unacked_.clear();
     // Whatever came meanwhile belongs to the connection that is over.
     events_.clear();
     syncWatch();
 }
 
+// Turns the client's loop here, waiting on the socket, without the event loop: the
+// caller may be on its way out. Ends once the socket is closed.
+void MosquittoTransport::turnUntil(std::chrono::steady_clock::time_point until, const std::function<bool()>& done) {
+    while (mosquitto_socket(mosq_) >= 0 && !done()) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return;
+        const int rc = mosquitto_loop(mosq_, static_cast<int>(std::min<long long>(left, kGoodbyeTurnMs)), 1);
+        if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN) return;
+    }
+}
+
 bool MosquittoTransport::publish(const std::string& topic, const std::string& payload, int qos, bool retain) {
     if (!up_) return false;
+    int mid = 0;
     const int rc =
-        mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), qos, retain);
+        mosquitto_publish(mosq_, &mid, topic.c_str(), static_cast<int>(payload.size()), payload.data(), qos, retain);
+    // The acknowledgement comes in a later turn of the client's loop, never inside this call.
+    if (rc == MOSQ_ERR_SUCCESS && qos > 0) unacked_.insert(mid);
     syncWatch();
     return rc == MOSQ_ERR_SUCCESS;
 }
@@ -322,6 +352,10 @@ void MosquittoTransport::disconnectCallback(mosquitto*, void* self, int rc) {
     t->active_ = false;
     t->up_ = false;
     t->events_.push_back({Event::Kind::Disconnected, rc == 0 ? "closed" : t->failure(rc), {}});
+}
+
+void MosquittoTransport::publishCallback(mosquitto*, void* self, int mid) {
+    static_cast<MosquittoTransport*>(self)->unacked_.erase(mid);
 }
 
 void MosquittoTransport::logCallback(mosquitto*, void* self, int level, const char* text) {

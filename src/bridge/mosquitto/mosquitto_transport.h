@@ -1,7 +1,9 @@
 #pragma once
 // The bridge's transport on libmosquitto, run from the event loop: the socket is
 // watched through the platform layer and the client's own loop is turned once per
-// wake-up, never waiting. Nothing runs on a second thread. What the client reports
+// wake-up, never waiting, except at the end of a connection: what was published with
+// QoS 1 is acknowledged and the DISCONNECT is written first (a second at most), so that
+// the broker keeps the will. Nothing runs on a second thread. What the client reports
 // from inside its calls is kept and handed on once the call is over, so the bridge
 // may publish, or run a command that waits for the controller, in any handler.
 //
@@ -11,9 +13,12 @@
 // that it speaks only 3.1.1 gets a 3.1.1 connection at once, in the same attempt.
 // A TLS failure says what failed (the certificate's authority, name or dates, or the
 // broker's refusal), from OpenSSL's own verdict.
+#include <chrono>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "bridge/settings.h"
@@ -61,6 +66,7 @@ private:
     static void connectCallback(mosquitto*, void* self, int rc);
     static void disconnectCallback(mosquitto*, void* self, int rc);
     static void messageCallback(mosquitto*, void* self, const mosquitto_message* m);
+    static void publishCallback(mosquitto*, void* self, int mid);
     static void logCallback(mosquitto*, void* self, int level, const char* text);
     static int verifyChain(x509_store_ctx_st* store, void* self);
 
@@ -69,6 +75,7 @@ private:
     [[nodiscard]] std::string failure(int rc) const;
     [[nodiscard]] std::string tlsFailure() const;
     void service();
+    void turnUntil(std::chrono::steady_clock::time_point until, const std::function<bool()>& done);
     void syncWatch();
     void deliver();
 
@@ -81,6 +88,7 @@ private:
     std::unique_ptr<Timer> misc_;    // keep-alive and retries of the client
     std::unique_ptr<Timer> rested_;  // the socket's read watch while a connection is starting
     std::deque<Event> events_;
+    std::set<int> unacked_;  // message ids of QoS 1 publishes the broker has not acknowledged
     bool active_ = false;    // an attempt or a connection whose end is still to be told
     bool up_ = false;        // the broker accepted the connection
     bool v5_ = true;         // the protocol the attempt or connection speaks
