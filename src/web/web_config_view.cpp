@@ -114,7 +114,7 @@ std::vector<ControlSpec> buildControls() {
     add("aCMAX", K::Button, "CMAX");
     add("Label15", K::Label, "Script Varnel_CMAXSync.txt is called before and after CMAX execution.");
     add("Label11", K::Label,
-        "Note that Homseer will not communicate with Ocelot while CMAX is running.  Communications will be "
+        "Note that the host will not communicate with Ocelot while CMAX is running.  Communications will be "
         "restored when CMAX closes.");
     frame("cmax", "Include", "Include Following for Synchronization");
     add("aIncludeVariables", K::Check, "Variables");

@@ -61,6 +61,9 @@ TEST_F(WebForm, loading_gives_every_control_as_the_window_shows_it) {
     EXPECT_EQ(controls.at("List1").at("items").at(1), "Unit 1 SECU16");
     EXPECT_EQ(controls.at("IOPoint_0").at("visible"), false);
     EXPECT_EQ(controls.at("Check1_5").at("tab"), "general");
+    EXPECT_EQ(controls.at("Label11").at("text"),
+              "Note that the host will not communicate with Ocelot while CMAX is running.  Communications will be "
+              "restored when CMAX closes.");
     EXPECT_EQ(all.at("busy"), false);
     // The plug-in reaches the form as its window; the desktop window cannot open beside it.
     EXPECT_TRUE(rig.ctx().window.open);

@@ -142,6 +142,9 @@ TEST_F(Widgets, captions_and_tips_name_the_host) {
     EXPECT_EQ(find<QGroupBox>("Frame1_1")->title(), "Variables To/From Host Devices");
     EXPECT_EQ(find<QGroupBox>("Synchronize")->title(), "Synchronize System Map and Host Definitions");
     EXPECT_EQ(find<QLabel>("Label12_0")->text(), "Host IR Definition ");
+    EXPECT_EQ(find<QLabel>("Label11")->text(),
+              "Note that the host will not communicate with Ocelot while CMAX is running.  Communications will be "
+              "restored when CMAX closes.");
     // The poll box's tip speaks of what its label speaks of.
     EXPECT_EQ(find<QLineEdit>("TxtPoll")->toolTip(),
               "Time between two reads of the controller's variables, 100 to 60000 milliseconds");

@@ -286,7 +286,7 @@ QWidget* QtConfigView::cmaxTab() {
     apps->addWidget(named(new QPushButton("CMAX"), "aCMAX"), 0, 1);
     auto* note15 = label("Label15", "Script Varnel_CMAXSync.txt is called before and after CMAX execution.");
     auto* note11 = label("Label11",
-                         "Note that Homseer will not communicate with Ocelot while CMAX is running.  Communications "
+                         "Note that the host will not communicate with Ocelot while CMAX is running.  Communications "
                          "will be restored when CMAX closes.");
     note11->setWordWrap(true);
     apps->addWidget(note15, 1, 0, 1, 2);
