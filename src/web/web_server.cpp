@@ -55,17 +55,23 @@ struct Asset {
 };
 
 std::map<QString, Asset> loadAssets() {
-    const std::pair<const char*, Asset> files[] = {
-        {"/", {{}, "text/html; charset=utf-8"}},
-        {"/app.js", {{}, "text/javascript; charset=utf-8"}},
-        {"/app.css", {{}, "text/css; charset=utf-8"}},
+    struct File {
+        const char *path, *resource, *type;
+    };
+    static constexpr File kFiles[] = {
+        {"/", "index.html", "text/html; charset=utf-8"},
+        {"/app.js", "app.js", "text/javascript; charset=utf-8"},
+        {"/app.css", "app.css", "text/css; charset=utf-8"},
+        {"/favicon.svg", "favicon.svg", "image/svg+xml"},
+        // Browsers ask for it whatever the page links: the same picture, its type told.
+        {"/favicon.ico", "favicon.svg", "image/svg+xml"},
     };
     std::map<QString, Asset> out;
-    for (auto [path, asset] : files) {
-        const QString name = QString(path) == "/" ? QStringLiteral(":/web/index.html") : ":/web" + QString(path);
-        QFile f(name);
+    for (const auto& file : kFiles) {
+        Asset asset{.body = {}, .type = file.type};
+        QFile f(QStringLiteral(":/web/") + file.resource);
         if (f.open(QIODevice::ReadOnly)) asset.body = f.readAll();
-        out.emplace(path, std::move(asset));
+        out.emplace(file.path, std::move(asset));
     }
     return out;
 }

@@ -159,17 +159,41 @@ async function launchBrowser() {
   return chromium.launch({ executablePath: chromiumPath, args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'] });
 }
 
-// A page on `v` at the given width; every error the page reports ends up in `errors`.
+// Collects in `page.errors` what a person would see as a fault: a script error, an
+// error on the console, a request that failed or that varnel answered with 400 or more.
+// `expected`: patterns of the URLs whose refusal a test causes on purpose.
+function watchErrors(page, v, expected = []) {
+  page.errors = [];
+  const meant = (url) => expected.some((re) => re.test(url || ''));
+  page.on('pageerror', (e) => page.errors.push(`script: ${e.message}`));
+  page.on('console', (m) => {
+    if (m.type() === 'error' && !meant(m.location().url)) page.errors.push(`console: ${m.text()} (${m.location().url})`);
+  });
+  page.on('requestfailed', (r) => {
+    // A page that closes, or leaves, ends what it still had open; the test is over then.
+    if (r.failure()?.errorText !== 'net::ERR_ABORTED') page.errors.push(`request failed: ${r.url()} (${r.failure()?.errorText})`);
+  });
+  page.on('response', (r) => {
+    if (r.status() >= 400 && r.url().startsWith(v.url) && !meant(r.url())) page.errors.push(`${r.status()}: ${r.url()}`);
+  });
+  return page;
+}
+
+// A page on `v` at the given width, its faults watched from the first request on.
 async function openPage(browser, v, { width = 1280, height = 900 } = {}) {
   const context = await browser.newContext({ viewport: { width, height } });
-  const page = await context.newPage();
-  page.errors = [];
-  page.on('pageerror', (e) => page.errors.push(e.message));
-  page.on('console', (m) => {
-    if (m.type() === 'error' && !/favicon/.test(m.location().url || '')) page.errors.push(m.text());
-  });
+  const page = watchErrors(await context.newPage(), v);
   await page.goto(v.url);
   return page;
 }
 
-module.exports = { Varnel, state, command, chromiumPresent, chromiumPath, launchBrowser, openPage, freePort, sleep };
+// Ends a test's page: it fails the test if the page showed a fault.
+async function closePage(page) {
+  const errors = page.errors;
+  await page.context().close();
+  if (errors.length) throw new Error(`the page showed faults:\n${errors.join('\n')}`);
+}
+
+module.exports = {
+  Varnel, state, command, chromiumPresent, chromiumPath, launchBrowser, openPage, watchErrors, closePage, freePort, sleep,
+};

@@ -22,6 +22,8 @@ TEST(WebRoutes, each_route_answers_with_its_status_and_type) {
         {"GET", "/", 200, "text/html"},
         {"GET", "/app.js", 200, "text/javascript"},
         {"GET", "/app.css", 200, "text/css"},
+        {"GET", "/favicon.svg", 200, "image/svg+xml"},
+        {"GET", "/favicon.ico", 200, "image/svg+xml"},
         {"GET", "/api/session", 200, "application/json"},
         {"GET", "/api/state", 200, "application/json"},
         {"GET", "/api/log", 200, "application/json"},
@@ -47,7 +49,7 @@ TEST(WebRoutes, each_route_answers_with_its_status_and_type) {
 
 TEST(WebRoutes, the_page_forbids_outside_resources_and_is_asked_for_anew) {
     WebRig w;
-    for (const char* path : {"/", "/app.js", "/app.css"}) {
+    for (const char* path : {"/", "/app.js", "/app.css", "/favicon.svg", "/favicon.ico"}) {
         const auto r = w.get(path);
         EXPECT_EQ(r.header("Content-Security-Policy"), "default-src 'self'; connect-src 'self' ws: wss:") << path;
         EXPECT_EQ(r.header("Cache-Control"), "no-cache") << path;

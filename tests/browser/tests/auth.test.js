@@ -3,7 +3,7 @@
 
 const { test, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { Varnel, launchBrowser } = require('../harness');
+const { Varnel, launchBrowser, watchErrors } = require('../harness');
 
 const started = [];
 after(async () => {
@@ -49,7 +49,8 @@ test('a non-loopback bind without a session gets 401', async (t) => {
   await t.test('the page asks for the password, refuses a wrong one and shows the controller after the right one', async () => {
     const browser = await launchBrowser();
     try {
-      const page = await browser.newPage();
+      // The wrong password is refused on purpose; nothing else may fail.
+      const page = watchErrors(await browser.newPage(), v, [/\/api\/login$/]);
       await page.goto(v.url);
       await page.locator('#form-login').waitFor({ state: 'visible' });
       assert.ok(await page.locator('#app-view').isHidden());
@@ -64,6 +65,7 @@ test('a non-loopback bind without a session gets 401', async (t) => {
       const cookies = await page.context().cookies();
       const session = cookies.find((c) => c.name === 'varnel_session');
       assert.ok(session && session.httpOnly && session.sameSite === 'Strict', JSON.stringify(cookies));
+      assert.deepEqual(page.errors, []);
     } finally {
       await browser.close();
     }

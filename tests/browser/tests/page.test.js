@@ -3,7 +3,7 @@
 
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
-const { Varnel, state, launchBrowser, openPage, sleep } = require('../harness');
+const { Varnel, state, launchBrowser, openPage, watchErrors, closePage, sleep } = require('../harness');
 
 // Variable 5 is mirrored in a new demo host; the simulator sets it to a value the
 // random demo never writes, twice a round, so each change can be timed.
@@ -42,9 +42,7 @@ async function untilState(predicate, what, timeoutMs = 10000) {
 test("the page shows the simulator's modules, served whole by varnel", async () => {
   const s = await untilState((x) => x.overview.modules.length >= 3, 'the simulator modules');
   const context = await browser.newContext({ viewport: { width: 1280, height: 900 } });
-  const page = await context.newPage();
-  const errors = [];
-  page.on('pageerror', (e) => errors.push(e.message));
+  const page = watchErrors(await context.newPage(), varnel);
   const foreign = [];
   let bytes = 0;
   page.on('request', (r) => {
@@ -69,8 +67,7 @@ test("the page shows the simulator's modules, served whole by varnel", async () 
   assert.equal(await page.locator('#variables [data-var="5"].mirrored').count(), 1);
   assert.deepEqual(foreign, [], 'requests outside varnel');
   assert.ok(bytes > 0 && bytes < 300 * 1024, `the page's files take ${bytes} bytes`);
-  assert.deepEqual(errors, []);
-  await context.close();
+  await closePage(page);
 });
 
 // Pauses of this process's timers longer than `gapMs`, as [from, to] on the wall clock:
@@ -137,8 +134,7 @@ test('a variable the simulator changes shows within a second', async (t) => {
   // finding the line busy with the I/O check the last read asked for is skipped), so up to
   // 1 s passes before varnel knows; the page must show it within half a second after that.
   for (const d of delays) assert.ok(d < 1500, `variable shown ${d} ms after the simulator changed it (${delays})`);
-  assert.deepEqual(page.errors, []);
-  await page.context().close();
+  await closePage(page);
 });
 
 test('switching an output from the page reaches the simulator', async () => {
@@ -167,8 +163,7 @@ test('switching an output from the page reaches the simulator', async () => {
     const after = await state(varnel);
     assert.equal(after.modules.find((m) => m.unit === mod.unit).points.find((p) => p.point === point.point).on, want);
   }
-  assert.deepEqual(page.errors, []);
-  await page.context().close();
+  await closePage(page);
 });
 
 test('changing a mirror selection creates the host devices', async (t) => {
@@ -198,8 +193,7 @@ test('changing a mirror selection creates the host devices', async (t) => {
   }
   await page.click('nav [data-tab="live"]');
   await page.locator(`#variables [data-var="${free.number}"].mirrored`).waitFor({ timeout: 5000 });
-  assert.deepEqual(page.errors, []);
-  await page.context().close();
+  await closePage(page);
 });
 
 test('a bad value shows its message', async (t) => {
@@ -226,7 +220,7 @@ test('a bad value shows its message', async (t) => {
     await page.waitForFunction((n) => document.querySelectorAll('#config-messages li').length > n, before, { timeout: 5000 });
     assert.match(await page.locator('#config-messages li').first().textContent(), /[Pp]oll/);
   });
-  await page.context().close();
+  await closePage(page);
 });
 
 test('the page fits a 360 px screen and works from the keyboard', async () => {
@@ -252,6 +246,5 @@ test('the page fits a 360 px screen and works from the keyboard', async () => {
   await page.keyboard.type('321');
   await page.keyboard.press('Enter');
   await page.locator('#form-var .outcome.done').waitFor({ timeout: 5000 });
-  assert.deepEqual(page.errors, []);
-  await page.context().close();
+  await closePage(page);
 });
