@@ -28,9 +28,9 @@ constexpr int kRestMs = 20;
 // Client loop turns per wake-up: several packets may be waiting.
 constexpr int kTurnsPerWake = 32;
 constexpr const char* kSystemCaPath = "/etc/ssl/certs";
-// How long the end of a connection may hold the loop: the broker's acknowledgement of
-// what is outstanding (a stop's retained "offline"), then the DISCONNECT written.
-constexpr int kGoodbyeMs = 1000;
+// How long the end of a connection may hold the loop: for the broker's acknowledgement
+// of what is outstanding (a stop's retained "offline"), then for the DISCONNECT to be written.
+constexpr std::chrono::milliseconds kAckWait{1000}, kWriteWait{200};
 constexpr int kGoodbyeTurnMs = 50;
 
 std::string errorText(int rc) {
@@ -204,12 +204,12 @@ void MosquittoTransport::disconnect() {
     const bool wasUp = up_;
     active_ = false;
     up_ = false;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGoodbyeMs);
-    if (wasUp) turnUntil(until, [this] { return unacked_.empty(); });
+    using Clock = std::chrono::steady_clock;
+    if (wasUp) turnUntil(Clock::now() + kAckWait, [this] { return unacked_.empty(); });
     // The broker sends the will for a session that ends without a DISCONNECT; the
     // library closes the socket once the packet is out.
     mosquitto_disconnect_v5(mosq_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
-    if (wasUp) turnUntil(until, [] { return false; });
+    if (wasUp) turnUntil(Clock::now() + kWriteWait, [] { return false; });
     unacked_.clear();
     // Whatever came meanwhile belongs to the connection that is over.
     events_.clear();

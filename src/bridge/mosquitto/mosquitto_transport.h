@@ -2,7 +2,7 @@
 // The bridge's transport on libmosquitto, run from the event loop: the socket is
 // watched through the platform layer and the client's own loop is turned once per
 // wake-up, never waiting, except at the end of a connection: what was published with
-// QoS 1 is acknowledged and the DISCONNECT is written first (a second at most), so that
+// QoS 1 is acknowledged and the DISCONNECT is written first (1.2 s at most), so that
 // the broker keeps the will. Nothing runs on a second thread. What the client reports
 // from inside its calls is kept and handed on once the call is over, so the bridge
 // may publish, or run a command that waits for the controller, in any handler.
