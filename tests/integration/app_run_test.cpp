@@ -33,6 +33,8 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
     ASSERT_EQ(holder.open(pty.slaveName()), std::nullopt);
     test::writeFile(dir.path() / "file", "x");
     test::writeFile(dir.path() / "steps.txt", "0 var 1 5\n100 dance\n");
+    fs::create_directories(dir.path() / "linked");
+    fs::create_symlink("gone", dir.path() / "linked" / "varnel.lock");
     const QString host = q(dir.path() / "host");
     const struct {
         QStringList args;
@@ -57,6 +59,11 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
          2,
          "varnel sim: cannot read the demo script " + (dir.path() / "none.txt").string() + "\n"},
         {{"run", "--simulate", "--port", "/dev/ttyS0"}, 2, "varnel run: --port and --simulate exclude each other\n"},
+        {{"run", "--simulate", "--for", "1", "--host-dir", q(dir.path() / "linked")},
+         1,
+         "varnel: host directory " + (dir.path() / "linked").string() +
+             " cannot be locked: " + (dir.path() / "linked" / "varnel.lock").string() +
+             " is a symbolic link (remove it when no varnel process uses the directory)\n"},
     };
     for (const auto& c : cases) {
         const auto r = runVarnel(c.args);
@@ -64,8 +71,9 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(c.err.ends_with('\n') ? r.err : r.err.substr(0, c.err.size()), c.err) << r.err;
     }
-    // A bad script is refused before the host directory is made.
+    // A bad script is refused before the host directory is made, a lock refused before its files.
     EXPECT_FALSE(fs::exists(dir.path() / "demo"));
+    EXPECT_FALSE(fs::exists(dir.path() / "linked" / "config"));
 }
 
 // Ending on SIGINT is covered by the console run against the pty simulator.

@@ -23,17 +23,11 @@
 #include "recording_view.h"
 #include "rig.h"
 #include "sim/pty/pty_simulator.h"
+#include "text_files.h"
 #include "window/window_slot.h"
 
 namespace varnel {
 namespace {
-
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // A plug-in linked to the simulator on a pseudo-terminal, with its window slot.
 struct CmaxRig {
@@ -104,7 +98,7 @@ TEST(CmaxRun, port_is_free_while_cmax_runs_and_the_link_returns_after) {
     EXPECT_EQ(view->text("Disconnect"), "Reconnect to Ocelot");
     EXPECT_TRUE(rig.loop.waitUntil(30000, [&] { return !ctx.timers.cmaxLaunch && ctx.link.commStarted; }));
 
-    const std::string seen = slurp(report);
+    const std::string seen = test::readFile(report);
     EXPECT_NE(seen.find("lock:   none"), std::string::npos) << seen;
     EXPECT_TRUE(serialLock(device).has_value());
     EXPECT_EQ(view->text("Disconnect"), "Disconnect from Ocelot");
@@ -127,8 +121,9 @@ TEST(CmaxRun, the_window_stays_usable_while_cmax_runs_and_a_stop_ends_it) {
     writeScript(cmax, "trap '' TERM\necho $$ > \"" + pidFile.string() + "\"\nexec sleep 60\n");
 
     rig.runCmax(cmax);
-    ASSERT_TRUE(loop.waitUntil(10000, [&] { return std::filesystem::exists(pidFile) && !slurp(pidFile).empty(); }));
-    const pid_t pid = std::stoi(slurp(pidFile));
+    ASSERT_TRUE(
+        loop.waitUntil(10000, [&] { return std::filesystem::exists(pidFile) && !test::readFile(pidFile).empty(); }));
+    const pid_t pid = std::stoi(test::readFile(pidFile));
     ASSERT_EQ(::kill(pid, 0), 0);
     EXPECT_FALSE(view->find("aCMAX").enabled);
 

@@ -35,6 +35,10 @@ LiveBridge::~LiveBridge() {
 }
 
 void LiveBridge::connect(const std::string& url, const std::string& caFile) {
+    bridge.reset();
+    view.reset();
+    transport.reset();
+    log.clear();
     const auto parsed = bridge::parseBrokerUrl(url);
     if (const auto* err = std::get_if<std::string>(&parsed)) throw std::runtime_error(*err);
     transport = std::make_unique<bridge::MosquittoTransport>(

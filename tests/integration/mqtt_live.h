@@ -30,7 +30,7 @@ public:
     // of the SECU16 at 1 and relays 0-1 of the RELAY-08 at 3.
     LiveBridge();
     ~LiveBridge();
-    // Starts the bridge on `url` (a CA file for mqtts).
+    // Starts a bridge on `url` (a CA file for mqtts), in place of the one before.
     void connect(const std::string& url, const std::string& caFile = {});
     // Runs the event loop until `done` holds or `ms` passed (waking every few ms, since
     // what the test client receives arrives on its own thread).

@@ -1,8 +1,6 @@
 #include "varnel_process.h"
 
 #include <csignal>
-#include <fstream>
-#include <sstream>
 
 #include "host/embedded_host.h"
 
@@ -105,18 +103,6 @@ std::optional<host::DeviceRecord> savedDevice(const std::filesystem::path& hostD
     for (const auto& d : savedDevices(hostDir))
         if (d.code() == code) return d;
     return std::nullopt;
-}
-
-std::string readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeFile(const std::filesystem::path& p, const std::string& bytes) {
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
 }
 
 }  // namespace varnel::test

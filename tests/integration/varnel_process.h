@@ -11,6 +11,7 @@
 #include "host/device_table.h"
 #include "platform/qt/qt_event_loop.h"
 #include "rig.h"
+#include "text_files.h"
 
 namespace varnel::test {
 
@@ -62,8 +63,6 @@ private:
 std::vector<host::DeviceRecord> savedDevices(const std::filesystem::path& hostDir);
 std::optional<host::DeviceRecord> savedDevice(const std::filesystem::path& hostDir, const std::string& code);
 
-std::string readFile(const std::filesystem::path& p);
-void writeFile(const std::filesystem::path& p, const std::string& bytes);
 inline QString q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 
 }  // namespace varnel::test

@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <functional>
 
 #include "host_dir_lock.h"
 #include "rig.h"
-#include "varnel_process.h"
+#include "text_files.h"
 
 namespace varnel {
 namespace {
@@ -57,17 +57,6 @@ TEST(HostDirLock, a_lock_file_left_by_a_process_that_is_gone_is_taken_over_and_a
     EXPECT_EQ(second.take(dir.path()), "host directory " + dir.path().string() +
                                            " is in use by another varnel process (" + std::to_string(::getpid()) + ")");
     EXPECT_FALSE(second.held());
-}
-
-TEST(HostDirLock, a_run_on_a_directory_whose_lock_path_is_a_dangling_link_does_not_start) {
-    test::TempDir dir;
-    fs::create_symlink("gone", dir.path() / "varnel.lock");
-    const auto r = test::runVarnel({"run", "--simulate", "--for", "1", "--host-dir", test::q(dir.path())});
-    EXPECT_EQ(r.exitCode, 1) << r.out;
-    EXPECT_EQ(r.err, "varnel: host directory " + dir.path().string() +
-                         " cannot be locked: " + (dir.path() / "varnel.lock").string() +
-                         " is a symbolic link (remove it when no varnel process uses the directory)\n");
-    EXPECT_FALSE(fs::exists(dir.path() / "config"));
 }
 
 }  // namespace

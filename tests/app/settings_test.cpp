@@ -6,6 +6,8 @@
 #include <map>
 
 #include "run_settings.h"
+#include "web/password.h"
+#include "web_page.h"
 
 namespace varnel::app {
 namespace {
@@ -136,6 +138,48 @@ TEST(RunSettings, the_environment_wins_over_the_file_for_rows_that_name_a_variab
     EXPECT_EQ(run("from-file", {}), std::vector<std::string>{"from-file"});
     EXPECT_EQ(run("from-file", {{"VARNEL_SECRET", "from-env"}}), std::vector<std::string>{"from-env"});
     EXPECT_NE(runSettingsHelp(kWithSecret).find("(secret=TEXT, or $VARNEL_SECRET)"), std::string::npos);
+}
+
+TEST(WebPageSettings, the_address_and_the_password_hash_are_checked_where_they_are_read) {
+    const std::string hash = web::hashPassword("pw", 1000);
+    RunOptions o;
+    ASSERT_EQ(fromFile(o, "http=0.0.0.0:8099\r\nhttp_password=" + hash + "\r\n"), std::nullopt);
+    ASSERT_TRUE(o.http);
+    EXPECT_EQ(o.http->host, "0.0.0.0");
+    EXPECT_EQ(o.http->port, 8099);
+    EXPECT_EQ(o.httpPasswordHash, hash);
+    EXPECT_FALSE(o.httpPassword);
+
+    RunOptions env;
+    ASSERT_EQ(fromFile(env, "http=8099\r\n", {{"VARNEL_HTTP_PASSWORD", "from env"}}), std::nullopt);
+    EXPECT_EQ(env.httpPassword, "from env");
+
+    const struct {
+        std::string file;
+        std::map<std::string, std::string> env;
+        std::string says;
+    } bad[] = {
+        {"http=99999\r\n", {}, "[varnel] http: needs [ADDRESS:]PORT with a port from 1 to 65535, not '99999'"},
+        {"http=example.org:80\r\n", {}, "[varnel] http: needs an IP address before the port"},
+        {"http_password=hunter2\r\n", {}, "[varnel] http_password: is not a password hash made by varnel web-password"},
+        {"http=8099\r\n", {{"VARNEL_HTTP_PASSWORD", ""}}, "$VARNEL_HTTP_PASSWORD: needs a password"},
+    };
+    for (const auto& c : bad) {
+        RunOptions b;
+        const auto problem = fromFile(b, c.file, c.env);
+        ASSERT_TRUE(problem) << c.file;
+        EXPECT_NE(problem->find(c.says), std::string::npos) << *problem;
+    }
+
+    // A page other machines can reach is not served without a password.
+    EXPECT_EQ(webPageProblem(o), std::nullopt);
+    o.httpPasswordHash.reset();
+    ASSERT_TRUE(webPageProblem(o));
+    EXPECT_NE(webPageProblem(o)->find("needs a password: set one with varnel web-password"), std::string::npos);
+    o.httpPassword = "from env";
+    EXPECT_EQ(webPageProblem(o), std::nullopt);
+    env.httpPassword.reset();
+    EXPECT_EQ(webPageProblem(env), std::nullopt) << "a port alone is on loopback";
 }
 
 }  // namespace

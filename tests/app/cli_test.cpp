@@ -92,6 +92,7 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{"run", "--mqtt", "mqtt://h", "--mqtt-ca", "ca.pem"}, "--mqtt-ca needs an mqtts:// broker"},
         {{"run", "--mqtt-base-topic", "a/+"}, "--mqtt-base-topic: must not hold the wildcards"},
         {{"run", "--mqtt-discovery-prefix="}, "--mqtt-discovery-prefix: needs a value"},
+        {{"run", "--http", "0.0.0.0:0"}, "--http: needs [ADDRESS:]PORT"},
     };
     for (const auto& c : cases) {
         const auto r = parse(c.args);
