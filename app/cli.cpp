@@ -111,6 +111,11 @@ Command parseSim(const std::vector<std::string>& args, std::size_t i) {
             auto v = nonEmptyValue(args, i, "--link", "a path", error);
             if (!v) return UsageError{error};
             o.link = *v;
+        } else if (isOption(a, "--pace")) {
+            auto v = valueOf(args, i, "--pace", error);
+            if (!v) return UsageError{error};
+            if (*v != "fifo" && *v != "byte") return UsageError{"--pace needs fifo or byte, not \"" + *v + "\""};
+            o.byteByByte = *v == "byte";
         } else {
             return UsageError{"varnel sim: unknown option \"" + a + "\""};
         }
@@ -203,9 +208,12 @@ std::string usage() {
            "      can also be set in DIR/config/settings.ini, section [varnel], as KEY=VALUE;\n"
            "      the command line wins.\n" +
            runSettingsHelp() +
-           "  varnel sim [--link PATH] [--for SECONDS] [--demo-script FILE | --no-demo]\n"
+           "  varnel sim [--link PATH] [--for SECONDS] [--pace fifo|byte]\n"
+           "             [--demo-script FILE | --no-demo]\n"
            "      Runs the controller simulator on a pseudo-terminal and prints its device path\n"
-           "      (or PATH, a symbolic link to it). Demo options as for run.\n"
+           "      (or PATH, a symbolic link to it). Demo options as for run. --pace: how the\n"
+           "      bytes for the program reach it, eight at a time as from a PC's receive FIFO\n"
+           "      (fifo, the default) or each on its own as from a port without one (byte).\n"
            "  varnel sync --from-project | --to-project [--project FILE]\n"
            "              [--variables] [--x10] [--io] [--ir] [--all] [--yes] [--replace-ir-files]\n"
            "              [--host-dir DIR]\n"

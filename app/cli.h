@@ -49,6 +49,7 @@ struct SimOptions {
     std::optional<double> forSeconds;
     std::optional<std::string> demoScript;
     bool demo = true;
+    bool byteByByte = false;  // --pace byte: each byte handed over on its own
 };
 
 // `varnel sync`: names between the System Map of a project file and the host's devices.

@@ -39,6 +39,7 @@ int runSimulator(const SimOptions& o) {
     SignalWatcher watcher;
     sim::Controller controller(demoController());
     sim::pty::PtySimulator pty(controller);
+    if (o.byteByByte) pty.setHandover(sim::pty::Handover::Byte);
     if (auto err = pty.start()) {
         std::cerr << "varnel sim: " << *err << '\n';
         return kExitFailure;

@@ -143,7 +143,23 @@ bool ReadResponse(LinkLayer& ctx, std::int16_t timeout, std::int16_t expectedLen
     };
     // Nothing can come on a closed port, and a run that ends waits for nothing.
     auto hopeless = [&] { return ctx.ending || (!port.isOpen() && port.bytesWaiting() == 0); };
-    auto actionable = [&] { return port.bytesWaiting() >= need || reportWaiting() || hopeless(); };
+    // What must wait before the loop can act: the next byte while it may start a
+    // report, a begun report whole, anything else the whole reply. The port may
+    // gather that much before waking us; it is set back to every byte on return.
+    struct Ungather {
+        SerialPort& port;
+        ~Ungather() { port.setReadThreshold(1); }
+    } ungather{port};
+    auto awaited = [&]() -> std::size_t {
+        const auto first = port.peekByte();
+        if (!first) return 1;
+        const int length = reportLength(*first);
+        return length > 0 ? static_cast<std::size_t>(length) : need;
+    };
+    auto actionable = [&] {
+        port.setReadThreshold(awaited());
+        return port.bytesWaiting() >= need || reportWaiting() || hopeless();
+    };
 
     for (;;) {
         loop.processEvents();
@@ -155,6 +171,9 @@ bool ReadResponse(LinkLayer& ctx, std::int16_t timeout, std::int16_t expectedLen
             if (complete && !hopeless()) continue;
             if (!hopeless() && waited < limitMs && loop.tickMs() - started < hardCapMs) continue;
             replyMissed(ctx);
+            // What gathered in the port since counts as got.
+            port.setReadThreshold(1);
+            loop.processEvents();
             if (ctx.switches.logComms == 1)
                 skipStep(ctx, 3, [&] {
                     WriteCommLog(ctx, "Ocelot Timeout Expected: " + blankNum(expectedLength) +

@@ -27,6 +27,11 @@ public:
     virtual std::optional<std::uint8_t> readByte() = 0;
     // The byte readByte would return next, left waiting.
     virtual std::optional<std::uint8_t> peekByte() = 0;
+    // Nothing can be done before `count` bytes wait (those waiting included): the
+    // port may gather the bytes still to come, at the line's pace, and raise the
+    // receive event once for them. 1, the default, is every arrival; whoever
+    // raised it sets it back to 1 as soon as it no longer waits.
+    virtual void setReadThreshold(std::size_t count) { (void)count; }
 
     // Raised for every arrival of data (the receive event).
     std::function<void()> onDataReceived;

@@ -148,6 +148,34 @@ TEST_F(ResponseLoop, report_ahead_of_a_long_reply_is_handed_on_when_complete) {
     EXPECT_EQ(rx(1), Bytes{0x2A});
 }
 
+// The port may gather what the loop waits for; a report must never wait behind a reply.
+TEST_F(ResponseLoop, tells_the_port_what_it_awaits_and_every_byte_once_done) {
+    Bytes block(264, 0);
+    block[0] = 0x2A;
+    const Bytes cut(block.begin(), block.begin() + 100);
+    struct Case {
+        const char* name;
+        Bytes bytes;  // one every 1042 us from 10 ms on
+        std::int16_t length;
+        std::int64_t probeUs;
+        std::size_t awaited;
+        bool answered;
+    };
+    for (const Case& c : {Case{"nothing came: a report may start", block, 264, 5'000, 1, true},
+                          Case{"the reply has begun", block, 264, 100'000, 264, true},
+                          Case{"a report has begun", Bytes{0xF3, 1, 2, 3, 4, 0x2A, 0, 0}, 3, 12'500, 5, true},
+                          Case{"the reply stops half way", cut, 264, 100'000, 264, false}}) {
+        rig.port.deliver(c.bytes, 10'000, 1042);
+        std::size_t seen = 0;
+        rig.loop.postUs(c.probeUs, [&] { seen = rig.port.readThreshold; });
+        EXPECT_EQ(read(1, c.length, 0x2A), c.answered) << c.name;
+        EXPECT_EQ(seen, c.awaited) << c.name;
+        EXPECT_EQ(rig.port.readThreshold, 1u) << c.name;
+        while (rig.port.readByte()) {
+        }
+    }
+}
+
 TEST_F(ResponseLoop, endless_filler_cannot_hold_the_loop) {
     // The controller babbles 0xFF for ever: the wait still ends.
     std::function<void()> babble = [&] {

@@ -24,6 +24,7 @@ public:
     [[nodiscard]] std::size_t bytesWaiting() const override { return active_->bytesWaiting(); }
     std::optional<std::uint8_t> readByte() override { return active_->readByte(); }
     std::optional<std::uint8_t> peekByte() override { return active_->peekByte(); }
+    void setReadThreshold(std::size_t count) override { active_->setReadThreshold(count); }
 
     [[nodiscard]] bool onNetwork() const { return active_ == &net_; }
     [[nodiscard]] const QtNetPort& network() const { return net_; }

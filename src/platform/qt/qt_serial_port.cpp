@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "platform/qt/serial_devices.h"
 
@@ -15,6 +16,11 @@ bool fatalWhileOpen(QSerialPort::SerialPortError e) {
 }
 
 std::string portName(const std::string& device) { return device.empty() ? "(none)" : device; }
+
+// One byte on the line at 9600 baud, 8N1.
+constexpr std::size_t kUsPerByte = 1042;
+// Fewer bytes still to come are read as they come: a hold would save nothing.
+constexpr std::size_t kLeastGathered = 4;
 
 }  // namespace
 
@@ -51,6 +57,9 @@ QtSerialPort::QtSerialPort() {
     });
     QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
                      [this](QSerialPort::SerialPortError e) { failed(e); });
+    gather_.setSingleShot(true);
+    gather_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&gather_, &QTimer::timeout, &port_, [this] { release(); });
 }
 
 QtSerialPort::~QtSerialPort() {
@@ -106,6 +115,7 @@ std::optional<std::string> QtSerialPort::open(const std::string& device) {
 }
 
 void QtSerialPort::close() {
+    release();
     if (port_.isOpen()) port_.close();
     port_.clearError();
 }
@@ -141,6 +151,41 @@ std::optional<std::uint8_t> QtSerialPort::peekByte() {
     char c = 0;
     if (!port_.isOpen() || port_.bytesAvailable() <= 0 || port_.peek(&c, 1) != 1) return std::nullopt;
     return static_cast<std::uint8_t>(c);
+}
+
+// QSerialPort has no public way to stop watching the device; its read notifier is its child.
+QSocketNotifier* QtSerialPort::readNotifier() {
+    for (auto* n : port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
+        if (n->type() == QSocketNotifier::Read) return n;
+    return nullptr;
+}
+
+// A tty wakes a reader that polls it for every byte its driver receives, whatever
+// VMIN says (poll only reports it later). So the device is not watched at all while
+// the rest comes: the bytes wait in the driver until the line should have carried
+// all but the last of them, which is then read as it comes. A far end slower than
+// that is gathered again; should Qt watch again on its own, we only wake earlier.
+void QtSerialPort::setReadThreshold(std::size_t count) {
+    const std::size_t waiting = bytesWaiting();
+    if (!port_.isOpen() || waiting == 0 || count < waiting + kLeastGathered) {
+        release();
+        if (waiting == 0) heldAt_ = 0;
+        return;
+    }
+    // A hold that ended lets Qt read what came before holding again.
+    if (gathering_ || waiting == heldAt_) return;
+    QSocketNotifier* notifier = readNotifier();
+    if (notifier == nullptr || !notifier->isEnabled()) return;
+    notifier->setEnabled(false);
+    gathering_ = true;
+    heldAt_ = waiting;
+    gather_.start(static_cast<int>((count - waiting - 1) * kUsPerByte / 1000));
+}
+
+void QtSerialPort::release() {
+    gather_.stop();
+    if (!std::exchange(gathering_, false)) return;
+    if (QSocketNotifier* notifier = readNotifier()) notifier->setEnabled(true);
 }
 
 void QtSerialPort::failed(QSerialPort::SerialPortError error) {

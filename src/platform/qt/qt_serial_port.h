@@ -2,7 +2,9 @@
 // The serial port on QSerialPort, 9600 8N1 without flow control. Works with
 // real devices and pseudo-terminals alike (both are opened by name).
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QString>
+#include <QTimer>
 #include <string>
 
 #include "platform/serial_port.h"
@@ -23,13 +25,20 @@ public:
     [[nodiscard]] std::size_t bytesWaiting() const override;
     std::optional<std::uint8_t> readByte() override;
     std::optional<std::uint8_t> peekByte() override;
+    void setReadThreshold(std::size_t count) override;
 
     [[nodiscard]] const std::string& device() const { return device_; }
 
 private:
     void failed(QSerialPort::SerialPortError error);
+    void release();
+    QSocketNotifier* readNotifier();
     QSerialPort port_;
     std::string device_;
+    // While bytes gather in the driver: ends when all but the last should have come.
+    QTimer gather_;
+    bool gathering_ = false;
+    std::size_t heldAt_ = 0;  // bytes waiting when the last hold began
 };
 
 // One-line texts that name the port and say what went wrong, for a failed open

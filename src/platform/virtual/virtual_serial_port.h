@@ -28,6 +28,7 @@ public:
         if (rx_.empty()) return std::nullopt;
         return rx_.front();
     }
+    void setReadThreshold(std::size_t count) override { readThreshold = count; }
 
     // Far end: called with every buffer the plug-in writes.
     std::function<void(std::span<const std::uint8_t>)> onHostWrite;
@@ -42,6 +43,8 @@ public:
     std::size_t openAttempts = 0;
     // Writes tried while the port was closed (none reach the far end).
     std::size_t writesWhileClosed = 0;
+    // What the reader said it waits for, last.
+    std::size_t readThreshold = 1;
     // Everything the plug-in wrote, in order, one entry per write.
     std::vector<std::vector<std::uint8_t>> written;
     [[nodiscard]] const std::string& device() const { return device_; }

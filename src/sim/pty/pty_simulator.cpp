@@ -235,8 +235,9 @@ void PtySimulator::armPacer() {
     // before the FIFO is full; the final byte of a reply is never held back.
     const std::int64_t perByte = std::max<std::int64_t>(timing_.usPerByte, 0);
     const std::int64_t quiet = perByte + perByte / 2;
+    const std::size_t group = handover_ == Handover::Byte ? 1 : kFifoBytes;
     std::size_t last = 0;
-    while (last + 1 < out_.size() && last + 1 < kFifoBytes && out_[last + 1].dueUs - out_[last].dueUs <= quiet) ++last;
+    while (last + 1 < out_.size() && last + 1 < group && out_[last + 1].dueUs - out_[last].dueUs <= quiet) ++last;
     pacer_.start(static_cast<int>(msCeil(out_[last].dueUs - nowUs())));
 }
 

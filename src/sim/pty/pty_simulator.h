@@ -27,6 +27,10 @@
 
 namespace varnel::sim::pty {
 
+// How the client's driver hands received bytes over: a receive FIFO's worth at a
+// time (a PC's 16550), or each byte on its own (a port without a deep FIFO).
+enum class Handover : std::uint8_t { Fifo, Byte };
+
 class PtySimulator final : public QObject, public Scheduler {
 public:
     explicit PtySimulator(Controller& controller, WireTiming timing = {}, QObject* parent = nullptr);
@@ -49,6 +53,7 @@ public:
 
     [[nodiscard]] Controller& controller() { return ctl_; }
     [[nodiscard]] WireTiming& timing() { return timing_; }
+    void setHandover(Handover h) { handover_ = h; }
     [[nodiscard]] std::uint64_t bytesIn() const { return bytesIn_; }
     [[nodiscard]] std::uint64_t bytesOut() const { return bytesOut_; }
     // Bytes sent while nobody listened, or past the output limit: lost, as on a real line.
@@ -73,6 +78,7 @@ private:
 
     Controller& ctl_;
     WireTiming timing_;
+    Handover handover_ = Handover::Fifo;
     int master_ = -1;
     std::string path_;
     bool connected_ = false;
