@@ -1,7 +1,10 @@
 // `varnel run` in real time, as a child process, against the simulator on a
 // pseudo-terminal served from this process: start-up, mirroring of controller changes
-// into host devices, and console commands reaching the controller one exchange at a time.
+// into host devices, console commands reaching the controller one exchange at a time, and
+// what a hang-up leaves for the next start.
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 #include "sim/pty/pty_simulator.h"
 #include "sim_demo.h"
@@ -63,7 +66,8 @@ TEST(VarnelRunConsole, mirrors_controller_changes_and_sends_console_commands_in_
     EXPECT_NE(run.waitFor("(Variable 4, Ocelot) value changed to 4242", run.out().size()), std::string::npos)
         << run.said();
 
-    run.interrupt();
+    // A hang-up ends the run cleanly, with the devices saved.
+    ::kill(static_cast<pid_t>(run.pid()), SIGHUP);
     ASSERT_TRUE(run.waitForExit());
     EXPECT_EQ(run.exitCode(), 0) << run.said();
     EXPECT_EQ(controller.invalidFrames(), 0u);

@@ -76,7 +76,7 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
     EXPECT_FALSE(fs::exists(dir.path() / "linked" / "config"));
 }
 
-// Ending on SIGINT is covered by the console run against the pty simulator.
+// Ending on SIGINT is covered by the web page run and the stops during a start-up.
 TEST(VarnelRun, simulated_run_holds_its_host_dir_runs_typed_lines_and_ends_at_quit) {
     test::TempDir dir;
     test::LiveVarnel run({"run", "--simulate", "--host-dir", q(dir.path())});

@@ -160,31 +160,28 @@ TEST(MqttBridgeLive, tls_connects_with_the_brokers_ca_and_a_failure_says_what_fa
 TEST(MqttBridgeLive, a_retained_command_published_while_connected_is_refused_where_the_broker_speaks_mqtt_5) {
     struct Case {
         const char* what;
-        test::TestBroker broker;
+        bool mqtt311Only;
         std::string protocol;
         bool refused;
-        int value;
     };
-    Case cases[] = {{"MQTT 5", test::TestBroker(), "(MQTT 5)", true, 1234},
-                    {"MQTT 3.1.1", test::TestBroker({.mqtt311Only = true}), "(MQTT 3.1.1)", false, 1235}};
-    test::LiveBridge live;
-    for (auto& c : cases) {
+    for (const auto& c : {Case{"MQTT 5", false, "(MQTT 5)", true}, Case{"MQTT 3.1.1", true, "(MQTT 3.1.1)", false}}) {
         SCOPED_TRACE(c.what);
-        auto& broker = c.broker;
+        test::TestBroker broker({.mqtt311Only = c.mqtt311Only});
+        test::LiveBridge live;
         live.connect(broker.url());
         ASSERT_TRUE(live.waitFor(10'000, [&] { return live.bridge->holding(); })) << ::testing::PrintToString(live.log);
         EXPECT_TRUE(live.logged("connected to " + broker.url() + " " + c.protocol))
             << ::testing::PrintToString(live.log);
 
         TestClient someone(broker.port(), "someone");
+        const auto refusedBefore = live.bridge->counters().refused;
         someone.publish("varnel/var/2/set", "2345", true, 1);
-        // Comes after it, and always runs.
-        someone.publish("varnel/var/1/set", std::to_string(c.value), false, 1);
-        ASSERT_TRUE(live.waitFor(5000, [&] { return live.controller.variable(1) == c.value; }))
-            << ::testing::PrintToString(live.log);
-        EXPECT_EQ(live.bridge->counters().refused, c.refused ? 1u : 0u);
+        someone.publish("varnel/var/1/set", "1234", false, 1);  // comes after it, and always runs
+        ASSERT_TRUE(live.waitFor(5000, [&] { return live.controller.variable(1) == 1234; }));
+        EXPECT_EQ(live.bridge->counters().refused, refusedBefore + (c.refused ? 1 : 0));
         EXPECT_EQ(live.controller.variable(2) == 2345, !c.refused);
         EXPECT_EQ(live.logged("a retained command is not carried out"), c.refused);
+        someone.publish("varnel/var/2/set", "", true, 1);  // the broker forgets it
     }
 }
 
