@@ -196,7 +196,6 @@ std::optional<std::string> QtNetPort::connectTo(const QHostAddress& address, std
     socket_.abort();
     // A serial server is reached directly, whatever proxy the environment names.
     socket_.setProxy(QNetworkProxy::NoProxy);
-    lowWater_ = 1;
     socket_.connectToHost(address, endpoint_->port);
     const auto settled = [this] {
         return cancelled_ || !failure_.empty() || socket_.state() == QAbstractSocket::ConnectedState ||
@@ -305,17 +304,6 @@ std::optional<std::uint8_t> QtNetPort::readByte() {
 std::optional<std::uint8_t> QtNetPort::peekByte() {
     if (rx_.empty()) return std::nullopt;
     return rx_.front();
-}
-
-// The socket is not readable before `count` bytes could be there: the kernel wakes
-// us once for them, not for every segment. Telnet's escapes only add bytes, so the
-// data is never later than the count.
-void QtNetPort::setReadThreshold(std::size_t count) {
-    const std::size_t have = rx_.size() + static_cast<std::size_t>(std::max<qint64>(socket_.bytesAvailable(), 0));
-    const int wanted = open_ && count > have ? static_cast<int>(std::min<std::size_t>(count - have, 4096)) : 1;
-    const auto fd = static_cast<int>(socket_.socketDescriptor());
-    if (wanted == lowWater_ || fd < 0) return;
-    if (::setsockopt(fd, SOL_SOCKET, SO_RCVLOWAT, &wanted, sizeof wanted) == 0) lowWater_ = wanted;
 }
 
 void QtNetPort::readSocket() {

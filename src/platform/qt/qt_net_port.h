@@ -50,7 +50,6 @@ public:
     [[nodiscard]] std::size_t bytesWaiting() const override { return rx_.size(); }
     std::optional<std::uint8_t> readByte() override;
     std::optional<std::uint8_t> peekByte() override;
-    void setReadThreshold(std::size_t count) override;
 
     // "tcp://10.0.0.7:3001", empty before the first open.
     [[nodiscard]] std::string endpoint() const { return endpoint_ ? endpoint_->text() : std::string(); }
@@ -80,7 +79,6 @@ private:
     bool open_ = false;
     bool cancelled_ = false;
     bool dataEventQueued_ = false;
-    int lowWater_ = 1;  // the socket's SO_RCVLOWAT
 };
 
 // What a socket error means, in a few words: "connection refused", "no route to host".
