@@ -1,12 +1,79 @@
 #!/usr/bin/env bash
-# Builds the Debian package from an existing build directory and checks what it
-# holds: the executable, the unit naming it, the example udev rule, the man page,
-# the copyright file, a README for the installed command, maintainer scripts that
-# clean up the unit's links, and the dependencies dpkg-shlibdeps found.
-#   scripts/package.sh [BUILD_DIR]      (default: build)
+# Builds the Debian package and checks what it holds: the executable, the unit
+# naming it, the example udev rule, the man page, the copyright file, a README for
+# the installed command, maintainer scripts that clean up the unit's links, and the
+# dependencies dpkg-shlibdeps found.
+#   scripts/package.sh [BUILD_DIR]             this machine's package from an existing
+#                                              build directory (default: build)
+#   scripts/package.sh --arch arm64|armhf      a Raspberry Pi's package, cross-built in
+#                                              build-ARCH with Debian's multiarch packages
+#                                              (installed first); its unit and engine
+#                                              tests and the packaged executable's
+#                                              simulated start-up run under qemu-user
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
+arch=""
+if [ "${1:-}" = --arch ]; then
+  arch=${2:?--arch needs arm64 or armhf}
+  shift 2
+fi
+native=$(dpkg --print-architecture)
+[ "$arch" = "$native" ] && arch=""
+
+step() { printf '%s: %s\n' "${arch:-$native}" "$*"; }
+
+# The cross tool chain, the target's -dev packages beside this machine's (all of
+# them Multi-Arch: same), Qt's build tools of this machine and qemu-user.
+install_cross() {
+  local pkgs=(crossbuild-essential-"$1" qemu-user qt6-base-dev-tools cmake ninja-build pkg-config dpkg-dev file)
+  local p
+  for p in qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libmosquitto-dev libsystemd-dev \
+           libseccomp-dev libssl-dev libgtest-dev libgmock-dev; do
+    pkgs+=("$p:$1")
+  done
+  local SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  local missing=()
+  for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
+  dpkg --print-foreign-architectures | grep -qx "$1" || $SUDO dpkg --add-architecture "$1"
+  step "installing ${missing[*]}"
+  local log; log=$(mktemp)
+  # Multi-Arch: same packages of two architectures must have one version: apt brings
+  # this machine's copies up to the target's where they differ, and removes none.
+  { $SUDO apt-get update -qq -o DPkg::Lock::Timeout=600 &&
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends \
+      --no-remove "${missing[@]}"; } >"$log" 2>&1 || { tail -40 "$log" >&2; rm -f "$log"; return 1; }
+  rm -f "$log"
+}
+
+case "$arch" in
+  "")
+    build=${1:-build}
+    ;;
+  arm64) triplet=aarch64-linux-gnu qemu=qemu-aarch64 ;;
+  armhf) triplet=arm-linux-gnueabihf qemu=qemu-arm ;;
+  *) echo "package.sh: no cross build for $arch (arm64 or armhf)" >&2; exit 2 ;;
+esac
+
+if [ -n "$arch" ]; then
+  build=build-$arch
+  install_cross "$arch"
+  step "configuring $build"
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/cross-$arch.cmake" \
+    -DVARNEL_BENCH=OFF -DVARNEL_INTEGRATION_TESTS=OFF -DVARNEL_WERROR="${VARNEL_WERROR:-OFF}" >/dev/null
+  step "building"
+  cmake --build "$build" -j "$(nproc)" >"$build/build.log" 2>&1 || { tail -50 "$build/build.log" >&2; exit 1; }
+  step "unit and engine tests under $qemu"
+  # Each test case is a process of its own under qemu: the cases run in parallel. A
+  # seccomp filter installed under qemu-user filters qemu's own calls, so that case is left out.
+  ctest --test-dir "$build" -L 'unit|engine' -E '^ReplaceFile\.calls_chown_only_when' -j "$(($(nproc) * 2))" --output-on-failure --timeout 300 \
+    >"$build/ctest.log" 2>&1 || { grep -v ' Passed ' "$build/ctest.log" | tail -60 >&2; exit 1; }
+  grep -E 'tests passed|Total Test time' "$build/ctest.log"
+fi
+
+[ -z "$arch" ] || rm -f "$build"/varnel_*.deb
 if ! out=$(cd "$build" && cpack -G DEB 2>&1); then echo "$out" >&2; exit 1; fi
 deb=$(ls -t "$build"/varnel_*.deb | head -1)
 contents=$(dpkg-deb -c "$deb")
@@ -42,4 +109,31 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for lib in libqt6core6 libqt6serialport6 libqt6widgets6 libsystemd0; do
   grep -q "$lib" <<<"$depends" || { echo "$deb does not depend on $lib: $depends" >&2; exit 1; }
 done
+
+if [ -n "$arch" ]; then
+  [ "$(dpkg-deb -f "$deb" Architecture)" = "$arch" ] || { echo "$deb is not for $arch" >&2; exit 1; }
+  # The target's own package names, as on the board (no :arch qualifier).
+  ! grep -q ':' <<<"$depends" || { echo "$deb: Depends names an architecture: $depends" >&2; exit 1; }
+  # Every dependency is there for the target in Debian, at the version asked for.
+  apt-get install -s -qq --no-install-recommends "./$deb" >"$scripts/apt.log" 2>&1 ||
+    { cat "$scripts/apt.log" >&2; echo "$deb: its dependencies cannot be installed" >&2; exit 1; }
+  # The packaged executable, not the build tree's, under qemu with the target's libraries.
+  mkdir "$scripts/fs"
+  dpkg-deb -x "$deb" "$scripts/fs"
+  exe="$scripts/fs/usr/bin/varnel"
+  file -b "$exe" | grep -q "ELF.*$(case $arch in arm64) echo aarch64 ;; armhf) echo 'ARM, EABI5' ;; esac)" ||
+    { echo "$exe is not an $arch executable: $(file -b "$exe")" >&2; exit 1; }
+  run() { "$qemu" -L "/usr/$triplet" "$exe" "$@"; }
+  version=$(run --version)
+  grep -qF "$(dpkg-deb -f "$deb" Version)" <<<"$version" || { echo "varnel --version says: $version" >&2; exit 1; }
+  step "$version"
+  step "simulated start-up under $qemu"
+  start=$SECONDS
+  HOME="$scripts/home" run run --simulate --no-demo --for 40 --host-dir "$scripts/host" </dev/null >"$scripts/run.log" 2>&1 ||
+    { tail -30 "$scripts/run.log" >&2; echo "the simulated run under $qemu failed" >&2; exit 1; }
+  done_line=$(grep -m1 'Start-up: done' "$scripts/run.log") ||
+    { tail -30 "$scripts/run.log" >&2; echo "the simulated run under $qemu never finished its start-up" >&2; exit 1; }
+  grep -q 'modules' <<<"$done_line" || { echo "the start-up found no modules: $done_line" >&2; exit 1; }
+  step "$done_line (run took $((SECONDS - start)) s)"
+fi
 echo "$deb: Depends: $depends"
