@@ -59,8 +59,8 @@ TEST(QtSerialPortGather, the_rest_of_a_reply_gathers_and_a_byte_unawaited_comes_
     far.join();
     ASSERT_TRUE(whole);
     EXPECT_LE(after.sleeps - before.sleeps, 12);  // about one a byte when every arrival wakes the loop
-    // Not by spinning instead: the wait lasts about 125 ms.
-    EXPECT_LT(after.cpu - before.cpu, std::chrono::milliseconds(40));
+    // Not by spinning instead: the wait lasts about 125 ms, spinning would use all of it.
+    EXPECT_LT(after.cpu - before.cpu, std::chrono::milliseconds(100));
     Bytes got;
     while (auto b = port.readByte()) got.push_back(*b);
     EXPECT_EQ(got, sent);
@@ -74,7 +74,7 @@ TEST(QtSerialPortGather, the_rest_of_a_reply_gathers_and_a_byte_unawaited_comes_
     pty.write({0xFF});
     const auto t0 = std::chrono::steady_clock::now();
     ASSERT_TRUE(loop.waitUntil(2000, [&] { return port.bytesWaiting() == 2; }));
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(200));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(300));
 }
 
 }  // namespace
