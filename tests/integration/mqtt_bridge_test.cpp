@@ -177,7 +177,7 @@ TEST(MqttBridgeLive, a_retained_command_published_while_connected_is_refused_whe
         const auto refusedBefore = live.bridge->counters().refused;
         someone.publish("varnel/var/2/set", "2345", true, 1);
         someone.publish("varnel/var/1/set", "1234", false, 1);  // comes after it, and always runs
-        ASSERT_TRUE(live.waitFor(5000, [&] { return live.controller.variable(1) == 1234; }));
+        ASSERT_TRUE(live.waitFor(15'000, [&] { return live.controller.variable(1) == 1234; }));
         EXPECT_EQ(live.bridge->counters().refused, refusedBefore + (c.refused ? 1 : 0));
         EXPECT_EQ(live.controller.variable(2) == 2345, !c.refused);
         EXPECT_EQ(live.logged("a retained command is not carried out"), c.refused);
