@@ -20,6 +20,7 @@ struct RunOptions {
     std::optional<double> forSeconds;              // --for SECONDS: a clean end after that time
     std::optional<std::string> demoScript;         // --demo-script FILE: scripted controller activity
     bool demo = true;                              // --no-demo: a simulator that only answers
+    std::optional<int> simBaud;                    // --sim-baud BAUD: the simulated line's speed
     bool window = false;                           // --window: open the configuration window once started
     std::optional<std::string> windowScreenshots;  // --window-screenshots DIR: a PNG per tab, then stop
     std::vector<std::string> exec;                 // --exec LINE, repeatable: console lines run after start-up

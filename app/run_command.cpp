@@ -210,7 +210,10 @@ int runPlugin(const RunOptions& o) {
 
     if (o.simulate) {
         controller = std::make_unique<sim::Controller>(demoController());
-        simulator = std::make_unique<sim::pty::PtySimulator>(*controller);
+        sim::WireTiming timing;
+        // Ten bits a byte: start, eight data bits, stop.
+        if (o.simBaud) timing.usPerByte = (10'000'000 + *o.simBaud / 2) / *o.simBaud;
+        simulator = std::make_unique<sim::pty::PtySimulator>(*controller, timing);
         if (auto err = simulator->start()) {
             log.line(LogLevel::Error, "varnel: the simulator could not start: " + *err);
             return kExitFailure;

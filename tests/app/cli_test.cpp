@@ -33,11 +33,14 @@ TEST(AppCli, options_in_both_spellings_fill_the_command) {
     EXPECT_EQ(mqtt.mqttBaseTopic, "house/varnel");
     EXPECT_EQ(mqtt.mqttDiscoveryPrefix, "ha");
 
-    const auto plain = std::get<RunOptions>(parse({"run", "--simulate", "--no-demo", "--log-level", "Warning"}));
+    const auto plain = std::get<RunOptions>(
+        parse({"run", "--simulate", "--no-demo", "--log-level", "Warning", "--sim-baud", "1000000"}));
     EXPECT_TRUE(plain.simulate);
     EXPECT_FALSE(plain.demo);
     EXPECT_EQ(plain.logLevel, LogLevel::Warning);
-    EXPECT_EQ(plain.fromCommandLine, (std::vector<std::string_view>{"simulate", "demo", "log_level"}));
+    EXPECT_EQ(plain.simBaud, 1'000'000);
+    EXPECT_EQ(std::get<RunOptions>(parse({"run", "--sim-baud=300"})).simBaud, 300);
+    EXPECT_EQ(plain.fromCommandLine, (std::vector<std::string_view>{"simulate", "demo", "log_level", "sim_baud"}));
     EXPECT_EQ(plain.hostDir, "/data/varnel");
     EXPECT_FALSE(plain.device || plain.forSeconds || plain.mirror.variables || plain.mqtt || plain.window);
     EXPECT_TRUE(std::get<RunOptions>(parse({"run", "--window"})).window);
@@ -93,6 +96,9 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{"run", "--mqtt-base-topic", "a/+"}, "--mqtt-base-topic: must not hold the wildcards"},
         {{"run", "--mqtt-discovery-prefix="}, "--mqtt-discovery-prefix: needs a value"},
         {{"run", "--http", "0.0.0.0:0"}, "--http: needs [ADDRESS:]PORT"},
+        {{"run", "--sim-baud", "299"}, "--sim-baud: needs bits per second from 300 to 1000000, not '299'"},
+        {{"run", "--sim-baud", "1000001"}, "--sim-baud: needs bits per second from 300 to 1000000, not '1000001'"},
+        {{"run", "--sim-baud=9600x"}, "--sim-baud: needs bits per second from 300 to 1000000, not '9600x'"},
     };
     for (const auto& c : cases) {
         const auto r = parse(c.args);

@@ -75,9 +75,18 @@ TEST(RunSettings, a_choice_made_on_the_command_line_overrides_the_whole_group_in
         EXPECT_EQ(o.demo, c.demo) << c.file;
         EXPECT_EQ(o.demoScript.has_value(), c.demoScript) << c.file;
     }
-    auto cli = commandLine({"--no-demo"});
-    ASSERT_EQ(fromFile(cli, "port=/dev/ttyUSB0\r\n"), std::nullopt);
-    EXPECT_EQ(settleDemoOptions(cli), "varnel run: demo options need --simulate");
+    for (const auto& [args, says] :
+         {std::pair{std::vector<std::string>{"--no-demo"}, "demo options need --simulate"},
+          std::pair{std::vector<std::string>{"--sim-baud", "19200"}, "--sim-baud needs --simulate"}}) {
+        auto cli = commandLine(args);
+        ASSERT_EQ(fromFile(cli, "port=/dev/ttyUSB0\r\n"), std::nullopt);
+        EXPECT_EQ(settleDemoOptions(cli), "varnel run: " + std::string(says));
+    }
+    // The file's line speed waits for a simulated run too.
+    auto kept = commandLine({});
+    ASSERT_EQ(fromFile(kept, "port=/dev/ttyUSB0\r\nsim_baud=19200\r\n"), std::nullopt);
+    EXPECT_EQ(settleDemoOptions(kept), std::nullopt);
+    EXPECT_FALSE(kept.simBaud);
 }
 
 TEST(RunSettings, a_bad_entry_is_one_line_naming_the_file_and_the_key) {
