@@ -1,21 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
 
 #include "rig.h"
+#include "text_files.h"
 #include "support/errors.h"
 #include "support/logging.h"
 
 namespace varnel {
 namespace {
 
-std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using test::readFile;
 
 TEST(ReportError, a_plain_message_never_carries_a_pending_error) {
     test::Rig rig;
@@ -53,7 +48,7 @@ TEST(CommLog, not_created_until_written_then_one_stamped_line_each) {
                           std::chrono::minutes{47} + std::chrono::seconds{8});
     commLog(rig.ctx, "MSCOMM");
     WriteCommLog(rig.ctx, "second");
-    EXPECT_EQ(slurp(path), "2009-03-15 21:47:08 MSCOMM\r\n2009-03-15 21:47:08 second\r\n");
+    EXPECT_EQ(readFile(path), "2009-03-15 21:47:08 MSCOMM\r\n2009-03-15 21:47:08 second\r\n");
 }
 
 TEST(CommLog, rotates_at_4_mib_like_the_host_log) {
@@ -65,8 +60,8 @@ TEST(CommLog, rotates_at_4_mib_like_the_host_log) {
     EXPECT_FALSE(std::filesystem::exists(rig.dir.path() / "ocelot.log.1"));
     WriteCommLog(rig.ctx, "first of the new file");
     // Each line whole in one file: the stamp, a blank, the text.
-    EXPECT_EQ(slurp(rig.dir.path() / "ocelot.log.1").substr(almost.size() + 19), " still here\r\n");
-    EXPECT_EQ(slurp(path).substr(19), " first of the new file\r\n");
+    EXPECT_EQ(readFile(rig.dir.path() / "ocelot.log.1").substr(almost.size() + 19), " still here\r\n");
+    EXPECT_EQ(readFile(path).substr(19), " first of the new file\r\n");
     EXPECT_TRUE(rig.host->log.empty());
 }
 
