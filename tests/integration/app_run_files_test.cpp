@@ -1,10 +1,8 @@
-// `varnel run` and what it leaves on disk when it is killed, or given a
-// host directory whose files it cannot use: every file as it was, or consistent.
+// `varnel run` given a host directory whose files it cannot use: every file stays as it was.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <map>
 #include <optional>
 
@@ -17,38 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::q;
-
-// The house codes that the "mappings" setting gives the modules ("unit!type!hc!invert,").
-std::vector<std::string> mappedHouseCodes(const fs::path& hostDir) {
-    const auto text = host::iniGet(test::readFile(hostDir / "config" / "settings.ini"), "hspi_tarnwick", "mappings");
-    std::vector<std::string> out;
-    if (!text) return out;
-    for (std::size_t at = 0; at < text->size();) {
-        const std::size_t end = std::min(text->find(',', at), text->size());
-        const std::string entry = text->substr(at, end - at);
-        const std::size_t first = entry.find('!'), second = entry.find('!', first + 1);
-        if (second != std::string::npos) out.push_back(entry.substr(second + 1, 1));
-        at = end + 1;
-    }
-    return out;
-}
-
-TEST(VarnelRunFiles, killed_right_after_mirroring_the_devices_the_mappings_name_are_on_disk) {
-    test::TempDir dir;
-    test::LiveVarnel run(
-        {"run", "--simulate", "--no-demo", "--host-dir", q(dir.path()), "--exec", "mirror points 1 0-15"});
-    ASSERT_NE(run.waitFor("mirror points 1 0-15: ", 0, 40'000), std::string::npos) << run.said();
-    ::kill(static_cast<pid_t>(run.pid()), SIGKILL);
-    ASSERT_TRUE(run.waitForExit());
-
-    const auto codes = mappedHouseCodes(dir.path());
-    ASSERT_FALSE(codes.empty()) << test::readFile(dir.path() / "config" / "settings.ini");
-    const auto devices = test::savedDevices(dir.path());
-    for (const std::string& hc : codes) {
-        const auto n = std::count_if(devices.begin(), devices.end(), [&](const auto& d) { return d.hc == hc; });
-        EXPECT_EQ(n, 16) << "house code " << hc << " of the mappings";
-    }
-}
 
 struct Refusal {
     std::string what;

@@ -1,5 +1,5 @@
 // The varnel executable end to end: one-line refusals before anything starts,
-// and simulated runs that start, work and end cleanly.
+// and the simulator on its own pseudo-terminal.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -74,29 +74,6 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
     // A bad script is refused before the host directory is made, a lock refused before its files.
     EXPECT_FALSE(fs::exists(dir.path() / "demo"));
     EXPECT_FALSE(fs::exists(dir.path() / "linked" / "config"));
-}
-
-// Ending on SIGINT is covered by the web page run and the stops during a start-up.
-TEST(VarnelRun, simulated_run_holds_its_host_dir_runs_typed_lines_and_ends_at_quit) {
-    test::TempDir dir;
-    test::LiveVarnel run({"run", "--simulate", "--host-dir", q(dir.path())});
-    run.type("var 20 1234\nquit\nvar 21 1\n");
-    ASSERT_NE(run.waitFor("Using Comm Port"), std::string::npos) << run.said();
-    // A second host on the same directory would overwrite the first one's devices.
-    const auto second = runVarnel({"run", "--simulate", "--host-dir", q(dir.path())});
-    EXPECT_EQ(second.exitCode, 1);
-    EXPECT_EQ(second.err, "varnel: host directory " + dir.path().string() + " is in use by another varnel process (" +
-                              std::to_string(run.pid()) + ")\n");
-    ASSERT_TRUE(run.waitForExit());
-    EXPECT_EQ(run.exitCode(), 0) << run.said();
-    EXPECT_NE(run.out().find("var 20 1234: written"), std::string::npos) << run.out();
-    EXPECT_NE(run.out().find("quit: stopping"), std::string::npos) << run.out();
-    EXPECT_EQ(run.out().find("var 21"), std::string::npos) << run.out();
-    EXPECT_EQ(test::readFile(dir.path() / "logs" / "host.log").find("Timeout"), std::string::npos);
-
-    const auto timed = runVarnel({"run", "--simulate", "--for", "1", "--host-dir", q(dir.path())});
-    EXPECT_EQ(timed.exitCode, 0) << timed.err;
-    EXPECT_NE(timed.out.find("Simulated controller on /dev/pts/"), std::string::npos) << timed.out;
 }
 
 TEST(VarnelSim, prints_the_device_path_and_serves_it_until_told_to_stop) {

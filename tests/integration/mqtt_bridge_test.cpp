@@ -1,6 +1,6 @@
 // The MQTT bridge against a real broker: discovery as Home Assistant reads it, states
-// and commands both ways, a broker restart, TLS, MQTT 5's retain flag, and the varnel
-// program killed outright. What the bridge makes of each message is in tests/bridge.
+// and commands both ways, a broker restart, TLS, MQTT 5's retain flag, and the bridge of
+// a run whose controller stays silent. What the bridge makes of each message is in tests/bridge.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -9,7 +9,6 @@
 #include <csignal>
 #include <set>
 
-#include "host/ini_text.h"
 #include "mqtt_broker.h"
 #include "mqtt_client.h"
 #include "mqtt_live.h"
@@ -190,39 +189,6 @@ TEST(MqttBridgeLive, a_retained_command_published_while_connected_is_refused_whe
         EXPECT_EQ(live.logged("a retained command is not carried out"), c.refused);
         someone.publish("varnel/var/2/set", "", true, 1);  // the broker forgets it
     }
-}
-
-TEST(MqttBridgeProcess, a_simulated_run_shows_a_whole_device_and_a_killed_run_goes_offline) {
-    test::TestBroker broker;
-    test::TempDir dir;
-    TestClient ha(broker.port(), "ha");
-    ha.subscribe("homeassistant/#");
-    ha.subscribe("varnel/#");
-    test::LiveVarnel varnel({"run", "--simulate", "--host-dir", test::q(dir.path() / "host"), "--mqtt",
-                             QString::fromStdString(broker.url())});
-    QtEventLoop loop;
-    auto waitFor = [&](int ms, const std::function<bool()>& done) {
-        const auto until = loop.tickMs() + ms;
-        while (!done() && loop.tickMs() < until) loop.waitUntil(20, done);
-        return done();
-    };
-    // The demo's host directory mirrors variables and the points of three units.
-    ASSERT_TRUE(waitFor(30'000, [&] {
-        return ha.latest("varnel/status") == "online" && countPrefix(ha, "homeassistant/number/") >= 8 &&
-               countPrefix(ha, "homeassistant/binary_sensor/") >= 9;
-    })) << varnel.said();
-    EXPECT_EQ(ha.latest("varnel/controller/link"), "ON");
-    // The installation's id is kept in the host directory's settings and told on the broker.
-    const auto id = host::iniGet(test::readFile(dir.path() / "host" / "config" / "settings.ini"), "varnel", "identity");
-    ASSERT_TRUE(id);
-    EXPECT_EQ(ha.latest("varnel/bridge/installation"), *id);
-    // The console's status tells the broker connection.
-    varnel.type("status\n");
-    EXPECT_NE(varnel.waitFor("mqtt: connected to " + broker.url() + " (MQTT 5) since ", 0, 5000), std::string::npos)
-        << varnel.said();
-
-    ::kill(static_cast<pid_t>(varnel.pid()), SIGKILL);
-    EXPECT_TRUE(waitFor(10'000, [&] { return ha.latest("varnel/status") == "offline"; }));
 }
 
 TEST(MqttBridgeProcess, the_bridge_is_online_at_once_while_the_controller_stays_silent) {
