@@ -23,7 +23,7 @@ std::string letterAfter(const std::string& text, const std::string& lead) {
 
 TEST(VarnelRunConsole, mirrors_controller_changes_and_sends_console_commands_in_order) {
     sim::Controller controller(app::demoController());
-    sim::pty::PtySimulator pty(controller);
+    sim::pty::PtySimulator pty(controller, sim::WireTiming{.usPerByte = 10});
     ASSERT_EQ(pty.start(), std::nullopt);
     test::TempDir dir;
     const auto hostDir = dir.path() / "host";

@@ -33,7 +33,7 @@ namespace {
 struct CmaxRig {
     QtEventLoop loop;
     sim::Controller controller{sim::ControllerConfig::typical()};
-    sim::pty::PtySimulator pty{controller};
+    sim::pty::PtySimulator pty{controller, sim::WireTiming{.usPerByte = 10}};
     test::TempDir dir;
     MemorySettings userSettings;
     RecordingPrompts prompts;
@@ -81,7 +81,7 @@ void writeScript(const std::filesystem::path& path, const std::string& text) {
     ::chmod(path.c_str(), 0755);
 }
 
-TEST(CmaxRun, port_is_free_while_cmax_runs_and_the_link_returns_after) {
+TEST(CmaxRun, port_is_free_while_cmax_runs_the_link_returns_after_and_a_stop_ends_a_stubborn_one) {
     CmaxRig rig;
     ASSERT_TRUE(rig.start());
     auto& ctx = rig.plugin->context();
@@ -107,19 +107,12 @@ TEST(CmaxRun, port_is_free_while_cmax_runs_and_the_link_returns_after) {
     std::vector<std::string> procedures;
     for (const auto& r : rig.host->runs()) procedures.push_back(r.procedure);
     EXPECT_EQ(procedures, (std::vector<std::string>{"BeforeCMAX", "AfterCMAX"}));
-}
 
-// A CMAX that ignores the polite request: the window stays usable while it runs, and a
-// stop of the plug-in ends it anyway, SIGKILL after the two seconds' grace.
-TEST(CmaxRun, the_window_stays_usable_while_cmax_runs_and_a_stop_ends_it) {
-    CmaxRig rig;
-    ASSERT_TRUE(rig.start());
-    auto& view = rig.view;
+    // A CMAX that ignores the polite request: the window stays usable while it runs, and a
+    // stop of the plug-in ends it anyway, SIGKILL after the two seconds' grace.
     auto& loop = rig.loop;
     const auto pidFile = rig.dir.path() / "cmax.pid";
-    const auto cmax = rig.dir.path() / "cpuxa.sh";
     writeScript(cmax, "trap '' TERM\necho $$ > \"" + pidFile.string() + "\"\nexec sleep 60\n");
-
     rig.runCmax(cmax);
     ASSERT_TRUE(
         loop.waitUntil(10000, [&] { return std::filesystem::exists(pidFile) && !test::readFile(pidFile).empty(); }));

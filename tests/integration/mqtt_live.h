@@ -39,7 +39,7 @@ public:
 
     QtEventLoop loop;
     sim::Controller controller;
-    sim::pty::PtySimulator pty{controller};
+    sim::pty::PtySimulator pty{controller, sim::WireTiming{.usPerByte = 10}};  // the line's pace is not looked at
     TempDir dir;
     MemorySettings userSettings;
     RecordingPrompts prompts;

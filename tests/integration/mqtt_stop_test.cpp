@@ -41,9 +41,9 @@ TEST(MqttStop, a_stopped_run_says_offline_once_and_the_broker_keeps_the_will) {
     for (auto& r : runs) {
         r.ha.subscribe("varnel/status");
         r.ha.subscribe("mark");
-        r.varnel = std::make_unique<test::LiveVarnel>(QStringList{"run", "--simulate", "--no-demo", "--host-dir",
-                                                                  test::q(r.dir.path() / "host"), "--mqtt",
-                                                                  QString::fromStdString(r.broker.url())});
+        r.varnel = std::make_unique<test::LiveVarnel>(
+            QStringList{"run", "--simulate", "--sim-baud", "1000000", "--no-demo", "--host-dir",
+                        test::q(r.dir.path() / "host"), "--mqtt", QString::fromStdString(r.broker.url())});
     }
     for (auto& r : runs) {
         SCOPED_TRACE(r.what);
