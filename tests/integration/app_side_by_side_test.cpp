@@ -211,7 +211,9 @@ TEST(VarnelRuns, side_by_side_each_starts_works_and_ends_as_it_should) {
 
     test::LiveVarnel typed(simulated(root / "typed"));
     typed.type("var 20 1234\nquit\nvar 21 1\n");
-    test::LiveVarnel mirrored(simulated(root / "mirrored", {"--no-demo", "--exec", "mirror points 1 0-15"}));
+    // The command line's mirroring is done before the first --exec line.
+    test::LiveVarnel mirrored(
+        simulated(root / "mirrored", {"--no-demo", "--mirror-points", "1:0-15", "--exec", "var 30 5"}));
     test::LiveVarnel window(
         simulated(root / "window", {"--no-demo", "--window-screenshots", q(root / "pictures"), "--for", "60"}));
 
@@ -409,7 +411,7 @@ TEST(VarnelRuns, side_by_side_each_starts_works_and_ends_as_it_should) {
 
     [&] {
         SCOPED_TRACE("killed right after mirroring, the devices the mappings name are on disk");
-        ASSERT_NE(mirrored.waitFor("mirror points 1 0-15: ", 0, 40'000), std::string::npos) << mirrored.said();
+        ASSERT_NE(mirrored.waitFor("var 30 5: written", 0, 40'000), std::string::npos) << mirrored.said();
         ::kill(static_cast<pid_t>(mirrored.pid()), SIGKILL);
         ASSERT_TRUE(mirrored.waitForExit());
         const auto codes = mappedHouseCodes(root / "mirrored");
