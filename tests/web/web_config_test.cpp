@@ -205,6 +205,8 @@ TEST_F(WebForm, synchronize_asks_first_and_a_path_is_checked_before_the_picker_t
         {{{"path", "/nowhere/house.prj"}}, "no file at"},
         {{{"path", rig.engine.dir.path().string()}}, "is not a regular file"},
         {{{"path", 7}}, "path must be a string"},
+        {{{"path", std::string(web::kMaxTextBytes, 'a')}}, "no file at"},
+        {{{"path", std::string(web::kMaxTextBytes + 1, 'a')}}, "longer than 4096 bytes"},
     };
     for (const auto& [extra, problem] : cases) {
         const json r = click("aProjectFile", extra);
