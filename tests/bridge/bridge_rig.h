@@ -83,6 +83,23 @@ struct BridgeRig {
             if (t.starts_with("homeassistant/")) out[t] = nlohmann::json::parse(p);
         return out;
     }
+    bool kept(const std::string& topic) const { return transport.retained.contains(topic); }
+    std::uint64_t refused() const { return bridge->counters().refused; }
+    sim::Controller& sim() { return c.rig.controller; }
+    // What went out on the power line since the `from`th transmission.
+    std::vector<sim::X10Transmission> x10Since(std::size_t from) const {
+        const auto& all = c.rig.controller.x10Sent();
+        return {all.begin() + static_cast<std::ptrdiff_t>(from), all.end()};
+    }
+    // The screen writes since the `from`th, as "text@x,y" with "+clear" and "+beep".
+    std::string screen(std::size_t from = 0) const {
+        std::string out;
+        const auto& all = c.rig.controller.screenWrites();
+        for (std::size_t i = from; i < all.size(); ++i)
+            out += (out.empty() ? "" : " ") + all[i].text + "@" + std::to_string(all[i].x) + "," +
+                   std::to_string(all[i].y) + (all[i].clear() ? "+clear" : "") + (all[i].beep() ? "+beep" : "");
+        return out;
+    }
     bool logged(const std::string& part) const {
         for (const auto& l : log)
             if (l.find(part) != std::string::npos) return true;

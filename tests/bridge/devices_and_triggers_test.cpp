@@ -40,31 +40,19 @@ TEST(X10Modules, an_appliance_module_is_a_switch_and_any_other_a_light) {
         EXPECT_EQ(c["supported_color_modes"], json::array({"brightness"})) << light;
         EXPECT_EQ(c["device"]["model"], "X10 lamp module") << light;
     }
-
-    struct Step {
-        const char* payload;
-        std::vector<X> sent;
-        const char* state;
-    };
-    const Step steps[] = {
-        {"ON", {x10Address(1, 5), x10Function(1, 0x12)}, "ON"},
-        {"OFF", {x10Address(1, 5), x10Function(1, 0x13)}, "OFF"},
-        {"on", {x10Address(1, 5), x10Function(1, 0x12)}, "ON"},
-    };
-    for (const auto& s : steps) {
-        const std::size_t before = b.c.rig.controller.x10Sent().size();
-        b.send("x10/B5/set", s.payload);
+    for (const auto& [payload, function, state] :
+         {std::tuple{"ON", 0x12, "ON"}, std::tuple{"OFF", 0x13, "OFF"}, std::tuple{"on", 0x12, "ON"}}) {
+        const std::size_t before = b.sim().x10Sent().size();
+        b.send("x10/B5/set", payload);
         b.run(1000);
-        const auto& sent = b.c.rig.controller.x10Sent();
-        EXPECT_EQ(std::vector<X>(sent.begin() + static_cast<std::ptrdiff_t>(before), sent.end()), s.sent) << s.payload;
-        EXPECT_EQ(b.state("x10/B5/state"), s.state) << s.payload;
+        EXPECT_EQ(b.x10Since(before), (std::vector<X>{x10Address(1, 5), x10Function(1, function)})) << payload;
+        EXPECT_EQ(b.state("x10/B5/state"), state) << payload;
     }
-    const auto refused = b.bridge->counters().refused;
     b.send("x10/B5/set", R"({"state":"ON","brightness":20})");
-    EXPECT_EQ(b.bridge->counters().refused, refused + 1);
+    EXPECT_EQ(b.refused(), 1u);
     // Heard on the power line: B5 off.
-    b.c.rig.controller.emitX10Received(1, 4);
-    b.c.rig.controller.emitX10Received(1, 19);
+    b.sim().emitX10Received(1, 4);
+    b.sim().emitX10Received(1, 19);
     b.run(500);
     EXPECT_EQ(b.state("x10/B5/state"), "OFF");
 }
@@ -78,17 +66,15 @@ TEST(X10Modules, a_module_whose_type_changes_moves_to_the_other_component) {
     b.start(false);
     b.send("x10/B5/set", R"({"state":"ON"})");
     b.run(1000);
-    ASSERT_TRUE(b.transport.retained.contains("homeassistant/light/varnel_x10_b5/config"));
+    const std::string old = "homeassistant/light/varnel_x10_b5/config";
+    ASSERT_TRUE(b.kept(old));
     setType(b, "B5", "Appliance Module");
     b.run(1500);
-    EXPECT_FALSE(b.transport.retained.contains("homeassistant/light/varnel_x10_b5/config"));
-    const auto configs = b.configs();
-    ASSERT_TRUE(configs.contains("homeassistant/switch/varnel_x10_b5/config"));
-    EXPECT_EQ(configs.at("homeassistant/switch/varnel_x10_b5/config")["unique_id"], "varnel_x10_b5");
+    EXPECT_FALSE(b.kept(old));
+    EXPECT_EQ(b.configs().at("homeassistant/switch/varnel_x10_b5/config")["unique_id"], "varnel_x10_b5");
     EXPECT_EQ(b.transport.retained.at("varnel/x10/B5/state"), "ON");
 
     // A later run finds the light's config an earlier one left, and removes it alone.
-    const std::string old = "homeassistant/light/varnel_x10_b5/config";
     const std::string config =
         json{{"~", "varnel"}, {"unique_id", "varnel_x10_b5"}, {"state_topic", "~/x10/B5/state"}}.dump();
     b.transport.retained[old] = config;
@@ -97,7 +83,7 @@ TEST(X10Modules, a_module_whose_type_changes_moves_to_the_other_component) {
     b.transport.accept();
     b.transport.send(old, config, true);
     b.run(1000);  // the scan starts once the base topic is known to be ours
-    EXPECT_FALSE(b.transport.retained.contains(old));
+    EXPECT_FALSE(b.kept(old));
     EXPECT_EQ(b.transport.retained.at("varnel/x10/B5/state"), "ON");
 }
 
@@ -112,10 +98,15 @@ struct Triggers : ::testing::Test {
         b.addX10Device("B", "5", "Lamp", "Hall");
         b.start(false);
     }
-    std::optional<json> trigger(const std::string& key) const {
+    // A trigger's config as "topic type/subtype/payload/device", empty when there is none.
+    std::string trigger(const std::string& key) const {
         const auto it = b.transport.retained.find("homeassistant/device_automation/varnel_" + key + "/config");
-        if (it == b.transport.retained.end()) return std::nullopt;
-        return json::parse(it->second);
+        if (it == b.transport.retained.end()) return {};
+        const json t = json::parse(it->second);
+        EXPECT_EQ(t["automation_type"], "trigger");
+        return t["topic"].get<std::string>() + " " + t["type"].get<std::string>() + "/" +
+               t["subtype"].get<std::string>() + "/" + t["payload"].get<std::string>() + "/" +
+               t["device"]["name"].get<std::string>();
     }
     // The messages published on a heard topic.
     std::vector<std::string> heard(const std::string& relative) const {
@@ -129,75 +120,42 @@ struct Triggers : ::testing::Test {
     }
 };
 
-TEST_F(Triggers, ir_codes_with_names_have_theirs_from_the_start_and_others_once_heard) {
-    const auto power = trigger("heard_ir0");
-    ASSERT_TRUE(power);
-    EXPECT_EQ((*power)["topic"], "varnel/ir/heard");
-    EXPECT_EQ((*power)["type"], "received");
-    EXPECT_EQ((*power)["subtype"], "TV POWER");
-    EXPECT_EQ((*power)["payload"], "TV POWER");
-    EXPECT_EQ((*power)["device"]["name"], "Ocelot IR codes");
-
-    b.c.rig.controller.emitIrMatch(0);
-    b.c.rig.controller.emitIrMatch(77);
-    b.c.rig.controller.emitIrMatch(77);
+TEST_F(Triggers, what_is_heard_is_published_and_has_a_trigger_on_the_device_it_concerns) {
+    EXPECT_EQ(trigger("heard_ir0"), "varnel/ir/heard received/TV POWER/TV POWER/Ocelot IR codes")
+        << "named: there from the start";
+    EXPECT_EQ(trigger("heard_ir_code77"), "");
+    b.sim().emitIrMatch(0);
+    b.sim().emitIrMatch(77);
+    b.sim().emitIrMatch(77);
+    b.sim().emitX10Received(1, 4);   // B5
+    b.sim().emitX10Received(1, 19);  // off
+    b.sim().emitX10Received(0, 6);   // A7
+    b.sim().emitX10Received(0, 18);  // on
+    b.sim().emitX10Received(2, 16);  // all units off, house C
+    b.sim().emitTouch(5);            // no screen, no trigger
     b.run(500);
     EXPECT_EQ(heard("ir/heard"), (std::vector<std::string>{"TV POWER", "code 77", "code 77"}));
-    const auto other = trigger("heard_ir_code77");
-    ASSERT_TRUE(other);
-    EXPECT_EQ((*other)["subtype"], "code 77");
-    EXPECT_EQ((*other)["payload"], "code 77");
-}
-
-TEST_F(Triggers, x10_heard_gives_one_per_address_and_function_on_the_module_or_the_controller) {
-    b.c.rig.controller.emitX10Received(1, 4);   // B5
-    b.c.rig.controller.emitX10Received(1, 19);  // off
-    b.c.rig.controller.emitX10Received(0, 6);   // A7
-    b.c.rig.controller.emitX10Received(0, 18);  // on
-    b.c.rig.controller.emitX10Received(2, 16);  // all units off, house C
-    b.run(500);
     EXPECT_EQ(heard("x10/heard"), (std::vector<std::string>{"B5 off", "A7 on", "C all-units-off"}));
-    struct Expect {
-        const char* key;
-        const char* type;
-        const char* subtype;
-        const char* device;
-    };
-    const Expect expected[] = {
-        {"heard_x10_b5_off", "off", "B5", "Hall Lamp"},
-        {"heard_x10_a7_on", "on", "A7", "Ocelot"},
-        {"heard_x10_c_all-units-off", "all-units-off", "C", "Ocelot"},
-    };
-    for (const auto& e : expected) {
-        const auto t = trigger(e.key);
-        ASSERT_TRUE(t) << e.key;
-        EXPECT_EQ((*t)["type"], e.type) << e.key;
-        EXPECT_EQ((*t)["subtype"], e.subtype) << e.key;
-        EXPECT_EQ((*t)["payload"], std::string(e.subtype) + " " + e.type) << e.key;
-        EXPECT_EQ((*t)["device"]["name"], e.device) << e.key;
-    }
-    // Heard again: the config is not sent again.
-    const auto sent = b.transport.count("homeassistant/device_automation/varnel_heard_x10_b5_off/config");
-    b.c.rig.controller.emitX10Received(1, 4);
-    b.c.rig.controller.emitX10Received(1, 19);
-    b.run(500);
-    EXPECT_EQ(b.transport.count("homeassistant/device_automation/varnel_heard_x10_b5_off/config"), sent);
-}
-
-TEST_F(Triggers, each_touch_of_a_key_is_heard_and_the_key_has_a_trigger_on_the_screen) {
-    b.c.rig.controller.emitTouch(5);
-    b.run(300);
-    EXPECT_TRUE(heard("leopard/touch/heard").empty());  // no screen, no trigger
+    EXPECT_TRUE(heard("leopard/touch/heard").empty());
     b.addLeopard();
-    b.c.rig.controller.emitTouch(5);
-    b.c.rig.controller.emitTouch(5);
+    b.sim().emitTouch(5);
+    b.sim().emitTouch(5);
     b.run(300);
     EXPECT_EQ(heard("leopard/touch/heard"), (std::vector<std::string>{"5", "5"}));
-    const auto t = trigger("heard_touch5");
-    ASSERT_TRUE(t);
-    EXPECT_EQ((*t)["type"], "touched");
-    EXPECT_EQ((*t)["subtype"], "key 5");
-    EXPECT_EQ((*t)["device"]["name"], "Leopard");
+    const std::pair<const char*, const char*> expected[] = {
+        {"heard_ir_code77", "varnel/ir/heard received/code 77/code 77/Ocelot IR codes"},
+        {"heard_x10_b5_off", "varnel/x10/heard off/B5/B5 off/Hall Lamp"},
+        {"heard_x10_a7_on", "varnel/x10/heard on/A7/A7 on/Ocelot"},
+        {"heard_x10_c_all-units-off", "varnel/x10/heard all-units-off/C/C all-units-off/Ocelot"},
+        {"heard_touch5", "varnel/leopard/touch/heard touched/key 5/5/Leopard"},
+    };
+    for (const auto& [key, config] : expected) EXPECT_EQ(trigger(key), config) << key;
+    // Heard again: the config is not sent again.
+    const auto sent = b.transport.count("homeassistant/device_automation/varnel_heard_x10_b5_off/config");
+    b.sim().emitX10Received(1, 4);
+    b.sim().emitX10Received(1, 19);
+    b.run(500);
+    EXPECT_EQ(b.transport.count("homeassistant/device_automation/varnel_heard_x10_b5_off/config"), sent);
 }
 
 // The broker keeps the configs of what an earlier run heard: the next run takes them
@@ -222,14 +180,14 @@ TEST_F(Triggers, an_earlier_runs_triggers_are_kept_and_strange_ones_removed) {
     b.transport.send(kept, b.transport.retained[kept], true);
     b.transport.send(strange, b.transport.retained[strange], true);
     b.run(1000);  // the scan starts once the base topic is known to be ours
-    EXPECT_FALSE(b.transport.retained.contains(strange));
-    ASSERT_TRUE(b.transport.retained.contains(kept));
+    EXPECT_FALSE(b.kept(strange));
+    ASSERT_TRUE(b.kept(kept));
 
     const auto before = b.transport.count(kept);
     b.transport.send("homeassistant/status", "online");
     b.run(2000);
     EXPECT_EQ(b.transport.count(kept), before + 1);
-    EXPECT_EQ(json::parse(b.transport.retained.at(kept))["device"]["name"], "Ocelot");
+    EXPECT_EQ(trigger("heard_x10_a7_on"), "varnel/x10/heard on/A7/A7 on/Ocelot");
 }
 
 }  // namespace

@@ -12,11 +12,8 @@ namespace {
 using bridge::BrokerAddress;
 
 TEST(BrokerUrl, takes_hosts_ports_and_ipv6_and_refuses_the_rest) {
-    struct Case {
-        const char* url;
-        std::optional<BrokerAddress> address;  // none: refused
-    };
-    const Case cases[] = {
+    const std::pair<const char*, std::optional<BrokerAddress>> cases[] = {
+        // none: refused
         {"mqtt://localhost", BrokerAddress{false, "localhost", 1883}},
         {"mqtt://localhost/", BrokerAddress{false, "localhost", 1883}},
         {"mqtts://broker.example.org", BrokerAddress{true, "broker.example.org", 8883}},
@@ -37,14 +34,10 @@ TEST(BrokerUrl, takes_hosts_ports_and_ipv6_and_refuses_the_rest) {
         {"mqtt://[::1]x", std::nullopt},
         {"mqtt://[zz]", std::nullopt},
     };
-    for (const auto& c : cases) {
-        const auto r = bridge::parseBrokerUrl(c.url);
-        if (c.address) {
-            ASSERT_TRUE(std::holds_alternative<BrokerAddress>(r)) << c.url << ": " << std::get<std::string>(r);
-            EXPECT_EQ(std::get<BrokerAddress>(r), *c.address) << c.url;
-        } else {
-            EXPECT_TRUE(std::holds_alternative<std::string>(r)) << c.url;
-        }
+    for (const auto& [url, address] : cases) {
+        const auto r = bridge::parseBrokerUrl(url);
+        const auto* got = std::get_if<BrokerAddress>(&r);
+        EXPECT_EQ(got ? std::optional(*got) : std::nullopt, address) << url;
     }
     const auto secret = bridge::parseBrokerUrl("mqtt://u:pw@host");
     EXPECT_NE(std::get<std::string>(secret).find("settings.ini"), std::string::npos);
@@ -82,12 +75,11 @@ TEST(MqttSettings, command_line_wins_over_the_file_and_the_environment_gives_cre
     auto r = bridge::resolveMqttSettings(cli, s.fileLookup(), s.envLookup(), "3f9a1c2b7e4d");
     auto settings = std::get<std::optional<bridge::MqttSettings>>(r);
     ASSERT_TRUE(settings);
-    EXPECT_EQ(settings->broker.host, "filehost");
-    EXPECT_EQ(settings->baseTopic, "house");
-    EXPECT_EQ(settings->discoveryPrefix, "homeassistant");  // empty in the file: the default
-    EXPECT_EQ(settings->username, "fileuser");
-    EXPECT_EQ(settings->password, "filepw");
-    EXPECT_EQ(settings->clientId, "varnel-3f9a1c2b7e4d");
+    // An empty prefix in the file: the default.
+    EXPECT_EQ(settings->broker, (BrokerAddress{false, "filehost", 1883}));
+    EXPECT_EQ(settings->baseTopic + " " + settings->discoveryPrefix + " " + settings->username + " " +
+                  settings->password + " " + settings->clientId,
+              "house homeassistant fileuser filepw varnel-3f9a1c2b7e4d");
 
     cli.url = "mqtts://clihost:9000";
     cli.baseTopic = "cli/base";
@@ -96,10 +88,9 @@ TEST(MqttSettings, command_line_wins_over_the_file_and_the_environment_gives_cre
         bridge::resolveMqttSettings(cli, s.fileLookup(), s.envLookup(), "3f9a1c2b7e4d"));
     ASSERT_TRUE(settings);
     EXPECT_EQ(settings->broker, (BrokerAddress{true, "clihost", 9000}));
-    EXPECT_EQ(settings->baseTopic, "cli/base");
-    EXPECT_EQ(settings->username, "envuser");
-    EXPECT_EQ(settings->password, "envpw");
-    EXPECT_EQ(settings->clientId, "varnel-3f9a1c2b7e4d") << "the base topic is no part of it";
+    // The base topic is no part of the client id.
+    EXPECT_EQ(settings->baseTopic + " " + settings->username + " " + settings->password + " " + settings->clientId,
+              "cli/base envuser envpw varnel-3f9a1c2b7e4d");
 }
 
 TEST(MqttSettings, nothing_configured_is_no_bridge_and_settings_that_cannot_work_are_refused) {
@@ -108,12 +99,7 @@ TEST(MqttSettings, nothing_configured_is_no_bridge_and_settings_that_cannot_work
     ASSERT_TRUE(std::holds_alternative<std::optional<bridge::MqttSettings>>(off));
     EXPECT_FALSE(std::get<std::optional<bridge::MqttSettings>>(off));
 
-    struct Case {
-        std::map<std::string, std::string> file;
-        bridge::CommandLineMqtt cli;
-        const char* error;
-    };
-    const Case cases[] = {
+    const std::tuple<std::map<std::string, std::string>, bridge::CommandLineMqtt, const char*> cases[] = {
         {{}, {.caFile = "ca.pem"}, "need a broker"},
         {{{"mqtt", "mqtt://h"}, {"mqtt_ca_file", "ca.pem"}}, {}, "needs an mqtts://"},
         {{{"mqtt", "http://h"}}, {}, "mqtt://HOST"},
@@ -121,19 +107,17 @@ TEST(MqttSettings, nothing_configured_is_no_bridge_and_settings_that_cannot_work
         {{{"mqtt", "mqtt://h"}}, {.discoveryPrefix = "varnel/ha"}, "one inside the other"},
         {{{"mqtt", "mqtt://h"}, {"mqtt_password", "pw"}}, {}, "needs a user name"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [file, cli, error] : cases) {
         Sources s;
-        s.file = c.file;
-        const auto r = bridge::resolveMqttSettings(c.cli, s.fileLookup(), s.envLookup(), "3f9a1c2b7e4d");
-        ASSERT_TRUE(std::holds_alternative<std::string>(r)) << c.error;
-        EXPECT_NE(std::get<std::string>(r).find(c.error), std::string::npos) << std::get<std::string>(r);
+        s.file = file;
+        const auto r = bridge::resolveMqttSettings(cli, s.fileLookup(), s.envLookup(), "3f9a1c2b7e4d");
+        ASSERT_TRUE(std::holds_alternative<std::string>(r)) << error;
+        EXPECT_NE(std::get<std::string>(r).find(error), std::string::npos) << std::get<std::string>(r);
     }
 }
 
 TEST(Utf8, keeps_utf8_and_reads_anything_else_as_the_windows_code_page) {
-    const struct {
-        std::string in, out;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"plain", "plain"},
         {"K\xC3\xBC"
          "che",
@@ -149,7 +133,7 @@ TEST(Utf8, keeps_utf8_and_reads_anything_else_as_the_windows_code_page) {
         {"\xF4\x90\x80\x80", "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},  // past U+10FFFF
         {"\xE2\x82", "\xC3\xA2\xE2\x80\x9A"},                              // cut short
     };
-    for (const auto& c : cases) EXPECT_EQ(bridge::toUtf8(c.in), c.out) << c.in;
+    for (const auto& [in, out] : cases) EXPECT_EQ(bridge::toUtf8(in), out) << in;
 }
 
 }  // namespace

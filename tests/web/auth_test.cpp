@@ -29,12 +29,10 @@ Login login(WebRig& w, const std::string& password) {
     return l;
 }
 
-TEST(WebAuth, without_a_session_everything_but_session_and_login_is_refused) {
+TEST(WebAuth, only_session_and_login_without_a_session_then_a_strict_cookie_csrf_and_logout) {
     WebRig w(withPassword());
-    const auto s = w.get("/api/session").json();
-    EXPECT_EQ(s["auth"], "password");
-    EXPECT_EQ(s["loggedIn"], false);
-    EXPECT_TRUE(s["csrf"].is_null());
+    EXPECT_EQ(w.get("/api/session").json(),
+              (nlohmann::json{{"auth", "password"}, {"csrf", nullptr}, {"loggedIn", false}, {"version", "9.9"}}));
     for (const char* path : {"/api/state", "/api/log", "/api/config"}) {
         const auto r = w.get(path);
         EXPECT_EQ(r.status, 401) << path;
@@ -43,80 +41,53 @@ TEST(WebAuth, without_a_session_everything_but_session_and_login_is_refused) {
     for (const char* path : {"/api/command", "/api/logout", "/api/config"})
         EXPECT_EQ(w.post(path, {{"line", "var 3 1"}}).status, 401) << path;
     EXPECT_EQ(w.get("/api/state", "Cookie: varnel_session=forged\r\n").status, 401);
-    EXPECT_EQ(w.c.rig.controller.variable(3), 0);
-    // The page itself loads, so that it can show the login.
-    EXPECT_EQ(w.get("/").status, 200);
-}
-
-TEST(WebAuth, a_login_gives_an_http_only_strict_cookie_and_logout_ends_it) {
-    WebRig w(withPassword());
-    const Login wrong = login(w, "guess");
-    EXPECT_EQ(wrong.reply.status, 401);
-    EXPECT_EQ(wrong.reply.json()["error"], "wrong password");
-    EXPECT_EQ(wrong.reply.header("Set-Cookie"), "");
-
-    const Login ok = login(w, "s3cret");
-    ASSERT_EQ(ok.reply.status, 200);
-    const std::string set = ok.reply.header("Set-Cookie");
-    EXPECT_TRUE(set.starts_with("varnel_session=")) << set;
-    EXPECT_NE(set.find("; HttpOnly"), std::string::npos) << set;
-    EXPECT_NE(set.find("; SameSite=Strict"), std::string::npos) << set;
-    EXPECT_NE(set.find("; Path=/"), std::string::npos) << set;
-
-    const std::string cookie = "Cookie: " + ok.cookie + "\r\n";
-    EXPECT_EQ(w.get("/api/state", cookie).status, 200);
-    const auto s = w.get("/api/session", cookie).json();
-    EXPECT_EQ(s["loggedIn"], true);
-    EXPECT_EQ(s["csrf"], ok.csrf);
-
-    EXPECT_EQ(w.post("/api/command", {{"line", "var 3 9"}}, cookie).status, 403) << "no CSRF token";
-    EXPECT_EQ(w.post("/api/command", {{"line", "var 3 9"}}, cookie + w.csrfHeader(ok.csrf)).status, 200);
-    EXPECT_EQ(w.c.rig.controller.variable(3), 9);
-
-    EXPECT_EQ(w.post("/api/logout", nlohmann::json::object(), cookie).status, 403) << "logout is a change too";
-    EXPECT_EQ(w.post("/api/logout", nlohmann::json::object(), cookie + w.csrfHeader(ok.csrf)).status, 204);
-    EXPECT_EQ(w.get("/api/state", cookie).status, 401);
-}
-
-TEST(WebAuth, logins_are_limited_per_address_and_the_wait_is_told) {
-    WebRig w(withPassword());
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(login(w, "guess").reply.status, 401) << i;
-    const Login held = login(w, "s3cret");
-    EXPECT_EQ(held.reply.status, 429) << "even the right password waits";
-    EXPECT_EQ(held.reply.json()["error"], "too many attempts; wait 60 s");
-    w.clockMs += 60'000;
-    EXPECT_EQ(login(w, "s3cret").reply.status, 200);
-}
-
-TEST(WebAuth, a_login_body_that_is_not_a_password_is_refused_naming_the_field) {
-    WebRig w(withPassword());
+    EXPECT_EQ(w.get("/").status, 200) << "the page itself loads, so that it can show the login";
+    const auto none = w.live(w.origin());
+    EXPECT_TRUE(none->closed && none->messages.empty());
+    const std::string handshake =
+        "Upgrade: websocket\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+        "Sec-WebSocket-Version: 13\r\nOrigin: " +
+        w.origin().toStdString() + "\r\n";
+    EXPECT_EQ(w.get("/api/live", handshake).status, 401) << "refused in plain HTTP, before the upgrade";
     for (const char* body : {R"({})", R"({"password":1})", R"({"password":null})"}) {
         const auto r = w.request("POST", "/api/login", body);
         EXPECT_EQ(r.status, 400) << body;
         EXPECT_EQ(r.json()["error"], "password: needs a text") << body;
     }
     EXPECT_EQ(w.request("POST", "/api/login", "x").status, 400);
-}
 
-TEST(WebAuth, the_live_socket_needs_a_session_and_ends_with_it) {
-    WebRig w(withPassword());
-    const auto none = w.live(w.origin());
-    EXPECT_TRUE(none->closed);
-    EXPECT_TRUE(none->messages.empty());
-    const std::string handshake =
-        "Upgrade: websocket\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-        "Sec-WebSocket-Version: 13\r\nOrigin: " +
-        w.origin().toStdString() + "\r\n";
-    EXPECT_EQ(w.get("/api/live", handshake).status, 401) << "refused in plain HTTP, before the upgrade";
-
+    const Login wrong = login(w, "guess");
+    EXPECT_EQ(wrong.reply.status, 401);
+    EXPECT_EQ(wrong.reply.json()["error"], "wrong password");
+    EXPECT_EQ(wrong.reply.header("Set-Cookie"), "");
     const Login ok = login(w, "s3cret");
+    ASSERT_EQ(ok.reply.status, 200);
+    const std::string set = ok.reply.header("Set-Cookie");
+    EXPECT_EQ(set.substr(ok.cookie.size()), "; HttpOnly; SameSite=Strict; Path=/") << set;
+    EXPECT_TRUE(ok.cookie.starts_with("varnel_session=")) << set;
+
+    const std::string cookie = "Cookie: " + ok.cookie + "\r\n";
+    EXPECT_EQ(w.get("/api/state", cookie).status, 200);
+    EXPECT_EQ(w.get("/api/session", "Cookie: other=1; " + ok.cookie + "\r\n").json()["csrf"], ok.csrf);
     const auto in = w.live(w.origin(), QByteArray::fromStdString(ok.cookie));
     ASSERT_FALSE(in->messages.empty());
     EXPECT_EQ(in->messages.front()["type"], "state");
 
-    const std::string cookie = "Cookie: " + ok.cookie + "\r\n";
+    EXPECT_EQ(w.post("/api/command", {{"line", "var 3 9"}}, cookie).status, 403) << "no CSRF token";
+    EXPECT_EQ(w.post("/api/command", {{"line", "var 3 9"}}, cookie + w.csrfHeader(ok.csrf)).status, 200);
+    EXPECT_EQ(w.c.rig.controller.variable(3), 9);
+    EXPECT_EQ(w.post("/api/logout", nlohmann::json::object(), cookie).status, 403) << "logout is a change too";
     EXPECT_EQ(w.post("/api/logout", nlohmann::json::object(), cookie + w.csrfHeader(ok.csrf)).status, 204);
-    EXPECT_TRUE(spinUntil([&] { return in->closed; }));
+    EXPECT_EQ(w.get("/api/state", cookie).status, 401);
+    EXPECT_TRUE(spinUntil([&] { return in->closed; })) << "the live socket ends with the session";
+
+    // Logins are limited per address, and the wait is told.
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(login(w, "guess").reply.status, 401) << i;
+    const Login held = login(w, "s3cret");
+    EXPECT_EQ(held.reply.status, 429) << "even the right password waits";
+    EXPECT_EQ(held.reply.json()["error"], "too many attempts; wait 60 s");
+    w.clockMs += 60'000;
+    EXPECT_EQ(login(w, "s3cret").reply.status, 200);
 }
 
 TEST(WebAuth, a_page_others_can_reach_does_not_start_without_a_password) {

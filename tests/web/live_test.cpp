@@ -28,12 +28,10 @@ TEST(WebLive, the_snapshot_shows_the_simulators_modules_variables_and_health) {
     EXPECT_TRUE(ov["startup"]["at"].is_string());
     EXPECT_TRUE(ov["lastReplyAgoMs"].is_number());
     EXPECT_GT(ov["reportsHandled"].get<int>() + ov["timeouts"].get<int>() + 1, 0);
-    ASSERT_EQ(ov["modules"].size(), 4u);
-    const std::pair<int, const char*> types[] = {{1, "SECU16"}, {2, "SECU16I"}, {3, "RELAY-08"}, {4, "SECU16IR"}};
-    for (std::size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(ov["modules"][i]["unit"], types[i].first);
-        EXPECT_EQ(ov["modules"][i]["type"], types[i].second);
-    }
+    std::string modules;
+    for (const auto& m : ov["modules"])
+        modules += std::to_string(m["unit"].get<int>()) + m["type"].get<std::string>() + " ";
+    EXPECT_EQ(modules, "1SECU16 2SECU16I 3RELAY-08 4SECU16IR ");
 
     ASSERT_EQ(s["variables"].size(), 128u);
     for (int n = 0; n < 128; ++n) {
@@ -77,18 +75,14 @@ TEST(WebLive, the_first_message_is_the_snapshot_then_one_message_per_change) {
     w.c.rig.controller.setVariable(2, 1234);
     w.c.rig.run(1500);
     ASSERT_TRUE(spinUntil([&] { return client->last("variable").has_value(); }));
-    const json v = *client->last("variable");
-    EXPECT_EQ(v, (json{{"type", "variable"}, {"number", 2}, {"value", 1234}}));
+    EXPECT_EQ(*client->last("variable"), (json{{"type", "variable"}, {"number", 2}, {"value", 1234}}));
 
-    const json before = w.get("/api/state").json()["modules"][0]["points"][4];
-    const bool wasOn = before["on"].get<bool>();
+    const bool wasOn = w.get("/api/state").json()["modules"][0]["points"][4]["on"].get<bool>();
     w.c.rig.controller.changeInput(1, 4, wasOn);  // a stored bit that is set reads as 0: off
     w.c.rig.run(300);
     ASSERT_TRUE(spinUntil([&] { return client->last("point").has_value(); }));
-    const json p = *client->last("point");
-    EXPECT_EQ(p["unit"], 1);
-    EXPECT_EQ(p["point"], 4);
-    EXPECT_EQ(p["on"], !wasOn);
+    EXPECT_EQ(*client->last("point"),
+              (json{{"type", "point"}, {"unit", 1}, {"point", 4}, {"on", !wasOn}, {"value", wasOn ? 0 : 1}}));
 
     ASSERT_TRUE(spinUntil([&] { return client->last("event").has_value(); }));
     EXPECT_EQ((*client->last("event"))["event"]["kind"], "input");

@@ -9,6 +9,7 @@
 #include "engine_rig.h"
 #include "platform/virtual/recording_file_picker.h"
 #include "recording_view.h"
+#include "support/settings.h"
 #include "window/window_slot.h"
 
 namespace varnel::test {
@@ -35,6 +36,18 @@ struct WindowRig {
         const auto p = engine.dir.path() / name;
         std::ofstream(p, std::ios::binary) << text;
         return p;
+    }
+    // "key=value ..." of the stored settings, "-" for one not stored.
+    std::string stored(std::initializer_list<const char*> keys) {
+        std::string out;
+        for (const char* k : keys) out += (out.empty() ? "" : " ") + std::string(k) + "=" + ReadSetting(ctx(), k, "-");
+        return out;
+    }
+    // The texts of the messages shown, one a line.
+    std::string shown() const {
+        std::string out;
+        for (const auto& m : engine.prompts.shown) out += m.text + "\n";
+        return out;
     }
     const host::DeviceRecord* device(const std::string& code) const {
         for (const auto& d : engine.host->devices())
