@@ -75,129 +75,83 @@ protected:
 };
 
 TEST_F(WriteBack, the_changed_line_is_written_after_a_backup_or_nothing_is) {
+    using Dir = std::vector<std::string>;
     const fs::path backup = backupPathFor(project);
-    const std::string said = "Project file not written: ";
+    const Dir both{"Copy of house.prj", "house.prj"};
     const std::string same = project.string() + " and its backup " + backup.string() + " are the same file";
-    const std::string leftover = ".house.prj.2147483646.abcdef.varnel-tmp";
+    const std::string readOnly = "cannot write " + project.string() + ": no write permission (mode 0444)";
+    const std::string leftover = at(".house.prj.2147483646.abcdef.varnel-tmp").string();
+    const auto full = [] { return fullDiskAfter(kProject.size() + 20); };  // the backup, then 20 bytes of the project
+    const auto hardLink = [&] { fs::create_hard_link(project, at("alias.prj")); };
     const struct Case {
         const char* what;
         std::function<void()> before;  // after the read
         FileFaults faults;
-        bool written;
-        std::string writeError, logged;  // logged: the start of the one host log line
-        std::vector<std::string> dir;
+        std::string logged;  // after "WriteSystemMap ": the start of the one host log line, "" when written
+        Dir dir;
     } cases[] = {
-        {"plain", [] {}, {}, true, "", "", {"Copy of house.prj", "house.prj"}},
-        // The backup takes the whole file; the new project file gets 20 bytes, then the disk is full.
-        {"disk full in the project",
-         [] {},
-         fullDiskAfter(kProject.size() + 20),
-         false,
-         "",
-         "WriteSystemMap 3 cannot write ",
-         {"Copy of house.prj", "house.prj"}},
-        {"disk full in a hard-linked project",
-         [&] { fs::create_hard_link(project, at("alias.prj")); },
-         fullDiskAfter(kProject.size() + 20),
-         false,
-         said + "cannot write " + project.string() + ": No space left on device; the file is as it was",
-         "WriteSystemMap 3 ",
-         {"Copy of house.prj", "alias.prj", "house.prj"}},
-        {"disk full in the backup",
-         [&] { writeFile(backup, "older backup"); },
-         fullDiskAfter(10),
-         false,
-         "",
-         "WriteSystemMap 2 ",
-         {"Copy of house.prj", "house.prj"}},
-        {"project deleted after the read", [&] { fs::remove(project); }, {}, false, "", "WriteSystemMap 1 ", {}},
+        {"plain", [] {}, {}, "", both},
+        {"disk full in the project", [] {}, full(), "3 cannot write " + project.string() + ": No space", both},
+        {"disk full in a hard-linked project", hardLink, full(), "3 cannot write", {both[0], "alias.prj", both[1]}},
+        {"disk full in the backup", [&] { writeFile(backup, "older backup"); }, fullDiskAfter(10), "2 ", both},
+        {"project deleted after the read", [&] { fs::remove(project); }, {}, "1 ", {}},
         // Written, the backup would replace the project's only copy of its content.
+        {"a hard link of the backup", [&] { fs::create_hard_link(project, backup); }, {}, "1 " + same, both},
         {"a link to the backup",
-         [&] {
-             fs::rename(project, backup);
-             fs::create_symlink(backup.filename(), project);
-         },
+         [&] { fs::rename(project, backup), fs::create_symlink(backup, project); },
          {},
-         false,
-         said + same,
-         "WriteSystemMap 1 " + same,
-         {"Copy of house.prj", "house.prj"}},
-        {"a hard link of the backup",
-         [&] { fs::create_hard_link(project, backup); },
-         {},
-         false,
-         said + same,
-         "WriteSystemMap 1 " + same,
-         {"Copy of house.prj", "house.prj"}},
-        // Mode bits decide, for root too, whom the rename alone would let through; no backup either.
-        {"read-only",
-         [&] { ::chmod(project.c_str(), 0444); },
-         {},
-         false,
-         said + "cannot write " + project.string() + ": no write permission (mode 0444)",
-         "WriteSystemMap 1 cannot write ",
-         {"house.prj"}},
+         "1 " + same,
+         both},
+        // Mode bits decide, for root too, whom the rename alone would let through.
+        {"read-only", [&] { ::chmod(project.c_str(), 0444); }, {}, "1 " + readOnly, {"house.prj"}},
         // Followed, a link at the backup path would overwrite whatever it names.
-        {"a link at the backup path",
-         [&] {
-             writeFile(at("other.txt"), "someone else's file");
-             fs::create_symlink(at("other.txt"), backup);
-         },
-         {},
-         true,
-         "",
-         "",
-         {"Copy of house.prj", "house.prj", "other.txt"}},
-        {"leftovers of a killed write",
-         [&] { writeFile(at(leftover), "half"); },
-         {},
-         true,
-         "",
-         "Removed " + at(leftover).string() + ", left by an interrupted write 0 ",
-         {"Copy of house.prj", "house.prj"}},
+        {"a link at the backup path", [&] { fs::create_symlink(at("other.txt"), backup); }, {}, "", both},
+        {"leftovers of a killed write", [&] { writeFile(leftover, "half"); }, {}, "", both},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         for (const auto& e : fs::directory_iterator(rig.dir.path())) fs::remove(e.path());
         writeFile(project, kProject);
+        writeFile(at("other.txt"), "someone else's file");
         rig.host->log.clear();
         readAndChange();
         c.before();
         sm.faults = c.faults;
         WriteSystemMap(rig.ctx, sm);
-        EXPECT_EQ(sm.log.projectWritten, c.written);
+        EXPECT_EQ(readFile(at("other.txt")), "someone else's file");
+        fs::remove(at("other.txt"));
+        const bool written = c.logged.empty();
+        EXPECT_EQ(sm.log.projectWritten, written);
         EXPECT_EQ(dirEntries(), c.dir);
         if (fs::exists(project)) {
-            EXPECT_EQ(readFile(project), c.written ? changed() : kProject);
-        }
-        if (!c.writeError.empty()) {
-            EXPECT_EQ(sm.log.writeError, c.writeError);
-        }
-        EXPECT_EQ(sm.log.lines.size(), c.written ? 1u : 0u);
-        if (c.logged.empty()) {
-            EXPECT_TRUE(rig.host->log.empty());
-        } else {
-            ASSERT_EQ(rig.host->log.size(), 1u);
-            EXPECT_EQ(rig.host->log[0].first, "Varnel");
-            EXPECT_EQ(rig.host->log[0].second.rfind(c.logged, 0), 0u) << rig.host->log[0].second;
-        }
-        if (c.written) {
-            EXPECT_FALSE(fs::is_symlink(backup));
-            EXPECT_EQ(readFile(backup), kProject);
-            EXPECT_EQ(sm.log.lines[0].id, 5);
-            EXPECT_EQ(sm.log.lines[0].before + "|" + sm.log.lines[0].after, "\t\t\tVariable #1|\t\t\tHall Temperature");
-        }
-        if (fs::exists(at("other.txt"))) {
-            EXPECT_EQ(readFile(at("other.txt")), "someone else's file");
+            EXPECT_EQ(readFile(project), written ? changed() : kProject);
         }
         if (fs::exists(at("alias.prj"))) {
             EXPECT_EQ(readFile(at("alias.prj")), kProject);
         }
-        if (std::string(c.what) == "disk full in the backup") {
-            EXPECT_EQ(readFile(backup), "older backup");
+        EXPECT_EQ(sm.log.lines.size(), written ? 1u : 0u);
+        if (fs::exists(backup) && !written) {
+            EXPECT_EQ(readFile(backup), c.logged == "2 " ? "older backup" : kProject);
         }
-        if (!c.written && c.logged.starts_with("WriteSystemMap 1 ")) {
+        if (c.logged.starts_with("1 ")) {
             EXPECT_TRUE(sm.log.backup.empty());
+        }
+        if (c.logged.size() > 2) {
+            EXPECT_EQ(sm.log.writeError.rfind("Project file not written: " + c.logged.substr(2), 0), 0u);
+        }
+        const std::string leftoverSaid = "Removed " + leftover + ", left by an interrupted write 0 ";
+        const Log logged =
+            c.what == std::string("leftovers of a killed write") ? Log(1, {"Varnel", leftoverSaid}) : Log();
+        if (written) {
+            EXPECT_EQ(rig.host->log, logged);
+            EXPECT_FALSE(fs::is_symlink(backup));
+            EXPECT_EQ(readFile(backup), kProject);
+            EXPECT_EQ(sm.log.lines[0].id, 5);
+            EXPECT_EQ(sm.log.lines[0].before + "|" + sm.log.lines[0].after, "\t\t\tVariable #1|\t\t\tHall Temperature");
+        } else {
+            ASSERT_EQ(rig.host->log.size(), 1u);
+            EXPECT_EQ(rig.host->log[0].first, "Varnel");
+            EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap " + c.logged, 0), 0u) << rig.host->log[0].second;
         }
     }
 }
