@@ -221,16 +221,12 @@ TEST_F(Polls, unit_and_var_answers_stay_inside_their_tables) {
     rig.ctx.controller.moduleTypes[128] = 99;  // never a real address
     const std::pair<std::int16_t, std::optional<std::int16_t>> units[] = {
         {0, 11}, {1, 0}, {127, 13}, {128, 0}, {32767, 0}, {-1, std::nullopt}, {-32768, std::nullopt}};
-    for (const auto& [unit, type] : units) {
-        EXPECT_EQ(GetUnit(rig.ctx, unit), type) << unit;
-    }
+    for (const auto& [unit, type] : units) EXPECT_EQ(GetUnit(rig.ctx, unit), type) << unit;
 
     rig.ctx.images.vars[127] = 63500;
     EXPECT_EQ(GetVar(rig.ctx, 127), 63500);
     EXPECT_EQ(GetVar(rig.ctx, 128), 0);
-    for (std::int16_t bad : {129, -1, 32767}) {
-        EXPECT_THROW(GetVar(rig.ctx, bad), std::out_of_range) << bad;
-    }
+    for (std::int16_t bad : {129, -1, 32767}) EXPECT_THROW(GetVar(rig.ctx, bad), std::out_of_range) << bad;
 }
 
 TEST_F(Polls, digital_point_reads_one_for_clear_bit) {

@@ -55,9 +55,7 @@ TEST_F(IrFiles, label_file_fills_1008_labels_at_most_and_clears_what_it_does_not
     ASSERT_TRUE(ReadIRCfg(rig.ctx));
     EXPECT_EQ(ir.groups[19], "L20");
     EXPECT_EQ(ir.groups[20], "");
-    for (std::size_t l = 0; l < 1008; ++l) {
-        ASSERT_EQ(ir.labels[l], "") << l;
-    }
+    for (std::size_t l = 0; l < 1008; ++l) ASSERT_EQ(ir.labels[l], "") << l;
 
     ir.groups[0] = ir.labels[0] = "old";
     fs::remove(config() / "irlbl.cfg");
@@ -85,13 +83,9 @@ TEST_F(IrFiles, lookup_follows_numeric_map_entries_only) {
     writeLines("irmap.cfg", lines);
     ReadIRMap(rig.ctx);
     BuildIRLookup(rig.ctx);
-    for (const auto& c : cases) {
-        EXPECT_EQ(ir.lookup[static_cast<std::size_t>(c.line - 1)], c.lookup) << c.entry;
-    }
+    for (const auto& c : cases) EXPECT_EQ(ir.lookup[static_cast<std::size_t>(c.line - 1)], c.lookup) << c.entry;
     EXPECT_EQ(ir.lookup[0], 0);
-    for (int i = 1008; i < 1024; ++i) {
-        EXPECT_EQ(ir.lookup[static_cast<std::size_t>(i)], i);
-    }
+    for (int i = 1008; i < 1024; ++i) EXPECT_EQ(ir.lookup[static_cast<std::size_t>(i)], i);
     EXPECT_EQ(log(), "BuildIRLookup 2 Overflow");
 }
 
@@ -100,9 +94,7 @@ TEST_F(IrFiles, map_entries_past_the_file_are_emptied_and_extra_lines_ignored) {
     writeLines("irmap.cfg", {"1", "2"}, "\n");
     ReadIRMap(rig.ctx);
     EXPECT_EQ(ir.map[0] + ir.map[1], "12");
-    for (std::size_t i = 2; i < 1008; ++i) {
-        ASSERT_EQ(ir.map[i], "") << i;
-    }
+    for (std::size_t i = 2; i < 1008; ++i) ASSERT_EQ(ir.map[i], "") << i;
 
     writeLines("irmap.cfg", Lines(1200, "5"));
     ReadIRMap(rig.ctx);
@@ -112,12 +104,8 @@ TEST_F(IrFiles, map_entries_past_the_file_are_emptied_and_extra_lines_ignored) {
     fs::remove(config() / "irmap.cfg");
     ReadIRMap(rig.ctx);
     BuildIRLookup(rig.ctx);
-    for (std::size_t i = 0; i < 1008; ++i) {
-        ASSERT_EQ(ir.map[i], "") << i;
-    }
-    for (int i = 0; i < 1024; ++i) {
-        ASSERT_EQ(ir.lookup[static_cast<std::size_t>(i)], i);
-    }
+    for (std::size_t i = 0; i < 1008; ++i) ASSERT_EQ(ir.map[i], "") << i;
+    for (int i = 0; i < 1024; ++i) ASSERT_EQ(ir.lookup[static_cast<std::size_t>(i)], i);
 }
 
 TEST_F(IrFiles, saved_map_is_1008_quoted_crlf_lines_replacing_the_old_file_whole) {
@@ -329,9 +317,7 @@ TEST_F(IrDictionary, short_zone_file_reports_each_missing_line_and_keeps_later_g
     SetupIRDictionary(rig.ctx);
     ASSERT_EQ(dict.size(), 14u);
     EXPECT_EQ(dict["G10 K"], "324,2");
-    for (int g = 11; g <= 14; ++g) {
-        EXPECT_EQ(dict["G" + std::to_string(g) + " K"], std::to_string(36 * (g - 1)) + ",0");
-    }
+    for (int g = 11; g <= 14; ++g) EXPECT_EQ(dict["G" + std::to_string(g) + " K"], std::to_string(36 * (g - 1)) + ",0");
     EXPECT_EQ(logged(), Lines(4, "Varnel: SetupIRDictionary 3 Input past end of file"));
 }
 

@@ -34,9 +34,7 @@ TEST(CommandFrames, values_go_low_byte_first_and_bytes_that_cannot_hold_them_sta
         {"remote module too big", remotePlayFrame(300, 3, 256), {0xC8, 0x5C, 0, 3, 0, 0x01, 0, 0x28}},
         {"learn 300", learnStartFrame(300), {0xC8, 0x5B, 0x2C, 0x01, 0x78, 0, 0, 0xC8}},
     };
-    for (const auto& [name, frame, expected] : cases) {
-        EXPECT_EQ(bytes(frame), expected) << name;
-    }
+    for (const auto& [name, frame, expected] : cases) EXPECT_EQ(bytes(frame), expected) << name;
 }
 
 TEST_F(Writes, each_write_holds_busy_until_its_answer_is_in) {

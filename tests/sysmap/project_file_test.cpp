@@ -110,9 +110,7 @@ TEST(ProjectFile, unchanged_file_renders_byte_identical) {
     ASSERT_GT(sample.size(), 1000u);
     ASSERT_FALSE(img.parse(sample).has_value());
     EXPECT_EQ(img.render(), sample);
-    for (const MapRecord& r : img.records()) {
-        EXPECT_EQ(r.end, LineEnd::CrLf) << "line " << r.ID;
-    }
+    for (const MapRecord& r : img.records()) EXPECT_EQ(r.end, LineEnd::CrLf) << "line " << r.ID;
 }
 
 TEST(ProjectFile, changed_line_ends_like_the_line_it_replaces_and_its_neighbours_keep_their_bytes) {

@@ -249,9 +249,7 @@ TEST(StripPrefix, removes_prefix_and_one_separator_only_from_longer_texts) {
         {"A1  Lamp", "A1", " Lamp"},  {"A1 x", "A1", "x"},          {"A1", "A1", "A1"},
         {"a1 Lamp", "A1", "a1 Lamp"}, {"TV Power", "", "TV Power"}, {" Power", "", "Power"},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(StripPrefix(c.text, c.prefix), c.result) << c.text << " / " << c.prefix;
-    }
+    for (const auto& c : cases) EXPECT_EQ(StripPrefix(c.text, c.prefix), c.result) << c.text << " / " << c.prefix;
 }
 
 }  // namespace
