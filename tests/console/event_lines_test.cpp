@@ -20,6 +20,11 @@ TEST(EventLines, each_event_kind_reads_as_one_line) {
         {{.kind = K::X10, .code = "B", .value = 0}, "X10 received: house B all-units-off"},
         {{.kind = K::X10, .code = "A", .value = 11, .addresses = "A1", .level = "20"}, "X10 received: A1 preset 20"},
         {{.kind = K::X10, .code = "C", .value = 4, .addresses = "C5"}, "X10 received: C5 dim"},
+        // Levels come from outside: eight characters at most.
+        {{.kind = K::X10, .code = "A", .value = 11, .addresses = "A1", .level = "123456789"},
+         "X10 received: A1 preset 12345678..."},
+        {{.kind = K::X10, .code = "C", .value = 4, .addresses = "C5", .level = "123456789"},
+         "X10 received: C5 dim level 12345678..."},
         {{.kind = K::X10, .code = "D", .value = 99, .addresses = "D1"}, "X10 received: D1 command 99"},
         {{.kind = K::X10, .code = "E", .value = 7, .extra = "x"}, "X10 received: house E extended (x)"},
         {{.kind = K::IR, .value = 5}, "IR received: code 5"},

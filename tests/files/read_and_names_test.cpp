@@ -3,21 +3,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "files/files.h"
 #include "rig.h"
+#include "text_files.h"
 
 namespace varnel {
 namespace {
 
 namespace fs = std::filesystem;
 
-void spit(const fs::path& p, const std::string& bytes) {
-    fs::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+using test::writeFile;
 
 std::vector<std::string> readLines(const fs::path& p, const files::Limits& limits = {}) {
     files::LineReader in(p, limits);
@@ -48,7 +43,7 @@ TEST(BoundedRead, says_which_limit_was_hit) {
          ": line 2 is longer than 10 bytes"},
     };
     for (const Case& c : cases) {
-        spit(f, c.bytes);
+        writeFile(f, c.bytes);
         for (const bool byLine : {false, true}) {
             try {
                 if (byLine)
@@ -63,7 +58,7 @@ TEST(BoundedRead, says_which_limit_was_hit) {
         }
     }
     // Exactly at the limits is fine; a CR LF end does not count against the line length.
-    spit(f, std::string(10, 'x') + "\r\n" + std::string(10, 'y'));
+    writeFile(f, std::string(10, 'x') + "\r\n" + std::string(10, 'y'));
     const files::Limits exact{.maxBytes = 22, .maxLines = 2, .maxLineBytes = 10};
     EXPECT_EQ(files::readFile(f, exact)->size(), 22u);
     EXPECT_EQ(readLines(f, exact), (std::vector<std::string>{std::string(10, 'x'), std::string(10, 'y')}));
@@ -72,10 +67,10 @@ TEST(BoundedRead, says_which_limit_was_hit) {
 TEST(BoundedRead, line_reader_takes_lf_or_cr_lf_and_keeps_every_other_byte) {
     test::TempDir dir;
     const fs::path f = dir.path() / "f";
-    spit(f, std::string("a\r\nb\n\r\nc\rd\n\xE9\0z\nlast\r", 20));
+    writeFile(f, std::string("a\r\nb\n\r\nc\rd\n\xE9\0z\nlast\r", 20));
     EXPECT_EQ(readLines(f), (std::vector<std::string>{"a", "b", "", "c\rd", std::string("\xE9\0z", 3), "last"}));
     // Only what is asked for is read: a bound past the used lines is not met.
-    spit(f, "one\ntwo\n" + std::string(100, 'x'));
+    writeFile(f, "one\ntwo\n" + std::string(100, 'x'));
     files::LineReader in(f, {.maxLineBytes = 10});
     std::string line;
     ASSERT_TRUE(in.next(line));
@@ -111,14 +106,14 @@ TEST(BoundedRead, absent_files_directories_and_fifos) {
 TEST(NamesNoCase, the_exact_spelling_wins_then_the_first_in_alphabetical_order) {
     test::TempDir dir;
     const fs::path config = dir.path() / "Config";
-    spit(config / "irLbl.cfg", "");
-    spit(config / "IRLBL.CFG", "");
+    writeFile(config / "irLbl.cfg", "");
+    writeFile(config / "IRLBL.CFG", "");
     EXPECT_EQ(files::findNoCase(config, "irLbl.cfg"), config / "irLbl.cfg");
     EXPECT_EQ(files::findNoCase(config, "irlbl.cfg"), config / "IRLBL.CFG");
     EXPECT_EQ(files::findNoCase(config, "irzones.cfg"), config / "irzones.cfg") << "a miss keeps the spelling asked";
     EXPECT_EQ(files::findNoCase(dir.path(), "config"), config);
 
-    spit(dir.path() / "Scripts" / "Run.vbs", "");
+    writeFile(dir.path() / "Scripts" / "Run.vbs", "");
     EXPECT_EQ(files::resolveNoCase(dir.path(), "scripts\\run.VBS"), dir.path() / "Scripts" / "Run.vbs");
     for (const char* refused : {"", "/etc/passwd", "\\x", "scripts/../Scripts/Run.vbs", "c:run.vbs", "scripts/none"})
         EXPECT_EQ(files::resolveNoCase(dir.path(), refused), std::nullopt) << refused;
@@ -133,11 +128,7 @@ TEST(AppendRotating, a_full_file_moves_aside_once_and_the_line_starts_a_new_one)
     ASSERT_TRUE(files::appendRotating(log, "5678", 8));
     ASSERT_TRUE(files::appendRotating(log, "9", 8));
     ASSERT_TRUE(files::appendRotating(log, "0", 8));
-    std::ifstream old(dir.path() / "ocelot.log.1"), now(log);
-    std::string a, b;
-    std::getline(old, a);
-    std::getline(now, b);
-    EXPECT_EQ(a + "|" + b, "12345678|90");
+    EXPECT_EQ(test::readFile(dir.path() / "ocelot.log.1") + "|" + test::readFile(log), "12345678|90");
     EXPECT_FALSE(files::appendRotating(dir.path() / "no" / "dir.log", "x", 8));
 }
 

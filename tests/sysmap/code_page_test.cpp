@@ -48,11 +48,11 @@ TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_t
     };
     for (const auto& c : cases) addDevice(c.code, c.location, c.name);
     const std::string before = layout.text();
-    spit(project, before);
+    writeFile(project, before);
 
     const SyncSummary out = sync(false, {.x10 = true});
     ASSERT_EQ(out.outcome, SyncSummary::Outcome::Done);
-    const std::string file = slurp(project);
+    const std::string file = readFile(project);
     std::vector<int> changed;
     for (int i = 0; i < static_cast<int>(std::size(cases)); ++i) {
         EXPECT_EQ(lineAt(file, layout.x10Header() + 1 + i), "\t\t\t" + cases[i].line) << cases[i].code;
@@ -80,7 +80,7 @@ TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_t
     const SyncSummary again = sync(false, {.x10 = true});
     EXPECT_TRUE(again.log.lines.empty()) << "the round trip changes no line";
     EXPECT_TRUE(again.log.namesOutsideCodePage.empty());
-    EXPECT_EQ(slurp(project), file);
+    EXPECT_EQ(readFile(project), file);
 }
 
 TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_bytes) {
@@ -97,8 +97,8 @@ TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_b
     addModule(1, kSecu16, "[", {1});
     CreateInput16(ctx(), "[1", 1, 0);
     ctx().ir.groups[0] = "TV";
-    spit(configFile("irLbl.cfg"), "\"TV\"\r\n");
-    spit(project, layout.text());
+    writeFile(configFile("irLbl.cfg"), "\"TV\"\r\n");
+    writeFile(project, layout.text());
 
     const SyncSummary out = sync(true, {.variables = true, .x10 = true, .io = true, .ir = true});
     ASSERT_EQ(out.outcome, SyncSummary::Outcome::Done);
@@ -121,7 +121,7 @@ TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_b
         EXPECT_EQ(device(e.code)->location, e.location) << e.code;
         EXPECT_EQ(device(e.code)->name, e.name) << e.code;
     }
-    EXPECT_EQ(lineAt(slurp(configFile("Synchronized irLbl.cfg")), 33), "\"Caf\xE9\"")
+    EXPECT_EQ(lineAt(readFile(configFile("Synchronized irLbl.cfg")), 33), "\"Caf\xE9\"")
         << "file to file: the code page stays";
     const auto text = describeSync(out);
     EXPECT_NE(std::find(text.begin(), text.end(),

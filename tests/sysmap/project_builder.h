@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "text_files.h"
+
 namespace varnel::test {
 
 struct ProjectBuilder {
@@ -60,18 +62,6 @@ struct ProjectBuilder {
     [[nodiscard]] int x10Header() const { return kVariablesHeader + variableLines + 1; }
     [[nodiscard]] int irHeader() const { return x10Header() + x10Lines + 1; }
 };
-
-// Line `id` (from 1) of a CR LF file, without its line end.
-inline std::string lineAt(const std::string& file, int id) {
-    std::size_t pos = 0;
-    for (int i = 1; i < id; ++i) {
-        pos = file.find('\n', pos);
-        if (pos == std::string::npos) return "<none>";
-        ++pos;
-    }
-    const std::size_t end = file.find("\r\n", pos);
-    return file.substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-}
 
 // Every line of `after` but those in `changed` is as in `before`.
 inline void expectOnlyChanged(const std::string& before, const std::string& after, const std::vector<int>& changed) {

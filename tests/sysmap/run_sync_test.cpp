@@ -37,8 +37,10 @@ TEST_F(RunSync, declined_question_changes_nothing_a_callback_replaces_it_and_yes
         EXPECT_EQ(s.outcome, SyncSummary::Outcome::Declined);
     }
     EXPECT_EQ(rig.prompts.questions,
-              (std::vector<std::string>{syncQuestion(true, {.ir = true}), syncQuestion(false, {})}));
-    EXPECT_EQ(slurp(project), slurp(kSample));
+              (std::vector<std::string>{"Are you certain you want to overwrite host definitions?  Note that IR Label "
+                                        "changes will not take effect until the host restarts.",
+                                        "Are you certain you want to overwrite CMAX System Map definitions?"}));
+    EXPECT_EQ(readFile(project), readFile(kSample));
     EXPECT_FALSE(fs::exists(backupPathFor(project)));
     EXPECT_EQ(device("A1")->name, "Lamp");
 
@@ -63,7 +65,7 @@ TEST_F(RunSync, missing_project_file_asks_nothing_and_an_unreadable_one_is_a_fai
     EXPECT_TRUE(rig.prompts.questions.empty());
     EXPECT_EQ(describeSync(s), std::vector<std::string>{"Specified Project File does not exist"});
 
-    spit(project, "System Map\r\n\t" + std::string(300, 'x') + "\r\n");
+    writeFile(project, "System Map\r\n\t" + std::string(300, 'x') + "\r\n");
     r.projectFile = project.string();
     r.assumeYes = true;
     EXPECT_EQ(runSync(ctx(), r).outcome, SyncSummary::Outcome::ReadFailed);
@@ -87,14 +89,14 @@ TEST_F(RunSync, a_file_without_a_system_map_section_is_said_and_left_alone_in_bo
     addDevice("A1", "Kitchen", "Ceiling");
     for (const std::string& bytes : files) {
         for (const bool direction : {false, true}) {
-            spit(project, bytes);
+            writeFile(project, bytes);
             SyncRequest r = request(direction);
             r.assumeYes = true;
             const SyncSummary s = runSync(ctx(), r);
             EXPECT_EQ(s.outcome, SyncSummary::Outcome::NoSection) << direction << bytes.substr(0, 40);
             EXPECT_EQ(describeSync(s),
                       std::vector<std::string>{"Not synchronized: no System Map section found in the project file"});
-            EXPECT_EQ(slurp(project), bytes);
+            EXPECT_EQ(readFile(project), bytes);
             EXPECT_FALSE(fs::exists(backupPathFor(project)));
         }
     }
@@ -112,7 +114,7 @@ TEST_F(RunSync, failed_write_is_an_outcome_and_the_project_is_unchanged) {
     };
     const SyncSummary s = runSync(ctx(), r);
     EXPECT_EQ(s.outcome, SyncSummary::Outcome::WriteFailed);
-    EXPECT_EQ(slurp(project), slurp(kSample));
+    EXPECT_EQ(readFile(project), readFile(kSample));
     const auto text = describeSync(s);
     ASSERT_FALSE(text.empty());
     EXPECT_EQ(text.back().rfind("Project file left unchanged: ", 0), 0u) << text.back();
@@ -120,7 +122,7 @@ TEST_F(RunSync, failed_write_is_an_outcome_and_the_project_is_unchanged) {
 
 TEST_F(RunSync, a_step_that_fails_makes_the_outcome_a_failure_named_on_the_last_line) {
     // A directory where the synchronized label file goes: the IR step fails, the others run.
-    spit(configFile("irlbl.cfg"), "\"TV\"\r\n");
+    writeFile(configFile("irlbl.cfg"), "\"TV\"\r\n");
     fs::create_directories(configFile("Synchronized irlbl.cfg"));
     addDevice("A1", "Ocelot", "Lamp");
     SyncRequest r = request(true, {.x10 = true, .ir = true});
@@ -156,8 +158,8 @@ protected:
         CreateOutput16(ctx(), "[9", 1, 0);
         CreateOutputRly(ctx(), "]3", 3, 1);
         addDevice("A1", "Ocelot", "Lamp");
-        spit(configFile("irlbl.cfg"), "\"TV\"\r\n\"Amp\"\r\n\"DVD\"\r\n");
-        spit(configFile("irzones.cfg"), "\"1\"\r\n\"2\"\r\n");
+        writeFile(configFile("irlbl.cfg"), "\"TV\"\r\n\"Amp\"\r\n\"DVD\"\r\n");
+        writeFile(configFile("irzones.cfg"), "\"1\"\r\n\"2\"\r\n");
         // A fresh process: nothing known but what the host holds.
         ctx().devices = DeviceModel{};
         ctx().ir = IrState{};
@@ -172,19 +174,24 @@ protected:
 TEST_F(SampleRound, system_map_names_reach_the_devices_and_the_ir_files) {
     const SyncSummary s = runSync(ctx(), standalone(true));
     ASSERT_EQ(s.outcome, SyncSummary::Outcome::Done);
-    EXPECT_EQ(device("#1")->location, "Hall");
-    EXPECT_EQ(device("#1")->name, "Thermostat Setpoint");
-    EXPECT_EQ(device("$64")->location, "Last");
-    EXPECT_EQ(device("A1")->location, "Kitchen");
-    EXPECT_EQ(device("A1")->name, "Ceiling");
-    EXPECT_EQ(device("[1")->name, "Door Contact");
-    EXPECT_EQ(device("[9")->location, "Garage");
-    EXPECT_EQ(device("]3")->name, "Water");
     // X10 addresses CMAX names create devices; B3's single-byte text reaches the host as UTF-8.
-    ASSERT_NE(device("B3"), nullptr);
-    EXPECT_EQ(device("B3")->location, "Caf\xC3\xA9");
-
-    const std::string labels = slurp(configFile("Synchronized irlbl.cfg"));
+    const std::vector<std::vector<std::string>> named{{"#1", "Hall", "Thermostat Setpoint"},
+                                                      {"$64", "Last", ""},
+                                                      {"A1", "Kitchen", "Ceiling"},
+                                                      {"[1", "", "Door Contact"},
+                                                      {"[9", "Garage", ""},
+                                                      {"]3", "", "Water"},
+                                                      {"B3", "Caf\xC3\xA9", ""}};
+    for (const auto& n : named) {
+        ASSERT_NE(device(n[0]), nullptr) << n[0];
+        if (!n[1].empty()) {
+            EXPECT_EQ(device(n[0])->location, n[1]) << n[0];
+        }
+        if (!n[2].empty()) {
+            EXPECT_EQ(device(n[0])->name, n[2]) << n[0];
+        }
+    }
+    const std::string labels = readFile(configFile("Synchronized irlbl.cfg"));
     EXPECT_EQ(lineAt(labels, 33), "\"Power\"");
     EXPECT_EQ(lineAt(labels, 33 + 36), "\"Power\"");
     EXPECT_EQ(lineAt(labels, 33 + 72), "\"Play\"");
@@ -196,7 +203,8 @@ TEST_F(SampleRound, system_map_names_reach_the_devices_and_the_ir_files) {
     EXPECT_TRUE(contains(text, "Device A1: location \"Ocelot\" -> \"Kitchen\", name \"Lamp\" -> \"Ceiling\""));
     EXPECT_TRUE(contains(text, "Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\""));
     EXPECT_TRUE(contains(text, "Wrote " + configFile("Synchronized irlbl.cfg").string()));
-    EXPECT_EQ(slurp(project), slurp(kSample));
+    EXPECT_EQ(readFile(project), readFile(kSample));
+    EXPECT_FALSE(fs::exists(backupPathFor(project)));
 }
 
 TEST_F(SampleRound, host_names_reach_only_their_lines_of_the_project) {
@@ -207,9 +215,9 @@ TEST_F(SampleRound, host_names_reach_only_their_lines_of_the_project) {
     const SyncSummary s = runSync(ctx(), standalone(false));
     ASSERT_EQ(s.outcome, SyncSummary::Outcome::Done);
 
-    const std::string before = slurp(kSample);
-    const std::string after = slurp(project);
-    EXPECT_EQ(slurp(backupPathFor(project)), before);
+    const std::string before = readFile(kSample);
+    const std::string after = readFile(project);
+    EXPECT_EQ(readFile(backupPathFor(project)), before);
     std::vector<int> changed;
     for (const auto& l : s.log.lines) changed.push_back(l.id);
     // Variable 0 keeps its text; A1 gains its code; the module points take the

@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,20 +13,9 @@
 #include "host/embedded_host.h"
 #include "rig.h"
 #include "sysmap/system_map.h"
+#include "text_files.h"
 
 namespace varnel::test {
-
-inline std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void spit(const std::filesystem::path& p, const std::string& bytes) {
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << bytes;
-}
 
 // Lines of a project file, joined with CR LF.
 inline std::string crlf(const std::vector<std::string>& lines) {

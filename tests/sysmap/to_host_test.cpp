@@ -13,7 +13,7 @@ namespace {
 class ToHost : public SyncFixture {
 protected:
     void sync(const SyncIncludes& includes) {
-        spit(project, layout.text());
+        writeFile(project, layout.text());
         Synchronize(ctx(), true, project.string(), includes);
     }
     void expectName(const std::string& code, const std::string& location, const std::string& name) {
@@ -92,8 +92,8 @@ TEST_F(ToHost, a_stray_cr_never_reaches_a_name_and_a_later_sync_back_writes_ever
     expectName("A1", "Porch", "Lamp1");
     const SyncLog back = Synchronize(ctx(), false, project.string(), {.x10 = true});
     EXPECT_TRUE(back.failedSteps.empty());
-    EXPECT_EQ(lineAt(slurp(project), layout.x10Header() + 1), "\t\t\tA1 Porch Lamp1");
-    EXPECT_EQ(lineAt(slurp(project), layout.x10Header() + 2), "\t\t\tA2 Porch Lamp2");
+    EXPECT_EQ(lineAt(readFile(project), layout.x10Header() + 1), "\t\t\tA1 Porch Lamp1");
+    EXPECT_EQ(lineAt(readFile(project), layout.x10Header() + 2), "\t\t\tA2 Porch Lamp2");
 }
 
 TEST_F(ToHost, a_section_without_entry_lines_is_said_once_in_both_directions) {
@@ -105,7 +105,7 @@ TEST_F(ToHost, a_section_without_entry_lines_is_said_once_in_both_directions) {
         "names are left as they are 0 ";
     for (const bool direction : {true, false}) {
         const auto before = log().size();
-        spit(project, layout.text());
+        writeFile(project, layout.text());
         Synchronize(ctx(), direction, project.string(), {.variables = true});
         const auto now = log();
         EXPECT_EQ(std::vector<std::string>(now.begin() + static_cast<long>(before), now.end()),
@@ -150,34 +150,28 @@ TEST_F(ToHost, module_points_are_named_from_their_own_section_lines_only) {
     expectName("_5", "Rly08 Unit 3", "Relay Output 5");
 }
 
-TEST_F(ToHost, two_ir_modules_write_the_zone_file_and_the_second_wins) {
-    spit(configFile("irzones.cfg"), "\"1\"\r\n");
-    layout.module(4, 16, "IR Zone #", {{1, "IR Zone Living Room"}, {3, "Kitchen IR Zone Bar"}});
-    layout.module(5, 3, "IR Zone #", {{1, "IR Zone Cinema"}});
-    addModule(4, kSecu16IR, "");
-    addModule(5, kSecu16IR, "");
-    sync({.io = true});
-    std::vector<std::string> expected(16, "\"\"");
-    expected[0] = "\"Cinema\"";
-    for (int i = 0; i < 16; ++i) expected.push_back("\"1\"");
-    EXPECT_EQ(slurp(configFile("Synchronized irzones.cfg")), crlf(expected));
-    EXPECT_TRUE(ctx().ir.filesPending);
-    EXPECT_EQ(slurp(configFile("irzones.cfg")), "\"1\"\r\n");
-}
-
-TEST_F(ToHost, zone_names_lose_every_ir_zone_word_and_need_a_live_zone_file) {
+TEST_F(ToHost, zone_names_lose_every_ir_zone_word_need_a_live_zone_file_and_the_second_module_wins) {
     layout.module(4, 16, "IR Zone #", {{1, "IR Zone Living Room"}, {3, "Kitchen IR Zone Bar"}, {4, "Patio"}});
     addModule(4, kSecu16IR, "");
     sync({.io = true});
     EXPECT_FALSE(std::filesystem::exists(configFile("Synchronized irzones.cfg"))) << "no live zone file, no copy";
     EXPECT_FALSE(ctx().ir.filesPending);
-    spit(configFile("irzones.cfg"), "");
+    writeFile(configFile("irzones.cfg"), "\"1\"\r\n");
     sync({.io = true});
-    const std::string file = slurp(configFile("Synchronized irzones.cfg"));
-    EXPECT_EQ(lineAt(file, 1), "\"Living Room\"");
-    EXPECT_EQ(lineAt(file, 2), "\"\"");
-    EXPECT_EQ(lineAt(file, 3), "\"Kitchen Bar\"");
-    EXPECT_EQ(lineAt(file, 4), "\"Patio\"");
+    // Unnamed zones go empty; what follows the sixteen zones comes from the live file.
+    std::vector<std::string> zones(32, "\"1\"");
+    std::fill(zones.begin(), zones.begin() + 16, "\"\"");
+    zones[0] = "\"Living Room\"", zones[2] = "\"Kitchen Bar\"", zones[3] = "\"Patio\"";
+    EXPECT_EQ(readFile(configFile("Synchronized irzones.cfg")), crlf(zones));
+    EXPECT_TRUE(ctx().ir.filesPending);
+    EXPECT_EQ(readFile(configFile("irzones.cfg")), "\"1\"\r\n");
+
+    layout.module(5, 3, "IR Zone #", {{1, "IR Zone Cinema"}});
+    addModule(5, kSecu16IR, "");
+    sync({.io = true});
+    std::fill(zones.begin(), zones.begin() + 16, "\"\"");
+    zones[0] = "\"Cinema\"";
+    EXPECT_EQ(readFile(configFile("Synchronized irzones.cfg")), crlf(zones));
 }
 
 class IrLabels : public ToHost {
@@ -187,11 +181,11 @@ protected:
         ctx().ir.groups[1] = "Amp";
         ctx().ir.groups[31] = "Last";
     }
-    std::string labelLine(int i) { return lineAt(slurp(configFile("Synchronized irLbl.cfg")), 33 + i); }
+    std::string labelLine(int i) { return lineAt(readFile(configFile("Synchronized irLbl.cfg")), 33 + i); }
 };
 
 TEST_F(IrLabels, labels_come_from_the_records_the_lookup_names) {
-    spit(configFile("irLbl.cfg"), "\"TV\"\r\n");
+    writeFile(configFile("irLbl.cfg"), "\"TV\"\r\n");
     layout.ir[0] = "TV Power";
     layout.ir[2] = "TV";
     layout.ir[3] = "Mute";
@@ -201,7 +195,7 @@ TEST_F(IrLabels, labels_come_from_the_records_the_lookup_names) {
     ctx().ir.lookup[4] = 500;
     sync({.ir = true});
 
-    const std::string file = slurp(configFile("Synchronized irLbl.cfg"));
+    const std::string file = readFile(configFile("Synchronized irLbl.cfg"));
     EXPECT_EQ(lineAt(file, 1), "\"TV\"");
     EXPECT_EQ(lineAt(file, 2), "\"Amp\"");
     EXPECT_EQ(lineAt(file, 32), "\"Last\"");
@@ -214,12 +208,12 @@ TEST_F(IrLabels, labels_come_from_the_records_the_lookup_names) {
     EXPECT_EQ(labelLine(37), "\"TV Power\"");  // another group's prefix stays
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 32 + 1008);
     EXPECT_TRUE(ctx().ir.filesPending);
-    EXPECT_EQ(slurp(configFile("irLbl.cfg")), "\"TV\"\r\n");
+    EXPECT_EQ(readFile(configFile("irLbl.cfg")), "\"TV\"\r\n");
     EXPECT_TRUE(log().empty());
 }
 
 TEST_F(IrLabels, records_missing_from_the_image_are_logged_and_left_empty) {
-    spit(configFile("irLbl.cfg"), "");
+    writeFile(configFile("irLbl.cfg"), "");
     layout.irLines = 1000;
     layout.module(1, 24, "Input ");  // right after the short Infra-Red section
     sync({.ir = true});
@@ -235,22 +229,14 @@ TEST_F(IrLabels, records_missing_from_the_image_are_logged_and_left_empty) {
 TEST_F(IrLabels, nothing_is_written_without_a_label_file_or_section_and_the_copy_takes_the_live_spelling) {
     sync({.ir = true});
     EXPECT_FALSE(std::filesystem::exists(configFile("Synchronized irLbl.cfg")));
-    spit(configFile("irLbl.cfg"), "");
-    spit(project, "System Map\r\n\tLocal\r\n\t\tVariables\r\n");
+    writeFile(configFile("irLbl.cfg"), "");
+    writeFile(project, "System Map\r\n\tLocal\r\n\t\tVariables\r\n");
     Synchronize(ctx(), true, project.string(), {.ir = true});
     EXPECT_FALSE(std::filesystem::exists(configFile("Synchronized irLbl.cfg")));
     EXPECT_FALSE(ctx().ir.filesPending);
     std::filesystem::rename(configFile("irLbl.cfg"), configFile("IRLBL.CFG"));
     sync({.ir = true});
     EXPECT_TRUE(std::filesystem::exists(configFile("Synchronized IRLBL.CFG"))) << "the live file's spelling";
-}
-
-TEST_F(ToHost, system_map_to_host_never_writes_the_project_file) {
-    layout.vars[0] = "Hall Temperature";
-    mirrorVariables('#', {0});
-    sync({.variables = true, .x10 = true, .io = true, .ir = true});
-    EXPECT_EQ(slurp(project), layout.text());
-    EXPECT_FALSE(std::filesystem::exists(backupPathFor(project)));
 }
 
 struct StripCase {

@@ -15,95 +15,17 @@ namespace varnel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::slurp;
-using test::spit;
+using test::readFile;
+using test::writeFile;
+using Log = std::vector<std::pair<std::string, std::string>>;
 
 const std::string kProject =
     "CMAX\tV2\r\n\tLocal\r\n\t\tVariables\r\n\t\t\tVariable #0\r\n\t\t\tVariable #1\r\n"
     "\t\t12\r\n\tModule #5 Kitchen\r\n\t\tLamp\r\n\r\n  indented\r\nlast";
 
-class WriteBack : public ::testing::Test {
-protected:
-    void SetUp() override {
-        project = rig.dir.path() / "house.prj";
-        spit(project, kProject);
-        sm.projectFile = project;
-    }
-
-    // Reads the project file and changes variable 1's line.
-    void readAndChange() {
-        ASSERT_TRUE(InitSystemMap(rig.ctx, sm));
-        const std::int32_t h = *sm.image.findLocalSection("Variables");
-        ASSERT_TRUE(sm.image.setEntryLine(h, h + 2, "\t\t\tHall Temperature"));
-    }
-
-    std::vector<std::string> dirEntries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(rig.dir.path())) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    test::Rig rig;
-    fs::path project;
-    SystemMap sm;
-};
-
-TEST_F(WriteBack, changed_line_is_written_and_backup_holds_the_previous_file) {
-    readAndChange();
-    WriteSystemMap(rig.ctx, sm);
-    std::string expected = kProject;
-    expected.replace(expected.find("\t\t\tVariable #1\r\n"), 16, "\t\t\tHall Temperature\r\n");
-    EXPECT_EQ(slurp(project), expected);
-    EXPECT_EQ(slurp(backupPathFor(project)), kProject);
-    ASSERT_EQ(sm.log.lines.size(), 1u);
-    EXPECT_EQ(sm.log.lines[0].id, 5);
-    EXPECT_EQ(sm.log.lines[0].before + "|" + sm.log.lines[0].after, "\t\t\tVariable #1|\t\t\tHall Temperature");
-    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
-}
-
-TEST_F(WriteBack, empty_project_file_is_neither_copied_nor_written) {
-    spit(project, "");
-    ASSERT_TRUE(InitSystemMap(rig.ctx, sm));
-    EXPECT_TRUE(sm.image.empty());
-    WriteSystemMap(rig.ctx, sm);
-    EXPECT_FALSE(fs::exists(backupPathFor(project)));
-    EXPECT_FALSE(sm.log.projectWritten);
-    EXPECT_EQ(fs::file_size(project), 0u);
-}
-
-TEST_F(WriteBack, missing_project_is_shown_and_leaves_an_empty_image_that_writes_nothing) {
-    const std::pair<fs::path, std::string> cases[] = {
-        {fs::path(), "No Project File has been specified"},
-        {rig.dir.path() / "nowhere.prj", "Specified Project File does not exist"},
-        {rig.dir.path(), "Specified Project File does not exist"},  // a directory
-    };
-    for (const auto& [path, message] : cases) {
-        rig.prompts.shown.clear();
-        sm.projectFile = path;
-        EXPECT_TRUE(InitSystemMap(rig.ctx, sm));
-        EXPECT_TRUE(sm.image.empty());
-        ASSERT_EQ(rig.prompts.shown.size(), 1u);
-        EXPECT_EQ(rig.prompts.shown[0].text, message);
-        WriteSystemMap(rig.ctx, sm);
-        EXPECT_EQ(dirEntries(), (std::vector<std::string>{"house.prj"}));
-    }
-}
-
-TEST_F(WriteBack, a_project_past_a_limit_fails_the_read_and_names_the_limit) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"A\r\n\t" + std::string(300, 'x') + "\r\n", "ReadSystemMap 2 Line longer than 255 characters"},
-        {std::string(600'000, '\n'), "ReadSystemMap 3 " + project.string() + " has more than 500000 lines"},
-    };
-    for (const auto& [content, says] : cases) {
-        rig.host->log.clear();
-        sm = SystemMap{};
-        sm.projectFile = project;
-        spit(project, content);
-        EXPECT_FALSE(InitSystemMap(rig.ctx, sm));
-        EXPECT_EQ(rig.host->log, (std::vector<std::pair<std::string, std::string>>{{"Varnel", says}}));
-        EXPECT_TRUE(sm.log.readFailed) << says;
-    }
+std::string changed() {
+    std::string s = kProject;
+    return s.replace(s.find("\t\t\tVariable #1\r\n"), 16, "\t\t\tHall Temperature\r\n");
 }
 
 // A writer that stores the first `allow` bytes it is given, then reports a full disk.
@@ -122,37 +44,146 @@ FileFaults fullDiskAfter(std::size_t allow) {
     return f;
 }
 
-TEST_F(WriteBack, disk_full_midway_through_the_project_leaves_it_unchanged) {
-    readAndChange();
-    // The backup takes the whole file; the new project file gets 20 bytes, then the disk is full.
-    sm.faults = fullDiskAfter(kProject.size() + 20);
-    WriteSystemMap(rig.ctx, sm);
-    EXPECT_EQ(slurp(project), kProject);
-    EXPECT_FALSE(sm.log.projectWritten);
-    EXPECT_NE(sm.log.writeError.find("No space left on device"), std::string::npos);
-    EXPECT_TRUE(sm.log.lines.empty());
-    ASSERT_EQ(rig.host->log.size(), 1u);
-    EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap 3 cannot write ", 0), 0u) << rig.host->log[0].second;
-    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
+class WriteBack : public ::testing::Test {
+protected:
+    void SetUp() override {
+        project = rig.dir.path() / "house.prj";
+        writeFile(project, kProject);
+        sm.projectFile = project;
+    }
+    fs::path at(const std::string& name) const { return rig.dir.path() / name; }
+
+    // Reads the project file and changes variable 1's line.
+    void readAndChange() {
+        sm = SystemMap{};
+        sm.projectFile = project;
+        ASSERT_TRUE(InitSystemMap(rig.ctx, sm));
+        const std::int32_t h = *sm.image.findLocalSection("Variables");
+        ASSERT_TRUE(sm.image.setEntryLine(h, h + 2, "\t\t\tHall Temperature"));
+    }
+
+    std::vector<std::string> dirEntries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(rig.dir.path())) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::Rig rig;
+    fs::path project;
+    SystemMap sm;
+};
+
+TEST_F(WriteBack, the_changed_line_is_written_after_a_backup_or_nothing_is) {
+    using Dir = std::vector<std::string>;
+    const fs::path backup = backupPathFor(project);
+    const Dir both{"Copy of house.prj", "house.prj"};
+    const std::string same = project.string() + " and its backup " + backup.string() + " are the same file";
+    const std::string readOnly = "cannot write " + project.string() + ": no write permission (mode 0444)";
+    const std::string leftover = at(".house.prj.2147483646.abcdef.varnel-tmp").string();
+    const auto full = [] { return fullDiskAfter(kProject.size() + 20); };  // the backup, then 20 bytes of the project
+    const auto hardLink = [&] { fs::create_hard_link(project, at("alias.prj")); };
+    const struct Case {
+        const char* what;
+        std::function<void()> before;  // after the read
+        FileFaults faults;
+        std::string logged;  // after "WriteSystemMap ": the start of the one host log line, "" when written
+        Dir dir;
+    } cases[] = {
+        {"plain", [] {}, {}, "", both},
+        {"disk full in the project", [] {}, full(), "3 cannot write " + project.string() + ": No space", both},
+        {"disk full in a hard-linked project", hardLink, full(), "3 cannot write", {both[0], "alias.prj", both[1]}},
+        {"disk full in the backup", [&] { writeFile(backup, "older backup"); }, fullDiskAfter(10), "2 ", both},
+        {"project deleted after the read", [&] { fs::remove(project); }, {}, "1 ", {}},
+        // Written, the backup would replace the project's only copy of its content.
+        {"a hard link of the backup", [&] { fs::create_hard_link(project, backup); }, {}, "1 " + same, both},
+        {"a link to the backup",
+         [&] { fs::rename(project, backup), fs::create_symlink(backup, project); },
+         {},
+         "1 " + same,
+         both},
+        // Mode bits decide, for root too, whom the rename alone would let through.
+        {"read-only", [&] { ::chmod(project.c_str(), 0444); }, {}, "1 " + readOnly, {"house.prj"}},
+        // Followed, a link at the backup path would overwrite whatever it names.
+        {"a link at the backup path", [&] { fs::create_symlink(at("other.txt"), backup); }, {}, "", both},
+        {"leftovers of a killed write", [&] { writeFile(leftover, "half"); }, {}, "", both},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const auto& e : fs::directory_iterator(rig.dir.path())) fs::remove(e.path());
+        writeFile(project, kProject);
+        writeFile(at("other.txt"), "someone else's file");
+        rig.host->log.clear();
+        readAndChange();
+        c.before();
+        sm.faults = c.faults;
+        WriteSystemMap(rig.ctx, sm);
+        EXPECT_EQ(readFile(at("other.txt")), "someone else's file");
+        fs::remove(at("other.txt"));
+        const bool written = c.logged.empty();
+        EXPECT_EQ(sm.log.projectWritten, written);
+        EXPECT_EQ(dirEntries(), c.dir);
+        if (fs::exists(project)) {
+            EXPECT_EQ(readFile(project), written ? changed() : kProject);
+        }
+        if (fs::exists(at("alias.prj"))) {
+            EXPECT_EQ(readFile(at("alias.prj")), kProject);
+        }
+        EXPECT_EQ(sm.log.lines.size(), written ? 1u : 0u);
+        if (fs::exists(backup) && !written) {
+            EXPECT_EQ(readFile(backup), c.logged == "2 " ? "older backup" : kProject);
+        }
+        if (c.logged.starts_with("1 ")) {
+            EXPECT_TRUE(sm.log.backup.empty());
+        }
+        if (c.logged.size() > 2) {
+            EXPECT_EQ(sm.log.writeError.rfind("Project file not written: " + c.logged.substr(2), 0), 0u);
+        }
+        const std::string leftoverSaid = "Removed " + leftover + ", left by an interrupted write 0 ";
+        const Log logged =
+            c.what == std::string("leftovers of a killed write") ? Log(1, {"Varnel", leftoverSaid}) : Log();
+        if (written) {
+            EXPECT_EQ(rig.host->log, logged);
+            EXPECT_FALSE(fs::is_symlink(backup));
+            EXPECT_EQ(readFile(backup), kProject);
+            EXPECT_EQ(sm.log.lines[0].id, 5);
+            EXPECT_EQ(sm.log.lines[0].before + "|" + sm.log.lines[0].after, "\t\t\tVariable #1|\t\t\tHall Temperature");
+        } else {
+            ASSERT_EQ(rig.host->log.size(), 1u);
+            EXPECT_EQ(rig.host->log[0].first, "Varnel");
+            EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap " + c.logged, 0), 0u) << rig.host->log[0].second;
+        }
+    }
 }
 
-TEST_F(WriteBack, disk_full_midway_through_a_hard_linked_project_puts_the_old_bytes_back) {
-    fs::create_hard_link(project, rig.dir.path() / "alias.prj");
+TEST_F(WriteBack, a_linked_project_stays_a_link_keeps_its_hard_links_mode_and_owner_and_so_does_the_backup) {
+    const bool root = ::geteuid() == 0;
+    fs::rename(project, at("real.prj"));
+    ::chmod(at("real.prj").c_str(), 0600);
+    if (root) {
+        ASSERT_EQ(::chown(at("real.prj").c_str(), 65534, 65534), 0);
+    }
+    fs::create_hard_link(at("real.prj"), at("alias.prj"));
+    fs::create_symlink(at("real.prj"), project);
     readAndChange();
-    sm.faults = fullDiskAfter(kProject.size() + 20);
     WriteSystemMap(rig.ctx, sm);
-    EXPECT_EQ(slurp(project), kProject);
-    EXPECT_EQ(slurp(rig.dir.path() / "alias.prj"), kProject);
-    EXPECT_FALSE(sm.log.projectWritten);
-    EXPECT_FALSE(sm.log.projectDamaged);
-    EXPECT_EQ(sm.log.writeError, "Project file not written: cannot write " + project.string() +
-                                     ": No space left on device; the file is as it was");
+    ASSERT_TRUE(sm.log.projectWritten) << sm.log.writeError;
+    EXPECT_TRUE(fs::is_symlink(project));
+    EXPECT_EQ(readFile(at("alias.prj")), changed()) << "the other name sees the new file";
+    for (const fs::path& f : {at("real.prj"), backupPathFor(project)}) {
+        struct stat st {};
+        ::stat(f.c_str(), &st);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << f << ": a private project gets no world-readable copy";
+        if (root) {
+            EXPECT_EQ(st.st_uid, 65534u) << f;
+        }
+    }
 }
 
 TEST_F(WriteBack, a_project_that_could_not_be_put_back_is_reported_damaged_never_unchanged) {
     // The disk fills past the changed line, and a file size limit then stops the
     // old bytes from going back as well.
-    fs::create_hard_link(project, rig.dir.path() / "alias.prj");
+    fs::create_hard_link(project, at("alias.prj"));
     readAndChange();
     struct rlimit before {};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
@@ -170,156 +201,52 @@ TEST_F(WriteBack, a_project_that_could_not_be_put_back_is_reported_damaged_never
     ::setrlimit(RLIMIT_FSIZE, &before);
     ::signal(SIGXFSZ, oldSignal);
     EXPECT_TRUE(sm.log.projectDamaged);
-    EXPECT_EQ(slurp(backupPathFor(project)), kProject) << "the backup holds what was read";
+    EXPECT_EQ(readFile(backupPathFor(project)), kProject) << "the backup holds what was read";
     SyncSummary summary;
     summary.outcome = SyncSummary::Outcome::WriteFailed;
     summary.log = sm.log;
-    const std::vector<std::string> said = describeSync(summary);
-    ASSERT_FALSE(said.empty());
-    EXPECT_EQ(said.back(), "Project file damaged by a failed write; its previous content is in " +
-                               backupPathFor(project).string() + ": cannot write " + project.string() +
-                               ": No space left on device; the old content could not be put back either");
+    EXPECT_EQ(describeSync(summary).back(),
+              "Project file damaged by a failed write; its previous content is in " + backupPathFor(project).string() +
+                  ": cannot write " + project.string() +
+                  ": No space left on device; the old content could not be put back either");
 }
 
-TEST_F(WriteBack, disk_full_during_the_backup_stops_before_the_project_is_touched) {
-    readAndChange();
-    spit(backupPathFor(project), "older backup");
-    sm.faults = fullDiskAfter(10);
-    WriteSystemMap(rig.ctx, sm);
-    EXPECT_EQ(slurp(project), kProject);
-    EXPECT_EQ(slurp(backupPathFor(project)), "older backup");
-    EXPECT_FALSE(sm.log.projectWritten);
-    ASSERT_EQ(rig.host->log.size(), 1u);
-    EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap 2 ", 0), 0u);
-    EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"}));
-}
-
-TEST_F(WriteBack, project_deleted_after_the_read_is_not_recreated) {
-    readAndChange();
-    fs::remove(project);
-    WriteSystemMap(rig.ctx, sm);
-    EXPECT_FALSE(fs::exists(project));
-    EXPECT_FALSE(sm.log.projectWritten);
-    ASSERT_EQ(rig.host->log.size(), 1u);
-    EXPECT_EQ(rig.host->log[0].second.rfind("WriteSystemMap 1 ", 0), 0u);
-}
-
-TEST_F(WriteBack, symlinked_project_stays_a_link_and_keeps_its_permissions) {
-    const fs::path real = rig.dir.path() / "real.prj";
-    fs::rename(project, real);
-    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    fs::create_symlink(real, project);
-    readAndChange();
-    WriteSystemMap(rig.ctx, sm);
-    EXPECT_TRUE(fs::is_symlink(project));
-    EXPECT_NE(slurp(real).find("Hall Temperature"), std::string::npos);
-    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-}
-
-TEST_F(WriteBack, a_link_at_the_backup_path_is_replaced_by_the_backup_never_followed) {
-    // Followed, a link to the project itself would leave no copy of the original, and a
-    // link elsewhere would overwrite whatever it names.
-    spit(rig.dir.path() / "other.txt", "someone else's file");
-    for (const fs::path& to : {project, rig.dir.path() / "other.txt"}) {
-        spit(project, kProject);
-        fs::remove(backupPathFor(project));
-        fs::create_symlink(to, backupPathFor(project));
-        sm = SystemMap{};
-        sm.projectFile = project;
-        readAndChange();
-        WriteSystemMap(rig.ctx, sm);
-        EXPECT_FALSE(fs::is_symlink(backupPathFor(project)));
-        EXPECT_EQ(slurp(backupPathFor(project)), kProject);
-        EXPECT_NE(slurp(project).find("Hall Temperature"), std::string::npos);
-        EXPECT_EQ(slurp(rig.dir.path() / "other.txt"), "someone else's file");
-    }
-}
-
-TEST_F(WriteBack, a_project_that_is_its_own_backup_is_refused_and_nothing_is_touched) {
-    // Written, the backup would replace the project's only copy of its content.
-    const fs::path backup = backupPathFor(project);
-    const std::pair<std::string, std::function<void()>> cases[] = {
-        {"a link to the backup",
-         [&] {
-             fs::rename(project, backup);
-             fs::create_symlink(backup.filename(), project);
-         }},
-        {"a hard link of the backup", [&] { fs::create_hard_link(project, backup); }},
+TEST_F(WriteBack, an_empty_missing_or_oversized_project_gives_an_image_that_writes_nothing) {
+    const struct {
+        std::string content;
+        fs::path path;
+        bool read;
+        std::string shown, logged;
+    } cases[] = {
+        {"", project, true, "", ""},
+        {kProject, fs::path(), true, "No Project File has been specified", ""},
+        {kProject, rig.dir.path() / "nowhere.prj", true, "Specified Project File does not exist", ""},
+        {kProject, rig.dir.path(), true, "Specified Project File does not exist", ""},  // a directory
+        {"A\r\n\t" + std::string(300, 'x') + "\r\n", project, false, "",
+         "ReadSystemMap 2 Line longer than 255 characters"},
+        {std::string(600'000, '\n'), project, false, "",
+         "ReadSystemMap 3 " + project.string() + " has more than 500000 lines"},
     };
-    for (const auto& [what, make] : cases) {
-        for (const auto& e : fs::directory_iterator(rig.dir.path())) fs::remove(e.path());
-        spit(project, kProject);
-        make();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.string() + c.shown + c.logged);
+        rig.prompts.shown.clear();
         rig.host->log.clear();
+        writeFile(project, c.content);
         sm = SystemMap{};
-        sm.projectFile = project;
-        readAndChange();
-        WriteSystemMap(rig.ctx, sm);
-        EXPECT_EQ(slurp(project), kProject) << what;
-        EXPECT_EQ(slurp(backup), kProject) << what;
-        EXPECT_FALSE(sm.log.projectWritten) << what;
-        EXPECT_TRUE(sm.log.backup.empty()) << what;
-        const std::string says = project.string() + " and its backup " + backup.string() + " are the same file";
-        EXPECT_EQ(sm.log.writeError, "Project file not written: " + says) << what;
-        EXPECT_EQ(rig.host->log,
-                  (std::vector<std::pair<std::string, std::string>>{{"Varnel", "WriteSystemMap 1 " + says}}))
-            << what;
-        EXPECT_EQ(dirEntries(), (std::vector<std::string>{"Copy of house.prj", "house.prj"})) << what;
-    }
-}
-
-TEST_F(WriteBack, a_read_only_project_is_refused_before_anything_is_written) {
-    // Mode bits decide, for root too, whom the rename alone would let through.
-    ::chmod(project.c_str(), 0444);
-    struct stat before {};
-    ::stat(project.c_str(), &before);
-    readAndChange();
-    WriteSystemMap(rig.ctx, sm);
-    struct stat after {};
-    ::stat(project.c_str(), &after);
-    EXPECT_EQ(slurp(project), kProject);
-    EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(after.st_mode & 07777, 0444u);
-    EXPECT_EQ(dirEntries(), std::vector<std::string>{"house.prj"}) << "no backup either";
-    EXPECT_FALSE(sm.log.projectWritten);
-    const std::string says = "cannot write " + project.string() + ": no write permission (mode 0444)";
-    EXPECT_EQ(sm.log.writeError, "Project file not written: " + says);
-    EXPECT_EQ(rig.host->log,
-              (std::vector<std::pair<std::string, std::string>>{{"Varnel", "WriteSystemMap 1 " + says}}));
-}
-
-TEST_F(WriteBack, project_keeps_its_hard_links_and_owner_and_the_backup_gets_its_mode_and_owner) {
-    ::chmod(project.c_str(), 0600);
-    const bool root = ::geteuid() == 0;
-    if (root) {
-        ASSERT_EQ(::chown(project.c_str(), 65534, 65534), 0);
-    }
-    fs::create_hard_link(project, rig.dir.path() / "alias.prj");
-    readAndChange();
-    WriteSystemMap(rig.ctx, sm);
-    ASSERT_TRUE(sm.log.projectWritten) << sm.log.writeError;
-    EXPECT_EQ(slurp(rig.dir.path() / "alias.prj"), slurp(project)) << "the other name sees the new file";
-    EXPECT_NE(slurp(project).find("Hall Temperature"), std::string::npos);
-    for (const fs::path& f : {project, backupPathFor(project)}) {
-        struct stat st {};
-        ::stat(f.c_str(), &st);
-        EXPECT_EQ(st.st_mode & 07777, 0600u) << f << ": a private project gets no world-readable copy";
-        if (root) {
-            EXPECT_EQ(st.st_uid, 65534u) << f;
+        sm.projectFile = c.path;
+        EXPECT_EQ(InitSystemMap(rig.ctx, sm), c.read);
+        EXPECT_EQ(sm.log.readFailed, !c.read);
+        EXPECT_TRUE(sm.image.empty() || !c.read);
+        EXPECT_EQ(rig.prompts.shown.size(), c.shown.empty() ? 0u : 1u);
+        if (!c.shown.empty()) {
+            EXPECT_EQ(rig.prompts.shown[0].text, c.shown);
         }
+        EXPECT_EQ(rig.host->log, c.logged.empty() ? Log() : Log(1, {"Varnel", c.logged}));
+        if (c.read) WriteSystemMap(rig.ctx, sm);
+        EXPECT_EQ(dirEntries(), std::vector<std::string>{"house.prj"});
+        EXPECT_FALSE(sm.log.projectWritten);
+        EXPECT_EQ(readFile(project), c.content);
     }
-}
-
-TEST_F(WriteBack, leftovers_of_a_killed_write_are_removed_and_reported_at_the_next_one) {
-    const fs::path leftover = rig.dir.path() / ".house.prj.2147483646.abcdef.varnel-tmp";
-    spit(leftover, "half a project");
-    readAndChange();
-    WriteSystemMap(rig.ctx, sm);
-    EXPECT_TRUE(sm.log.projectWritten);
-    EXPECT_FALSE(fs::exists(leftover));
-    EXPECT_EQ(rig.host->log, (std::vector<std::pair<std::string, std::string>>{
-                                 {"Varnel", "Removed " + leftover.string() + ", left by an interrupted write 0 "}}));
 }
 
 }  // namespace
