@@ -55,9 +55,7 @@ TEST(OnBothHosts, mappings_come_from_the_first_own_point_device_of_each_unit) {
         EXPECT_EQ(ReadSetting(rig.ctx, "mappings", ""), "3!11![!1,4!13!]!1,1!12!Q!0,11!12!U!0,");
         const auto& m = rig.ctx.devices.mappings;
         ASSERT_EQ(m.size(), 4u);
-        EXPECT_EQ(m[1].unit(), 4);
-        EXPECT_EQ(m[1].utype(), 13);
-        EXPECT_EQ(m[1].invert(), 1);
+        EXPECT_EQ((std::array<int, 3>{m[1].unit(), m[1].utype(), m[1].invert()}), (std::array<int, 3>{4, 13, 1}));
         EXPECT_EQ(rig.ctx.devices.mappingIndex.at("]"), 1);
         EXPECT_EQ(rig.ctx.switches.invert, 1);
     }
@@ -115,8 +113,7 @@ TEST(DiscoverDevices, without_variable_devices_points_are_found_and_discovery_st
     buildMappings(rig.ctx, "128!12!Q!0,");
     DiscoverDevices(rig.ctx);
     EXPECT_FALSE(rig.ctx.devices.discovered);
-    EXPECT_TRUE(pointSelected(rig.ctx, 128, 2));
-    EXPECT_FALSE(pointSelected(rig.ctx, 128, 0));
+    EXPECT_TRUE(pointSelected(rig.ctx, 128, 2) && !pointSelected(rig.ctx, 128, 0));
 }
 
 TEST(OnBothHosts, nothing_ticked_leaves_two_variable_devices_under_hash_and_dollar) {
