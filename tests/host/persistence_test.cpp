@@ -127,6 +127,7 @@ TEST(DevicePersistence, bad_lines_are_skipped_and_reported_while_good_ones_load)
         "dev\t40008\tR\t1\ttrailing backslash\\\tl\ti\t0\t2\t5\t0\t\tt\n"
         "dev\t40010\tQ\t1\tsame code as line 3\tl\ti\t0\t2\t5\t0\t\tt\n"
         "dev\t2147450881\tR\t3\tref beyond what the table hands out\tl\ti\t0\t2\t5\t0\t\tt\n"
+        "dev\t40011\tR\t4\tbad escape in the descriptor only\tl\ti\t0\t2\t5\t0\t\\q\tt\n"
         "dev\t40009\tR\t2\tlast, cut off\tl\ti\t0\t2";
     spit(fx.path("config/devices.txt"), text);
     EmbeddedHost& hs = fx.start();
@@ -134,7 +135,7 @@ TEST(DevicePersistence, bad_lines_are_skipped_and_reported_while_good_ones_load)
     EXPECT_EQ(hs.GetDevice(1)->name(), "good one");
     EXPECT_EQ(hs.DeviceValue("Q1"), 5);
     EXPECT_EQ(slurp(fx.path("config/devices.txt.bad")), text);
-    EXPECT_TRUE(logMentions(fx, "has 11 unreadable lines"));
+    EXPECT_TRUE(logMentions(fx, "has 12 unreadable lines"));
     EXPECT_TRUE(logMentions(fx, "line 4: expected 13 fields"));
     EXPECT_TRUE(logMentions(fx, "line 12: device code Q1 repeated (first on line 3)"));
     EXPECT_TRUE(logMentions(fx, "line 13: reference 2147450881 out of range"));
