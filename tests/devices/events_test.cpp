@@ -14,7 +14,7 @@
 namespace varnel {
 namespace {
 
-TEST(X10HandlerTest, delivers_functions_with_the_addresses_gathered_before) {
+TEST(X10Handler, delivers_functions_with_the_addresses_gathered_before) {
     struct Case {
         std::vector<std::pair<int, int>> reports;  // house index, key code
         std::vector<std::string> events;           // "addresses|house|command|level"
