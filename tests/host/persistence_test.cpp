@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "host/device_file.h"
 #include "host_fixture.h"
 #include "platform/virtual/virtual_loop.h"
@@ -37,6 +39,12 @@ TEST(DevicePersistence, a_restart_finds_every_device_with_all_members_status_and
     EXPECT_EQ(again.DeviceExistsRef("#12"), ref);
     EXPECT_EQ(again.DeviceExistsRef("Q1"), other);
     EXPECT_TRUE(again.ison("#12"));
+    const auto d = again.GetDeviceByRef(ref);  // every member read back through the host's calls
+    EXPECT_EQ(d->name() + "|" + d->hc() + d->dc() + "|" + d->location() + "|" + d->interface_() + "|" + d->iomisc() +
+                  "|" + d->dev_type_string(),
+              "Variable\t0\\x\r\nnext|#12|Ocelot|Varnel|1!11!0!1|Interface Variable");
+    EXPECT_EQ((std::array<std::int32_t, 3>{d->iotype(), d->Status(), d->misc()}),
+              (std::array<std::int32_t, 3>{3, 2, 32768}));
     EXPECT_EQ(again.DeviceValue("#12"), -70000);
     EXPECT_GT(again.NewDeviceRef("c"), newest) << "not reused even when the newest was deleted";
 }
