@@ -15,10 +15,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-class OnBothHosts : public testing::TestWithParam<bool> {};
-INSTANTIATE_TEST_SUITE_P(Hosts, OnBothHosts, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "by_reference" : "by_index"; });
-
 TEST(FindInterface, only_the_number_one_selects_the_short_name) {
     const std::pair<const char*, const char*> cases[] = {
         {"0", "Applied Digital Ocelot"}, {"1.0", "Varnel"}, {"yes", "Applied Digital Ocelot"}};
@@ -29,36 +25,40 @@ TEST(FindInterface, only_the_number_one_selects_the_short_name) {
     }
 }
 
-TEST_P(OnBothHosts, vars_house_code_is_the_smaller_own_letter) {
-    test::DevicesRig rig(GetParam());
-    EXPECT_EQ(FindVarsHouseCode(rig.ctx), "");
-    rig.addDevice("C1", 3, "", "Some other plug-in");
-    rig.addDevice("D1", 3, "leopard");
-    rig.addDevice("S1", 3, "");
-    rig.addDevice("R2", 3, "");
-    EXPECT_EQ(FindVarsHouseCode(rig.ctx), "R");
+TEST(OnBothHosts, vars_house_code_is_the_smaller_own_letter) {
+    for (const bool byReference : {true, false}) {
+        SCOPED_TRACE(byReference);
+        test::DevicesRig rig(byReference);
+        EXPECT_EQ(FindVarsHouseCode(rig.ctx), "");
+        rig.addDevice("C1", 3, "", "Some other plug-in");
+        rig.addDevice("D1", 3, "leopard");
+        rig.addDevice("S1", 3, "");
+        rig.addDevice("R2", 3, "");
+        EXPECT_EQ(FindVarsHouseCode(rig.ctx), "R");
+    }
 }
 
-TEST_P(OnBothHosts, mappings_come_from_the_first_own_point_device_of_each_unit) {
-    test::DevicesRig rig(GetParam());
-    WriteSetting(rig.ctx, "invert", "1");
-    rig.addDevice("R1", 3, "");  // a variable
-    rig.addDevice("[1", 0, "3!11!0!1");
-    rig.addDevice("[9", 1, "3!11!0!0");  // same unit: the first one's flag stands
-    rig.addDevice("]1", 1, "4!13!0");    // three fields: the invert setting
-    rig.addDevice("Q1", 0, "1!12!0!0");
-    rig.addDevice("U1", 0, "11!12!0!0");
-    rig.addDevice("V1", 0, "5!11!0!0", "Other");
-    rig.addDevice("W1", 0, "6,7!11!0!0");  // would shift every later entry
-    ReadDeviceSettings(rig.ctx);
-    EXPECT_EQ(ReadSetting(rig.ctx, "mappings", ""), "3!11![!1,4!13!]!1,1!12!Q!0,11!12!U!0,");
-    const auto& m = rig.ctx.devices.mappings;
-    ASSERT_EQ(m.size(), 4u);
-    EXPECT_EQ(m[1].unit(), 4);
-    EXPECT_EQ(m[1].utype(), 13);
-    EXPECT_EQ(m[1].invert(), 1);
-    EXPECT_EQ(rig.ctx.devices.mappingIndex.at("]"), 1);
-    EXPECT_EQ(rig.ctx.switches.invert, 1);
+TEST(OnBothHosts, mappings_come_from_the_first_own_point_device_of_each_unit) {
+    for (const bool byReference : {true, false}) {
+        SCOPED_TRACE(byReference);
+        test::DevicesRig rig(byReference);
+        WriteSetting(rig.ctx, "invert", "1");
+        rig.addDevice("R1", 3, "");  // a variable
+        rig.addDevice("[1", 0, "3!11!0!1");
+        rig.addDevice("[9", 1, "3!11!0!0");  // same unit: the first one's flag stands
+        rig.addDevice("]1", 1, "4!13!0");    // three fields: the invert setting
+        rig.addDevice("Q1", 0, "1!12!0!0");
+        rig.addDevice("U1", 0, "11!12!0!0");
+        rig.addDevice("V1", 0, "5!11!0!0", "Other");
+        rig.addDevice("W1", 0, "6,7!11!0!0");  // would shift every later entry
+        ReadDeviceSettings(rig.ctx);
+        EXPECT_EQ(ReadSetting(rig.ctx, "mappings", ""), "3!11![!1,4!13!]!1,1!12!Q!0,11!12!U!0,");
+        const auto& m = rig.ctx.devices.mappings;
+        ASSERT_EQ(m.size(), 4u);
+        EXPECT_EQ((std::array<int, 3>{m[1].unit(), m[1].utype(), m[1].invert()}), (std::array<int, 3>{4, 13, 1}));
+        EXPECT_EQ(rig.ctx.devices.mappingIndex.at("]"), 1);
+        EXPECT_EQ(rig.ctx.switches.invert, 1);
+    }
 }
 
 TEST(BuildMappings, lookup_keeps_the_first_of_a_house_code_and_garbage_reads_as_zero) {
@@ -72,35 +72,38 @@ TEST(BuildMappings, lookup_keeps_the_first_of_a_house_code_and_garbage_reads_as_
     EXPECT_FALSE(rig.ctx.error.pending);
 }
 
-TEST_P(OnBothHosts, discovery_fills_both_selection_tables_once) {
-    test::DevicesRig rig(GetParam());
-    rig.ctx.devices.varsHouseCode = 'R';
-    rig.ctx.controller.moduleTypes[2] = 11;
-    rig.ctx.controller.moduleTypes[3] = 13;
-    for (const char* code : {"R1", "R64", "S1", "S64"}) rig.addDevice(code, 3, "");
-    for (const char* code : {"[2", "[16", "]1", "]8", "]9", "]16"}) rig.addDevice(code, 0, "");
-    // Another interface's devices at a variable's and a point's code are not the plug-in's to drive.
-    rig.addDevice("R2", 3, "", "Z-Wave Bridge");
-    rig.addDevice("[3", 0, "", "Z-Wave Bridge");
-    buildMappings(rig.ctx, "3!11![!0,4!13!]!0,5!11!!0,");
-    setPointSelected(rig.ctx, 5, 3, true);
-    DiscoverDevices(rig.ctx);
+TEST(OnBothHosts, discovery_fills_both_selection_tables_once) {
+    for (const bool byReference : {true, false}) {
+        SCOPED_TRACE(byReference);
+        test::DevicesRig rig(byReference);
+        rig.ctx.devices.varsHouseCode = 'R';
+        rig.ctx.controller.moduleTypes[2] = 11;
+        rig.ctx.controller.moduleTypes[3] = 13;
+        for (const char* code : {"R1", "R64", "S1", "S64"}) rig.addDevice(code, 3, "");
+        for (const char* code : {"[2", "[16", "]1", "]8", "]9", "]16"}) rig.addDevice(code, 0, "");
+        // Another interface's devices at a variable's and a point's code are not the plug-in's to drive.
+        rig.addDevice("R2", 3, "", "Z-Wave Bridge");
+        rig.addDevice("[3", 0, "", "Z-Wave Bridge");
+        buildMappings(rig.ctx, "3!11![!0,4!13!]!0,5!11!!0,");
+        setPointSelected(rig.ctx, 5, 3, true);
+        DiscoverDevices(rig.ctx);
 
-    std::vector<int> vars, secu, relay;
-    for (int n = 0; n < 128; ++n)
-        if (rig.ctx.devices.varSelected[static_cast<std::size_t>(n)]) vars.push_back(n);
-    for (int p = 0; p < 16; ++p) {
-        if (pointSelected(rig.ctx, 3, p)) secu.push_back(p);
-        if (pointSelected(rig.ctx, 4, p)) relay.push_back(p);
+        std::vector<int> vars, secu, relay;
+        for (int n = 0; n < 128; ++n)
+            if (rig.ctx.devices.varSelected[static_cast<std::size_t>(n)]) vars.push_back(n);
+        for (int p = 0; p < 16; ++p) {
+            if (pointSelected(rig.ctx, 3, p)) secu.push_back(p);
+            if (pointSelected(rig.ctx, 4, p)) relay.push_back(p);
+        }
+        EXPECT_EQ(vars, (std::vector<int>{0, 63, 64, 127}));
+        EXPECT_EQ(secu, (std::vector<int>{1, 15}));
+        EXPECT_EQ(relay, (std::vector<int>{0, 7}));  // 9..16 left from earlier do not count
+        EXPECT_FALSE(pointSelected(rig.ctx, 5, 3));  // no house code: cleared
+
+        rig.addDevice("R3", 3, "");
+        DiscoverDevices(rig.ctx);
+        EXPECT_FALSE(rig.ctx.devices.varSelected[2]);
     }
-    EXPECT_EQ(vars, (std::vector<int>{0, 63, 64, 127}));
-    EXPECT_EQ(secu, (std::vector<int>{1, 15}));
-    EXPECT_EQ(relay, (std::vector<int>{0, 7}));  // 9..16 left from earlier do not count
-    EXPECT_FALSE(pointSelected(rig.ctx, 5, 3));  // no house code: cleared
-
-    rig.addDevice("R3", 3, "");
-    DiscoverDevices(rig.ctx);
-    EXPECT_FALSE(rig.ctx.devices.varSelected[2]);
 }
 
 TEST(DiscoverDevices, without_variable_devices_points_are_found_and_discovery_stays_open) {
@@ -110,23 +113,25 @@ TEST(DiscoverDevices, without_variable_devices_points_are_found_and_discovery_st
     buildMappings(rig.ctx, "128!12!Q!0,");
     DiscoverDevices(rig.ctx);
     EXPECT_FALSE(rig.ctx.devices.discovered);
-    EXPECT_TRUE(pointSelected(rig.ctx, 128, 2));
-    EXPECT_FALSE(pointSelected(rig.ctx, 128, 0));
+    EXPECT_TRUE(pointSelected(rig.ctx, 128, 2) && !pointSelected(rig.ctx, 128, 0));
 }
 
-TEST_P(OnBothHosts, nothing_ticked_leaves_two_variable_devices_under_hash_and_dollar) {
-    test::DevicesRig rig(GetParam());
-    rig.ehost->setFreeCodeOrder({96});
-    CreateVariableDevices(rig.ctx, {});
-    EXPECT_EQ(rig.codes(), (Strings{"#1", "$64"}));
-    EXPECT_EQ(ReadSetting(rig.ctx, "base_var", ""), "35");
-    EXPECT_TRUE(rig.ctx.devices.varSelected[0] && rig.ctx.devices.varSelected[127]);
-    const auto* d = rig.device("$64");
-    EXPECT_EQ((Strings{d->name, d->location, d->interface_, d->dev_type_string, d->iomisc}),
-              (Strings{"Variable 127", "Ocelot", "Applied Digital Ocelot", "Interface Variable", ""}));
-    EXPECT_EQ(d->iotype, 3);
-    EXPECT_EQ(d->Status, 17);
-    EXPECT_EQ(d->misc, GetParam() ? 32768 : 0);
+TEST(OnBothHosts, nothing_ticked_leaves_two_variable_devices_under_hash_and_dollar) {
+    for (const bool byReference : {true, false}) {
+        SCOPED_TRACE(byReference);
+        test::DevicesRig rig(byReference);
+        rig.ehost->setFreeCodeOrder({96});
+        CreateVariableDevices(rig.ctx, {});
+        EXPECT_EQ(rig.codes(), (Strings{"#1", "$64"}));
+        EXPECT_EQ(ReadSetting(rig.ctx, "base_var", ""), "35");
+        EXPECT_TRUE(rig.ctx.devices.varSelected[0] && rig.ctx.devices.varSelected[127]);
+        const auto* d = rig.device("$64");
+        EXPECT_EQ((Strings{d->name, d->location, d->interface_, d->dev_type_string, d->iomisc}),
+                  (Strings{"Variable 127", "Ocelot", "Applied Digital Ocelot", "Interface Variable", ""}));
+        EXPECT_EQ(d->iotype, 3);
+        EXPECT_EQ(d->Status, 17);
+        EXPECT_EQ(d->misc, byReference ? 32768 : 0);
+    }
 }
 
 TEST(CreateVariableDevices, ticks_create_and_unticks_delete_under_the_existing_letters) {

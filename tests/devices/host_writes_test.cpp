@@ -37,52 +37,55 @@ TEST(SetPoint, mapped_unit_changes_only_the_host_device_unmapped_only_queues) {
     EXPECT_EQ(queued(rig.ctx), (Strings{"101|||1|4|7"}));
 }
 
-struct SetIOCase {
-    const char* name;
-    std::string house, device;
-    std::int16_t command, brightness;
-    bool withDevice;  // pass the host device of the code as `dv`
-    Strings queue;
-    Strings events;
-    std::int16_t commandAfter, brightnessAfter;
-};
-
-class SetIOTest : public testing::TestWithParam<SetIOCase> {};
-
-TEST_P(SetIOTest, routes_the_request_by_house_code) {
-    test::DevicesRig rig;
-    rig.ctx.devices.varsHouseCode = 'R';
-    buildMappings(rig.ctx, "3!13!]!0,4!11![!0,");
-    rig.addDevice("]3", 1, "3!13!2!0");
-    rig.addDevice("[2", 0, "4!11!1!0");
-    rig.addDevice("Y1", 1, "9!13!0!0", "Another interface");
-    const auto& c = GetParam();
-    std::shared_ptr<Device> dv;
-    if (c.withDevice) dv = rig.ehost->GetDeviceByRef(rig.ehost->DeviceExistsRef(c.house + c.device));
-    std::int16_t command = c.command, brightness = c.brightness;
-    SetIO(rig.ctx, dv, c.house, c.device, command, brightness, 7, 8);
-    EXPECT_EQ(queued(rig.ctx), c.queue);
-    EXPECT_EQ(rig.events(), c.events);
-    EXPECT_EQ(command, c.commandAfter);
-    EXPECT_EQ(brightness, c.brightnessAfter);
+TEST(SetIO, routes_the_request_by_house_code) {
+    struct Case {
+        std::string house, device;
+        std::int16_t command, brightness;
+        bool withDevice;  // pass the host device of the code as `dv`
+        Strings queue;
+        Strings events;
+        std::int16_t commandAfter, brightnessAfter;
+    };
+    const Case cases[] = {// on under first vars letter
+                          {"R", "5", 2, 0, false, {"19|82|4|1|7|8"}, {}, 19, 1},
+                          // on under second vars letter
+                          {"S", "5", 2, 0, false, {"19|83|68|1|7|8"}, {}, 19, 1},
+                          // off writes zero
+                          {"R", "1", 3, 55, false, {"19|82|0|0|7|8"}, {}, 19, 0},
+                          // other command on a variable ignored
+                          {"R", "5", 4, 50, false, {}, {}, 4, 50},
+                          // variable code not a number
+                          {"R", "x", 2, 0, false, {}, {}, 19, 1},
+                          // own output on sets only its value
+                          {"]", "3", 2, 0, true, {}, {"V ]3=1"}, 2, 0},
+                          // foreign output left alone
+                          {"Y", "1", 2, 0, true, {}, {}, 2, 0},
+                          // mapped output value queues point write
+                          {"]", "3", 19, 1, true, {"101|82|2|1|3|2"}, {"S ]3=2"}, 19, 1},
+                          // mapped output zero sets off
+                          {"]", "3", 19, 0, false, {"101|82|2|0|3|2"}, {"S ]3=3"}, 19, 0},
+                          // mapped input is not written
+                          {"[", "2", 19, 1, true, {}, {}, 19, 1},
+                          // unmapped house code ignored
+                          {"Z", "1", 19, 1, false, {}, {}, 19, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        test::DevicesRig rig;
+        rig.ctx.devices.varsHouseCode = 'R';
+        buildMappings(rig.ctx, "3!13!]!0,4!11![!0,");
+        rig.addDevice("]3", 1, "3!13!2!0");
+        rig.addDevice("[2", 0, "4!11!1!0");
+        rig.addDevice("Y1", 1, "9!13!0!0", "Another interface");
+        std::shared_ptr<Device> dv;
+        if (c.withDevice) dv = rig.ehost->GetDeviceByRef(rig.ehost->DeviceExistsRef(c.house + c.device));
+        std::int16_t command = c.command, brightness = c.brightness;
+        SetIO(rig.ctx, dv, c.house, c.device, command, brightness, 7, 8);
+        EXPECT_EQ(queued(rig.ctx), c.queue);
+        EXPECT_EQ(rig.events(), c.events);
+        EXPECT_EQ(command, c.commandAfter);
+        EXPECT_EQ(brightness, c.brightnessAfter);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Requests, SetIOTest,
-    testing::Values(
-        SetIOCase{"on_under_first_vars_letter", "R", "5", 2, 0, false, {"19|82|4|1|7|8"}, {}, 19, 1},
-        SetIOCase{"on_under_second_vars_letter", "S", "5", 2, 0, false, {"19|83|68|1|7|8"}, {}, 19, 1},
-        SetIOCase{"off_writes_zero", "R", "1", 3, 55, false, {"19|82|0|0|7|8"}, {}, 19, 0},
-        SetIOCase{"other_command_on_a_variable_ignored", "R", "5", 4, 50, false, {}, {}, 4, 50},
-        SetIOCase{"variable_code_not_a_number", "R", "x", 2, 0, false, {}, {}, 19, 1},
-        SetIOCase{"own_output_on_sets_only_its_value", "]", "3", 2, 0, true, {}, {"V ]3=1"}, 2, 0},
-        SetIOCase{"foreign_output_left_alone", "Y", "1", 2, 0, true, {}, {}, 2, 0},
-        SetIOCase{
-            "mapped_output_value_queues_point_write", "]", "3", 19, 1, true, {"101|82|2|1|3|2"}, {"S ]3=2"}, 19, 1},
-        SetIOCase{"mapped_output_zero_sets_off", "]", "3", 19, 0, false, {"101|82|2|0|3|2"}, {"S ]3=3"}, 19, 0},
-        SetIOCase{"mapped_input_is_not_written", "[", "2", 19, 1, true, {}, {}, 19, 1},
-        SetIOCase{"unmapped_house_code_ignored", "Z", "1", 19, 1, false, {}, {}, 19, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SetIO, does_nothing_for_an_xap_front_end_nor_for_an_empty_house_code) {
     test::DevicesRig rig;

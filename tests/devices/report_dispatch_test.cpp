@@ -37,6 +37,53 @@ struct DispatchCase {
     std::string error;     // host log line after the procedure text, "" for none
 };
 
+const DispatchCase kCases[] = {{"x10_received",
+                                {0xFE, 0, 18},
+                                {},
+                                {"X |A|2|"},
+                                "**** Ocelot says X10 rec (1) 0,18",
+                                "*** Ocelot says x10 rec 0,18",
+                                ""},
+                               {"x10_sent_passed_with_x10xmit",
+                                {0xFB, 1, 19},
+                                {.x10Xmit = true},
+                                {"X |B|3|"},
+                                "**** Ocelot says X10 xmit (1) 1,19",
+                                "*** Ocelot says x10 xmit 1,19",
+                                ""},
+                               {"x10_sent_dropped_without_x10xmit", {0xFB, 1, 19}, {}, {}, "", "", ""},
+                               {"ir_match_code_from_byte_2",
+                                {0xFD, 9, 42},
+                                {},
+                                {"I 42"},
+                                "**** Ocelot says IR Match (1) 42",
+                                "*** Ocelot says IR Match 42",
+                                ""},
+                               {"ir_match_without_recognition", {0xFD, 9, 42}, {.recognition = false}, {}, "", "", ""},
+                               {"ir_match_without_callback_is_reported",
+                                {0xFD, 9, 42},
+                                {.callback = false},
+                                {},
+                                "**** Ocelot says IR Match (1) 42",
+                                "*** Ocelot says IR Match 42",
+                                "Object variable not set"},
+                               {"leopard_touch",
+                                {0xF3, 1, 77, 3, 4},
+                                {.leopardVar = "["},
+                                {"V [1=77"},
+                                "**** Ocelot says Leopard Touch (1) 77",
+                                "*** Ocelot says Leopard Touch 77",
+                                ""},
+                               {"leopard_touch_without_screen", {0xF2, 1, 77, 3, 4}, {}, {}, "", "", ""},
+                               {"io_change_sets_the_mapped_input",
+                                {0xF0, 3, 5, 0},
+                                {},
+                                {"S [6=2"},
+                                "**** Ocelot says I0 Change (1) 240,3,5",
+                                "",
+                                ""},
+                               {"ignored_and_filler", {0xFF, 0xFC, 1, 2}, {}, {}, "", "", ""}};
+
 struct Heard {
     Strings seen, said, errors;
 };
@@ -82,69 +129,19 @@ Heard hear(const DispatchCase& c, ReportPath path) {
 
 Strings oneOrNone(const std::string& s) { return s.empty() ? Strings{} : Strings{s}; }
 
-class ReportDispatchTest : public testing::TestWithParam<DispatchCase> {};
-
-TEST_P(ReportDispatchTest, both_readers_make_the_same_host_calls) {
-    const auto& c = GetParam();
-    const Heard loop = hear(c, ReportPath::ResponseLoop);
-    const Heard timer = hear(c, ReportPath::Timer);
-    EXPECT_EQ(loop.seen, c.seen);
-    EXPECT_EQ(timer.seen, c.seen);
-    EXPECT_EQ(loop.said, oneOrNone(c.loopLog));
-    EXPECT_EQ(timer.said, oneOrNone(c.timerLog));
-    EXPECT_EQ(loop.errors, oneOrNone(c.error.empty() ? "" : "ReadResponse 4 " + c.error));
-    EXPECT_EQ(timer.errors, oneOrNone(c.error.empty() ? "" : "Timer3 Line  4 " + c.error));
+TEST(ReportDispatch, both_readers_make_the_same_host_calls) {
+    for (const DispatchCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const Heard loop = hear(c, ReportPath::ResponseLoop);
+        const Heard timer = hear(c, ReportPath::Timer);
+        EXPECT_EQ(loop.seen, c.seen);
+        EXPECT_EQ(timer.seen, c.seen);
+        EXPECT_EQ(loop.said, oneOrNone(c.loopLog));
+        EXPECT_EQ(timer.said, oneOrNone(c.timerLog));
+        EXPECT_EQ(loop.errors, oneOrNone(c.error.empty() ? "" : "ReadResponse 4 " + c.error));
+        EXPECT_EQ(timer.errors, oneOrNone(c.error.empty() ? "" : "Timer3 Line  4 " + c.error));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Reports, ReportDispatchTest,
-    testing::Values(DispatchCase{"x10_received",
-                                 {0xFE, 0, 18},
-                                 {},
-                                 {"X |A|2|"},
-                                 "**** Ocelot says X10 rec (1) 0,18",
-                                 "*** Ocelot says x10 rec 0,18",
-                                 ""},
-                    DispatchCase{"x10_sent_passed_with_x10xmit",
-                                 {0xFB, 1, 19},
-                                 {.x10Xmit = true},
-                                 {"X |B|3|"},
-                                 "**** Ocelot says X10 xmit (1) 1,19",
-                                 "*** Ocelot says x10 xmit 1,19",
-                                 ""},
-                    DispatchCase{"x10_sent_dropped_without_x10xmit", {0xFB, 1, 19}, {}, {}, "", "", ""},
-                    DispatchCase{"ir_match_code_from_byte_2",
-                                 {0xFD, 9, 42},
-                                 {},
-                                 {"I 42"},
-                                 "**** Ocelot says IR Match (1) 42",
-                                 "*** Ocelot says IR Match 42",
-                                 ""},
-                    DispatchCase{"ir_match_without_recognition", {0xFD, 9, 42}, {.recognition = false}, {}, "", "", ""},
-                    DispatchCase{"ir_match_without_callback_is_reported",
-                                 {0xFD, 9, 42},
-                                 {.callback = false},
-                                 {},
-                                 "**** Ocelot says IR Match (1) 42",
-                                 "*** Ocelot says IR Match 42",
-                                 "Object variable not set"},
-                    DispatchCase{"leopard_touch",
-                                 {0xF3, 1, 77, 3, 4},
-                                 {.leopardVar = "["},
-                                 {"V [1=77"},
-                                 "**** Ocelot says Leopard Touch (1) 77",
-                                 "*** Ocelot says Leopard Touch 77",
-                                 ""},
-                    DispatchCase{"leopard_touch_without_screen", {0xF2, 1, 77, 3, 4}, {}, {}, "", "", ""},
-                    DispatchCase{"io_change_sets_the_mapped_input",
-                                 {0xF0, 3, 5, 0},
-                                 {},
-                                 {"S [6=2"},
-                                 "**** Ocelot says I0 Change (1) 240,3,5",
-                                 "",
-                                 ""},
-                    DispatchCase{"ignored_and_filler", {0xFF, 0xFC, 1, 2}, {}, {}, "", "", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace varnel

@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +14,7 @@
 #include "platform/virtual/memory_settings.h"
 #include "platform/virtual/recording_launcher.h"
 #include "rig.h"
+#include "text_files.h"
 
 namespace varnel::test {
 
@@ -77,16 +76,7 @@ inline std::int32_t addDevice(Host& hs, const std::string& name, const std::stri
     return ref;
 }
 
-inline std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-inline void spit(const std::filesystem::path& p, const std::string& text) {
-    std::filesystem::create_directories(p.parent_path());
-    std::ofstream(p, std::ios::binary) << text;
-}
+inline std::string slurp(const std::filesystem::path& p) { return readFile(p); }
+inline void spit(const std::filesystem::path& p, const std::string& text) { writeFile(p, text); }
 
 }  // namespace varnel::test

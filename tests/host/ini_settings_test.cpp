@@ -251,30 +251,24 @@ TEST(IniSettings, an_unstorable_save_is_a_host_error_and_leaves_the_file_alone) 
     EXPECT_EQ(slurp(fx.path("config/settings.ini")), kIni);
 }
 
-TEST(MoveSettings, copies_every_per_user_key_into_the_host_section) {
+TEST(MoveSettings, copies_every_storable_per_user_key_into_the_host_section) {
     HostFixture fx;
     spit(fx.path("config/settings.ini"), kIni);
     fx.userSettings.set("hspi_tarnwick", "settings", "comport", "7");
     fx.userSettings.set("hspi_tarnwick", "settings", "ProjectFile", " C:\\cmax\\house.prj");
+    fx.userSettings.set("hspi_tarnwick", "settings", "bad", "two\nlines");  // skipped, the rest still moves
     fx.userSettings.set("hspi_tarnwick", "Varnel.ini", "comport", "99");
     fx.userSettings.set("other_app", "settings", "comport", "98");
     fx.host->MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
     EmbeddedHost& hs = *fx.host;
     EXPECT_EQ(hs.GetIniSetting("hspi_tarnwick", "comport", ""), "7");
     EXPECT_EQ(hs.GetIniSetting("hspi_tarnwick", "ProjectFile", ""), " C:\\cmax\\house.prj");
+    EXPECT_EQ(hs.GetIniSetting("hspi_tarnwick", "bad", "absent"), "absent");
     EXPECT_EQ(hs.GetIniSetting("Other", "comport", ""), "9");
     EXPECT_EQ(hs.GetIniSetting("Settings", "gWebSvrPort", ""), "80");
-}
-
-TEST(MoveSettings, a_key_that_cannot_be_stored_is_skipped_and_a_path_without_application_is_an_error) {
-    HostFixture fx;
-    fx.userSettings.set("hspi_tarnwick", "settings", "bad", "two\nlines");
-    fx.userSettings.set("hspi_tarnwick", "settings", "good", "1");
-    fx.host->MoveSettings("Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings");
-    EXPECT_EQ(fx.host->GetIniSetting("hspi_tarnwick", "good", ""), "1");
-    EXPECT_EQ(fx.host->GetIniSetting("hspi_tarnwick", "bad", "absent"), "absent");
-    EXPECT_THROW(fx.host->MoveSettings("Settings", "settings"), HostError);
-    EXPECT_THROW(fx.host->MoveSettings("a\\hspi_tarnwick\\Settings", "elsewhere"), HostError);
+    // A path without the application's name is an error.
+    EXPECT_THROW(hs.MoveSettings("Settings", "settings"), HostError);
+    EXPECT_THROW(hs.MoveSettings("a\\hspi_tarnwick\\Settings", "elsewhere"), HostError);
 }
 
 }  // namespace

@@ -94,14 +94,12 @@ TEST(HostRuns, run_ex_runs_an_executable_script_from_the_scripts_folder_and_reco
               "RunEx Varnel_CMAXSync.txt BeforeCMAX: the script could not be run");
 
     const auto& runs = fx.host->runs();
-    ASSERT_EQ(runs.size(), 6u);
-    EXPECT_TRUE(runs[0].started);
+    std::vector<bool> started;
+    for (const auto& r : runs) started.push_back(r.started);
+    // Script names ignore case, as on the host's own system; there is no way out of the scripts folder.
+    EXPECT_EQ(started, (std::vector<bool>{true, true, false, false, false, true}));
     EXPECT_EQ(runs[0].result, 4);
-    EXPECT_TRUE(runs[1].started) << "script names ignore case, as on the host's own system";
     EXPECT_EQ(runs[1].file, "varnel_cmaxsync.TXT");
-    EXPECT_FALSE(runs[2].started) << "not executable";
-    EXPECT_FALSE(runs[3].started);
-    EXPECT_FALSE(runs[4].started) << "no way out of the scripts folder";
     ASSERT_EQ(fx.launcher.runs.size(), 3u);
     EXPECT_EQ(fx.launcher.runs[0].program, fx.path("scripts/Varnel_CMAXSync.txt").string());
     EXPECT_EQ(fx.launcher.runs[0].arguments, "\"BeforeCMAX\" \"\"");
@@ -116,10 +114,9 @@ TEST(HostRuns, launch_starts_an_existing_program_given_with_windows_separators) 
     fx.host->Launch(dir + "\\Scripts\\Varnel_RenameFiles.vbs", "\"" + dir + "\"");
     fx.host->Launch(dir + "\\Scripts\\Missing.vbs", "");
     fx.host->Launch("C:\\Program Files\\CMAX\\cmax.exe", "");
-    ASSERT_EQ(fx.host->runs().size(), 3u);
-    EXPECT_TRUE(fx.host->runs()[0].started);
-    EXPECT_FALSE(fx.host->runs()[1].started);
-    EXPECT_FALSE(fx.host->runs()[2].started);
+    std::vector<bool> started;
+    for (const auto& r : fx.host->runs()) started.push_back(r.started);
+    EXPECT_EQ(started, (std::vector<bool>{true, false, false}));
     ASSERT_EQ(fx.launcher.runs.size(), 1u);
     EXPECT_EQ(fx.launcher.runs[0].program, fx.path("scripts/Varnel_RenameFiles.vbs").string());
     EXPECT_EQ(fx.launcher.runs[0].arguments, "\"" + dir + "\"");

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "link/serial_link.h"
 #include "rig.h"
 #include "test_events.h"
+#include "text_files.h"
 
 namespace varnel {
 namespace {
@@ -16,28 +15,17 @@ using Bytes = std::vector<std::uint8_t>;
 struct ResponseLoop : ::testing::Test {
     test::Rig rig;
     test::TestEvents events{rig.ctx};
-    std::vector<std::array<std::uint8_t, 4>> x10, io;
     std::vector<ControllerReport> heard;
     ResponseLoop() {
         rig.ctx.link.portOpen = true;
         (void)rig.port.open("COM1");
-        events.onReport = [this](const ControllerReport& r) {
-            heard.push_back(r);
-            if (r.kind == ReportKind::X10Received) x10.push_back(r.head());
-            if (r.kind == ReportKind::IoChange) io.push_back(r.head());
-        };
+        events.onReport = [this](const ControllerReport& r) { heard.push_back(r); };
     }
     bool read(std::int16_t timeout, std::int16_t len, std::int16_t first) {
         return ReadResponse(rig.ctx, timeout, len, first);
     }
     Bytes rx(std::size_t n) const {
         return Bytes(rig.ctx.link.rx.begin(), rig.ctx.link.rx.begin() + static_cast<long>(n));
-    }
-    std::string commsLog() const {
-        std::ifstream in(rig.dir.path() / "ocelot.log");
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
     }
 };
 
@@ -73,37 +61,26 @@ TEST_F(ResponseLoop, expected_first_byte_drops_leading_garbage) {
     EXPECT_EQ(rig.ctx.link.discarded, 1u);
 }
 
-TEST_F(ResponseLoop, reports_before_the_reply_are_handed_on) {
-    rig.port.deliver({0xFE, 0x01, 0x02, 0xF0, 3, 5, 0, 0x06, 0x00, 0x06});
-    EXPECT_TRUE(read(4, 3, 0));
-    EXPECT_EQ(rx(3), (Bytes{0x06, 0x00, 0x06}));
-    ASSERT_EQ(x10.size(), 1u);
-    EXPECT_EQ(x10[0][1], 1);
-    EXPECT_EQ(x10[0][2], 2);
-    ASSERT_EQ(io.size(), 1u);
-    EXPECT_EQ(io[0], (std::array<std::uint8_t, 4>{0xF0, 3, 5, 0}));
-}
-
-TEST_F(ResponseLoop, every_report_kind_is_read_whole_ahead_of_the_reply) {
+TEST_F(ResponseLoop, every_report_kind_is_read_whole_and_handed_on_ahead_of_the_reply) {
     struct Case {
-        const char* name;
         Bytes report;
         ReportKind kind;
     };
-    for (const Case& c :
-         {Case{"x10 transmitted", {0xFB, 1, 2}, ReportKind::X10Sent},
-          Case{"ignored", {0xFC, 9, 9}, ReportKind::Ignored}, Case{"ir match", {0xFD, 0, 7}, ReportKind::IrMatch},
-          Case{"filler", {0xFF}, ReportKind::Filler},
-          Case{"leopard touch", {0xF3, 1, 2, 3, 4}, ReportKind::LeopardTouch}}) {
+    for (const Case& c : {Case{{0xFE, 1, 2}, ReportKind::X10Received}, Case{{0xFB, 1, 2}, ReportKind::X10Sent},
+                          Case{{0xF0, 3, 5, 0}, ReportKind::IoChange}, Case{{0xFC, 9, 9}, ReportKind::Ignored},
+                          Case{{0xFD, 0, 7}, ReportKind::IrMatch}, Case{{0xFF}, ReportKind::Filler},
+                          Case{{0xF3, 1, 2, 3, 4}, ReportKind::LeopardTouch}}) {
+        SCOPED_TRACE(static_cast<int>(c.kind));
         heard.clear();
         Bytes bytes = c.report;
         bytes.insert(bytes.end(), {0x06, 0x00, 0x06});
         rig.port.deliver(bytes);
-        EXPECT_TRUE(read(4, 3, 0)) << c.name;
-        EXPECT_EQ(rx(3), (Bytes{0x06, 0x00, 0x06})) << c.name;
-        EXPECT_EQ(rig.port.bytesWaiting(), 0u) << c.name;
-        ASSERT_EQ(heard.size(), 1u) << c.name;
-        EXPECT_EQ(heard[0].kind, c.kind) << c.name;
+        EXPECT_TRUE(read(4, 3, 0));
+        EXPECT_EQ(rx(3), (Bytes{0x06, 0x00, 0x06}));
+        EXPECT_EQ(rig.port.bytesWaiting(), 0u);
+        ASSERT_EQ(heard.size(), 1u);
+        EXPECT_EQ(heard[0].kind, c.kind);
+        EXPECT_EQ(Bytes(heard[0].bytes.begin(), heard[0].bytes.begin() + heard[0].length), c.report);
     }
 }
 
@@ -120,22 +97,23 @@ TEST_F(ResponseLoop, timeout_logs_expected_and_waiting_counts) {
     rig.ctx.switches.logComms = 1;
     rig.port.deliver({0x2A, 1, 2});
     EXPECT_FALSE(read(0, 264, 0x2A));
-    EXPECT_NE(commsLog().find("Ocelot Timeout Expected:  264 Got:  3"), std::string::npos);
+    EXPECT_NE(test::readFile(rig.dir.path() / "ocelot.log").find("Ocelot Timeout Expected:  264 Got:  3"),
+              std::string::npos);
 }
 
 TEST_F(ResponseLoop, report_split_over_two_deliveries_is_read_whole) {
     rig.port.deliver({0xF0, 3});
     rig.port.deliver({5, 1, 0x06, 0, 6}, 300'000);
     EXPECT_TRUE(read(4, 2, 0));  // two bytes wait: the report's first byte starts it
-    ASSERT_EQ(io.size(), 1u);
-    EXPECT_EQ(io[0], (std::array<std::uint8_t, 4>{0xF0, 3, 5, 1}));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].head(), (std::array<std::uint8_t, 4>{0xF0, 3, 5, 1}));
     EXPECT_EQ(rx(2), (Bytes{0x06, 0}));
 }
 
 TEST_F(ResponseLoop, report_ahead_of_a_long_reply_is_handed_on_when_complete) {
     std::int64_t handledAtUs = -1;
     events.onReport = [&](const ControllerReport& r) {
-        io.push_back(r.head());
+        heard.push_back(r);
         handledAtUs = rig.loop.nowUs();
     };
     rig.port.deliver({0xF0, 3, 5, 1}, 0, 1042);
@@ -143,7 +121,7 @@ TEST_F(ResponseLoop, report_ahead_of_a_long_reply_is_handed_on_when_complete) {
     reply[0] = 0x2A;
     rig.port.deliver(reply, 0, 1042);
     EXPECT_TRUE(read(4, 264, 0x2A));
-    ASSERT_EQ(io.size(), 1u);
+    ASSERT_EQ(heard.size(), 1u);
     EXPECT_LE(handledAtUs, 5 * 1042);  // not after the 264 reply bytes (about 280 ms)
     EXPECT_EQ(rx(1), Bytes{0x2A});
 }
@@ -191,11 +169,9 @@ TEST_F(ResponseLoop, send_bytes_writes_only_while_port_open_flag_set) {
     const Bytes frame{0xC8, 0x28, 0x06, 0, 1, 0, 0, 0xF7};
     rig.ctx.link.portOpen = false;
     EXPECT_EQ(SendBytes(rig.ctx, frame), 0);
-    EXPECT_TRUE(rig.port.written.empty());
     rig.ctx.link.portOpen = true;
     EXPECT_EQ(SendBytes(rig.ctx, frame), 0);
-    ASSERT_EQ(rig.port.written.size(), 1u);
-    EXPECT_EQ(rig.port.written[0], frame);
+    EXPECT_EQ(rig.port.written, std::vector<Bytes>{frame});
 }
 
 TEST_F(ResponseLoop, receive_event_runs_tick_only_for_data) {
@@ -206,28 +182,25 @@ TEST_F(ResponseLoop, receive_event_runs_tick_only_for_data) {
     EXPECT_EQ(ticks, 1);
 }
 
-TEST(OpenCommPort, reports_each_failed_attempt_and_the_flags_follow_the_port) {
-    test::Rig rig;
-    rig.ctx.link.comport = 7;
-    rig.port.failingDevices["COM7"] = "Serial port COM7 does not exist";
-    OpenCommPort(rig.ctx);
-    ASSERT_EQ(rig.host->log.size(), 4u);
-    EXPECT_EQ(rig.host->log[0].second, "Open Comm Port 7 2 Serial port COM7 does not exist");
-    EXPECT_EQ(rig.host->log[3].second, "Using Comm Port 7 0 ");
-    EXPECT_FALSE(rig.ctx.link.commStarted);
-    EXPECT_FALSE(rig.ctx.link.portOpen);
-    EXPECT_FALSE(rig.port.isOpen());
-}
-
-TEST(OpenCommPort, opens_waits_two_seconds_and_reports_port) {
-    test::Rig rig;
-    rig.ctx.link.comport = 2;
-    OpenCommPort(rig.ctx);
-    EXPECT_TRUE(rig.port.isOpen());
-    EXPECT_EQ(rig.port.device(), "COM2");
-    EXPECT_EQ(rig.loop.tickMs(), 2000);
-    ASSERT_EQ(rig.host->log.size(), 1u);
-    EXPECT_EQ(rig.host->log[0], (std::pair<std::string, std::string>{"Varnel", "Using Comm Port 2 0 "}));
+TEST(OpenCommPort, opens_waits_two_seconds_or_reports_each_failed_attempt_and_the_flags_follow_the_port) {
+    for (const bool fails : {false, true}) {
+        test::Rig rig;
+        rig.ctx.link.comport = 7;
+        if (fails) rig.port.failingDevices["COM7"] = "Serial port COM7 does not exist";
+        OpenCommPort(rig.ctx);
+        std::vector<std::string> log;
+        for (const auto& [source, message] : rig.host->log) log.push_back(source + ": " + message);
+        const std::string failed = "Varnel: Open Comm Port 7 2 Serial port COM7 does not exist";
+        using Lines = std::vector<std::string>;
+        const Lines want = fails ? Lines{failed, failed, failed, "Varnel: Using Comm Port 7 0 "}
+                                 : Lines{"Varnel: Using Comm Port 7 0 "};
+        EXPECT_EQ(log, want);
+        EXPECT_EQ(rig.ctx.link.commStarted, !fails);
+        EXPECT_EQ(rig.ctx.link.portOpen, !fails);
+        EXPECT_EQ(rig.port.isOpen(), !fails);
+        EXPECT_EQ(rig.port.device(), fails ? "" : "COM7");
+        EXPECT_EQ(rig.loop.tickMs(), fails ? 4000 : 2000);
+    }
 }
 
 }  // namespace
