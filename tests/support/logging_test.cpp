@@ -3,9 +3,9 @@
 #include <fstream>
 
 #include "rig.h"
-#include "text_files.h"
 #include "support/errors.h"
 #include "support/logging.h"
+#include "text_files.h"
 
 namespace varnel {
 namespace {
