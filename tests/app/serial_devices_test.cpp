@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -50,13 +49,6 @@ TEST(SerialDeviceAccess, the_mode_decides_by_owner_then_group_then_others_and_na
               std::string::npos);
 }
 
-pid_t deadProcess() {
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
-
 std::string ownName() {
     std::ifstream comm("/proc/self/comm");
     std::string name;
@@ -73,7 +65,7 @@ std::string hostName() {
 TEST(SerialLockFile, every_common_format_names_its_holder_and_a_dead_one_is_stale) {
     test::TempDir dir;
     const std::string me = std::to_string(::getpid());
-    const std::string dead = std::to_string(deadProcess());
+    const std::string dead = std::to_string(test::deadProcess());
     const struct {
         std::string text;
         std::optional<pid_t> pid;

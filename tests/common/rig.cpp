@@ -1,11 +1,20 @@
 #include "rig.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
+
 #include <atomic>
 #include <random>
 #include <string>
 
 namespace varnel::test {
+
+int deadProcess() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
 
 TempDir::TempDir() {
     static std::atomic<int> counter{0};

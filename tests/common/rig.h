@@ -26,6 +26,9 @@ private:
     std::filesystem::path path_;
 };
 
+// The number of a process that has just ended: nobody holds it for a while.
+int deadProcess();
+
 struct Rig {
     Rig();
     VirtualLoop loop;

@@ -7,7 +7,6 @@
 
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -155,13 +154,6 @@ private:
     fs::path file_;
 };
 
-pid_t deadProcess() {
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}
-
 // The simulator's line runs fast where its pace is not what is looked at.
 QStringList simulated(const fs::path& hostDir, QStringList more = {}) {
     return QStringList{"run", "--simulate", "--sim-baud", "1000000", "--host-dir", q(hostDir)} + more;
@@ -226,7 +218,7 @@ TEST(VarnelRuns, side_by_side_each_starts_works_and_ends_as_it_should) {
     const auto listedLive = runVarnel({"ports", q(pty.path())});
     const auto busy = runVarnel({"run", "--port", q(pty.path()), "--host-dir", q(root / "locked"), "--exec", "quit"});
     const std::string liveLock = readFile(lock->file());
-    const std::string dead = std::to_string(deadProcess());
+    const std::string dead = std::to_string(test::deadProcess());
     lock.emplace(pty.path(), "  " + dead + " minicom ann\n");
     const auto listedDead = runVarnel({"ports", q(pty.path())});
     test::LiveVarnel takeOver({"run", "--port", q(pty.path()), "--host-dir", q(root / "locked"), "--exec", "quit"});
