@@ -26,7 +26,7 @@ private:
     std::filesystem::path path_;
 };
 
-// The number of a process that has just ended: nobody holds it for a while.
+// A process number that no process holds.
 int deadProcess();
 
 struct Rig {
