@@ -1,5 +1,6 @@
 #include "varnel_process.h"
 
+#include <QTimer>
 #include <csignal>
 
 #include "host/embedded_host.h"
@@ -80,6 +81,10 @@ std::size_t LiveVarnel::waitFor(const std::string& text, std::size_t from, int m
 }
 
 bool LiveVarnel::waitUntil(int ms, const std::function<bool()>& done) {
+    // What a test waits for may change with no Qt event here (a file, a broker client's
+    // thread): a timer wakes the loop to look again.
+    QTimer look;
+    look.start(20);
     const bool ok = loop_.waitUntil(ms, [&] {
         collect();
         return done();
