@@ -100,8 +100,8 @@ TEST(MqttBridgeLive, discovery_states_and_commands_go_through_a_real_broker_and_
         5000, [&] { return again.latest("varnel/status") == "online" && countPrefix(again, "homeassistant/") >= 30; }));
 }
 
-// One plug-in, a bridge made again for each broker.
-TEST(MqttBridgeLive, tls_connects_with_the_brokers_ca_and_a_failure_says_what_failed) {
+// TLS connects with the broker's authority, and a failure says what failed.
+void tlsCases(test::LiveBridge& live) {
     using test::BrokerCert;
     struct Case {
         const char* what;
@@ -122,7 +122,6 @@ TEST(MqttBridgeLive, tls_connects_with_the_brokers_ca_and_a_failure_says_what_fa
         {"expired", {.tls = true, .cert = BrokerCert::Expired}, true, "TLS: the broker's certificate has expired on "},
         {"no TLS on the port", {}, true, "TLS: the broker hung up during the handshake (does it speak TLS on port "},
     };
-    test::LiveBridge live;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         test::TestBroker broker(c.broker);
@@ -150,14 +149,13 @@ TEST(MqttBridgeLive, tls_connects_with_the_brokers_ca_and_a_failure_says_what_fa
 
 // With MQTT 5 the broker says whether a command was published retained also while the
 // bridge is subscribed, and it is refused; a 3.1.1 broker says so only when it replays one.
-TEST(MqttBridgeLive, a_retained_command_published_while_connected_is_refused_where_the_broker_speaks_mqtt_5) {
+void retainCases(test::LiveBridge& live) {
     struct Case {
         const char* what;
         bool mqtt311Only;
         std::string protocol;
         bool refused;
     };
-    test::LiveBridge live;  // one plug-in, a bridge made again for each broker
     for (const auto& c : {Case{"MQTT 5", false, "(MQTT 5)", true}, Case{"MQTT 3.1.1", true, "(MQTT 3.1.1)", false}}) {
         SCOPED_TRACE(c.what);
         test::TestBroker broker({.mqtt311Only = c.mqtt311Only});
@@ -184,6 +182,17 @@ TEST(MqttBridgeLive, a_retained_command_published_while_connected_is_refused_whe
         EXPECT_EQ(live.logged("a retained command is not carried out"), c.refused);
         someone.publish("varnel/var/2/set", "", true, 1);  // the broker forgets it
     }
+}
+
+// One plug-in, a bridge made again for each broker.
+TEST(MqttBridgeLive, tls_failures_say_what_failed_and_mqtt_5_refuses_a_retained_command_while_connected) {
+    test::LiveBridge live;
+    {
+        SCOPED_TRACE("TLS");
+        tlsCases(live);
+    }
+    SCOPED_TRACE("retain");
+    retainCases(live);
 }
 
 TEST(MqttBridgeProcess, the_bridge_is_online_at_once_while_the_controller_stays_silent) {
