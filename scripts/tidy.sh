@@ -4,7 +4,8 @@
 # macros trip the bugprone checks. Generated moc/autogen files are left out too.
 # Usage: scripts/tidy.sh [build-dir]   (default build-tidy). The build dir is only
 # configured, never built: no source includes a generated moc or ui header.
-# TIDY_JOBS sets the parallel runs (default nproc).
+# TIDY_JOBS sets the parallel runs (default nproc). A file whose preprocessed input is
+# the same as when it last passed is not checked again (scripts/tidy-files.py).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -25,17 +26,4 @@ else
 fi
 # Paths in the compile database are absolute; only this tree's src/ and app/.
 files_re="^$(printf '%s' "$root" | sed 's/[].[^$*+?(){}|\\]/\\&/g')/(src|app)/.*\.cpp$"
-runner=$(command -v run-clang-tidy-14 || command -v run-clang-tidy || true)
-if [ -n "$runner" ]; then
-  # The runner echoes each invocation, always asks for colour, and clang-tidy
-  # counts the warnings it suppressed in system headers: only findings are kept.
-  set +e
-  "$runner" -quiet -clang-tidy-binary "$tidy" -p "$build" -j "$jobs" "$files_re" 2>&1 |
-    sed -u 's/\x1b\[[0-9;]*m//g' |
-    grep -v -e '^[0-9]* warnings\? generated\.$' -e '^/.*clang-tidy.*-p='
-  status=${PIPESTATUS[0]}
-  exit "$status"
-fi
-python3 -c 'import json, sys; [print(e["file"]) for e in json.load(open(sys.argv[1]))]' \
-  "$build/compile_commands.json" | grep -E "$files_re" | sort -u |
-  xargs -r -P "$jobs" -n 1 "$tidy" -quiet -p "$build"
+exec python3 scripts/tidy-files.py "$tidy" "$build" "$root" "$files_re" "$jobs"
