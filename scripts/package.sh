@@ -70,7 +70,7 @@ if [ -n "$arch" ]; then
   # cases need a child process, and a fork under Debian 12's qemu-user hangs in the child
   # (a seccomp filter there would filter qemu's own calls, too): they are left out.
   ctest --test-dir "$build" -L 'unit|engine' \
-    -E '^ReplaceFile\.(calls_chown_only_when|another_users_file_its_mode)' -j "$(($(nproc) * 2))" --output-on-failure --timeout 300 \
+    -E '^ReplaceFile\.(calls_chown_only_when|another_users_file_its_mode)' -j "$(($(nproc) * 2))" --output-on-failure --timeout 120 \
     >"$build/ctest.log" 2>&1 || { grep -v ' Passed ' "$build/ctest.log" | tail -60 >&2; exit 1; }
   grep -E 'tests passed|Total Test time' "$build/ctest.log"
 fi
