@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config
       qt6-base-dev libqt6serialport6-dev qt6-base-dev-tools libsystemd-dev
-      dpkg-dev file
+      dpkg-dev file ccache
       libgtest-dev libgmock-dev libbenchmark-dev
       clang libclang-rt-dev clang-format clang-tidy
       libmosquitto-dev libssl-dev nlohmann-json3-dev mosquitto openssl ser2net
