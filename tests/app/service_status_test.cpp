@@ -3,15 +3,10 @@
 
 #include "rig.h"
 #include "service_status.h"
+#include "text_files.h"
 
 namespace varnel::app {
 namespace {
-
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 TEST(ServiceStatus, leads_with_the_controller_or_the_link_and_says_it_once) {
     const struct {
@@ -38,9 +33,9 @@ TEST(ServiceStatus, leads_with_the_controller_or_the_link_and_says_it_once) {
         rig.ctx.controller.irSize = c.irSize;
         const std::string status = serviceStatus(rig.ctx, c.devices);
         EXPECT_EQ(status.rfind(c.starts, 0), 0u) << c.what << ": " << status;
-        EXPECT_LE(count(status, "link "), 1u) << c.what << ": " << status;
-        EXPECT_LE(count(status, "answer"), 1u) << c.what << ": " << status;
-        EXPECT_LE(count(status, "port "), 1u) << c.what << ": " << status;
+        EXPECT_LE(test::occurrences(status, "link "), 1u) << c.what << ": " << status;
+        EXPECT_LE(test::occurrences(status, "answer"), 1u) << c.what << ": " << status;
+        EXPECT_LE(test::occurrences(status, "port "), 1u) << c.what << ": " << status;
     }
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Whole files and numbered lines, for tests that check what was written to disk.
+// Whole files and numbered lines, for tests that check what was written to disk or said.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,6 +26,13 @@ inline std::string lineAt(const std::string& text, int n) {
     for (int i = 1; i < n; ++i) pos = text.find('\n', pos) + 1;
     const std::string line = text.substr(pos, text.find('\n', pos) - pos);
     return line.ends_with('\r') ? line.substr(0, line.size() - 1) : line;
+}
+
+// How often `what` occurs in `text`, overlaps counted.
+inline std::size_t occurrences(const std::string& text, const std::string& what) {
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
 }
 
 }  // namespace varnel::test

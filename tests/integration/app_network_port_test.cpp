@@ -18,22 +18,6 @@ namespace fs = std::filesystem;
 using test::q;
 using test::Ser2net;
 
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
-// A simulator that reports an X10 "A1 on" every second, at `link`.
-std::unique_ptr<test::LiveVarnel> startSimulator(const fs::path& link, const fs::path& script) {
-    auto sim = std::make_unique<test::LiveVarnel>(QStringList{"sim", "--link", q(link), "--demo-script", q(script)});
-    sim->waitUntil(20'000, [&] {
-        std::error_code ec;
-        return fs::exists(link, ec);
-    });
-    return sim;
-}
-
 // The start-up's summary line, from "Start-up: done in" to the end of its line.
 std::string startupResult(const std::string& out, std::size_t from = 0) {
     const auto at = out.find("Start-up: done in ", from);
@@ -62,7 +46,7 @@ TEST(VarnelNetworkPort, through_ser2net_or_a_byte_per_segment_the_controller_is_
     for (auto& p : paths) {
         const fs::path link = p.dir.path() / "ttyOcelot";
         test::writeFile(p.dir.path() / "x10.txt", "0 x10 A 0\n100 x10 A 18\nrepeat 1000\n");
-        p.sim = startSimulator(link, p.dir.path() / "x10.txt");
+        p.sim = test::startSimulator(link, p.dir.path() / "x10.txt");
         ASSERT_TRUE(fs::exists(link)) << p.sim->said();
         p.server = std::make_unique<Ser2net>(p.dir.path(), link.string(), p.kind);
         ASSERT_EQ(p.server->start(), std::nullopt);
@@ -89,8 +73,8 @@ TEST(VarnelNetworkPort, through_ser2net_or_a_byte_per_segment_the_controller_is_
             const auto back = run->waitFor("Controller link back after ", lost, 60'000);
             ASSERT_NE(back, std::string::npos) << run->said();
             EXPECT_NE(run->waitFor("Event: ", back, 30'000), std::string::npos) << run->said();
-            EXPECT_EQ(count(run->out(), "Controller link lost"), 1u) << run->said();
-            EXPECT_EQ(count(run->out(), "Controller link back"), 1u) << run->said();
+            EXPECT_EQ(test::occurrences(run->out(), "Controller link lost"), 1u) << run->said();
+            EXPECT_EQ(test::occurrences(run->out(), "Controller link back"), 1u) << run->said();
         }
         run->terminate();
         ASSERT_TRUE(run->waitForExit(20'000));

@@ -17,22 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::q;
 
-// A simulator that reports an X10 "A1 on" every second, at `link`.
-std::unique_ptr<test::LiveVarnel> startSimulator(const fs::path& link, const fs::path& script) {
-    auto sim = std::make_unique<test::LiveVarnel>(QStringList{"sim", "--link", q(link), "--demo-script", q(script)});
-    sim->waitUntil(20'000, [&] {
-        std::error_code ec;
-        return fs::exists(link, ec);
-    });
-    return sim;
-}
-
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
-
 // One run walks both outages: a port missing at start, then a simulator killed and a
 // new one started on the same path.
 TEST(VarnelReconnect, a_port_missing_at_start_or_lost_later_is_waited_for_and_events_come_back) {
@@ -47,12 +31,12 @@ TEST(VarnelReconnect, a_port_missing_at_start_or_lost_later_is_waited_for_and_ev
     run.waitUntil(4'000, [] { return false; });  // three quiet tries; the folder appears meanwhile
     fs::create_directories(link.parent_path());
     run.waitUntil(500, [] { return false; });
-    auto sim = startSimulator(link, script);
+    auto sim = test::startSimulator(link, script);
     const auto done = run.waitFor("Start-up: done in ", 0, 60'000);
     ASSERT_NE(done, std::string::npos) << run.said();
     ASSERT_NE(run.waitFor("Event: ", done, 30'000), std::string::npos) << run.said();
-    EXPECT_EQ(count(run.said(), "waiting for it"), 1u) << run.said();
-    EXPECT_EQ(count(run.out(), "varnel: " + link.string() + " is there now\n"), 1u) << run.said();
+    EXPECT_EQ(test::occurrences(run.said(), "waiting for it"), 1u) << run.said();
+    EXPECT_EQ(test::occurrences(run.out(), "varnel: " + link.string() + " is there now\n"), 1u) << run.said();
 
     ::kill(static_cast<pid_t>(sim->pid()), SIGKILL);
     ASSERT_TRUE(sim->waitForExit());
@@ -60,11 +44,11 @@ TEST(VarnelReconnect, a_port_missing_at_start_or_lost_later_is_waited_for_and_ev
     ASSERT_NE(lost, std::string::npos) << run.said();
     run.waitUntil(3'000, [] { return false; });  // a few quiet tries on a dangling link
 
-    sim = startSimulator(link, script);
+    sim = test::startSimulator(link, script);
     const auto back = run.waitFor("Controller link back after ", lost, 60'000);
     ASSERT_NE(back, std::string::npos) << run.said();
     EXPECT_NE(run.waitFor("Event: ", back, 30'000), std::string::npos) << run.said();
-    EXPECT_EQ(count(run.out(), "Controller link lost"), 1u) << run.said();
+    EXPECT_EQ(test::occurrences(run.out(), "Controller link lost"), 1u) << run.said();
     // The outage and the recovery are a line each; events go on as they come.
     std::istringstream between(run.out().substr(lost, run.out().find('\n', back) - lost));
     std::vector<std::string> lines;

@@ -99,6 +99,15 @@ bool LiveVarnel::waitForExit(int ms) {
     return p_.state() == QProcess::NotRunning;
 }
 
+std::unique_ptr<LiveVarnel> startSimulator(const std::filesystem::path& link, const std::filesystem::path& script) {
+    auto sim = std::make_unique<LiveVarnel>(QStringList{"sim", "--link", q(link), "--demo-script", q(script)});
+    sim->waitUntil(20'000, [&] {
+        std::error_code ec;
+        return std::filesystem::exists(link, ec);
+    });
+    return sim;
+}
+
 std::vector<host::DeviceRecord> savedDevices(const std::filesystem::path& hostDir) {
     Rig rig;
     return EmbeddedHost(hostDir, rig.userSettings, rig.launcher).devices();

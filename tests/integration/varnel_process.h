@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +61,9 @@ private:
 };
 
 // The devices a host finds in `hostDir` at its next start.
+// `varnel sim --link LINK --demo-script SCRIPT`, once the link is there.
+std::unique_ptr<LiveVarnel> startSimulator(const std::filesystem::path& link, const std::filesystem::path& script);
+
 std::vector<host::DeviceRecord> savedDevices(const std::filesystem::path& hostDir);
 std::optional<host::DeviceRecord> savedDevice(const std::filesystem::path& hostDir, const std::string& code);
 
