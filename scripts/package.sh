@@ -52,8 +52,9 @@ case "$arch" in
   "")
     build=${1:-build}
     ;;
-  arm64) triplet=aarch64-linux-gnu qemu=qemu-aarch64 ;;
-  armhf) triplet=arm-linux-gnueabihf qemu=qemu-arm ;;
+  # The tool chain's triplet, its emulator, the loader's name and what `file` says of an executable.
+  arm64) triplet=aarch64-linux-gnu qemu=qemu-aarch64 loader=ld-linux-aarch64.so.1 elf=aarch64 ;;
+  armhf) triplet=arm-linux-gnueabihf qemu=qemu-arm loader=ld-linux-armhf.so.3 elf='ARM, EABI5' ;;
   *) echo "package.sh: no cross build for $arch (arm64 or armhf)" >&2; exit 2 ;;
 esac
 
@@ -123,13 +124,13 @@ if [ -n "$arch" ]; then
   mkdir -p "$board" "$cache/partial"
   : >"$scripts/status"
   step "the package's dependencies from Debian into a root of its own"
-  apt-get install -qq -y --download-only --no-install-recommends -o Dir::State::status="$scripts/status" \
-    -o Dir::Cache::archives="$cache" -o APT::Architecture="$arch" -o APT::Architectures="$arch" \
-    -o Debug::NoLocking=1 "./$deb" >"$scripts/apt.log" 2>&1 ||
+  empty=(-qq --no-install-recommends -o Dir::State::status="$scripts/status" -o APT::Architecture="$arch"
+         -o APT::Architectures="$arch")
+  apt-get install "${empty[@]}" -y --download-only -o Dir::Cache::archives="$cache" -o Debug::NoLocking=1 "./$deb" \
+    >"$scripts/apt.log" 2>&1 ||
     { cat "$scripts/apt.log" >&2; echo "$deb: its dependencies cannot be installed" >&2; exit 1; }
   # "Inst NAME (VERSION ...": the archive's file name has the epoch's colon as %3a.
-  pulled=$(apt-get install -s -qq --no-install-recommends -o Dir::State::status="$scripts/status" \
-    -o APT::Architecture="$arch" -o APT::Architectures="$arch" "./$deb" 2>/dev/null |
+  pulled=$(apt-get install "${empty[@]}" -s "./$deb" 2>/dev/null |
     sed -n 's/^Inst \([^ ]*\) (\([^ ]*\) .*/\1_\2/p' | grep -v '^varnel_' | sed 's/:/%3a/')
   [ -n "$pulled" ] || { echo "$deb: apt resolved no dependencies" >&2; exit 1; }
   for p in $pulled; do
@@ -139,9 +140,9 @@ if [ -n "$arch" ]; then
   done
   dpkg-deb -x "$deb" "$board"
   exe="$board/usr/bin/varnel"
-  file -b "$exe" | grep -q "ELF.*$(case $arch in arm64) echo aarch64 ;; armhf) echo 'ARM, EABI5' ;; esac)" ||
+  file -b "$exe" | grep -q "ELF.*$elf" ||
     { echo "$exe is not an $arch executable: $(file -b "$exe")" >&2; exit 1; }
-  ldso="$board/lib/$(case $arch in arm64) echo ld-linux-aarch64.so.1 ;; armhf) echo ld-linux-armhf.so.3 ;; esac)"
+  ldso="$board/lib/$loader"
   libs="$board/lib/$triplet:$board/usr/lib/$triplet"
   # Every library the executable loads comes from that root.
   list=$("$qemu" "$ldso" --inhibit-cache --library-path "$libs" --list "$exe") ||
