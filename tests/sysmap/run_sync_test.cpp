@@ -171,66 +171,39 @@ protected:
     }
 };
 
-TEST_F(SampleRound, system_map_names_reach_the_devices_and_the_ir_files) {
-    const SyncSummary s = runSync(ctx(), standalone(true));
-    ASSERT_EQ(s.outcome, SyncSummary::Outcome::Done);
+TEST_F(SampleRound, names_go_to_the_devices_and_ir_files_and_back_into_only_their_lines) {
+    const SyncSummary in = runSync(ctx(), standalone(true));
+    ASSERT_EQ(in.outcome, SyncSummary::Outcome::Done);
     // X10 addresses CMAX names create devices; B3's single-byte text reaches the host as UTF-8.
-    const std::vector<std::vector<std::string>> named{{"#1", "Hall", "Thermostat Setpoint"},
-                                                      {"$64", "Last", ""},
-                                                      {"A1", "Kitchen", "Ceiling"},
-                                                      {"[1", "", "Door Contact"},
-                                                      {"[9", "Garage", ""},
-                                                      {"]3", "", "Water"},
-                                                      {"B3", "Caf\xC3\xA9", ""}};
-    for (const auto& n : named) {
-        ASSERT_NE(device(n[0]), nullptr) << n[0];
-        if (!n[1].empty()) {
-            EXPECT_EQ(device(n[0])->location, n[1]) << n[0];
-        }
-        if (!n[2].empty()) {
-            EXPECT_EQ(device(n[0])->name, n[2]) << n[0];
-        }
-    }
+    std::string named;
+    for (const char* code : {"#1", "$64", "A1", "[1", "[9", "]3", "B3"})
+        named += code + (device(code) ? "=" + device(code)->location + "|" + device(code)->name : "=none") + " ";
+    EXPECT_EQ(named,
+              "#1=Hall|Thermostat Setpoint $64=Last|Keypad Code A1=Kitchen|Ceiling [1=Front|Door Contact "
+              "[9=Garage|Door Relay ]3=Hot|Water B3=Caf\xC3\xA9|Lamp ");
     const std::string labels = readFile(configFile("Synchronized irlbl.cfg"));
-    EXPECT_EQ(lineAt(labels, 33), "\"Power\"");
-    EXPECT_EQ(lineAt(labels, 33 + 36), "\"Power\"");
-    EXPECT_EQ(lineAt(labels, 33 + 72), "\"Play\"");
+    EXPECT_EQ(lineAt(labels, 33) + lineAt(labels, 33 + 36) + lineAt(labels, 33 + 72), "\"Power\"\"Power\"\"Play\"");
     // A SECU16IR has no devices, so no unit mapping, so its zones are not synchronized.
     EXPECT_FALSE(fs::exists(configFile("Synchronized irzones.cfg")));
     EXPECT_TRUE(ctx().ir.filesPending);
-
-    const auto text = describeSync(s);
-    EXPECT_TRUE(contains(text, "Device A1: location \"Ocelot\" -> \"Kitchen\", name \"Lamp\" -> \"Ceiling\""));
-    EXPECT_TRUE(contains(text, "Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\""));
-    EXPECT_TRUE(contains(text, "Wrote " + configFile("Synchronized irlbl.cfg").string()));
+    EXPECT_TRUE(contains(describeSync(in), "Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\""));
     EXPECT_EQ(readFile(project), readFile(kSample));
     EXPECT_FALSE(fs::exists(backupPathFor(project)));
-}
 
-TEST_F(SampleRound, host_names_reach_only_their_lines_of_the_project) {
-    host->GetDeviceByRef(host->DeviceExistsRef("A1"))->set_location("Kitchen");
-    host->GetDeviceByRef(host->DeviceExistsRef("A1"))->set_name("Ceiling");
-    host->GetDeviceByRef(host->DeviceExistsRef("#1"))->set_location("Hall");
-    host->GetDeviceByRef(host->DeviceExistsRef("#1"))->set_name("Thermostat Setpoint");
-    const SyncSummary s = runSync(ctx(), standalone(false));
-    ASSERT_EQ(s.outcome, SyncSummary::Outcome::Done);
-
+    // Back: the lines gain their codes, a SECU16's in both of its lists.
+    const SyncSummary out = runSync(ctx(), standalone(false));
+    ASSERT_EQ(out.outcome, SyncSummary::Outcome::Done);
     const std::string before = readFile(kSample);
     const std::string after = readFile(project);
     EXPECT_EQ(readFile(backupPathFor(project)), before);
     std::vector<int> changed;
-    for (const auto& l : s.log.lines) changed.push_back(l.id);
-    // Variable 0 keeps its text; A1 gains its code; the module points take the
-    // creators' default names (the host holds them), in both SECU16 lists.
-    const int a1 = 137;
+    for (const auto& l : out.log.lines) changed.push_back(l.id);
     EXPECT_EQ(lineAt(after, 8), "\t\t\tHall Thermostat Setpoint");
-    EXPECT_EQ(lineAt(after, a1), "\t\t\tA1 Kitchen Ceiling");
-    EXPECT_EQ(lineAt(after, 1427 + 1), "\t\t[1 Secu16 Unit 1 Input 1");
-    EXPECT_EQ(lineAt(after, 1427 + 17), "\t\t[1 Secu16 Unit 1 Input 1");
-    EXPECT_EQ(lineAt(after, 1427 + 9), "\t\t[9 Secu16 Unit 1 Relay Output 1");
-    EXPECT_EQ(lineAt(after, 1485 + 3), "\t\t]3 Rly08 Unit 3 Relay Output 3");
+    EXPECT_EQ(lineAt(after, 137), "\t\t\tA1 Kitchen Ceiling");
+    EXPECT_EQ(lineAt(after, 1427 + 1) + "|" + lineAt(after, 1427 + 17),
+              "\t\t[1 Front Door Contact|\t\t[1 Front Door Contact");
     expectOnlyChanged(before, after, changed);
-    EXPECT_TRUE(contains(describeSync(s), "Line 137: \"Kitchen Ceiling\" -> \"A1 Kitchen Ceiling\""));
+    EXPECT_TRUE(contains(describeSync(out), "Line 137: \"Kitchen Ceiling\" -> \"A1 Kitchen Ceiling\""));
 }
 
 }  // namespace
