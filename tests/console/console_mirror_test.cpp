@@ -3,12 +3,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <fstream>
 #include <set>
 
 #include "console_rig.h"
 #include "devices/device_model.h"
+#include "text_files.h"
 
 namespace varnel {
 namespace {
@@ -154,54 +155,48 @@ struct ForeignDevices : ConsoleMirror {
 
     void addForeign(const std::string& code, const std::string& name) {
         auto& h = *c.rig.host;
-        const auto ref = h.NewDeviceRef(name);
-        auto d = h.GetDeviceByRef(ref);
+        auto d = h.GetDeviceByRef(h.NewDeviceRef(name));
         d->set_hc(code.substr(0, 1));
         d->set_dc(code.substr(1));
         d->set_location("Hall");
         d->set_interface("Z-Wave Bridge");
         d->set_iotype(1);
-        foreign = {};
-        for (const auto& r : h.devices())
-            if (r.interface_ == "Z-Wave Bridge") foreign.push_back(r);
+        foreign = foreignNow();
     }
-    // The foreign devices are all there, as they were.
-    void expectForeignUntouched(const std::string& step) const {
+    std::vector<host::DeviceRecord> foreignNow() const {
         std::vector<host::DeviceRecord> now;
         for (const auto& r : c.rig.host->devices())
             if (r.interface_ == "Z-Wave Bridge") now.push_back(r);
-        EXPECT_EQ(now, foreign) << step;
+        return now;
     }
-    std::set<std::string> ownCodes(char letter) const {
+    // The plug-in's own codes on the letters Q to T, in order.
+    std::string ownCodes() const {
         std::set<std::string> out;
         for (const auto& r : c.rig.host->devices())
-            if (r.interface_ != "Z-Wave Bridge" && !r.hc.empty() && r.hc[0] == letter) out.insert(r.code());
-        return out;
+            if (r.interface_ != "Z-Wave Bridge" && !r.hc.empty() && r.hc[0] >= 'Q' && r.hc[0] <= 'T')
+                out.insert(r.code());
+        std::string joined;
+        for (const auto& code : out) joined += code + " ";
+        return joined;
     }
 };
 
 TEST_F(ForeignDevices, a_new_pair_of_variable_letters_skips_letters_another_interface_uses) {
     addForeign("R1", "Porch lamp");
     addForeign("R5", "Hall lamp");
-    struct Step {
-        const char* line;
-        std::set<std::string> onS, onT;
-    };
     // Q is free but R is not: the pair is S and T.
-    const Step steps[] = {
-        {"mirror vars 0", {"S1"}, {"T64"}},
-        {"mirror vars 64", {"S1"}, {"T1"}},
-        {"mirror vars 0-1,65", {"S1", "S2"}, {"T2"}},
-        {"mirror vars none", {"S1"}, {"T64"}},
+    const std::pair<const char*, const char*> steps[] = {
+        {"mirror vars 0", "S1 T64 "},
+        {"mirror vars 64", "S1 T1 "},
+        {"mirror vars 0-1,65", "S1 S2 T2 "},
+        {"mirror vars none", "S1 T64 "},
     };
-    for (const auto& s : steps) {
-        c.ok(s.line);
-        expectForeignUntouched(s.line);
-        EXPECT_EQ(c.rig.ctx().devices.varsHouseCode, 'S') << s.line;
-        EXPECT_EQ(ownCodes('S'), s.onS) << s.line;
-        EXPECT_EQ(ownCodes('T'), s.onT) << s.line;
-        EXPECT_TRUE(ownCodes('Q').empty() && ownCodes('R').empty()) << s.line;
+    for (const auto& [line, own] : steps) {
+        c.ok(line);
+        EXPECT_EQ(c.rig.ctx().devices.varsHouseCode, 'S') << line;
+        EXPECT_EQ(ownCodes(), own) << line;
     }
+    EXPECT_EQ(foreignNow(), foreign);
 }
 
 TEST_F(ForeignDevices, devices_of_another_interface_on_our_letters_are_never_taken_over) {
@@ -210,33 +205,23 @@ TEST_F(ForeignDevices, devices_of_another_interface_on_our_letters_are_never_tak
     addForeign("Q5", "Porch lamp");
     addForeign("R5", "Hall lamp");
     addForeign("S5", "Garage door");
-    struct Step {
+    const struct {
         const char* line;
         bool done;
         const char* says;
-        std::set<std::string> own;  // the plug-in's devices on Q, R and S afterwards
-    };
-    const Step steps[] = {
-        {"mirror vars 0-2,64-68",
-         false,
-         "no device for variables 68",
-         {"Q1", "Q2", "Q3", "R1", "R2", "R3", "R4", "S1", "S2"}},
-        {"mirror points 1 add 4",
-         false,
-         "no device for points 4 of unit 1",
-         {"Q1", "Q2", "Q3", "R1", "R2", "R3", "R4", "S1", "S2"}},
-        {"mirror vars none", true, "", {"Q1", "R64", "S1", "S2"}},
-        {"mirror points 1 none", true, "", {"Q1", "R64", "S1"}},
+        const char* own;
+    } steps[] = {
+        {"mirror vars 0-2,64-68", false, "no device for variables 68", "Q1 Q2 Q3 R1 R2 R3 R4 S1 S2 "},
+        {"mirror points 1 add 4", false, "no device for points 4 of unit 1", "Q1 Q2 Q3 R1 R2 R3 R4 S1 S2 "},
+        {"mirror vars none", true, "", "Q1 R64 S1 S2 "},
+        {"mirror points 1 none", true, "", "Q1 R64 S1 "},
     };
     for (const auto& s : steps) {
-        const auto r = c.run(s.line);
-        EXPECT_EQ(r.outcome == console::Reply::Outcome::Done, s.done) << s.line << " -> " << c.last;
+        EXPECT_EQ(c.run(s.line).outcome == console::Reply::Outcome::Done, s.done) << s.line << " -> " << c.last;
         EXPECT_NE(c.last.find(s.says), std::string::npos) << s.line << " -> " << c.last;
-        expectForeignUntouched(s.line);
-        std::set<std::string> own;
-        for (char l : {'Q', 'R', 'S'}) own.merge(ownCodes(l));
-        EXPECT_EQ(own, s.own) << s.line;
+        EXPECT_EQ(ownCodes(), s.own) << s.line;
     }
+    EXPECT_EQ(foreignNow(), foreign);
 }
 
 TEST_F(ForeignDevices, input_changes_never_drive_another_interfaces_device_on_a_unit_letter) {
@@ -257,7 +242,7 @@ TEST_F(ForeignDevices, input_changes_never_drive_another_interfaces_device_on_a_
     flip(4);
     c.ok("var 3 8");
     c.rig.run(5000);
-    expectForeignUntouched("after the reports");
+    EXPECT_EQ(foreignNow(), foreign);
     std::vector<std::string> touched;
     for (const auto& e : c.rig.host->events())
         if (e.code == "S5") touched.push_back(host::describe(e));
@@ -279,10 +264,7 @@ TEST(ConsoleMirrorHost, a_full_disk_is_said_on_the_line_and_the_run_saves_once_t
     test::ConsoleRig c(options);
     c.start();
     const auto logCount = [&](const std::string& text) {
-        std::ifstream in(c.rig.dir.path() / "logs" / "host.log");
-        int n = 0;
-        for (std::string line; std::getline(in, line);) n += line.find(text) != std::string::npos ? 1 : 0;
-        return n;
+        return test::occurrences(test::readFile(c.rig.dir.path() / "logs" / "host.log"), text);
     };
     full = true;
     const std::string said = c.ok("mirror points 1 0-3");
@@ -290,14 +272,14 @@ TEST(ConsoleMirrorHost, a_full_disk_is_said_on_the_line_and_the_run_saves_once_t
     EXPECT_NE(said.find("; NOT SAVED: cannot save the devices: "), std::string::npos) << said;
     EXPECT_NE(said.find("No space left on device; cannot save the settings: "), std::string::npos) << said;
     c.rig.run(30'000);
-    EXPECT_EQ(logCount("cannot save the devices"), 1);
-    EXPECT_EQ(logCount("cannot save the settings"), 1);
-    EXPECT_EQ(logCount("saved again"), 0);
+    EXPECT_EQ(logCount("cannot save the devices"), 1u);
+    EXPECT_EQ(logCount("cannot save the settings"), 1u);
+    EXPECT_EQ(logCount("saved again"), 0u);
 
     full = false;
     c.rig.run(6'000);
-    EXPECT_EQ(logCount("devices saved again"), 1);
-    EXPECT_EQ(logCount("settings saved again"), 1);
+    EXPECT_EQ(logCount("devices saved again"), 1u);
+    EXPECT_EQ(logCount("settings saved again"), 1u);
     EXPECT_EQ(c.ok("mirror points 1 add 4").find("NOT SAVED"), std::string::npos) << c.last;
     // What a restart finds: the devices and the unit's mapping.
     MemorySettings settings;
@@ -332,7 +314,7 @@ TEST(ConsoleMirrorHost, a_creation_the_host_refuses_is_said_and_nothing_is_selec
         EXPECT_NE(said.find(k.says), std::string::npos) << said;
         EXPECT_EQ(said.find("mirrored now"), std::string::npos) << said;
     }
-    for (int n = 0; n < 128; ++n) EXPECT_EQ(c.rig.ctx().devices.varSelected[static_cast<std::size_t>(n)], kFalse) << n;
+    EXPECT_EQ(std::count(c.rig.ctx().devices.varSelected.begin(), c.rig.ctx().devices.varSelected.end(), kFalse), 128);
     EXPECT_TRUE(pointSelected(c.rig.ctx(), 1, 0));
     EXPECT_FALSE(pointSelected(c.rig.ctx(), 1, 3));
 

@@ -175,10 +175,7 @@ TEST_F(SampleRound, names_go_to_the_devices_and_ir_files_and_back_into_only_thei
     const SyncSummary in = runSync(ctx(), standalone(true));
     ASSERT_EQ(in.outcome, SyncSummary::Outcome::Done);
     // X10 addresses CMAX names create devices; B3's single-byte text reaches the host as UTF-8.
-    std::string named;
-    for (const char* code : {"#1", "$64", "A1", "[1", "[9", "]3", "B3"})
-        named += code + (device(code) ? "=" + device(code)->location + "|" + device(code)->name : "=none") + " ";
-    EXPECT_EQ(named,
+    EXPECT_EQ(named({"#1", "$64", "A1", "[1", "[9", "]3", "B3"}),
               "#1=Hall|Thermostat Setpoint $64=Last|Keypad Code A1=Kitchen|Ceiling [1=Front|Door Contact "
               "[9=Garage|Door Relay ]3=Hot|Water B3=Caf\xC3\xA9|Lamp ");
     const std::string labels = readFile(configFile("Synchronized irlbl.cfg"));

@@ -60,6 +60,16 @@ protected:
         return nullptr;
     }
 
+    // "code=location|name " for each code, "code=none " for one the host lacks.
+    std::string named(std::initializer_list<std::string> codes) const {
+        std::string out;
+        for (const auto& code : codes) {
+            const auto* d = device(code);
+            out += code + (d ? "=" + d->location + "|" + d->name : "=none") + " ";
+        }
+        return out;
+    }
+
     std::vector<std::string> log() const {
         std::vector<std::string> out;
         for (const auto& e : host->logEntries()) out.push_back(e.source + ": " + e.message);

@@ -44,13 +44,10 @@ TEST_F(ToHost, mirrored_variables_without_a_device_are_created_and_existing_devi
               "Hall|Temperature|Varnel|Interface Variable");
     EXPECT_EQ(d->iotype, 3);
     EXPECT_EQ(d->Status, 17);
-    expectName("#2", "Garage", "Keep Me");  // not mirrored: the System Map's name is not taken
-    expectName("B4", "Hall", "Light");
-    EXPECT_EQ(device("B4")->interface_, "CM11A");
-    EXPECT_EQ(device("B4")->Status, 2);
-    expectName("#64", "Ocelot", "Heartbeat");
-    expectName("$1", "Cinema", "Lights");
-    expectName("$64", "Last", "Keypad Code");
+    // #2 is not mirrored: the System Map's name is not taken.
+    EXPECT_EQ(named({"#2", "B4", "#64", "$1", "$64"}),
+              "#2=Garage|Keep Me B4=Hall|Light #64=Ocelot|Heartbeat $1=Cinema|Lights $64=Last|Keypad Code ");
+    EXPECT_EQ(device("B4")->interface_ + std::to_string(device("B4")->Status), "CM11A2");
     EXPECT_EQ(host->devices().size(), 6u);
 }
 
@@ -136,18 +133,13 @@ TEST_F(ToHost, module_points_are_named_from_their_own_section_lines_only) {
     addDevice("]1", "Study", "Window", "Varnel");
     addDevice("^1", "Loft", "Hatch", "Varnel");  // not selected
     sync({.io = true});
-    expectName("[1", "Front", "Door");
-    expectName("[9", "Hall", "Siren");
-    expectName("[16", "Ocelot", "Gate");
+    // [2 and ^1 are not selected; _5, past the short section, is created by its creator
+    // but not named from module 4's lines.
+    EXPECT_EQ(named({"[1", "[9", "[16", "[2", "]1", "^1", "^3", "_2", "_5"}),
+              "[1=Front|Door [9=Hall|Siren [16=Ocelot|Gate [2=none ]1=Study|Window ^1=Loft|Hatch ^3=Window|3 "
+              "_2=Relay|2 _5=Rly08 Unit 3|Relay Output 5 ");
     EXPECT_EQ(device("[1")->iomisc, "1!11!0!0");
     EXPECT_EQ(device("[9")->iotype, 1);
-    EXPECT_EQ(device("[2"), nullptr);  // not selected
-    expectName("]1", "Study", "Window");
-    expectName("^1", "Loft", "Hatch");
-    expectName("^3", "Window", "3");
-    expectName("_2", "Relay", "2");
-    // Past the short section: created by its creator but not named from module 4's lines.
-    expectName("_5", "Rly08 Unit 3", "Relay Output 5");
 }
 
 TEST_F(ToHost, zone_names_lose_every_ir_zone_word_need_a_live_zone_file_and_the_second_module_wins) {
@@ -196,16 +188,10 @@ TEST_F(IrLabels, labels_come_from_the_records_the_lookup_names) {
     sync({.ir = true});
 
     const std::string file = readFile(configFile("Synchronized irLbl.cfg"));
-    EXPECT_EQ(lineAt(file, 1), "\"TV\"");
-    EXPECT_EQ(lineAt(file, 2), "\"Amp\"");
-    EXPECT_EQ(lineAt(file, 32), "\"Last\"");
-    EXPECT_EQ(labelLine(0), "\"Power\"");
-    EXPECT_EQ(labelLine(1), "\"\"");  // "IR #1": unnamed
-    EXPECT_EQ(labelLine(2), "\"TV\"");
-    EXPECT_EQ(labelLine(3), "\"Mute\"");
-    EXPECT_EQ(labelLine(4), "\"Input\"");
-    EXPECT_EQ(labelLine(36), "\"Cinema\"");
-    EXPECT_EQ(labelLine(37), "\"TV Power\"");  // another group's prefix stays
+    std::string lines;
+    for (int n : {1, 2, 32, 33 + 0, 33 + 1, 33 + 2, 33 + 3, 33 + 4, 33 + 36, 33 + 37}) lines += lineAt(file, n) + " ";
+    // "IR #1" is unnamed; another group's prefix stays.
+    EXPECT_EQ(lines, "\"TV\" \"Amp\" \"Last\" \"Power\" \"\" \"TV\" \"Mute\" \"Input\" \"Cinema\" \"TV Power\" ");
     EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), 32 + 1008);
     EXPECT_TRUE(ctx().ir.filesPending);
     EXPECT_EQ(readFile(configFile("irLbl.cfg")), "\"TV\"\r\n");
