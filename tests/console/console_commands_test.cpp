@@ -1,9 +1,8 @@
 // What each console command does to the simulated controller and the host.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include <algorithm>
+#include <functional>
 
 #include "console_rig.h"
 
@@ -99,9 +98,8 @@ TEST_F(ConsoleCommands, set_switches_an_output_point_on_the_controller) {
         EXPECT_NE(said.find("unit 3 point 1 <- " + std::to_string(s.value)), std::string::npos) << said;
         const auto writes = c.rig.controller.framesOf(FrameKind::Command, 0x33);
         ASSERT_EQ(writes.size(), before + 1) << s.action;
-        EXPECT_EQ(writes.back().bytes[2], 3);
-        EXPECT_EQ(writes.back().bytes[3], 1);
-        EXPECT_EQ(writes.back().bytes[4], s.value);
+        EXPECT_EQ(std::vector<std::uint8_t>(writes.back().bytes.begin() + 2, writes.back().bytes.begin() + 5),
+                  (std::vector<std::uint8_t>{3, 1, s.value}));
     }
     EXPECT_EQ(c.rig.host->DeviceStatus(relay2), 2);  // 200 is not 0
 }
@@ -217,10 +215,8 @@ TEST_F(ConsoleCommands, screen_writes_text_with_its_options) {
     c.ok("screen --backlight --beep 0 1 Hi");
     ASSERT_EQ(c.rig.controller.screenWrites().size(), 1u);
     const auto w = c.rig.controller.screenWrites().back();
-    EXPECT_EQ(w.flags, 0x09);
-    EXPECT_EQ(w.x, 0);
-    EXPECT_EQ(w.y, 1);
-    EXPECT_EQ(w.text, "Hi");
+    EXPECT_EQ(std::to_string(w.flags) + " " + std::to_string(w.x) + " " + std::to_string(w.y) + " " + w.text,
+              "9 0 1 Hi");
 
     const std::string said = c.ok("screen 0 0 " + std::string(60, 'x'));
     EXPECT_NE(said.find("only the first 40 of 60 characters are shown"), std::string::npos) << said;
