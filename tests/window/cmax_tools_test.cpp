@@ -30,6 +30,13 @@ struct CmaxTab : ::testing::Test {
         return n;
     }
     std::string stored(const std::string& key) { return ReadSetting(rig.ctx(), key, ""); }
+    // The link as the tab and the plug-in see it.
+    std::string link() {
+        const auto& t = rig.ctx().timers;
+        return v().text("Disconnect") + (v().find("Disconnect").enabled ? "" : " (off)") +
+               (v().find("aCMAX").enabled ? "" : ", CMAX off") + (rig.ctx().link.commStarted ? ", started" : "") +
+               (t.cmaxLaunch ? ", cmax" : "") + (t.disconnectRequest ? ", disconnect" : "");
+    }
     // CMAX started from the window, its program running.
     void startCmax() {
         v().setText("aCMAXexe", rig.file("cpuxa.exe").string());
@@ -56,20 +63,15 @@ TEST_F(CmaxTab, pickers_store_the_chosen_path_and_keep_it_on_cancel) {
     // A CMAX that is not there, the picker cancelled: nothing happens.
     v().setText("aCMAXexe", "/nowhere/cpuxa.exe");
     v().click("aCMAX");
-    EXPECT_FALSE(rig.ctx().timers.cmaxLaunch);
-    EXPECT_FALSE(rig.ctx().timers.disconnectRequest);
+    EXPECT_EQ(link(), "Disconnect from Ocelot, started");
     EXPECT_EQ(runExCount("BeforeCMAX"), 0);
-    EXPECT_TRUE(v().find("Disconnect").enabled);
 }
 
 TEST_F(CmaxTab, cmax_run_lets_go_of_the_port_and_reconnects_through_the_window) {
     startCmax();
     EXPECT_EQ(runExCount("BeforeCMAX"), 1);
-    EXPECT_EQ(v().text("Disconnect"), "Reconnect to Ocelot");
-    EXPECT_FALSE(v().find("Disconnect").enabled);
-    EXPECT_FALSE(v().find("aCMAX").enabled);
+    EXPECT_EQ(link(), "Reconnect to Ocelot (off), CMAX off, cmax, disconnect");
     EXPECT_EQ(rig.engine.launcher.started[0]->program, (rig.engine.dir.path() / "cpuxa.exe").string());
-    EXPECT_FALSE(rig.ctx().link.commStarted);
     // A second press starts nothing more; clicks run at once while CMAX runs.
     v().click("aCMAX");
     rig.engine.run(400);
@@ -80,11 +82,7 @@ TEST_F(CmaxTab, cmax_run_lets_go_of_the_port_and_reconnects_through_the_window) 
     rig.engine.launcher.end({});
     rig.engine.run(400);
     EXPECT_EQ(runExCount("AfterCMAX"), 1);
-    EXPECT_FALSE(rig.ctx().timers.cmaxLaunch);
-    EXPECT_FALSE(rig.ctx().timers.disconnectRequest);
-    EXPECT_EQ(v().text("Disconnect"), "Disconnect from Ocelot");
-    EXPECT_TRUE(v().find("Disconnect").enabled);
-    EXPECT_TRUE(rig.ctx().link.commStarted);
+    EXPECT_EQ(link(), "Disconnect from Ocelot, started");
     EXPECT_TRUE(v().checked("PortOpen"));
 }
 
@@ -96,10 +94,8 @@ TEST_F(CmaxTab, cancel_while_cmax_runs_reminds_and_its_end_takes_the_link_up) {
     EXPECT_EQ(shownTexts(), std::vector<std::string>{kCmaxReminder});
     rig.engine.launcher.end({});
     rig.engine.run(400);
-    EXPECT_TRUE(rig.ctx().link.commStarted);
-    EXPECT_FALSE(rig.ctx().timers.cmaxLaunch);
     rig.open();
-    EXPECT_TRUE(v().find("aCMAX").enabled);
+    EXPECT_EQ(link(), "Disconnect from Ocelot, started");
 }
 
 TEST_F(CmaxTab, a_stop_asks_cmax_to_end_and_kills_it_after_the_pause) {
@@ -144,13 +140,11 @@ TEST_F(CmaxTab, closing_reminds_of_the_link_and_asks_in_order) {
 
 TEST_F(CmaxTab, disconnect_button_toggles_the_link_and_the_messages_box_never_stays_ticked) {
     v().click("Disconnect");
-    EXPECT_EQ(v().text("Disconnect"), "Reconnect to Ocelot");
     rig.engine.run(400);
-    EXPECT_FALSE(rig.ctx().link.commStarted);
+    EXPECT_EQ(link(), "Reconnect to Ocelot, disconnect");
     EXPECT_FALSE(v().checked("PortOpen"));
     v().click("Disconnect");
-    EXPECT_EQ(v().text("Disconnect"), "Disconnect from Ocelot");
-    EXPECT_TRUE(rig.ctx().link.commStarted);
+    EXPECT_EQ(link(), "Disconnect from Ocelot, started");
     EXPECT_TRUE(v().checked("PortOpen"));
 
     v().tick("aIncludeMessages");
@@ -164,10 +158,8 @@ TEST_F(CmaxTab, synchronize_stores_options_asks_by_direction_and_no_leaves_every
     v().setChecked("aSyncMaster_0", false);
     v().setText("aProjectFile", "/nowhere/x.prj");
     v().click("aSynchronize");  // the picker cancelled
-    EXPECT_EQ(stored("IncludeIO"), "1");
-    EXPECT_EQ(stored("IncludeVariables"), "0");
-    EXPECT_EQ(stored("SyncMaster"), "1");
-    EXPECT_EQ(stored("ProjectFile"), "/nowhere/x.prj");
+    EXPECT_EQ(rig.stored({"IncludeIO", "IncludeVariables", "SyncMaster", "ProjectFile"}),
+              "IncludeIO=1 IncludeVariables=0 SyncMaster=1 ProjectFile=/nowhere/x.prj");
     EXPECT_TRUE(rig.engine.prompts.questions.empty());
 
     const auto project = rig.file("house.prj", "not really a project\r\n");
@@ -206,8 +198,7 @@ TEST_F(CmaxTab, irmax_starts_without_waiting_and_keeps_the_link) {
     v().click("aIRMax");
     ASSERT_EQ(rig.engine.launcher.started.size(), 1u);
     EXPECT_EQ(rig.engine.launcher.started[0]->program, irmax.string());
-    EXPECT_FALSE(rig.ctx().timers.disconnectRequest);
-    EXPECT_TRUE(rig.ctx().link.commStarted);
+    EXPECT_EQ(link(), "Disconnect from Ocelot, started");
 }
 
 TEST_F(CmaxTab, failures_of_cmax_irmax_and_before_cmax_are_reported_in_the_log_and_the_window) {
@@ -249,10 +240,7 @@ TEST_F(CmaxTab, failures_of_cmax_irmax_and_before_cmax_are_reported_in_the_log_a
     v().click("aCMAX");
     rig.engine.run(400);
     EXPECT_EQ(rig.engine.launcher.started.size(), startedBefore);
-    EXPECT_FALSE(rig.ctx().timers.cmaxLaunch);
-    EXPECT_FALSE(rig.ctx().timers.disconnectRequest);
-    EXPECT_TRUE(rig.ctx().link.commStarted);
-    EXPECT_TRUE(v().find("aCMAX").enabled);
+    EXPECT_EQ(link(), "Disconnect from Ocelot, started");
     const std::string why = "RunEx Varnel_CMAXSync.txt BeforeCMAX: the script ended with exit status 3";
     EXPECT_TRUE(rig.engine.logged("aCMAX_Click 1 " + why));
     EXPECT_EQ(shownTexts(), std::vector<std::string>{why});
