@@ -33,33 +33,23 @@ TEST(WebLive, the_snapshot_shows_the_simulators_modules_variables_and_health) {
         modules += std::to_string(m["unit"].get<int>()) + m["type"].get<std::string>() + " ";
     EXPECT_EQ(modules, "1SECU16 2SECU16I 3RELAY-08 4SECU16IR ");
 
-    ASSERT_EQ(s["variables"].size(), 128u);
-    for (int n = 0; n < 128; ++n) {
-        const json& v = s["variables"][static_cast<std::size_t>(n)];
-        EXPECT_EQ(v["number"], n);
-        if (n < 64) {
-            EXPECT_EQ(v["mirrored"], n < 4) << n;
-        }
-        EXPECT_EQ(v["code"].is_string(), v["mirrored"].get<bool>()) << n;
-        EXPECT_EQ(v["value"].is_number(), v["mirrored"].get<bool>()) << n;
+    std::string vars;  // the mirrored ones, each with its code and value
+    for (const auto& v : s["variables"])
+        if (v["mirrored"] == true && v["code"].is_string() && v["value"].is_number())
+            vars += std::to_string(v["number"].get<int>()) + " ";
+        else if (v["mirrored"] != false || !v["code"].is_null() || !v["value"].is_null())
+            vars += "?" + v.dump() + " ";
+    EXPECT_EQ(s["variables"].size(), 128u);
+    EXPECT_EQ(vars, "0 1 2 3 127 ");
+    std::string points;  // per module: each point's kind, then + mirrored with a state, - not mirrored
+    for (const auto& m : s["modules"]) {
+        for (const auto& p : m["points"])
+            points += p["kind"].get<std::string>().substr(0, 1) + (p["mirrored"] == true && p["on"].is_boolean() ? "+"
+                                                                   : p["mirrored"] == false && p["on"].is_null() ? "-"
+                                                                                                                 : "?");
+        points += "|";
     }
-
-    ASSERT_EQ(s["modules"].size(), 4u);
-    const json& secu16 = s["modules"][0];
-    ASSERT_EQ(secu16["points"].size(), 16u);
-    EXPECT_EQ(secu16["points"][0]["kind"], "input");
-    EXPECT_EQ(secu16["points"][8]["kind"], "output");
-    for (const auto& p : secu16["points"]) {
-        EXPECT_EQ(p["mirrored"], true);
-        EXPECT_TRUE(p["on"].is_boolean()) << p.dump();
-    }
-    EXPECT_EQ(s["modules"][1]["points"][0]["mirrored"], false) << "unit 2 is not mirrored";
-    EXPECT_TRUE(s["modules"][1]["points"][0]["on"].is_null());
-    const json& relay = s["modules"][2]["points"];
-    ASSERT_EQ(relay.size(), 8u);
-    EXPECT_EQ(relay[1]["mirrored"], true);
-    EXPECT_EQ(relay[2]["mirrored"], false);
-    EXPECT_TRUE(s["modules"][3]["points"].empty());
+    EXPECT_EQ(points, "i+i+i+i+i+i+i+i+o+o+o+o+o+o+o+o+|i-i-i-i-i-i-i-i-i-i-i-i-i-i-i-i-|o+o+o-o-o-o-o-o-||");
     EXPECT_TRUE(s["irLabels"].is_array());
     EXPECT_TRUE(s["events"].is_array());
 }
