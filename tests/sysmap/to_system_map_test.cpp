@@ -28,8 +28,14 @@ protected:
     void setDevice(const std::string& code, const std::string& location, const std::string& name) {
         addDevice(code, location, name, "Varnel");
     }
-    void expectOnlyChanged(const std::string& file, const std::vector<int>& changed) {
-        test::expectOnlyChanged(original, file, changed);
+    // The lines written, by number; every other line as it was.
+    void expectWritten(const std::string& file, const std::map<int, std::string>& written) {
+        std::vector<int> ids;
+        for (const auto& [id, text] : written) {
+            EXPECT_EQ(lineAt(file, id), text) << "line " << id;
+            ids.push_back(id);
+        }
+        test::expectOnlyChanged(original, file, ids);
     }
 
     ProjectBuilder layout;
@@ -59,12 +65,7 @@ TEST_F(ToMap, variables_x10_codes_and_ir_labels_are_written_only_where_the_host_
                                                 {x10 + 1, "\t\t\tA1 Ocelot Lamp"}, {x10 + 37, "\t\t\tC5 Garden Floods"},
                                                 {x10 + 256, "\t\t\tP16  "},        {ir, "\t\t\tTV Power"},
                                                 {ir + 700, "\t\t\tTV Mute"},       {ir + 1007, "\t\t\tLast Label"}};
-    std::vector<int> ids;
-    for (const auto& [id, text] : changed) {
-        EXPECT_EQ(lineAt(file, id), text) << "line " << id;
-        ids.push_back(id);
-    }
-    expectOnlyChanged(file, ids);
+    expectWritten(file, changed);
     EXPECT_EQ(readFile(backupPathFor(project)), original);
     ASSERT_EQ(last.lines.size(), changed.size());
     EXPECT_EQ(last.lines[1].before, "\t\t\tVariable #2");
@@ -81,12 +82,11 @@ TEST_F(ToMap, secu16_points_go_to_both_lists_secu16i_takes_all_sixteen_and_unsel
     setDevice("]16", "Water", "Leak");
     const std::string file = sync({.io = true});
     const int h = moduleHeader(1), h2 = moduleHeader(2);
-    EXPECT_EQ(lineAt(file, h + 1), "\t\t[1 Front Door");
-    EXPECT_EQ(lineAt(file, h + 9), "\t\t[9 Hall Siren");
-    EXPECT_EQ(lineAt(file, h + 17), "\t\t[1 Front Door");
-    EXPECT_EQ(lineAt(file, h2 + 16), "\t\t]16 Water Leak");
-    EXPECT_EQ(lineAt(file, h2 + 32), "\t\t]16 Water Leak");
-    expectOnlyChanged(file, {h + 1, h + 9, h + 17, h2 + 16, h2 + 32});
+    expectWritten(file, {{h + 1, "\t\t[1 Front Door"},
+                         {h + 9, "\t\t[9 Hall Siren"},
+                         {h + 17, "\t\t[1 Front Door"},
+                         {h2 + 16, "\t\t]16 Water Leak"},
+                         {h2 + 32, "\t\t]16 Water Leak"}});
 }
 
 TEST_F(ToMap, short_module_sections_never_write_into_the_next_section) {
@@ -99,9 +99,7 @@ TEST_F(ToMap, short_module_sections_never_write_into_the_next_section) {
     setDevice("_5", "Garden", "Lights");
     setDevice("[1", "Front", "Door");
     const std::string file = sync({.io = true});
-    EXPECT_EQ(lineAt(file, moduleHeader(3) + 2), "\t\t_2 Hot Water");
-    EXPECT_EQ(lineAt(file, moduleHeader(1) + 1), "\t\t[1 Front Door");
-    expectOnlyChanged(file, {moduleHeader(3) + 2, moduleHeader(1) + 1});
+    expectWritten(file, {{moduleHeader(3) + 2, "\t\t_2 Hot Water"}, {moduleHeader(1) + 1, "\t\t[1 Front Door"}});
 }
 
 TEST_F(ToMap, zone_file_shorter_than_sixteen_lines_changes_only_its_named_zones) {
@@ -109,10 +107,8 @@ TEST_F(ToMap, zone_file_shorter_than_sixteen_lines_changes_only_its_named_zones)
     layout.module(4, 16, "IR Zone #");
     addModule(4, kSecu16IR, "");
     const std::string file = sync({.io = true});
-    const int h = moduleHeader(4);
-    EXPECT_EQ(lineAt(file, h + 1), "\t\tIR Zone Living Room");
-    EXPECT_EQ(lineAt(file, h + 3), "\t\tIR Zone Cinema");
-    expectOnlyChanged(file, {h + 1, h + 3});
+    expectWritten(file,
+                  {{moduleHeader(4) + 1, "\t\tIR Zone Living Room"}, {moduleHeader(4) + 3, "\t\tIR Zone Cinema"}});
 }
 
 TEST_F(ToMap, a_file_no_line_of_which_changes_is_not_written_and_its_last_backup_stays) {
@@ -151,9 +147,8 @@ TEST_F(ToMap, name_that_would_break_the_file_is_skipped_alone_and_reported) {
         addDevice("A2", location, "Lamp");
         const std::string file = sync({.x10 = true});
         const int h = layout.x10Header();
-        EXPECT_EQ(lineAt(file, h + 1), "\t\t\tA1 Kitchen Lamp");
-        EXPECT_EQ(lineAt(file, h + 3), "\t\t\tA3 Hall Lamp") << "the entries after the bad one are still written";
-        expectOnlyChanged(file, {h + 1, h + 3});
+        // The entries after the bad one are still written.
+        expectWritten(file, {{h + 1, "\t\t\tA1 Kitchen Lamp"}, {h + 3, "\t\t\tA3 Hall Lamp"}});
         ASSERT_EQ(log().size(), logged + 1);
         EXPECT_EQ(log().back(),
                   "Varnel: MakeSystemMapX10 2 line " + std::to_string(h + 2) + " not written: " + description);
@@ -166,9 +161,7 @@ TEST_F(ToMap, a_tab_in_a_host_name_is_written_as_a_blank) {
     addDevice("A2", "Back\tDoor", "Lamp");
     const std::string file = sync({.x10 = true});
     const int h = layout.x10Header();
-    EXPECT_EQ(lineAt(file, h + 1), "\t\t\tA1 Porch has a tab");
-    EXPECT_EQ(lineAt(file, h + 2), "\t\t\tA2 Back Door Lamp");
-    expectOnlyChanged(file, {h + 1, h + 2});
+    expectWritten(file, {{h + 1, "\t\t\tA1 Porch has a tab"}, {h + 2, "\t\t\tA2 Back Door Lamp"}});
 }
 
 }  // namespace
