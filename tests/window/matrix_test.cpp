@@ -40,11 +40,9 @@ TEST(VariablesGrid, ticking_and_update_creates_devices_after_yes) {
         const int code = rig.ctx().devices.varsHouseCode;
         EXPECT_EQ(code != 0, yes);
         if (!yes) continue;
-        const auto* d = rig.device(std::string(1, static_cast<char>(code)) + "6");
-        ASSERT_NE(d, nullptr);
-        EXPECT_EQ(d->name, "Variable 5");
-        EXPECT_EQ(rig.ctx().devices.varSelected[5], kTrue);
-        EXPECT_EQ(rig.ctx().devices.varSelected[4], kFalse);
+        EXPECT_NE(rig.device(std::string(1, static_cast<char>(code)) + "6"), nullptr);
+        EXPECT_EQ(std::pair(rig.ctx().devices.varSelected[4], rig.ctx().devices.varSelected[5]),
+                  std::pair(kFalse, kTrue));
     }
 }
 
@@ -68,12 +66,10 @@ TEST(VariablesGrid, shows_existing_devices_with_their_codes) {
     rig.ctx().devices.varSelected[7] = kTrue;  // selected, but never created
     rig.open();
     const auto& v = *rig.view;
-    EXPECT_TRUE(v.checked("Check1_64"));
-    EXPECT_EQ(v.find("Check1_64").toolTip, "Variable 64:" + second + "1 Ocelot Variable 64");
-    EXPECT_FALSE(v.checked("Check1_5"));
-    EXPECT_EQ(v.find("Check1_5").toolTip, "Variable 5");
-    EXPECT_EQ(rig.ctx().devices.varSelected[5], kFalse);
-    EXPECT_EQ(rig.ctx().devices.varSelected[7], kFalse);
+    EXPECT_TRUE(v.checked("Check1_64") && !v.checked("Check1_5"));
+    EXPECT_EQ(v.find("Check1_64").toolTip + "|" + v.find("Check1_5").toolTip,
+              "Variable 64:" + second + "1 Ocelot Variable 64|Variable 5");
+    EXPECT_EQ(std::pair(rig.ctx().devices.varSelected[5], rig.ctx().devices.varSelected[7]), std::pair(kFalse, kFalse));
 }
 
 TEST(IOGrid, rows_show_mapped_modules_with_tags_and_relay_width) {
@@ -94,9 +90,9 @@ TEST(IOGrid, rows_show_mapped_modules_with_tags_and_relay_width) {
                       v.text(controlName("aIOUnit", row)),
                   tag)
             << row;
-    EXPECT_TRUE(v.checked("IOPoint_0"));
-    EXPECT_TRUE(v.checked("IOPoint_9"));
-    EXPECT_FALSE(v.checked("IOPoint_1"));
+    EXPECT_EQ(std::to_string(v.checked("IOPoint_0")) + std::to_string(v.checked("IOPoint_1")) +
+                  std::to_string(v.checked("IOPoint_9")),
+              "101");
     // Tool tips number the points as the heads do, from 1.
     EXPECT_EQ(v.find("IOPoint_9").toolTip.rfind("IO Point 10:" + house0 + "10 Secu16 Unit 1 Relay Output ", 0), 0u);
     EXPECT_EQ(v.find("IOPoint_1").toolTip, "IO Point 2");
