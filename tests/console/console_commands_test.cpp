@@ -199,17 +199,12 @@ TEST_F(ConsoleCommands, names_from_outside_are_printed_escaped) {
     auto d = h.GetDeviceByRef(h.NewDeviceRef("Caf\xe9\nfake: line"));
     d->set_hc("Z");
     d->set_dc("9");
-    d->set_location(
-        "K\xc3\xbc"
-        "che\t\x1b[2J");
+    d->set_location("Küche\t\x1b[2J");
     const auto r = c.run("devices");
     ASSERT_EQ(r.outcome, Reply::Outcome::Done);
     std::string all;
     for (const auto& line : c.printed) all += line + "\n";
-    EXPECT_NE(all.find("Caf\\xe9\\nfake: line  K\xc3\xbc"
-                       "che\\t\\x1b[2J"),
-              std::string::npos)
-        << all;
+    EXPECT_NE(all.find("Caf\\xe9\\nfake: line  Küche\\t\\x1b[2J"), std::string::npos) << all;
     EXPECT_EQ(all.find_first_of("\t\x1b\xe9"), std::string::npos) << all;
 }
 

@@ -31,20 +31,12 @@ TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_t
         std::string line;                     // in the project, after the three tabs
         const char *backLocation, *backName;  // in the host after a sync from the project
     } cases[] = {
-        {"A1",
-         "K\xC3\xBC"
-         "che",
-         "Lampe",
-         "A1 K\xFC"
-         "che Lampe",
-         "K\xC3\xBC"
-         "che",
-         "Lampe"},
-        {"A2", "Hall", "\xE2\x82\xAC Meter", "A2 Hall \x80 Meter", "Hall", "\xE2\x82\xAC Meter"},
+        {"A1", "Küche", "Lampe", "A1 K\374che Lampe", "Küche", "Lampe"},
+        {"A2", "Hall", "€ Meter", "A2 Hall \x80 Meter", "Hall", "€ Meter"},
         // Single-byte text an earlier run stored in the host is already in the code page.
-        {"A3", "Caf\xE9", "Lamp", "A3 Caf\xE9 Lamp", "Caf\xC3\xA9", "Lamp"},
-        {"A4", "\xE6\x97\xA5\xE6\x9C\xAC", "Lamp \xE2\x9C\x93", "A4 ?? Lamp ?", "??", "Lamp ?"},
-        {"A5", "\xE6\x97\xA5\xE6\x9C\xAC", "Lamp \xE2\x9C\x93", "A5 ?? Lamp ?", "??", "Lamp ?"},
+        {"A3", "Caf\xE9", "Lamp", "A3 Caf\xE9 Lamp", "Café", "Lamp"},
+        {"A4", "日本", "Lamp ✓", "A4 ?? Lamp ?", "??", "Lamp ?"},
+        {"A5", "日本", "Lamp ✓", "A5 ?? Lamp ?", "??", "Lamp ?"},
     };
     for (const auto& c : cases) addDevice(c.code, c.location, c.name);
     const std::string before = layout.text();
@@ -62,12 +54,11 @@ TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_t
     const auto text = describeSync(out);
     EXPECT_EQ(linesStartingWith(text, "Characters outside"),
               std::vector<std::string>{"Characters outside the Windows-1252 code page written as \"?\": "
-                                       "\"\xE6\x97\xA5\xE6\x9C\xAC Lamp \xE2\x9C\x93\""})
+                                       "\"日本 Lamp ✓\""})
         << "once per name and run";
     EXPECT_EQ(linesStartingWith(text, "Line " + std::to_string(layout.x10Header() + 1)),
               std::vector<std::string>{"Line " + std::to_string(layout.x10Header() + 1) +
-                                       ": \"X-10 House A Unit 1\" -> \"A1 K\xC3\xBC"
-                                       "che Lampe\""})
+                                       ": \"X-10 House A Unit 1\" -> \"A1 Küche Lampe\""})
         << "the report speaks UTF-8";
 
     ASSERT_EQ(sync(true, {.x10 = true}).outcome, SyncSummary::Outcome::Done);
@@ -82,12 +73,8 @@ TEST_F(CodePage, host_names_go_into_the_project_in_its_code_page_and_come_back_t
 
 TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_bytes) {
     layout.vars[0] = "Caf\xE9 Cr\xE8me \x80";
-    layout.x10["B3"] =
-        "K\xFC"
-        "che Licht";
-    layout.x10["B4"] =
-        "K\xC3\xBC"
-        "che Licht";  // a UTF-8 line an older run wrote stays as it is
+    layout.x10["B3"] = "K\374che Licht";
+    layout.x10["B4"] = "Küche Licht";  // a UTF-8 line an older run wrote stays as it is
     layout.module(1, 24, "Input ", {{1, "[1 Gar\xE7on Door"}});
     layout.ir[0] = "TV Caf\xE9";
     mirrorVariables('#', {0});
@@ -99,17 +86,11 @@ TEST_F(CodePage, project_names_reach_the_host_as_utf8_and_ir_labels_keep_their_b
 
     const SyncSummary out = sync(true, {.variables = true, .x10 = true, .io = true, .ir = true});
     ASSERT_EQ(out.outcome, SyncSummary::Outcome::Done);
-    EXPECT_EQ(named({"#1", "B3", "B4", "[1"}),
-              "#1=Caf\xC3\xA9|Cr\xC3\xA8me \xE2\x82\xAC B3=K\xC3\xBC"
-              "che|Licht B4=K\xC3\xBC"
-              "che|Licht [1=Gar\xC3\xA7on|Door ");
+    EXPECT_EQ(named({"#1", "B3", "B4", "[1"}), "#1=Café|Crème € B3=Küche|Licht B4=Küche|Licht [1=Garçon|Door ");
     EXPECT_EQ(lineAt(readFile(configFile("Synchronized irLbl.cfg")), 33), "\"Caf\xE9\"")
         << "file to file: the code page stays";
     const auto text = describeSync(out);
-    EXPECT_NE(std::find(text.begin(), text.end(),
-                        "Device B3 created: location \"K\xC3\xBC"
-                        "che\", name \"Licht\""),
-              text.end());
+    EXPECT_NE(std::find(text.begin(), text.end(), "Device B3 created: location \"Küche\", name \"Licht\""), text.end());
 }
 
 }  // namespace

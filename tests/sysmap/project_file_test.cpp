@@ -94,8 +94,7 @@ TEST(ProjectFile, unchanged_file_renders_byte_identical) {
         "A\r\n\tB\r\n\t\t\tlast",                                            // no trailing line end
         "A\n\tB\r\n\t\tC\n\t\t\tD\r\nE",                                     // LF and mixed line ends
         "A\rB\r\n\t\t\tx\r\r\n\r",                                           // stray carriage returns
-        "Caf\xe9\r\n\t\t\t\xa3"
-        "5 \x80\r\n\t\t\tnul\0byte\r\n"s,  // single-byte code page, NUL
+        "Caf\xe9\r\n\t\t\t\2435 \x80\r\n\t\t\tnul\0byte\r\n"s,               // single-byte code page, NUL
         "",
     };
     for (const std::string& file : files) {

@@ -177,13 +177,13 @@ TEST_F(SampleRound, names_go_to_the_devices_and_ir_files_and_back_into_only_thei
     // X10 addresses CMAX names create devices; B3's single-byte text reaches the host as UTF-8.
     EXPECT_EQ(named({"#1", "$64", "A1", "[1", "[9", "]3", "B3"}),
               "#1=Hall|Thermostat Setpoint $64=Last|Keypad Code A1=Kitchen|Ceiling [1=Front|Door Contact "
-              "[9=Garage|Door Relay ]3=Hot|Water B3=Caf\xC3\xA9|Lamp ");
+              "[9=Garage|Door Relay ]3=Hot|Water B3=Café|Lamp ");
     const std::string labels = readFile(configFile("Synchronized irlbl.cfg"));
     EXPECT_EQ(lineAt(labels, 33) + lineAt(labels, 33 + 36) + lineAt(labels, 33 + 72), "\"Power\"\"Power\"\"Play\"");
     // A SECU16IR has no devices, so no unit mapping, so its zones are not synchronized.
     EXPECT_FALSE(fs::exists(configFile("Synchronized irzones.cfg")));
     EXPECT_TRUE(ctx().ir.filesPending);
-    EXPECT_TRUE(contains(describeSync(in), "Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\""));
+    EXPECT_TRUE(contains(describeSync(in), "Device B3 created: location \"Café\", name \"Lamp\""));
     EXPECT_EQ(readFile(project), readFile(kSample));
     EXPECT_FALSE(fs::exists(backupPathFor(project)));
 
