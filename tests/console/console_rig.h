@@ -3,12 +3,12 @@
 // what the console answered, what the controller and the host saw.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "console/console.h"
 #include "engine_rig.h"
+#include "text_files.h"
 
 namespace varnel::test {
 
@@ -70,9 +70,9 @@ struct ConsoleRig {
 
     // Writes a file into the host's config directory (before start()).
     void configFile(const std::string& name, const std::vector<std::string>& lines) {
-        std::filesystem::create_directories(rig.dir.path() / "config");
-        std::ofstream out(rig.dir.path() / "config" / name, std::ios::binary);
-        for (const auto& l : lines) out << l << "\r\n";
+        std::string text;
+        for (const auto& l : lines) text += l + "\r\n";
+        writeFile(rig.dir.path() / "config" / name, text);
     }
 
     EngineRig rig;

@@ -1,8 +1,6 @@
 // The CMAX tab, the Disconnect button, Synchronize and the closing prompts.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "platform/process_launcher.h"
 #include "support/settings.h"
 #include "window_rig.h"
@@ -231,8 +229,7 @@ TEST_F(CmaxTab, failures_of_cmax_irmax_and_before_cmax_are_reported_in_the_log_a
 
     // A BeforeCMAX script that fails stops the run and keeps the link.
     const auto script = rig.engine.dir.path() / "scripts" / "Varnel_CMAXSync.txt";
-    std::filesystem::create_directories(script.parent_path());
-    std::ofstream(script) << "#!/bin/sh\nexit 3\n";
+    test::writeFile(script, "#!/bin/sh\nexit 3\n");
     std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     rig.engine.launcher.exitCode = 3;
     const auto startedBefore = rig.engine.launcher.started.size();

@@ -2,7 +2,6 @@
 // The plug-in, the embedded host and the simulated controller on virtual time,
 // with the configuration window opened on a recording view.
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "platform/virtual/recording_file_picker.h"
 #include "recording_view.h"
 #include "support/settings.h"
+#include "text_files.h"
 #include "window/window_slot.h"
 
 namespace varnel::test {
@@ -33,9 +33,8 @@ struct WindowRig {
     PluginState& ctx() { return engine.ctx(); }
     std::filesystem::path configDir() { return engine.dir.path() / "config"; }
     std::filesystem::path file(const std::string& name, const std::string& text = "x") {
-        const auto p = engine.dir.path() / name;
-        std::ofstream(p, std::ios::binary) << text;
-        return p;
+        writeFile(engine.dir.path() / name, text);
+        return engine.dir.path() / name;
     }
     // "key=value ..." of the stored settings, "-" for one not stored.
     std::string stored(std::initializer_list<const char*> keys) {
