@@ -80,6 +80,7 @@ TEST_F(WriteBack, the_changed_line_is_written_after_a_backup_or_nothing_is) {
     const Dir both{"Copy of house.prj", "house.prj"};
     const std::string same = project.string() + " and its backup " + backup.string() + " are the same file";
     const std::string readOnly = "cannot write " + project.string() + ": no write permission (mode 0444)";
+    const std::string cannotBackUp = "cannot replace " + backup.string() + ": Is a directory";
     const std::string leftover = at(".house.prj.2147483646.abcdef.varnel-tmp").string();
     const auto full = [] { return fullDiskAfter(kProject.size() + 20); };  // the backup, then 20 bytes of the project
     const auto hardLink = [&] { fs::create_hard_link(project, at("alias.prj")); };
@@ -104,8 +105,8 @@ TEST_F(WriteBack, the_changed_line_is_written_after_a_backup_or_nothing_is) {
          both},
         // Mode bits decide, for root too, whom the rename alone would let through.
         {"read-only", [&] { ::chmod(project.c_str(), 0444); }, {}, "1 " + readOnly, {"house.prj"}},
-        // Followed, a link at the backup path would overwrite whatever it names.
-        {"a link at the backup path", [&] { fs::create_symlink(at("other.txt"), backup); }, {}, "", both},
+        // Refused before the backup is touched, as the project is.
+        {"a directory at the backup path", [&] { fs::create_directory(backup); }, {}, "1 " + cannotBackUp, both},
         {"leftovers of a killed write", [&] { writeFile(leftover, "half"); }, {}, "", both},
     };
     for (const Case& c : cases) {
@@ -130,7 +131,7 @@ TEST_F(WriteBack, the_changed_line_is_written_after_a_backup_or_nothing_is) {
             EXPECT_EQ(readFile(at("alias.prj")), kProject);
         }
         EXPECT_EQ(sm.log.lines.size(), written ? 1u : 0u);
-        if (fs::exists(backup) && !written) {
+        if (fs::is_regular_file(backup) && !written) {
             EXPECT_EQ(readFile(backup), c.logged == "2 " ? "older backup" : kProject);
         }
         if (c.logged.starts_with("1 ")) {
