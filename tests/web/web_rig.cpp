@@ -130,10 +130,7 @@ std::unique_ptr<LiveClient> WebRig::live(const QString& origin, const QByteArray
     QObject::connect(cl->socket.get(), &QWebSocket::textMessageReceived, [cl](const QString& text) {
         cl->messages.push_back(nlohmann::json::parse(text.toStdString(), nullptr, false));
     });
-    QObject::connect(cl->socket.get(), &QWebSocket::disconnected, [cl] {
-        cl->closed = true;
-        cl->closeCode = static_cast<int>(cl->socket->closeCode());
-    });
+    QObject::connect(cl->socket.get(), &QWebSocket::disconnected, [cl] { cl->closed = true; });
     QNetworkRequest req(QUrl("ws://127.0.0.1:" + QString::number(server->port()) + QString::fromStdString(path)));
     if (!cookie.isEmpty()) req.setRawHeader("Cookie", cookie);
     cl->socket->open(req);

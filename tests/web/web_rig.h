@@ -43,7 +43,6 @@ struct LiveClient {
     std::unique_ptr<QWebSocket> socket;
     std::vector<nlohmann::json> messages;
     bool closed = false;
-    int closeCode = 0;
     ~LiveClient();
     // The last message of `type`, if any came.
     [[nodiscard]] std::optional<nlohmann::json> last(const std::string& type) const;
