@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "text_files.h"
 
 namespace varnel {
 namespace {
@@ -103,8 +103,7 @@ TEST(ProjectFile, unchanged_file_renders_byte_identical) {
         EXPECT_EQ(img.render(), file);
     }
     // The sample project the demo and the runner tests rely on: CR LF throughout.
-    std::ifstream in(std::filesystem::path(VARNEL_SAMPLES_DIR) / "house.prj", std::ios::binary);
-    const std::string sample{std::istreambuf_iterator<char>(in), {}};
+    const std::string sample = test::readFile(std::filesystem::path(VARNEL_SAMPLES_DIR) / "house.prj");
     SystemMapImage img;
     ASSERT_GT(sample.size(), 1000u);
     ASSERT_FALSE(img.parse(sample).has_value());
@@ -156,14 +155,9 @@ TEST(ProjectFile, entries_outside_a_short_section_are_never_written) {
     const std::int32_t vars = *img.findLocalSection("Variables");
     const std::int32_t x10 = *img.findLocalSection("X-10");
     EXPECT_NE(img.entry(vars, vars + 2), nullptr);
-    EXPECT_EQ(img.entry(vars, vars + 3), nullptr);  // the X-10 header
-    EXPECT_EQ(img.entry(vars, vars + 4), nullptr);  // X-10's first entry
-    EXPECT_EQ(img.entry(vars, vars), nullptr);      // the header itself
-    EXPECT_EQ(img.entry(vars, 1), nullptr);         // above the section
-    EXPECT_EQ(img.entry(vars, 99), nullptr);        // past the end
-    EXPECT_FALSE(img.setEntryLine(vars, vars + 3, "\t\t\tx"));
-    EXPECT_FALSE(img.setEntryLine(vars, vars + 4, "\t\t\tx"));
-    EXPECT_FALSE(img.setEntryLine(vars, -5, "\t\t\tx"));
+    // The X-10 header, X-10's first entry, the header itself, above the section, past the end.
+    for (const std::int32_t id : {vars + 3, vars + 4, vars, 1, 99}) EXPECT_EQ(img.entry(vars, id), nullptr) << id;
+    for (const std::int32_t id : {vars + 3, vars + 4, -5}) EXPECT_FALSE(img.setEntryLine(vars, id, "\t\t\tx")) << id;
     EXPECT_EQ(img.render(), file);
     EXPECT_NE(img.entry(x10, x10 + 1), nullptr);
 }
