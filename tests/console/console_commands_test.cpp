@@ -112,11 +112,7 @@ TEST_F(ConsoleCommands, set_refuses_what_the_host_could_not_set_and_sends_nothin
     c.ok("mirror vars 1");
     const std::string input = c.codeOf("Input 1", "Secu16 Unit 1");
     const std::string relay = c.codeOf("Relay Output 1", "Rly08 Unit 3");
-    auto other = c.rig.host->GetDeviceByRef(c.rig.host->NewDeviceRef("Lamp"));
-    other->set_hc("Y");
-    other->set_dc("1");
-    other->set_iotype(1);
-    other->set_interface("Someone Else");
+    c.addDevice("Y1", "Lamp", "", "Someone Else", 1);
     const auto frames = c.rig.controller.frames().size();
 
     struct Case {
@@ -195,11 +191,7 @@ TEST_F(ConsoleCommands, bytes_left_of_a_cut_reply_never_pass_for_a_later_answer)
 }
 
 TEST_F(ConsoleCommands, names_from_outside_are_printed_escaped) {
-    auto& h = *c.rig.host;
-    auto d = h.GetDeviceByRef(h.NewDeviceRef("Caf\xe9\nfake: line"));
-    d->set_hc("Z");
-    d->set_dc("9");
-    d->set_location("Küche\t\x1b[2J");
+    c.addDevice("Z9", "Caf\xe9\nfake: line", "Küche\t\x1b[2J");
     const auto r = c.run("devices");
     ASSERT_EQ(r.outcome, Reply::Outcome::Done);
     std::string all;

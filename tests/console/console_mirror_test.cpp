@@ -154,13 +154,7 @@ struct ForeignDevices : ConsoleMirror {
     std::vector<host::DeviceRecord> foreign;
 
     void addForeign(const std::string& code, const std::string& name) {
-        auto& h = *c.rig.host;
-        auto d = h.GetDeviceByRef(h.NewDeviceRef(name));
-        d->set_hc(code.substr(0, 1));
-        d->set_dc(code.substr(1));
-        d->set_location("Hall");
-        d->set_interface("Z-Wave Bridge");
-        d->set_iotype(1);
+        c.addDevice(code, name, "Hall", "Z-Wave Bridge", 1);
         foreign = foreignNow();
     }
     std::vector<host::DeviceRecord> foreignNow() const {

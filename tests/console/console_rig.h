@@ -67,6 +67,16 @@ struct ConsoleRig {
         return d ? d->code() : "<no device " + name + " at " + location + ">";
     }
     std::size_t deviceCount() const { return rig.host->devices().size(); }
+    // A device the host's user or another interface made.
+    void addDevice(const std::string& code, const std::string& name, const std::string& location,
+                   const std::string& interface_ = "", int iotype = 0) {
+        auto d = rig.host->GetDeviceByRef(rig.host->NewDeviceRef(name));
+        d->set_hc(code.substr(0, 1));
+        d->set_dc(code.substr(1));
+        d->set_location(location);
+        d->set_interface(interface_);
+        d->set_iotype(iotype);
+    }
 
     // Writes a file into the host's config directory (before start()).
     void configFile(const std::string& name, const std::vector<std::string>& lines) {
