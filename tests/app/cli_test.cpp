@@ -73,6 +73,7 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{"frobnicate"}, "unknown command \"frobnicate\""},
         {{"run", "--port"}, "--port needs a value"},
         {{"run", "--port="}, "--port: needs a device name"},
+        {{"run", "--port", "rfc2217://box"}, "'rfc2217://box': needs :PORT after the host"},
         {{"run", "--simulate", "--port", "/dev/ttyS0"}, "exclude each other"},
         {{"run", "--for", "0"}, "--for: needs a number of seconds above 0"},
         {{"run", "--for", "nan"}, "--for: needs"},

@@ -140,20 +140,6 @@ async function state(v) {
   return r.json();
 }
 
-async function command(v, line) {
-  const s = await (await fetch(`${v.url}api/session`)).json();
-  const r = await fetch(`${v.url}api/command`, {
-    method: 'POST',
-    headers: { 'Content-Type': 'application/json', 'X-CSRF-Token': s.csrf || '' },
-    body: JSON.stringify({ line }),
-  });
-  return r.json();
-}
-
-function chromiumPresent() {
-  return fs.existsSync(chromiumPath);
-}
-
 async function launchBrowser() {
   // --no-sandbox: CI runs as root, where chromium's sandbox refuses to start.
   return chromium.launch({ executablePath: chromiumPath, args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage'] });
@@ -195,5 +181,5 @@ async function closePage(page) {
 }
 
 module.exports = {
-  Varnel, state, command, chromiumPresent, chromiumPath, launchBrowser, openPage, watchErrors, closePage, freePort, sleep,
+  Varnel, state, launchBrowser, openPage, watchErrors, closePage, sleep,
 };

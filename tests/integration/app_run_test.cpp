@@ -10,6 +10,7 @@
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/serial_devices.h"
 #include "pty_pair.h"
+#include "ser2net.h"
 #include "varnel_process.h"
 
 namespace varnel {
@@ -36,6 +37,7 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
     fs::create_directories(dir.path() / "linked");
     fs::create_symlink("gone", dir.path() / "linked" / "varnel.lock");
     const QString host = q(dir.path() / "host");
+    const std::string closed = "tcp://127.0.0.1:" + std::to_string(test::freeTcpPort());
     const struct {
         QStringList args;
         int exitCode;
@@ -45,6 +47,10 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
         {{"run", "--port", "/dev/ttyVARNEL-none", "--host-dir", host, "--for", "30"},
          1,
          "varnel: Serial port /dev/ttyVARNEL-none not found (no such device)\n"},
+        // A serial server nobody answers at ends a timed run as a missing device does.
+        {{"run", "--port", q(closed), "--host-dir", host, "--for", "30"},
+         1,
+         "varnel: " + closed + ": connection refused\n"},
         {{"run", "--port", q(pty.slaveName()), "--host-dir", host, "--exec", "quit"},
          1,
          "varnel: Serial port " + pty.slaveName() + " is busy: locked by process " + std::to_string(::getpid()) + " (" +
@@ -59,6 +65,9 @@ TEST(VarnelRun, refusals_before_start_up_are_one_line_with_their_exit_code) {
          2,
          "varnel sim: cannot read the demo script " + (dir.path() / "none.txt").string() + "\n"},
         {{"run", "--simulate", "--port", "/dev/ttyS0"}, 2, "varnel run: --port and --simulate exclude each other\n"},
+        {{"run", "--simulate", "--http", "0.0.0.0:8099", "--host-dir", host},
+         78,
+         "varnel: the web page on http://0.0.0.0:8099/ can be reached from other machines and needs a password"},
         {{"run", "--simulate", "--for", "1", "--host-dir", q(dir.path() / "linked")},
          1,
          "varnel: host directory " + (dir.path() / "linked").string() +

@@ -95,25 +95,16 @@ protected:
 };
 
 // Line by line both directions are pinned in tests/sysmap (SampleRound); here what the
-// command adds: the backup, the report, the rename script.
-TEST_F(VarnelSync, host_names_go_into_the_project_file_after_a_backup) {
-    const auto r = sync({"--to-project", "--all", "--yes", "--project", q(project)});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(readFile(backupPathFor(project)), readFile(kSample));
-    EXPECT_EQ(lineAt(readFile(project), 137), "\t\t\tA1 Kitchen Ceiling");
-    EXPECT_NE(r.out.find("Line 137: \"Kitchen Ceiling\" -> \"A1 Kitchen Ceiling\"\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Wrote the project file\n"), std::string::npos) << r.out;
-    EXPECT_EQ(readFile(hostDir / "config" / "devices.txt"), devicesBefore);
-}
-
-TEST_F(VarnelSync, names_in_the_report_are_escaped_so_none_splits_or_colours_a_line) {
+// command adds: the report on standard output, the backup, the rename script.
+TEST_F(VarnelSync, the_report_is_escaped_and_the_rename_script_gets_the_host_directory) {
     {
         test::Rig rig;
         EmbeddedHost host(hostDir, rig.userSettings, rig.launcher);
         host.GetDeviceByRef(host.DeviceExistsRef("A1"))->set_name("Ceil\ning\x1b[31m red");
         host.flush();
     }
-    const auto r = sync({"--from-project", "--all", "--yes", "--project", q(project)});
+    writeRenameScript();
+    const auto r = sync({"--from-project", "--all", "--yes", "--replace-ir-files", "--project", q(project)});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("Device A1: location \"Kitchen\" -> \"Kitchen\", name \"Ceil\\ning\\x1b[31m red\" -> "
                          "\"Ceiling\"\n"),
@@ -121,20 +112,7 @@ TEST_F(VarnelSync, names_in_the_report_are_escaped_so_none_splits_or_colours_a_l
         << r.out;
     // The sample's one name in the Windows code page is no raw byte either.
     EXPECT_EQ(r.out.find_first_of("\x1b\xe9"), std::string::npos) << r.out;
-}
-
-TEST_F(VarnelSync, system_map_names_reach_the_host_devices_and_the_ir_files) {
-    // The host's rename script gets the host directory, as at a host shutdown.
-    writeRenameScript();
-    const auto r = sync({"--from-project", "--all", "--yes", "--replace-ir-files", "--project", q(project)});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const auto b3 = test::savedDevice(hostDir, "B3");
-    ASSERT_TRUE(b3);
-    EXPECT_EQ(b3->location, "Caf\xC3\xA9");  // the project's Windows-1252 reaches the host as UTF-8
     EXPECT_EQ(readFile(project), readFile(kSample));
-    EXPECT_NE(r.out.find("Device A2 created: location \"Kitchen\", name \"Island\"\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Device B3 created: location \"Caf\xC3\xA9\", name \"Lamp\"\n"), std::string::npos) << r.out;
-    EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
     QtEventLoop loop;
     loop.waitUntil(5000, [&] { return fs::exists(hostDir / "renamed"); });
     EXPECT_EQ(readFile(hostDir / "renamed"), hostDir.string() + "\n");
@@ -157,6 +135,8 @@ TEST_F(VarnelSync, the_terminal_is_asked_and_only_yes_synchronises) {
     terminal.write({'Y', 'e', 's', '\n'});
     const auto r = sync({"--to-project", "--variables"}, terminal.slaveName());
     EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Wrote the project file\n"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(backupPathFor(project)), readFile(kSample));
     EXPECT_EQ(lineAt(readFile(project), 8), "\t\t\tStudy Heater Setpoint");
     EXPECT_EQ(lineAt(readFile(project), 137), lineAt(readFile(kSample), 137));
 }
@@ -185,22 +165,31 @@ TEST_F(VarnelSync, a_project_of_a_group_the_user_is_not_in_keeps_its_group_and_m
     EXPECT_EQ(readFile(backupPathFor(project)), readFile(kSample));
 }
 
-TEST_F(VarnelSync, ir_files_that_could_not_be_replaced_fail_the_run_on_its_last_line) {
+TEST_F(VarnelSync, live_ir_files_are_replaced_only_when_asked_and_a_script_that_fails_fails_the_run) {
     const std::string script = (hostDir / "Scripts" / "Varnel_RenameFiles.vbs").string();
+    const std::string stay = "; the synchronized IR files stay beside the live ones\n";
     const struct {
-        const char* setup;
-        std::string says;
+        std::optional<fs::perms> script;  // none: not there
+        bool replace;
+        int exitCode;
+        std::string ends;
     } cases[] = {
-        {"missing", "IR files not replaced: the rename script " + script +
-                        " is not there; the synchronized IR files stay beside the live ones\n"},
-        {"not executable", "IR files not replaced: the rename script " + script +
-                               " could not be started; the synchronized IR files stay beside the live ones\n"},
+        {std::nullopt, true, 1, "IR files not replaced: the rename script " + script + " is not there" + stay},
+        {fs::perms::owner_read | fs::perms::owner_write, true, 1,
+         "IR files not replaced: the rename script " + script + " could not be started" + stay},
+        // Without its own flag --yes does not replace them, and nobody is asked.
+        {fs::perms::owner_all, false, 0, "The synchronized IR files stay beside the live ones and are not used\n"},
     };
     for (const auto& c : cases) {
-        if (std::string(c.setup) == "not executable") writeRenameScript(fs::perms::owner_read | fs::perms::owner_write);
-        const auto r = sync({"--from-project", "--ir", "--yes", "--replace-ir-files", "--project", q(project)});
-        EXPECT_EQ(r.exitCode, 1) << c.setup;
-        EXPECT_TRUE(r.out.ends_with(c.says)) << c.setup << "\n" << r.out;
+        SCOPED_TRACE(c.ends);
+        if (c.script) writeRenameScript(*c.script);
+        QStringList args{"--from-project", "--ir", "--yes", "--project", q(project)};
+        if (c.replace) args << "--replace-ir-files";
+        const auto r = sync(args);
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_TRUE(r.out.ends_with(c.ends)) << r.out;
+        EXPECT_EQ(r.out.find("Started the rename script"), std::string::npos) << r.out;
+        EXPECT_EQ(r.err.find("Do you want them to replace"), std::string::npos);
         EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
         EXPECT_FALSE(fs::exists(hostDir / "renamed"));
     }
@@ -225,26 +214,6 @@ TEST_F(VarnelSync, a_failed_step_stays_the_last_line_when_ir_files_wait) {
     }
     QtEventLoop loop;
     EXPECT_TRUE(loop.waitUntil(5000, [&] { return fs::exists(hostDir / "renamed"); }));
-}
-
-TEST_F(VarnelSync, yes_does_not_replace_the_live_ir_files_without_a_terminal_or_its_own_flag) {
-    writeRenameScript();
-    const auto r = sync({"--from-project", "--ir", "--yes", "--project", q(project)});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(fs::exists(hostDir / "config" / "Synchronized irlbl.cfg"));
-    EXPECT_NE(r.out.find("The synchronized IR files stay beside the live ones and are not used"), std::string::npos)
-        << r.out;
-    EXPECT_EQ(r.err.find("Do you want them to replace"), std::string::npos) << "nobody there to ask";
-    EXPECT_EQ(readFile(hostDir / "logs" / "host.log").find("Varnel_RenameFiles"), std::string::npos)
-        << "the rename script was started";
-}
-
-TEST_F(VarnelSync, a_project_no_line_of_which_changes_is_neither_backed_up_nor_written) {
-    // The live label file names two groups and no labels: nothing to write.
-    const auto r = sync({"--to-project", "--ir", "--yes", "--project", q(project)});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "No names changed\n");
-    expectNothingChanged();
 }
 
 TEST_F(VarnelSync, refusals_are_one_line_and_change_nothing) {

@@ -8,39 +8,13 @@ namespace varnel::test {
 
 namespace tn = net::telnet;
 
-namespace {
-// Between two paced bytes: long enough that no two share a segment.
-constexpr int kPaceMs = 1;
-}  // namespace
-
 NetFarEnd::NetFarEnd(Options options) : o_(options) {
-    clock_.start();
     server_.listen(QHostAddress::LocalHost, 0);
     QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
-    pacer_.setInterval(kPaceMs);
-    QObject::connect(&pacer_, &QTimer::timeout, &pacer_, [this] { pump(); });
-    if (o_.controller) {
-        o_.controller->attachScheduler(*this);
-        o_.controller->onOutput = [this](const sim::Emission& e) { sendLine(e.bytes); };
-    }
 }
 
 NetFarEnd::~NetFarEnd() {
-    *alive_ = false;
-    if (o_.controller) {
-        o_.controller->onOutput = nullptr;
-        o_.controller->detachScheduler();
-    }
     if (client_) client_->abort();
-}
-
-std::int64_t NetFarEnd::nowUs() const { return clock_.nsecsElapsed() / 1000; }
-
-void NetFarEnd::after(std::int64_t delayUs, std::function<void()> fn) {
-    QTimer::singleShot(static_cast<int>(std::max<std::int64_t>(delayUs / 1000, 0)), &server_,
-                       [alive = alive_, fn = std::move(fn)] {
-                           if (*alive) fn();
-                       });
 }
 
 void NetFarEnd::accept() {
@@ -56,7 +30,6 @@ void NetFarEnd::accept() {
         QObject::connect(client_, &QTcpSocket::readyRead, client_, [this] { readClient(); });
         QObject::connect(client_, &QTcpSocket::disconnected, client_, [this, c = client_] {
             if (client_ == c) client_ = nullptr;
-            paced_.clear();
             c->deleteLater();
         });
         t_ = T::Data;
@@ -85,22 +58,7 @@ void NetFarEnd::sendLine(const Bytes& bytes) {
         wire.push_back(b);
         if (o_.telnet && b == tn::kIac) wire.push_back(b);
     }
-    if (!o_.bytePerSegment) {
-        sendRaw(wire);
-        return;
-    }
-    paced_.insert(paced_.end(), wire.begin(), wire.end());
-    if (!pacer_.isActive()) pacer_.start();
-}
-
-void NetFarEnd::pump() {
-    if (paced_.empty() || !client_) {
-        pacer_.stop();
-        return;
-    }
-    // A doubled 0xFF goes out split too: the client must keep an IAC across segments.
-    sendRaw({paced_.front()});
-    paced_.pop_front();
+    sendRaw(wire);
 }
 
 void NetFarEnd::dropClient() {
@@ -112,21 +70,15 @@ void NetFarEnd::readClient() {
     const QByteArray bytes = client_->readAll();
     for (const char c : bytes) {
         const auto b = static_cast<std::uint8_t>(c);
-        wire_.push_back(b);
-        if (o_.telnet) {
+        if (o_.telnet)
             telnetByte(b);
-        } else {
+        else
             line_.push_back(b);
-            if (o_.controller) o_.controller->feed(std::span(&b, 1));
-        }
     }
 }
 
 void NetFarEnd::telnetByte(std::uint8_t b) {
-    const auto data = [this](std::uint8_t d) {
-        line_.push_back(d);
-        if (o_.controller) o_.controller->feed(std::span(&d, 1));
-    };
+    const auto data = [this](std::uint8_t d) { line_.push_back(d); };
     switch (t_) {
         case T::Data:
             if (b == tn::kIac)

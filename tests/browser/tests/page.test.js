@@ -70,70 +70,18 @@ test("the page shows the simulator's modules, served whole by varnel", async () 
   await closePage(page);
 });
 
-// Pauses of this process's timers longer than `gapMs`, as [from, to] on the wall clock:
-// a loaded machine that stops the test's processes is not the page being slow.
-function watchStalls(gapMs = 200) {
-  const stalls = [];
-  let last = Date.now();
-  const timer = setInterval(() => {
-    const now = Date.now();
-    if (now - last > gapMs) stalls.push([last, now]);
-    last = now;
-  }, 20);
-  return { stalls, stop: () => clearInterval(timer) };
-}
-
-test('a variable the simulator changes shows within a second', async (t) => {
+// How fast is bench/web_report_latency.sh's to measure; here that it shows at all, each time.
+test('a variable the simulator changes shows on the page', async () => {
   const page = await openPage(browser, varnel);
   await page.click('nav [data-tab="live"]');
-  await page.locator('#variables [data-var="5"]').waitFor();
-  // The page notes when the cell's text changes, and when its own timers were held up;
-  // the simulator's step is timed by its output line, on the same clock.
-  await page.evaluate(() => {
-    window.varChanges = [];
-    window.stalls = [];
-    const cell = document.querySelector('#variables [data-var="5"]');
-    new MutationObserver(() => window.varChanges.push({ at: Date.now(), text: cell.textContent })).observe(cell, {
-      childList: true,
-      characterData: true,
-      subtree: true,
+  const cell = page.locator('#variables [data-var="5"]');
+  await cell.waitFor();
+  for (const value of ['41001', '41002', '41001']) {
+    await varnel.nextLine(new RegExp(`Simulator: variable 5 = ${value}\\b`), 8000);
+    await page.waitForFunction(([v]) => document.querySelector('#variables [data-var="5"]').textContent === v, [value], {
+      timeout: 3000,
     });
-    let last = Date.now();
-    setInterval(() => {
-      const now = Date.now();
-      if (now - last > 200) window.stalls.push([last, now]);
-      last = now;
-    }, 20);
-  });
-  const here = watchStalls();
-  // Three changes are timed; a change during which the machine stopped this process or
-  // the browser for more than 200 ms is timed again, at most three times, so that every
-  // delay that counts is the page's own.
-  const delays = [];
-  const setAside = [];
-  try {
-    const values = ['41001', '41002'];
-    for (let i = 0; delays.length < 3; i++) {
-      const value = values[i % 2];
-      const step = await varnel.nextLine(new RegExp(`Simulator: variable 5 = ${value}\\b`), 8000);
-      // The cell's first change to the value after the simulator's step (the clocks agree
-      // to the millisecond; a change before the step is the round before).
-      const after = [value, step.at - 2];
-      await page.waitForFunction(([v, t]) => window.varChanges.some((c) => c.text === v && c.at >= t), after, { timeout: 3000 });
-      const shown = await page.evaluate(([v, t]) => window.varChanges.find((c) => c.text === v && c.at >= t).at, after);
-      const stalls = [...here.stalls, ...(await page.evaluate(() => window.stalls))];
-      const stalled = stalls.some(([from, to]) => to > step.at && from < shown);
-      if (stalled && setAside.length < 3) setAside.push(shown - step.at);
-      else delays.push(shown - step.at);
-    }
-  } finally {
-    here.stop();
   }
-  t.diagnostic(`shown after ${delays.join(', ')} ms` + (setAside.length ? `; timed again after a stall: ${setAside.join(', ')} ms` : ''));
-  // The variable timer finds a change at its next tick it can take (500 ms apart; a tick
-  // finding the line busy with the I/O check the last read asked for is skipped), so up to
-  // 1 s passes before varnel knows; the page must show it within half a second after that.
-  for (const d of delays) assert.ok(d < 1500, `variable shown ${d} ms after the simulator changed it (${delays})`);
   await closePage(page);
 });
 
