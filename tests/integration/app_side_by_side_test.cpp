@@ -2,7 +2,8 @@
 // all started first and checked one after another, so that the start-ups overlap.
 // A service's run (systemd's notify socket, the unit's system-call filter, a host
 // directory that alone configures it), the web page, MQTT, the configuration window,
-// typed lines, a lock of another program, and a kill right after mirroring.
+// typed lines, a lock of another program, and a kill right after mirroring. What the
+// page serves is in tests/web.
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
@@ -15,7 +16,6 @@
 #include <QTcpSocket>
 #include <csignal>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
@@ -192,8 +192,6 @@ TEST(VarnelRuns, side_by_side_each_starts_works_and_ends_as_it_should) {
     const std::uint16_t guardedPort = test::freeTcpPort();
     test::LiveVarnel guarded(
         simulated(root / "web", {"--no-demo", "--http", QString("0.0.0.0:%1").arg(guardedPort), "--exec", "status"}));
-    const std::uint16_t openPort = test::freeTcpPort();
-    test::LiveVarnel open(simulated(root / "open", {"--http", QString::number(openPort)}));
 
     test::TestBroker broker;
     test::TestClient ha(broker.port(), "ha");
@@ -361,25 +359,6 @@ TEST(VarnelRuns, side_by_side_each_starts_works_and_ends_as_it_should) {
         guarded.endInput();
         guarded.interrupt();
         EXPECT_TRUE(guarded.waitForExit());
-    }();
-
-    [&] {
-        SCOPED_TRACE("a loopback page serves the simulator's modules");
-        const std::string url = "http://127.0.0.1:" + std::to_string(openPort) + "/";
-        ASSERT_NE(open.waitFor("Web page " + url, 0, 40'000), std::string::npos) << open.said();
-        // The modules are known once the start-up is done.
-        ASSERT_NE(open.waitFor("Start-up: done in ", 0, 40'000), std::string::npos) << open.said();
-        const std::string page = httpGet(openPort, "/");
-        EXPECT_TRUE(page.starts_with("HTTP/1.1 200")) << page.substr(0, 200);
-        const std::string state = httpGet(openPort, "/api/state");
-        const auto body = nlohmann::json::parse(state.substr(state.find("\r\n\r\n") + 4), nullptr, false);
-        ASSERT_FALSE(body.is_discarded()) << state.substr(0, 300);
-        EXPECT_EQ(body["overview"]["modules"].size(), 4u) << body["overview"].dump();
-        EXPECT_EQ(body["overview"]["http"], url);
-        open.endInput();
-        open.interrupt();
-        EXPECT_TRUE(open.waitForExit());
-        EXPECT_EQ(open.exitCode(), 0) << open.said();
     }();
 
     [&] {

@@ -5,71 +5,30 @@
 #include <sys/stat.h>
 
 #include <QElapsedTimer>
+#include <fstream>
 #include <iostream>
 
-#include <fstream>
-#include <sstream>
-
-#include "host/embedded_callback.h"
-#include "host/embedded_host.h"
-#include "platform/qt/qt_event_loop.h"
-#include "platform/qt/qt_process_launcher.h"
-#include "platform/qt/qt_serial_port.h"
+#include "mqtt_live.h"
 #include "platform/qt/serial_devices.h"
-#include "platform/virtual/memory_settings.h"
 #include "platform/virtual/recording_file_picker.h"
-#include "platform/virtual/recording_prompts.h"
-#include "plugin/hspi.h"
 #include "recording_view.h"
-#include "rig.h"
-#include "sim/pty/pty_simulator.h"
 #include "text_files.h"
 #include "window/window_slot.h"
 
 namespace varnel {
 namespace {
 
-// A plug-in linked to the simulator on a pseudo-terminal, with its window slot.
-struct CmaxRig {
-    QtEventLoop loop;
-    sim::Controller controller{sim::ControllerConfig::typical()};
-    sim::pty::PtySimulator pty{controller, sim::WireTiming{.usPerByte = 10}};
-    test::TempDir dir;
-    MemorySettings userSettings;
-    RecordingPrompts prompts;
-    QtProcessLauncher launcher{loop};
-    std::shared_ptr<EmbeddedHost> host;
-    QtSerialPort port;
-    std::string device;
-    bool ended = false;
-    std::unique_ptr<HSPI> plugin;
+// The plug-in linked to the simulator, with its window slot; CMAX is clicked in the window.
+struct CmaxRig : test::LiveBridge {
     RecordingFilePicker picker;
     test::RecordingView* view = nullptr;
-    std::unique_ptr<ConfigWindowSlot> slot;
-
-    // Starts the link; false when it did not come up.
-    bool start() {
-        if (pty.start()) return false;
-        EmbeddedHostOptions hostOptions;
-        hostOptions.loop = &loop;
-        host = std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions);
-        device = pty.path();
-        plugin = std::make_unique<HSPI>(
-            Platform{loop, port, userSettings, prompts, launcher, dir.path(), [this](int) { return device; }},
-            [this] { ended = true; });
-        slot = std::make_unique<ConfigWindowSlot>(plugin->context(), picker, [this] {
-            auto v = std::make_unique<test::RecordingView>();
-            view = v.get();
-            return v;
-        });
-        plugin->RegisterCallback(std::make_shared<EmbeddedCallback>(host));
-        plugin->InitIO(1);
-        return plugin->context().link.commStarted;
-    }
-
-    // Opens the window and clicks CMAX with `script` as the program.
+    ConfigWindowSlot slot{hspi->context(), picker, [this] {
+                              auto v = std::make_unique<test::RecordingView>();
+                              view = v.get();
+                              return v;
+                          }};
     void runCmax(const std::filesystem::path& script) {
-        plugin->SelectMenu("Setup");
+        hspi->SelectMenu("Setup");
         ASSERT_NE(view, nullptr);
         view->setText("aCMAXexe", script.string());
         view->click("aCMAX");
@@ -83,10 +42,9 @@ void writeScript(const std::filesystem::path& path, const std::string& text) {
 
 TEST(CmaxRun, port_is_free_while_cmax_runs_the_link_returns_after_and_a_stop_ends_a_stubborn_one) {
     CmaxRig rig;
-    ASSERT_TRUE(rig.start());
-    auto& ctx = rig.plugin->context();
+    auto& ctx = rig.hspi->context();
     auto& view = rig.view;
-    const auto& device = rig.device;
+    const std::string device = rig.pty.path();
     ASSERT_TRUE(serialLock(device).has_value());  // held while the link is up
 
     // The stand-in asks what the port looks like from outside while it runs.
@@ -122,7 +80,7 @@ TEST(CmaxRun, port_is_free_while_cmax_runs_the_link_returns_after_and_a_stop_end
 
     // Clicks run while CMAX runs; Cancel closes with the CMAX reminder.
     view->tick("Check1_3");
-    EXPECT_TRUE(rig.slot->window()->variablesChanged());
+    EXPECT_TRUE(rig.slot.window()->variablesChanged());
     rig.prompts.answer = false;
     view->click("CancelButton");
     EXPECT_TRUE(view->closed);
@@ -133,7 +91,7 @@ TEST(CmaxRun, port_is_free_while_cmax_runs_the_link_returns_after_and_a_stop_end
 
     QElapsedTimer took;
     took.start();
-    rig.plugin->ShutdownIO();
+    rig.hspi->ShutdownIO();
     const auto ms = took.elapsed();
     EXPECT_TRUE(rig.ended);
     // The process is gone, not just asked: a zombie would still answer kill(0).

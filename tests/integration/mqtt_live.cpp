@@ -14,7 +14,8 @@ LiveBridge::LiveBridge() : controller(sim::ControllerConfig::typical()) {
     host = std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, options);
     const std::string device = pty.path();
     hspi = std::make_unique<HSPI>(
-        Platform{loop, port, userSettings, prompts, launcher, dir.path(), [device](int) { return device; }}, [] {});
+        Platform{loop, port, userSettings, prompts, launcher, dir.path(), [device](int) { return device; }},
+        [this] { ended = true; });
     hspi->RegisterCallback(std::make_shared<EmbeddedCallback>(host));
     hspi->InitIO(1);
     hspi->InitX10(1);

@@ -1,6 +1,6 @@
 #pragma once
-// The whole plug-in with its MQTT bridge in real time: the simulator on a
-// pseudo-terminal, the Qt event loop, libmosquitto, and a real broker.
+// The whole plug-in in real time: the simulator on a pseudo-terminal, the Qt event
+// loop, programs started for real; and its MQTT bridge on libmosquitto to a real broker.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -13,10 +13,10 @@
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "platform/qt/qt_event_loop.h"
+#include "platform/qt/qt_process_launcher.h"
 #include "platform/qt/qt_serial_port.h"
 #include "platform/qt/qt_socket_watcher.h"
 #include "platform/virtual/memory_settings.h"
-#include "platform/virtual/recording_launcher.h"
 #include "platform/virtual/recording_prompts.h"
 #include "plugin/hspi.h"
 #include "rig.h"
@@ -43,10 +43,11 @@ public:
     TempDir dir;
     MemorySettings userSettings;
     RecordingPrompts prompts;
-    RecordingLauncher launcher;
+    QtProcessLauncher launcher{loop};
     std::shared_ptr<EmbeddedHost> host;
     QtSerialPort port;
     std::unique_ptr<HSPI> hspi;
+    bool ended = false;  // the plug-in's shutdown ran to its end
     std::optional<console::Console> console;
     QtSocketWatcher watcher;
     std::unique_ptr<bridge::MosquittoTransport> transport;
