@@ -1,5 +1,7 @@
 #include "mqtt_broker.h"
 
+#include "text_files.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -14,7 +16,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -57,13 +58,6 @@ std::string brokerProgram() {
     for (const char* p : {"/usr/sbin/mosquitto", "/usr/bin/mosquitto", "/usr/local/sbin/mosquitto"})
         if (::access(p, X_OK) == 0) return p;
     return "mosquitto";
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 }  // namespace
@@ -212,7 +206,8 @@ void TestBroker::makeCertificates() {
         "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out server.crt -days " + days +
         " -extfile ext";
     if (std::system((cmd + " >openssl.log 2>&1").c_str()) != 0)
-        throw std::runtime_error("openssl could not make the test certificates: " + slurp(dir_.path() / "openssl.log"));
+        throw std::runtime_error("openssl could not make the test certificates: " +
+                                 readFile(dir_.path() / "openssl.log"));
 }
 
 void TestBroker::start() {
@@ -247,11 +242,11 @@ void TestBroker::start() {
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
-            throw std::runtime_error("the mosquitto broker ended at once: " + slurp(log));
+            throw std::runtime_error("the mosquitto broker ended at once: " + readFile(log));
         }
         if (std::chrono::steady_clock::now() > deadline) {
             stop();
-            throw std::runtime_error("the mosquitto broker does not listen: " + slurp(log));
+            throw std::runtime_error("the mosquitto broker does not listen: " + readFile(log));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
