@@ -7,6 +7,7 @@
 
 #include <fstream>
 
+#include "platform/qt/qt_serial_port.h"
 #include "platform/qt/serial_devices.h"
 #include "rig.h"
 
@@ -47,6 +48,23 @@ TEST(SerialDeviceAccess, the_mode_decides_by_owner_then_group_then_others_and_na
     }
     EXPECT_NE(modeProblem({kRoot, kDialout, 0660}, user, "dialout", "ann")->find("usermod -aG dialout ann"),
               std::string::npos);
+}
+
+// Busy and no-permission share one Qt error code (root cannot provoke the latter).
+TEST(SerialOpenErrors, error_texts_tell_busy_from_no_permission) {
+    const struct {
+        QSerialPort::SerialPortError error;
+        const char *qtText, *expected;
+    } cases[] = {
+        {QSerialPort::PermissionError, "Permission error while locking the device",
+         "Serial port /dev/ttyUSB0 is busy (locked by another process)"},
+        {QSerialPort::PermissionError, "Permission denied",
+         "Serial port /dev/ttyUSB0: no permission to open it (is the user in the dialout group?)"},
+        {QSerialPort::PermissionError, "Device or resource busy",
+         "Serial port /dev/ttyUSB0 is busy (opened for itself alone by another program)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(openErrorText("/dev/ttyUSB0", c.error, QString::fromLatin1(c.qtText)), c.expected) << c.qtText;
 }
 
 std::string ownName() {

@@ -1,10 +1,15 @@
-// QSerialPort behind the serial interface: open errors that name the port,
-// exchanges over a pseudo-terminal, and a far end that goes away.
+// QSerialPort behind the serial interface, on a pseudo-terminal: open errors that
+// name the port, exchanges, a far end that goes away, how soon a byte wakes the loop,
+// and a reply that comes byte by byte, as a 9600-baud line without a receive FIFO hands
+// it over, gathered: it wakes the reader a few times, not once a byte; told 1 again,
+// the port hears the next byte at once.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/qt/qt_event_loop.h"
@@ -21,6 +26,14 @@ Bytes drain(QtSerialPort& port) {
     while (auto b = port.readByte()) out.push_back(*b);
     return out;
 }
+
+// A port open on the slave of a pseudo-terminal whose master is the far end.
+struct PtyPort : ::testing::Test {
+    QtEventLoop loop;
+    test::PtyPair pty;
+    QtSerialPort port;
+    void SetUp() override { ASSERT_EQ(port.open(pty.slaveName()), std::nullopt); }
+};
 
 TEST(QtSerialPortOpen, refusals_name_the_port_and_say_why) {
     QtEventLoop loop;
@@ -50,30 +63,9 @@ TEST(QtSerialPortOpen, refusals_name_the_port_and_say_why) {
     EXPECT_EQ(next.open(pts), std::nullopt);
 }
 
-// Busy and no-permission share one Qt error code (root cannot provoke the latter).
-TEST(QtSerialPortOpen, error_texts_tell_busy_from_no_permission) {
-    const struct {
-        QSerialPort::SerialPortError error;
-        const char *qtText, *expected;
-    } cases[] = {
-        {QSerialPort::PermissionError, "Permission error while locking the device",
-         "Serial port /dev/ttyUSB0 is busy (locked by another process)"},
-        {QSerialPort::PermissionError, "Permission denied",
-         "Serial port /dev/ttyUSB0: no permission to open it (is the user in the dialout group?)"},
-        {QSerialPort::PermissionError, "Device or resource busy",
-         "Serial port /dev/ttyUSB0 is busy (opened for itself alone by another program)"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(openErrorText("/dev/ttyUSB0", c.error, QString::fromLatin1(c.qtText)), c.expected) << c.qtText;
-}
-
-TEST(QtSerialPortExchange, bytes_travel_both_ways_whole_and_in_order) {
-    QtEventLoop loop;
-    test::PtyPair pty;
-    QtSerialPort port;
+TEST_F(PtyPort, bytes_travel_both_ways_whole_and_in_order) {
     int events = 0;
     port.onDataReceived = [&] { ++events; };
-    ASSERT_EQ(port.open(pty.slaveName()), std::nullopt);
 
     pty.write({0x06, 0x00, 0xFF});
     ASSERT_TRUE(loop.waitUntil(1000, [&] { return port.bytesWaiting() >= 3; }));
@@ -98,11 +90,7 @@ TEST(QtSerialPortExchange, bytes_travel_both_ways_whole_and_in_order) {
 }
 
 // The I/O timer waits for the rest of a report inside the receive event.
-TEST(QtSerialPortExchange, bytes_arriving_during_a_wait_inside_the_receive_event_are_seen) {
-    QtEventLoop loop;
-    test::PtyPair pty;
-    QtSerialPort port;
-    ASSERT_EQ(port.open(pty.slaveName()), std::nullopt);
+TEST_F(PtyPort, bytes_arriving_during_a_wait_inside_the_receive_event_are_seen) {
     Bytes report;
     bool inHandler = false;
     port.onDataReceived = [&] {
@@ -118,16 +106,12 @@ TEST(QtSerialPortExchange, bytes_arriving_during_a_wait_inside_the_receive_event
     EXPECT_EQ(report, (Bytes{0xF0, 0x02, 0x05, 0x01}));
 }
 
-TEST(QtSerialPortVanish, closed_far_end_closes_the_port_and_reports_once) {
-    QtEventLoop loop;
-    test::PtyPair pty;
-    QtSerialPort port;
+TEST_F(PtyPort, closed_far_end_closes_the_port_and_reports_once) {
     std::vector<std::string> errors;
     port.onError = [&](const std::string& text) {
         errors.push_back(text);
         EXPECT_FALSE(port.isOpen());
     };
-    ASSERT_EQ(port.open(pty.slaveName()), std::nullopt);
     pty.closeMaster();
     loop.waitUntil(1000, [&] { return !errors.empty(); });
     loop.wait(100);  // a port left open would keep failing in a tight loop
@@ -136,6 +120,76 @@ TEST(QtSerialPortVanish, closed_far_end_closes_the_port_and_reports_once) {
     EXPECT_FALSE(port.isOpen());
     EXPECT_FALSE(port.write(Bytes{1, 2, 3}));
     EXPECT_EQ(port.readByte(), std::nullopt);
+}
+
+TEST_F(PtyPort, a_wait_wakes_within_a_few_ms_of_a_byte) {
+    // Written from another thread so that nothing but the port can wake the wait.
+    std::atomic<std::int64_t> written{0};
+    std::thread far([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        written = loop.tickMs();
+        pty.write({0x06});
+    });
+    const auto start = loop.tickMs();
+    const bool got = loop.waitUntil(2000, [&] { return port.bytesWaiting() > 0; });
+    const auto returned = loop.tickMs();
+    far.join();
+    ASSERT_TRUE(got);
+    EXPECT_GE(returned - start, 90);
+    // A wait that polled in 200 ms slices would be about 100 ms late here.
+    EXPECT_LT(returned - written, 60);
+}
+
+// Times this thread went to sleep (each wait in poll is one), and its CPU time.
+struct Usage {
+    long sleeps;
+    std::chrono::microseconds cpu;
+};
+Usage usage() {
+    rusage r{};
+    ::getrusage(RUSAGE_THREAD, &r);
+    const auto us = [](const timeval& t) {
+        return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
+    };
+    return {r.ru_nvcsw, us(r.ru_utime) + us(r.ru_stime)};
+}
+
+TEST_F(PtyPort, the_rest_of_a_reply_gathers_and_a_byte_unawaited_comes_at_once) {
+    constexpr std::size_t kReply = 120;
+    Bytes sent(kReply);
+    for (std::size_t i = 0; i < kReply; ++i) sent[i] = static_cast<std::uint8_t>(i * 7);
+    // The far end: one byte per write at the line's pace.
+    std::thread far([&] {
+        const auto start = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < kReply; ++i) {
+            std::this_thread::sleep_until(start + std::chrono::microseconds(1042 * i));
+            pty.write({sent[i]});
+        }
+    });
+    ASSERT_TRUE(loop.waitUntil(1000, [&] { return port.bytesWaiting() > 0; }));
+    const Usage before = usage();
+    const bool whole = loop.waitUntil(2000, [&] {
+        port.setReadThreshold(kReply);
+        return port.bytesWaiting() >= kReply;
+    });
+    const Usage after = usage();
+    far.join();
+    ASSERT_TRUE(whole);
+    EXPECT_LE(after.sleeps - before.sleeps, 12);  // about one a byte when every arrival wakes the loop
+    // Not by spinning instead: the wait lasts about 125 ms, spinning would use all of it.
+    EXPECT_LT(after.cpu - before.cpu, std::chrono::milliseconds(100));
+    EXPECT_EQ(drain(port), sent);
+
+    // Told a long reply is due after one byte, then that nothing is awaited: a
+    // report that comes now is not kept for the half second the reply would take.
+    pty.write({0x2A});
+    ASSERT_TRUE(loop.waitUntil(1000, [&] { return port.bytesWaiting() > 0; }));
+    port.setReadThreshold(480);
+    port.setReadThreshold(1);
+    pty.write({0xFF});
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(loop.waitUntil(2000, [&] { return port.bytesWaiting() == 2; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(300));
 }
 
 }  // namespace
