@@ -20,17 +20,18 @@ struct SettingsTest : ::testing::Test {
     }
 };
 
-TEST_F(SettingsTest, migration_asks_host_once_then_marks_it_done) {
+TEST_F(SettingsTest, with_a_host_file_the_move_is_asked_once_and_values_go_through_its_section) {
     makeHostIni();
     MoveSettingsToIni(rig.ctx);
-    EXPECT_TRUE(rig.ctx.settings.iniMode);
-    ASSERT_EQ(rig.host->moves.size(), 1u);
-    EXPECT_EQ(rig.host->moves[0].first, "Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings");
-    EXPECT_EQ(rig.host->moves[0].second, "settings");
-    EXPECT_EQ((rig.host->ini[{"hspi_tarnwick", "reg_moved"}]), "1");
-
     MoveSettingsToIni(rig.ctx);
-    EXPECT_EQ(rig.host->moves.size(), 1u);
+    EXPECT_TRUE(rig.ctx.settings.iniMode);
+    EXPECT_EQ(rig.host->moves, (std::vector<std::pair<std::string, std::string>>{
+                                   {"Software\\VB and VBA Program Settings\\hspi_tarnwick\\Settings", "settings"}}));
+    EXPECT_EQ((rig.host->ini[{"hspi_tarnwick", "reg_moved"}]), "1");
+    WriteSetting(rig.ctx, "poll_interval", "750");
+    EXPECT_EQ((rig.host->ini[{"hspi_tarnwick", "poll_interval"}]), "750");
+    EXPECT_EQ(ReadSetting(rig.ctx, "poll_interval", "500"), "750");
+    EXPECT_EQ(ReadSetting(rig.ctx, "missing", "dflt"), "dflt");
 }
 
 TEST_F(SettingsTest, without_host_file_values_round_trip_through_user_store) {
@@ -40,15 +41,6 @@ TEST_F(SettingsTest, without_host_file_values_round_trip_through_user_store) {
     WriteSetting(rig.ctx, "comport", "3");
     EXPECT_EQ(ReadSetting(rig.ctx, "comport", "1"), "3");
     EXPECT_TRUE(rig.host->ini.empty());
-}
-
-TEST_F(SettingsTest, ini_mode_goes_through_host_section) {
-    makeHostIni();
-    MoveSettingsToIni(rig.ctx);
-    WriteSetting(rig.ctx, "poll_interval", "750");
-    EXPECT_EQ((rig.host->ini[{"hspi_tarnwick", "poll_interval"}]), "750");
-    EXPECT_EQ(ReadSetting(rig.ctx, "poll_interval", "500"), "750");
-    EXPECT_EQ(ReadSetting(rig.ctx, "missing", "dflt"), "dflt");
 }
 
 TEST_F(SettingsTest, failing_host_leaves_user_store_and_reads_empty) {
