@@ -48,11 +48,10 @@ QueueRecord rec(std::int16_t command, std::int32_t brightness, std::int16_t data
 TEST(ReadReports, a_tick_reads_every_whole_report_waiting_and_drops_stray_bytes_alone) {
     struct Case {
         Bytes bytes;
-        Strings seen;  // "X ..." X10 events, "I n" IR events
+        Strings seen;  // X10 events
         std::size_t left;
     };
-    const Case cases[] = {{{0xFE, 0, 0, 0xFE, 0, 18}, {"X A1|A|2|"}, 0},
-                          {{0xFF, 0x41, 0xFD, 0, 6}, {"I 6"}, 0},
+    const Case cases[] = {{{0xFE, 0, 0, 0xFF, 0x41, 0xFE, 0, 18}, {"X A1|A|2|"}, 0},
                           {{0xFD, 0}, {}, 2}};  // fewer than three bytes wait
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -62,7 +61,6 @@ TEST(ReadReports, a_tick_reads_every_whole_report_waiting_and_drops_stray_bytes_
         Timer3_Timer(rig.ctx);
         Strings seen;
         for (const auto& x : rig.callback->x10) seen.push_back("X " + x);
-        for (auto i : rig.callback->ir) seen.push_back("I " + std::to_string(i));
         EXPECT_EQ(seen, c.seen);
         EXPECT_EQ(rig.port.bytesWaiting(), c.left);
         EXPECT_FALSE(rig.ctx.gate.timerBusy);
@@ -106,8 +104,6 @@ TEST(Timer3, queue_is_emptied_without_sending_while_comm_not_started) {
     EXPECT_TRUE(rig.port.written.empty() && rig.callback->x10.empty());
 }
 
-Bytes bytes(const CommandFrame& f) { return {f.begin(), f.end()}; }
-
 TEST(QueuedCommand, runs_at_once_and_leaves_the_queue_empty) {
     struct Case {
         QueueRecord record;
@@ -122,12 +118,11 @@ TEST(QueuedCommand, runs_at_once_and_leaves_the_queue_empty) {
         // point write
         {rec(101, 1, 3, 2), {{0xC8, 0x33, 0x03, 0x02, 0x01, 0x00, 0x00, 0x01}}},
         // zone 35 of two modules is the first
-        {rec(100, 300, 35), {bytes(remotePlayFrame(4, 1, 300))}},
+        {rec(100, 300, 35), {{0xC8, 0x5C, 0x04, 0x01, 0x2C, 0x01, 0x00, 0x56}}},
         // remote play
-        {rec(102, 9, 3, 300), {bytes(remotePlayFrame(9, 3, 300))}},
-        // command 20 nothing
+        {rec(102, 9, 3, 300), {{0xC8, 0x5C, 0x09, 0x03, 0x2C, 0x01, 0x00, 0x5D}}},
+        // commands 20 and 104 send nothing
         {rec(20, 1), {}},
-        // command 104 nothing
         {rec(104, 1), {}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -143,7 +138,7 @@ TEST(QueuedCommand, learn_prompt_asks_for_the_location) {
     TickRig rig;
     QExec(rig.ctx, rec(103, 5));
     ASSERT_EQ(rig.prompts.shown.size(), 1u);
-    EXPECT_EQ(rig.prompts.shown[0].text, learnPromptText(5));
+    EXPECT_NE(rig.prompts.shown[0].text.find("location:  5\r\n"), std::string::npos) << rig.prompts.shown[0].text;
 }
 
 TEST(Queue, fifty_wait_the_fifty_first_is_dropped_and_a_failure_does_not_stop_the_rest) {
