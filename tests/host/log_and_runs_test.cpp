@@ -26,18 +26,13 @@ TEST(HostLog, each_entry_is_one_dated_line_in_the_file_and_on_the_console) {
     fx.host->WriteLog("MQTT",
                       "payload \xff\xfe\ttab Caf\xe9 \x1b[2J K\xc3\xbc"
                       "che");
+    const std::vector<std::string> lines{
+        "2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 ", "2024-05-06 13:05:09 Warning: two\\r\\nlines",
+        "2024-05-06 13:05:09 MQTT: payload \\xff\\xfe\\ttab Caf\\xe9 \\x1b[2J K\xc3\xbc"
+        "che"};
+    EXPECT_EQ(console, lines);
     const std::string file = slurp(fx.path("logs/host.log"));
-    EXPECT_NE(file.find("2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 \n"), std::string::npos) << file;
-    EXPECT_NE(file.find("2024-05-06 13:05:09 Warning: two\\r\\nlines\n"), std::string::npos) << file;
-    EXPECT_NE(file.find("2024-05-06 13:05:09 MQTT: payload \\xff\\xfe\\ttab Caf\\xe9 \\x1b[2J K\xc3\xbc"
-                        "che\n"),
-              std::string::npos)
-        << file;
-    EXPECT_EQ(console,
-              (std::vector<std::string>{"2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 ",
-                                        "2024-05-06 13:05:09 Warning: two\\r\\nlines",
-                                        "2024-05-06 13:05:09 MQTT: payload \\xff\\xfe\\ttab Caf\\xe9 \\x1b[2J K\xc3\xbc"
-                                        "che"}));
+    EXPECT_TRUE(file.ends_with(lines[0] + "\n" + lines[1] + "\n" + lines[2] + "\n")) << file;
     ASSERT_EQ(fx.host->logEntries().size(), 3u) << "the host's own remarks are not plug-in entries";
     EXPECT_EQ(fx.host->logEntries()[1].message, "two\r\nlines");
 }
