@@ -198,23 +198,16 @@ TEST_P(CreateModuleTest, creates_ticked_points_with_their_descriptor) {
 INSTANTIATE_TEST_SUITE_P(
     Modules, CreateModuleTest,
     testing::Values(
-        PointCase{"secu16_inputs_and_outputs",
+        PointCase{"secu16",
                   11,
                   {0, 9},
                   false,
                   {"[1|Input 1|Secu16 Unit 3|0|16|Interface I/O|3!11!0!0",
                    "[10|Relay Output 2|Secu16 Unit 3|1|0|Interface Output|3!11!1!0"}},
         PointCase{"secu16i_inverted", 12, {15}, true, {"[16|Input 16|Secu16i Unit 3|0|16|Interface I/O|3!12!15!1"}},
-        PointCase{"relay08_loses_points_above_eight",
-                  13,
-                  {7, 8, 15},
-                  false,
-                  {"[8|Relay Output 8|Rly08 Unit 3|1|0|Interface Output|3!13!7!0"}},
-        PointCase{"nothing_ticked_keeps_point_one",
-                  13,
-                  {},
-                  false,
-                  {"[1|Relay Output 1|Rly08 Unit 3|1|0|Interface Output|3!13!0!0"}},
+        PointCase{
+            "relay08_cut", 13, {7, 8, 15}, false, {"[8|Relay Output 8|Rly08 Unit 3|1|0|Interface Output|3!13!7!0"}},
+        PointCase{"relay08_none", 13, {}, false, {"[1|Relay Output 1|Rly08 Unit 3|1|0|Interface Output|3!13!0!0"}},
         PointCase{"ir_module_gets_nothing", 6, {0}, false, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 

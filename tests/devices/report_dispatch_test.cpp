@@ -32,57 +32,28 @@ struct DispatchCase {
     Bytes report;
     Setting setting;
     Strings seen;          // "X ..." X10 events, "I n" IR events, "V code=n" values, "S code=n" statuses
-    std::string loopLog;   // the response loop's "Ocelot says" line, "" for none
-    std::string timerLog;  // the timer's
+    std::string loopLog;   // the response loop's "Ocelot says" line without "**** Ocelot says ", "" for none
+    std::string timerLog;  // the timer's, without "*** Ocelot says "
     std::string error;     // host log line after the procedure text, "" for none
 };
 
-const DispatchCase kCases[] = {{"x10_received",
-                                {0xFE, 0, 18},
-                                {},
-                                {"X |A|2|"},
-                                "**** Ocelot says X10 rec (1) 0,18",
-                                "*** Ocelot says x10 rec 0,18",
-                                ""},
-                               {"x10_sent_passed_with_x10xmit",
-                                {0xFB, 1, 19},
-                                {.x10Xmit = true},
-                                {"X |B|3|"},
-                                "**** Ocelot says X10 xmit (1) 1,19",
-                                "*** Ocelot says x10 xmit 1,19",
-                                ""},
-                               {"x10_sent_dropped_without_x10xmit", {0xFB, 1, 19}, {}, {}, "", "", ""},
-                               {"ir_match_code_from_byte_2",
-                                {0xFD, 9, 42},
-                                {},
-                                {"I 42"},
-                                "**** Ocelot says IR Match (1) 42",
-                                "*** Ocelot says IR Match 42",
-                                ""},
-                               {"ir_match_without_recognition", {0xFD, 9, 42}, {.recognition = false}, {}, "", "", ""},
-                               {"ir_match_without_callback_is_reported",
-                                {0xFD, 9, 42},
-                                {.callback = false},
-                                {},
-                                "**** Ocelot says IR Match (1) 42",
-                                "*** Ocelot says IR Match 42",
-                                "Object variable not set"},
-                               {"leopard_touch",
-                                {0xF3, 1, 77, 3, 4},
-                                {.leopardVar = "["},
-                                {"V [1=77"},
-                                "**** Ocelot says Leopard Touch (1) 77",
-                                "*** Ocelot says Leopard Touch 77",
-                                ""},
-                               {"leopard_touch_without_screen", {0xF2, 1, 77, 3, 4}, {}, {}, "", "", ""},
-                               {"io_change_sets_the_mapped_input",
-                                {0xF0, 3, 5, 0},
-                                {},
-                                {"S [6=2"},
-                                "**** Ocelot says I0 Change (1) 240,3,5",
-                                "",
-                                ""},
-                               {"ignored_and_filler", {0xFF, 0xFC, 1, 2}, {}, {}, "", "", ""}};
+const DispatchCase kCases[] = {
+    {"x10_received", {0xFE, 0, 18}, {}, {"X |A|2|"}, "X10 rec (1) 0,18", "x10 rec 0,18", ""},
+    {"x10_xmit_passed", {0xFB, 1, 19}, {.x10Xmit = true}, {"X |B|3|"}, "X10 xmit (1) 1,19", "x10 xmit 1,19", ""},
+    {"x10_xmit_dropped", {0xFB, 1, 19}, {}, {}, "", "", ""},
+    {"ir_match_code_from_byte_2", {0xFD, 9, 42}, {}, {"I 42"}, "IR Match (1) 42", "IR Match 42", ""},
+    {"ir_match_without_recognition", {0xFD, 9, 42}, {.recognition = false}, {}, "", "", ""},
+    {"ir_no_callback",
+     {0xFD, 9, 42},
+     {.callback = false},
+     {},
+     "IR Match (1) 42",
+     "IR Match 42",
+     "Object variable not set"},
+    {"leopard", {0xF3, 1, 77, 3, 4}, {.leopardVar = "["}, {"V [1=77"}, "Leopard Touch (1) 77", "Leopard Touch 77", ""},
+    {"leopard_touch_without_screen", {0xF2, 1, 77, 3, 4}, {}, {}, "", "", ""},
+    {"io_change_sets_the_mapped_input", {0xF0, 3, 5, 0}, {}, {"S [6=2"}, "I0 Change (1) 240,3,5", "", ""},
+    {"ignored_and_filler", {0xFF, 0xFC, 1, 2}, {}, {}, "", "", ""}};
 
 struct Heard {
     Strings seen, said, errors;
@@ -127,7 +98,9 @@ Heard hear(const DispatchCase& c, ReportPath path) {
     return h;
 }
 
-Strings oneOrNone(const std::string& s) { return s.empty() ? Strings{} : Strings{s}; }
+Strings oneOrNone(const std::string& s, const std::string& prefix = "") {
+    return s.empty() ? Strings{} : Strings{prefix + s};
+}
 
 TEST(ReportDispatch, both_readers_make_the_same_host_calls) {
     for (const DispatchCase& c : kCases) {
@@ -136,10 +109,10 @@ TEST(ReportDispatch, both_readers_make_the_same_host_calls) {
         const Heard timer = hear(c, ReportPath::Timer);
         EXPECT_EQ(loop.seen, c.seen);
         EXPECT_EQ(timer.seen, c.seen);
-        EXPECT_EQ(loop.said, oneOrNone(c.loopLog));
-        EXPECT_EQ(timer.said, oneOrNone(c.timerLog));
-        EXPECT_EQ(loop.errors, oneOrNone(c.error.empty() ? "" : "ReadResponse 4 " + c.error));
-        EXPECT_EQ(timer.errors, oneOrNone(c.error.empty() ? "" : "Timer3 Line  4 " + c.error));
+        EXPECT_EQ(loop.said, oneOrNone(c.loopLog, "**** Ocelot says "));
+        EXPECT_EQ(timer.said, oneOrNone(c.timerLog, "*** Ocelot says "));
+        EXPECT_EQ(loop.errors, oneOrNone(c.error, "ReadResponse 4 "));
+        EXPECT_EQ(timer.errors, oneOrNone(c.error, "Timer3 Line  4 "));
     }
 }
 
