@@ -81,13 +81,13 @@ TEST(HostileMessages, a_flood_is_logged_ten_times_a_minute_then_summed_up) {
     test::BridgeRig b;
     b.start();
     b.log.clear();
-    for (int i = 0; i < 5000; ++i) b.send("flood/" + std::to_string(i), "x");
-    EXPECT_EQ(b.bridge->counters().refused, 5000u);
+    for (int i = 0; i < 500; ++i) b.send("flood/" + std::to_string(i), "x");
+    EXPECT_EQ(b.bridge->counters().refused, 500u);
     EXPECT_EQ(b.log.size(), 10u);
     b.run(61'000);
     ASSERT_EQ(b.log.size(), 11u);
-    EXPECT_EQ(b.log.back(), "4990 more like these in 60 s were not logged");
-    EXPECT_EQ(b.state("bridge/refused"), "5000");
+    EXPECT_EQ(b.log.back(), "490 more like these in 60 s were not logged");
+    EXPECT_EQ(b.state("bridge/refused"), "500");
 }
 
 TEST(HostileMessages, the_bridges_own_messages_and_replays_are_not_refused) {

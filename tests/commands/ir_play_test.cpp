@@ -10,7 +10,6 @@ namespace varnel {
 namespace {
 
 using test::Bytes;
-using test::bytes;
 
 // Every frame is answered 10 ms later; the busy flag is recorded as each goes out.
 struct IrCommands : test::CommandTest {
@@ -236,7 +235,7 @@ TEST_F(IrCommands, learn_prompt_starts_asks_waits_beeps_under_busy) {
     EXPECT_EQ(rig.prompts.shown[0].style, PromptStyle::Information);
     EXPECT_EQ(framesAtBox, 1u) << "learn start goes out before the box";
     EXPECT_EQ(busyAtWrite, (std::vector<std::int16_t>{1, 1}));
-    EXPECT_EQ(rig.port.written[0], bytes(learnStartFrame(5)));
+    EXPECT_EQ(rig.port.written[0], (Bytes{0xC8, 0x5B, 0x05, 0x00, 0x78, 0x00, 0x00, 0xA0}));
     EXPECT_EQ(rig.loop.tickMs() - boxAt, 15'000) << "then the learn wait";
     EXPECT_EQ(rig.prompts.beeps, 1);
     EXPECT_EQ(rig.ctx.gate.busy, 0);
