@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <functional>
 #include <tuple>
 
 #include "host/ini_text.h"
@@ -158,61 +157,37 @@ TEST(IniSettings, host_calls_round_trip_through_config_settings_ini_preserving_o
 
 TEST(IniSettings, a_save_keeps_links_and_line_ends_and_an_unchanged_file_is_not_written) {
     namespace fs = std::filesystem;
-    struct Case {
-        const char* what;
-        std::string text;
-        std::function<fs::path(const fs::path& settings)> make;  // returns the file the text is in
-        std::string value;
-        std::string expected;
-    };
+    enum Kind { Plain, Symbolic, Hard };
     const std::string lf = "[hspi_tarnwick]\ncomport=3\n";
-    const Case cases[] = {
-        {"a symbolic link", kIni,
-         [](const fs::path& settings) {
-             const fs::path real = settings.parent_path().parent_path() / "shared" / "real.ini";
-             fs::create_directories(real.parent_path());
-             fs::create_symlink(real, settings);
-             return real;
-         },
-         "5", ""},
-        {"a hard link", kIni,
-         [](const fs::path& settings) {
-             const fs::path other = settings.parent_path().parent_path() / "other.ini";
-             fs::create_hard_link(settings, other);
-             return other;
-         },
-         "5", ""},
-        {"LF line ends", lf, [](const fs::path& settings) { return settings; }, "4", "[hspi_tarnwick]\ncomport=4\n"},
-        {"nothing changed", lf, [](const fs::path& settings) { return settings; }, "3", lf},
-        {"nothing changed in CR LF", kIni, [](const fs::path& settings) { return settings; }, "3", kIni},
+    std::string kIni5 = kIni;
+    kIni5.replace(kIni5.find("comport=3"), 9, "comport=5");
+    const std::tuple<const char*, Kind, std::string, const char*, std::string> cases[] = {
+        {"a symbolic link", Symbolic, kIni, "5", kIni5},
+        {"a hard link", Hard, kIni, "5", kIni5},
+        {"LF line ends", Plain, lf, "4", "[hspi_tarnwick]\ncomport=4\n"},
+        {"nothing changed", Plain, lf, "3", lf},
+        {"nothing changed in CR LF", Plain, kIni, "3", kIni},
     };
-    for (const Case& c : cases) {
+    for (const auto& [what, kind, text, value, expected] : cases) {
+        SCOPED_TRACE(what);
         HostFixture fx;
         const fs::path settings = fx.path("config/settings.ini");
+        const fs::path file = kind == Plain ? settings : fx.path("shared/real.ini");
         fs::remove(settings);
-        const bool linked = std::string(c.what) == "a symbolic link";
-        if (!linked) spit(settings, c.text);
-        const fs::path file = c.make(settings);
-        if (linked) spit(file, c.text);
+        spit(file, text);
+        if (kind == Symbolic) fs::create_symlink(file, settings);
+        if (kind == Hard) fs::create_hard_link(file, settings);
         struct stat before {};
         ::stat(file.c_str(), &before);
-        fx.restart().SaveIniSetting("hspi_tarnwick", "comport", c.value);
-        std::string expected = c.expected;
-        if (expected.empty()) {
-            expected = c.text;
-            expected.replace(expected.find("comport=3"), 9, "comport=" + c.value);
-        }
-        EXPECT_EQ(slurp(file), expected) << c.what;
-        EXPECT_EQ(slurp(settings), expected) << c.what;
-        EXPECT_EQ(fs::is_symlink(settings), linked) << c.what;
+        fx.restart().SaveIniSetting("hspi_tarnwick", "comport", value);
         struct stat after {};
         ::stat(file.c_str(), &after);
-        if (c.value == "3") {
-            EXPECT_EQ(after.st_ino, before.st_ino) << c.what << ": not written again";
-            EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec) << c.what;
-        }
-        if (std::string(c.what) == "a hard link") {
-            EXPECT_EQ(after.st_nlink, 2u) << "the link stays";
+        EXPECT_EQ(slurp(file) + "|" + slurp(settings), expected + "|" + expected);
+        EXPECT_EQ(fs::is_symlink(settings), kind == Symbolic);
+        EXPECT_EQ(after.st_nlink, kind == Hard ? 2u : 1u) << "the link stays";
+        if (std::string(value) == "3") {
+            EXPECT_EQ(after.st_ino, before.st_ino) << "not written again";
+            EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
         }
     }
 }
