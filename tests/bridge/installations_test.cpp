@@ -255,29 +255,23 @@ TEST(Installations, a_claim_seen_while_looking_is_respected) {
 
 TEST(Installations, an_id_is_made_once_and_a_host_directory_of_an_earlier_varnel_keeps_its_unique_ids) {
     // What is stored: the id and legacy ids; whether an earlier varnel used the directory.
-    const std::tuple<const char*, std::optional<std::string>, bool, bool, bridge::Installation,
-                     std::vector<std::string>>
-        cases[] = {
-            {"a new host directory", std::nullopt, false, false, {"made1", false}, {"identity=made1"}},
-            {"one an earlier varnel used",
-             std::nullopt,
-             false,
-             true,
-             {"made1", true},
-             {"legacy_ids=1", "identity=made1"}},
-            {"stopped between the two writes", std::nullopt, true, true, {"made1", true}, {"identity=made1"}},
-            {"one with its id", "keep1", false, true, {"keep1", false}, {}},
-            {"one with its id and legacy ids", "keep1", true, false, {"keep1", true}, {}},
-        };
+    using Id = std::optional<std::string>;
+    using Saved = std::vector<std::string>;
+    const std::tuple<const char*, Id, bool, bool, bridge::Installation, Saved> cases[] = {
+        {"a new host directory", std::nullopt, false, false, {"made1", false}, {"identity=made1"}},
+        {"one an earlier varnel used", std::nullopt, false, true, {"made1", true}, {"legacy_ids=1", "identity=made1"}},
+        {"stopped between the two writes", std::nullopt, true, true, {"made1", true}, {"identity=made1"}},
+        {"one with its id", "keep1", false, true, {"keep1", false}, {}},
+        {"one with its id and legacy ids", "keep1", true, false, {"keep1", true}, {}},
+    };
     for (const auto& [what, storedId, storedLegacy, usedBefore, result, written] : cases) {
-        SCOPED_TRACE(what);
-        std::vector<std::string> saved;
+        Saved saved;
         const auto got = bridge::settleInstallation(
             storedId, storedLegacy, usedBefore,
             [&](std::string_view key, const std::string& value) { saved.push_back(std::string(key) + "=" + value); },
             [] { return std::string("made1"); });
-        EXPECT_EQ(got, result);
-        EXPECT_EQ(saved, written);
+        EXPECT_EQ(got, result) << what;
+        EXPECT_EQ(saved, written) << what;
     }
     const std::string a = bridge::newIdentity();
     EXPECT_EQ(a.size(), 12u);
