@@ -250,44 +250,33 @@ TEST(Compare, command_queued_during_the_poll_goes_first_and_the_check_waits) {
     EXPECT_EQ(rig.ctx.queue.count, 0);
 }
 
+// CMAX runs beside the plug-in; the reconnect and the script wait for its end.
 TEST(Disconnect, closes_the_port_and_asks_for_a_reconnect_after_a_cmax_run) {
-    struct Case {
-        bool cmax;
-        Strings calls;
-    };
-    const Case cases[] = {// disconnect only
-                          {false, {"port closed"}},
-                          // cmax run
-                          {true, {"port closed", "reconnect"}}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(&c - cases);
+    for (const bool cmax : {false, true}) {
+        SCOPED_TRACE(cmax);
         test::DevicesRig rig;
         test::ScriptedController far(rig);
         test::TestEvents events(rig.ctx);
         auto& t = rig.ctx.timers;
         for (auto* timer : {&t.timer2, &t.timer3}) (*timer = rig.loop.createTimer())->setEnabled(true);
         t.disconnectRequest = true;
-        t.cmaxLaunch = c.cmax;
+        t.cmaxLaunch = cmax;
         t.cmaxExe = "C:\\CMAX\\cmax.exe";
         rig.ctx.link.commStarted = true;
         Timer3_Timer(rig.ctx);
-
         EXPECT_FALSE(t.timer2->enabled() || t.timer3->enabled() || rig.port.isOpen() || rig.ctx.link.commStarted);
-        ASSERT_EQ(rig.launcher.started.size(), c.cmax ? 1u : 0u);
-        // CMAX runs beside the plug-in; the reconnect and the script wait for its end.
-        EXPECT_EQ(t.cmaxLaunch, c.cmax);
+        EXPECT_EQ(t.cmaxLaunch, cmax);
         EXPECT_TRUE(rig.ehost->runs().empty());
+        ASSERT_EQ(rig.launcher.started.size(), cmax ? 1u : 0u);
         Timer3_Timer(rig.ctx);  // the tick finds the port closed and starts nothing more
-        EXPECT_EQ(rig.launcher.started.size(), c.cmax ? 1u : 0u);
-        if (c.cmax) rig.launcher.end({});
-        EXPECT_EQ(events.calls, c.calls);
+        ASSERT_EQ(rig.launcher.started.size(), cmax ? 1u : 0u);
+        if (cmax) rig.launcher.end({});
+        EXPECT_EQ(events.calls, (cmax ? Strings{"port closed", "reconnect"} : Strings{"port closed"}));
         EXPECT_FALSE(t.cmaxLaunch);
-        ASSERT_EQ(rig.ehost->runs().size(), c.cmax ? 1u : 0u);  // the script is absent: not an error
-        if (c.cmax) {
-            EXPECT_EQ(rig.launcher.started[0]->program + " " + rig.ehost->runs()[0].file + "|" +
-                          rig.ehost->runs()[0].procedure,
-                      "C:\\CMAX\\cmax.exe Varnel_CMAXSync.txt|AfterCMAX");
-        }
+        std::string ran;  // the script is absent: not an error
+        for (const auto& r : rig.ehost->runs())
+            ran += rig.launcher.started.at(0)->program + " " + r.file + "|" + r.procedure;
+        EXPECT_EQ(ran, cmax ? "C:\\CMAX\\cmax.exe Varnel_CMAXSync.txt|AfterCMAX" : "");
         EXPECT_TRUE(rig.ehost->logEntries().empty());
     }
 }
