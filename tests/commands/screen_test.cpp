@@ -34,13 +34,15 @@ TEST(ScreenFrames, flags_follow_each_option_and_coordinates_go_low_byte_first_or
 }
 
 TEST(ScreenFrames, long_text_is_cut_to_40_but_keeps_its_length) {
-    for (const auto& [length, lengthByte] : {std::pair<std::size_t, int>{40, 40}, {255, 255}, {256, 0}, {300, 0}}) {
+    // The checksum sums bytes 0 to 48, the length byte with them.
+    for (const auto& [length, lengthByte, checksum] :
+         {std::tuple<std::size_t, int, int>{40, 40, 0x4E}, {255, 255, 0x25}, {256, 0, 0x26}, {300, 0, 0x26}}) {
         std::string txt;
         for (std::size_t i = 0; i < length; ++i) txt += static_cast<char>('A' + i % 26);
         const auto f = screenFrame(0, 0, txt, false, 0, false, false);
         EXPECT_EQ(f[3], lengthByte) << length;
         EXPECT_EQ(std::string(f.begin() + 8, f.begin() + 48), txt.substr(0, 40)) << length;
-        EXPECT_EQ(f[48] + f[50], 0x00);
+        EXPECT_EQ((std::array<int, 3>{f[48], f[49], f[50]}), (std::array<int, 3>{0, checksum, 0})) << length;
     }
 }
 
