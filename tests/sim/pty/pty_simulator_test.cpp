@@ -76,42 +76,35 @@ struct PtyTest : ::testing::Test {
     PtySimulator pty{sim};
 };
 
-TEST_F(PtyTest, block_read_through_qserialport_is_answered_at_line_speed) {
-    QSerialPort port;
-    ASSERT_TRUE(openClient(port)) << port.errorString().toStdString();
-    QElapsedTimer t;
-    t.start();
-    port.write(bytes(blockReadFrame(0x8D, 0xB5)));
-    const auto got = readAtLeast(port, 264, 3000);
-    const auto elapsed = t.elapsed();
-    ASSERT_EQ(got.size(), 264);
-    EXPECT_TRUE(blockReplyCrcOk(view(got)));
-    // 272 bytes at 1.04 ms each; allow for timer slack upward only.
-    EXPECT_GE(elapsed, 270);
-    EXPECT_LT(elapsed, 2000);
-    EXPECT_EQ(sim.blockReadsOf(kIoBuffer).size(), 1u);
-}
-
-TEST_F(PtyTest, client_can_close_and_open_again) {
+// One client's life: nothing kept before it opens, a block read at line speed, reports, a
+// close and a second open.
+TEST_F(PtyTest, a_client_opens_reads_at_line_speed_gets_reports_and_opens_again) {
+    sim.emitFiller();  // nobody has the device open yet
+    EXPECT_EQ(pty.bytesLost(), 1u);
     for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
         QSerialPort port;
-        ASSERT_TRUE(openClient(port)) << "round " << round << ": " << port.errorString().toStdString();
+        ASSERT_TRUE(openClient(port)) << port.errorString().toStdString();
+        QElapsedTimer t;
+        t.start();
+        port.write(bytes(blockReadFrame(0x8D, 0xB5)));
+        const auto got = readAtLeast(port, 264, 3000);
+        const auto elapsed = t.elapsed();
+        ASSERT_EQ(got.size(), 264);
+        EXPECT_TRUE(blockReplyCrcOk(view(got)));
+        // 272 bytes at 1.04 ms each; allow for timer slack upward only.
+        EXPECT_GE(elapsed, 270);
+        EXPECT_LT(elapsed, 2000);
         port.write(bytes(commandFrame(0x29, 5, 0x2C, 1)));
-        EXPECT_EQ(toHex(view(readAtLeast(port, 3, 1000))), "06 00 06") << "round " << round;
+        EXPECT_EQ(toHex(view(readAtLeast(port, 3, 1000))), "06 00 06");
+        sim.emitX10Received(0, 18);
+        sim.emitIoChange(3, 4, 1);
+        EXPECT_EQ(toHex(view(readAtLeast(port, 7, 1000))), "FE 00 12 F0 03 04 01");
         port.close();
         EXPECT_TRUE(pumpUntil([&] { return !pty.clientConnected(); }, 1000));
     }
     EXPECT_EQ(sim.variable(5), 300);
-}
-
-TEST_F(PtyTest, reports_reach_the_client_and_nothing_is_kept_for_a_later_one) {
-    sim.emitFiller();  // nobody has the device open yet
-    EXPECT_EQ(pty.bytesLost(), 1u);
-    QSerialPort port;
-    ASSERT_TRUE(openClient(port));
-    sim.emitX10Received(0, 18);
-    sim.emitIoChange(3, 4, 1);
-    EXPECT_EQ(toHex(view(readAtLeast(port, 7, 1000))), "FE 00 12 F0 03 04 01");
+    EXPECT_EQ(sim.blockReadsOf(kIoBuffer).size(), 2u);
 }
 
 TEST_F(PtyTest, client_that_sets_nothing_gets_no_echo_of_its_frames) {
