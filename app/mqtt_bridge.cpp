@@ -2,7 +2,7 @@
 
 #include "bridge/bridge.h"
 #include "bridge/mosquitto/mosquitto_transport.h"
-#include "bridge/plugin_view.h"
+#include "entities/plugin_view.h"
 #include "host/embedded_host.h"
 #include "platform/qt/qt_socket_watcher.h"
 
@@ -11,7 +11,7 @@ namespace varnel::app {
 struct MqttBridge::Running {
     QtSocketWatcher watcher;
     std::unique_ptr<bridge::MosquittoTransport> transport;
-    std::unique_ptr<bridge::PluginView> view;
+    std::unique_ptr<entities::PluginView> view;
     std::unique_ptr<bridge::Bridge> bridge;
 };
 
@@ -52,7 +52,7 @@ void MqttBridge::start(HSPI& plugin, EmbeddedHost& host, console::Console& conso
                                                                                                .password = s.password,
                                                                                                .clientId = s.clientId},
                                                                        loop, running_->watcher);
-    running_->view = std::make_unique<bridge::PluginView>(plugin);
+    running_->view = std::make_unique<entities::PluginView>(plugin);
     const std::string hostPart =
         s.broker.host.find(':') != std::string::npos ? "[" + s.broker.host + "]" : s.broker.host;
     running_->bridge = std::make_unique<bridge::Bridge>(

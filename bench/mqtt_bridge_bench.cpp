@@ -95,7 +95,7 @@ struct LiveMqtt {
     bench::LivePlugin live;
     console::Console console{*live.hspi, *live.host};
     std::optional<bench::WebAudience> web;
-    bridge::PluginView view{*live.hspi};
+    entities::PluginView view{*live.hspi};
     QtSocketWatcher watcher;
     std::unique_ptr<bridge::MosquittoTransport> transport;
     std::unique_ptr<bridge::Bridge> bridge;

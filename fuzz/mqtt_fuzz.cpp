@@ -13,6 +13,7 @@
 #include "bridge/entities.h"
 #include "bridge/settings.h"
 #include "bridge/text.h"
+#include "entities/host_entity.h"
 
 using namespace varnel;
 using namespace varnel::bridge;
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     host::DeviceRecord d;
     d.location = std::string(bytes.substr(0, size / 2));
     d.name = std::string(bytes.substr(size / 2));
-    (void)nlohmann::json(displayName(d)).dump();
+    (void)nlohmann::json(entities::displayName(d)).dump();
 
     const auto url = parseBrokerUrl(bytes);
     if (const auto* a = std::get_if<BrokerAddress>(&url)) require(a->port >= 1 && a->port <= 65535 && !a->host.empty());

@@ -41,7 +41,7 @@ std::unique_ptr<Timer> timer(EventLoop& loop, int ms, std::function<void()> fn) 
 }  // namespace
 
 Bridge::Bridge(BridgeOptions options, Transport& transport, EventLoop& loop, EmbeddedHost& host,
-               console::Console& console, const PluginView& plugin, Log log)
+               console::Console& console, const entities::PluginView& plugin, Log log)
     : options_(std::move(options)),
       id_{.base = options_.baseTopic,
           .prefix = options_.discoveryPrefix,
@@ -494,7 +494,7 @@ void Bridge::takeBack(const Pending& p) {
 // wait, none starts just before a poll is due (an overdue tick fires as soon as the loop
 // runs again); a lone command goes at once, it can cost the poll one tick at most.
 bool Bridge::roomOnTheLine() const {
-    const LineShare share = plugin_.lineShare();
+    const entities::LineShare share = plugin_.lineShare();
     if (share.queued > 0) return false;
     if (!share.nextPollMs || waiting_.size() < 2) return true;
     const std::int64_t now = loop_.tickMs();

@@ -44,9 +44,9 @@
 
 #include "bridge/discovery.h"
 #include "bridge/entities.h"
-#include "bridge/plugin_view.h"
 #include "bridge/rate_limited_log.h"
 #include "bridge/transport.h"
+#include "entities/plugin_view.h"
 #include "host/host_events.h"
 #include "platform/event_loop.h"
 #include "support/reminder.h"
@@ -94,7 +94,7 @@ class Bridge {
 public:
     using Log = std::function<void(const std::string& line)>;
     Bridge(BridgeOptions options, Transport& transport, EventLoop& loop, EmbeddedHost& host, console::Console& console,
-           const PluginView& plugin, Log log);
+           const entities::PluginView& plugin, Log log);
     // Says offline, disconnects, and gives the host its event handler back.
     ~Bridge();
     Bridge(const Bridge&) = delete;
@@ -187,7 +187,7 @@ private:
     EventLoop& loop_;
     EmbeddedHost& host_;
     console::Console& console_;
-    const PluginView& plugin_;
+    const entities::PluginView& plugin_;
     Log log_;
     RateLimitedLog limited_;
     std::function<void(const host::HostEvent&)> previousOnEvent_;
@@ -224,7 +224,7 @@ private:
     std::string lastError_;
     std::chrono::system_clock::time_point lastErrorAt_{};
 
-    PluginFacts facts_;
+    entities::PluginFacts facts_;
     std::vector<Entity> entities_;
     std::map<std::string, std::size_t> byKey_;
     std::map<std::string, std::size_t> byCommandTopic_;

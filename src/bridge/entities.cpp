@@ -6,7 +6,7 @@
 #include "bridge/text.h"
 #include "console/selection.h"
 #include "console/x10_functions.h"
-#include "devices/device_model.h"
+#include "entities/host_entity.h"
 #include "support/text.h"
 
 namespace varnel::bridge {
@@ -47,99 +47,56 @@ std::optional<int> number(std::string_view text, int lo, int hi) {
     return static_cast<int>(*n);
 }
 
-const char* moduleModel(int type) {
-    switch (type) {
-        case kSecu16: return "SECU16";
-        case kSecu16I: return "SECU16I";
-        case kRelay08: return "RELAY-08";
-        default: return nullptr;
-    }
-}
-
-// A module point: "unit!type!index!invert" in iomisc, the point number in dc. Topics
-// and ids count as the host names the point: "Input 3", "Relay Output 1" (the SECU16's
-// outputs come after its 8 inputs). The key keeps the older count of the points from 0.
-std::optional<Entity> pointEntity(const host::DeviceRecord& d) {
-    const auto unit = number(field(d.iomisc, '!', 1), 1, 128);
-    const auto type = number(field(d.iomisc, '!', 2), 0, 255);
-    const auto devNumber = number(d.dc, 1, 16);
-    if (!unit || !type || !devNumber) return std::nullopt;
-    const char* model = moduleModel(*type);
-    if (!model) return std::nullopt;
-    const int point = *devNumber - 1;
-    const bool output = d.iotype == kIoOutput;
-    const int named = output && *type == kSecu16 ? *devNumber - 8 : *devNumber;
-    if (named < 1) return std::nullopt;
-    const std::string u = std::to_string(*unit);
-    const std::string n = std::to_string(named);
-    const std::string name = displayName(d);
+// Topics and ids count module points as the host names them: "Input 3", "Relay Output
+// 1". The key keeps the older count of the points from 0.
+Entity pointEntity(const entities::Entity& p) {
+    const bool output = p.kind == entities::Kind::Output;
+    const std::string u = std::to_string(p.unit);
+    const std::string n = std::to_string(p.pointNumber);
     return Entity{
         .kind = output ? &kOutput : &kInput,
-        .key = "unit" + u + "_point" + std::to_string(point),
+        .key = "unit" + u + "_point" + std::to_string(p.point),
         .path = "unit/" + u + (output ? "/output/" : "/input/") + n,
-        .name = name.empty() ? (output ? "Relay Output " : "Input ") + n : name,
+        .name = p.name,
         .objectId = "unit" + u + (output ? "_output" : "_input") + n,
-        .device = {.key = "unit" + std::to_string(*unit),
-                   .name = std::string(model) + " unit " + std::to_string(*unit),
-                   .model = model,
+        .device = {.key = "unit" + u,
+                   .name = std::string(p.model) + " unit " + u,
+                   .model = p.model,
                    .manufacturer = kManufacturer},
-        .code = d.code(),
+        .code = p.code,
     };
 }
 
-std::optional<Entity> ownEntity(const host::DeviceRecord& d, const PluginFacts& facts) {
-    if (d.iomisc == "leopard") {
-        return Entity{.kind = &kTouch,
-                      .key = kLeopardTouchKey,
-                      .path = "leopard/touch",
-                      .name = "Touch",
-                      .device = leopardDevice(),
-                      .code = d.code()};
+Entity entityOf(const entities::Entity& e) {
+    using entities::Kind;
+    switch (e.kind) {
+        case Kind::Touch:
+            return Entity{.kind = &kTouch,
+                          .key = kLeopardTouchKey,
+                          .path = "leopard/touch",
+                          .name = e.name,
+                          .device = leopardDevice(),
+                          .code = e.code};
+        case Kind::Input:
+        case Kind::Output: return pointEntity(e);
+        case Kind::Variable:
+            return Entity{.kind = &kVariable,
+                          .key = "var" + std::to_string(e.number),
+                          .path = "var/" + std::to_string(e.number),
+                          .name = e.name,
+                          .device = variablesDevice(),
+                          .code = e.code,
+                          .number = e.number};
+        case Kind::X10: break;
     }
-    if (d.iotype == kIoInput || d.iotype == kIoOutput) return pointEntity(d);
-    if (d.iotype != kIoVariable || facts.varsHouseCode == 0 || d.hc.size() != 1) return std::nullopt;
-    const int house = static_cast<unsigned char>(d.hc[0]);
-    if (house != facts.varsHouseCode && house != facts.varsHouseCode + 1) return std::nullopt;
-    const auto devNumber = number(d.dc, 1, 64);
-    if (!devNumber) return std::nullopt;
-    const int var = *devNumber - 1 + (house == facts.varsHouseCode ? 0 : 64);
-    const std::string name = displayName(d);
-    return Entity{.kind = &kVariable,
-                  .key = "var" + std::to_string(var),
-                  .path = "var/" + std::to_string(var),
-                  .name = name.empty() ? "Variable " + std::to_string(var) : name,
-                  .device = variablesDevice(),
-                  .code = d.code(),
-                  .number = var};
-}
-
-// An appliance module only switches; a lamp module, and whatever the host does not
-// say, dims.
-bool applianceModule(const host::DeviceRecord& d) {
-    std::string_view type = d.dev_type_string;
-    while (!type.empty() && type.front() == ' ') type.remove_prefix(1);
-    while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
-    return equalsNoCase(type, "Appliance Module");
-}
-
-// The host's own X10 devices: no interface, house A to P, unit 1 to 16.
-std::optional<Entity> x10Entity(const host::DeviceRecord& d) {
-    if (!d.interface_.empty() || d.hc.size() != 1 || d.hc[0] < 'A' || d.hc[0] > 'P') return std::nullopt;
-    const auto unit = number(d.dc, 1, 16);
-    if (!unit) return std::nullopt;
-    const std::string code = d.hc + std::to_string(*unit);
-    const std::string key = "x10_" + lower(code);
-    const std::string name = displayName(d);
-    const bool appliance = applianceModule(d);
+    const std::string key = "x10_" + lower(e.code);
     return Entity{
-        .kind = appliance ? &kX10Switch : &kX10Light,
+        .kind = e.appliance ? &kX10Switch : &kX10Light,
         .key = key,
-        .path = "x10/" + code,
+        .path = "x10/" + e.code,
         .name = std::nullopt,
-        .device = {.key = key,
-                   .name = name.empty() ? "X10 " + code : name,
-                   .model = appliance ? "X10 appliance module" : "X10 lamp module"},
-        .code = code,
+        .device = {.key = key, .name = e.name, .model = e.appliance ? "X10 appliance module" : "X10 lamp module"},
+        .code = e.code,
     };
 }
 
@@ -250,28 +207,15 @@ bool screenCommandTopic(std::string_view relative) {
     return relative == screenTopic(kScreen) || relative == screenTopic(kScreenWrite);
 }
 
-std::string displayName(const host::DeviceRecord& d) {
-    const std::string& loc = d.location;
-    const bool given = loc == "Ocelot" || loc == "Leopard" || loc.starts_with("Secu16 Unit ") ||
-                       loc.starts_with("Secu16i Unit ") || loc.starts_with("Rly08 Unit ");
-    std::string name = loc.empty() || given ? d.name : d.name.empty() ? loc : loc + " " + d.name;
-    return toUtf8(name);
-}
-
-std::vector<Entity> entitiesOf(const std::vector<host::DeviceRecord>& devices, const PluginFacts& facts,
-                               const std::vector<IrName>& irNames) {
+std::vector<Entity> entitiesOf(const std::vector<host::DeviceRecord>& devices, const entities::PluginFacts& facts,
+                               const std::vector<entities::IrName>& irNames) {
     std::vector<Entity> out = fixedEntities();
     std::set<std::string> keys;
     for (const auto& e : out) keys.insert(e.key);
     auto add = [&](std::optional<Entity> e) {
         if (e && keys.insert(e->key).second) out.push_back(std::move(*e));
     };
-    for (const auto& d : devices) {
-        if (!facts.interfaceName.empty() && equalsNoCase(d.interface_, facts.interfaceName))
-            add(ownEntity(d, facts));
-        else
-            add(x10Entity(d));
-    }
+    for (const auto& e : entities::entitiesOf(devices, facts)) add(entityOf(e));
     // The controller cannot tell whether a screen hangs on its bus; its host device
     // (made in the configuration window) is the user's word that one does.
     if (keys.contains(kLeopardTouchKey)) {

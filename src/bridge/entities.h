@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bridge/kinds.h"
-#include "bridge/plugin_view.h"
+#include "entities/plugin_view.h"
 #include "host/device_table.h"
 
 namespace varnel::bridge {
@@ -64,14 +64,10 @@ std::vector<Trigger> namedTriggers(const std::vector<Entity>& entities);
 
 // The whole set, in a stable order; the first of two host devices that would make
 // the same entity wins. Names are UTF-8.
-std::vector<Entity> entitiesOf(const std::vector<host::DeviceRecord>& devices, const PluginFacts& facts,
-                               const std::vector<IrName>& irNames);
+std::vector<Entity> entitiesOf(const std::vector<host::DeviceRecord>& devices, const entities::PluginFacts& facts,
+                               const std::vector<entities::IrName>& irNames);
 
 // A command topic (below the base) of the screen, which exists only with a screen.
 bool screenCommandTopic(std::string_view relative);
-
-// The name Home Assistant shows for a host device: location and name, the location
-// left out where it is the one the plug-in gave (it repeats the device's name).
-std::string displayName(const host::DeviceRecord& d);
 
 }  // namespace varnel::bridge

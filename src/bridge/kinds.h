@@ -16,11 +16,13 @@
 namespace varnel::host {
 struct DeviceRecord;
 }
+namespace varnel::entities {
+struct PluginFacts;
+}
 
 namespace varnel::bridge {
 
 struct Entity;
-struct PluginFacts;
 
 // What the bridge believes of an X10 light: the host keeps no X10 state, and the
 // modules answer nothing, so this is what was sent and heard last.
@@ -33,7 +35,7 @@ struct LightState {
 // What a state is made of.
 struct StateSources {
     const host::DeviceRecord* record = nullptr;  // the host device behind the entity
-    const PluginFacts* facts = nullptr;
+    const entities::PluginFacts* facts = nullptr;
     std::uint64_t refused = 0;
     std::uint64_t dropped = 0;
     const LightState* light = nullptr;  // nothing before anything was sent or heard

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "bridge/kinds.h"
 #include "commands/x10_commands.h"
 #include "console/event_lines.h"
 #include "host/embedded_host.h"
@@ -28,13 +27,11 @@ std::int64_t steadyMs() {
 
 json orNull(const std::optional<std::string>& s) { return s ? json(*s) : json(nullptr); }
 
-// "unit3_point5" -> (3, 5)
-std::optional<std::pair<int, int>> pointOf(const bridge::Entity& e) {
-    if (e.kind != &bridge::kInput && e.kind != &bridge::kOutput) return std::nullopt;
-    int unit = 0;
-    int point = 0;
-    if (std::sscanf(e.key.c_str(), "unit%d_point%d", &unit, &point) != 2) return std::nullopt;
-    return std::pair{unit, point};
+using entities::Kind;
+
+std::optional<std::pair<int, int>> pointOf(const entities::Entity& e) {
+    if (e.kind != Kind::Input && e.kind != Kind::Output) return std::nullopt;
+    return std::pair{e.unit, e.point};
 }
 
 json pointState(const host::DeviceRecord& d) {
@@ -76,7 +73,7 @@ std::chrono::system_clock::time_point LiveState::now() const {
 }
 
 void LiveState::refreshEntities() {
-    entities_ = bridge::entitiesOf(host_.devices(), view_.facts(), {});
+    entities_ = entities::entitiesOf(host_.devices(), view_.facts());
     byCode_.clear();
     for (std::size_t i = 0; i < entities_.size(); ++i)
         if (!entities_[i].code.empty()) byCode_.try_emplace(entities_[i].code, i);
@@ -84,7 +81,7 @@ void LiveState::refreshEntities() {
     lastRefresh_ = steadyMs();
 }
 
-const bridge::Entity* LiveState::entityOf(const std::string& code) {
+const entities::Entity* LiveState::entityOf(const std::string& code) {
     if (devicesSeen_ != host_.devices().size()) refreshEntities();
     auto it = byCode_.find(code);
     if (it == byCode_.end() && steadyMs() - lastRefresh_ >= kRefreshMs) {
@@ -128,28 +125,28 @@ json LiveState::snapshot() {
     };
 
     json vars = json::array();
-    std::vector<const bridge::Entity*> byVar(128, nullptr);
-    std::map<std::pair<int, int>, const bridge::Entity*> byPoint;
+    std::vector<const entities::Entity*> byVar(128, nullptr);
+    std::map<std::pair<int, int>, const entities::Entity*> byPoint;
     json x10 = json::array();
     for (const auto& e : entities_) {
-        if (e.kind == &bridge::kVariable && e.number >= 0 && e.number < 128)
+        if (e.kind == Kind::Variable && e.number >= 0 && e.number < 128)
             byVar[static_cast<std::size_t>(e.number)] = &e;
         else if (auto p = pointOf(e))
             byPoint[*p] = &e;
-        else if (e.kind == &bridge::kX10Light) {
+        else if (e.kind == Kind::X10 && !e.appliance) {
             const auto known = x10_.find(e.code);
             x10.push_back({{"code", e.code},
-                           {"name", e.device.name},
+                           {"name", e.name},
                            {"state", known == x10_.end() ? json(nullptr) : json(known->second)}});
         }
     }
     for (int n = 0; n < 128; ++n) {
-        const bridge::Entity* e = byVar[static_cast<std::size_t>(n)];
+        const entities::Entity* e = byVar[static_cast<std::size_t>(n)];
         const host::DeviceRecord* d = e ? record(e->code) : nullptr;
         vars.push_back({{"number", n},
                         {"value", d ? json(d->value) : json(nullptr)},
                         {"mirrored", d != nullptr},
-                        {"name", e && e->name ? json(*e->name) : json(nullptr)},
+                        {"name", e ? json(e->name) : json(nullptr)},
                         {"code", d ? json(toUtf8(d->code())) : json(nullptr)}});
     }
 
@@ -166,7 +163,7 @@ json LiveState::snapshot() {
                               {"value", d ? json(d->value) : json(nullptr)},
                               {"mirrored", d != nullptr},
                               {"inverted", d != nullptr && field(d->iomisc, '!', 4) == "1"},
-                              {"name", d && it->second->name ? json(*it->second->name) : json(nullptr)},
+                              {"name", d ? json(it->second->name) : json(nullptr)},
                               {"code", d ? json(toUtf8(d->code())) : json(nullptr)}});
         }
         modules.push_back({{"unit", m.unit}, {"type", m.typeName}, {"points", std::move(points)}});
@@ -214,11 +211,11 @@ std::vector<LiveMessage> LiveState::hostEvent(const host::HostEvent& e) {
         case Kind::ValueSet: break;
     }
     std::string kind = "variable";
-    if (const bridge::Entity* ent = entityOf(e.code)) {
+    if (const entities::Entity* ent = entityOf(e.code)) {
         const host::DeviceRecord* d = nullptr;
         for (const auto& r : host_.devices())
             if (r.code() == e.code) d = &r;
-        if (ent->kind == &bridge::kVariable && d) {
+        if (ent->kind == entities::Kind::Variable && d) {
             out.push_back({.key = "v" + std::to_string(ent->number),
                            .text = dumpJson({{"type", "variable"}, {"number", ent->number}, {"value", d->value}})});
         } else if (auto p = pointOf(*ent); p && d) {
@@ -229,7 +226,7 @@ std::vector<LiveMessage> LiveState::hostEvent(const host::HostEvent& e) {
                                              {"point", p->second},
                                              {"on", pointState(*d)},
                                              {"value", d->value}})});
-        } else if (ent->kind == &bridge::kTouch) {
+        } else if (ent->kind == entities::Kind::Touch) {
             kind = "screen";
         }
     }

@@ -2,7 +2,7 @@
 // The page's view of a run: the snapshot (GET /api/state, the WebSocket's first
 // message) and one message per change, made from the host's device table and events
 // (what the host sees is what the page sees), the plug-in's health through
-// state_view.h and the IR names through the bridge's PluginView. No Qt: it is fed host
+// state_view.h and the IR names through the entities' PluginView. No Qt: it is fed host
 // events and asked for JSON.
 #include <nlohmann/json.hpp>
 
@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge/entities.h"
-#include "bridge/plugin_view.h"
+#include "entities/host_entity.h"
+#include "entities/plugin_view.h"
 #include "host/host_events.h"
 #include "web/live_queue.h"
 
@@ -57,7 +57,7 @@ public:
     [[nodiscard]] const std::deque<nlohmann::json>& events() const { return events_; }
 
 private:
-    const bridge::Entity* entityOf(const std::string& code);
+    const entities::Entity* entityOf(const std::string& code);
     void refreshEntities();
     LiveMessage event(const std::string& kind, const std::string& text);
     std::optional<LiveMessage> x10State(const std::string& code, const std::string& state);
@@ -65,9 +65,9 @@ private:
 
     const HSPI& plugin_;
     const EmbeddedHost& host_;
-    bridge::PluginView view_;
+    entities::PluginView view_;
     LiveInfo info_;
-    std::vector<bridge::Entity> entities_;
+    std::vector<entities::Entity> entities_;
     std::map<std::string, std::size_t> byCode_;
     std::size_t devicesSeen_ = static_cast<std::size_t>(-1);
     std::int64_t lastRefresh_ = 0;

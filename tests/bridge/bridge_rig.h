@@ -109,7 +109,7 @@ struct BridgeRig {
     bridge::BridgeOptions options;
     ConsoleRig c;
     FakeTransport transport;
-    bridge::PluginView view{*c.rig.plugin};
+    entities::PluginView view{*c.rig.plugin};
     std::vector<std::string> log;
     std::unique_ptr<bridge::Bridge> bridge;
 };

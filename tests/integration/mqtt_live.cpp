@@ -46,7 +46,7 @@ void LiveBridge::connect(const std::string& url, const std::string& caFile) {
         bridge::MosquittoConfig{
             .broker = std::get<bridge::BrokerAddress>(parsed), .caFile = caFile, .clientId = "varnel-live-test"},
         loop, watcher);
-    view = std::make_unique<bridge::PluginView>(*hspi);
+    view = std::make_unique<entities::PluginView>(*hspi);
     bridge = std::make_unique<bridge::Bridge>(
         bridge::BridgeOptions{.version = "test", .brokerName = url, .installation = "a1b2c3d4e5f6", .legacyIds = true},
         *transport, loop, *host, *console, *view, [this](const std::string& l) { log.push_back(l); });

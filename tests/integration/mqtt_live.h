@@ -51,7 +51,7 @@ public:
     std::optional<console::Console> console;
     QtSocketWatcher watcher;
     std::unique_ptr<bridge::MosquittoTransport> transport;
-    std::unique_ptr<bridge::PluginView> view;
+    std::unique_ptr<entities::PluginView> view;
     std::unique_ptr<bridge::Bridge> bridge;
     std::vector<std::string> log;
 };

@@ -1,4 +1,4 @@
-#include "bridge/plugin_view.h"
+#include "entities/plugin_view.h"
 
 #include <algorithm>
 #include <map>
@@ -7,7 +7,7 @@
 #include "plugin/hspi.h"
 #include "support/text.h"
 
-namespace varnel::bridge {
+namespace varnel::entities {
 
 PluginFacts PluginView::facts() const {
     const DeviceLayer& ctx = plugin_.context();
@@ -67,4 +67,4 @@ std::optional<std::string> PluginView::irLabelOf(int code) const {
     return std::nullopt;
 }
 
-}  // namespace varnel::bridge
+}  // namespace varnel::entities

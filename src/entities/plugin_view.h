@@ -1,5 +1,5 @@
 #pragma once
-// The few things the bridge reads from the plug-in itself rather than from the host:
+// The few things the adapters read from the plug-in itself rather than from the host:
 // every such read is in plugin_view.cpp and nowhere else.
 #include <cstdint>
 #include <optional>
@@ -10,7 +10,7 @@ namespace varnel {
 class HSPI;
 }
 
-namespace varnel::bridge {
+namespace varnel::entities {
 
 struct PluginFacts {
     std::string interfaceName;  // stamped into the plug-in's own host devices
@@ -31,7 +31,7 @@ struct IrName {
     bool operator==(const IrName&) const = default;
 };
 
-// What the bridge needs to leave the line to the plug-in's own work.
+// What a command source needs to leave the line to the plug-in's own work.
 struct LineShare {
     int queued = 0;                          // commands in the plug-in's own queue
     std::optional<std::int64_t> nextPollMs;  // the variable timer's next tick (loop ms); none while it is off
@@ -55,4 +55,4 @@ private:
     const HSPI& plugin_;
 };
 
-}  // namespace varnel::bridge
+}  // namespace varnel::entities
