@@ -1,6 +1,8 @@
 #include "web/web_server.h"
 
 #include <QAbstractHttpServer>
+#include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QHostAddress>
 #include <QHttpServerRequest>
@@ -54,25 +56,33 @@ struct Asset {
     QByteArray body, type;
 };
 
+// Every file of the page built in below ":/web/", at its path below "/".
 std::map<QString, Asset> loadAssets() {
-    struct File {
-        const char *path, *resource, *type;
-    };
-    static constexpr File kFiles[] = {
-        {"/", "index.html", "text/html; charset=utf-8"},
-        {"/app.js", "app.js", "text/javascript; charset=utf-8"},
-        {"/app.css", "app.css", "text/css; charset=utf-8"},
-        {"/favicon.svg", "favicon.svg", "image/svg+xml"},
-        // Browsers ask for it whatever the page links: the same picture, its type told.
-        {"/favicon.ico", "favicon.svg", "image/svg+xml"},
+    static constexpr std::pair<const char*, const char*> kTypes[] = {
+        {".html", "text/html; charset=utf-8"},
+        {".js", "text/javascript; charset=utf-8"},
+        {".css", "text/css; charset=utf-8"},
+        {".svg", "image/svg+xml"},
     };
     std::map<QString, Asset> out;
-    for (const auto& file : kFiles) {
-        Asset asset{.body = {}, .type = file.type};
-        QFile f(QStringLiteral(":/web/") + file.resource);
+    const QString root = QStringLiteral(":/web/");
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        const QString name = file.mid(root.size());
+        Asset asset{.body = {}, .type = "application/octet-stream"};
+        for (const auto& [ending, type] : kTypes)
+            if (name.endsWith(QLatin1String(ending))) asset.type = type;
+        QFile f(file);
         if (f.open(QIODevice::ReadOnly)) asset.body = f.readAll();
-        out.emplace(file.path, std::move(asset));
+        out.emplace(QStringLiteral("/") + name, std::move(asset));
     }
+    // The page has one address, "/", so that every path it asks for is relative to it.
+    auto page = out.extract(QStringLiteral("/index.html"));
+    out.emplace(QStringLiteral("/"), page.empty() ? Asset{} : std::move(page.mapped()));
+    // Browsers ask for it whatever the page links: the same picture, its type told.
+    if (const auto icon = out.find(QStringLiteral("/favicon.svg")); icon != out.end())
+        out.emplace(QStringLiteral("/favicon.ico"), icon->second);
     return out;
 }
 
