@@ -5,6 +5,7 @@
 // replays retained messages to a new subscription and passes the bridge's own messages
 // back to it on a matching one.
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -27,6 +28,7 @@ public:
     std::optional<std::string> connect(const bridge::Will& w) override {
         ++attempts;
         will = w;
+        if (trace) trace("connect, will " + w.topic + " = " + w.payload + (refuseNext ? " (refused)" : ""));
         if (refuseNext) {
             refuseNext = false;
             return "refused at once";
@@ -38,11 +40,15 @@ public:
         return std::nullopt;
     }
     void disconnect() override {
+        if (trace) trace("disconnect");
         pending = up = false;
         ++disconnects;
     }
     bool publish(const std::string& topic, const std::string& payload, int qos, bool retain) override {
         if (!up) return false;
+        if (trace)
+            trace("publish " + topic + (retain ? " (retained" : " (") + ", qos " + std::to_string(qos) + ") " +
+                  payload);
         published.push_back({topic, payload, qos, retain});
         // MQTT 5's retain-as-published keeps the flag on a live message.
         if (subscribed(topic))
@@ -58,6 +64,7 @@ public:
     }
     bool subscribe(const std::string& filter, int, bridge::Retained r) override {
         if (!up) return false;
+        if (trace) trace("subscribe " + filter + (r == bridge::Retained::AsPublished ? " (retain as published)" : ""));
         subscriptions.push_back(filter);
         active.push_back(filter);
         if (r == bridge::Retained::AsPublished) asPublished.push_back(filter);
@@ -66,6 +73,7 @@ public:
         return true;
     }
     void unsubscribe(const std::string& filter) override {
+        if (trace) trace("unsubscribe " + filter);
         unsubscribed.push_back(filter);
         std::erase(active, filter);
     }
@@ -134,6 +142,8 @@ public:
         return n;
     }
 
+    // Told of every call the bridge makes.
+    std::function<void(const std::string&)> trace;
     int attempts = 0;
     int disconnects = 0;
     bool refuseNext = false;

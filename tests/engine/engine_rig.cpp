@@ -13,17 +13,19 @@ EmbeddedHostOptions hostOptions(const EngineOptions& o, VirtualLoop& loop) {
     h.clock = [&loop] { return loop.wallClock(); };
     if (o.hostSavesLater) h.loop = &loop;
     h.writeFaults = o.hostWriteFaults;
+    h.consoleLine = o.hostLogSink;
     return h;
 }
 }  // namespace
 
 EngineRig::EngineRig(const EngineOptions& options)
-    : controller(options.controller),
+    : hostDir(options.hostDir.empty() ? dir.path() : options.hostDir),
+      controller(options.controller),
       wire(loop, port, controller),
-      host(std::make_shared<EmbeddedHost>(dir.path(), userSettings, launcher, hostOptions(options, loop))),
+      host(std::make_shared<EmbeddedHost>(hostDir, userSettings, launcher, hostOptions(options, loop))),
       callback(std::make_shared<EmbeddedCallback>(host, options.callbackType)) {
     Platform platform{
-        loop, port, userSettings, promptsSwitch, launcher, dir.path(), [](int n) { return "COM" + std::to_string(n); }};
+        loop, port, userSettings, promptsSwitch, launcher, hostDir, [](int n) { return "COM" + std::to_string(n); }};
     plugin = std::make_unique<HSPI>(platform, [this] { ++processEnded; });
 }
 

@@ -2,6 +2,8 @@
 // The whole plug-in on virtual time: HSPI + embedded host + simulated controller
 // on a 9600-baud virtual line. What the host saw and what the controller received
 // are both there to assert on.
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +32,10 @@ struct EngineOptions {
     // The host gathers its saves on the loop, as in a run, instead of saving each change.
     bool hostSavesLater = false;
     const files::WriteFaults* hostWriteFaults = nullptr;
+    // A host directory that outlives the rig (a restart); empty: a fresh one of the rig's own.
+    std::filesystem::path hostDir{};
+    // Every host log line as it is written.
+    std::function<void(const host::ConsoleLine&)> hostLogSink{};
 };
 
 class EngineRig {
@@ -55,6 +61,7 @@ public:
     PromptsSwitch promptsSwitch{prompts};
     RecordingLauncher launcher;
     TempDir dir;
+    std::filesystem::path hostDir;
     sim::Controller controller;
     sim::VirtualWire wire;
     std::shared_ptr<EmbeddedHost> host;

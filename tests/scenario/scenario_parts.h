@@ -1,0 +1,106 @@
+#pragma once
+// The scenario runner's pieces, for the parts that add directives (MQTT).
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "console/console.h"
+#include "console/selection.h"
+#include "engine_rig.h"
+
+namespace varnel::test {
+
+class Transcript {
+public:
+    // Virtual time in microseconds.
+    std::function<std::int64_t()> clock;
+    bool wireOn = true;
+    // A line with the time before it.
+    void line(const std::string& text);
+    // A line as it is (directives that make files, section titles).
+    void plain(const std::string& text);
+    // Bytes on the wire; repeated exchanges are counted, not written again.
+    void wire(bool fromHost, std::span<const std::uint8_t> bytes);
+    // Text of the machine (a temp path) shown as `to`.
+    void mask(std::string from, std::string to) { masks_.emplace_back(std::move(from), std::move(to)); }
+    [[nodiscard]] std::string text() {
+        flushWire();
+        return out_;
+    }
+
+private:
+    [[nodiscard]] std::string masked(std::string text) const;
+    void endExchange();
+    void flushRepeats();
+    void flushWire();
+    std::string out_;
+    std::vector<std::pair<std::string, std::string>> masks_;
+    std::vector<std::string> exchange_, lastExchange_;
+    std::int64_t exchangeStartUs_ = 0;
+    int repeats_ = 0;
+    std::int64_t lastRepeatUs_ = 0;
+};
+
+class Scenario;
+
+// The words after the first `skip` words of a line.
+std::string restOf(const std::string& line, std::size_t skip);
+
+// What the text-only directives keep between lines.
+struct PureState {
+    console::MirrorChoice choice;
+};
+// Directives that need no plug-in (readers of text); false when `words` is none of them.
+bool pureDirective(Transcript& t, const std::vector<std::string>& words, const std::string& line, PureState& state);
+
+// Directives of a part of the run beside the plug-in (the MQTT bridge).
+class ScenarioParts {
+public:
+    virtual ~ScenarioParts() = default;
+    // True when the directive was one of this part's.
+    virtual bool directive(Scenario& s, const std::vector<std::string>& words, const std::string& line) = 0;
+    // The run ends: drop what holds the plug-in.
+    virtual void ending() = 0;
+};
+std::unique_ptr<ScenarioParts> makeParts();
+
+class Scenario {
+public:
+    Scenario();
+    ~Scenario();
+    Scenario(const Scenario&) = delete;
+    Scenario& operator=(const Scenario&) = delete;
+    std::string runFile(const std::filesystem::path& script);
+
+    // Makes the rig at the first directive that needs it.
+    void build();
+    void stop();
+
+    TempDir dir;
+    EngineOptions options;
+    Transcript transcript;
+    std::unique_ptr<EngineRig> rig;
+    std::unique_ptr<console::Console> console;
+    std::unique_ptr<Timer> feed;
+    EmbeddedHost::Subscription events;
+    std::unique_ptr<ScenarioParts> parts;
+    PureState pure;
+    files::WriteFaults faults;
+    bool diskFull = false;
+
+private:
+    bool directive(const std::string& line);
+    void setup(const std::vector<std::string>& w, const std::string& line);
+    void simDirective(const std::vector<std::string>& w, const std::string& line);
+    void hostDirective(const std::vector<std::string>& w, const std::string& line);
+    void consoleLine(const std::string& text);
+    void call(const std::vector<std::string>& w, const std::string& line);
+    bool customModules_ = false;
+};
+
+}  // namespace varnel::test
