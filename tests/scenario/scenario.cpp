@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -13,7 +14,11 @@
 
 #include "console/console.h"
 #include "console/event_lines.h"
+#include "devices/io_timer.h"
+#include "devices/var_timer.h"
 #include "engine_rig.h"
+#include "plugin/health.h"
+#include "plugin/startup.h"
 #include "scenario_parts.h"
 #include "sim/hex.h"
 #include "support/escape.h"
@@ -169,12 +174,22 @@ Scenario::Scenario() {
         return -1;
     };
     transcript.clock = [this] { return rig ? rig->loop.nowUs() : 0; };
-    transcript.mask(dir.path().string(), "<host>");
+    fresh();
 }
 Scenario::~Scenario() { stop(); }
 
+void Scenario::fresh() {
+    stop();
+    dir = std::make_unique<TempDir>();
+    transcript.mask(dir->path().string(), "<host>");
+    options = {};
+    customModules_ = false;
+    diskFull = false;
+}
+
 void Scenario::stop() {
     feed.reset();
+    if (rig) rig->ctx().configWindow = nullptr;
     if (parts) parts->ending();
     console.reset();
     rig.reset();
@@ -182,7 +197,7 @@ void Scenario::stop() {
 
 void Scenario::build() {
     if (rig) return;
-    options.hostDir = dir.path();
+    options.hostDir = dir->path();
     options.hostWriteFaults = &faults;
     options.hostLogSink = [this](const host::ConsoleLine& l) { transcript.line("log " + l.source + ": " + l.message); };
     rig = std::make_unique<EngineRig>(options);
@@ -196,6 +211,7 @@ void Scenario::build() {
         transcript.wire(false, e.bytes);
         toHost(e);
     };
+    rig->ctx().showStartupStep = [this](const std::string& step) { transcript.line("step " + step); };
     rig->prompts.sink = [this](const std::string& text) { transcript.line("prompt: " + text); };
     events = rig->host->subscribe(
         [this](const host::HostEvent& e) { transcript.line("event " + console::describeEvent(e, rig->host.get())); });
@@ -328,6 +344,19 @@ void Scenario::simDirective(const std::vector<std::string>& w, const std::string
             if (thenSilent) rig->controller.faults().silent = true;
             return true;
         };
+    } else if (what == "drop-replies-to") {
+        // sim drop-replies-to block SEL SEL | command CODE | none: every such frame's reply is lost
+        if (w.at(2) == "none") {
+            c.onFrameHook = nullptr;
+            return;
+        }
+        const bool block = w[2] == "block";
+        const auto sel = hexOf(rest(line, 3));
+        c.onFrameHook = [&c, block, sel](const sim::ReceivedFrame& fr) {
+            if (block ? fr.kind == sim::FrameKind::BlockRead && fr.selector() == sim::Selector{sel.at(0), sel.at(1)}
+                      : fr.kind != sim::FrameKind::BlockRead && fr.code() == sel.at(0))
+                c.faults().dropReplies = 1;
+        };
     } else if (what == "show") {
         for (const auto& x : c.x10Sent())
             transcript.line("  x10 " + std::to_string(static_cast<int>(x.kind)) + " house " + std::to_string(x.house) +
@@ -391,15 +420,19 @@ void Scenario::hostDirective(const std::vector<std::string>& w, const std::strin
             }
         throw std::invalid_argument("no device " + w[2]);
     } else if (w[1] == "file") {
-        const auto p = dir.path() / w.at(2);
+        const auto p = dir->path() / w.at(2);
         if (!std::filesystem::exists(p)) return transcript.line("  (no file)");
         transcript.line("  " + escaped(readFile(p)));
     } else if (w[1] == "files") {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::recursive_directory_iterator(dir.path()))
-            if (!e.is_directory()) names.push_back(std::filesystem::relative(e.path(), dir.path()).string());
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir->path()))
+            if (!e.is_directory()) names.push_back(std::filesystem::relative(e.path(), dir->path()).string());
         std::sort(names.begin(), names.end());
         for (const auto& n : names) transcript.line("  " + n);
+    } else if (w[1] == "ini") {
+        h.SaveIniSetting("hspi_tarnwick", w.at(2), rest(line, 3));
+    } else if (w[1] == "menus") {
+        for (const auto& [name, item] : rig->callback->menus()) transcript.line("  menu " + name + ": " + item);
     } else if (w[1] == "runs") {
         for (const auto& r : h.runs()) transcript.line("  " + host::describe(r));
     } else if (w[1] == "setting") {
@@ -464,6 +497,26 @@ void Scenario::call(const std::vector<std::string>& w, const std::string& line) 
         {"ConfigIO", [&] { return p.ConfigIO(), std::string(); }},
         {"ConfigIR", [&] { return p.ConfigIR(), std::string(); }},
         {"ConfigX10", [&] { return p.ConfigX10(), std::string(); }},
+        {"Timer3", [&] { return Timer3_Timer(rig->ctx()), std::string(); }},
+        {"Timer2", [&] { return Timer2_Timer(rig->ctx()), std::string(); }},
+        {"SetClock", [&] { return SetClock(rig->ctx()), std::string(); }},
+        {"SyncClock", [&] { return SyncClock(rig->ctx()), std::string(); }},
+        {"InitController", [&] { return "\"" + InitController(rig->ctx()) + "\""; }},
+        {"StartCommunications", [&] { return StartCommunications(rig->ctx()), std::string(); }},
+        {"startupBegins", [&] { return startupBegins(rig->ctx()), std::string(); }},
+        {"startupEnds", [&] { return startupEnds(rig->ctx()), std::string(); }},
+        {"deviceMayHaveAppeared", [&] { return p.linkWatch().deviceMayHaveAppeared(), std::string(); }},
+        {"SetIO",
+         [&] {
+             // SetIO CODE COMMAND BRIGHTNESS: as the host calls it for one of its devices
+             const std::string code = w.at(2);
+             std::shared_ptr<Device> dv;
+             for (const auto& d : rig->host->devices())
+                 if (d.code() == code) dv = rig->host->GetDeviceByRef(d.ref);
+             std::int16_t command = n(1), brightness = n(2);
+             p.SetIO(dv, code.substr(0, 1), code.substr(1), command, brightness, 0, 0);
+             return "command " + std::to_string(command) + ", brightness " + std::to_string(brightness);
+         }},
     };
     const auto it = calls.find(w.at(1));
     if (it == calls.end()) throw std::invalid_argument("no such call: " + w[1]);
@@ -474,6 +527,47 @@ void Scenario::call(const std::vector<std::string>& w, const std::string& line) 
         said = std::string("threw: ") + e.what();
     }
     if (!said.empty()) transcript.line("  = " + escaped(said));
+}
+
+// poke WHAT VALUE: plug-in state that the window or a CMAX run would set.
+void Scenario::poke(const std::vector<std::string>& w) {
+    auto& c = rig->ctx();
+    const std::string& v = w.at(2);
+    const bool on = v == "on";
+    if (w[1] == "disconnect-request")
+        c.timers.disconnectRequest = on;
+    else if (w[1] == "cmax-launch")
+        c.timers.cmaxLaunch = on;
+    else if (w[1] == "cmax-exe")
+        c.timers.cmaxExe = v;
+    else if (w[1] == "ir-files-pending")
+        c.ir.filesPending = on;
+    else if (w[1] == "ir-size")
+        c.controller.irSize = num(v);
+    else if (w[1] == "window-open")
+        c.window.open = on;
+    else if (w[1] == "log-comms")
+        c.switches.logComms = on ? 1 : 0;
+    else if (w[1] == "variable-timer")
+        c.timers.timer2->setEnabled(on);
+    else if (w[1] == "window") {
+        // A window that only says what it was asked to do.
+        struct Told final : ConfigWindow {
+            explicit Told(Transcript& t) : t(t) {}
+            void show(bool modal) override { t.line(std::string("window: show") + (modal ? " modal" : "")); }
+            void showPortOpen(bool open) override { t.line(std::string("window: port ") + (open ? "on" : "off")); }
+            void clickDisconnect() override { t.line("window: disconnect click"); }
+            Transcript& t;
+        };
+        window_ = std::make_unique<Told>(transcript);
+        c.configWindow = on ? window_.get() : nullptr;
+    } else if (w[1] == "xap-companion") {
+        c.xapCompanion = [this](const std::string& m) {
+            transcript.line("xap companion: " + m);
+            return true;
+        };
+    } else
+        throw std::invalid_argument("poke: " + w[1]);
 }
 
 bool Scenario::directive(const std::string& line) {
@@ -532,7 +626,8 @@ bool Scenario::directive(const std::string& line) {
     if (w[0] == "wire") return transcript.wireOn = w.at(1) == "on", true;
     if (w[0] == "sim") return simDirective(w, line), true;
     if (w[0] == "host") {
-        if (!rig && w.size() > 1 && w[1] != "device" && w[1] != "devices" && w[1] != "file" && w[1] != "files")
+        if (!rig && w.size() > 1 && w[1] != "device" && w[1] != "devices" && w[1] != "file" && w[1] != "files" &&
+            w[1] != "ini")
             return setup(w, line), true;
         return hostDirective(w, line), true;
     }
@@ -543,6 +638,8 @@ bool Scenario::directive(const std::string& line) {
         auto& l = rig->launcher;
         if (w.at(1) == "exit")
             l.exitCode = num(w.at(2));
+        else if (w[1] == "end")
+            l.end({});
         else if (w[1] == "show") {
             for (const auto& r : l.runs)
                 transcript.line("  ran " + r.program + " " + r.arguments + (r.wait ? " (waited)" : ""));
@@ -554,6 +651,23 @@ bool Scenario::directive(const std::string& line) {
             throw std::invalid_argument("launcher: " + w[1]);
         return true;
     }
+    if (w[0] == "poke") return build(), poke(w), true;
+    if (w[0] == "health") {
+        build();
+        transcript.line("  " + linkStateText(rig->ctx()));
+        for (const auto& l : healthLines(rig->ctx())) transcript.line("  " + l);
+        return true;
+    }
+    if (w[0] == "clock") {
+        // clock YYYY MM DD HH MM SS: the local wall clock from now on
+        build();
+        using namespace std::chrono;
+        rig->loop.setWallClock(sys_days{year{num(w.at(1))} / num(w.at(2)) / num(w.at(3))} + hours{num(w.at(4))} +
+                               minutes{num(w.at(5))} + seconds{num(w.at(6))});
+        return true;
+    }
+    if (w[0] == "user-setting")
+        return build(), rig->userSettings.set("hspi_tarnwick", "settings", w.at(1), rest(line, 2)), true;
     if (w[0] == "disk") return diskFull = w.at(1) == "full", true;
     if (w[0] == "watch") return build(), rig->plugin->linkWatch().arm(), true;
     if (w[0] == "end-waits") return build(), rig->plugin->endWaits(), true;
@@ -564,11 +678,10 @@ bool Scenario::directive(const std::string& line) {
         transcript.line("  (outcome " + std::to_string(static_cast<int>(r.outcome)) + ")");
         return true;
     }
-    if (w[0] == "restart") {
-        stop();
-        build();
-        return true;
-    }
+    // restart: the plug-in and host made again on the same host directory (at the next
+    // directive that needs them); fresh: a new directory and the default set-up too.
+    if (w[0] == "restart") return stop(), true;
+    if (w[0] == "fresh") return fresh(), true;
     if (w[0] == "port") {
         build();
         if (w.at(1) == "fail")
@@ -577,6 +690,11 @@ bool Scenario::directive(const std::string& line) {
             rig->port.failingDevices[w.at(2)] = rest(line, 3);
         else if (w[1] == "heal")
             rig->port.failingDevices.erase(w.at(2));
+        else if (w[1] == "show")
+            transcript.line("  " + std::string(rig->port.isOpen() ? "open" : "closed") + ", opened " +
+                            std::to_string(rig->port.openAttempts) + " times, " +
+                            std::to_string(rig->port.writesWhileClosed) + " writes while closed, " +
+                            std::to_string(rig->port.written.size()) + " writes");
         else
             throw std::invalid_argument("port: " + w[1]);
         return true;
@@ -599,7 +717,7 @@ std::string Scenario::runFile(const std::filesystem::path& script) {
         if (fileTarget.empty()) return;
         std::string text;
         for (const auto& l : heredoc) text += l + (crlf ? "\r\n" : "\n");
-        writeFile(dir.path() / fileTarget, text);
+        writeFile(dir->path() / fileTarget, text);
         fileTarget.clear();
         heredoc.clear();
     };

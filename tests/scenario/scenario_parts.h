@@ -80,8 +80,9 @@ public:
     // Makes the rig at the first directive that needs it.
     void build();
     void stop();
+    void fresh();
 
-    TempDir dir;
+    std::unique_ptr<TempDir> dir;
     EngineOptions options;
     Transcript transcript;
     std::unique_ptr<EngineRig> rig;
@@ -100,6 +101,8 @@ private:
     void hostDirective(const std::vector<std::string>& w, const std::string& line);
     void consoleLine(const std::string& text);
     void call(const std::vector<std::string>& w, const std::string& line);
+    void poke(const std::vector<std::string>& w);
+    std::unique_ptr<ConfigWindow> window_;
     bool customModules_ = false;
 };
 
