@@ -14,6 +14,7 @@
 
 #include "console/console.h"
 #include "console/event_lines.h"
+#include "devices/device_model.h"
 #include "devices/io_timer.h"
 #include "devices/var_timer.h"
 #include "engine_rig.h"
@@ -394,13 +395,14 @@ void Scenario::hostDirective(const std::vector<std::string>& w, const std::strin
             const auto a = part.find_first_not_of(' '), b = part.find_last_not_of(' ');
             f.push_back(a == std::string::npos ? std::string() : part.substr(a, b - a + 1));
         }
-        f.resize(5);
+        f.resize(6);
         auto d = h.GetDeviceByRef(h.NewDeviceRef(f[1]));
         d->set_hc(f[0].substr(0, 1));
         d->set_dc(f[0].substr(1));
         d->set_location(f[2]);
         d->set_interface(f[3]);
-        d->set_iotype(f[4].empty() ? 0 : num(f[4]));
+        d->set_iotype(static_cast<std::int16_t>(f[4].empty() ? 0 : num(f[4])));
+        d->set_iomisc(f[5]);
     } else if (w[1] == "devices") {
         for (const auto& d : h.devices())
             transcript.line("  " + escaped(d.code()) + " ref " + std::to_string(d.ref) + " \"" + escaped(d.name) +
@@ -429,6 +431,8 @@ void Scenario::hostDirective(const std::vector<std::string>& w, const std::strin
             if (!e.is_directory()) names.push_back(std::filesystem::relative(e.path(), dir->path()).string());
         std::sort(names.begin(), names.end());
         for (const auto& n : names) transcript.line("  " + n);
+    } else if (w[1] == "value") {
+        h.SetDeviceValue(w.at(2), num(w.at(3)));
     } else if (w[1] == "ini") {
         h.SaveIniSetting("hspi_tarnwick", w.at(2), rest(line, 3));
     } else if (w[1] == "menus") {
@@ -497,6 +501,7 @@ void Scenario::call(const std::vector<std::string>& w, const std::string& line) 
         {"ConfigIO", [&] { return p.ConfigIO(), std::string(); }},
         {"ConfigIR", [&] { return p.ConfigIR(), std::string(); }},
         {"ConfigX10", [&] { return p.ConfigX10(), std::string(); }},
+        {"CreateLeopardDevice", [&] { return CreateLeopardDevice(rig->ctx()), std::string(); }},
         {"Timer3", [&] { return Timer3_Timer(rig->ctx()), std::string(); }},
         {"Timer2", [&] { return Timer2_Timer(rig->ctx()), std::string(); }},
         {"SetClock", [&] { return SetClock(rig->ctx()), std::string(); }},
@@ -511,8 +516,9 @@ void Scenario::call(const std::vector<std::string>& w, const std::string& line) 
              // SetIO CODE COMMAND BRIGHTNESS: as the host calls it for one of its devices
              const std::string code = w.at(2);
              std::shared_ptr<Device> dv;
-             for (const auto& d : rig->host->devices())
-                 if (d.code() == code) dv = rig->host->GetDeviceByRef(d.ref);
+             if (w.size() < 6 || w[5] != "without-device")
+                 for (const auto& d : rig->host->devices())
+                     if (d.code() == code) dv = rig->host->GetDeviceByRef(d.ref);
              std::int16_t command = n(1), brightness = n(2);
              p.SetIO(dv, code.substr(0, 1), code.substr(1), command, brightness, 0, 0);
              return "command " + std::to_string(command) + ", brightness " + std::to_string(brightness);
