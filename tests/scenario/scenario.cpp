@@ -191,7 +191,7 @@ void Scenario::fresh() {
 void Scenario::stop() {
     feed.reset();
     if (rig) rig->ctx().configWindow = nullptr;
-    if (parts) parts->ending();
+    for (auto& p : parts) p->ending();
     console.reset();
     rig.reset();
 }
@@ -579,7 +579,6 @@ void Scenario::poke(const std::vector<std::string>& w) {
 bool Scenario::directive(const std::string& line) {
     const auto w = words(line);
     if (w.empty()) return true;
-    if (pureDirective(transcript, w, line, pure)) return true;
     if (w[0] == ">") return consoleLine(rest(line, 1)), true;
     if (w[0] == ">>") {
         build();
@@ -679,7 +678,7 @@ bool Scenario::directive(const std::string& line) {
     if (w[0] == "end-waits") return build(), rig->plugin->endWaits(), true;
     if (w[0] == "apply-mirror-choice") {
         build();
-        const auto r = console->applyMirrorChoice(std::exchange(pure.choice, {}));
+        const auto r = console->applyMirrorChoice(std::exchange(choice, {}));
         for (const auto& l : r.lines) transcript.line("  " + l);
         transcript.line("  (outcome " + std::to_string(static_cast<int>(r.outcome)) + ")");
         return true;
@@ -705,7 +704,8 @@ bool Scenario::directive(const std::string& line) {
             throw std::invalid_argument("port: " + w[1]);
         return true;
     }
-    if (parts && parts->directive(*this, w, line)) return true;
+    for (auto& p : parts)
+        if (p->directive(*this, w, line)) return true;
     if (rig) throw std::invalid_argument("unknown directive, or a set-up one after the start: " + line);
     setup(w, line);
     return true;
@@ -756,6 +756,24 @@ std::string Scenario::runFile(const std::filesystem::path& script) {
     writeHeredoc();
     stop();
     return transcript.text();
+}
+
+namespace {
+std::vector<std::function<std::unique_ptr<ScenarioPart>()>>& partMakers() {
+    static std::vector<std::function<std::unique_ptr<ScenarioPart>()>> makers;
+    return makers;
+}
+}  // namespace
+
+bool registerPart(std::function<std::unique_ptr<ScenarioPart>()> make) {
+    partMakers().push_back(std::move(make));
+    return true;
+}
+
+std::vector<std::unique_ptr<ScenarioPart>> makeParts() {
+    std::vector<std::unique_ptr<ScenarioPart>> out;
+    for (const auto& make : partMakers()) out.push_back(make());
+    return out;
 }
 
 std::string runScenario(const std::filesystem::path& script) {

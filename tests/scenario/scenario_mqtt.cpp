@@ -11,7 +11,7 @@
 namespace varnel::test {
 namespace {
 
-class MqttPart final : public ScenarioParts {
+class MqttPart final : public ScenarioPart {
 public:
     bool directive(Scenario& s, const std::vector<std::string>& w, const std::string& line) override {
         if (w[0] != "mqtt") return false;
@@ -105,8 +105,8 @@ private:
     std::unique_ptr<bridge::Bridge> bridge_;
 };
 
-}  // namespace
+const bool registered = registerPart([] { return std::make_unique<MqttPart>(); });
 
-std::unique_ptr<ScenarioParts> makeParts() { return std::make_unique<MqttPart>(); }
+}  // namespace
 
 }  // namespace varnel::test

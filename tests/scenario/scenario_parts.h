@@ -51,23 +51,18 @@ class Scenario;
 // The words after the first `skip` words of a line.
 std::string restOf(const std::string& line, std::size_t skip);
 
-// What the text-only directives keep between lines.
-struct PureState {
-    console::MirrorChoice choice;
-};
-// Directives that need no plug-in (readers of text); false when `words` is none of them.
-bool pureDirective(Transcript& t, const std::vector<std::string>& words, const std::string& line, PureState& state);
-
-// Directives of a part of the run beside the plug-in (the MQTT bridge).
-class ScenarioParts {
+// Directives of a part of the run beside the plug-in (the MQTT bridge), or of a reader
+// that needs no plug-in. Each part's file registers it: registerPart(...) at namespace scope.
+class ScenarioPart {
 public:
-    virtual ~ScenarioParts() = default;
+    virtual ~ScenarioPart() = default;
     // True when the directive was one of this part's.
     virtual bool directive(Scenario& s, const std::vector<std::string>& words, const std::string& line) = 0;
-    // The run ends: drop what holds the plug-in.
-    virtual void ending() = 0;
+    // The run ends (or starts afresh): drop what holds the plug-in.
+    virtual void ending() {}
 };
-std::unique_ptr<ScenarioParts> makeParts();
+bool registerPart(std::function<std::unique_ptr<ScenarioPart>()> make);
+std::vector<std::unique_ptr<ScenarioPart>> makeParts();
 
 class Scenario {
 public:
@@ -89,8 +84,9 @@ public:
     std::unique_ptr<console::Console> console;
     std::unique_ptr<Timer> feed;
     EmbeddedHost::Subscription events;
-    std::unique_ptr<ScenarioParts> parts;
-    PureState pure;
+    std::vector<std::unique_ptr<ScenarioPart>> parts;
+    // The start-up mirroring options gathered by "parse mirror-option".
+    console::MirrorChoice choice;
     files::WriteFaults faults;
     bool diskFull = false;
 

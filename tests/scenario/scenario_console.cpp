@@ -1,5 +1,4 @@
-// Directives that hand text to one of the product's readers and write down what it made
-// of it, with no plug-in running: the console's parsers and the start-up options.
+// parse ... directives: text handed to the console's readers, and what they made of it.
 #include <map>
 #include <stdexcept>
 
@@ -24,10 +23,14 @@ std::string either(const console::Parsed<T>& p, const std::function<std::string(
     return good(std::get<T>(p));
 }
 
-}  // namespace
+class Parsers final : public ScenarioPart {
+public:
+    bool directive(Scenario& s, const std::vector<std::string>& w, const std::string& line) override;
+};
 
-bool pureDirective(Transcript& t, const std::vector<std::string>& w, const std::string& line, PureState& state) {
+bool Parsers::directive(Scenario& s, const std::vector<std::string>& w, const std::string& line) {
     if (w[0] != "parse" || w.size() < 2) return false;
+    Transcript& t = s.transcript;
     const std::string& what = w[1];
     const std::string text = restOf(line, 2);
     if (what == "command") {
@@ -46,8 +49,8 @@ bool pureDirective(Transcript& t, const std::vector<std::string>& w, const std::
         t.line("  " + either<std::vector<console::UnitChoice>>(console::parseMirrorPoints(text),
                                                                [](const auto& v) { return "units" + units(v); }));
     } else if (what == "mirror-option") {
-        const auto err = console::addMirrorOption(state.choice, w.at(2), restOf(line, 3));
-        const auto& c = state.choice;
+        const auto err = console::addMirrorOption(s.choice, w.at(2), restOf(line, 3));
+        const auto& c = s.choice;
         t.line("  " + (err ? "error: " + *err + "; " : std::string()) + "variables " +
                (c.variables ? list(*c.variables) : std::string("(unchanged)")) + ", units" + units(c.units));
     } else if (what == "integer") {
@@ -59,4 +62,7 @@ bool pureDirective(Transcript& t, const std::vector<std::string>& w, const std::
     return true;
 }
 
+const bool registered = registerPart([] { return std::make_unique<Parsers>(); });
+
+}  // namespace
 }  // namespace varnel::test
