@@ -431,6 +431,17 @@ void Scenario::hostDirective(const std::vector<std::string>& w, const std::strin
             if (!e.is_directory()) names.push_back(std::filesystem::relative(e.path(), dir->path()).string());
         std::sort(names.begin(), names.end());
         for (const auto& n : names) transcript.line("  " + n);
+    } else if (w[1] == "type" || w[1] == "rename") {
+        // host type CODE TEXT; host rename CODE | NAME | LOCATION
+        std::shared_ptr<Device> d;
+        for (const auto& r : h.devices())
+            if (r.code() == w.at(2)) d = h.GetDeviceByRef(r.ref);
+        if (!d) throw std::invalid_argument("no device " + w[2]);
+        if (w[1] == "type") return d->set_dev_type_string(rest(line, 3));
+        const std::string all = rest(line, 3);
+        const auto bar = all.find(" | ");
+        d->set_name(all.substr(0, bar));
+        d->set_location(bar == std::string::npos ? std::string() : all.substr(bar + 3));
     } else if (w[1] == "value") {
         h.SetDeviceValue(w.at(2), num(w.at(3)));
     } else if (w[1] == "ini") {
@@ -550,6 +561,8 @@ void Scenario::poke(const std::vector<std::string>& w) {
         c.ir.filesPending = on;
     else if (w[1] == "ir-size")
         c.controller.irSize = num(v);
+    else if (w[1] == "comm-started")
+        c.link.commStarted = on;
     else if (w[1] == "window-open")
         c.window.open = on;
     else if (w[1] == "log-comms")
