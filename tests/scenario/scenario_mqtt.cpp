@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "bridge/bridge.h"
-#include "bridge/plugin_view.h"
+#include "entities/plugin_view.h"
 #include "devices/device_model.h"
 #include "fake_transport.h"
 #include "scenario_parts.h"
@@ -54,7 +54,7 @@ public:
             o.brokerName = "mqtt://broker:1883";
             transport_.loop = &s.rig->loop;
             transport_.trace = [&s](const std::string& t) { s.transcript.line("mqtt " + t); };
-            view_ = std::make_unique<bridge::PluginView>(*s.rig->plugin);
+            view_ = std::make_unique<entities::PluginView>(*s.rig->plugin);
             bridge_ =
                 std::make_unique<bridge::Bridge>(o, transport_, s.rig->loop, *s.rig->host, *s.console, *view_,
                                                  [&s](const std::string& l) { s.transcript.line("mqtt log " + l); });
@@ -101,7 +101,7 @@ public:
 private:
     bridge::BridgeOptions options_;
     FakeTransport transport_;
-    std::unique_ptr<bridge::PluginView> view_;
+    std::unique_ptr<entities::PluginView> view_;
     std::unique_ptr<bridge::Bridge> bridge_;
 };
 
