@@ -147,7 +147,7 @@ void Bridge::whenConnected() {
         log_("connected to " + options_.brokerName + (protocol.empty() ? "" : " (" + protocol + ")"));
     down_ = false;
     connectedAt_ = sinceMs_ = loop_.tickMs();
-    since_ = std::chrono::system_clock::now();
+    since_ = loop_.wallClock();
     role_ = watchOnly_ ? Role::Watching : Role::Looking;
     seenStatus_.reset();
     seenHolder_.reset();
@@ -265,7 +265,7 @@ void Bridge::whenDisconnected(const std::string& reason) {
     lookingForLeftovers_ = false;
     claimTimer_->setEnabled(false);
     silenceTimer_->setEnabled(false);
-    const auto at = std::chrono::system_clock::now();
+    const auto at = loop_.wallClock();
     if (was || !down_) {
         sinceMs_ = loop_.tickMs();
         since_ = at;
