@@ -181,6 +181,7 @@ Scenario::~Scenario() { stop(); }
 
 void Scenario::fresh() {
     stop();
+    parts = makeParts();
     dir = std::make_unique<TempDir>();
     transcript.mask(dir->path().string(), "<host>");
     options = {};
@@ -298,6 +299,8 @@ void Scenario::simDirective(const std::vector<std::string>& w, const std::string
         c.sendRaw(hexOf(rest(line, 2)));
     else if (what == "input")
         c.changeInput(num(w[2]), num(w[3]), num(w[4]) != 0);
+    else if (what == "raw-point")  // a stored bit changed without a report: only a poll finds it
+        c.memory().setRawPoint(num(w.at(2)), num(w.at(3)), num(w.at(4)) != 0);
     else if (what == "variable")
         c.setVariable(num(w[2]), static_cast<std::uint16_t>(num(w[3])));
     else if (what == "learn-key")
@@ -610,6 +613,18 @@ bool Scenario::directive(const std::string& line) {
         return true;
     }
     if (w[0] == "register") return build(), rig->registerPlugin(), true;
+    if (w[0] == "repeat") {
+        // repeat N DIRECTIVE: the directive N times, each {i} in it the round's number from 1,
+        // without writing each round's line down again
+        const std::string body = rest(line, 2);
+        for (int i = 1; i <= num(w.at(1)); ++i) {
+            std::string round = body;
+            for (auto at = round.find("{i}"); at != std::string::npos; at = round.find("{i}", at))
+                round.replace(at, 3, std::to_string(i));
+            directive(round);
+        }
+        return true;
+    }
     if (w[0] == "at") {
         // at MS DIRECTIVE: runs the directive that much later, inside whatever waits then.
         build();
@@ -727,7 +742,6 @@ bool Scenario::directive(const std::string& line) {
 std::string Scenario::runFile(const std::filesystem::path& script) {
     std::ifstream in(script);
     if (!in) return "!! cannot read " + script.string() + "\n";
-    parts = makeParts();
     std::string line;
     std::vector<std::string> heredoc;
     std::string fileTarget;

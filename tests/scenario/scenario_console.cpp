@@ -57,7 +57,7 @@ bool Parsers::directive(Scenario& s, const std::vector<std::string>& w, const st
         const auto v = console::parseInteger(text);
         t.line("  " + (v ? std::to_string(*v) : std::string("(not an integer)")));
     } else {
-        throw std::invalid_argument("parse: " + what);
+        return false;
     }
     return true;
 }
