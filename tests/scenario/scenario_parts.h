@@ -1,5 +1,6 @@
 #pragma once
 // The scenario runner's pieces, for the parts that add directives (MQTT).
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -27,7 +28,12 @@ public:
     // Bytes on the wire; repeated exchanges are counted, not written again.
     void wire(bool fromHost, std::span<const std::uint8_t> bytes);
     // Text of the machine (a temp path) shown as `to`.
-    void mask(std::string from, std::string to) { masks_.emplace_back(std::move(from), std::move(to)); }
+    void mask(std::string from, std::string to) {
+        masks_.emplace_back(std::move(from), std::move(to));
+        // longest first, so that a path is never taken for the start of a longer one
+        std::sort(masks_.begin(), masks_.end(),
+                  [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+    }
     [[nodiscard]] std::string text() {
         flushWire();
         return out_;
