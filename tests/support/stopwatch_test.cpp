@@ -10,10 +10,9 @@ TEST(StopWatch, accumulates_count_last_average_max_and_min) {
         std::vector<int> ms;
         const char* report;
     } cases[] = {
-        {{}, "Count=0, Last=0, Avg=0, Max=0, Min=0"},     {{10, 30, 20}, "Count=3, Last=20, Avg=20, Max=30, Min=10"},
+        {{10, 30, 20}, "Count=3, Last=20, Avg=20, Max=30, Min=10"},
         {{1, 2}, "Count=2, Last=2, Avg=2, Max=2, Min=1"},  // halves round to even: 1.5 up,
         {{1, 4}, "Count=2, Last=4, Avg=2, Max=4, Min=1"},  // 2.5 down
-        {{5}, "Count=1, Last=5, Avg=5, Max=5, Min=5"},
     };
     for (const auto& c : cases) {
         std::int64_t now = 1000;
@@ -34,18 +33,6 @@ TEST(StopWatch, tick_wrap_measures_modulo_2_32) {
     now += 0x20;
     sw.StopTime();
     EXPECT_EQ(sw.Last(), 0x20);
-}
-
-TEST(StopWatch, total_overflow_throws_and_keeps_stats) {
-    std::int64_t now = 0;
-    StopWatch sw([&] { return now; });
-    sw.StartTime();
-    now += 0x7FFFFFF0;
-    sw.StopTime();
-    sw.StartTime();
-    now += 0x7FFFFFF0;
-    EXPECT_THROW(sw.StopTime(), std::overflow_error);
-    EXPECT_EQ(sw.Count(), 1);
 }
 
 }  // namespace
