@@ -7,9 +7,6 @@
 #include <QSerialPort>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <functional>
 
 #include "link/frames.h"
@@ -105,44 +102,6 @@ TEST_F(PtyTest, a_client_opens_reads_at_line_speed_gets_reports_and_opens_again)
     }
     EXPECT_EQ(sim.variable(5), 300);
     EXPECT_EQ(sim.blockReadsOf(kIoBuffer).size(), 2u);
-}
-
-TEST_F(PtyTest, client_that_sets_nothing_gets_no_echo_of_its_frames) {
-    const int fd = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
-    ASSERT_TRUE(pumpUntil([&] { return pty.clientConnected(); }, 1000));
-    const auto f = commandFrame(0x29, 5, 0x2C, 1);
-    ASSERT_EQ(::write(fd, f.data(), f.size()), 8);
-    std::vector<std::uint8_t> got;
-    pumpUntil(
-        [&] {
-            std::uint8_t buf[64];
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n > 0) got.insert(got.end(), buf, buf + n);
-            return got.size() >= 3;
-        },
-        1000);
-    pumpUntil([] { return false; }, 50);  // anything more would be an echo
-    std::uint8_t buf[64];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n > 0) got.insert(got.end(), buf, buf + n);
-    ::close(fd);
-    EXPECT_EQ(toHex(got), "06 00 06");
-}
-
-TEST_F(PtyTest, stopping_makes_the_line_vanish_for_the_client) {
-    QSerialPort port;
-    ASSERT_TRUE(openClient(port));
-    QSerialPort::SerialPortError error = QSerialPort::NoError;
-    QObject::connect(&port, &QSerialPort::errorOccurred, [&](QSerialPort::SerialPortError e) {
-        if (e != QSerialPort::NoError) {
-            error = e;
-            port.close();  // Qt repeats the error until the port is closed
-        }
-    });
-    pty.stop();
-    EXPECT_FALSE(pty.running());
-    EXPECT_TRUE(pumpUntil([&] { return error != QSerialPort::NoError; }, 2000));
 }
 
 }  // namespace
