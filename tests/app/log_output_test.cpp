@@ -9,64 +9,44 @@
 namespace varnel::app {
 namespace {
 
-TEST(LogOutput, each_style_writes_where_its_reader_looks_and_the_level_leaves_out_the_rest) {
-    const host::ConsoleLine lines[] = {
-        {"2024-05-06 13:05:09", "Varnel", "Found CPU-XA/Ocelot 0 "},
-        {"2024-05-06 13:05:10", "Warning", "Timeout reading the variables 0 "},
-        {"2024-05-06 13:05:11", "Varnel", "InitIO 3 Serial port /dev/ttyUSB0 went away"},
-        {"2024-05-06 13:05:12", "Host", "moved 2 settings of hspi_tarnwick"},
-        {"2024-05-06 13:05:13", "Varnel", "Controller link lost: the port failed; trying again every 1 to 30 s 0 "},
-        {"2024-05-06 13:05:14", "Varnel", "Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot 0 "},
+TEST(LogOutput, each_style_writes_where_its_reader_looks_at_its_priority_and_the_level_leaves_out_the_rest) {
+    // Each line and the journal priority it must have: a lost link and time-outs are warnings.
+    const std::pair<host::ConsoleLine, char> lines[] = {
+        {{"2024-05-06 13:05:09", "Varnel", "Found CPU-XA/Ocelot 0 "}, '6'},
+        {{"2024-05-06 13:05:10", "Warning", "Timeout reading the variables 0 "}, '4'},
+        {{"2024-05-06 13:05:11", "Varnel", "InitIO 3 Serial port /dev/ttyUSB0 went away"}, '3'},
+        {{"2024-05-06 13:05:13", "Varnel", "Controller link lost: the port failed; trying again 0 "}, '4'},
+        {{"2024-05-06 13:05:14", "Varnel", "Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot 0 "}, '4'},
     };
-    const struct {
-        LogStyle style;
-        LogLevel level;
-        std::string out, err;
-    } cases[] = {
-        {LogStyle::Terminal, LogLevel::Info,
-         "2024-05-06 13:05:09 Varnel: Found CPU-XA/Ocelot 0 \n"
-         "2024-05-06 13:05:10 Warning: Timeout reading the variables 0 \n"
-         "2024-05-06 13:05:11 Varnel: InitIO 3 Serial port /dev/ttyUSB0 went away\n"
-         "2024-05-06 13:05:12 Host: moved 2 settings of hspi_tarnwick\n"
-         "2024-05-06 13:05:13 Varnel: Controller link lost: the port failed; trying again every 1 to 30 s 0 \n"
-         "2024-05-06 13:05:14 Varnel: Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot 0 \n"
-         "Event: X10 A1 On\n",
-         "varnel: the port went away\n"},
-        {LogStyle::Terminal, LogLevel::Warning,
-         "2024-05-06 13:05:10 Warning: Timeout reading the variables 0 \n"
-         "2024-05-06 13:05:11 Varnel: InitIO 3 Serial port /dev/ttyUSB0 went away\n"
-         "2024-05-06 13:05:13 Varnel: Controller link lost: the port failed; trying again every 1 to 30 s 0 \n"
-         "2024-05-06 13:05:14 Varnel: Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot 0 \n",
-         "varnel: the port went away\n"},
-        {LogStyle::Service, LogLevel::Info, "",
-         "Varnel: Found CPU-XA/Ocelot 0 \n"
-         "Warning: Timeout reading the variables 0 \n"
-         "Varnel: InitIO 3 Serial port /dev/ttyUSB0 went away\n"
-         "Host: moved 2 settings of hspi_tarnwick\n"
-         "Varnel: Controller link lost: the port failed; trying again every 1 to 30 s 0 \n"
-         "Varnel: Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot 0 \n"
-         "Event: X10 A1 On\n"
-         "varnel: the port went away\n"},
-        {LogStyle::Journal, LogLevel::Info, "",
-         "<6>Varnel: Found CPU-XA/Ocelot 0 \n"
-         "<4>Warning: Timeout reading the variables 0 \n"
-         "<3>Varnel: InitIO 3 Serial port /dev/ttyUSB0 went away\n"
-         "<6>Host: moved 2 settings of hspi_tarnwick\n"
-         "<4>Varnel: Controller link lost: the port failed; trying again every 1 to 30 s 0 \n"
-         "<4>Varnel: Ocelot Plug-in Error, Timeout looking for CPU-XA/Ocelot 0 \n"
-         "<6>Event: X10 A1 On\n"
-         "<3>varnel: the port went away\n"},
-        {LogStyle::Journal, LogLevel::Error, "",
-         "<3>Varnel: InitIO 3 Serial port /dev/ttyUSB0 went away\n<3>varnel: the port went away\n"},
-    };
-    for (const auto& c : cases) {
-        std::ostringstream out, err;
-        LogOutput log(c.level, c.style, out, err);
-        for (const auto& l : lines) log.hostLine(l);
-        log.line(LogLevel::Info, "Event: X10 A1 On");
-        log.line(LogLevel::Error, "varnel: the port went away");
-        EXPECT_EQ(out.str(), c.out) << static_cast<int>(c.style) << static_cast<int>(c.level);
-        EXPECT_EQ(err.str(), c.err) << static_cast<int>(c.style) << static_cast<int>(c.level);
+    for (const auto style : {LogStyle::Terminal, LogStyle::Service, LogStyle::Journal}) {
+        for (const auto level : {LogLevel::Error, LogLevel::Warning, LogLevel::Info}) {
+            std::ostringstream out, err;
+            LogOutput log(level, style, out, err);
+            std::string hostLines;
+            for (const auto& [l, priority] : lines) {
+                log.hostLine(l);
+                if (priority > "346"[static_cast<int>(level)]) continue;
+                const std::string said = l.source + ": " + l.message + "\n";
+                hostLines += style == LogStyle::Terminal  ? l.time + " " + said
+                             : style == LogStyle::Journal ? "<" + std::string(1, priority) + ">" + said
+                                                          : said;
+            }
+            log.line(LogLevel::Info, "Event: X10 A1 On");
+            log.line(LogLevel::Error, "varnel: the port went away");
+            const bool info = level == LogLevel::Info;
+            const std::string event =
+                info ? std::string(style == LogStyle::Journal ? "<6>" : "") + "Event: X10 A1 On\n" : "";
+            const std::string error =
+                std::string(style == LogStyle::Journal ? "<3>" : "") + "varnel: the port went away\n";
+            SCOPED_TRACE(std::to_string(static_cast<int>(style)) + "/" + std::to_string(static_cast<int>(level)));
+            if (style == LogStyle::Terminal) {
+                EXPECT_EQ(out.str(), hostLines + event);
+                EXPECT_EQ(err.str(), error);
+            } else {
+                EXPECT_EQ(out.str(), "");
+                EXPECT_EQ(err.str(), hostLines + event + error);
+            }
+        }
     }
 }
 
