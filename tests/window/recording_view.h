@@ -1,7 +1,6 @@
 #pragma once
 // A view without a display: keeps every control's state by name, as a widget
 // would, so tests can play the user (tick, type, click) and read what is shown.
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,7 +29,7 @@ public:
     void setItems(const std::string& c, const std::vector<std::string>& items) override { controls[c].items = items; }
     void setCurrentIndex(const std::string& c, int i) override { controls[c].index = i; }
     void bringToFront() override { ++raised; }
-    void setBusy(bool on) override { busyTrail.emplace_back(on, devicesNow ? devicesNow() : 0); }
+    void setBusy(bool) override {}
     std::intptr_t handle() const override { return 42; }
     void closeWindow() override { closed = true; }
     void attach(FrmConfig& m) override { model = &m; }
@@ -59,9 +58,6 @@ public:
     std::map<std::string, Control> controls;
     FrmConfig* model = nullptr;
     int raised = 0;
-    // Each change of the wait cursor, with the host's device count at that moment.
-    std::vector<std::pair<bool, std::size_t>> busyTrail;
-    std::function<std::size_t()> devicesNow;
     bool closed = false;
 };
 
