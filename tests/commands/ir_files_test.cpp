@@ -1,17 +1,28 @@
-#include <algorithm>
-
-#include "command_rig.h"
 #include "commands/ir_files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+#include "rig.h"
 #include "text_files.h"
 
 namespace varnel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Lines;
+using Lines = std::vector<std::string>;
 
-struct IrFiles : test::CommandTest {
+struct IrFiles : ::testing::Test {
+    test::Rig rig;
     IrState& ir = rig.ctx.ir;
+    fs::path config() const { return rig.dir.path() / "config"; }
+    void writeLines(const std::string& name, const Lines& lines, const std::string& eol = "\r\n") const {
+        fs::create_directories(config());
+        std::ofstream out(config() / name, std::ios::binary);
+        for (const auto& l : lines) out << l << eol;
+    }
     std::string log() const { return rig.host->log.empty() ? "" : rig.host->log.back().second; }
     std::string map() const { return test::readFile(config() / "irmap.cfg"); }
 };
