@@ -114,19 +114,6 @@ TEST(ProjectFile, changed_line_ends_like_the_line_it_replaces_and_its_neighbours
     }
 }
 
-TEST(ProjectFile, writing_the_same_text_or_the_original_back_is_no_change) {
-    SystemMapImage img;
-    const std::string file = "S\n\tLocal\n\t\tX-10\n\t\t\tA1 Kitchen Lamp";
-    ASSERT_FALSE(img.parse(file).has_value());
-    const std::int32_t h = *img.findLocalSection("X-10");
-    EXPECT_TRUE(img.setEntryLine(h, h + 1, "\t\t\tA1 Kitchen Lamp"));
-    EXPECT_TRUE(img.changedRecords().empty());
-    EXPECT_TRUE(img.setEntryLine(h, h + 1, "\t\t\tA1 Other"));
-    EXPECT_TRUE(img.setEntryLine(h, h + 1, "\t\t\tA1 Kitchen Lamp"));
-    EXPECT_TRUE(img.changedRecords().empty());
-    EXPECT_EQ(img.render(), file);
-}
-
 TEST(ProjectFile, entries_outside_a_short_section_are_never_written) {
     // Variables has two entries; its computed lines 3 and 4 fall on the next header and
     // into the X-10 section.

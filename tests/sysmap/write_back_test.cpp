@@ -8,8 +8,12 @@
 #include <csignal>
 #include <functional>
 
-#include "sync_fixture.h"
+#include <gtest/gtest.h>
+
+#include "rig.h"
 #include "sysmap/synchronize.h"
+#include "sysmap/system_map.h"
+#include "text_files.h"
 
 namespace varnel {
 namespace {
