@@ -9,6 +9,7 @@
 #include "recording_view.h"
 #include "scenario_parts.h"
 #include "support/settings.h"
+#include "web/web_config.h"
 #include "window/window_slot.h"
 
 namespace varnel::test {
@@ -18,6 +19,7 @@ class Window final : public ScenarioPart {
 public:
     bool directive(Scenario& s, const std::vector<std::string>& w, const std::string& line) override;
     void ending() override {
+        web_.reset();
         slot_.reset();
         view_ = nullptr;
     }
@@ -25,6 +27,9 @@ public:
 private:
     std::string shown(const std::string& name) const;
     std::string state(Scenario& s) const;
+    bool webform(Scenario& s, const std::vector<std::string>& w, const std::string& line);
+    void reply(Scenario& s, const nlohmann::json& r, const std::vector<std::string>& controls);
+    std::unique_ptr<web::WebConfig> web_;
     RecordingFilePicker picker_;
     std::unique_ptr<ConfigWindowSlot> slot_;
     RecordingView* view_ = nullptr;
@@ -65,8 +70,61 @@ std::string Window::state(Scenario& s) const {
            (c.timers.cmaxLaunch ? ", cmax" : "") + (c.timers.disconnectRequest ? ", disconnect asked" : "");
 }
 
+// A reply of the page's form: everything but the controls, then the controls asked for
+// (all those the reply carries when it carries a few).
+void Window::reply(Scenario& s, const nlohmann::json& r, const std::vector<std::string>& controls) {
+    nlohmann::json rest = r;
+    rest.erase("controls");
+    s.transcript.line("  " + rest.dump());
+    if (!r.contains("controls")) return;
+    const auto& c = r.at("controls");
+    std::vector<std::string> names = controls;
+    if (names.empty() && c.size() <= 4)
+        for (const auto& [name, _] : c.items()) names.push_back(name);
+    if (names.empty()) s.transcript.line("  " + std::to_string(c.size()) + " controls");
+    for (const auto& name : names)
+        s.transcript.line("  " + name + " " + (c.contains(name) ? c.at(name).dump() : std::string("absent")));
+}
+
+// webform ... directives: the configuration form of the web page, as the page's requests
+// reach it. In a request, <C*N> stands for N times the character C.
+bool Window::webform(Scenario& s, const std::vector<std::string>& w, const std::string& line) {
+    const std::string& what = w.at(1);
+    if (what == "close") return web_.reset(), true;
+    if (what == "state") {
+        auto& c = s.rig->ctx();
+        const bool open = web_ && web_->formOpen();
+        return s.transcript.line(std::string("  form ") + (open ? "open" : "closed") + ", window " +
+                                 (c.window.open ? "open" : "closed") + ", the plug-in reaches " +
+                                 (web_ && c.configWindow == web_.get() ? "the form"
+                                  : c.configWindow == slot_.get()      ? "the desktop window"
+                                                                       : "no window") +
+                                 (open && web_->model()->variablesChanged() ? ", variables changed" : "")),
+               true;
+    }
+    if (!web_) web_ = std::make_unique<web::WebConfig>(s.rig->ctx(), s.rig->promptsSwitch);
+    if (what == "get") return reply(s, web_->get(), {w.begin() + 2, w.end()}), true;
+    if (what == "prompt")  // the plug-in tells the user something while the form is open
+        return s.rig->ctx().platform.prompts.message(restOf(line, 2), PromptStyle::Critical), true;
+    if (what == "abandon")
+        return s.transcript.line(std::string("  ") + (web_->abandon(std::stoi(w.at(2))) ? "closed" : "kept")), true;
+    if (what != "post") throw std::invalid_argument("webform: " + what);
+    std::string text = restOf(line, 2);
+    for (auto at = text.find('<'); at != std::string::npos; at = text.find('<', at + 1)) {
+        const auto end = text.find('>', at);
+        if (end == std::string::npos || end < at + 4 || text[at + 2] != '*') continue;
+        const std::string n = text.substr(at + 3, end - at - 3);
+        if (n.find_first_not_of("0123456789") != std::string::npos) continue;
+        text.replace(at, end - at + 1, std::string(std::stoul(n), text[at + 1]));
+    }
+    for (auto at = text.find("<host>"); at != std::string::npos; at = text.find("<host>"))
+        text.replace(at, 6, s.dir->path().string());
+    return reply(s, web_->post(nlohmann::json::parse(text)), {}), true;
+}
+
 bool Window::directive(Scenario& s, const std::vector<std::string>& w, const std::string& line) {
-    if (w[0] != "window" || w.size() < 2) return false;
+    const bool form = w[0] == "webform";
+    if ((!form && w[0] != "window") || w.size() < 2) return false;
     s.build();
     if (!slot_)
         slot_ = std::make_unique<ConfigWindowSlot>(s.rig->ctx(), picker_, [this] {
@@ -74,6 +132,7 @@ bool Window::directive(Scenario& s, const std::vector<std::string>& w, const std
             view_ = v.get();
             return v;
         });
+    if (form) return webform(s, w, line);
     const std::string& what = w[1];
     // <host> in a text stands for the host directory.
     const auto text = [&](std::string t) {
