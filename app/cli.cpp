@@ -195,6 +195,28 @@ Command parseWebPassword(const std::vector<std::string>& args, std::size_t i, co
     return o;
 }
 
+Command parseHistoryBackup(const std::vector<std::string>& args, std::size_t i, const std::filesystem::path& hostDir) {
+    HistoryBackupOptions o;
+    o.hostDir = hostDir;
+    std::string error;
+    for (; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") return HelpRequest{usage()};
+        if (isOption(a, "--host-dir")) {
+            auto v = nonEmptyValue(args, i, "--host-dir", "a directory", error);
+            if (!v) return UsageError{error};
+            o.hostDir = *v;
+        } else if (isOption(a, "--to")) {
+            auto v = nonEmptyValue(args, i, "--to", "a file", error);
+            if (!v) return UsageError{error};
+            o.to = *v;
+        } else {
+            return UsageError{"varnel history-backup: unknown option \"" + a + "\""};
+        }
+    }
+    return o;
+}
+
 }  // namespace
 
 std::string usage() {
@@ -231,6 +253,11 @@ std::string usage() {
            "      Sets the web page's password (asked twice on a terminal, else read once\n"
            "      from standard input) and keeps only a salted hash of it in the host\n"
            "      directory's settings (http_password); a run reads it when it starts.\n"
+           "  varnel history-backup [--host-dir DIR] [--to FILE]\n"
+           "      Copies the history database (history.sqlite) as it stands at one moment,\n"
+           "      also while a run writes it, to FILE (default history-backup.sqlite in the\n"
+           "      host directory). A run that finds no history.sqlite, or a damaged one,\n"
+           "      starts from history-backup.sqlite.\n"
            "  varnel --version | --help\n";
 }
 
@@ -250,6 +277,7 @@ Command parseCommandLine(const std::vector<std::string>& args, const std::filesy
     if (sub == "sync") return parseSync(args, 1, hostDir);
     if (sub == "ports") return parsePorts(args, 1);
     if (sub == "web-password") return parseWebPassword(args, 1, hostDir);
+    if (sub == "history-backup") return parseHistoryBackup(args, 1, hostDir);
     return UsageError{"varnel: unknown command \"" + sub + "\"\n" + usage()};
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/selection.h"
+#include "history/settings.h"
 #include "log_output.h"
 #include "web/bind_address.h"
 
@@ -41,6 +42,8 @@ struct RunOptions {
     std::optional<web::BindAddress> http;  // --http [ADDR:]PORT
     std::optional<std::string> httpPasswordHash;
     std::optional<std::string> httpPassword;
+    // What is kept of the values and events in history.sqlite (history/settings.h).
+    history::Settings history;
     // Keys of the options the command line gave (run_settings.h); the file's give way to them.
     std::vector<std::string_view> fromCommandLine;
 };
@@ -72,6 +75,12 @@ struct PortsOptions {
     std::vector<std::string> devices;
 };
 
+// `varnel history-backup`: a copy of the history database as it stands, taken while a run writes it.
+struct HistoryBackupOptions {
+    std::filesystem::path hostDir;
+    std::optional<std::filesystem::path> to;  // default: history-backup.sqlite in the host directory
+};
+
 // `varnel web-password`: the web page's password, stored as a salted hash.
 struct WebPasswordOptions {
     std::filesystem::path hostDir;
@@ -87,8 +96,8 @@ struct UsageError {
     std::string message;
 };
 
-using Command = std::variant<RunOptions, SimOptions, SyncOptions, PortsOptions, WebPasswordOptions, HelpRequest,
-                             VersionRequest, UsageError>;
+using Command = std::variant<RunOptions, SimOptions, SyncOptions, PortsOptions, WebPasswordOptions,
+                             HistoryBackupOptions, HelpRequest, VersionRequest, UsageError>;
 
 // `args` without the program name. `defaultHostDir` is used when --host-dir is absent.
 [[nodiscard]] Command parseCommandLine(const std::vector<std::string>& args,

@@ -9,5 +9,6 @@ int runSimulator(const SimOptions& options);
 int runSyncCommand(const SyncOptions& options);
 int listPorts(const PortsOptions& options);
 int runWebPassword(const WebPasswordOptions& options);
+int runHistoryBackup(const HistoryBackupOptions& options);
 
 }  // namespace varnel::app

@@ -22,7 +22,10 @@
 #include "console/event_lines.h"
 #include "console_feed.h"
 #include "devices/io_timer.h"
+#include "entities/plugin_view.h"
 #include "files/files.h"
+#include "history/console_history.h"
+#include "history/recorder.h"
 #include "host/embedded_callback.h"
 #include "host/embedded_host.h"
 #include "host_dir_lock.h"
@@ -308,6 +311,28 @@ int runPlugin(const RunOptions& o) {
     // than after the start-up, so that the broker hears at once that varnel runs and
     // that the controller is not found yet. Both refuse host work until it is.
     console::Console operatorConsole(hspi, *host, [](const std::string& line) { std::cout << line << std::endl; });
+    // History from the start, so that the start-up's link and commands are in it; it
+    // never stops the run (a store that cannot be written says so once and waits).
+    std::unique_ptr<history::Store> historyStore;
+    std::unique_ptr<entities::PluginView> historyView;
+    std::unique_ptr<history::Recorder> recorder;
+    if (o.history.enabled) {
+        historyStore = std::make_unique<history::Store>(
+            history::StoreOptions{.file = o.hostDir / "history.sqlite",
+                                  .settings = o.history,
+                                  .log = [&host](const std::string& line) { host->WriteLog("History", line); },
+                                  .restoreFrom = o.hostDir / "history-backup.sqlite"});
+        historyView = std::make_unique<entities::PluginView>(hspi);
+        recorder = std::make_unique<history::Recorder>(*historyStore, loop, *host, *historyView);
+        operatorConsole.onCommand = [&recorder](const std::string& line, const console::Reply& reply,
+                                                std::string_view origin) {
+            if (recorder) recorder->command(line, reply.lines.empty() ? std::string() : reply.lines.front(), origin);
+        };
+        operatorConsole.setHistory([&](const console::cmd::History& h) {
+            return history::historyReply(*historyStore, *host, *historyView, h, recorder->now());
+        });
+        operatorConsole.addStatus([&] { return std::vector<std::string>{history::statusLine(*historyStore)}; });
+    }
     std::unique_ptr<MqttBridge> bridge = std::move(std::get<std::unique_ptr<MqttBridge>>(mqtt));
     if (bridge) {
         bridge->start(hspi, *host, operatorConsole, loop);
@@ -404,7 +429,7 @@ int runPlugin(const RunOptions& o) {
         }
         if (webPage) {
             auto mqttState = [&bridge] { return bridge ? bridge->state() : std::string("off"); };
-            if (auto err = webPage->start(hspi, *host, operatorConsole, mqttState, *webConfig)) {
+            if (auto err = webPage->start(hspi, *host, operatorConsole, mqttState, *webConfig, historyStore.get())) {
                 log.line(LogLevel::Error, "varnel: " + *err);
                 exitCode = kExitFailure;
                 stop();
@@ -437,6 +462,9 @@ int runPlugin(const RunOptions& o) {
     if (!ended) QCoreApplication::exec();
     if (webPage) webPage->stop();  // it uses the console, the host and the plug-in
     bridge.reset();                // so does the bridge
+    operatorConsole.onCommand = nullptr;
+    recorder.reset();
+    historyStore.reset();  // its last batch, and the journal checkpointed into the file
     demo.reset();
     host->flush();
     return exitCode;

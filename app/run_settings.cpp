@@ -9,6 +9,7 @@
 #include "console/command.h"
 #include "console/selection.h"
 #include "files/files.h"
+#include "history/settings.h"
 #include "host/ini_text.h"
 #include "platform/net/endpoint.h"
 #include "web/password.h"
@@ -169,6 +170,14 @@ Problem applyHttpPasswordHash(RunOptions& o, std::string_view v) {
     return std::nullopt;
 }
 
+Problem applyHistory(RunOptions& o, std::string_view v) { return setSwitch(o.history.enabled, v); }
+template <int history::Settings::*Field>
+Problem applyHistoryNumber(RunOptions& o, std::string_view v) {
+    for (const auto& r : history::kRanges)
+        if (r.field == Field) return history::applyNumber(o.history, r.key, v);
+    return std::string("is not a history setting");
+}
+
 constexpr std::string_view kHttpPasswordEnv = "VARNEL_HTTP_PASSWORD";
 
 constexpr RunSetting kRunSettings[] = {
@@ -301,6 +310,30 @@ constexpr RunSetting kRunSettings[] = {
      .apply = applyHttpPasswordHash,
      .help = "the web page's password as a salted hash, as varnel web-password\n"
              "writes it (file only)"},
+    {.key = "history",
+     .flag = "--no-history",
+     .switchValue = "0",
+     .apply = applyHistory,
+     .help = "keep no history of the values and events (history.sqlite in the host\n"
+             "directory, the web page's History tab, the console's history)"},
+    {.key = "history_raw_days",
+     .arg = "DAYS",
+     .apply = applyHistoryNumber<&history::Settings::rawDays>,
+     .help = "every change is kept this long (default 7), then only the minimum,\n"
+             "maximum and last value of each interval (file only)"},
+    {.key = "history_days",
+     .arg = "DAYS",
+     .apply = applyHistoryNumber<&history::Settings::keepDays>,
+     .help = "the intervals are kept this long (default 365; file only)"},
+    {.key = "history_fold_minutes",
+     .arg = "MINUTES",
+     .apply = applyHistoryNumber<&history::Settings::foldMinutes>,
+     .help = "the length of an interval (default 5; file only)"},
+    {.key = "history_max_mb",
+     .arg = "MB",
+     .apply = applyHistoryNumber<&history::Settings::maxMb>,
+     .help = "the history's size cap (default 512): past it the oldest changes go\n"
+             "first (file only)"},
 };
 
 bool given(const RunOptions& o, std::string_view key) {
@@ -390,6 +423,7 @@ std::optional<std::string> addHostSettings(RunOptions& o, std::string_view fileT
     // group given there hides the file's rows of that group.
     if (o.simulate && o.device) return where + "port and simulate exclude each other";
     if (o.simulate && o.demoScript && !o.demo) return where + "demo_script and demo=0 exclude each other";
+    if (auto bad = history::settingsProblem(o.history)) return where + *bad;
     return std::nullopt;
 }
 

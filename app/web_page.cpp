@@ -49,7 +49,8 @@ void WebPage::hostLine(const host::ConsoleLine& line) {
 }
 
 std::optional<std::string> WebPage::start(HSPI& plugin, EmbeddedHost& host, console::Console& console,
-                                          std::function<std::string()> mqttState, web::ConfigEndpoint& config) {
+                                          std::function<std::string()> mqttState, web::ConfigEndpoint& config,
+                                          history::Store* history) {
     web::ServerOptions options;
     options.bind = bind_;
     options.passwordHash = passwordHash_;
@@ -57,6 +58,7 @@ std::optional<std::string> WebPage::start(HSPI& plugin, EmbeddedHost& host, cons
         std::move(options), plugin, host, console, log_,
         web::LiveInfo{.version = VARNEL_VERSION, .http = bind_.url(), .mqtt = std::move(mqttState), .clock = {}});
     server_->setConfig(&config);
+    server_->setHistory(history);
     if (auto err = server_->start()) {
         server_.reset();
         return err;

@@ -18,6 +18,9 @@ class HSPI;
 namespace varnel::console {
 class Console;
 }
+namespace varnel::history {
+class Store;
+}
 namespace varnel::web {
 class ConfigEndpoint;
 class WebServer;
@@ -38,10 +41,11 @@ public:
     WebPage& operator=(const WebPage&) = delete;
 
     void hostLine(const host::ConsoleLine& line);
-    // Listens; why not otherwise. `config` serves the configuration form and must
-    // outlast stop().
+    // Listens; why not otherwise. `config` serves the configuration form and `history`
+    // (none: a run without history) the history's routes; both must outlast stop().
     [[nodiscard]] std::optional<std::string> start(HSPI& plugin, EmbeddedHost& host, console::Console& console,
-                                                   std::function<std::string()> mqttState, web::ConfigEndpoint& config);
+                                                   std::function<std::string()> mqttState, web::ConfigEndpoint& config,
+                                                   history::Store* history);
     // "http://127.0.0.1:8099/" once started.
     [[nodiscard]] std::string url() const;
     // Ends the page before what it uses goes.

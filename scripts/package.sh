@@ -27,7 +27,7 @@ step() { printf '%s: %s\n' "${arch:-$native}" "$*"; }
 install_cross() {
   local pkgs=(crossbuild-essential-"$1" qemu-user qt6-base-dev-tools cmake ninja-build pkg-config dpkg-dev file)
   local p
-  for p in qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libmosquitto-dev libsystemd-dev \
+  for p in qt6-base-dev qt6-serialport-dev qt6-httpserver-dev qt6-websockets-dev libmosquitto-dev libsqlite3-dev libsystemd-dev \
            libseccomp-dev libssl-dev libgtest-dev libgmock-dev; do
     pkgs+=("$p:$1")
   done

@@ -6,7 +6,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       dpkg-dev file ccache
       libgtest-dev libgmock-dev libbenchmark-dev
       clang libclang-rt-dev clang-format clang-tidy
-      libmosquitto-dev libssl-dev nlohmann-json3-dev mosquitto openssl ser2net
+      libmosquitto-dev libssl-dev libsqlite3-dev nlohmann-json3-dev mosquitto openssl ser2net
       libseccomp-dev systemd
       qt6-httpserver-dev qt6-websockets-dev
       fonts-dejavu-core

@@ -452,7 +452,7 @@ void Bridge::pump() {
             const auto* rec = it == byKey_.end() ? nullptr : record(entities_[it->second].code);
             if (rec) p.statusBefore = rec->Status;
         }
-        const console::Reply reply = console_.run(p.commands[p.next++]);
+        const console::Reply reply = console_.run(p.commands[p.next++], "mqtt");
         --waitingCommands_;
         const bool done = reply.outcome == console::Reply::Outcome::Done;
         if (done) ++counters_.executed;

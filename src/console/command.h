@@ -10,7 +10,7 @@
 //   screen [--backlight] [--beep] [--clear] [--font N] X Y [--] TEXT
 //   mirror                         mirror vars [add|remove] LIST
 //   mirror points UNIT [add|remove] LIST [invert|no-invert]
-//   config
+//   config                         history NAME|CODE|var N [--since 24h]
 //
 // Words are case-insensitive; blanks and tabs separate them. A line starting with
 // "#" is a comment.
@@ -102,6 +102,12 @@ struct Screen {
 struct Config {
     bool operator==(const Config&) const = default;
 };
+// The kept changes of one series: "var:12", "link", a device's code or name.
+struct History {
+    std::string target;
+    std::int64_t sinceSeconds = 24 * 3600;
+    bool operator==(const History&) const = default;
+};
 struct MirrorShow {
     bool operator==(const MirrorShow&) const = default;
 };
@@ -121,7 +127,7 @@ struct MirrorPoints {
 
 using Command = std::variant<cmd::Empty, cmd::Help, cmd::Quit, cmd::Status, cmd::Devices, cmd::Set, cmd::X10, cmd::Var,
                              cmd::IrPlay, cmd::IrLearn, cmd::IrList, cmd::Analog, cmd::Param, cmd::Screen,
-                             cmd::MirrorShow, cmd::MirrorVars, cmd::MirrorPoints, cmd::Config>;
+                             cmd::MirrorShow, cmd::MirrorVars, cmd::MirrorPoints, cmd::Config, cmd::History>;
 
 // A command, or one line saying what is wrong and what would be right.
 struct ParseError {

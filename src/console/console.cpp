@@ -76,6 +76,10 @@ public:
     Reply operator()(const cmd::MirrorShow&) { return detail::showMirror(env_); }
     Reply operator()(const cmd::MirrorVars& m) { return saved(detail::mirrorVars(env_, m)); }
     Reply operator()(const cmd::MirrorPoints& m) { return saved(detail::mirrorPoints(env_, m)); }
+    Reply operator()(const cmd::History& h) {
+        if (!env_.history) return refused("history: this run keeps no history (history=off in [varnel])");
+        return env_.history(h);
+    }
     Reply operator()(const cmd::Config&) {
         // Only a run with a display has a window to open.
         ConfigWindow* window = env_.plugin.context().configWindow;
@@ -292,11 +296,12 @@ Reply Console::dispatch(const Command& command) {
         Running(const Running&) = delete;
         Running& operator=(const Running&) = delete;
     } running(running_);
-    Env env{plugin_, host_, ctx(), statusLines_};
+    Env env{plugin_, host_, ctx(), statusLines_, history_};
     try {
         Reply reply = std::visit(Runner{env}, command);
-        if (moreStatus_ && std::holds_alternative<cmd::Status>(command))
-            for (auto& line : moreStatus_()) reply.lines.push_back(std::move(line));
+        if (std::holds_alternative<cmd::Status>(command))
+            for (const auto& more : moreStatus_)
+                for (auto& line : more()) reply.lines.push_back(std::move(line));
         return reply;
     } catch (const std::exception& e) {
         return refused(commandWord(command) + ": failed: " + detail::printable(e.what()));
@@ -305,9 +310,13 @@ Reply Console::dispatch(const Command& command) {
     }
 }
 
-Reply Console::run(const Command& command) {
+Reply Console::run(const Command& command, std::string_view origin) {
     try {
-        return emit(dispatch(command));
+        Reply reply = emit(dispatch(command));
+        if (onCommand && !readsOnly(command) &&
+            (reply.outcome == Reply::Outcome::Done || reply.outcome == Reply::Outcome::Error))
+            onCommand(formatCommand(command), reply, origin);
+        return reply;
     } catch (...) {
         // Only a failing sink gets here; the reply is still the caller's.
         return {Reply::Outcome::Error, {"console: the output failed"}};

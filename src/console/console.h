@@ -58,8 +58,9 @@ public:
 
     // Runs one line now (see the top of this file). Never throws.
     Reply execute(std::string_view line);
-    // Runs a command that came from elsewhere (the start-up options, say). Never throws.
-    Reply run(const Command& command);
+    // Runs a command that came from elsewhere (the start-up options, the page, MQTT: `origin`
+    // names it for the history). Never throws.
+    Reply run(const Command& command, std::string_view origin = "console");
 
     // Runs the line at once when ready() and none is waiting, else keeps it for pump().
     void submit(std::string line);
@@ -71,9 +72,14 @@ public:
 
     // Lines that `status` adds at its end, from parts of the run the console does not
     // know (the MQTT bridge's connection).
-    void addStatus(std::function<std::vector<std::string>()> lines) { moreStatus_ = std::move(lines); }
+    void addStatus(std::function<std::vector<std::string>()> lines) { moreStatus_.push_back(std::move(lines)); }
     // A line `status` shows after its own (the web page's address, say).
     void addStatusLine(std::string line) { statusLines_.push_back(std::move(line)); }
+
+    // What answers `history`; unset: the run keeps none.
+    void setHistory(std::function<Reply(const cmd::History&)> history) { history_ = std::move(history); }
+    // Every command that ran and did not only read: its canonical line, its answer and where it came from.
+    std::function<void(const std::string& line, const Reply& reply, std::string_view origin)> onCommand;
 
     // The start-up selection of --mirror-vars / --mirror-points, applied as the
     // mirror command applies it. Needs the controller's module scan done.
@@ -87,7 +93,8 @@ private:
     HSPI& plugin_;
     EmbeddedHost& host_;
     Sink sink_;
-    std::function<std::vector<std::string>()> moreStatus_;
+    std::vector<std::function<std::vector<std::string>()>> moreStatus_;
+    std::function<Reply(const cmd::History&)> history_;
     std::deque<std::string> waiting_;
     std::vector<std::string> statusLines_;
     bool running_ = false;

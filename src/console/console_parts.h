@@ -1,5 +1,6 @@
 #pragma once
 // Pieces of the console shared by its source files; not for other users.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@ struct Env {
     EmbeddedHost& host;
     DeviceLayer& ctx;
     const std::vector<std::string>& statusLines;
+    const std::function<Reply(const cmd::History&)>& history;
 };
 
 inline Reply done(std::vector<std::string> lines) { return {Reply::Outcome::Done, std::move(lines)}; }

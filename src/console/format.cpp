@@ -103,6 +103,15 @@ struct Writer {
     }
     std::string operator()(const cmd::MirrorShow&) const { return "mirror"; }
     std::string operator()(const cmd::Config&) const { return "config"; }
+    std::string operator()(const cmd::History& h) const {
+        std::string since = std::to_string(h.sinceSeconds) + "s";
+        for (const auto& [unit, suffix] : {std::pair{86400, "d"}, {3600, "h"}, {60, "m"}})
+            if (h.sinceSeconds % unit == 0) {
+                since = std::to_string(h.sinceSeconds / unit) + suffix;
+                break;
+            }
+        return "history " + h.target + " --since " + since;
+    }
     std::string operator()(const cmd::MirrorVars& m) const {
         return std::string("mirror vars") + modeWord(m.mode) + " " + formatNumberList(m.vars);
     }

@@ -362,6 +362,53 @@ ParseResult parseMirror(std::string_view line, const std::vector<Token>& toks) {
     return cmd::MirrorPoints{unit, mode, std::move(numbers), invert};
 }
 
+// "90s", "15m", "24h", "7d"; a bare number is hours.
+std::optional<std::int64_t> parseSince(std::string_view t) {
+    std::int64_t unit = 3600;
+    if (!t.empty() && std::isalpha(static_cast<unsigned char>(t.back()))) {
+        switch (std::tolower(static_cast<unsigned char>(t.back()))) {
+            case 's': unit = 1; break;
+            case 'm': unit = 60; break;
+            case 'h': unit = 3600; break;
+            case 'd': unit = 86400; break;
+            default: return std::nullopt;
+        }
+        t.remove_suffix(1);
+    }
+    const auto n = parseInteger(t);
+    if (!n || t.front() == '+' || t.front() == '-' || *n < 1 || *n * unit > 3650LL * 86400) return std::nullopt;
+    return *n * unit;
+}
+
+ParseResult parseHistory(std::string_view line, const std::vector<Token>& toks) {
+    Failure fail("history");
+    cmd::History h;
+    std::size_t last = toks.size();
+    if (last >= 3 && is(toks[last - 2], "--since")) {
+        const auto since = parseSince(toks[last - 1].text);
+        if (!since)
+            return fail.hinted("--since needs a time up to 3650 days, not " + quoted(toks[last - 1].text),
+                               "e.g. 90m, 24h, 7d");
+        h.sinceSeconds = *since;
+        last -= 2;
+    }
+    if (last < 2) return fail("needs a device code or name, var N, or a series such as link");
+    for (std::size_t i = 1; i < last; ++i)
+        if (is(toks[i], "--since")) return fail("--since TIME stands at the end");
+    if (is(toks[1], "var") && last == 3) {
+        Numbers n{fail, {}};
+        const int v = n.get(toks[2], "variable", 0, 127);
+        if (n.error) return *n.error;
+        h.target = "var:" + std::to_string(v);
+        return h;
+    }
+    const std::string_view target =
+        line.substr(toks[1].at, toks[last - 1].at + toks[last - 1].text.size() - toks[1].at);
+    if (target.size() > 200) return fail("name is too long");
+    h.target = std::string(target);
+    return h;
+}
+
 }  // namespace
 
 ParseResult parseCommand(std::string_view line) {
@@ -391,6 +438,7 @@ ParseResult parseCommand(std::string_view line) {
     if (word == "screen") return parseScreen(line, toks);
     if (word == "mirror") return parseMirror(line, toks);
     if (word == "config") return noArguments(cmd::Config{}, toks);
+    if (word == "history") return parseHistory(line, toks);
     return ParseError{"unknown command " + quoted(toks[0].text) + " (type help for the commands)"};
 }
 
@@ -398,7 +446,7 @@ bool readsOnly(const Command& command) {
     return std::holds_alternative<cmd::Empty>(command) || std::holds_alternative<cmd::Help>(command) ||
            std::holds_alternative<cmd::Quit>(command) || std::holds_alternative<cmd::Status>(command) ||
            std::holds_alternative<cmd::Devices>(command) || std::holds_alternative<cmd::IrList>(command) ||
-           std::holds_alternative<cmd::MirrorShow>(command);
+           std::holds_alternative<cmd::MirrorShow>(command) || std::holds_alternative<cmd::History>(command);
 }
 
 }  // namespace varnel::console

@@ -39,7 +39,7 @@ bool CommandRunner::canRunNow(const console::Command& command) const {
 }
 
 CommandResult CommandRunner::run(const console::Command& command) {
-    const console::Reply reply = console_.run(command);
+    const console::Reply reply = console_.run(command, "page");
     return {.outcome = outcomeName(reply.outcome), .lines = reply.lines, .command = command};
 }
 

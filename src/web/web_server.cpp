@@ -20,6 +20,7 @@
 #include "support/escape.h"
 #include "web/command_runner.h"
 #include "web/config_endpoint.h"
+#include "web/history_routes.h"
 #include "web/http_io.h"
 #include "web/live_queue.h"
 #include "web/log_book.h"
@@ -244,9 +245,10 @@ struct WebServer::Impl {
             bool get, post;
         };
         static constexpr Route kRoutes[] = {
-            {"/api/session", true, false}, {"/api/login", false, true},   {"/api/logout", false, true},
-            {"/api/state", true, false},   {"/api/command", false, true}, {"/api/config", true, true},
-            {"/api/log", true, false},     {kLivePath, true, false},
+            {"/api/session", true, false}, {"/api/login", false, true},       {"/api/logout", false, true},
+            {"/api/state", true, false},   {"/api/command", false, true},     {"/api/config", true, true},
+            {"/api/log", true, false},     {kLivePath, true, false},          {"/api/history/series", true, false},
+            {"/api/history", true, false}, {"/api/history.csv", true, false},
         };
         const Route* route = nullptr;
         for (const auto& rt : kRoutes)
@@ -264,6 +266,7 @@ struct WebServer::Impl {
         if (path == QLatin1String("/api/log")) return reply(logTail(r));
         if (path == QLatin1String("/api/config")) return reply(configRoute(r, post));
         if (path == QLatin1String(kLivePath)) return reply(error(426, "this is the live WebSocket"));
+        if (path.startsWith(QLatin1String("/api/history"))) return reply(historyAnswer(r, path));
         command(r, socket, close);
     }
 
@@ -347,6 +350,26 @@ struct WebServer::Impl {
             n = static_cast<std::size_t>(v);
         }
         return jsonResponse(200, {{"lines", log.tail(n)}});
+    }
+
+    Response historyAnswer(const QHttpServerRequest& r, const QString& path) {
+        Query q;
+        for (const auto& [key, value] : QUrlQuery(r.url()).queryItems(QUrl::FullyDecoded))
+            q[key.toStdString()] = value.toStdString();
+        const std::string what = path.endsWith(QLatin1String("/series")) ? "series"
+                                 : path.endsWith(QLatin1String(".csv"))  ? "csv"
+                                                                         : "values";
+        const auto wall =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        HistoryAnswer a = historyRoute(history, what, q, wall);
+        Response resp{.status = a.status,
+                      .contentType = QByteArray::fromStdString(a.contentType),
+                      .body = QByteArray::fromStdString(a.body),
+                      .headers = {}};
+        if (what == "csv" && a.status == 200)
+            resp.headers.emplace_back("Content-Disposition", "attachment; filename=\"history.csv\"");
+        return resp;
     }
 
     Response configRoute(const QHttpServerRequest& r, bool post) {
@@ -521,6 +544,7 @@ struct WebServer::Impl {
     Front front;
     BoundedTcpServer* tcp = nullptr;  // owned by `front`
     ConfigEndpoint* config = nullptr;
+    history::Store* history = nullptr;
     Sessions sessions;
     LoginLimiter limiter;
     std::string openCsrf;  // without a password: one token for the page's changes
@@ -564,6 +588,7 @@ std::optional<std::string> WebServer::start() {
 std::uint16_t WebServer::port() const { return impl_->port(); }
 std::string WebServer::url() const { return impl_->url(); }
 void WebServer::setConfig(ConfigEndpoint* config) { impl_->config = config; }
+void WebServer::setHistory(history::Store* store) { impl_->history = store; }
 std::size_t WebServer::clients() const { return impl_->clients.size(); }
 std::uint64_t WebServer::dropped() const { return impl_->droppedClients; }
 std::size_t WebServer::waitingCommands() const { return impl_->runner.waiting(); }

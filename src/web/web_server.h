@@ -29,6 +29,9 @@ class EmbeddedHost;
 namespace varnel::console {
 class Console;
 }
+namespace varnel::history {
+class Store;
+}
 
 namespace varnel::web {
 
@@ -68,6 +71,8 @@ public:
 
     // Serves /api/config; null: 503 until one is set.
     void setConfig(ConfigEndpoint* config);
+    // Serves /api/history*; null: 503 (a run without history).
+    void setHistory(history::Store* store);
 
     [[nodiscard]] std::size_t clients() const;
     // Clients dropped for being too slow, since the start.

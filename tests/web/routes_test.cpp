@@ -4,6 +4,7 @@
 
 #include <QTcpSocket>
 
+#include "history/store.h"
 #include "web/config_endpoint.h"
 #include "web_rig.h"
 
@@ -23,6 +24,7 @@ TEST(WebRoutes, each_route_answers_with_its_status_and_type) {
         {"GET", "/api/state", 200, "application/json"},
         {"GET", "/api/log", 200, "application/json"},
         {"GET", "/api/config", 503, "application/json"},
+        {"GET", "/api/history/series", 503, "application/json"},
         {"GET", "/index.html", 404, "application/json"},
         {"GET", "/api/nothing", 404, "application/json"},
         {"GET", "/../etc/passwd", 404, "application/json"},
@@ -120,6 +122,49 @@ TEST(WebRoutes, request_bodies_are_bounded_and_bad_bodies_and_parameters_refused
     EXPECT_EQ(lines, nlohmann::json::parse(R"([
         {"level":"info","source":"Ocelot","text":"line 4","time":"2026-12-07T19:20:04"},
         {"level":"warning","source":"Ocelot","text":"bad\\x1b[31m\\n","time":"2026-12-07T19:20:09"}])"));
+}
+
+TEST(WebRoutes, the_history_routes_answer_from_the_store_and_refuse_bad_parameters_naming_the_field) {
+    WebRig w;
+    history::Store store(history::StoreOptions{.file = w.c.rig.hostDir / "history.sqlite"});
+    constexpr std::int64_t t0 = 1'796'000'000'000;  // 2026-11-30T00:53:20Z
+    store.describe("var:3", "Variable 3", history::SeriesKind::Value);
+    store.add({.series = "var:3", .t = t0, .value = 5});
+    store.add({.series = "command", .t = t0 + 1000, .value = 0, .text = "=var 3 5, \"x\""});
+    ASSERT_TRUE(store.flush());
+    w.server->setHistory(&store);
+    const std::string range = "&from=2026-11-30T00:00:00Z&to=2026-11-30T01:00:00.000%2B00:00";
+    const std::pair<std::string, const char*> refused[] = {
+        {"/api/history", "series: needs one or more series ids, comma-separated"},
+        {"/api/history?series=var:128",
+         "series: \"var:128\" is not a series (var:N, unit:U:point:P, link, x10, ir, touch, command)"},
+        {"/api/history?series=var:1,,link",
+         "series: \"\" is not a series (var:N, unit:U:point:P, link, x10, ir, touch, command)"},
+        {"/api/history?series=link,x10,ir,touch,command,var:1,var:2,var:3,var:4", "series: at most 8"},
+        {"/api/history?series=link&from=yesterday", "from: needs a time such as 2026-12-08T19:20:00Z"},
+        {"/api/history?series=link&to=2026-02-30T00:00:00Z", "to: needs a time such as 2026-12-08T19:20:00Z"},
+        {"/api/history?series=link&from=2026-12-08T10:00:00Z&to=2026-12-08T09:00:00Z", "from: needs to be before to"},
+        {"/api/history?series=link&from=2000-01-01T00:00:00Z&to=2026-01-01T00:00:00Z",
+         "from: the range is longer than 3660 days"},
+        {"/api/history?series=link&points=0", "points: needs a number from 1 to 5000"},
+        {"/api/history.csv?series=link&points=5001", "points: needs a number from 1 to 5000"},
+    };
+    for (const auto& [path, error] : refused) {
+        const auto r = w.get(path);
+        EXPECT_EQ(r.status, 400) << path;
+        EXPECT_EQ(r.json()["error"], error) << path;
+    }
+    const auto list = w.get("/api/history/series").json();
+    EXPECT_EQ(list["series"][0], nlohmann::json::parse(R"({"id":"var:3","name":"Variable 3","kind":"value",
+        "first":1796000000000,"last":1796000000000,"count":1})"));
+    const auto values = w.get("/api/history?series=var:3,command&points=10" + range).json();
+    EXPECT_EQ(values["series"][0]["last"], nlohmann::json::parse("[5]"));
+    EXPECT_EQ(values["series"][1]["text"], nlohmann::json::parse(R"(["=var 3 5, \"x\""])"));
+    const auto csv = w.get("/api/history.csv?series=var:3,command" + range);
+    EXPECT_EQ(csv.header("Content-Type"), "text/csv; charset=utf-8");
+    EXPECT_EQ(csv.body.toStdString(),
+              "series,time,value,min,max,text\r\nvar:3,2026-11-30T00:53:20.000Z,5,5,5,\r\n"
+              "command,2026-11-30T00:53:21.000Z,0,0,0,\"'=var 3 5, \"\"x\"\"\"\r\n");
 }
 
 class EchoConfig final : public web::ConfigEndpoint {
