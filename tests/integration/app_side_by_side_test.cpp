@@ -25,7 +25,6 @@
 #include "mqtt_client.h"
 #include "platform/qt/serial_devices.h"
 #include "ser2net.h"
-#include "service_notifier.h"
 #include "sim/pty/pty_simulator.h"
 #include "sim_demo.h"
 #include "varnel_process.h"
@@ -79,26 +78,6 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
     std::vector<std::string> messages_;
 };
-
-TEST(ServiceNotifier, says_ready_and_stopping_once_each_and_no_status_after_stopping) {
-    test::TempDir dir;
-    NotifySocket systemd(dir.path() / "notify");
-    ::setenv("NOTIFY_SOCKET", (dir.path() / "notify").c_str(), 1);
-    {
-        app::ServiceNotifier notifier;
-        notifier.status("waiting for the port");
-        notifier.status("waiting for the port");
-        notifier.ready();
-        notifier.status("controller ok");
-        notifier.ready();
-        notifier.stopping();
-        notifier.status("link stopped");
-        notifier.stopping();
-    }
-    ::unsetenv("NOTIFY_SOCKET");
-    EXPECT_EQ(systemd.messages(), (std::vector<std::string>{"STATUS=waiting for the port", "READY=1",
-                                                            "STATUS=controller ok", "STOPPING=1"}));
-}
 
 // One GET, answered in full (the server closes after it).
 std::string httpGet(std::uint16_t port, const std::string& path) {

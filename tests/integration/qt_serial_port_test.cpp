@@ -122,24 +122,6 @@ TEST_F(PtyPort, closed_far_end_closes_the_port_and_reports_once) {
     EXPECT_EQ(port.readByte(), std::nullopt);
 }
 
-TEST_F(PtyPort, a_wait_wakes_within_a_few_ms_of_a_byte) {
-    // Written from another thread so that nothing but the port can wake the wait.
-    std::atomic<std::int64_t> written{0};
-    std::thread far([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        written = loop.tickMs();
-        pty.write({0x06});
-    });
-    const auto start = loop.tickMs();
-    const bool got = loop.waitUntil(2000, [&] { return port.bytesWaiting() > 0; });
-    const auto returned = loop.tickMs();
-    far.join();
-    ASSERT_TRUE(got);
-    EXPECT_GE(returned - start, 90);
-    // A wait that polled in 200 ms slices would be about 100 ms late here.
-    EXPECT_LT(returned - written, 60);
-}
-
 // Times this thread went to sleep (each wait in poll is one), and its CPU time.
 struct Usage {
     long sleeps;
