@@ -6,6 +6,7 @@ import * as configuration from './configuration.js';
 import * as control from './control.js';
 import { $ } from './dom.js';
 import * as events from './events.js';
+import * as history from './history.js';
 import * as live from './live.js';
 import * as log from './log.js';
 import * as overview from './overview.js';
@@ -36,6 +37,7 @@ async function start() {
   overview.setUp();
   live.setUp();
   events.setUp();
+  history.setUp();
   control.setUp();
   configuration.setUp();
   log.setUp();

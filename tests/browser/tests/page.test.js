@@ -87,6 +87,24 @@ test('a variable the simulator changes shows on the page', async () => {
   await closePage(page);
 });
 
+test('the History tab draws a variable and follows its live changes', async () => {
+  const page = await openPage(browser, varnel);
+  await page.click('nav [data-tab="history"]');
+  await page.fill('#history-find', 'var:5');
+  await page.click('#form-history-add button[type="submit"]');
+  const chip = page.locator('#history-chosen [data-series="var:5"]');
+  await page.locator('#history-chart canvas').first().waitFor({ timeout: 10000 });
+  // The recorded values are drawn, then each change the simulator makes is appended as it comes.
+  for (const value of ['41001', '41002', '41001']) {
+    await page.waitForFunction(
+      ([sel, v]) => document.querySelector(sel)?.dataset.last === v,
+      ['#history-chosen [data-series="var:5"]', value], { timeout: 10000 });
+  }
+  assert.ok(Number(await page.locator('#history-chart').getAttribute('data-points')) >= 3);
+  assert.match(await chip.textContent(), /Variable 5|var:5/);
+  await closePage(page);
+});
+
 test('switching an output from the page reaches the simulator', async () => {
   const s = await untilState((x) => x.modules.some((m) => m.points.some((p) => p.kind === 'output' && p.code)), 'a mirrored output');
   const mod = s.modules.find((m) => m.points.some((p) => p.kind === 'output' && p.code));
@@ -176,17 +194,18 @@ test('a bad value shows its message', async (t) => {
 test('the page fits a 360 px screen and works from the keyboard', async () => {
   const page = await openPage(browser, varnel, { width: 360, height: 740 });
   await page.locator('#modules tr[data-unit]').first().waitFor({ timeout: 10000 });
-  for (const tab of ['overview', 'live', 'events', 'control', 'configuration', 'log']) {
+  for (const tab of ['overview', 'live', 'events', 'history', 'control', 'configuration', 'log']) {
     if (tab === 'configuration' && configMissing) continue;
     await page.click(`nav [data-tab="${tab}"]`);
     if (tab === 'configuration') await page.locator('#cfg-OKButton').waitFor({ timeout: 10000 });
+    if (tab === 'history') await page.locator('#history-chart canvas').first().waitFor({ timeout: 10000 });
     const [scroll, inner] = await page.evaluate(() => [document.documentElement.scrollWidth, window.innerWidth]);
     assert.ok(scroll <= inner, `${tab} is ${scroll} px wide on a ${inner} px screen`);
   }
   // Tab reaches the tab list, the arrow keys choose a page, and a form runs on Enter.
   await page.click('nav [data-tab="overview"]');
   await page.locator('nav [data-tab="overview"]').focus();
-  for (let i = 0; i < 3; i++) await page.keyboard.press('ArrowRight');
+  for (let i = 0; i < 4; i++) await page.keyboard.press('ArrowRight');
   assert.ok(await page.locator('#tab-control').isVisible());
   assert.equal(await page.evaluate(() => document.activeElement.dataset.tab), 'control');
   await page.keyboard.press('Tab');
