@@ -1,5 +1,6 @@
 #include "cli.h"
 
+#include "health.h"
 #include "run_settings.h"
 
 namespace varnel::app {
@@ -180,14 +181,17 @@ Command parsePorts(const std::vector<std::string>& args, std::size_t i) {
     return o;
 }
 
-Command parseWebPassword(const std::vector<std::string>& args, std::size_t i, const std::filesystem::path& hostDir) {
-    WebPasswordOptions o;
+// A subcommand whose only option is --host-dir.
+template <typename Options>
+Command parseHostDirOnly(const std::vector<std::string>& args, std::size_t i, const std::filesystem::path& hostDir,
+                         const std::string& name) {
+    Options o;
     o.hostDir = hostDir;
     std::string error;
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-h" || a == "--help") return HelpRequest{usage()};
-        if (!isOption(a, "--host-dir")) return UsageError{"varnel web-password: unknown option \"" + a + "\""};
+        if (!isOption(a, "--host-dir")) return UsageError{"varnel " + name + ": unknown option \"" + a + "\""};
         auto v = nonEmptyValue(args, i, "--host-dir", "a directory", error);
         if (!v) return UsageError{error};
         o.hostDir = *v;
@@ -258,6 +262,12 @@ std::string usage() {
            "      also while a run writes it, to FILE (default history-backup.sqlite in the\n"
            "      host directory). A run that finds no history.sqlite, or a damaged one,\n"
            "      starts from history-backup.sqlite.\n"
+           "  varnel health [--host-dir DIR]\n"
+           "      Exits 0 while the run in DIR is well and 1 otherwise (none, stopped, or\n"
+           "      silent for " +
+           std::to_string(kHealthStaleSeconds) +
+           " s: hung or killed), saying why in one line; for a\n"
+           "      container's health check.\n"
            "  varnel --version | --help\n";
 }
 
@@ -276,7 +286,8 @@ Command parseCommandLine(const std::vector<std::string>& args, const std::filesy
     if (sub == "sim") return parseSim(args, 1);
     if (sub == "sync") return parseSync(args, 1, hostDir);
     if (sub == "ports") return parsePorts(args, 1);
-    if (sub == "web-password") return parseWebPassword(args, 1, hostDir);
+    if (sub == "web-password") return parseHostDirOnly<WebPasswordOptions>(args, 1, hostDir, sub);
+    if (sub == "health") return parseHostDirOnly<HealthOptions>(args, 1, hostDir, sub);
     if (sub == "history-backup") return parseHistoryBackup(args, 1, hostDir);
     return UsageError{"varnel: unknown command \"" + sub + "\"\n" + usage()};
 }

@@ -86,6 +86,11 @@ struct WebPasswordOptions {
     std::filesystem::path hostDir;
 };
 
+// `varnel health`: whether the run in that host directory is well (exit 0) or not (1).
+struct HealthOptions {
+    std::filesystem::path hostDir;
+};
+
 struct HelpRequest {
     std::string text;
 };
@@ -97,7 +102,7 @@ struct UsageError {
 };
 
 using Command = std::variant<RunOptions, SimOptions, SyncOptions, PortsOptions, WebPasswordOptions,
-                             HistoryBackupOptions, HelpRequest, VersionRequest, UsageError>;
+                             HistoryBackupOptions, HealthOptions, HelpRequest, VersionRequest, UsageError>;
 
 // `args` without the program name. `defaultHostDir` is used when --host-dir is absent.
 [[nodiscard]] Command parseCommandLine(const std::vector<std::string>& args,

@@ -10,5 +10,6 @@ int runSyncCommand(const SyncOptions& options);
 int listPorts(const PortsOptions& options);
 int runWebPassword(const WebPasswordOptions& options);
 int runHistoryBackup(const HistoryBackupOptions& options);
+int runHealth(const HealthOptions& options);
 
 }  // namespace varnel::app

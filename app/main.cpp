@@ -44,6 +44,7 @@ int main(int argc, char** argv) try {
     if (const auto* ports = std::get_if<PortsOptions>(&command)) return listPorts(*ports);
     if (const auto* pw = std::get_if<WebPasswordOptions>(&command)) return runWebPassword(*pw);
     if (const auto* b = std::get_if<HistoryBackupOptions>(&command)) return runHistoryBackup(*b);
+    if (const auto* h = std::get_if<HealthOptions>(&command)) return runHealth(*h);
 
     // Widgets only for a run that has a display to put the configuration window on.
     std::unique_ptr<QCoreApplication> app;

@@ -63,7 +63,7 @@ namespace {
 // From a change where a missing device lives to the next look at it.
 constexpr int kSettleMs = 100;
 
-// How often systemd's status line is brought up to date (sent only when it changed).
+// How often systemd's status line and the health file's are brought up to date (sent only when it changed).
 constexpr int kStatusMs = 5000;
 
 int portNumberSetting(Core& ctx) {
@@ -210,6 +210,12 @@ int runPlugin(const RunOptions& o) {
             return kExitFailure;
         }
     }
+    notifier.keepHealthFile(o.hostDir,
+                            [&log](const std::string& line) { log.line(LogLevel::Warning, "varnel: " + line); });
+    struct HealthEnd {
+        ServiceNotifier& notifier;
+        ~HealthEnd() { notifier.stopped(); }
+    } healthEnd{notifier};
 
     if (o.simulate) {
         controller = std::make_unique<sim::Controller>(demoController());
@@ -452,10 +458,9 @@ int runPlugin(const RunOptions& o) {
         };
         report();
         notifier.ready();
-        if (notifier.active()) {
-            QObject::connect(&statusTimer, &QTimer::timeout, &statusTimer, report);
-            statusTimer.start(kStatusMs);
-        }
+        // The health file hears it too, with or without systemd.
+        QObject::connect(&statusTimer, &QTimer::timeout, &statusTimer, report);
+        statusTimer.start(kStatusMs);
     }
 
     if (shotsTaken && !stopRequested) stop();

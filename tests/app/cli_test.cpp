@@ -80,6 +80,8 @@ TEST(AppCli, bad_command_lines_are_usage_errors_that_say_why) {
         {{"run", "--simulate=1"}, "--simulate takes no value"},
         {{"run", "--log-level", "loud"}, "--log-level: needs error, warning or info"},
         {{"sim", "--port", "x"}, "unknown option \"--port\""},
+        {{"health", "--port", "x"}, "varnel health: unknown option \"--port\""},
+        {{"health", "--host-dir="}, "--host-dir needs a directory"},
         {{"run", "--exec", "var 200 1"}, "--exec: 'var 200 1': "},
         {{"run", "--exec", "  "}, "--exec: needs a console command"},
         {{"run", "--mirror-points", "1"}, "--mirror-points: "},
