@@ -85,9 +85,8 @@ int runHealth(const HealthOptions& o) {
         std::cout << "varnel: " << e.what() << std::endl;
         return kExitFailure;
     }
-    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
-                         std::chrono::system_clock::now().time_since_epoch())
-                         .count();
+    const auto now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     const auto verdict = judgeHealth(text, now, o.hostDir);
     std::cout << verdict.line << std::endl;
     return verdict.well ? kExitOk : kExitFailure;

@@ -37,7 +37,6 @@ struct HealthVerdict {
                                         const std::filesystem::path& hostDir);
 
 // Rewrites the file so that a kill leaves the old one or the new one; why not otherwise.
-[[nodiscard]] std::optional<std::string> writeHealth(const std::filesystem::path& hostDir,
-                                                     const HealthRecord& record);
+[[nodiscard]] std::optional<std::string> writeHealth(const std::filesystem::path& hostDir, const HealthRecord& record);
 
 }  // namespace varnel::app
