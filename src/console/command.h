@@ -105,7 +105,7 @@ struct Config {
 // The kept changes of one series: "var:12", "link", a device's code or name.
 struct History {
     std::string target;
-    std::int64_t sinceSeconds = 24 * 3600;
+    std::int64_t sinceSeconds = std::int64_t{24} * 3600;
     bool operator==(const History&) const = default;
 };
 struct MirrorShow {
