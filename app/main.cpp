@@ -10,6 +10,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "ha_app.h"
 #include "log_output.h"
 #include "run_settings.h"
 #include "window_session.h"
@@ -18,12 +19,28 @@
 int main(int argc, char** argv) try {
     using namespace varnel::app;
     const std::vector<std::string> args(argv + 1, argv + argc);
-    Command command = parseCommandLine(args, defaultHostDir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
+    const EnvLookup env = [](const char* name) { return std::getenv(name); };
+    const auto defaultDir = defaultHostDir(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"));
+    Command command = parseCommandLine(args, defaultDir);
+    const std::optional<std::string> appToken = varnel::app::appToken(env);
+    // The Supervisor restarts an app that fails: one whose options are wrong would fail
+    // again at once, so it ends as if stopped.
+    const int configExit = appToken ? kExitOk : kExitConfig;
     if (auto* run = std::get_if<RunOptions>(&command)) {
-        if (auto bad = addHostSettings(*run, [](const char* name) { return std::getenv(name); })) {
+        const auto refuse = [](const std::string& why) {
             LogOutput(LogLevel::Error, logStyleFromEnvironment(), std::cout, std::cerr)
-                .line(LogLevel::Error, "varnel: " + *bad);
-            return kExitConfig;
+                .line(LogLevel::Error, "varnel: " + why);
+        };
+        if (appToken) {
+            if (run->hostDir == defaultDir) run->hostDir = std::string(kAppDataDir);
+            if (auto bad = addAppOptions(*run)) {
+                refuse(*bad);
+                return configExit;
+            }
+        }
+        if (auto bad = addHostSettings(*run, env)) {
+            refuse(*bad);
+            return configExit;
         }
         if (auto bad = settleDemoOptions(*run)) command = UsageError{*bad};
     }
@@ -59,7 +76,16 @@ int main(int argc, char** argv) try {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QCoreApplication::setApplicationName("varnel");
-    if (const auto* run = std::get_if<RunOptions>(&command)) return runPlugin(*run);
+    if (auto* run = std::get_if<RunOptions>(&command)) {
+        if (appToken) {
+            LogOutput(run->logLevel, logStyleFromEnvironment(), std::cout, std::cerr)
+                .line(LogLevel::Info, "varnel: " + settleAppBroker(*run, [&appToken] {
+                                          return supervisorGet(std::string(kServicesUrl), *appToken);
+                                      }));
+        }
+        const int code = runPlugin(*run);
+        return code == kExitConfig ? configExit : code;
+    }
     if (const auto* sync = std::get_if<SyncOptions>(&command)) return runSyncCommand(*sync);
     return runSimulator(std::get<SimOptions>(command));
 } catch (const std::exception& e) {

@@ -25,6 +25,7 @@ struct RunSetting {
     std::string_view group = {};
     std::string_view env = {};  // environment variable
     bool repeatable = false;    // each value adds to the others (the file repeats the key)
+    bool appOption = false;     // one of the Home Assistant app's options (ha_app.h)
     // Takes one value into the options; says what is wrong with it otherwise.
     std::optional<std::string> (*apply)(RunOptions&, std::string_view value) = nullptr;
     std::string_view help = {};
