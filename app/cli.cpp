@@ -57,6 +57,16 @@ bool forOption(const std::vector<std::string>& args, std::size_t& i, SimOptions&
 }
 
 // The row whose flag `a` is ("--port" or "--port=...").
+// What every subcommand says of an option it does not know.
+UsageError unknownOption(std::string_view command, const std::string& option) {
+    std::string text = "varnel ";
+    text += command;
+    text += ": unknown option \"";
+    text += option;
+    text += '"';
+    return UsageError{text};
+}
+
 const RunSetting* rowOfFlag(const std::string& a) {
     const std::string_view flag = std::string_view(a).substr(0, a.find('='));
     for (const auto& row : runSettings())
@@ -79,7 +89,7 @@ Command parseRun(const std::vector<std::string>& args, std::size_t i, const std:
             continue;
         }
         const RunSetting* row = rowOfFlag(a);
-        if (!row) return UsageError{"varnel run: unknown option \"" + a + "\""};
+        if (!row) return unknownOption("run", a);
         const std::string flag(row->flag);
         std::string value;
         if (row->arg.empty()) {
@@ -118,7 +128,7 @@ Command parseSim(const std::vector<std::string>& args, std::size_t i) {
             if (*v != "fifo" && *v != "byte") return UsageError{"--pace needs fifo or byte, not \"" + *v + "\""};
             o.byteByByte = *v == "byte";
         } else {
-            return UsageError{"varnel sim: unknown option \"" + a + "\""};
+            return unknownOption("sim", a);
         }
     }
     if (o.demoScript && !o.demo) return UsageError{"varnel sim: --demo-script and --no-demo exclude each other"};
@@ -159,7 +169,7 @@ Command parseSync(const std::vector<std::string>& args, std::size_t i, const std
             if (!v) return UsageError{error};
             o.hostDir = *v;
         } else {
-            return UsageError{"varnel sync: unknown option \"" + a + "\""};
+            return unknownOption("sync", a);
         }
     }
     if (o.fromProject == o.toProject)
@@ -174,7 +184,7 @@ Command parsePorts(const std::vector<std::string>& args, std::size_t i) {
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-h" || a == "--help") return HelpRequest{usage()};
-        if (a.starts_with("-")) return UsageError{"varnel ports: unknown option \"" + a + "\""};
+        if (a.starts_with("-")) return unknownOption("ports", a);
         if (a.empty()) return UsageError{"varnel ports: an empty device name"};
         o.devices.push_back(a);
     }
@@ -191,7 +201,7 @@ Command parseHostDirOnly(const std::vector<std::string>& args, std::size_t i, co
     for (; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "-h" || a == "--help") return HelpRequest{usage()};
-        if (!isOption(a, "--host-dir")) return UsageError{"varnel " + name + ": unknown option \"" + a + "\""};
+        if (!isOption(a, "--host-dir")) return unknownOption(name, a);
         auto v = nonEmptyValue(args, i, "--host-dir", "a directory", error);
         if (!v) return UsageError{error};
         o.hostDir = *v;
@@ -215,7 +225,7 @@ Command parseHistoryBackup(const std::vector<std::string>& args, std::size_t i, 
             if (!v) return UsageError{error};
             o.to = *v;
         } else {
-            return UsageError{"varnel history-backup: unknown option \"" + a + "\""};
+            return unknownOption("history-backup", a);
         }
     }
     return o;
