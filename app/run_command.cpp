@@ -323,11 +323,16 @@ int runPlugin(const RunOptions& o) {
     std::unique_ptr<entities::PluginView> historyView;
     std::unique_ptr<history::Recorder> recorder;
     if (o.history.enabled) {
-        historyStore = std::make_unique<history::Store>(
-            history::StoreOptions{.file = o.hostDir / "history.sqlite",
-                                  .settings = o.history,
-                                  .log = [&host](const std::string& line) { host->WriteLog("History", line); },
-                                  .restoreFrom = o.hostDir / "history-backup.sqlite"});
+        historyStore = std::make_unique<history::Store>(history::StoreOptions{
+            .file = o.hostDir / "history.sqlite",
+            .settings = o.history,
+            .log =
+                [&host](const std::string& line) {
+                    // The log names the source itself.
+                    const std::string_view prefix = "history: ";
+                    host->WriteLog("History", line.starts_with(prefix) ? line.substr(prefix.size()) : line);
+                },
+            .restoreFrom = o.hostDir / "history-backup.sqlite"});
         historyView = std::make_unique<entities::PluginView>(hspi);
         recorder = std::make_unique<history::Recorder>(*historyStore, loop, *host, *historyView);
         operatorConsole.onCommand = [&recorder](const std::string& line, const console::Reply& reply,

@@ -177,5 +177,25 @@ TEST(HistoryStore, a_full_disk_pauses_recording_once_and_resumes_with_everything
     EXPECT_EQ(r.rawRows(), 4001);
 }
 
+TEST(HistoryStore, a_copy_taken_while_the_store_writes_is_taken_up_where_the_database_is_gone) {
+    StoreRig r;
+    Store& s = r.open();
+    for (int i = 0; i < 500; ++i) s.add({.series = "var:4", .t = kNow + i, .value = double(i)});
+    ASSERT_TRUE(s.flush());
+    const auto copy = r.dir.path() / "history-backup.sqlite";
+    ASSERT_EQ(backup(r.file(), copy), std::nullopt);
+    s.add({.series = "var:4", .t = kNow + 1000, .value = 1});  // after the copy: not in it
+    ASSERT_TRUE(s.flush());
+    r.store.reset();
+    // What a restored host directory holds when the live file was left out of the copy.
+    for (const char* side : {"", "-wal", "-shm"}) std::filesystem::remove(r.file().string() + side);
+    Store again(
+        StoreOptions{.file = r.file(), .log = [&r](const std::string& l) { r.log.push_back(l); }, .restoreFrom = copy});
+    EXPECT_EQ(again.changes("var:4", 0, kNow * 2, 1000).size(), 500u);
+    EXPECT_FALSE(std::filesystem::exists(copy));
+    ASSERT_FALSE(r.log.empty());
+    EXPECT_NE(r.log.back().find("is taken up from the copy"), std::string::npos) << r.log.back();
+}
+
 }  // namespace
 }  // namespace varnel::history
