@@ -42,6 +42,9 @@ struct RunOptions {
     std::optional<web::BindAddress> http;  // --http [ADDR:]PORT
     std::optional<std::string> httpPasswordHash;
     std::optional<std::string> httpPassword;
+    // As a Home Assistant app (ha_app.h): the page for the ingress, served to that peer only.
+    std::optional<web::BindAddress> ingress;
+    std::string ingressPeer;
     // What is kept of the values and events in history.sqlite (history/settings.h).
     history::Settings history;
     // Keys of the options the command line gave (run_settings.h); the file's give way to them.

@@ -4,6 +4,7 @@
 // up with the rest of Home Assistant). The options are the settings file's rows marked
 // appOption, checked by the same code; a broker nobody named comes from the Supervisor's
 // MQTT service.
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -19,6 +20,10 @@ namespace varnel::app {
 
 inline constexpr std::string_view kAppDataDir = "/data";
 inline constexpr std::string_view kServicesUrl = "http://supervisor/services/mqtt";
+// Home Assistant's ingress proxy connects from there, to the app's ingress port (8099 unless
+// config.yaml says otherwise).
+inline constexpr std::string_view kIngressPeer = "172.30.32.2";
+inline constexpr std::uint16_t kIngressPort = 8099;
 
 // The Supervisor's token when `dataDir`/options.json is there too; nothing otherwise.
 [[nodiscard]] std::optional<std::string> appToken(const EnvLookup& env,

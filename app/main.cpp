@@ -33,6 +33,8 @@ int main(int argc, char** argv) try {
         };
         if (appToken) {
             if (run->hostDir == defaultDir) run->hostDir = std::string(kAppDataDir);
+            run->ingress = varnel::web::BindAddress{.host = "0.0.0.0", .port = kIngressPort};
+            run->ingressPeer = std::string(kIngressPeer);
             if (auto bad = addAppOptions(*run)) {
                 refuse(*bad);
                 return configExit;

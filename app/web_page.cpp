@@ -27,11 +27,11 @@ std::optional<std::string> webPageProblem(const RunOptions& o) {
 }
 
 std::unique_ptr<WebPage> WebPage::configure(const RunOptions& o) {
-    if (!o.http) return nullptr;
+    if (!o.http && !o.ingress) return nullptr;
     return std::unique_ptr<WebPage>(new WebPage(o));
 }
 
-WebPage::WebPage(const RunOptions& o) : bind_(*o.http) {
+WebPage::WebPage(const RunOptions& o) : bind_(o.http), ingress_(o.ingress), ingressPeer_(o.ingressPeer) {
     // The environment's password wins over the file's hash, as the environment wins elsewhere.
     if (o.httpPassword)
         passwordHash_ = web::hashPassword(*o.httpPassword);
@@ -42,32 +42,52 @@ WebPage::WebPage(const RunOptions& o) : bind_(*o.http) {
 WebPage::~WebPage() { stop(); }
 
 void WebPage::hostLine(const host::ConsoleLine& line) {
-    log_.add({.time = line.time,
-              .level = levelName(levelOf(line.source, line.message)),
-              .source = line.source,
-              .text = line.message});
+    const web::LogLine entry{.time = line.time,
+                             .level = levelName(levelOf(line.source, line.message)),
+                             .source = line.source,
+                             .text = line.message};
+    if (bind_) log_.add(entry);
+    if (ingress_) ingressLog_.add(entry);
 }
 
 std::optional<std::string> WebPage::start(HSPI& plugin, EmbeddedHost& host, console::Console& console,
                                           std::function<std::string()> mqttState, web::ConfigEndpoint& config,
                                           history::Store* history) {
-    web::ServerOptions options;
-    options.bind = bind_;
-    options.passwordHash = passwordHash_;
-    server_ = std::make_unique<web::WebServer>(
-        std::move(options), plugin, host, console, log_,
-        web::LiveInfo{.version = VARNEL_VERSION, .http = bind_.url(), .mqtt = std::move(mqttState), .clock = {}});
-    server_->setConfig(&config);
-    server_->setHistory(history);
-    if (auto err = server_->start()) {
-        server_.reset();
-        return err;
-    }
-    return std::nullopt;
+    const auto serve = [&](const web::BindAddress& bind, std::optional<std::string> peer, web::LogBook& log,
+                           std::unique_ptr<web::WebServer>& server) -> std::optional<std::string> {
+        web::ServerOptions options;
+        options.bind = bind;
+        options.passwordHash = peer ? std::nullopt : passwordHash_;
+        options.trustedPeer = std::move(peer);
+        server = std::make_unique<web::WebServer>(
+            std::move(options), plugin, host, console, log,
+            web::LiveInfo{.version = VARNEL_VERSION, .http = bind.url(), .mqtt = mqttState, .clock = {}});
+        server->setConfig(&config);
+        server->setHistory(history);
+        if (auto err = server->start()) {
+            server.reset();
+            return err;
+        }
+        return std::nullopt;
+    };
+    std::optional<std::string> err;
+    if (bind_) err = serve(*bind_, std::nullopt, log_, server_);
+    if (!err && ingress_) err = serve(*ingress_, ingressPeer_, ingressLog_, ingressServer_);
+    if (err) stop();
+    return err;
 }
 
-std::string WebPage::url() const { return server_ ? server_->url() : std::string(); }
+std::string WebPage::url() const {
+    std::string out = server_ ? server_->url() : std::string();
+    if (ingressServer_)
+        out += (out.empty() ? "" : " and ") + std::string("Home Assistant's ingress on port ") +
+               std::to_string(ingressServer_->port()) + " (from " + ingressPeer_ + " only)";
+    return out;
+}
 
-void WebPage::stop() { server_.reset(); }
+void WebPage::stop() {
+    ingressServer_.reset();
+    server_.reset();
+}
 
 }  // namespace varnel::app

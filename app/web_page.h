@@ -34,7 +34,7 @@ namespace varnel::app {
 
 class WebPage {
 public:
-    // Nothing without --http.
+    // Nothing without --http or the ingress.
     static std::unique_ptr<WebPage> configure(const RunOptions& options);
     ~WebPage();
     WebPage(const WebPage&) = delete;
@@ -46,17 +46,19 @@ public:
     [[nodiscard]] std::optional<std::string> start(HSPI& plugin, EmbeddedHost& host, console::Console& console,
                                                    std::function<std::string()> mqttState, web::ConfigEndpoint& config,
                                                    history::Store* history);
-    // "http://127.0.0.1:8099/" once started.
+    // "http://127.0.0.1:8099/" once started (and the ingress's port).
     [[nodiscard]] std::string url() const;
     // Ends the page before what it uses goes.
     void stop();
 
 private:
     explicit WebPage(const RunOptions& options);
-    web::BindAddress bind_;
+    std::optional<web::BindAddress> bind_, ingress_;
+    std::string ingressPeer_;
     std::optional<std::string> passwordHash_;
-    web::LogBook log_;
-    std::unique_ptr<web::WebServer> server_;
+    // One each: a book feeds one server's live log.
+    web::LogBook log_, ingressLog_;
+    std::unique_ptr<web::WebServer> server_, ingressServer_;
 };
 
 }  // namespace varnel::app

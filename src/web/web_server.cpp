@@ -34,6 +34,8 @@ namespace {
 using nlohmann::json;
 
 constexpr const char* kCookie = "varnel_session";
+constexpr std::size_t kMaxUserBytes = 100;
+constexpr const char* kIngressOnly = "only Home Assistant's ingress may use this port";
 constexpr const char* kLivePath = "/api/live";
 constexpr std::size_t kDefaultLogLines = 200;
 constexpr int kCommandPumpMs = 2;
@@ -211,10 +213,22 @@ struct WebServer::Impl {
         return std::nullopt;
     }
 
+    [[nodiscard]] bool peerAllowed(const QHttpServerRequest& r) const {
+        if (!options.trustedPeer) return true;
+        return r.remoteAddress().isEqual(QHostAddress(QString::fromStdString(*options.trustedPeer)),
+                                         QHostAddress::TolerantConversion);
+    }
+
+    // Who Home Assistant says is logged in; empty unless the ingress asks.
+    [[nodiscard]] std::string user(const QHttpServerRequest& r) const {
+        if (!options.trustedPeer) return {};
+        return escaped(QString::fromUtf8(r.value("X-Remote-User-Display-Name")).trimmed().toStdString(), kMaxUserBytes);
+    }
+
     // A loopback page answers only to a loopback name: a site that rebinds its own name
     // to 127.0.0.1 would otherwise read the page as its own.
     [[nodiscard]] bool hostAllowed(const QHttpServerRequest& r) const {
-        if (passwordAuth() || !options.bind.loopback()) return true;
+        if (options.trustedPeer || passwordAuth() || !options.bind.loopback()) return true;
         return loopbackName(requestHost(r.value("Host")));
     }
 
@@ -225,6 +239,7 @@ struct WebServer::Impl {
             writeResponse(socket, resp);
             if (close) socket.disconnectFromHost();
         };
+        if (!peerAllowed(r)) return reply(error(403, kIngressOnly));
         if (!hostAllowed(r)) return reply(error(403, "unexpected Host header; open the page at " + url()));
         if (r.body().size() > kMaxBodyBytes) return reply(error(413, "the request is too large"));
 
@@ -275,7 +290,9 @@ struct WebServer::Impl {
         std::optional<Response> refusal;
         const QByteArray hostHeader = r.value("Host");
         const QByteArray origin = r.value("Origin");
-        if (r.url().path() != QLatin1String(kLivePath)) {
+        if (!peerAllowed(r)) {
+            refusal = error(403, kIngressOnly);
+        } else if (r.url().path() != QLatin1String(kLivePath)) {
             refusal = error(404, "no such page");
         } else if (!hostAllowed(r)) {
             refusal = error(403, "unexpected Host header; open the page at " + url());
@@ -299,10 +316,14 @@ struct WebServer::Impl {
         } else if (const auto token = cookieValue(header(r, "Cookie"), kCookie)) {
             if (auto s = sessions.use(*token, now())) csrf = s->csrf;
         }
-        return jsonResponse(200, {{"auth", passwordAuth() ? "password" : "none"},
-                                  {"loggedIn", csrf.has_value()},
-                                  {"csrf", csrf ? json(*csrf) : json(nullptr)},
-                                  {"version", liveVersion}});
+        json answer = {{"auth", passwordAuth()        ? "password"
+                                : options.trustedPeer ? "ingress"
+                                                      : "none"},
+                       {"loggedIn", csrf.has_value()},
+                       {"csrf", csrf ? json(*csrf) : json(nullptr)},
+                       {"version", liveVersion}};
+        if (const std::string who = user(r); !who.empty()) answer["user"] = who;
+        return jsonResponse(200, answer);
     }
 
     Response login(const QHttpServerRequest& r) {
@@ -398,6 +419,8 @@ struct WebServer::Impl {
         const std::string line = it->get<std::string>();
         if (line.size() > console::kMaxLineLength)
             return reply(error(400, "line: longer than " + std::to_string(console::kMaxLineLength) + " bytes"));
+        const std::string who = user(r);
+        if (!who.empty()) host.WriteLog("Web page", who + ": " + escaped(line, 200));
         runner.submit(line, [this, reply, line](CommandResult result) {
             reply(jsonResponse(200, {{"outcome", result.outcome}, {"lines", result.lines}}));
             commandRan(line, result);
@@ -572,7 +595,7 @@ WebServer::~WebServer() = default;
 
 std::optional<std::string> WebServer::start() {
     const auto& bind = impl_->options.bind;
-    if (!bind.loopback() && !impl_->options.passwordHash)
+    if (!bind.loopback() && !impl_->options.passwordHash && !impl_->options.trustedPeer)
         return "the web page on " + bind.url() + " needs a password (varnel web-password sets one)";
     auto* tcp = new BoundedTcpServer(&impl_->front);
     if (!tcp->listen(QHostAddress(QString::fromStdString(bind.host)), bind.port)) {

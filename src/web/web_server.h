@@ -6,7 +6,8 @@
 // host, so that a page of another site cannot reach it through DNS rebinding); any
 // other bind has a password, checked at login and then by session cookie. Every change
 // carries the session's CSRF token, the WebSocket must come from the page's own origin,
-// logins are rate-limited per address and request sizes are bounded.
+// logins are rate-limited per address and request sizes are bounded. Behind Home
+// Assistant's ingress the peer's address is what is trusted (ServerOptions::trustedPeer).
 //
 // What it costs the controller: nothing waits on a browser. Messages go to each client
 // through a bounded queue of its own that merges changes to the same thing; a client
@@ -42,6 +43,10 @@ struct ServerOptions {
     BindAddress bind;
     // The password's stored hash (password.h); none: no password (loopback only).
     std::optional<std::string> passwordHash;
+    // Home Assistant's ingress: only this peer is served, without a password and whatever
+    // Host it names (the browser's own), since Home Assistant has logged the user in; the
+    // user it names (X-Remote-User-Display-Name) is shown and named for each command.
+    std::optional<std::string> trustedPeer;
     std::size_t queueLimit = 256;
     // Bytes a client's socket may hold unsent before its messages wait in its queue.
     std::int64_t socketBacklogBytes = std::int64_t{64} * 1024;

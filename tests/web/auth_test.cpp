@@ -2,6 +2,8 @@
 // session, a cookie the page's script cannot read, CSRF on changes, logins limited.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "web/password.h"
 #include "web_rig.h"
 
@@ -101,6 +103,38 @@ TEST(WebAuth, a_page_others_can_reach_does_not_start_without_a_password) {
     const auto err = server.start();
     ASSERT_TRUE(err);
     EXPECT_NE(err->find("needs a password"), std::string::npos) << *err;
+}
+
+TEST(WebAuth, behind_the_ingress_only_its_peer_is_served_whatever_the_host_and_the_user_is_named) {
+    WebRig other(web::ServerOptions{.bind = {.host = "127.0.0.1", .port = 0}, .trustedPeer = "172.30.32.2"});
+    const auto handshake =
+        "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+        "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: " +
+        other.origin().toStdString() + "\r\n";
+    for (const auto& [path, extra] : {std::pair<std::string, std::string>{"/", ""},
+                                      {"/api/state", ""},
+                                      {"/api/session", "X-Remote-User-Display-Name: Anna\r\n"},
+                                      {"/api/live", handshake}}) {
+        const auto r = other.get(path, extra);
+        EXPECT_EQ(r.status, 403) << path;
+        EXPECT_EQ(r.json()["error"], "only Home Assistant's ingress may use this port") << path;
+    }
+
+    WebRig w(web::ServerOptions{.bind = {.host = "127.0.0.1", .port = 0}, .trustedPeer = "127.0.0.1"});
+    const QByteArray asked =
+        "GET /api/session HTTP/1.1\r\nHost: homeassistant.local:8123\r\n"
+        "X-Remote-User-Display-Name: Anna \x1b[2J\r\nConnection: close\r\n\r\n";
+    const auto s = w.raw(asked).json();
+    EXPECT_EQ(s["auth"], "ingress");
+    EXPECT_EQ(s["user"], "Anna \\x1b[2J") << "shown escaped";
+    EXPECT_EQ(s["loggedIn"], true);
+    EXPECT_EQ(w.get("/api/session").json()["user"], nullptr) << "no user outside the header";
+    const nlohmann::json body = {{"line", "var 3 7"}};
+    EXPECT_EQ(w.post("/api/command", body, w.csrfHeader() + "X-Remote-User-Display-Name: Anna\r\n").status, 200);
+    EXPECT_EQ(w.c.rig.controller.variable(3), 7);
+    std::ifstream hostLog(w.c.rig.hostDir / "logs" / "host.log");
+    const std::string logText((std::istreambuf_iterator<char>(hostLog)), {});
+    EXPECT_NE(logText.find("Anna: var 3 7"), std::string::npos) << logText;
 }
 
 }  // namespace

@@ -26,6 +26,9 @@ function showApp(s) {
   $('#login-view').hidden = true;
   $('#app-view').hidden = false;
   $('#logout').hidden = s.auth !== 'password';
+  // Behind Home Assistant's ingress: who Home Assistant has logged in.
+  $('#user').textContent = s.user ? `Home Assistant: ${s.user}` : '';
+  $('#user').hidden = !s.user;
   showTab(location.hash.slice(1) || 'overview', false);
   if (!liveSocket.socket) liveSocket.connect();
 }
