@@ -34,11 +34,13 @@ const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 // A running `varnel run`; `lines` collects its standard output and error as they come,
 // each with the moment it arrived (the simulator's steps are told there at once).
 class Varnel {
-  constructor({ bind = '127.0.0.1', args = [], env = {}, demoScript = null } = {}) {
+  // `hostDir`: a host directory prepared beforehand (kept); none: a fresh one, removed at the end.
+  constructor({ bind = '127.0.0.1', args = [], env = {}, demoScript = null, hostDir = null } = {}) {
     this.bind = bind;
     this.args = args;
     this.env = env;
     this.demoScript = demoScript;
+    this.givenHostDir = hostDir;
     this.lines = [];
     this.waiters = [];
     this.exited = null;
@@ -46,7 +48,8 @@ class Varnel {
 
   async start() {
     this.port = await freePort();
-    this.hostDir = fs.mkdtempSync(path.join(os.tmpdir(), 'varnel-browser-'));
+    this.keepHostDir = Boolean(this.givenHostDir);
+    this.hostDir = this.givenHostDir || fs.mkdtempSync(path.join(os.tmpdir(), 'varnel-browser-'));
     const args = ['run', '--simulate', '--http', `${this.bind}:${this.port}`, '--host-dir', this.hostDir, ...this.args];
     if (this.demoScript !== null) {
       const file = path.join(this.hostDir, 'demo.txt');
@@ -129,7 +132,7 @@ class Varnel {
       await this.exitPromise;
       clearTimeout(timer);
     }
-    if (this.hostDir) fs.rmSync(this.hostDir, { recursive: true, force: true });
+    if (this.hostDir && !this.keepHostDir) fs.rmSync(this.hostDir, { recursive: true, force: true });
   }
 }
 
