@@ -11,6 +11,7 @@
 #include "bridge/settings.h"
 #include "console/command.h"
 #include "files/files.h"
+#include "web/password.h"
 
 namespace varnel::app {
 
@@ -62,6 +63,19 @@ std::optional<std::string> stringField(const json& data, const char* name, bool 
     return std::nullopt;
 }
 
+// The port's picker in Home Assistant offers only the devices it lists, so a serial
+// server's address (tcp://, rfc2217://) comes under a name of its own.
+constexpr std::pair<std::string_view, std::string_view> kOptionAliases[] = {{"serial_server", "port"}};
+
+// The direct page's password as typed in the form: the settings file keeps only a hash,
+// which nobody can make from Home Assistant. Hashed in memory when the page starts.
+std::optional<std::string> applyWebPassword(RunOptions& o, std::string_view v) {
+    if (v.size() > web::kMaxPasswordBytes) return "longer than " + std::to_string(web::kMaxPasswordBytes) + " bytes";
+    o.httpPassword = std::string(v);
+    return std::nullopt;
+}
+constexpr RunSetting kAppOnlyOptions[] = {{.key = "web_password", .appOption = true, .apply = applyWebPassword}};
+
 }  // namespace
 
 std::optional<std::string> appToken(const EnvLookup& env, const std::filesystem::path& dataDir) {
@@ -76,17 +90,26 @@ std::optional<std::string> addAppOptions(RunOptions& o, std::string_view text, c
                                          std::span<const RunSetting> table) {
     const json options = json::parse(text, nullptr, false);
     if (options.is_discarded() || !options.is_object()) return fileName + ": not a JSON object";
+    const auto commandLine = o.fromCommandLine;
+    std::vector<std::pair<std::string_view, std::string>> applied;  // row key, option
     for (const auto& [key, value] : options.items()) {
+        std::string_view target = key;
+        for (const auto& [alias, rowKey] : kOptionAliases)
+            if (key == alias) target = rowKey;
         const RunSetting* row = nullptr;
         for (const auto& r : table)
-            if (r.appOption && r.key == key) row = &r;
+            if (r.appOption && r.key == target) row = &r;
+        for (const auto& r : kAppOnlyOptions)
+            if (r.key == target) row = &r;
         if (!row) return fileName + ": unknown option " + console::quoted(key);
-        if (std::find(o.fromCommandLine.begin(), o.fromCommandLine.end(), row->key) != o.fromCommandLine.end())
-            continue;
+        if (std::find(commandLine.begin(), commandLine.end(), row->key) != commandLine.end()) continue;
         auto values = spelled(value, row->repeatable);
         if (const auto* bad = std::get_if<std::string>(&values)) return fileName + ": " + key + ": " + *bad;
         const auto& list = std::get<std::vector<std::string>>(values);
         if (list.empty()) continue;
+        for (const auto& [rowKey, option] : applied)
+            if (rowKey == row->key) return fileName + ": " + option + " and " + key + " exclude each other";
+        applied.emplace_back(row->key, key);
         for (const auto& v : list)
             if (auto bad = row->apply(o, v)) return fileName + ": " + key + ": " + *bad;
         o.fromCommandLine.push_back(row->key);

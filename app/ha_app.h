@@ -31,7 +31,9 @@ inline constexpr std::uint16_t kIngressPort = 8099;
 
 // The options' JSON into `o` where the command line left them open; the settings file
 // and the environment then give way to them. An unset option (null, "") is left to the
-// file. One line naming `fileName` and the option when one is wrong.
+// file. Besides the settings rows: serial_server (the port as a serial server's address)
+// and web_password (the direct page's password itself). One line naming `fileName` and
+// the option when one is wrong.
 [[nodiscard]] std::optional<std::string> addAppOptions(RunOptions& o, std::string_view json,
                                                        const std::string& fileName,
                                                        std::span<const RunSetting> table = runSettings());

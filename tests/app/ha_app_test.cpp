@@ -35,8 +35,13 @@ TEST(HaApp, the_options_are_settings_checked_as_the_file_is_and_the_file_gives_w
     EXPECT_EQ(o.mqtt, std::nullopt) << "an empty broker is unset, not off";
     EXPECT_EQ(o.history.keepDays, 30);
     EXPECT_EQ(o.logLevel, LogLevel::Warning);
+    // A serial server's address under its own name; an empty picker beside it is unset.
+    EXPECT_EQ(optionsFrom(R"({"port":null,"serial_server":"rfc2217://ser2net.lan:2001"})", &bad).device,
+              "rfc2217://ser2net.lan:2001");
+    EXPECT_EQ(bad, std::nullopt);
+    EXPECT_EQ(optionsFrom(R"({"web_password":"pa ss"})").httpPassword, "pa ss");
 
-    const std::pair<const char*, const char*> refused[] = {
+    const std::pair<std::string, const char*> refused[] = {
         {R"([1])", "/data/options.json: not a JSON object"},
         {R"({"prot":"/dev/ttyS0"})", "/data/options.json: unknown option 'prot'"},
         {R"({"identity":"abc"})", "unknown option 'identity'"},
@@ -47,6 +52,9 @@ TEST(HaApp, the_options_are_settings_checked_as_the_file_is_and_the_file_gives_w
         {R"({"http":"0.0.0.0:0"})", "http: needs"},
         {R"({"mqtt_base_topic":"a/#"})", "mqtt_base_topic: must not hold the wildcards"},
         {R"({"port":"/dev/a","simulate":true})", "port and simulate exclude each other"},
+        {R"({"port":"/dev/a","serial_server":"tcp://ser2net.lan:2000"})", "port and serial_server exclude each other"},
+        {R"({"serial_server":"http://x"})", "serial_server: "},
+        {R"({"web_password":")" + std::string(2000, 'p') + R"("})", "web_password: longer than"},
     };
     for (const auto& [json, says] : refused) {
         optionsFrom(json, &bad);
