@@ -9,7 +9,7 @@ pkgs=(cmake ninja-build g++ pkg-config
       libmosquitto-dev libssl-dev libsqlite3-dev nlohmann-json3-dev mosquitto openssl ser2net
       libseccomp-dev systemd
       qt6-httpserver-dev qt6-websockets-dev
-      fonts-dejavu-core
+      fonts-dejavu-core librsvg2-bin python3-yaml
       chromium)
 # The browser tests drive chromium from Node; a machine with its own Node build keeps it.
 command -v npm >/dev/null || pkgs+=(nodejs npm)
