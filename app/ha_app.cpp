@@ -6,7 +6,9 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <initializer_list>
 #include <nlohmann/json.hpp>
+#include <string_view>
 
 #include "bridge/settings.h"
 #include "console/command.h"
@@ -20,7 +22,7 @@ namespace {
 using nlohmann::json;
 
 constexpr std::size_t kMaxOptionsBytes = std::size_t{1024} * 1024;
-constexpr qint64 kMaxAnswerBytes = 64 * 1024;
+constexpr qint64 kMaxAnswerBytes = qint64{64} * 1024;
 constexpr std::size_t kMaxFieldBytes = 1024;
 
 // One option's value as the settings file would spell it; nothing for an unset one.
@@ -86,6 +88,13 @@ std::optional<std::string> appToken(const EnvLookup& env, const std::filesystem:
     return std::string(token);
 }
 
+// "FILE: " and the pieces of what is wrong, appended.
+std::string refusal(const std::string& fileName, std::initializer_list<std::string_view> parts) {
+    std::string text = fileName + ": ";
+    for (const auto part : parts) text += part;
+    return text;
+}
+
 std::optional<std::string> addAppOptions(RunOptions& o, std::string_view text, const std::string& fileName,
                                          std::span<const RunSetting> table) {
     const json options = json::parse(text, nullptr, false);
@@ -104,14 +113,14 @@ std::optional<std::string> addAppOptions(RunOptions& o, std::string_view text, c
         if (!row) return fileName + ": unknown option " + console::quoted(key);
         if (std::find(commandLine.begin(), commandLine.end(), row->key) != commandLine.end()) continue;
         auto values = spelled(value, row->repeatable);
-        if (const auto* bad = std::get_if<std::string>(&values)) return fileName + ": " + key + ": " + *bad;
+        if (const auto* bad = std::get_if<std::string>(&values)) return refusal(fileName, {key, ": ", *bad});
         const auto& list = std::get<std::vector<std::string>>(values);
         if (list.empty()) continue;
         for (const auto& [rowKey, option] : applied)
-            if (rowKey == row->key) return fileName + ": " + option + " and " + key + " exclude each other";
+            if (rowKey == row->key) return refusal(fileName, {option, " and ", key, " exclude each other"});
         applied.emplace_back(row->key, key);
         for (const auto& v : list)
-            if (auto bad = row->apply(o, v)) return fileName + ": " + key + ": " + *bad;
+            if (auto bad = row->apply(o, v)) return refusal(fileName, {key, ": ", *bad});
         o.fromCommandLine.push_back(row->key);
     }
     if (o.simulate && o.device) return fileName + ": port and simulate exclude each other";
