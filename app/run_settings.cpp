@@ -174,7 +174,10 @@ Problem applyHistory(RunOptions& o, std::string_view v) { return setSwitch(o.his
 template <int history::Settings::*Field>
 Problem applyHistoryNumber(RunOptions& o, std::string_view v) {
     for (const auto& r : history::kRanges)
-        if (r.field == Field) return history::applyNumber(o.history, r.key, v);
+        if (r.field == Field) {
+            if (auto bad = history::applyNumber(o.history, r.key, v)) return *bad + ", not " + console::quoted(v);
+            return std::nullopt;
+        }
     return std::string("is not a history setting");
 }
 

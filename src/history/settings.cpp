@@ -10,8 +10,7 @@ std::optional<std::string> applyNumber(Settings& s, std::string_view key, std::s
         int n = 0;
         const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
         if (ec != std::errc() || end != text.data() + text.size() || n < r.low || n > r.high)
-            return "needs a whole number from " + std::to_string(r.low) + " to " + std::to_string(r.high) + ", not \"" +
-                   std::string(text) + "\"";
+            return "needs a whole number from " + std::to_string(r.low) + " to " + std::to_string(r.high);
         s.*r.field = n;
         return std::nullopt;
     }

@@ -33,7 +33,8 @@ inline constexpr Range kRanges[] = {
     {.key = "history_max_mb", .low = 1, .high = 1'000'000, .field = &Settings::maxMb},
 };
 
-// Reads `text` into the key's field; what is wrong with it otherwise.
+// Reads `text` into the key's field; what is wrong with it otherwise (without the text,
+// which the caller shows escaped).
 [[nodiscard]] std::optional<std::string> applyNumber(Settings& s, std::string_view key, std::string_view text);
 // What does not fit together once every key is read.
 [[nodiscard]] std::optional<std::string> settingsProblem(const Settings& s);

@@ -96,6 +96,10 @@ TEST(RunSettings, a_bad_entry_is_one_line_naming_the_file_and_the_key) {
         {"port=/dev/a\r\nsimulate=1\r\n", "[varnel] port and simulate exclude each other"},
         {"http=example.org:80\r\n", "[varnel] http: needs an IP address before the port"},
         {"http_password=hunter2\r\n", "[varnel] http_password: is not a password hash made by varnel web-password"},
+        {"history_raw_days=0\r\n", "[varnel] history_raw_days: needs a whole number from 1 to 3650, not '0'"},
+        {"history_max_mb=5\x1b\r\n", "[varnel] history_max_mb: needs a whole number from 1 to 1000000, not '5\\x1b'"},
+        {"history_days=3\r\n", "[varnel] history_days (3) is shorter than history_raw_days (7)"},
+        {"history=some\r\n", "[varnel] history: needs 1 or 0 (yes or no), not 'some'"},
     };
     for (const auto& [file, says] : cases) {
         auto o = commandLine({});
