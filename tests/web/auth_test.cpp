@@ -105,8 +105,16 @@ TEST(WebAuth, a_page_others_can_reach_does_not_start_without_a_password) {
     EXPECT_NE(err->find("needs a password"), std::string::npos) << *err;
 }
 
+// A loopback page whose trusted peer is the one given.
+web::ServerOptions behindIngress(const std::string& peer) {
+    web::ServerOptions o;
+    o.bind = {.host = "127.0.0.1", .port = 0};
+    o.trustedPeer = peer;
+    return o;
+}
+
 TEST(WebAuth, behind_the_ingress_only_its_peer_is_served_whatever_the_host_and_the_user_is_named) {
-    WebRig other(web::ServerOptions{.bind = {.host = "127.0.0.1", .port = 0}, .trustedPeer = "172.30.32.2"});
+    WebRig other(behindIngress("172.30.32.2"));
     const auto handshake =
         "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
         "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nOrigin: " +
@@ -120,7 +128,7 @@ TEST(WebAuth, behind_the_ingress_only_its_peer_is_served_whatever_the_host_and_t
         EXPECT_EQ(r.json()["error"], "only Home Assistant's ingress may use this port") << path;
     }
 
-    WebRig w(web::ServerOptions{.bind = {.host = "127.0.0.1", .port = 0}, .trustedPeer = "127.0.0.1"});
+    WebRig w(behindIngress("127.0.0.1"));
     const QByteArray asked =
         "GET /api/session HTTP/1.1\r\nHost: homeassistant.local:8123\r\n"
         "X-Remote-User-Display-Name: Anna \x1b[2J\r\nConnection: close\r\n\r\n";
