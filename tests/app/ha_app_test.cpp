@@ -1,10 +1,6 @@
-// Running as a Home Assistant app: the options as settings, the Supervisor's MQTT
-// service as the broker nobody named, and the request that asks for it.
+// Running as a Home Assistant app: the options as settings and the Supervisor's MQTT
+// service as the broker nobody named (the request that asks for it is in tests/integration).
 #include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QTcpServer>
-#include <QTcpSocket>
 
 #include "ha_app.h"
 
@@ -155,35 +151,6 @@ TEST(HaApp, a_broker_nobody_named_comes_from_the_service_else_the_bridge_is_off_
                   std::tuple(c.mqtt, c.user, c.password, c.baseTopic))
             << c.options;
     }
-}
-
-TEST(HaApp, the_services_request_carries_the_bearer_token_and_reads_the_answer) {
-    int argc = 0;
-    static QCoreApplication app(argc, nullptr);
-    QTcpServer server;
-    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
-    QByteArray request;
-    QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
-        QTcpSocket* s = server.nextPendingConnection();
-        QObject::connect(s, &QTcpSocket::readyRead, s, [&request, s] {
-            request += s->readAll();
-            if (!request.contains("\r\n\r\n")) return;
-            s->write(
-                "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: 11\r\n"
-                "Connection: close\r\n\r\n{\"data\":{}}");
-            s->disconnectFromHost();
-        });
-    });
-    const auto url = "http://127.0.0.1:" + std::to_string(server.serverPort()) + "/services/mqtt";
-    const auto a = supervisorGet(url, "tok3n");
-    EXPECT_EQ(a.status, 200) << a.error;
-    EXPECT_EQ(a.body, R"({"data":{}})");
-    EXPECT_TRUE(request.startsWith("GET /services/mqtt ")) << request.toStdString();
-    EXPECT_TRUE(request.contains("Authorization: Bearer tok3n\r\n")) << request.toStdString();
-    server.close();
-    const auto none = supervisorGet(url, "tok3n", 2000);
-    EXPECT_EQ(none.status, 0);
-    EXPECT_FALSE(none.error.empty());
 }
 
 }  // namespace
