@@ -6,6 +6,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "cli.h"
@@ -26,13 +27,21 @@ int main(int argc, char** argv) try {
     // The Supervisor restarts an app that fails: one whose options are wrong would fail
     // again at once, so it ends as if stopped.
     const int configExit = appToken ? kExitOk : kExitConfig;
+    // The Supervisor keeps and backs up /data: the health check and the backup look there too.
+    if (appToken) {
+        std::visit(
+            [&](auto& c) {
+                if constexpr (requires { c.hostDir; })
+                    if (c.hostDir == defaultDir) c.hostDir = std::string(kAppDataDir);
+            },
+            command);
+    }
     if (auto* run = std::get_if<RunOptions>(&command)) {
         const auto refuse = [](const std::string& why) {
             LogOutput(LogLevel::Error, logStyleFromEnvironment(), std::cout, std::cerr)
                 .line(LogLevel::Error, "varnel: " + why);
         };
         if (appToken) {
-            if (run->hostDir == defaultDir) run->hostDir = std::string(kAppDataDir);
             run->ingress = varnel::web::BindAddress{.host = "0.0.0.0", .port = kIngressPort};
             run->ingressPeer = std::string(kIngressPeer);
             if (auto bad = addAppOptions(*run)) {
