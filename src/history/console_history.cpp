@@ -26,6 +26,8 @@ std::optional<long> number(std::string_view s) {
     return n;
 }
 
+}  // namespace
+
 std::string valueText(double v) {
     char buf[32];
     if (std::nearbyint(v) == v && std::fabs(v) < 1e15)
@@ -34,8 +36,6 @@ std::string valueText(double v) {
         std::snprintf(buf, sizeof buf, "%g", v);
     return buf;
 }
-
-}  // namespace
 
 bool isSeriesId(std::string_view id) {
     for (const char* fixed : {"link", "x10", "ir", "touch", "command"})

@@ -26,6 +26,10 @@ struct Refusal {
 [[nodiscard]] std::variant<std::string, Refusal> seriesNamed(const std::string& target, const EmbeddedHost& host,
                                                              const entities::PluginView& view);
 
+// A stored value as the console, the page and the CSV show it: whole numbers without a
+// fraction, others to six significant digits.
+[[nodiscard]] std::string valueText(double v);
+
 // "2026-12-08 19:20:05" in local time.
 [[nodiscard]] std::string localTime(std::int64_t ms);
 

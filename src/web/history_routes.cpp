@@ -3,8 +3,6 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
-#include <cmath>
-#include <cstdio>
 #include <vector>
 
 #include "history/console_history.h"
@@ -77,15 +75,6 @@ std::optional<HistoryAnswer> readRange(const Query& q, std::int64_t nowMs, Range
         r.points = *n;
     }
     return std::nullopt;
-}
-
-std::string number(double v) {
-    char buf[32];
-    if (std::nearbyint(v) == v && std::fabs(v) < 1e15)
-        std::snprintf(buf, sizeof buf, "%.0f", v);
-    else
-        std::snprintf(buf, sizeof buf, "%.6g", v);
-    return buf;
 }
 
 // A CSV field: quoted when it must be, and never read as a formula by a spreadsheet.
@@ -186,8 +175,8 @@ HistoryAnswer historyRoute(history::Store* store, std::string_view what, const Q
     std::size_t rows = 0;
     for (const auto& id : r.series) {
         for (const auto& c : store->changes(id, r.from, r.to, kMaxCsvRows - rows)) {
-            csv += id + "," + isoOf(c.t) + "," + number(c.value) + "," + number(c.min) + "," + number(c.max) + "," +
-                   csvField(c.text) + "\r\n";
+            csv += id + "," + isoOf(c.t) + "," + history::valueText(c.value) + "," + history::valueText(c.min) + "," +
+                   history::valueText(c.max) + "," + csvField(c.text) + "\r\n";
             ++rows;
         }
     }
