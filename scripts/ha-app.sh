@@ -105,20 +105,32 @@ build() {
     # the compiler they load (about 160 MB), never opened by a run without a display.
     --dpkgopt='path-exclude=/usr/lib/*/dri/*' --dpkgopt='path-exclude=/usr/lib/*/libLLVM-*'
     --dpkgopt='path-exclude=/usr/lib/*/libz3.so*')
-  local variant=(--variant=essential --hook-dir=/usr/share/mmdebstrap/hooks/merged-usr
-    --hook-dir=/usr/share/mmdebstrap/hooks/file-mirror-automount)
+  local variant=(--variant=essential --hook-dir=/usr/share/mmdebstrap/hooks/merged-usr)
   # No binfmt here for another architecture's maintainer scripts: its packages, the
   # package's Depends resolved by apt, are unpacked as they are on the board.
-  [ "$arch" = "$(dpkg --print-architecture)" ] || variant=(--variant=extract)
+  # apt hands the package's path to the inside: a copy lies there while the root is made.
+  if [ "$arch" = "$(dpkg --print-architecture)" ]; then
+    variant+=(--hook-dir=/usr/share/mmdebstrap/hooks/file-mirror-automount)
+  else
+    variant=(--variant=extract --setup-hook="mkdir -p \"\$1$work\" && cp '$work/varnel.deb' \"\$1$work/\""
+      --customize-hook="rm -r \"\$1/${work#/}\" && rmdir -p \"\$1$(dirname "$work")\" 2>/dev/null || true"
+      # Unpacked without dpkg, so the same paths as dpkg leaves out above go by hand.
+      --customize-hook='cd "$1" && rm -rf usr/lib/*/dri usr/lib/*/libLLVM-* usr/lib/*/libz3.so* usr/share/man usr/share/locale usr/share/info && find usr/share/doc -type f ! -name copyright -delete')
+  fi
   say "$arch: the Debian 12 root with $(basename "$deb")"
   mmdebstrap --quiet "${variant[@]}" "${common[@]}" bookworm "$work/ctx/rootfs.tar" "${sources[@]}" </dev/null \
     >"$work/mmdebstrap.log" 2>&1 || { tail -30 "$work/mmdebstrap.log" >&2; die "mmdebstrap could not assemble the root"; }
   cp "$app/Dockerfile" "$work/ctx/Dockerfile"
   local name=$local_name:$version-$arch
+  local before; before=$(pm image inspect --format '{{.Id}}' "$name" 2>/dev/null || true)
   say "$arch: the image $name"
   pm build --quiet --format docker --arch "$arch" --build-arg BUILD_ARCH="$hass" --build-arg BUILD_VERSION="$version" \
     -t "$name" "$work/ctx" >/dev/null
   check_image "$arch" "$name" "$deb"
+  # The image this one replaces goes, unless a container still uses it.
+  if [ -n "$before" ] && [ "$before" != "$(pm image inspect --format '{{.Id}}' "$name")" ]; then
+    pm rmi "$before" >/dev/null 2>&1 || true
+  fi
   say "$arch: $(pm image inspect --format '{{.Size}}' "$name" | awk '{printf "%.0f MB", $1 / 1e6}')"
   echo "$name"
 }
@@ -129,15 +141,19 @@ check_image() {
   local arch=$1 name=$2 deb=$3 out
   local want; want=$(dpkg-deb -f "$deb" Version)
   if [ "$arch" = "$(dpkg --print-architecture)" ]; then
-    out=$(pm run --rm --ulimit nofile=1024:1024 --ulimit nproc=4096:4096 "$name" run --simulate --no-demo --for 15 \
+    out=$(pm run --rm --ulimit nofile=1024:1024 --ulimit nproc=4096:4096 "$name" run --simulate --no-demo --for 12 \
       --host-dir /tmp/host 2>&1) || { echo "$out" | tail -20 >&2; die "$name: the simulated run failed"; }
   else
     local mnt qemu=qemu-aarch64
     mnt=$(pm image mount "$name")
     local host; host=$(mktemp -d)
     temps+=("$host")
+    # The image's own loader and libraries (the host's /dev stays the host's: the simulator
+    # needs its pseudo-terminals).
+    local libs=$mnt/lib/aarch64-linux-gnu:$mnt/usr/lib/aarch64-linux-gnu
     out=$(QT_PLUGIN_PATH="$mnt/usr/lib/aarch64-linux-gnu/qt6/plugins" HOME="$host" \
-      "$qemu" -L "$mnt" "$mnt/usr/bin/varnel" run --simulate --no-demo --for 40 --host-dir "$host" </dev/null 2>&1) ||
+      "$qemu" "$mnt/lib/ld-linux-aarch64.so.1" --inhibit-cache --library-path "$libs" "$mnt/usr/bin/varnel" \
+      run --simulate --no-demo --for 20 --host-dir "$host" </dev/null 2>&1) ||
       { pm image unmount "$name" >/dev/null; echo "$out" | tail -20 >&2; die "$name: the simulated run under $qemu failed"; }
     pm image unmount "$name" >/dev/null
   fi
