@@ -79,7 +79,8 @@ docker-registry serve "$work/registry.yml" >"$work/registry.log" 2>&1 &
 pids+=($!)
 wait_for 20 curl -sf "http://127.0.0.1:$reg_port/v2/" || fail "the registry on the loopback did not start"
 bash scripts/ha-app.sh push "127.0.0.1:$reg_port" >"$work/push.log" 2>&1 || fail "push"
-arches=$(pm manifest inspect --tls-verify=false "127.0.0.1:$reg_port/varnel/varnel:$version" |
+arches=$(curl -sf -H 'Accept: application/vnd.docker.distribution.manifest.list.v2+json' \
+  "http://127.0.0.1:$reg_port/v2/varnel/varnel/manifests/$version" |
   python3 -c 'import json,sys; print(" ".join(sorted(m["platform"]["architecture"] for m in json.load(sys.stdin)["manifests"])))')
 [ "$arches" = "amd64 arm64" ] || fail "the published name holds $arches, not amd64 and arm64"
 # The Supervisor pulls config.yaml's name; here that registry's mirror is the loopback one.
