@@ -8,4 +8,4 @@ varnel="$(realpath "${1:-$root/build/app/varnel}")"
 out="$(realpath -m "${2:-$root/docs/web}")"
 cd "$root/tests/browser"
 npm ci --prefer-offline --no-audit --no-fund --loglevel=error
-VARNEL="$varnel" node screenshots.js "$out"
+VARNEL="$varnel" node "$root/scripts/web-screenshots.js" "$out"

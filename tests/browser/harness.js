@@ -1,5 +1,6 @@
-// Shared rig of the browser tests, the screenshots and the latency benchmark: starts
-// `varnel run --simulate --http` in a fresh host directory and Debian's chromium.
+// Shared rig of the browser tests, the screenshots (scripts/web-screenshots.js), the app's
+// ingress check and the latency benchmark: starts `varnel run --simulate --http` in a fresh
+// host directory and Debian's chromium.
 'use strict';
 
 const { spawn } = require('node:child_process');

@@ -56,7 +56,6 @@ log_count() { grep -c "$2" <<<"$(logs "$1")" || true; }
 retained() { timeout 5 mosquitto_sub -h "$supervisor" -u addons -P "$mqtt_password" -t "$1" -C 1 -W 3 2>/dev/null || true; }
 published() { [ -n "$(retained "$1")" ]; }
 exited() { [ "$(pm inspect --format '{{.State.Status}}' "$1")" = exited ]; }
-ensure_varnel() { [ -x build/app/varnel ] || cmake --build build --target varnel >/dev/null; }
 
 # --- Images: both built, published, pulled back by the Supervisor's name ---------------
 t=$SECONDS
@@ -66,15 +65,8 @@ grep -h 'ha-app: .*\(MB\|Start-up\)' "$work"/build-*.log | sed 's/^/rehearsal: /
 say "both images built ($((SECONDS - t)) s)"
 t=$SECONDS
 reg_port=$(free_port)
-mkdir -p "$work/registry"
-cat >"$work/registry.yml" <<EOF
-version: 0.1
-storage:
-  filesystem:
-    rootdirectory: $work/registry
-http:
-  addr: 127.0.0.1:$reg_port
-EOF
+printf 'version: 0.1\nstorage:\n  filesystem:\n    rootdirectory: %s\nhttp:\n  addr: 127.0.0.1:%s\n' \
+  "$work/registry" "$reg_port" >"$work/registry.yml"
 docker-registry serve "$work/registry.yml" >"$work/registry.log" 2>&1 &
 pids+=($!)
 wait_for 20 curl -sf "http://127.0.0.1:$reg_port/v2/" || fail "the registry on the loopback did not start"
@@ -84,14 +76,8 @@ arches=$(curl -sf -H 'Accept: application/vnd.docker.distribution.manifest.list.
   python3 -c 'import json,sys; print(" ".join(sorted(m["platform"]["architecture"] for m in json.load(sys.stdin)["manifests"])))')
 [ "$arches" = "amd64 arm64" ] || fail "the published name holds $arches, not amd64 and arm64"
 # The Supervisor pulls config.yaml's name; here that registry's mirror is the loopback one.
-cat >"$work/registries.conf" <<EOF
-[[registry]]
-prefix = "${image%%/*}"
-location = "${image%%/*}"
-[[registry.mirror]]
-location = "127.0.0.1:$reg_port"
-insecure = true
-EOF
+printf '[[registry]]\nlocation = "%s"\n[[registry.mirror]]\nlocation = "127.0.0.1:%s"\ninsecure = true\n' \
+  "${image%%/*}" "$reg_port" >"$work/registries.conf"
 pm rmi -f "$image:$version" >/dev/null 2>&1 || true
 CONTAINERS_REGISTRIES_CONF="$work/registries.conf" pm pull --quiet --arch amd64 "$image:$version" >/dev/null ||
   fail "pulling $image:$version"
@@ -107,29 +93,21 @@ pm run -d --name "$tag-other" --network "$tag" --ip "$ip_other" "${limits[@]}" -
   >/dev/null 2>>"$work/podman.log"
 bridge=$(pm network inspect "$tag" --format '{{.NetworkInterface}}')
 ip addr add "$supervisor/23" dev "$bridge"
-mqtt_password=$(python3 -c 'import secrets; print(secrets.token_urlsafe(18))')
-token=$(python3 -c 'import secrets; print(secrets.token_hex(32))')
-session=$(python3 -c 'import secrets; print(secrets.token_hex(16))')
+read -r mqtt_password token session < <(python3 -c 'import secrets as s; print(s.token_urlsafe(18), s.token_hex(32), s.token_hex(16))')
 mosquitto_passwd -c -b "$work/mqtt.passwd" addons "$mqtt_password" >/dev/null
-cat >"$work/mosquitto.conf" <<EOF
-listener 1883 $supervisor
-user root
-allow_anonymous false
-password_file $work/mqtt.passwd
-persistence false
-EOF
+printf 'listener 1883 %s\nuser root\nallow_anonymous false\npassword_file %s\npersistence false\n' \
+  "$supervisor" "$work/mqtt.passwd" >"$work/mosquitto.conf"
 mosquitto -c "$work/mosquitto.conf" >"$work/mosquitto.log" 2>&1 &
 pids+=($!)
 ingress_port=$(free_port)
 mqtt_service="{\"host\": \"core-mosquitto\", \"port\": 1883, \"ssl\": false, \"protocol\": \"3.1.1\",
   \"username\": \"addons\", \"password\": \"$mqtt_password\", \"addon\": \"core_mosquitto\"}"
-python3 tests/ha_app/supervisor.py --address "$supervisor" --token "$token" --mqtt "$mqtt_service" \
-  --ingress-listen "127.0.0.1:$ingress_port" --app "$ip_app:8099" --session "$session" >"$work/supervisor.log" 2>&1 &
+python3 tests/ha_app/supervisor.py "$supervisor" "$token" "$mqtt_service" "127.0.0.1:$ingress_port" "$ip_app:8099" \
+  "$session" >"$work/supervisor.log" 2>&1 &
 pids+=($!)
 wait_for 10 grep -q 'supervisor: ready' "$work/supervisor.log" || fail "the Supervisor stand-in did not start"
 wait_for 10 bash -c "exec 3<>/dev/tcp/$supervisor/1883" || fail "mosquitto did not start"
 ! timeout 5 mosquitto_sub -h "$supervisor" -t '#' -C 1 -W 2 >/dev/null 2>&1 || fail "the broker lets anyone in"
-ensure_varnel
 build/app/varnel sim --link "$work/ocelot" --no-demo >"$work/sim.log" 2>&1 &
 pids+=($!)
 wait_for 10 test -e "$work/ocelot" || fail "the simulator gave no pseudo-terminal"
@@ -146,9 +124,7 @@ run_app() {
 }
 startup_done() { log_has "$1" 'Start-up: done'; }
 mkdir -p "$work/data" "$work/config"
-cat >"$work/data/options.json" <<EOF
-{"port": "/dev/ttyUSB0", "mirror_vars": ["0-15"], "mirror_points": [], "log_level": "info"}
-EOF
+echo '{"port": "/dev/ttyUSB0", "mirror_vars": ["0-15"], "mirror_points": [], "log_level": "info"}' >"$work/data/options.json"
 t=$SECONDS
 run_app "$tag-app" "$work/data"
 wait_for 90 startup_done "$tag-app" || fail "the start-up did not complete"
@@ -175,8 +151,7 @@ say "$(pm exec "$tag-app" varnel health); the image's HEALTHCHECK passes"
 node tests/ha_app/ingress_page.js "http://127.0.0.1:$ingress_port/api/hassio_ingress/$session/" >"$work/page.log" 2>&1 ||
   fail "the page through ingress: $(cat "$work/page.log")"
 say "$(cat "$work/page.log")"
-wait_for 10 log_has "$tag-app" 'Ada Lovelace' ||
-  fail "the page's command does not name Home Assistant's user in the host log"
+wait_for 10 log_has "$tag-app" 'Ada Lovelace' || fail "the page's command does not name Home Assistant's user in the host log"
 other=$(pm exec "$tag-other" bash -c "exec 3<>/dev/tcp/$ip_app/8099; printf 'GET /api/session HTTP/1.1\r\nHost: $ip_app\r\nConnection: close\r\n\r\n' >&3; head -1 <&3" | tr -d '\r')
 [[ "$other" == *" 403 "* ]] || fail "a request from $ip_other to the ingress port got: $other"
 gateway=$(curl -s -o /dev/null -w '%{http_code}' --interface 172.30.32.1 "http://$ip_app:8099/api/session" || true)
@@ -196,8 +171,7 @@ code=$(pm inspect --format '{{.State.ExitCode}}' "$tag-app")
 [ "$code" = 0 ] || fail "stopped with exit code $code"
 ((stop < 10)) || fail "the stop took $stop s: SIGTERM was not enough"
 sleep 1
-kill "$watcher" 2>/dev/null || true
-wait "$watcher" 2>/dev/null || true
+kill "$watcher" && wait "$watcher" 2>/dev/null || true
 # The retained "online" is replayed on subscribing; the stop adds exactly one "offline".
 offline=$(grep -c ' offline$' "$work/status.log" || true)
 [ "$offline" = 1 ] || fail "the stop published $offline offline messages: $(cat "$work/status.log")"
@@ -205,8 +179,7 @@ say "podman stop: exit 0 in $stop s with one offline"
 t=$SECONDS
 pm start "$tag-app" >/dev/null 2>>"$work/podman.log"
 started_twice() { (($(log_count "$tag-app" 'Start-up: done') >= 2)); }
-wait_for 90 started_twice ||
-  fail "the restart did not complete its start-up"
+wait_for 90 started_twice || fail "the restart did not complete its start-up"
 [ "$(retained varnel/bridge/installation)" = "$installation" ] || fail "the restart changed the installation's identity"
 say "restart: start-up done in $((SECONDS - t)) s with the same installation $installation"
 pm rm -f -t 10 "$tag-app" >/dev/null 2>>"$work/podman.log"

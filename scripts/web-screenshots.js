@@ -1,10 +1,10 @@
 // PNGs of the web page at desktop and phone width, over a simulated run with live values.
-//   node tests/browser/screenshots.js OUTDIR     (VARNEL names the executable)
+//   node scripts/web-screenshots.js OUTDIR     (VARNEL names the executable; scripts/web-screenshots.sh runs it)
 'use strict';
 
 const fs = require('node:fs');
 const path = require('node:path');
-const { Varnel, launchBrowser, openPage, state, sleep } = require('./harness');
+const { Varnel, launchBrowser, openPage, state, sleep } = require('../tests/browser/harness');
 
 const shots = [
   { width: 1280, height: 900, tab: 'overview', file: 'overview-desktop.png' },
@@ -17,7 +17,7 @@ const shots = [
 
 async function main() {
   const out = process.argv[2];
-  if (!out) throw new Error('usage: screenshots.js OUTDIR');
+  if (!out) throw new Error('usage: web-screenshots.js OUTDIR');
   fs.mkdirSync(out, { recursive: true });
   const varnel = await new Varnel().start();
   let browser;
