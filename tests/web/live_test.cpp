@@ -132,7 +132,9 @@ TEST(WebLive, a_client_that_reads_nothing_is_dropped_and_the_others_keep_up) {
     int sent = 0;
     for (; sent < 200'000 && w.server->dropped() == 0; ++sent) {
         w.c.rig.host->record(host::HostEvent{.kind = host::HostEvent::Kind::IR, .value = sent});
-        if (sent % 50 == 49) ASSERT_TRUE(spinUntil([&] { return readerHas(sent) || w.server->dropped() > 0; }));
+        if (sent % 50 == 49) {
+            ASSERT_TRUE(spinUntil([&] { return readerHas(sent) || w.server->dropped() > 0; }));
+        }
     }
     EXPECT_EQ(w.server->dropped(), 1u) << "after " << sent << " events";
     EXPECT_EQ(w.server->clients(), 1u);
