@@ -26,7 +26,7 @@ struct Refusal {
 [[nodiscard]] std::variant<std::string, Refusal> seriesNamed(const std::string& target, const EmbeddedHost& host,
                                                              const entities::PluginView& view);
 
-// A stored value as the console, the page and the CSV show it: whole numbers without a
+// A stored value as the console and the history CSV show it: whole numbers without a
 // fraction, others to six significant digits.
 [[nodiscard]] std::string valueText(double v);
 
