@@ -8,6 +8,8 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 export VARNEL="$(realpath "${1:-$root/build/app/varnel}")"
 dir="$(mktemp -d)"
 trap 'rm -rf "$dir"' EXIT
+# varnel makes the database (its schema), the script fills 30 days into it.
+"$VARNEL" run --simulate --no-demo --for 1 --host-dir "$dir" >/dev/null 2>&1 </dev/null
 python3 "$root/bench/history_fill.py" "$dir"
 (cd "$root/tests/browser" && npm ci --prefer-offline --no-audit --no-fund --loglevel=error)
 node "$root/bench/history_page.js" "$dir"
