@@ -160,8 +160,8 @@ check_image() {
   local done_line; done_line=$(grep -m1 'Start-up: done' <<<"$out") ||
     { echo "$out" | tail -20 >&2; die "$name: the simulated run never finished its start-up"; }
   grep -q 'modules' <<<"$done_line" || die "$name: the start-up found no modules: $done_line"
-  local labels; labels=$(pm image inspect --format '{{index .Labels "io.hass.version"}} {{index .Labels "io.hass.arch"}}' "$name")
-  [ "${labels%% *}" = "$version" ] || die "$name: io.hass.version is ${labels%% *}"
+  local labelled; labelled=$(pm image inspect --format '{{index .Labels "io.hass.version"}}' "$name")
+  [ "$labelled" = "$version" ] || die "$name: io.hass.version is $labelled"
   pm image inspect --format '{{json .Config.Healthcheck}}' "$name" | grep -q 'varnel","health' ||
     die "$name: no HEALTHCHECK calling varnel health"
   say "$arch: $(grep -o 'Start-up: done.*' <<<"$done_line") (package $want)"
